@@ -1,0 +1,46 @@
+#include "app/application_setup.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QFont>
+#include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace yunshan {
+
+QString ui_font_family()
+{
+    static const QString family = [] {
+        const QStringList installed = QFontDatabase::families();
+        for (const char *name : {"宋体", "SimSun", "NSimSun", "WenQuanYi Micro Hei", "Noto Sans CJK SC",
+                                 "Noto Serif CJK SC", "WenQuanYi Zen Hei", "AR PL UMing CN"}) {
+            const QString n = QString::fromUtf8(name);
+            if (installed.contains(n, Qt::CaseInsensitive))
+                return n;
+        }
+        return QStringLiteral("宋体");
+    }();
+    return family;
+}
+
+void setup_application(QApplication &app)
+{
+    QApplication::setApplicationName(QStringLiteral("YunShanNote"));
+    QApplication::setOrganizationName(QStringLiteral("YunShanNote"));
+    QApplication::setApplicationDisplayName(QStringLiteral("云杉札记"));
+    QApplication::setApplicationVersion(QStringLiteral(YUNSHAN_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/yunshan-note.svg")));
+
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+
+    QFont font(ui_font_family());
+    font.setPixelSize(13);
+    QApplication::setFont(font);
+}
+
+} // namespace yunshan

@@ -1,0 +1,18 @@
+#include "app/program.h"
+
+#include "app/application_setup.h"
+
+#include <QApplication>
+#include <QLabel>
+
+namespace yunshan {
+
+int run_program(QApplication &app)
+{
+    setup_application(app);
+    QLabel placeholder(QStringLiteral("云杉札记"));
+    placeholder.show();
+    return QApplication::exec();
+}
+
+} // namespace yunshan

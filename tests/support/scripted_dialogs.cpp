@@ -1,0 +1,123 @@
+#include "support/scripted_dialogs.h"
+
+#include <gtest/gtest.h>
+
+namespace yunshan::test {
+
+namespace {
+const char *kind_name(ScriptedDialogs::Kind k)
+{
+    using K = ScriptedDialogs::Kind;
+    switch (k) {
+    case K::Message: return "message";
+    case K::Error: return "error";
+    case K::YesNo: return "yes/no question";
+    case K::YesNoCancel: return "yes/no/cancel question";
+    case K::Input: return "input box";
+    case K::Password: return "password box";
+    case K::Folder: return "folder chooser";
+    case K::OpenFile: return "open-file dialog";
+    case K::SaveFile: return "save-file dialog";
+    }
+    return "?";
+}
+} // namespace
+
+ScriptedDialogs::~ScriptedDialogs() { verify_done(); }
+
+ScriptedDialogs &ScriptedDialogs::expect(Kind kind, const QString &text_part, Answer answer, const QString &value)
+{
+    queue_.push_back({kind, text_part, answer, value});
+    return *this;
+}
+
+void ScriptedDialogs::verify_done()
+{
+    for (const auto &e : queue_)
+        ADD_FAILURE() << "expected " << kind_name(e.kind) << " \"" << e.text_part.toStdString() << "\" was never shown";
+    queue_.clear();
+}
+
+bool ScriptedDialogs::take(Kind kind, const QString &text, Expectation &out)
+{
+    shown_.append(text);
+    if (queue_.empty()) {
+        ADD_FAILURE() << "unexpected " << kind_name(kind) << ": \"" << text.toStdString() << "\"";
+        return false;
+    }
+    const Expectation e = queue_.front();
+    if (e.kind != kind || (!e.text_part.isEmpty() && !text.contains(e.text_part))) {
+        ADD_FAILURE() << "expected " << kind_name(e.kind) << " \"" << e.text_part.toStdString() << "\" but got "
+                      << kind_name(kind) << " \"" << text.toStdString() << "\"";
+        return false;
+    }
+    queue_.pop_front();
+    out = e;
+    return true;
+}
+
+void ScriptedDialogs::message(const QString &text)
+{
+    Expectation e;
+    take(Kind::Message, text, e);
+}
+
+void ScriptedDialogs::error(const QString &text)
+{
+    Expectation e;
+    take(Kind::Error, text, e);
+}
+
+Dialogs::Answer ScriptedDialogs::question_yes_no(const QString &text)
+{
+    Expectation e;
+    return take(Kind::YesNo, text, e) ? e.answer : Answer::No;
+}
+
+Dialogs::Answer ScriptedDialogs::question_yes_no_cancel(const QString &text)
+{
+    Expectation e;
+    return take(Kind::YesNoCancel, text, e) ? e.answer : Answer::Cancel;
+}
+
+bool ScriptedDialogs::input(const QString &title, const QString &prompt, QString &value)
+{
+    Q_UNUSED(title);
+    Expectation e;
+    if (!take(Kind::Input, prompt, e) || e.answer == Answer::Cancel)
+        return false;
+    value = e.value;
+    return true;
+}
+
+QString ScriptedDialogs::password(const QString &title, const QString &prompt)
+{
+    Q_UNUSED(title);
+    Expectation e;
+    return take(Kind::Password, prompt, e) ? e.value : QString();
+}
+
+QString ScriptedDialogs::choose_folder(const QString &title, const QString &start)
+{
+    Q_UNUSED(start);
+    Expectation e;
+    return take(Kind::Folder, title, e) ? e.value : QString();
+}
+
+QString ScriptedDialogs::open_file(const QString &title, const QString &filter, const QString &start)
+{
+    Q_UNUSED(filter);
+    Q_UNUSED(start);
+    Expectation e;
+    return take(Kind::OpenFile, title, e) ? e.value : QString();
+}
+
+QString ScriptedDialogs::save_file(const QString &title, const QString &filter, const QString &start)
+{
+    Q_UNUSED(filter);
+    Q_UNUSED(start);
+    Expectation e;
+    return take(Kind::SaveFile, title, e) ? e.value : QString();
+}
+
+} // namespace yunshan::test

@@ -1,0 +1,62 @@
+#pragma once
+// Dialogs for tests: every prompt must have been queued with its answer; every text shown is
+// recorded. A prompt nobody expected fails the test (and is answered with Cancel / empty).
+#include "platform/dialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+namespace yunshan::test {
+
+class ScriptedDialogs : public Dialogs {
+public:
+    enum class Kind { Message, Error, YesNo, YesNoCancel, Input, Password, Folder, OpenFile, SaveFile };
+
+    ~ScriptedDialogs() override;
+
+    // Expect a prompt of `kind` whose text contains `text_part` (empty: any text).
+    ScriptedDialogs &expect(Kind kind, const QString &text_part = {}, Answer answer = Answer::Yes,
+                            const QString &value = {});
+    ScriptedDialogs &expect_message(const QString &text_part = {}) { return expect(Kind::Message, text_part); }
+    ScriptedDialogs &expect_error(const QString &text_part = {}) { return expect(Kind::Error, text_part); }
+    ScriptedDialogs &expect_question(const QString &text_part, Answer answer) { return expect(Kind::YesNo, text_part, answer); }
+    ScriptedDialogs &expect_question3(const QString &text_part, Answer answer) { return expect(Kind::YesNoCancel, text_part, answer); }
+    // Input boxes answer `value`; Answer::Cancel cancels.
+    ScriptedDialogs &expect_input(const QString &text_part, const QString &value, Answer answer = Answer::Yes) { return expect(Kind::Input, text_part, answer, value); }
+    ScriptedDialogs &expect_password(const QString &text_part, const QString &value) { return expect(Kind::Password, text_part, Answer::Yes, value); }
+    ScriptedDialogs &expect_file(Kind kind, const QString &path) { return expect(kind, {}, Answer::Yes, path); }
+
+    // Every text shown so far, in order (message text, question text, input prompt …).
+    const QStringList &shown() const { return shown_; }
+    bool pending() const { return !queue_.empty(); }
+    // Fails the test when queued prompts were never shown; clears the queue.
+    void verify_done();
+    void clear_shown() { shown_.clear(); }
+
+    void message(const QString &text) override;
+    void error(const QString &text) override;
+    Answer question_yes_no(const QString &text) override;
+    Answer question_yes_no_cancel(const QString &text) override;
+    bool input(const QString &title, const QString &prompt, QString &value) override;
+    QString password(const QString &title, const QString &prompt) override;
+    QString choose_folder(const QString &title, const QString &start) override;
+    QString open_file(const QString &title, const QString &filter, const QString &start) override;
+    QString save_file(const QString &title, const QString &filter, const QString &start) override;
+
+private:
+    struct Expectation {
+        Kind kind;
+        QString text_part;
+        Answer answer;
+        QString value;
+    };
+    // Pops the next expectation when it matches; otherwise records a failure.
+    bool take(Kind kind, const QString &text, Expectation &out);
+
+    std::deque<Expectation> queue_;
+    QStringList shown_;
+};
+
+} // namespace yunshan::test
