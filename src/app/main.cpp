@@ -1,4 +1,4 @@
-#include "app/program.h"
+#include "app/ui/program.h"
 
 #include <QApplication>
 

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #ifdef YUNSHAN_GUI_TEST
 #include <QApplication>
-#include "app/application_setup.h"
+#include "app/ui/application_setup.h"
 #else
 #include <QGuiApplication>
 #endif

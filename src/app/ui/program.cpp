@@ -1,6 +1,6 @@
-#include "app/program.h"
+#include "app/ui/program.h"
 
-#include "app/application_setup.h"
+#include "app/ui/application_setup.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/application_setup.h"
+#include "app/ui/application_setup.h"
 
 #include <QApplication>
 #include <QIcon>
