@@ -1,0 +1,53 @@
+#pragma once
+// State of the main window that lives for the whole run, kept in plain structs so that the
+// rules working on it need no widgets. `TForm2` owns one of each.
+#include <QList>
+#include <QString>
+
+namespace yunshan {
+
+// Remembered selections of the three lists (-1: none).
+struct CatalogueSelection {
+    int class_index = -1;
+    int section_index = -1;
+    int note_index = -1;
+};
+
+// The entries of the note list, parallel to the list's items.
+struct NoteListState {
+    QList<int> noteIdList;
+    QList<int> is_crypt_list;
+    QList<int> is_fast_list;
+    int search_offset = 0;
+    int search_flag = 0;
+};
+
+// The open note.
+struct OpenNoteState {
+    int noteId = -1;     // open note, -1 none
+    int noteId_bei = -1; // last note opened or created
+    int img_id = -1;     // selected picture, -1 none
+    int is_rtf = 1;      // 1: rich-text body, 0: plain
+    int is_crypt = 0;    // 0 plain, 1 encrypted with title, 2 body only
+    QString key_crypt;   // password of the open encrypted note
+    int title_mark = 0;  // -1 suspended, 0 unchanged, 1 changed
+    int body_mark = 0;   // -1 suspended, 0 unchanged, 1 changed
+};
+
+// Values read at start-up and by the deferred settings step.
+struct RunSettings {
+    QString zhu_db;
+    QString bei_db;
+    QString auto_backup; // registry value `auto`: "1" = back up at exit
+    QString tian;        // retention days
+    QString tmp_save;    // temporary folder, ending in "/"
+    int webdav_qdxz = 0; // download at start-up
+    int webdav_tcbc = 0; // upload at exit
+    QString dav_url;
+    QString dav_username;
+    QString dav_password;
+    QString zip_password;
+    int global_change = 0; // 1 when the database was written since start or the last backup
+};
+
+} // namespace yunshan
