@@ -1,0 +1,184 @@
+#include "store/connection.h"
+
+#include <QFile>
+
+#include <sqlite3.h>
+
+namespace yunshan {
+
+namespace {
+
+struct Statement {
+    sqlite3_stmt *stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+} // namespace
+
+Connection::~Connection() { close(); }
+
+void Connection::fail(const char *what) const
+{
+    const char *msg = db_ ? sqlite3_errmsg(db_) : what;
+    throw DbError(msg ? msg : what);
+}
+
+void Connection::open(const QString &path)
+{
+    close();
+    sqlite3 *db = nullptr;
+    const QByteArray name = QFile::encodeName(path);
+    const int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close(db);
+        throw DbError(msg + " (" + path.toStdString() + ")");
+    }
+    // Another running instance may hold a write lock for a moment: wait instead of failing.
+    sqlite3_busy_timeout(db, 5000);
+    db_ = db;
+    path_ = path;
+}
+
+void Connection::close()
+{
+    if (db_) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+    path_.clear();
+}
+
+static void bind_all(sqlite3 *db, sqlite3_stmt *stmt, const SqlParams &params)
+{
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant &v = params.at(i);
+        int rc = SQLITE_OK;
+        const int idx = i + 1;
+        switch (v.typeId()) {
+        case QMetaType::UnknownType:
+        case QMetaType::Nullptr:
+            rc = sqlite3_bind_null(stmt, idx);
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray b = v.toByteArray();
+            rc = sqlite3_bind_blob64(stmt, idx, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int64(stmt, idx, v.toLongLong());
+            break;
+        default: {
+            const QByteArray t = v.toString().toUtf8();
+            rc = sqlite3_bind_text64(stmt, idx, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
+                                     SQLITE_UTF8);
+            break;
+        }
+        }
+        if (rc != SQLITE_OK)
+            throw DbError(sqlite3_errmsg(db));
+    }
+}
+
+static SqlValue column_value(sqlite3_stmt *stmt, int col)
+{
+    switch (sqlite3_column_type(stmt, col)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(stmt, col)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt, col));
+    case SQLITE_BLOB: {
+        const void *p = sqlite3_column_blob(stmt, col);
+        const int n = sqlite3_column_bytes(stmt, col);
+        return QVariant(QByteArray(static_cast<const char *>(p), n));
+    }
+    case SQLITE_TEXT: {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, col));
+        const int n = sqlite3_column_bytes(stmt, col);
+        return QVariant(QString::fromUtf8(p, n));
+    }
+    default:
+        return QVariant();
+    }
+}
+
+int Connection::execute(const QString &sql, const SqlParams &params)
+{
+    if (!db_)
+        throw DbError("database is not open");
+    const QByteArray text = sql.toUtf8();
+    const char *tail = text.constData();
+    const char *end = text.constData() + text.size();
+    int changed = 0;
+    // A text may hold several statements (the schema creation does not, but be lenient).
+    while (tail && tail < end) {
+        Statement st;
+        const char *next = nullptr;
+        if (sqlite3_prepare_v2(db_, tail, int(end - tail), &st.stmt, &next) != SQLITE_OK)
+            fail("prepare");
+        tail = next;
+        if (!st.stmt)
+            continue; // whitespace or comment only
+        bind_all(db_, st.stmt, params);
+        int rc;
+        while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE)
+            fail("step");
+        changed = sqlite3_changes(db_);
+    }
+    return changed;
+}
+
+QList<QList<SqlValue>> Connection::query(const QString &sql, const SqlParams &params)
+{
+    if (!db_)
+        throw DbError("database is not open");
+    const QByteArray text = sql.toUtf8();
+    Statement st;
+    if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &st.stmt, nullptr) != SQLITE_OK)
+        fail("prepare");
+    QList<QList<SqlValue>> rows;
+    if (!st.stmt)
+        return rows;
+    bind_all(db_, st.stmt, params);
+    const int cols = sqlite3_column_count(st.stmt);
+    int rc;
+    while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
+        QList<SqlValue> row;
+        row.reserve(cols);
+        for (int c = 0; c < cols; ++c)
+            row.append(column_value(st.stmt, c));
+        rows.append(std::move(row));
+    }
+    if (rc != SQLITE_DONE)
+        fail("step");
+    return rows;
+}
+
+std::optional<SqlValue> Connection::query_first(const QString &sql, const SqlParams &params)
+{
+    if (!db_)
+        throw DbError("database is not open");
+    const QByteArray text = sql.toUtf8();
+    Statement st;
+    if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &st.stmt, nullptr) != SQLITE_OK)
+        fail("prepare");
+    if (!st.stmt)
+        return std::nullopt;
+    bind_all(db_, st.stmt, params);
+    const int rc = sqlite3_step(st.stmt);
+    if (rc == SQLITE_ROW)
+        return sqlite3_column_count(st.stmt) > 0 ? column_value(st.stmt, 0) : SqlValue();
+    if (rc != SQLITE_DONE)
+        fail("step");
+    return std::nullopt;
+}
+
+qint64 Connection::last_insert_rowid() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
+
+} // namespace yunshan

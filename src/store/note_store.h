@@ -1,0 +1,77 @@
+#pragma once
+// The main database and its live mirror in the backup folder. Every read goes to the main
+// connection; every write runs on the main connection and then on the backup connection.
+#include "platform/owner_lock.h"
+#include "store/connection.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace yunshan {
+
+class Dialogs;
+
+// Connection status of the last Connect_to_db.
+enum ConnectionStatus : int {
+    kNotConnected = 0,
+    kMainOnly = 1,
+    kBackupOnly = 2,
+    kMainAndBackup = 3,
+    kProgramFolder = 20,
+};
+
+// Text of status bar panel 0 for a connection status.
+QString connection_status_text(int status);
+
+// "notedb.sl3" inside `folder`.
+QString database_file_in(const QString &folder);
+
+class NoteStore {
+public:
+    explicit NoteStore(const QString &lock_name = QStringLiteral("yunshan_note"));
+    ~NoteStore();
+    NoteStore(const NoteStore &) = delete;
+    NoteStore &operator=(const NoteStore &) = delete;
+
+    // Closes whatever is open and opens anew: the file beside the program wins (status 20,
+    // `zhu_db` and `bei_db` are cleared in memory); otherwise the main file in `zhu_db`
+    // (created with the schema when new) and the backup file in `bei_db` (copied from the
+    // main file when missing). `on_read_only` runs when another instance holds the owner mark.
+    // Engine errors (a main file that cannot be opened) are thrown as DbError.
+    int Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
+                      const std::function<void()> &on_read_only = {});
+
+    int status() const { return status_; }
+    bool main_connected() const { return main_.is_open(); }
+    bool backup_connected() const { return backup_.is_open(); }
+    bool owns_mark() const { return owner_.held(); }
+    bool read_only() const { return read_only_; }
+
+    Connection &main() { return main_; }
+    Connection &backup() { return backup_; }
+
+    // Closes both connections (main first) and releases the owner mark.
+    void close_all();
+    void release_owner_mark() { owner_.release(); }
+
+    // First column of the first row on the main database; 0 / empty when closed, no row or null.
+    qint64 get_first_integer(const QString &sql);
+    QString get_first_string(const QString &sql);
+    // Runs the statement on the main database, then on the backup when open; returns the rows
+    // the main database changed. Does nothing and returns 0 when the main database is closed.
+    int set_first_string(const QString &sql);
+    // The same for a statement with bound text, blob or integer parameters.
+    int mirrored_write(const QString &sql, const SqlParams &params);
+    // As mirrored_write, but the backup database first (the body of a saved note).
+    int mirrored_write_backup_first(const QString &sql, const SqlParams &params);
+
+private:
+    Connection main_;
+    Connection backup_;
+    OwnerLock owner_;
+    int status_ = kNotConnected;
+    bool read_only_ = false;
+};
+
+} // namespace yunshan

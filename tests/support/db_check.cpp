@@ -1,0 +1,84 @@
+#include "support/db_check.h"
+
+#include "store/connection.h"
+#include "store/note_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+namespace yunshan::test {
+
+namespace {
+QString value_text(const QVariant &v)
+{
+    if (!v.isValid())
+        return QStringLiteral("NULL");
+    if (v.typeId() == QMetaType::QByteArray)
+        return QStringLiteral("X'") + QString::fromLatin1(v.toByteArray().toHex()) + QLatin1Char('\'');
+    return v.toString();
+}
+} // namespace
+
+QString dump_database(Connection &db)
+{
+    QStringList out;
+    const auto objects = db.query(QStringLiteral(
+        "select type, name, sql from sqlite_master where name not like 'sqlite_autoindex%' order by type, name"));
+    for (const auto &o : objects) {
+        out << o.at(0).toString() + QLatin1Char(' ') + o.at(1).toString() + QStringLiteral(": ") + o.at(2).toString();
+        if (o.at(0).toString() != QLatin1String("table"))
+            continue;
+        const QString table = o.at(1).toString();
+        const auto rows = db.query(QStringLiteral("select * from \"%1\" order by rowid").arg(table));
+        for (const auto &r : rows) {
+            QStringList cells;
+            for (const auto &c : r)
+                cells << value_text(c);
+            out << QStringLiteral("  ") + cells.join(QStringLiteral(" | "));
+        }
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
+QString dump_database_file(const QString &path)
+{
+    Connection c;
+    c.open(path);
+    return dump_database(c);
+}
+
+void expect_mirror_identical(NoteStore &store)
+{
+    ASSERT_TRUE(store.main_connected());
+    ASSERT_TRUE(store.backup_connected());
+    EXPECT_EQ(dump_database(store.main()).toStdString(), dump_database(store.backup()).toStdString());
+}
+
+void expect_files_identical(const QString &main_file, const QString &backup_file)
+{
+    EXPECT_EQ(dump_database_file(main_file).toStdString(), dump_database_file(backup_file).toStdString());
+}
+
+void make_old_database(const QString &path, bool with_set_table)
+{
+    Connection c;
+    c.open(path);
+    c.execute(QStringLiteral("CREATE TABLE Class (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),caption TEXT);"));
+    c.execute(QStringLiteral("CREATE TABLE Section (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId INTEGER NOT NULL,caption TEXT);"));
+    c.execute(QStringLiteral("CREATE TABLE title (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId   INTEGER,sectionId INTEGER,noteId INTEGER,isDel INTEGER DEFAULT (0),isRtf INTEGER DEFAULT (0),caption TEXT);"));
+    c.execute(QStringLiteral("CREATE TABLE notes (id INTEGER PRIMARY KEY AUTOINCREMENT,isDel INTEGER DEFAULT (0),label TEXT,cuanjian TIMESTAMP DEFAULT CURRENT_TIMESTAMP,put TIMESTAMP DEFAULT CURRENT_TIMESTAMP,content TEXT);"));
+    c.execute(QStringLiteral("CREATE TABLE picture (id INTEGER PRIMARY KEY AUTOINCREMENT,articleId INTEGER,img BLOB);"));
+    c.execute(QStringLiteral("CREATE TABLE rtffile (noteId INTEGER PRIMARY KEY,rtf BLOB);"));
+    if (with_set_table)
+        c.execute(QStringLiteral("CREATE TABLE set_table (key1 TEXT,value1 TEXT);"));
+    c.execute(QStringLiteral("CREATE INDEX sectionIdIndex ON title(sectionId);"));
+    c.execute(QStringLiteral("CREATE INDEX noteIdIndex ON title(noteId);"));
+    c.execute(QStringLiteral("CREATE INDEX imgIndex ON picture(articleId);"));
+    c.execute(QStringLiteral("insert into Class(px,caption) values(500,'旧大类');"));
+    c.execute(QStringLiteral("insert into Section(classId,caption) values(1,'旧小类');"));
+    c.execute(QStringLiteral("insert into notes(label,content) values('标签','正文');"));
+    c.execute(QStringLiteral("insert into title(classId,sectionId,noteId,caption) values(1,1,1,'旧笔记');"));
+}
+
+} // namespace yunshan::test
