@@ -1,0 +1,71 @@
+#pragma once
+// Start-up and shut-down rules of the main window that need no widgets.
+#include "app/main_state.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace yunshan {
+
+class Dialogs;
+class NoteStore;
+class SettingsStore;
+
+// Round half to even, as list item heights are computed.
+int round_half_even(double value);
+
+// The editor font from the settings; set only when both values are present.
+struct EditorFont {
+    QString name;
+    int size = 0;
+};
+
+// Reads zhu_db, bei_db, auto and tian into `run`; returns the editor font when both
+// font_name and font_size are set. A font_size that is not a decimal number yields an error
+// text in `error` and no font.
+std::optional<EditorFont> read_start_settings(const SettingsStore &settings, RunSettings &run, QString &error);
+
+// What the deferred settings step asks the window to do.
+struct DeferredStepResult {
+    bool show_settings = false;   // no database connected: open the settings dialog
+    int recover_note_id = -1;     // an autosave file of this note is pending
+    QString recover_file;         // its path (exists when recover_note_id >= 0)
+    bool start_download = false;  // "启动从网盘同步" is on
+};
+
+// The deferred settings step: the autosave key, the WebDAV switches and settings.
+DeferredStepResult deferred_settings_step(NoteStore &store, RunSettings &run);
+
+// Reads the WebDAV settings and switches from set_table into `run`.
+void load_webdav_settings(NoteStore &store, RunSettings &run);
+
+// Path of the autosave file of a note.
+QString autosave_file(const RunSettings &run, int note_id);
+
+// Local wall-clock time as seconds since 1970-01-01 00:00:00, read as if it were UTC.
+qint64 unix_now();
+// Writes the exit stamp `last_time` through the mirrored write.
+void write_exit_stamp(NoteStore &store, qint64 now);
+
+// The close request. `save_enabled`: the open note has unsaved changes; `save_note` saves it;
+// `exit_step` runs the backup-and-retention step. Returns whether the window may close.
+struct CloseActions {
+    std::function<void()> save_note;
+    std::function<void()> exit_step;
+    std::function<qint64()> now = unix_now;
+};
+bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled,
+                   Dialogs &dialogs, const CloseActions &actions);
+
+// "退出(强制备份)": forces the backup at exit (and the upload when WebDAV is configured).
+void force_backup_at_exit(RunSettings &run);
+// "退出(不备份)": no exit stamp and no backup.
+void skip_backup_at_exit(RunSettings &run);
+
+// The contact address shown by the start page, the about box and the suggestions box.
+QString contact_email();
+
+} // namespace yunshan

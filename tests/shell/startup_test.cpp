@@ -1,0 +1,200 @@
+#include "app/startup.h"
+#include "platform/settings_store.h"
+#include "store/note_store.h"
+#include "../store/store_fixture.h"
+#include "support/db_check.h"
+
+#include <QFile>
+
+using namespace yunshan;
+using namespace yunshan::test;
+
+TEST(Startup, RoundHalfEven)
+{
+    const std::pair<double, int> cases[] = {{19.5, 20}, {20.5, 20}, {21.5, 22}, {15.6, 16}, {16.9, 17}, {24.0, 24}};
+    for (const auto &[v, r] : cases)
+        EXPECT_EQ(round_half_even(v), r) << v;
+}
+
+TEST(Startup, SettingsReadAndFontOnlyWithBothValues)
+{
+    TempFolder dir;
+    struct Case { QString name, size; bool font; bool error; };
+    const Case cases[] = {
+        {QStringLiteral("楷体"), QStringLiteral("12"), true, false},
+        {QString(), QStringLiteral("12"), false, false},
+        {QStringLiteral("楷体"), QString(), false, false},
+        {QStringLiteral("楷体"), QStringLiteral("abc"), false, true},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SettingsStore s(dir.file(QStringLiteral("s%1.ini").arg(n++)));
+        s.set_value(QStringLiteral("zhu_db"), QStringLiteral("/数据"));
+        s.set_value(QStringLiteral("auto"), QStringLiteral("1"));
+        if (!c.name.isEmpty())
+            s.set_value(QStringLiteral("font_name"), c.name);
+        if (!c.size.isEmpty())
+            s.set_value(QStringLiteral("font_size"), c.size);
+        RunSettings run;
+        QString error;
+        const auto font = read_start_settings(s, run, error);
+        EXPECT_EQ(run.zhu_db, QStringLiteral("/数据"));
+        EXPECT_EQ(run.auto_backup, QStringLiteral("1"));
+        EXPECT_EQ(font.has_value(), c.font) << n;
+        EXPECT_EQ(!error.isEmpty(), c.error) << n;
+        if (font) {
+            EXPECT_EQ(font->name, c.name);
+            EXPECT_EQ(font->size, 12);
+        }
+    }
+    RunSettings empty;
+    QString error;
+    EXPECT_FALSE(read_start_settings(SettingsStore(dir.file(QStringLiteral("none.ini"))), empty, error));
+    EXPECT_TRUE(empty.zhu_db.isEmpty());
+}
+
+class StartupStore : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        run.zhu_db = zhu;
+        run.bei_db = bei;
+        run.tmp_save = dir.mkdir(QStringLiteral("tmp")) + QLatin1Char('/');
+        store.Connect_to_db(run.zhu_db, run.bei_db, dialogs);
+    }
+    QString key(const char *k) { return store.get_first_string(QStringLiteral("select value1 from set_table where key1='%1'").arg(QString::fromUtf8(k))); }
+    NoteStore store{lock};
+    RunSettings run;
+};
+
+TEST_F(StartupStore, DeferredStepCreatesAutosaveKeyAndReadsWebdav)
+{
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('启动从网盘同步','1')"));
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','https://dav.example/x')"));
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('webDAV用户名','u')"));
+    const DeferredStepResult r = deferred_settings_step(store, run);
+    EXPECT_FALSE(r.show_settings);
+    EXPECT_EQ(r.recover_note_id, -1);
+    EXPECT_TRUE(r.start_download);
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("000"));
+    EXPECT_EQ(run.webdav_qdxz, 1);
+    EXPECT_EQ(run.webdav_tcbc, 0);
+    EXPECT_EQ(run.dav_url, QStringLiteral("https://dav.example/x/"));
+    EXPECT_EQ(run.dav_username, QStringLiteral("u"));
+    EXPECT_EQ(run.dav_password, QString());
+    expect_mirror_identical(store);
+
+    // A second run finds the key and adds no second row; an absent address reads as "/".
+    store.set_first_string(QStringLiteral("delete from set_table where key1='webDAV网址'"));
+    deferred_settings_step(store, run);
+    EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='tmp_file1'")), 1);
+    EXPECT_EQ(run.dav_url, QStringLiteral("/"));
+}
+
+TEST_F(StartupStore, DeferredStepRecoversPendingAutosave)
+{
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','42')"));
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('退出保存到网盘','1')"));
+    // No file yet: nothing to recover, the settings are still read.
+    DeferredStepResult r = deferred_settings_step(store, run);
+    EXPECT_EQ(r.recover_note_id, -1);
+    EXPECT_EQ(run.webdav_tcbc, 1);
+
+    TempFolder::write(autosave_file(run, 42), QByteArray("{\\rtf1 x}"));
+    r = deferred_settings_step(store, run);
+    EXPECT_EQ(r.recover_note_id, 42);
+    EXPECT_EQ(r.recover_file, run.tmp_save + QStringLiteral("42.rtf"));
+}
+
+TEST_F(StoreTest, DeferredStepWithoutDatabaseAsksForSettings)
+{
+    NoteStore store(lock);
+    RunSettings run;
+    const DeferredStepResult r = deferred_settings_step(store, run);
+    EXPECT_TRUE(r.show_settings);
+    EXPECT_EQ(run.webdav_qdxz, 0);
+}
+
+TEST_F(StartupStore, CloseCancelKeepsEverything)
+{
+    OpenNoteState note;
+    note.noteId_bei = 7;
+    TempFolder::write(autosave_file(run, 7), "x");
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    run.global_change = 1;
+    bool exit_ran = false;
+    dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Cancel);
+    EXPECT_FALSE(close_request(store, run, note, true, dialogs, {nullptr, [&] { exit_ran = true; }}));
+    EXPECT_FALSE(exit_ran);
+    EXPECT_TRUE(QFile::exists(autosave_file(run, 7)));
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("7"));
+    EXPECT_EQ(key("last_time"), QString());
+}
+
+TEST_F(StartupStore, CloseNoDeletesAutosaveAndResetsKey)
+{
+    OpenNoteState note;
+    note.noteId_bei = 7;
+    TempFolder::write(autosave_file(run, 7), "x");
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    bool saved = false, exit_ran = false;
+    dialogs.expect_question3(QStringLiteral("笔记没保存"), Dialogs::Answer::No);
+    EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { saved = true; }, [&] { exit_ran = true; }}));
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(exit_ran);
+    EXPECT_FALSE(QFile::exists(autosave_file(run, 7)));
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("000"));
+    EXPECT_EQ(key("last_time"), QString()); // the run wrote nothing
+    expect_mirror_identical(store);
+}
+
+TEST_F(StartupStore, CloseYesSavesAndStampsAfterAWrite)
+{
+    OpenNoteState note;
+    bool saved = false;
+    run.global_change = 1;
+    dialogs.expect_question3(QStringLiteral("笔记没保存"), Dialogs::Answer::Yes);
+    EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { saved = true; }, nullptr, [] { return qint64(1700000000); }}));
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(key("last_time"), QStringLiteral("1700000000"));
+    // A second stamp updates the same row.
+    EXPECT_TRUE(close_request(store, run, note, false, dialogs, {nullptr, nullptr, [] { return qint64(1700000100); }}));
+    EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")), 1);
+    EXPECT_EQ(key("last_time"), QStringLiteral("1700000100"));
+    expect_mirror_identical(store);
+}
+
+TEST_F(StartupStore, ReadOnlyInstanceLeavesAutosaveKeyAlone)
+{
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','9')"));
+    NoteStore second(lock);
+    QString z = zhu, b = bei;
+    second.Connect_to_db(z, b, dialogs);
+    ASSERT_TRUE(second.read_only());
+    RunSettings run2;
+    EXPECT_TRUE(close_request(second, run2, OpenNoteState(), false, dialogs, {}));
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("9"));
+}
+
+TEST(Startup, ExitMenuSwitches)
+{
+    RunSettings run;
+    run.dav_url = QStringLiteral("https://x/");
+    run.dav_username = QStringLiteral("u");
+    force_backup_at_exit(run);
+    EXPECT_EQ(run.global_change, 1);
+    EXPECT_EQ(run.webdav_tcbc, 0); // no password: nothing forced
+    run.dav_password = QStringLiteral("p");
+    force_backup_at_exit(run);
+    EXPECT_EQ(run.webdav_tcbc, 1);
+    skip_backup_at_exit(run);
+    EXPECT_EQ(run.global_change, 0);
+}
+
+TEST(Startup, UnixNowIsLocalTimeReadAsUtc)
+{
+    const QDateTime local = QDateTime::currentDateTime();
+    const qint64 expected = local.toSecsSinceEpoch() + local.offsetFromUtc();
+    EXPECT_LE(std::abs(unix_now() - expected), 2);
+}
