@@ -1,0 +1,75 @@
+#include "app/tmythread.h"
+
+#include "platform/paths.h"
+
+#include <QFile>
+#include <QMetaObject>
+#include <QSemaphore>
+
+#include <memory>
+
+namespace yunshan {
+
+TMyThread::TMyThread(QObject *context, std::atomic<int> &n94_tag, Hooks hooks, int start_page_delay_ms)
+    : context_(context), n94_tag_(n94_tag), hooks_(std::move(hooks)), delay_ms_(start_page_delay_ms)
+{
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+bool TMyThread::run_on_main(const std::function<void()> &fn)
+{
+    if (!fn)
+        return true;
+    struct Handoff {
+        QSemaphore done;
+        bool ok = false;
+    };
+    auto handoff = std::make_shared<Handoff>();
+    QObject *context = context_.data();
+    if (!context || aborted_)
+        return false;
+    QMetaObject::invokeMethod(
+        context,
+        [handoff, fn] {
+            try {
+                fn();
+                handoff->ok = true;
+            } catch (...) {
+                handoff->ok = false; // the worker ends without a message
+            }
+            handoff->done.release();
+        },
+        Qt::QueuedConnection);
+    // Wait for the main thread, but give up when the window goes away meanwhile.
+    while (!handoff->done.tryAcquire(1, 50)) {
+        if (aborted_ || context_.isNull())
+            return false;
+    }
+    return handoff->ok && !aborted_;
+}
+
+void TMyThread::run()
+{
+    // A program file left over by a self-update.
+    const QString leftover = program_file() + QStringLiteral("2");
+    if (QFile::exists(leftover))
+        QFile::remove(leftover);
+
+    if (n94_tag_ == 0) {
+        for (int waited = 0; waited < delay_ms_ && !aborted_; waited += 10)
+            msleep(10);
+        if (!run_on_main(hooks_.start_page))
+            return;
+    }
+    if (aborted_)
+        return;
+    if (hooks_.update_check && !hooks_.update_check())
+        return; // no network: end silently
+    if (n94_tag_ == 1) {
+        n94_tag_ = 0;
+        return;
+    }
+    run_on_main(hooks_.deferred_step);
+}
+
+} // namespace yunshan

@@ -1,0 +1,43 @@
+#pragma once
+// The start-up worker (also the manual update check). It touches windows and databases only
+// through procedures it hands to the main thread and waits for.
+#include <QObject>
+#include <QPointer>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+
+namespace yunshan {
+
+class TMyThread : public QThread {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void()> start_page;    // main thread
+        std::function<bool()> update_check;  // this thread; false when the request failed
+        std::function<void()> deferred_step; // main thread
+    };
+
+    // `context` lives on the main thread; `n94_tag` is 0 for the start-up run and 1 for a
+    // manual update check. The thread deletes itself when it ends.
+    TMyThread(QObject *context, std::atomic<int> &n94_tag, Hooks hooks, int start_page_delay_ms = 300);
+
+    // Asks the worker to stop at its next step (the window is going away).
+    void abort() { aborted_ = true; }
+
+protected:
+    void run() override;
+
+private:
+    // Runs `fn` on the main thread and waits; false when it threw, or the worker was aborted.
+    bool run_on_main(const std::function<void()> &fn);
+
+    QPointer<QObject> context_;
+    std::atomic<int> &n94_tag_;
+    Hooks hooks_;
+    int delay_ms_;
+    std::atomic<bool> aborted_{false};
+};
+
+} // namespace yunshan

@@ -1,0 +1,110 @@
+#include "app/tmythread.h"
+#include "platform/paths.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPointer>
+#include <QTest>
+
+#include <stdexcept>
+
+using namespace yunshan;
+
+namespace {
+struct WorkerRun {
+    QStringList steps;
+    bool main_thread_ok = true;
+};
+
+bool wait_finished(QPointer<TMyThread> &t)
+{
+    return QTest::qWaitFor([&] { return t.isNull(); }, 5000); // deletes itself when done
+}
+} // namespace
+
+TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
+{
+    test::TempFolder dir;
+    const QString exe = dir.file(QStringLiteral("yunshan-note"));
+    test::TempFolder::write(exe + QStringLiteral("2"), "old program");
+    set_program_file_override(exe);
+
+    QObject context;
+    std::atomic<int> tag{0};
+    WorkerRun r;
+    auto on_main = [&](const char *name) {
+        return [&, name] {
+            r.main_thread_ok &= QThread::currentThread() == context.thread();
+            r.steps << QString::fromLatin1(name);
+        };
+    };
+    QPointer<TMyThread> t = new TMyThread(&context, tag,
+                                          {on_main("start"), [&] { r.steps << QStringLiteral("check"); return true; },
+                                           on_main("deferred")},
+                                          0);
+    t->start();
+    ASSERT_TRUE(wait_finished(t));
+    set_program_file_override({});
+    EXPECT_EQ(r.steps, (QStringList{QStringLiteral("start"), QStringLiteral("check"), QStringLiteral("deferred")}));
+    EXPECT_TRUE(r.main_thread_ok);
+    EXPECT_FALSE(QFile::exists(exe + QStringLiteral("2")));
+}
+
+TEST(TMyThread, FailedCheckEndsSilentlyWithoutDeferredStep)
+{
+    QObject context;
+    std::atomic<int> tag{0};
+    QStringList steps;
+    QPointer<TMyThread> t = new TMyThread(&context, tag,
+                                          {[&] { steps << QStringLiteral("start"); }, [] { return false; },
+                                           [&] { steps << QStringLiteral("deferred"); }},
+                                          0);
+    t->start();
+    ASSERT_TRUE(wait_finished(t));
+    EXPECT_EQ(steps, QStringList{QStringLiteral("start")});
+}
+
+TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)
+{
+    QObject context;
+    std::atomic<int> tag{1};
+    QStringList steps;
+    QPointer<TMyThread> t = new TMyThread(&context, tag,
+                                          {[&] { steps << QStringLiteral("start"); },
+                                           [&] { steps << QStringLiteral("check"); return true; },
+                                           [&] { steps << QStringLiteral("deferred"); }},
+                                          0);
+    t->start();
+    ASSERT_TRUE(wait_finished(t));
+    EXPECT_EQ(steps, QStringList{QStringLiteral("check")});
+    EXPECT_EQ(tag, 0);
+}
+
+TEST(TMyThread, ErrorInAHandedProcedureEndsTheWorker)
+{
+    QObject context;
+    std::atomic<int> tag{0};
+    QStringList steps;
+    QPointer<TMyThread> t = new TMyThread(&context, tag,
+                                          {[&] { throw std::runtime_error("boom"); },
+                                           [&] { steps << QStringLiteral("check"); return true; },
+                                           [&] { steps << QStringLiteral("deferred"); }},
+                                          0);
+    t->start();
+    ASSERT_TRUE(wait_finished(t));
+    EXPECT_TRUE(steps.isEmpty());
+}
+
+TEST(TMyThread, ContextGoneWhileWaitingEndsTheWorker)
+{
+    auto *context = new QObject;
+    std::atomic<int> tag{0};
+    bool ran = false;
+    QPointer<TMyThread> t = new TMyThread(context, tag, {[&] { ran = true; }, nullptr, nullptr}, 0);
+    delete context; // before the queued procedure could run
+    t->start();
+    ASSERT_TRUE(wait_finished(t));
+    EXPECT_FALSE(ran);
+}
