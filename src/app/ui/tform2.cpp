@@ -362,6 +362,11 @@ void TForm2::build_tool_bar()
     ToolBar1->setFixedHeight(kToolBarHeight);
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    // Fifteen 59-pixel buttons, the search box and its three buttons fill the 1117 pixels.
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setSpacing(0);
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: none; }"));
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
     QStyle *st = style();
@@ -413,6 +418,7 @@ void TForm2::build_tool_bar()
     auto text_button = [&](const char *name, const QString &text, void (TForm2::*handler)(), const QString &hint) {
         QToolButton *b = make_button(ToolBar1, name, text, handler, hint);
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        b->setFixedHeight(kToolBarHeight - 10);
         ToolBar1->addWidget(b);
         return b;
     };
