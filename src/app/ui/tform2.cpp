@@ -375,7 +375,7 @@ void TForm2::build_tool_bar()
         QToolButton *b = make_button(ToolBar1, name, text, handler, hint);
         b->setIcon(st->standardIcon(icon));
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setFixedSize(kToolButtonWidth, kToolBarHeight - 2);
+        b->setFixedSize(kToolButtonWidth, kToolBarHeight);
         ToolBar1->addWidget(b);
         return b;
     };
