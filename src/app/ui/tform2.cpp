@@ -133,7 +133,11 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     qApp->installEventFilter(this);
 }
 
-TForm2::~TForm2() { qApp->removeEventFilter(this); }
+TForm2::~TForm2()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Building the window
