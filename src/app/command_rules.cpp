@@ -1,0 +1,27 @@
+#include "app/command_rules.h"
+
+namespace yunshan {
+
+EncryptionMenuState encryption_menu_state(int is_crypt)
+{
+    EncryptionMenuState s;
+    s.encrypt_with_title = is_crypt == 0 || is_crypt == 2;
+    s.encrypt_content_only = is_crypt == 0 || is_crypt == 1;
+    s.remove_encryption = is_crypt > 0;
+    return s;
+}
+
+NoteListMenuState note_list_menu_state(bool save_enabled, const OpenNoteState &note, const NoteListState &list,
+                                       int selected_row)
+{
+    NoteListMenuState s;
+    s.save = save_enabled;
+    s.encryption = encryption_menu_state(note.is_crypt);
+    if (selected_row >= 0 && selected_row < list.is_fast_list.size()) {
+        const int fast = list.is_fast_list.at(selected_row);
+        s.favourite = FavouriteMenuState{fast == 0, fast == 1};
+    }
+    return s;
+}
+
+} // namespace yunshan

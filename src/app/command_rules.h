@@ -1,0 +1,41 @@
+#pragma once
+// Enabling rules of the two context menus, worked out from the open note and the note list.
+#include "app/main_state.h"
+
+#include <optional>
+
+namespace yunshan {
+
+// The three encryption entries of either context menu.
+struct EncryptionMenuState {
+    bool encrypt_with_title = false;   // 加密此笔记(含标题) / 加密笔记(含标题)
+    bool encrypt_content_only = false; // 加密此笔记(仅内容) / 加密笔记(仅内容)
+    bool remove_encryption = false;    // 取消加密
+
+    friend bool operator==(const EncryptionMenuState &, const EncryptionMenuState &) = default;
+};
+
+// The favourite entries of the note list's menu.
+struct FavouriteMenuState {
+    bool add = false;    // 添加到常用列表
+    bool remove = false; // 取消常用列表标记
+
+    friend bool operator==(const FavouriteMenuState &, const FavouriteMenuState &) = default;
+};
+
+struct NoteListMenuState {
+    bool save = false; // 保存笔记: exactly as the save button
+    EncryptionMenuState encryption;
+    // Empty: no entry selected, both favourite entries keep their previous state.
+    std::optional<FavouriteMenuState> favourite;
+};
+
+// `is_crypt`: 0 plain, 1 encrypted with title, 2 body only.
+EncryptionMenuState encryption_menu_state(int is_crypt);
+
+// `selected_row`: the selected entry of the note list, -1 for none. A row outside the list's
+// entries counts as no selection.
+NoteListMenuState note_list_menu_state(bool save_enabled, const OpenNoteState &note, const NoteListState &list,
+                                       int selected_row);
+
+} // namespace yunshan

@@ -1,0 +1,36 @@
+#include "app/layout_rules.h"
+
+namespace yunshan {
+
+PaneWidths resize_panes(PaneWidths w, int outer_width, int g4width, int splitter_width)
+{
+    if (w.pictures > w.editor) {
+        const int moved = (w.pictures - w.editor) / 2;
+        w.editor += moved;
+        w.pictures -= moved;
+    }
+    if (w.major + w.minor + w.notes + w.editor > outer_width) {
+        w.editor = g4width;
+        const int rest = outer_width - (w.major + w.minor + w.notes + w.editor) - 4 * splitter_width - 6;
+        w.pictures = rest > 0 ? rest : 0;
+    }
+    return w;
+}
+
+QList<int> thumbnail_tops(const QList<int> &heights)
+{
+    QList<int> tops;
+    tops.reserve(heights.size());
+    int top = 0;
+    for (int h : heights) {
+        if (h < 0) {
+            tops.append(-1);
+            continue;
+        }
+        tops.append(top);
+        top += h + 4;
+    }
+    return tops;
+}
+
+} // namespace yunshan

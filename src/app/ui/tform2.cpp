@@ -1,0 +1,987 @@
+#include "app/ui/tform2.h"
+
+#include "app/command_rules.h"
+#include "app/ui/application_setup.h"
+#include "platform/dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyle>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <functional>
+
+namespace yunshan {
+
+namespace {
+
+constexpr int kClientWidth = 1117;
+constexpr int kClientHeight = 731;
+constexpr int kToolBarHeight = 36;
+constexpr int kStatusBarHeight = 19;
+constexpr int kToolButtonWidth = 59;
+constexpr int kListFontPixels = 16;
+constexpr int kEditingGroupHeight = 96;
+constexpr int kPictureGroupHeight = 56;
+constexpr int kStartPaneWidths[5] = {100, 102, 195, 490, 218};
+constexpr std::array<int, 7> kPanelWidths{82, 82, 82, 82, 82, 200, 50};
+
+// The pane splitter; after it has shared out a new size, the window's resize rule runs.
+class PaneSplitter : public QSplitter {
+public:
+    using QSplitter::QSplitter;
+    std::function<void()> after_resize;
+
+protected:
+    void resizeEvent(QResizeEvent *e) override
+    {
+        QSplitter::resizeEvent(e);
+        if (after_resize)
+            after_resize();
+    }
+};
+
+QFont list_font()
+{
+    QFont f(ui_font_family());
+    f.setPixelSize(kListFontPixels);
+    return f;
+}
+
+QGroupBox *make_group(QWidget *parent, const char *name, const QString &title)
+{
+    auto *g = new QGroupBox(title, parent);
+    g->setObjectName(QString::fromLatin1(name));
+    g->setAccessibleName(title.trimmed());
+    return g;
+}
+
+QListWidget *make_list(QWidget *parent, const char *name, const QString &accessible)
+{
+    auto *l = new QListWidget(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setAccessibleName(accessible);
+    l->setFont(list_font());
+    l->setUniformItemSizes(true);
+    l->setSelectionMode(QAbstractItemView::SingleSelection);
+    return l;
+}
+
+QVBoxLayout *tight_column(QWidget *w, int margin = 2)
+{
+    auto *v = new QVBoxLayout(w);
+    v->setContentsMargins(margin, margin, margin, margin);
+    v->setSpacing(2);
+    return v;
+}
+
+} // namespace
+
+QString TForm2::unfinished_text() { return QStringLiteral("功能未完成，请等待升级版本。"); }
+QString TForm2::contact_address() { return QStringLiteral("yunshan-note@example.org"); }
+QString TForm2::help_url() { return QStringLiteral("https://yunshan-note.example.org/help/"); }
+
+TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs_(dialogs)
+{
+    setObjectName(QStringLiteral("Form2"));
+    caption_ = QStringLiteral("云杉札记") + QStringLiteral(YUNSHAN_VERSION);
+    setWindowTitle(caption_);
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+
+    build_menus();
+    build_popup_menus();
+    build_tool_bar();
+    build_panes();
+    build_status_bar();
+    build_floating_panels();
+
+    set_save_enabled(false);
+    // The panes are laid out at their start widths; the editor pane's is the fall-back width.
+    g4width = kStartPaneWidths[3];
+
+    // Client area 1117 x 731 below the menu bar (tool bar, panes and status bar), centred.
+    const int menu_height = menuBar()->isNativeMenuBar() ? 0 : menuBar()->sizeHint().height();
+    resize(kClientWidth, kClientHeight + menu_height);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    qApp->installEventFilter(this);
+}
+
+TForm2::~TForm2()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building the window
+
+QAction *TForm2::make_action(QMenu *menu, const char *name, const QString &text, void (TForm2::*handler)(),
+                             const QKeySequence &shortcut, const QString &hint)
+{
+    auto *a = new QAction(text, this);
+    a->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    if (!hint.isEmpty()) {
+        a->setStatusTip(hint);
+        a->setToolTip(hint);
+    }
+    if (handler)
+        connect(a, &QAction::triggered, this, handler);
+    if (menu)
+        menu->addAction(a);
+    return a;
+}
+
+QToolButton *TForm2::make_button(QWidget *parent, const char *name, const QString &text, void (TForm2::*handler)(),
+                                 const QString &hint)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(text);
+    b->setAccessibleName(text);
+    b->setAutoRaise(true);
+    if (!hint.isEmpty()) {
+        b->setToolTip(hint);
+        b->setStatusTip(hint);
+        b->setAccessibleDescription(hint);
+    }
+    if (handler)
+        connect(b, &QToolButton::clicked, this, handler);
+    return b;
+}
+
+void TForm2::build_menus()
+{
+    const QString hint_encrypt_title =
+        QStringLiteral("加密笔记包括标题和标签，加密后的笔记不能被全文搜索，如忘记密码数据将无法恢复");
+    const QString hint_encrypt_content =
+        QStringLiteral("仅加密笔记的内容，不包括标题和标签，标题标签可搜索，查看此笔记需输入密码");
+
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    MenuFile = bar->addMenu(QStringLiteral("文件"));
+    MenuFile->setObjectName(QStringLiteral("MenuFile"));
+    QMenu *m = MenuFile;
+    N2 = make_action(m, "N2", QStringLiteral("导入数据"), &TForm2::N2Click);
+    N3 = make_action(m, "N3", QStringLiteral("导出为文本…"), &TForm2::N3Click);
+    N23 = make_action(m, "N23", QStringLiteral("导出为数据库…"), &TForm2::N23Click, {},
+                      QStringLiteral("导出当前选中的大类为一个单独的笔记数据库"));
+    m->addSeparator();
+    N91 = make_action(m, "N91", QStringLiteral("立即从网盘同步…"), &TForm2::N91Click);
+    N92 = make_action(m, "N92", QStringLiteral("立即备份到网盘…"), &TForm2::N92Click);
+    N24 = make_action(m, "N24", QStringLiteral("将备份文件转为正式…"), &TForm2::N24Click, {},
+                      QStringLiteral("选中一个备份文件，用此备份文件替换当前主数据文件"));
+    m->addSeparator();
+    N38 = make_action(m, "N38", QStringLiteral("设置登陆密码…"), &TForm2::N38Click, {},
+                      QStringLiteral("设置一个密码，使用本笔记软件时需先输入密码。登陆密码不影响全文搜索"));
+    N39 = make_action(m, "N39", QStringLiteral("取消登陆密码…"), &TForm2::N39Click, {},
+                      QStringLiteral("去掉原先设置的登陆密码"));
+    m->addSeparator();
+    N41 = make_action(m, "N41", QStringLiteral("加密当前笔记(含标题)"), &TForm2::N41Click, {}, hint_encrypt_title);
+    N67 = make_action(m, "N67", QStringLiteral("加密当前笔记(仅内容)"), &TForm2::N67Click, {}, hint_encrypt_content);
+    N42 = make_action(m, "N42", QStringLiteral("取消当前笔记加密…"), &TForm2::N42Click);
+    m->addSeparator();
+    MenuNewNote = make_action(m, "MenuNewNote", QStringLiteral("新建笔记"), &TForm2::ToolButton6Click,
+                              QKeySequence(Qt::CTRL | Qt::Key_N));
+    N65 = make_action(m, "N65", QStringLiteral("保存笔记"), &TForm2::N65Click, QKeySequence(Qt::CTRL | Qt::Key_S));
+    MenuSaveAs = make_action(m, "MenuSaveAs", QStringLiteral("另存为……"), &TForm2::SpeedButton3Click);
+    m->addSeparator();
+    N45 = make_action(m, "N45", QStringLiteral("打印设置…"), &TForm2::N45Click);
+    N44 = make_action(m, "N44", QStringLiteral("打印…"), &TForm2::N44Click);
+    m->addSeparator();
+    N73 = make_action(m, "N73", QStringLiteral("当前笔记设为常用"), &TForm2::N73Click, {},
+                      QStringLiteral("点击显示常用笔记菜单时会列出以方便查找"));
+    N74 = make_action(m, "N74", QStringLiteral("当前笔记取消常用标记"), &TForm2::N74Click);
+    N75 = make_action(m, "N75", QStringLiteral("列出全部常用笔记"), &TForm2::N75Click,
+                      QKeySequence(Qt::CTRL | Qt::Key_H));
+    m->addSeparator();
+    N81 = make_action(m, "N81", QStringLiteral("列出全部加密笔记"), &TForm2::N81Click);
+    m->addSeparator();
+    N85 = make_action(m, "N85", QStringLiteral("退出(强制备份)"), &TForm2::N85Click);
+    m->addSeparator();
+    N86 = make_action(m, "N86", QStringLiteral("退出(不备份)"), &TForm2::N86Click);
+
+    MenuEdit = bar->addMenu(QStringLiteral("编辑"));
+    MenuEdit->setObjectName(QStringLiteral("MenuEdit"));
+    m = MenuEdit;
+    N9 = make_action(m, "N9", QStringLiteral("查找…"), &TForm2::N9Click, {}, QStringLiteral("在全部笔记内查找关键词"));
+    MenuFindNext = make_action(m, "MenuFindNext", QStringLiteral("查找下一个"), &TForm2::Button3Click,
+                               QKeySequence(Qt::Key_F3), QStringLiteral("在当前笔记内查找下一个关键字"));
+    m->addSeparator();
+    MenuCopy = make_action(m, "MenuCopy", QStringLiteral("复制"), &TForm2::edit_copy, QKeySequence(Qt::CTRL | Qt::Key_C));
+    MenuPaste = make_action(m, "MenuPaste", QStringLiteral("粘贴"), &TForm2::edit_paste,
+                            QKeySequence(Qt::CTRL | Qt::Key_V));
+    m->addSeparator();
+    MenuPastePicture = make_action(m, "MenuPastePicture", QStringLiteral("粘贴图片"), &TForm2::SpeedButton6Click, {},
+                                   QStringLiteral("从剪贴板粘贴一个图片作为附件"));
+    MenuAddPicture = make_action(m, "MenuAddPicture", QStringLiteral("添加图片"), &TForm2::SpeedButton4Click, {},
+                                 QStringLiteral("导入一个图片文件作为附件，支持jpg和png格式"));
+    m->addSeparator();
+    N71 = make_action(m, "N71", QStringLiteral("移动当前笔记到…"), &TForm2::N71Click, {},
+                      QStringLiteral("选中当前笔记，然后再选个别的的大类子类，然后确定"));
+    N29 = make_action(m, "N29", QStringLiteral("剪切当前小类到…"), &TForm2::N29Click);
+    N30 = make_action(m, "N30", QStringLiteral("合并当前小类到…"), &TForm2::N30Click);
+    N31 = make_action(m, "N31", QStringLiteral("合并当前大类到…"), &TForm2::N31Click);
+    N29->setVisible(false);
+    N30->setVisible(false);
+    N31->setVisible(false);
+    m->addSeparator();
+    MenuBold = make_action(m, "MenuBold", QStringLiteral("字体加粗"), &TForm2::SpeedButton8Click,
+                           QKeySequence(Qt::CTRL | Qt::Key_B), QStringLiteral("当前选中文字粗体显示"));
+    MenuRed = make_action(m, "MenuRed", QStringLiteral("字体标红"), &TForm2::SpeedButton9Click,
+                          QKeySequence(Qt::CTRL | Qt::Key_R), QStringLiteral("当前选中文字红色显示"));
+
+    MenuSettings = bar->addMenu(QStringLiteral("设置"));
+    MenuSettings->setObjectName(QStringLiteral("MenuSettings"));
+    N11 = make_action(MenuSettings, "N11", QStringLiteral("数据库路径"), &TForm2::N11Click, {},
+                      QStringLiteral("设置主备数据库和登陆密码"));
+    MenuBackupSettings = make_action(MenuSettings, "MenuBackupSettings", QStringLiteral("备份设置"), &TForm2::N11Click);
+    MenuWebdavSettings =
+        make_action(MenuSettings, "MenuWebdavSettings", QStringLiteral("webDAV同步设置"), &TForm2::N11Click);
+
+    MenuHelp = bar->addMenu(QStringLiteral("帮助"));
+    MenuHelp->setObjectName(QStringLiteral("MenuHelp"));
+    N14 = make_action(MenuHelp, "N14", QStringLiteral("帮助"), &TForm2::N14Click, {}, QStringLiteral("查看使用说明"));
+    N15 = make_action(MenuHelp, "N15", QStringLiteral("关于"), &TForm2::N15Click, {}, QStringLiteral("查看使用说明"));
+    N83 = make_action(MenuHelp, "N83", QStringLiteral("意见建议"), &TForm2::N83Click);
+    MenuHelp->addSeparator();
+    N94 = make_action(MenuHelp, "N94", QStringLiteral("检查更新"), &TForm2::N94Click);
+
+    for (QMenu *menu : {MenuFile, MenuEdit, MenuSettings, MenuHelp})
+        connect(menu, &QMenu::hovered, this, [this](QAction *a) { set_panel(6, a->statusTip()); });
+}
+
+void TForm2::build_popup_menus()
+{
+    const QString hint_encrypt_title =
+        QStringLiteral("加密笔记包括标题和标签，加密后的笔记不能被全文搜索，如忘记密码数据将无法恢复");
+    const QString hint_encrypt_content =
+        QStringLiteral("仅加密笔记的内容，不包括标题和标签，标题标签可搜索，查看此笔记需输入密码");
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QMenu *m = PopupMenu1;
+    N36 = make_action(m, "N36", QStringLiteral("当前笔记内查找"), &TForm2::N36Click, QKeySequence(Qt::CTRL | Qt::Key_F),
+                      QStringLiteral("在当前笔记内查找关键字，快捷键Ctrl+F"));
+    m->addSeparator();
+    Popup1Undo = make_action(m, "Popup1Undo", QStringLiteral("撤销"), &TForm2::edit_undo,
+                             QKeySequence(Qt::CTRL | Qt::Key_Z), QStringLiteral("撤销当前的更改"));
+    m->addSeparator();
+    Popup1Cut = make_action(m, "Popup1Cut", QStringLiteral("剪切"), &TForm2::edit_cut, QKeySequence(Qt::CTRL | Qt::Key_X),
+                            QStringLiteral("剪切当前内容到剪贴板"));
+    Popup1Copy = make_action(m, "Popup1Copy", QStringLiteral("复制"), &TForm2::edit_copy,
+                             QKeySequence(Qt::CTRL | Qt::Key_C), QStringLiteral("复制当前内容到剪贴板"));
+    Popup1Paste = make_action(m, "Popup1Paste", QStringLiteral("粘贴文本"), &TForm2::edit_paste,
+                              QKeySequence(Qt::CTRL | Qt::Key_V),
+                              QStringLiteral("从剪贴板复制文本并粘贴，如要粘贴图片，请用快捷键Ctrl+V"));
+    m->addSeparator();
+    Popup1Delete = make_action(m, "Popup1Delete", QStringLiteral("删除"), &TForm2::edit_delete,
+                               QKeySequence(Qt::Key_Delete), QStringLiteral("删除当前选中的文本"));
+    Popup1SelectAll = make_action(m, "Popup1SelectAll", QStringLiteral("全选"), &TForm2::edit_select_all,
+                                  QKeySequence(Qt::CTRL | Qt::Key_A), QStringLiteral("选中全部内容"));
+    m->addSeparator();
+    Popup1DefaultFont = make_action(m, "Popup1DefaultFont", QStringLiteral("编辑器默认字体"), &TForm2::Label3Click, {},
+                                    QStringLiteral("修改整体显示的字体和文字大小"));
+    m->addSeparator();
+    Popup1EncryptTitle = make_action(m, "Popup1EncryptTitle", QStringLiteral("加密此笔记(含标题)"), &TForm2::N41Click,
+                                     {}, hint_encrypt_title);
+    Popup1EncryptContent = make_action(m, "Popup1EncryptContent", QStringLiteral("加密此笔记(仅内容)"),
+                                       &TForm2::N67Click, {}, hint_encrypt_content);
+    Popup1Decrypt = make_action(m, "Popup1Decrypt", QStringLiteral("取消加密"), &TForm2::N42Click);
+    m->addSeparator();
+    Popup1Print = make_action(m, "Popup1Print", QStringLiteral("打印"), &TForm2::N44Click,
+                              QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral("打印当前笔记"));
+    m->addSeparator();
+    Popup1SaveAs = make_action(m, "Popup1SaveAs", QStringLiteral("另存为……"), &TForm2::SpeedButton3Click);
+    connect(PopupMenu1, &QMenu::aboutToShow, this, &TForm2::PopupMenu1Popup);
+
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    m = PopupMenu2;
+    Popup2New = make_action(m, "Popup2New", QStringLiteral("新建笔记"), &TForm2::ToolButton6Click, {},
+                            QStringLiteral("创建一个新的笔记"));
+    Popup2Save = make_action(m, "Popup2Save", QStringLiteral("保存笔记"), &TForm2::SpeedButton2Click, {},
+                             QStringLiteral("保存当前修改后的笔记"));
+    m->addSeparator();
+    Popup2Delete = make_action(m, "Popup2Delete", QStringLiteral("删除笔记"), &TForm2::ToolButton7Click, {},
+                               QStringLiteral("删除此笔记"));
+    m->addSeparator();
+    Popup2EncryptTitle = make_action(m, "Popup2EncryptTitle", QStringLiteral("加密笔记(含标题)"), &TForm2::N41Click,
+                                     {}, hint_encrypt_title);
+    Popup2EncryptContent = make_action(m, "Popup2EncryptContent", QStringLiteral("加密笔记(仅内容)"),
+                                       &TForm2::N67Click, {}, hint_encrypt_content);
+    Popup2Decrypt = make_action(m, "Popup2Decrypt", QStringLiteral("取消加密"), &TForm2::N42Click);
+    m->addSeparator();
+    Popup2Print = make_action(m, "Popup2Print", QStringLiteral("打印笔记"), &TForm2::N44Click);
+    m->addSeparator();
+    Popup2Move = make_action(m, "Popup2Move", QStringLiteral("移动当前笔记到…"), &TForm2::N71Click, {},
+                             QStringLiteral("选中当前笔记，然后再选个别的的大类子类，然后确定"));
+    m->addSeparator();
+    Popup2AddFavourite = make_action(m, "Popup2AddFavourite", QStringLiteral("添加到常用列表"), &TForm2::N73Click, {},
+                                     QStringLiteral("把当前笔记添加到常用列表里，以便快速打开"));
+    Popup2RemoveFavourite = make_action(m, "Popup2RemoveFavourite", QStringLiteral("取消常用列表标记"),
+                                        &TForm2::N74Click, {}, QStringLiteral("取消当前笔记的常用列表标记"));
+    Popup2ShowFavourites = make_action(m, "Popup2ShowFavourites", QStringLiteral("显示常用列表"), &TForm2::N75Click);
+    connect(PopupMenu2, &QMenu::aboutToShow, this, &TForm2::PopupMenu2Popup);
+
+    for (QMenu *menu : {PopupMenu1, PopupMenu2})
+        connect(menu, &QMenu::hovered, this, [this](QAction *a) { set_panel(6, a->statusTip()); });
+}
+
+void TForm2::build_tool_bar()
+{
+    ToolBar1 = new QToolBar(QStringLiteral("工具栏"), this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(kToolBarHeight);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    // Fifteen 59-pixel buttons, the search box and its three buttons fill the 1117 pixels.
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setSpacing(0);
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: none; }"));
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    QStyle *st = style();
+    auto tool = [&](const char *name, const QString &text, void (TForm2::*handler)(), QStyle::StandardPixmap icon,
+                    const QString &hint = {}) {
+        QToolButton *b = make_button(ToolBar1, name, text, handler, hint);
+        b->setIcon(st->standardIcon(icon));
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setFixedSize(kToolButtonWidth, kToolBarHeight);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    ToolButton1 = tool("ToolButton1", QStringLiteral("新建大类"), &TForm2::ToolButton1Click, QStyle::SP_FileDialogNewFolder);
+    ToolButton2 = tool("ToolButton2", QStringLiteral("删除大类"), &TForm2::ToolButton2Click, QStyle::SP_DialogDiscardButton);
+    ToolButton3 = tool("ToolButton3", QStringLiteral("新建小类"), &TForm2::ToolButton3Click, QStyle::SP_DirIcon);
+    ToolButton4 = tool("ToolButton4", QStringLiteral("删除小类"), &TForm2::ToolButton4Click, QStyle::SP_DialogDiscardButton);
+    ToolBar1->addSeparator();
+    ToolButton6 = tool("ToolButton6", QStringLiteral("新建笔记"), &TForm2::ToolButton6Click, QStyle::SP_FileIcon);
+    ToolButtonSave = tool("ToolButtonSave", QStringLiteral("保存笔记"), &TForm2::SpeedButton2Click,
+                          QStyle::SP_DialogSaveButton);
+    // The picture buttons of the tool bar do what the picture panel's "添加" and "删除" do.
+    ToolButtonAddPicture = tool("ToolButtonAddPicture", QStringLiteral("添加图片"), &TForm2::SpeedButton4Click,
+                                QStyle::SP_DialogOpenButton);
+    ToolButtonDeletePicture = tool("ToolButtonDeletePicture", QStringLiteral("删除图片"), &TForm2::SpeedButton5Click,
+                                   QStyle::SP_DialogCancelButton);
+    ToolButton7 = tool("ToolButton7", QStringLiteral("删除笔记"), &TForm2::ToolButton7Click, QStyle::SP_TrashIcon);
+    ToolBar1->addSeparator();
+    ToolButton12 = tool("ToolButton12", QStringLiteral("置顶"), &TForm2::ToolButton12Click, QStyle::SP_ArrowUp,
+                        QStringLiteral("对当前选中的大类或者小类或者文章置顶显示"));
+    ToolButton16 = tool("ToolButton16", QStringLiteral("取消置顶"), &TForm2::ToolButton16Click, QStyle::SP_ArrowDown,
+                        QStringLiteral("对当前选中的大类或者小类或者文章取消置顶"));
+    ToolButton13 = tool("ToolButton13", QStringLiteral("上移"), &TForm2::ToolButton13Click, QStyle::SP_ArrowBack,
+                        QStringLiteral("对当前选中的大类或者小类或者文章位置上移显示"));
+    ToolButton14 = tool("ToolButton14", QStringLiteral("下移"), &TForm2::ToolButton14Click, QStyle::SP_ArrowForward,
+                        QStringLiteral("对当前选中的大类或者小类或者文章位置下移显示"));
+    ToolButton17 = tool("ToolButton17", QStringLiteral("重命名"), &TForm2::ToolButton17Click,
+                        QStyle::SP_FileDialogDetailedView, QStringLiteral("对当前选中的大类或者小类或者文章重命名"));
+    ToolButton18 = tool("ToolButton18", QStringLiteral("备份"), &TForm2::ToolButton18Click, QStyle::SP_DriveNetIcon,
+                        QStringLiteral("上传备份到网盘(如果可用)，以及在备份文件夹内创建一个备份文件"));
+    ToolBar1->addSeparator();
+
+    Edit1 = new QLineEdit(ToolBar1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setAccessibleName(QStringLiteral("搜索关键字"));
+    Edit1->setFixedWidth(108);
+    connect(Edit1, &QLineEdit::returnPressed, this, &TForm2::Edit1KeyPress);
+    ToolBar1->addWidget(Edit1);
+
+    auto text_button = [&](const char *name, const QString &text, void (TForm2::*handler)(), const QString &hint) {
+        QToolButton *b = make_button(ToolBar1, name, text, handler, hint);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        b->setFixedHeight(kToolBarHeight - 10);
+        ToolBar1->addWidget(b);
+        return b;
+    };
+    Button1 = text_button("Button1", QStringLiteral("搜索"), &TForm2::Button1Click,
+                          QStringLiteral("在全部笔记内查找关键字"));
+    Button3 = text_button("Button3", QStringLiteral("↓"), &TForm2::Button3Click,
+                          QStringLiteral("在当前文章内向下搜索关键字"));
+    Button3->setAccessibleName(QStringLiteral("向下查找"));
+    Button2 = text_button("Button2", QStringLiteral("高亮"), &TForm2::Button2Click,
+                          QStringLiteral("高亮显示或取消显示当前笔记内全部关键字"));
+}
+
+void TForm2::build_panes()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("ClientArea"));
+    auto *central_layout = new QVBoxLayout(central);
+    central_layout->setContentsMargins(0, 0, 0, 0);
+    central_layout->setSpacing(0);
+    setCentralWidget(central);
+
+    auto *splitter = new PaneSplitter(Qt::Horizontal, central);
+    Splitter = splitter;
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+    Splitter->setHandleWidth(kSplitterWidth);
+    Splitter->setChildrenCollapsible(false);
+    central_layout->addWidget(Splitter);
+
+    // 大类, 小类
+    GroupBox1 = make_group(Splitter, "GroupBox1", QStringLiteral("大类"));
+    ListBox1 = make_list(GroupBox1, "ListBox1", QStringLiteral("大类列表"));
+    tight_column(GroupBox1)->addWidget(ListBox1);
+    GroupBox2 = make_group(Splitter, "GroupBox2", QStringLiteral("小类"));
+    ListBox2 = make_list(GroupBox2, "ListBox2", QStringLiteral("小类列表"));
+    tight_column(GroupBox2)->addWidget(ListBox2);
+
+    // Note list and headings: two tabs shown as flat buttons.
+    GroupBox3 = make_group(Splitter, "GroupBox3", QStringLiteral(" "));
+    GroupBox3->setAccessibleName(QStringLiteral("笔记列表"));
+    auto *col3 = tight_column(GroupBox3);
+    auto *tabs = new QHBoxLayout;
+    tabs->setSpacing(2);
+    TabButton1 = make_button(GroupBox3, "TabButton1", QStringLiteral("笔记列表"), nullptr);
+    TabButton2 = make_button(GroupBox3, "TabButton2", QStringLiteral("小标题"), nullptr,
+                             QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题"));
+    for (QToolButton *b : {TabButton1, TabButton2}) {
+        b->setCheckable(true);
+        b->setAutoExclusive(true);
+        tabs->addWidget(b);
+    }
+    tabs->addStretch(1);
+    TabButton1->setChecked(true);
+    connect(TabButton1, &QToolButton::clicked, this, [this] { show_tab(0); });
+    connect(TabButton2, &QToolButton::clicked, this, [this] { show_tab(1); });
+    col3->addLayout(tabs);
+
+    PageControl1 = new QStackedWidget(GroupBox3);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet1 = new QWidget(PageControl1);
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    auto *sheet1 = tight_column(TabSheet1, 0);
+    ListBox3 = make_list(TabSheet1, "ListBox3", QStringLiteral("笔记列表"));
+    ListBox3->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListBox3, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PopupMenu2->popup(ListBox3->viewport()->mapToGlobal(pos)); });
+    sheet1->addWidget(ListBox3);
+    auto *pages = new QHBoxLayout;
+    pages->setSpacing(2);
+    Button6 = make_button(TabSheet1, "Button6", QStringLiteral("上一页"), &TForm2::Button6Click,
+                          QStringLiteral("当有大量笔记时进行分页显示，显示上一页"));
+    Button7 = make_button(TabSheet1, "Button7", QStringLiteral("下一页"), &TForm2::Button7Click,
+                          QStringLiteral("当有大量笔记时，进行分页显示，显示下一页"));
+    ButtonFavourites = make_button(TabSheet1, "ButtonFavourites", QStringLiteral("常用"), &TForm2::N75Click,
+                                   QStringLiteral("显示全部带常用标签的笔记列表"));
+    for (QToolButton *b : {Button6, Button7, ButtonFavourites}) {
+        b->setAutoRaise(false);
+        pages->addWidget(b);
+    }
+    pages->addStretch(1);
+    sheet1->addLayout(pages);
+    TabSheet2 = new QWidget(PageControl1);
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    ListBox4 = make_list(TabSheet2, "ListBox4", QStringLiteral("小标题列表"));
+    tight_column(TabSheet2, 0)->addWidget(ListBox4);
+    PageControl1->addWidget(TabSheet1);
+    PageControl1->addWidget(TabSheet2);
+    col3->addWidget(PageControl1, 1);
+
+    // 内容: editing group over the editor.
+    GroupBox4 = make_group(Splitter, "GroupBox4", QStringLiteral("内容"));
+    auto *col4 = tight_column(GroupBox4);
+    GroupBox6 = new QGroupBox(GroupBox4);
+    GroupBox6->setObjectName(QStringLiteral("GroupBox6"));
+    GroupBox6->setAccessibleName(QStringLiteral("编辑"));
+    GroupBox6->setFixedHeight(kEditingGroupHeight);
+    auto *grid = new QGridLayout(GroupBox6);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
+    auto *row = new QHBoxLayout;
+    row->setSpacing(1);
+    SpeedButtonNew = make_button(GroupBox6, "SpeedButtonNew", QStringLiteral("新建"), &TForm2::ToolButton6Click,
+                                 QStringLiteral("新建一个笔记"));
+    SpeedButton2 = make_button(GroupBox6, "SpeedButton2", QStringLiteral("保存"), &TForm2::SpeedButton2Click,
+                               QStringLiteral("保存当前笔记"));
+    SpeedButton3 = make_button(GroupBox6, "SpeedButton3", QStringLiteral("另存"), &TForm2::SpeedButton3Click,
+                               QStringLiteral("另存为RTF文件"));
+    SpeedButton8 = make_button(GroupBox6, "SpeedButton8", QStringLiteral("加粗"), &TForm2::SpeedButton8Click,
+                               QStringLiteral("当前选中文字加粗显示"));
+    SpeedButton9 = make_button(GroupBox6, "SpeedButton9", QStringLiteral("标红"), &TForm2::SpeedButton9Click,
+                               QStringLiteral("当前选中文字红色显示"));
+    SpeedButton10 = make_button(GroupBox6, "SpeedButton10", QStringLiteral("字体"), &TForm2::SpeedButton10Click,
+                                QStringLiteral("当前选中文字其他字体颜色大小等的设置"));
+    SpeedButton11 = make_button(GroupBox6, "SpeedButton11", QStringLiteral("插入"), &TForm2::SpeedButton11Click,
+                                QStringLiteral("添加图片到笔记中，也可以直接截屏后Ctrl+V粘贴图片到笔记中"));
+    SpeedButton12 = make_button(GroupBox6, "SpeedButton12", QStringLiteral("粘贴"), &TForm2::SpeedButton12Click,
+                                QStringLiteral("从剪贴板粘贴图片或截屏后Ctrl+V粘贴图片到笔记中"));
+    Label3 = make_button(GroupBox6, "Label3", QStringLiteral("默认"), &TForm2::Label3Click,
+                         QStringLiteral("编辑器整体字体大小"));
+    for (QToolButton *b : {SpeedButtonNew, SpeedButton2, SpeedButton3, SpeedButton8, SpeedButton9, SpeedButton10,
+                           SpeedButton11, SpeedButton12, Label3})
+        row->addWidget(b);
+    SpeedButton3->setVisible(false);
+    row->addStretch(1);
+    Label1 = new QLabel(GroupBox6);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAccessibleName(QStringLiteral("通知"));
+    row->addWidget(Label1);
+    grid->addLayout(row, 0, 0, 1, 2);
+
+    auto *title_label = new QLabel(QStringLiteral("标题"), GroupBox6);
+    title_label->setObjectName(QStringLiteral("LabelTitle"));
+    auto *tag_label = new QLabel(QStringLiteral("标签"), GroupBox6);
+    tag_label->setObjectName(QStringLiteral("LabelTag"));
+    Edit2 = new QLineEdit(GroupBox6);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setAccessibleName(QStringLiteral("标题"));
+    Edit3 = new QLineEdit(GroupBox6);
+    Edit3->setObjectName(QStringLiteral("Edit3"));
+    Edit3->setAccessibleName(QStringLiteral("标签"));
+    for (QLineEdit *e : {Edit2, Edit3})
+        e->setFont(list_font());
+    title_label->setBuddy(Edit2);
+    tag_label->setBuddy(Edit3);
+    grid->addWidget(title_label, 1, 0);
+    grid->addWidget(Edit2, 1, 1);
+    grid->addWidget(tag_label, 2, 0);
+    grid->addWidget(Edit3, 2, 1);
+    col4->addWidget(GroupBox6);
+
+    RichEdit1 = new QTextEdit(GroupBox4);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setAccessibleName(QStringLiteral("笔记内容"));
+    RichEdit1->setAcceptRichText(true);
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->setFont(list_font());
+    RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(RichEdit1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(pos)); });
+    // The editor menu's own shortcuts (Ctrl+F, Ctrl+P) work while the editor has the focus.
+    for (QAction *a : {N36, Popup1Print}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        RichEdit1->addAction(a);
+    }
+    col4->addWidget(RichEdit1, 1);
+
+    // 图片: button group over the thumbnails.
+    GroupBox5 = make_group(Splitter, "GroupBox5", QStringLiteral("图片"));
+    auto *col5 = tight_column(GroupBox5);
+    GroupBox7 = new QGroupBox(GroupBox5);
+    GroupBox7->setObjectName(QStringLiteral("GroupBox7"));
+    GroupBox7->setAccessibleName(QStringLiteral("图片按钮"));
+    GroupBox7->setFixedHeight(kPictureGroupHeight);
+    auto *pic_row = new QHBoxLayout(GroupBox7);
+    pic_row->setContentsMargins(4, 2, 4, 2);
+    SpeedButton4 = make_button(GroupBox7, "SpeedButton4", QStringLiteral("添加"), &TForm2::SpeedButton4Click,
+                               QStringLiteral("从本机添加一个图片到笔记附件"));
+    SpeedButton6 = make_button(GroupBox7, "SpeedButton6", QStringLiteral("粘贴"), &TForm2::SpeedButton6Click,
+                               QStringLiteral("从截屏或剪贴板直接添加图片到笔记附件"));
+    SpeedButton5 = make_button(GroupBox7, "SpeedButton5", QStringLiteral("删除"), &TForm2::SpeedButton5Click,
+                               QStringLiteral("删除当前点选的图片"));
+    for (QToolButton *b : {SpeedButton4, SpeedButton6, SpeedButton5})
+        pic_row->addWidget(b);
+    pic_row->addStretch(1);
+    col5->addWidget(GroupBox7);
+    ScrollBox1 = new QScrollArea(GroupBox5);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setAccessibleName(QStringLiteral("图片"));
+    ScrollBox1->setWidgetResizable(true);
+    ScrollBoxContent = new QWidget;
+    ScrollBoxContent->setObjectName(QStringLiteral("ScrollBoxContent"));
+    ScrollBox1->setWidget(ScrollBoxContent);
+    col5->addWidget(ScrollBox1, 1);
+
+    // Only the picture pane takes up a change of the window's width; the resize rule then
+    // shares it with the editor pane.
+    for (int i = 0; i < 5; ++i)
+        Splitter->setStretchFactor(i, i == 4 ? 1 : 0);
+    Splitter->setSizes(QList<int>(std::begin(kStartPaneWidths), std::end(kStartPaneWidths)));
+    splitter->after_resize = [this] { FormResize(); };
+}
+
+void TForm2::build_floating_panels()
+{
+    // Both panels lie over the panes; positions are in client coordinates (below the menu bar),
+    // the client area's widget starts below the tool bar.
+    QWidget *over = centralWidget();
+
+    GroupBox8 = make_group(over, "GroupBox8", QStringLiteral("移动笔记到"));
+    GroupBox8->setGeometry(345, 264 - kToolBarHeight, 249, 169);
+    GroupBox8->setAutoFillBackground(true);
+    auto *move_col = tight_column(GroupBox8, 8);
+    LabelMoveNote = new QLabel(GroupBox8);
+    LabelMoveNote->setObjectName(QStringLiteral("LabelMoveNote"));
+    LabelMoveSource = new QLabel(GroupBox8);
+    LabelMoveSource->setObjectName(QStringLiteral("LabelMoveSource"));
+    auto *prompt = new QLabel(QStringLiteral("请选择一个目的大类和小类后点击确定"), GroupBox8);
+    prompt->setObjectName(QStringLiteral("LabelMovePrompt"));
+    prompt->setWordWrap(true);
+    move_col->addWidget(LabelMoveNote);
+    move_col->addWidget(LabelMoveSource);
+    move_col->addWidget(prompt);
+    move_col->addStretch(1);
+    auto *move_buttons = new QHBoxLayout;
+    Button4 = make_button(GroupBox8, "Button4", QStringLiteral("确定"), &TForm2::Button4Click);
+    Button5 = make_button(GroupBox8, "Button5", QStringLiteral("取消"), &TForm2::Button5Click);
+    move_buttons->addStretch(1);
+    for (QToolButton *b : {Button4, Button5}) {
+        b->setAutoRaise(false);
+        move_buttons->addWidget(b);
+    }
+    move_col->addLayout(move_buttons);
+    GroupBox8->hide();
+
+    GroupBox9 = make_group(over, "GroupBox9", QStringLiteral("进度 可按 ESC 键退出"));
+    GroupBox9->setGeometry(291, 231 - kToolBarHeight, 374, 105);
+    GroupBox9->setAutoFillBackground(true);
+    auto *progress_grid = new QGridLayout(GroupBox9);
+    progress_grid->setContentsMargins(8, 4, 8, 4);
+    Label8 = new QLabel(GroupBox9);
+    Label8->setObjectName(QStringLiteral("Label8"));
+    Label8->setAccessibleName(QStringLiteral("进度"));
+    QFont big(ui_font_family());
+    big.setPixelSize(24);
+    big.setBold(true);
+    Label8->setFont(big);
+    Label8->setStyleSheet(QStringLiteral("color: #ff0000;"));
+    Label10 = new QLabel(QStringLiteral("速度"), GroupBox9);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    Label10->setAccessibleName(QStringLiteral("速度"));
+    Label9 = new QLabel(QStringLiteral("X"), GroupBox9);
+    Label9->setObjectName(QStringLiteral("Label9"));
+    Label9->setAccessibleName(QStringLiteral("关闭进度面板"));
+    Label9->setCursor(Qt::PointingHandCursor);
+    Label9->installEventFilter(this);
+    progress_grid->addWidget(Label8, 0, 0);
+    progress_grid->addWidget(Label9, 0, 1, Qt::AlignRight | Qt::AlignTop);
+    progress_grid->addWidget(Label10, 1, 0, 1, 2);
+    GroupBox9->hide();
+}
+
+void TForm2::build_status_bar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(kStatusBarHeight);
+    for (int i = 0; i < 7; ++i) {
+        auto *p = new QLabel(bar);
+        p->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        p->setAccessibleName(QStringLiteral("状态栏%1").arg(i));
+        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setTextFormat(Qt::PlainText);
+        if (i < 6)
+            p->setFixedWidth(kPanelWidths[static_cast<size_t>(i)]);
+        else
+            p->setMinimumWidth(kPanelWidths[6]); // the last panel runs to the right edge
+        bar->addWidget(p, i == 6 ? 1 : 0);
+        StatusPanels[static_cast<size_t>(i)] = p;
+    }
+    set_panel(0, QStringLiteral("等待"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window-wide behaviour
+
+void TForm2::set_panel(int index, const QString &text)
+{
+    if (index >= 0 && index < static_cast<int>(StatusPanels.size()))
+        StatusPanels[static_cast<size_t>(index)]->setText(text);
+}
+
+QString TForm2::panel(int index) const
+{
+    if (index >= 0 && index < static_cast<int>(StatusPanels.size()))
+        return StatusPanels[static_cast<size_t>(index)]->text();
+    return {};
+}
+
+void TForm2::set_save_enabled(bool enabled)
+{
+    ToolButtonSave->setEnabled(enabled);
+    SpeedButton2->setEnabled(enabled);
+}
+
+bool TForm2::save_enabled() const { return SpeedButton2->isEnabled(); }
+
+PaneWidths TForm2::pane_widths() const
+{
+    const QList<int> s = Splitter->sizes();
+    return PaneWidths{s.value(0), s.value(1), s.value(2), s.value(3), s.value(4)};
+}
+
+void TForm2::set_pane_widths(const PaneWidths &w)
+{
+    Splitter->setSizes({w.major, w.minor, w.notes, w.editor, w.pictures});
+}
+
+void TForm2::enter_read_only_mode()
+{
+    read_only_ = true;
+    setWindowTitle(caption_ + QStringLiteral(" 只读"));
+    for (QToolButton *b : {ToolButton1, ToolButton2, ToolButton3, ToolButton4, ToolButton6, ToolButtonSave,
+                           ToolButtonAddPicture, ToolButtonDeletePicture, ToolButton7, ToolButton12, ToolButton16,
+                           ToolButton13, ToolButton14, ToolButton17, ToolButton18})
+        b->setEnabled(false);
+    for (QWidget *w : std::initializer_list<QWidget *>{Edit2, Edit3, SpeedButtonNew, SpeedButton2, SpeedButton3,
+                                                       SpeedButton8, SpeedButton9, SpeedButton10, SpeedButton11,
+                                                       SpeedButton12, Label3})
+        w->setEnabled(false);
+    GroupBox7->setEnabled(false);
+}
+
+void TForm2::FormResize()
+{
+    const PaneWidths now = pane_widths();
+    const PaneWidths wanted = resize_panes(now, frameGeometry().width(), g4width);
+    if (!(wanted == now))
+        set_pane_widths(wanted);
+    restack_thumbnails();
+}
+
+void TForm2::restack_thumbnails()
+{
+    QList<int> heights;
+    heights.reserve(static_cast<int>(thumbnail_slots.size()));
+    for (QWidget *t : thumbnail_slots)
+        heights.append(t ? t->height() : -1);
+    const QList<int> tops = thumbnail_tops(heights);
+    int bottom = 0;
+    for (size_t i = 0; i < thumbnail_slots.size(); ++i) {
+        if (QWidget *t = thumbnail_slots[i]) {
+            t->move(t->x(), tops.at(static_cast<int>(i)));
+            bottom = tops.at(static_cast<int>(i)) + t->height() + 4;
+        }
+    }
+    ScrollBoxContent->setMinimumHeight(bottom);
+}
+
+void TForm2::PopupMenu1Popup()
+{
+    const EncryptionMenuState s = encryption_menu_state(note.is_crypt);
+    Popup1EncryptTitle->setEnabled(s.encrypt_with_title);
+    Popup1EncryptContent->setEnabled(s.encrypt_content_only);
+    Popup1Decrypt->setEnabled(s.remove_encryption);
+}
+
+void TForm2::PopupMenu2Popup()
+{
+    const NoteListMenuState s = note_list_menu_state(save_enabled(), note, list, ListBox3->currentRow());
+    Popup2Save->setEnabled(s.save);
+    Popup2EncryptTitle->setEnabled(s.encryption.encrypt_with_title);
+    Popup2EncryptContent->setEnabled(s.encryption.encrypt_content_only);
+    Popup2Decrypt->setEnabled(s.encryption.remove_encryption);
+    if (s.favourite) {
+        Popup2AddFavourite->setEnabled(s.favourite->add);
+        Popup2RemoveFavourite->setEnabled(s.favourite->remove);
+    }
+}
+
+bool TForm2::event(QEvent *e)
+{
+    // Hints of menu items and buttons go to status panel 6.
+    if (e->type() == QEvent::StatusTip) {
+        set_panel(6, static_cast<QStatusTipEvent *>(e)->tip());
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+bool TForm2::eventFilter(QObject *watched, QEvent *e)
+{
+    if (e->type() == QEvent::KeyPress && (watched == RichEdit1 || watched == RichEdit1->viewport())) {
+        // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
+        // itself runs in the editor. The key goes on to the editor.
+        const auto *k = static_cast<QKeyEvent *>(e);
+        if (k->key() == Qt::Key_V && (k->modifiers() & Qt::ControlModifier)) {
+            const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
+            if (clip && clip->hasImage()) {
+                note.is_rtf = 1;
+                set_panel(4, QStringLiteral("RTF"));
+            }
+        }
+    } else if (watched == Label9 && e->type() == QEvent::MouseButtonRelease) {
+        Label9Click();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TForm2::show_tab(int index)
+{
+    (index == 0 ? TabButton1 : TabButton2)->setChecked(true);
+    if (PageControl1->currentIndex() == index)
+        return;
+    PageControl1->setCurrentIndex(index);
+    if (index == 1)
+        TabSheet2Show();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Editing commands on the focused text control
+
+namespace {
+template <typename OnText, typename OnLine>
+void on_focused_text(OnText on_text, OnLine on_line)
+{
+    QWidget *w = QApplication::focusWidget();
+    while (w && !qobject_cast<QTextEdit *>(w) && !qobject_cast<QLineEdit *>(w) && w->parentWidget()
+           && qobject_cast<QAbstractScrollArea *>(w->parentWidget()))
+        w = w->parentWidget(); // the editor's viewport
+    if (auto *t = qobject_cast<QTextEdit *>(w))
+        on_text(t);
+    else if (auto *l = qobject_cast<QLineEdit *>(w))
+        on_line(l);
+}
+} // namespace
+
+void TForm2::edit_undo()
+{
+    on_focused_text([](QTextEdit *t) { t->undo(); }, [](QLineEdit *l) { l->undo(); });
+}
+void TForm2::edit_cut()
+{
+    on_focused_text([](QTextEdit *t) { t->cut(); }, [](QLineEdit *l) { l->cut(); });
+}
+void TForm2::edit_copy()
+{
+    on_focused_text([](QTextEdit *t) { t->copy(); }, [](QLineEdit *l) { l->copy(); });
+}
+void TForm2::edit_paste()
+{
+    on_focused_text([](QTextEdit *t) { t->paste(); }, [](QLineEdit *l) { l->paste(); });
+}
+void TForm2::edit_delete()
+{
+    on_focused_text(
+        [](QTextEdit *t) {
+            if (!t->isReadOnly())
+                t->textCursor().removeSelectedText();
+        },
+        [](QLineEdit *l) {
+            if (l->hasSelectedText() && !l->isReadOnly())
+                l->del();
+        });
+}
+void TForm2::edit_select_all()
+{
+    on_focused_text([](QTextEdit *t) { t->selectAll(); }, [](QLineEdit *l) { l->selectAll(); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command handlers
+
+void TForm2::unfinished() { dialogs_.message(unfinished_text()); }
+
+void TForm2::N2Click() { unfinished(); }
+void TForm2::N3Click() { unfinished(); }
+void TForm2::N29Click() { unfinished(); }
+void TForm2::N30Click() { unfinished(); }
+void TForm2::N31Click() { unfinished(); }
+
+void TForm2::N9Click() { dialogs_.message(QStringLiteral("请在右上角输入关键字查找")); }
+
+void TForm2::N11Click() { Q_EMIT settingsRequested(); }
+
+void TForm2::N14Click() { QDesktopServices::openUrl(QUrl(help_url())); }
+
+void TForm2::N15Click()
+{
+    dialogs_.message(QStringLiteral("云杉札记 ") + QStringLiteral(YUNSHAN_VERSION) + QStringLiteral("，联系邮箱：")
+                     + contact_address());
+}
+
+void TForm2::N83Click() { dialogs_.message(QStringLiteral("任何意见建议可以发送邮件到 ") + contact_address()); }
+
+void TForm2::N94Click()
+{
+    n94_tag = 1;
+    Q_EMIT updateCheckRequested();
+}
+
+void TForm2::Label9Click() { GroupBox9->hide(); }
+
+void TForm2::Button5Click() { GroupBox8->hide(); }
+
+void TForm2::N85Click() { close(); }
+void TForm2::N86Click() { close(); }
+
+void TForm2::TabSheet2Show() {}
+
+// Commands whose behaviour comes with later work.
+void TForm2::N23Click() { unfinished(); }
+void TForm2::N91Click() { unfinished(); }
+void TForm2::N92Click() { unfinished(); }
+void TForm2::N24Click() { unfinished(); }
+void TForm2::N38Click() { unfinished(); }
+void TForm2::N39Click() { unfinished(); }
+void TForm2::N41Click() { unfinished(); }
+void TForm2::N67Click() { unfinished(); }
+void TForm2::N42Click() { unfinished(); }
+void TForm2::ToolButton6Click() { unfinished(); }
+void TForm2::N65Click() { unfinished(); }
+void TForm2::SpeedButton3Click() { unfinished(); }
+void TForm2::N45Click() { unfinished(); }
+void TForm2::N44Click() { unfinished(); }
+void TForm2::N73Click() { unfinished(); }
+void TForm2::N74Click() { unfinished(); }
+void TForm2::N75Click() { unfinished(); }
+void TForm2::N81Click() { unfinished(); }
+void TForm2::Button3Click() { unfinished(); }
+void TForm2::SpeedButton6Click() { unfinished(); }
+void TForm2::SpeedButton4Click() { unfinished(); }
+void TForm2::N71Click() { unfinished(); }
+void TForm2::SpeedButton8Click() { unfinished(); }
+void TForm2::SpeedButton9Click() { unfinished(); }
+void TForm2::ToolButton1Click() { unfinished(); }
+void TForm2::ToolButton2Click() { unfinished(); }
+void TForm2::ToolButton3Click() { unfinished(); }
+void TForm2::ToolButton4Click() { unfinished(); }
+void TForm2::SpeedButton2Click() { unfinished(); }
+void TForm2::ToolButton7Click() { unfinished(); }
+void TForm2::ToolButton12Click() { unfinished(); }
+void TForm2::ToolButton16Click() { unfinished(); }
+void TForm2::ToolButton13Click() { unfinished(); }
+void TForm2::ToolButton14Click() { unfinished(); }
+void TForm2::ToolButton17Click() { unfinished(); }
+void TForm2::ToolButton18Click() { unfinished(); }
+void TForm2::Edit1KeyPress() { unfinished(); }
+void TForm2::Button1Click() { unfinished(); }
+void TForm2::Button2Click() { unfinished(); }
+void TForm2::Button6Click() { unfinished(); }
+void TForm2::Button7Click() { unfinished(); }
+void TForm2::SpeedButton10Click() { unfinished(); }
+void TForm2::SpeedButton11Click() { unfinished(); }
+void TForm2::SpeedButton12Click() { unfinished(); }
+void TForm2::Label3Click() { unfinished(); }
+void TForm2::SpeedButton5Click() { unfinished(); }
+void TForm2::Button4Click() { unfinished(); }
+void TForm2::N36Click() { unfinished(); }
+
+} // namespace yunshan

@@ -1,0 +1,300 @@
+#pragma once
+// The main window: category lists, note list, editor, picture panel, tool bar, menus, context
+// menus and the seven-panel status bar. This class builds the widgets and wires every command
+// to its handler; the rules behind the commands live in the core.
+#include "app/layout_rules.h"
+#include "app/main_state.h"
+
+#include <QMainWindow>
+
+#include <array>
+
+class QAction;
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QScrollArea;
+class QSplitter;
+class QStackedWidget;
+class QTextEdit;
+class QToolBar;
+class QToolButton;
+
+namespace yunshan {
+
+class Dialogs;
+
+class TForm2 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm2(Dialogs &dialogs, QWidget *parent = nullptr);
+    ~TForm2() override;
+
+    // Read-only mode: caption suffix " 只读"; the tool-bar buttons, the editing group and the
+    // picture button group are disabled for the rest of the run. The message is not shown here.
+    void enter_read_only_mode();
+    bool read_only() const { return read_only_; }
+
+    // Status bar panels 0..6.
+    void set_panel(int index, const QString &text);
+    QString panel(int index) const;
+
+    // The save commands (tool button "保存笔记" and button "保存"): enabled means unsaved changes.
+    void set_save_enabled(bool enabled);
+    bool save_enabled() const;
+
+    // Current pane widths, left to right, and setting them.
+    PaneWidths pane_widths() const;
+    void set_pane_widths(const PaneWidths &w);
+
+    // The dialogs every handler uses.
+    Dialogs &dialogs() { return dialogs_; }
+
+    // The text shown by every command whose behaviour is not there yet.
+    static QString unfinished_text();
+
+    // ---- State of the run (plain core structs) ----
+    OpenNoteState note;
+    NoteListState list;
+    CatalogueSelection selection;
+    RunSettings run;
+    int g4width = 0;   // width of the editor pane at creation; the resize rule falls back to it
+    int n94_tag = 0;   // Tag of N94: 0 start-up run of the worker, 1 manual update check
+    int hintout = 0;   // reshow time-out of list hints (500 or 0)
+    // Picture thumbnails, one slot each (null: empty); children of ScrollBox1's widget.
+    std::array<QWidget *, 100> thumbnail_slots{};
+
+    // ---- Widgets (names as the rest of the program knows them) ----
+    QToolBar *ToolBar1 = nullptr;
+    QSplitter *Splitter = nullptr;
+    QGroupBox *GroupBox1 = nullptr; // 大类
+    QGroupBox *GroupBox2 = nullptr; // 小类
+    QGroupBox *GroupBox3 = nullptr; // note list and headings
+    QGroupBox *GroupBox4 = nullptr; // 内容
+    QGroupBox *GroupBox5 = nullptr; // 图片
+    QGroupBox *GroupBox6 = nullptr; // editing group
+    QGroupBox *GroupBox7 = nullptr; // picture button group
+    QGroupBox *GroupBox8 = nullptr; // move panel
+    QGroupBox *GroupBox9 = nullptr; // progress panel
+    QListWidget *ListBox1 = nullptr; // major categories
+    QListWidget *ListBox2 = nullptr; // minor categories
+    QListWidget *ListBox3 = nullptr; // notes
+    QListWidget *ListBox4 = nullptr; // headings of the open note
+    QToolButton *TabButton1 = nullptr; // tab "笔记列表"
+    QToolButton *TabButton2 = nullptr; // tab "小标题"
+    QStackedWidget *PageControl1 = nullptr;
+    QWidget *TabSheet1 = nullptr;
+    QWidget *TabSheet2 = nullptr;
+    QLineEdit *Edit1 = nullptr; // search box
+    QLineEdit *Edit2 = nullptr; // title
+    QLineEdit *Edit3 = nullptr; // tag line
+    QLabel *Label1 = nullptr;   // notice label
+    QTextEdit *RichEdit1 = nullptr;
+    QScrollArea *ScrollBox1 = nullptr;
+    QWidget *ScrollBoxContent = nullptr; // the thumbnails' parent inside ScrollBox1
+    QLabel *LabelMoveNote = nullptr;     // move panel: the moved note's text
+    QLabel *LabelMoveSource = nullptr;   // move panel: the source minor category
+    QLabel *Label8 = nullptr;            // progress line
+    QLabel *Label10 = nullptr;           // speed line
+    QLabel *Label9 = nullptr;            // "X" closing the progress panel
+    std::array<QLabel *, 7> StatusPanels{};
+
+    // Tool bar buttons.
+    QToolButton *ToolButton1 = nullptr;  // 新建大类
+    QToolButton *ToolButton2 = nullptr;  // 删除大类
+    QToolButton *ToolButton3 = nullptr;  // 新建小类
+    QToolButton *ToolButton4 = nullptr;  // 删除小类
+    QToolButton *ToolButton6 = nullptr;  // 新建笔记
+    QToolButton *ToolButtonSave = nullptr; // 保存笔记
+    QToolButton *ToolButtonAddPicture = nullptr;
+    QToolButton *ToolButtonDeletePicture = nullptr;
+    QToolButton *ToolButton7 = nullptr;  // 删除笔记
+    QToolButton *ToolButton12 = nullptr; // 置顶
+    QToolButton *ToolButton16 = nullptr; // 取消置顶
+    QToolButton *ToolButton13 = nullptr; // 上移
+    QToolButton *ToolButton14 = nullptr; // 下移
+    QToolButton *ToolButton17 = nullptr; // 重命名
+    QToolButton *ToolButton18 = nullptr; // 备份
+    QToolButton *Button1 = nullptr;      // 搜索
+    QToolButton *Button3 = nullptr;      // ↓
+    QToolButton *Button2 = nullptr;      // 高亮
+    // Buttons in the panes.
+    QToolButton *Button6 = nullptr;      // 上一页
+    QToolButton *Button7 = nullptr;      // 下一页
+    QToolButton *ButtonFavourites = nullptr; // 常用
+    QToolButton *SpeedButtonNew = nullptr;   // 新建
+    QToolButton *SpeedButton2 = nullptr;  // 保存
+    QToolButton *SpeedButton3 = nullptr;  // 另存 (hidden)
+    QToolButton *SpeedButton8 = nullptr;  // 加粗
+    QToolButton *SpeedButton9 = nullptr;  // 标红
+    QToolButton *SpeedButton10 = nullptr; // 字体
+    QToolButton *SpeedButton11 = nullptr; // 插入
+    QToolButton *SpeedButton12 = nullptr; // 粘贴
+    QToolButton *Label3 = nullptr;        // 默认
+    QToolButton *SpeedButton4 = nullptr;  // 添加
+    QToolButton *SpeedButton6 = nullptr;  // 粘贴 (picture)
+    QToolButton *SpeedButton5 = nullptr;  // 删除 (picture)
+    QToolButton *Button4 = nullptr;       // 确定 (move panel)
+    QToolButton *Button5 = nullptr;       // 取消 (move panel)
+
+    // Menus and their items.
+    QMenu *MenuFile = nullptr;
+    QMenu *MenuEdit = nullptr;
+    QMenu *MenuSettings = nullptr;
+    QMenu *MenuHelp = nullptr;
+    QMenu *PopupMenu1 = nullptr; // editor
+    QMenu *PopupMenu2 = nullptr; // note list
+    // 文件
+    QAction *N2 = nullptr, *N3 = nullptr, *N23 = nullptr, *N91 = nullptr, *N92 = nullptr, *N24 = nullptr,
+            *N38 = nullptr, *N39 = nullptr, *N41 = nullptr, *N67 = nullptr, *N42 = nullptr,
+            *MenuNewNote = nullptr, *N65 = nullptr, *MenuSaveAs = nullptr, *N45 = nullptr, *N44 = nullptr,
+            *N73 = nullptr, *N74 = nullptr, *N75 = nullptr, *N81 = nullptr, *N85 = nullptr, *N86 = nullptr;
+    // 编辑
+    QAction *N9 = nullptr, *MenuFindNext = nullptr, *MenuCopy = nullptr, *MenuPaste = nullptr,
+            *MenuPastePicture = nullptr, *MenuAddPicture = nullptr, *N71 = nullptr, *N29 = nullptr,
+            *N30 = nullptr, *N31 = nullptr, *MenuBold = nullptr, *MenuRed = nullptr;
+    // 设置
+    QAction *N11 = nullptr, *MenuBackupSettings = nullptr, *MenuWebdavSettings = nullptr;
+    // 帮助
+    QAction *N14 = nullptr, *N15 = nullptr, *N83 = nullptr, *N94 = nullptr;
+    // Context menu 1 (editor)
+    QAction *N36 = nullptr, *Popup1Undo = nullptr, *Popup1Cut = nullptr, *Popup1Copy = nullptr,
+            *Popup1Paste = nullptr, *Popup1Delete = nullptr, *Popup1SelectAll = nullptr,
+            *Popup1DefaultFont = nullptr, *Popup1EncryptTitle = nullptr, *Popup1EncryptContent = nullptr,
+            *Popup1Decrypt = nullptr, *Popup1Print = nullptr, *Popup1SaveAs = nullptr;
+    // Context menu 2 (note list)
+    QAction *Popup2New = nullptr, *Popup2Save = nullptr, *Popup2Delete = nullptr, *Popup2EncryptTitle = nullptr,
+            *Popup2EncryptContent = nullptr, *Popup2Decrypt = nullptr, *Popup2Print = nullptr,
+            *Popup2Move = nullptr, *Popup2AddFavourite = nullptr, *Popup2RemoveFavourite = nullptr,
+            *Popup2ShowFavourites = nullptr;
+
+    // Contact address and help page of this program.
+    static QString contact_address();
+    static QString help_url();
+
+Q_SIGNALS:
+    // "数据库路径", "备份设置", "webDAV同步设置": show the settings dialog without waiting.
+    void settingsRequested();
+    // "检查更新": start a manual update check (N94's tag is 1 when this is emitted).
+    void updateCheckRequested();
+
+public Q_SLOTS:
+    // ---- Command handlers ----
+    // 文件
+    void N2Click();
+    void N3Click();
+    void N23Click();
+    void N91Click();
+    void N92Click();
+    void N24Click();
+    void N38Click();
+    void N39Click();
+    void N41Click();
+    void N67Click();
+    void N42Click();
+    void ToolButton6Click();
+    void N65Click();
+    void SpeedButton3Click();
+    void N45Click();
+    void N44Click();
+    void N73Click();
+    void N74Click();
+    void N75Click();
+    void N81Click();
+    void N85Click();
+    void N86Click();
+    // 编辑
+    void N9Click();
+    void Button3Click();
+    void SpeedButton6Click();
+    void SpeedButton4Click();
+    void N71Click();
+    void N29Click();
+    void N30Click();
+    void N31Click();
+    void SpeedButton8Click();
+    void SpeedButton9Click();
+    // 设置, 帮助
+    void N11Click();
+    void N14Click();
+    void N15Click();
+    void N83Click();
+    void N94Click();
+    // Tool bar
+    void ToolButton1Click();
+    void ToolButton2Click();
+    void ToolButton3Click();
+    void ToolButton4Click();
+    void SpeedButton2Click();
+    void ToolButton7Click();
+    void ToolButton12Click();
+    void ToolButton16Click();
+    void ToolButton13Click();
+    void ToolButton14Click();
+    void ToolButton17Click();
+    void ToolButton18Click();
+    void Edit1KeyPress(); // Enter in the search box
+    void Button1Click();
+    void Button2Click();
+    // Pane buttons
+    void Button6Click();
+    void Button7Click();
+    void SpeedButton10Click();
+    void SpeedButton11Click();
+    void SpeedButton12Click();
+    void Label3Click();
+    void SpeedButton5Click();
+    void Button4Click();
+    void Button5Click();
+    void Label9Click();
+    // Context menu 1
+    void N36Click();
+    // The headings tab was shown.
+    void TabSheet2Show();
+
+    // Standard editing commands on the focused text control.
+    void edit_undo();
+    void edit_cut();
+    void edit_copy();
+    void edit_paste();
+    void edit_delete();
+    void edit_select_all();
+
+    // The resize rule; runs on every change of the window size.
+    void FormResize();
+    // Re-stack the picture thumbnails top to bottom.
+    void restack_thumbnails();
+
+    // Context-menu enabling, run each time a menu opens.
+    void PopupMenu1Popup();
+    void PopupMenu2Popup();
+
+protected:
+    bool event(QEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+
+private:
+    void build_menus();
+    void build_popup_menus();
+    void build_tool_bar();
+    void build_panes();
+    void build_floating_panels();
+    void build_status_bar();
+    void unfinished();
+    void show_tab(int index);
+
+    QAction *make_action(QMenu *menu, const char *name, const QString &text, void (TForm2::*handler)(),
+                         const QKeySequence &shortcut = {}, const QString &hint = {});
+    QToolButton *make_button(QWidget *parent, const char *name, const QString &text, void (TForm2::*handler)(),
+                             const QString &hint = {});
+
+    Dialogs &dialogs_;
+    bool read_only_ = false;
+    QString caption_;
+};
+
+} // namespace yunshan

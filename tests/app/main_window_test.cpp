@@ -1,0 +1,515 @@
+#include "app/ui/application_setup.h"
+#include "app/ui/tform2.h"
+#include "support/scripted_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QEnterEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include <map>
+#include <set>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<TForm2>(dialogs);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void TearDown() override
+    {
+        form.reset();
+        dialogs.verify_done();
+    }
+
+    // Everything a command could change besides what it is meant to change.
+    QStringList snapshot() const
+    {
+        QStringList s{form->windowTitle(), QString::number(form->isVisible()),
+                      QString::number(form->GroupBox8->isVisible()), QString::number(form->GroupBox9->isVisible()),
+                      QString::number(form->note.noteId), QString::number(form->note.is_rtf),
+                      QString::number(form->note.is_crypt), QString::number(form->n94_tag),
+                      QString::number(form->save_enabled())};
+        for (int i = 0; i < 6; ++i)
+            s << form->panel(i);
+        return s;
+    }
+
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(MainWindowTest, WindowLayoutAtStart)
+{
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("云杉札记1.5.4"));
+    // Client area: tool bar, panes and status bar, below the menu bar.
+    EXPECT_EQ(form->width(), 1117);
+    EXPECT_EQ(form->height() - form->menuBar()->height(), 731);
+    EXPECT_EQ(form->ToolBar1->height(), 36);
+    EXPECT_EQ(form->statusBar()->height(), 19);
+    EXPECT_EQ(form->ToolBar1->height() + form->centralWidget()->height() + form->statusBar()->height(), 731);
+
+    EXPECT_EQ(form->pane_widths(), (PaneWidths{100, 102, 195, 490, 218}));
+    EXPECT_EQ(form->g4width, 490);
+    EXPECT_EQ(form->Splitter->handleWidth(), 3);
+    EXPECT_EQ(form->GroupBox1->title(), QStringLiteral("大类"));
+    EXPECT_EQ(form->GroupBox2->title(), QStringLiteral("小类"));
+    EXPECT_EQ(form->GroupBox4->title(), QStringLiteral("内容"));
+    EXPECT_EQ(form->GroupBox5->title(), QStringLiteral("图片"));
+    EXPECT_EQ(form->GroupBox6->height(), 96);
+    EXPECT_EQ(form->GroupBox7->height(), 56);
+    EXPECT_EQ(form->Edit1->width(), 108);
+    EXPECT_EQ(form->RichEdit1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_TRUE(form->RichEdit1->acceptRichText());
+
+    for (QWidget *w : std::initializer_list<QWidget *>{form->ListBox1, form->ListBox2, form->ListBox3, form->ListBox4,
+                                                       form->Edit2, form->Edit3, form->RichEdit1}) {
+        EXPECT_EQ(w->font().family(), ui_font_family()) << w->objectName().toStdString();
+        EXPECT_EQ(w->font().pixelSize(), 16) << w->objectName().toStdString();
+    }
+
+    // Tool bar order, 59 pixels per button.
+    QStringList captions;
+    for (QToolButton *b : form->ToolBar1->findChildren<QToolButton *>(Qt::FindDirectChildrenOnly))
+        if (!b->objectName().startsWith(QStringLiteral("qt_")) && b->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
+            captions << b->text();
+            EXPECT_EQ(b->width(), 59) << b->text().toStdString();
+        }
+    EXPECT_EQ(captions.join(u','), QStringLiteral("新建大类,删除大类,新建小类,删除小类,新建笔记,保存笔记,添加图片,删除图片,"
+                                                  "删除笔记,置顶,取消置顶,上移,下移,重命名,备份"));
+
+    // Status bar.
+    const int widths[] = {82, 82, 82, 82, 82, 200};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(form->StatusPanels[static_cast<size_t>(i)]->width(), widths[i]) << "panel " << i;
+    EXPECT_GE(form->StatusPanels[6]->width(), 50);
+    EXPECT_EQ(form->panel(0), QStringLiteral("等待"));
+
+    // Save commands disabled; hidden items hidden.
+    EXPECT_FALSE(form->ToolButtonSave->isEnabled());
+    EXPECT_FALSE(form->SpeedButton2->isEnabled());
+    EXPECT_FALSE(form->SpeedButton3->isVisible());
+    EXPECT_FALSE(form->N29->isVisible());
+    EXPECT_FALSE(form->N30->isVisible());
+    EXPECT_FALSE(form->N31->isVisible());
+    EXPECT_FALSE(form->GroupBox8->isVisible());
+    EXPECT_FALSE(form->GroupBox9->isVisible());
+    EXPECT_EQ(form->GroupBox8->size(), QSize(249, 169));
+    EXPECT_EQ(form->GroupBox9->size(), QSize(374, 105));
+    // Client coordinates: measured from below the menu bar.
+    const int menu = form->menuBar()->height();
+    EXPECT_EQ(form->GroupBox8->mapTo(form.get(), QPoint(0, 0)), QPoint(345, 264 + menu));
+    EXPECT_EQ(form->GroupBox9->mapTo(form.get(), QPoint(0, 0)), QPoint(291, 231 + menu));
+}
+
+TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
+{
+    auto items = [](QMenu *m) {
+        QStringList out;
+        for (QAction *a : m->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out.join(u',');
+    };
+    EXPECT_EQ(items(form->MenuFile),
+              QStringLiteral("导入数据,导出为文本…,导出为数据库…,-,立即从网盘同步…,立即备份到网盘…,将备份文件转为正式…,-,"
+                             "设置登陆密码…,取消登陆密码…,-,加密当前笔记(含标题),加密当前笔记(仅内容),取消当前笔记加密…,-,"
+                             "新建笔记,保存笔记,另存为……,-,打印设置…,打印…,-,当前笔记设为常用,当前笔记取消常用标记,"
+                             "列出全部常用笔记,-,列出全部加密笔记,-,退出(强制备份),-,退出(不备份)"));
+    EXPECT_EQ(items(form->MenuEdit),
+              QStringLiteral("查找…,查找下一个,-,复制,粘贴,-,粘贴图片,添加图片,-,移动当前笔记到…,剪切当前小类到…,"
+                             "合并当前小类到…,合并当前大类到…,-,字体加粗,字体标红"));
+    EXPECT_EQ(items(form->MenuSettings), QStringLiteral("数据库路径,备份设置,webDAV同步设置"));
+    EXPECT_EQ(items(form->MenuHelp), QStringLiteral("帮助,关于,意见建议,-,检查更新"));
+    EXPECT_EQ(items(form->PopupMenu1),
+              QStringLiteral("当前笔记内查找,-,撤销,-,剪切,复制,粘贴文本,-,删除,全选,-,编辑器默认字体,-,"
+                             "加密此笔记(含标题),加密此笔记(仅内容),取消加密,-,打印,-,另存为……"));
+    EXPECT_EQ(items(form->PopupMenu2),
+              QStringLiteral("新建笔记,保存笔记,-,删除笔记,-,加密笔记(含标题),加密笔记(仅内容),取消加密,-,打印笔记,-,"
+                             "移动当前笔记到…,-,添加到常用列表,取消常用列表标记,显示常用列表"));
+
+    const std::map<QAction *, QKeySequence> keys{
+        {form->MenuNewNote, QKeySequence(QStringLiteral("Ctrl+N"))}, {form->N65, QKeySequence(QStringLiteral("Ctrl+S"))},
+        {form->N75, QKeySequence(QStringLiteral("Ctrl+H"))},         {form->MenuFindNext, QKeySequence(QStringLiteral("F3"))},
+        {form->MenuCopy, QKeySequence(QStringLiteral("Ctrl+C"))},    {form->MenuPaste, QKeySequence(QStringLiteral("Ctrl+V"))},
+        {form->MenuBold, QKeySequence(QStringLiteral("Ctrl+B"))},    {form->MenuRed, QKeySequence(QStringLiteral("Ctrl+R"))},
+        {form->N36, QKeySequence(QStringLiteral("Ctrl+F"))},         {form->Popup1Undo, QKeySequence(QStringLiteral("Ctrl+Z"))},
+        {form->Popup1Cut, QKeySequence(QStringLiteral("Ctrl+X"))},   {form->Popup1Delete, QKeySequence(QStringLiteral("Del"))},
+        {form->Popup1SelectAll, QKeySequence(QStringLiteral("Ctrl+A"))},
+        {form->Popup1Print, QKeySequence(QStringLiteral("Ctrl+P"))},
+    };
+    for (const auto &[action, key] : keys)
+        EXPECT_EQ(action->shortcut(), key) << action->text().toStdString();
+}
+
+// Every action and button, what it does before the later work arrives.
+enum class Does { Unfinished, Message, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing };
+
+struct Command {
+    const char *name;
+    Does does;
+    QString text = {}; // message text, for Does::Message
+};
+
+std::vector<Command> command_table()
+{
+    std::vector<Command> t;
+    for (const char *n :
+         {"N2", "N3", "N23", "N91", "N92", "N24", "N38", "N39", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
+          "N45", "N44", "N73", "N74", "N75", "N81", "MenuFindNext", "MenuPastePicture", "MenuAddPicture", "N71", "N29",
+          "N30", "N31", "MenuBold", "MenuRed", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
+          "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
+          "Popup2EncryptTitle", "Popup2EncryptContent", "Popup2Decrypt", "Popup2Print", "Popup2Move",
+          "Popup2AddFavourite", "Popup2RemoveFavourite", "Popup2ShowFavourites", "ToolButton1", "ToolButton2",
+          "ToolButton3", "ToolButton4", "ToolButton6", "ToolButtonSave", "ToolButtonAddPicture",
+          "ToolButtonDeletePicture", "ToolButton7", "ToolButton12", "ToolButton16", "ToolButton13", "ToolButton14",
+          "ToolButton17", "ToolButton18", "Button1", "Button3", "Button2", "Button6", "Button7", "ButtonFavourites",
+          "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton8", "SpeedButton9", "SpeedButton10",
+          "SpeedButton11", "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
+        t.push_back({n, Does::Unfinished});
+    t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
+    t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4")});
+    t.push_back({"N83", Does::Message, QStringLiteral("任何意见建议可以发送邮件到 ") + TForm2::contact_address()});
+    for (const char *n : {"N11", "MenuBackupSettings", "MenuWebdavSettings"})
+        t.push_back({n, Does::Settings});
+    t.push_back({"N94", Does::UpdateCheck});
+    t.push_back({"N14", Does::OpenHelp});
+    t.push_back({"Button5", Does::HideMovePanel});
+    // Editing commands with no text control focused, and the tab buttons.
+    for (const char *n : {"MenuCopy", "MenuPaste", "Popup1Undo", "Popup1Cut", "Popup1Copy", "Popup1Paste",
+                          "Popup1Delete", "Popup1SelectAll", "TabButton1", "TabButton2"})
+        t.push_back({n, Does::Nothing});
+    return t;
+}
+
+TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    QSignalSpy settings(form.get(), &TForm2::settingsRequested);
+    QSignalSpy update(form.get(), &TForm2::updateCheckRequested);
+    form->set_save_enabled(true); // so the save commands can be clicked
+    form->setFocus();
+
+    const std::vector<Command> table = command_table();
+    std::set<QString> listed;
+    for (const Command &c : table) {
+        const QString name = QString::fromLatin1(c.name);
+        SCOPED_TRACE(c.name);
+        listed.insert(name);
+        auto *action = form->findChild<QAction *>(name);
+        auto *button = form->findChild<QAbstractButton *>(name);
+        ASSERT_TRUE(action || button) << "no such command";
+
+        if (c.does == Does::HideMovePanel)
+            form->GroupBox8->show();
+        const QStringList before = snapshot();
+        const qsizetype settings_before = settings.count();
+        const qsizetype update_before = update.count();
+        const qsizetype urls_before = catcher.urls.size();
+        form->n94_tag = 0;
+        switch (c.does) {
+        case Does::Unfinished: dialogs.expect_message(TForm2::unfinished_text()); break;
+        case Does::Message: dialogs.expect_message(c.text); break;
+        default: break;
+        }
+        if (action)
+            action->trigger();
+        else
+            button->click();
+        dialogs.verify_done();
+
+        EXPECT_EQ(settings.count() - settings_before, c.does == Does::Settings ? 1 : 0);
+        EXPECT_EQ(update.count() - update_before, c.does == Does::UpdateCheck ? 1 : 0);
+        EXPECT_EQ(catcher.urls.size() - urls_before, c.does == Does::OpenHelp ? 1 : 0);
+        QStringList after = snapshot();
+        if (c.does == Does::UpdateCheck) {
+            EXPECT_EQ(form->n94_tag, 1);
+            form->n94_tag = 0;
+            after = snapshot();
+        }
+        if (c.does == Does::HideMovePanel)
+            EXPECT_FALSE(form->GroupBox8->isVisible());
+        else
+            EXPECT_EQ(after, before);
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls.front(), QUrl(TForm2::help_url()));
+
+    // Nothing of the window is left out of the table (the exit items close the window: tested below).
+    listed.insert(QStringLiteral("N85"));
+    listed.insert(QStringLiteral("N86"));
+    for (QAction *a : form->findChildren<QAction *>(Qt::FindDirectChildrenOnly)) {
+        if (a->isSeparator() || a->objectName().isEmpty())
+            continue;
+        EXPECT_TRUE(listed.count(a->objectName())) << "action not in the table: " << a->objectName().toStdString();
+        EXPECT_FALSE(a->text().isEmpty());
+    }
+    for (QAbstractButton *b : form->findChildren<QAbstractButton *>()) {
+        if (b->objectName().isEmpty() || b->objectName().startsWith(QStringLiteral("qt_")))
+            continue;
+        EXPECT_TRUE(listed.count(b->objectName())) << "button not in the table: " << b->objectName().toStdString();
+        EXPECT_FALSE(b->accessibleName().isEmpty()) << b->objectName().toStdString();
+    }
+
+    // Enter in the search box.
+    dialogs.expect_message(TForm2::unfinished_text());
+    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    dialogs.verify_done();
+}
+
+TEST_F(MainWindowTest, TabButtonsSwitchBetweenNotesAndHeadings)
+{
+    EXPECT_TRUE(form->TabButton1->isChecked());
+    EXPECT_TRUE(form->ListBox3->isVisible());
+    form->TabButton2->click();
+    EXPECT_TRUE(form->TabButton2->isChecked());
+    EXPECT_FALSE(form->TabButton1->isChecked());
+    EXPECT_TRUE(form->ListBox4->isVisible());
+    EXPECT_FALSE(form->ListBox3->isVisible());
+    form->TabButton1->click();
+    EXPECT_TRUE(form->ListBox3->isVisible());
+    EXPECT_EQ(form->TabButton2->statusTip(), QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题"));
+}
+
+TEST_F(MainWindowTest, ProgressPanelClosesWithItsX)
+{
+    form->GroupBox9->show();
+    QTest::mouseClick(form->Label9, Qt::LeftButton);
+    EXPECT_FALSE(form->GroupBox9->isVisible());
+}
+
+TEST_F(MainWindowTest, ExitItemsRequestTheClose)
+{
+    form->N86->trigger();
+    EXPECT_FALSE(form->isVisible());
+    form->show();
+    form->N85->trigger();
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainWindowTest, EditorMenuEnablingFollowsEncryptionMode)
+{
+    struct Case {
+        int is_crypt;
+        bool title, content, decrypt;
+    } const cases[] = {{0, true, true, false}, {1, false, true, true}, {2, true, false, true}};
+    for (const Case &c : cases) {
+        form->note.is_crypt = c.is_crypt;
+        form->PopupMenu1->popup(form->RichEdit1->mapToGlobal(QPoint(10, 10)));
+        EXPECT_EQ(form->Popup1EncryptTitle->isEnabled(), c.title) << c.is_crypt;
+        EXPECT_EQ(form->Popup1EncryptContent->isEnabled(), c.content) << c.is_crypt;
+        EXPECT_EQ(form->Popup1Decrypt->isEnabled(), c.decrypt) << c.is_crypt;
+        form->PopupMenu1->hide();
+    }
+}
+
+TEST_F(MainWindowTest, NoteListMenuEnablingFollowsSelectionAndSaveButton)
+{
+    form->ListBox3->addItems({QStringLiteral("甲"), QStringLiteral("乙")});
+    form->list.noteIdList = {1, 2};
+    form->list.is_crypt_list = {0, 0};
+    form->list.is_fast_list = {0, 1};
+    form->note.is_crypt = 2;
+
+    auto open_menu = [&] {
+        form->PopupMenu2->popup(form->ListBox3->mapToGlobal(QPoint(5, 5)));
+        form->PopupMenu2->hide();
+    };
+
+    form->ListBox3->setCurrentRow(1);
+    open_menu();
+    EXPECT_FALSE(form->Popup2Save->isEnabled());
+    EXPECT_FALSE(form->Popup2AddFavourite->isEnabled());
+    EXPECT_TRUE(form->Popup2RemoveFavourite->isEnabled());
+    EXPECT_TRUE(form->Popup2EncryptTitle->isEnabled());
+    EXPECT_FALSE(form->Popup2EncryptContent->isEnabled());
+    EXPECT_TRUE(form->Popup2Decrypt->isEnabled());
+
+    // No entry selected: the favourite entries keep their previous state.
+    form->ListBox3->setCurrentRow(-1);
+    form->set_save_enabled(true);
+    open_menu();
+    EXPECT_TRUE(form->Popup2Save->isEnabled());
+    EXPECT_FALSE(form->Popup2AddFavourite->isEnabled());
+    EXPECT_TRUE(form->Popup2RemoveFavourite->isEnabled());
+
+    form->ListBox3->setCurrentRow(0);
+    open_menu();
+    EXPECT_TRUE(form->Popup2AddFavourite->isEnabled());
+    EXPECT_FALSE(form->Popup2RemoveFavourite->isEnabled());
+}
+
+TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
+{
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->RichEdit1->setFocus();
+    form->note.is_rtf = 0;
+    form->set_panel(4, QStringLiteral("TXT"));
+
+    // Text only on the clipboard: nothing changes, the text is pasted.
+    QGuiApplication::clipboard()->setText(QStringLiteral("abc"));
+    QTest::keyClick(form->RichEdit1, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("abc"));
+
+    // Ctrl+V in another control: nothing changes.
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QGuiApplication::clipboard()->setImage(picture);
+    form->Edit2->setFocus();
+    QTest::keyClick(form->Edit2, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form->note.is_rtf, 0);
+
+    // A picture, in the editor: marked before the editor sees the key, which is not consumed.
+    form->RichEdit1->setFocus();
+    bool seen_by_editor = false;
+    bool marked_when_seen = false;
+    struct Probe : QObject {
+        std::function<void()> on_key;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::KeyPress)
+                on_key();
+            return false;
+        }
+    } probe;
+    probe.on_key = [&] {
+        seen_by_editor = true;
+        marked_when_seen = form->note.is_rtf == 1 && form->panel(4) == QStringLiteral("RTF");
+    };
+    form->RichEdit1->installEventFilter(&probe);
+    QTest::keyClick(form->RichEdit1, Qt::Key_V, Qt::ControlModifier);
+    form->RichEdit1->removeEventFilter(&probe);
+    EXPECT_TRUE(seen_by_editor);
+    EXPECT_TRUE(marked_when_seen);
+    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
+}
+
+TEST_F(MainWindowTest, EditCommandsActOnTheFocusedControl)
+{
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->Edit2->setText(QStringLiteral("标题文字"));
+    form->Edit2->setFocus();
+    form->Popup1SelectAll->trigger();
+    EXPECT_EQ(form->Edit2->selectedText(), QStringLiteral("标题文字"));
+    form->Popup1Delete->trigger();
+    EXPECT_EQ(form->Edit2->text(), QString());
+    form->Popup1Undo->trigger();
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("标题文字"));
+
+    form->RichEdit1->setPlainText(QStringLiteral("正文"));
+    form->RichEdit1->setFocus();
+    form->Popup1SelectAll->trigger();
+    form->MenuCopy->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("正文"));
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("标题文字")); // untouched
+}
+
+TEST_F(MainWindowTest, HintsGoToPanelSix)
+{
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(form->ToolButton12, &enter);
+    EXPECT_EQ(form->panel(6), QStringLiteral("对当前选中的大类或者小类或者文章置顶显示"));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(form->ToolButton12, &leave);
+    EXPECT_EQ(form->panel(6), QString());
+
+    form->MenuEdit->popup(form->mapToGlobal(QPoint(20, 20)));
+    form->MenuEdit->setActiveAction(form->N9);
+    EXPECT_EQ(form->panel(6), QStringLiteral("在全部笔记内查找关键词"));
+    form->MenuEdit->hide();
+
+    form->PopupMenu1->popup(form->RichEdit1->mapToGlobal(QPoint(10, 10)));
+    form->PopupMenu1->setActiveAction(form->Popup1Print);
+    EXPECT_EQ(form->panel(6), QStringLiteral("打印当前笔记"));
+    form->PopupMenu1->hide();
+}
+
+TEST_F(MainWindowTest, ResizeSharesTheExtraWidthWithTheEditor)
+{
+    // 382 more pixels go to the picture pane (218 -> 600); the rule moves 55 to the editor.
+    form->resize(1117 + 382, form->height());
+    QTRY_COMPARE(form->pane_widths(), (PaneWidths{100, 102, 195, 545, 545}));
+}
+
+TEST_F(MainWindowTest, ThumbnailsAreRestackedOnResize)
+{
+    auto *a = new QLabel(form->ScrollBoxContent);
+    a->setGeometry(0, 300, 100, 50);
+    auto *b = new QLabel(form->ScrollBoxContent);
+    b->setGeometry(0, 0, 100, 30);
+    form->thumbnail_slots[3] = a;
+    form->thumbnail_slots[7] = b;
+    form->resize(form->width() + 10, form->height());
+    QTRY_COMPARE(b->y(), 54);
+    EXPECT_EQ(a->y(), 0);
+}
+
+TEST_F(MainWindowTest, ReadOnlyModeDisablesEditingControls)
+{
+    form->set_save_enabled(true);
+    form->enter_read_only_mode();
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("云杉札记1.5.4 只读"));
+    EXPECT_TRUE(form->read_only());
+    for (QToolButton *b : form->ToolBar1->findChildren<QToolButton *>(Qt::FindDirectChildrenOnly)) {
+        if (b->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
+            EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+        }
+    }
+    for (QWidget *w : std::initializer_list<QWidget *>{form->Edit2, form->Edit3, form->SpeedButtonNew, form->SpeedButton2,
+                                                       form->SpeedButton8, form->SpeedButton9, form->SpeedButton10,
+                                                       form->SpeedButton11, form->SpeedButton12, form->Label3,
+                                                       form->SpeedButton4, form->SpeedButton5, form->SpeedButton6})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    // Reading stays possible: lists, search, editor, menus.
+    EXPECT_TRUE(form->ListBox1->isEnabled());
+    EXPECT_TRUE(form->Edit1->isEnabled());
+    EXPECT_TRUE(form->Button1->isEnabled());
+    EXPECT_TRUE(form->N9->isEnabled());
+    EXPECT_TRUE(form->RichEdit1->isEnabled());
+}
+
+} // namespace
+} // namespace yunshan
+
+#include "main_window_test.moc"

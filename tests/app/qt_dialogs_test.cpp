@@ -1,0 +1,162 @@
+#include "platform/ui/qt_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace yunshan {
+namespace {
+
+// Waits for the next modal dialog, records its title and hands it to `act` after the timer's
+// slot has returned. A dialog that never shows up, or stays open, is closed after 5 s.
+class ModalDriver {
+public:
+    explicit ModalDriver(std::function<void(QWidget *)> act) : act_(std::move(act))
+    {
+        clock_.start();
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+        timer_.start();
+    }
+
+    QString title;
+    bool seen = false;
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && !seen) {
+            seen = true;
+            title = modal->windowTitle();
+            QTimer::singleShot(0, modal, [this, modal] { act_(modal); });
+        } else if (clock_.elapsed() > 5000) {
+            timer_.stop();
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->isModal())
+                    w->close();
+            ADD_FAILURE() << "dialog not handled in time";
+        }
+    }
+
+    std::function<void(QWidget *)> act_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
+
+void click_box_button(QWidget *w, QMessageBox::StandardButton which)
+{
+    auto *box = qobject_cast<QMessageBox *>(w);
+    ASSERT_NE(box, nullptr);
+    ASSERT_NE(box->button(which), nullptr);
+    box->button(which)->click();
+}
+
+TEST(QtDialogs, MessageTitledWithTheProgramsName)
+{
+    QtDialogs dialogs;
+    QString text;
+    ModalDriver driver([&](QWidget *w) {
+        text = qobject_cast<QMessageBox *>(w)->text();
+        click_box_button(w, QMessageBox::Ok);
+    });
+    dialogs.message(QStringLiteral("同步完成。"));
+    EXPECT_TRUE(driver.seen);
+    EXPECT_EQ(driver.title, QApplication::applicationDisplayName());
+    EXPECT_EQ(driver.title, QStringLiteral("云杉札记"));
+    EXPECT_EQ(text, QStringLiteral("同步完成。"));
+}
+
+TEST(QtDialogs, QuestionsAreTitledTiShiAndReturnTheChosenButton)
+{
+    QtDialogs dialogs;
+    struct Case {
+        bool three;
+        QMessageBox::StandardButton click;
+        Dialogs::Answer expected;
+    } const cases[] = {
+        {false, QMessageBox::Yes, Dialogs::Answer::Yes},
+        {false, QMessageBox::No, Dialogs::Answer::No},
+        {true, QMessageBox::Yes, Dialogs::Answer::Yes},
+        {true, QMessageBox::No, Dialogs::Answer::No},
+        {true, QMessageBox::Cancel, Dialogs::Answer::Cancel},
+    };
+    for (const Case &c : cases) {
+        ModalDriver driver([&](QWidget *w) { click_box_button(w, c.click); });
+        const Dialogs::Answer a = c.three ? dialogs.question_yes_no_cancel(QStringLiteral("是否保存？"))
+                                          : dialogs.question_yes_no(QStringLiteral("是否删除？"));
+        EXPECT_EQ(driver.title, QStringLiteral("提示"));
+        EXPECT_EQ(a, c.expected);
+    }
+}
+
+TEST(QtDialogs, PasswordBoxShowsStars)
+{
+    std::unique_ptr<QInputDialog> box(QtDialogs::make_password_box(nullptr, QStringLiteral("密码"), QStringLiteral("请输入密码")));
+    box->show();
+    auto *edit = box->findChild<QLineEdit *>();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->text(), QString());
+    edit->setText(QStringLiteral("ab中1"));
+    EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(edit->displayText(), QStringLiteral("****"));
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("密码"));
+    EXPECT_EQ(box->labelText(), QStringLiteral("请输入密码"));
+}
+
+TEST(QtDialogs, PasswordEntryOrEmptyOnCancel)
+{
+    QtDialogs dialogs;
+    {
+        ModalDriver driver([](QWidget *w) {
+            auto *box = qobject_cast<QInputDialog *>(w);
+            ASSERT_NE(box, nullptr);
+            box->findChild<QLineEdit *>()->setText(QStringLiteral("s3cret密"));
+            box->accept();
+        });
+        EXPECT_EQ(dialogs.password(QStringLiteral("密码"), QStringLiteral("请输入密码")), QStringLiteral("s3cret密"));
+    }
+    {
+        ModalDriver driver([](QWidget *w) {
+            auto *box = qobject_cast<QInputDialog *>(w);
+            ASSERT_NE(box, nullptr);
+            box->findChild<QLineEdit *>()->setText(QStringLiteral("typed"));
+            box->reject();
+        });
+        EXPECT_EQ(dialogs.password(QStringLiteral("密码"), QStringLiteral("请输入密码")), QString());
+    }
+}
+
+TEST(QtDialogs, InputKeepsValueOnCancel)
+{
+    QtDialogs dialogs;
+    QString value = QStringLiteral("旧");
+    {
+        ModalDriver driver([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });
+        EXPECT_FALSE(dialogs.input(QStringLiteral("重命名"), QStringLiteral("新名称"), value));
+        EXPECT_EQ(value, QStringLiteral("旧"));
+    }
+    {
+        ModalDriver driver([](QWidget *w) {
+            auto *box = qobject_cast<QInputDialog *>(w);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->textValue(), QStringLiteral("旧"));
+            box->setTextValue(QStringLiteral("新"));
+            box->accept();
+        });
+        EXPECT_TRUE(dialogs.input(QStringLiteral("重命名"), QStringLiteral("新名称"), value));
+        EXPECT_EQ(value, QStringLiteral("新"));
+    }
+}
+
+} // namespace
+} // namespace yunshan

@@ -1,0 +1,53 @@
+// Renders the main window into a PNG, to look at it without a display:
+//   QT_QPA_PLATFORM=offscreen screenshot_main_window out.png [readonly] [panels] [menu]
+#include "app/ui/application_setup.h"
+#include "app/ui/tform2.h"
+#include "platform/ui/qt_dialogs.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPixmap>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    yunshan::setup_application(app);
+    const QStringList args = QCoreApplication::arguments();
+    const QString out = args.value(1, QStringLiteral("main_window.png"));
+
+    yunshan::QtDialogs dialogs;
+    yunshan::TForm2 form(dialogs);
+    form.ListBox1->addItems({QStringLiteral("工作"), QStringLiteral("生活")});
+    form.ListBox2->addItems({QStringLiteral("会议记录"), QStringLiteral("读书笔记")});
+    form.ListBox3->addItems({QStringLiteral("1 第一篇笔记"), QStringLiteral("2 第二篇笔记")});
+    form.set_panel(0, QStringLiteral("主备数据库"));
+    form.set_panel(4, QStringLiteral("RTF"));
+    if (args.contains(QStringLiteral("readonly")))
+        form.enter_read_only_mode();
+    if (args.contains(QStringLiteral("panels"))) {
+        form.GroupBox8->show();
+        form.GroupBox8->raise();
+        form.GroupBox9->show();
+        form.GroupBox9->raise();
+        form.Label8->setText(QStringLiteral("上传 45%"));
+    }
+    form.show();
+    QTimer::singleShot(200, [&] {
+        QPixmap shot = form.grab();
+        if (args.contains(QStringLiteral("menu"))) {
+            form.MenuFile->popup(form.mapToGlobal(QPoint(0, 20)));
+            QApplication::processEvents();
+            shot = form.MenuFile->grab();
+        }
+        if (!shot.save(out))
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(out));
+        QApplication::quit();
+    });
+    return QApplication::exec();
+}
