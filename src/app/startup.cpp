@@ -137,6 +137,6 @@ void force_backup_at_exit(RunSettings &run)
 
 void skip_backup_at_exit(RunSettings &run) { run.global_change = 0; }
 
-QString contact_email() { return QStringLiteral("yunshannote@example.org"); }
+QString contact_email() { return QStringLiteral("yunshan-note@example.org"); }
 
 } // namespace yunshan

@@ -1,17 +1,31 @@
 #include "app/ui/program.h"
 
 #include "app/ui/application_setup.h"
+#include "app/ui/tform1.h"
+#include "app/ui/tform2.h"
+#include "platform/settings_store.h"
+#include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
-#include <QLabel>
 
 namespace yunshan {
 
 int run_program(QApplication &app)
 {
     setup_application(app);
-    QLabel placeholder(QStringLiteral("云杉札记"));
-    placeholder.show();
+    QtDialogs dialogs;
+    SettingsStore settings;
+
+    TForm2 form2(dialogs);
+    dialogs.set_parent(&form2);
+    TForm1 form1(&form2);
+    QObject::connect(&form2, &TForm2::settingsRequested, &form1, [&form1] {
+        form1.show();
+        form1.raise();
+    });
+    form2.FormCreate(settings);
+    form2.show();
+    form2.start_worker();
     return QApplication::exec();
 }
 

@@ -1,6 +1,7 @@
 #include "app/ui/tform2.h"
 
 #include "app/command_rules.h"
+#include "app/startup.h"
 #include "app/ui/application_setup.h"
 #include "platform/dialogs.h"
 
@@ -101,7 +102,7 @@ QVBoxLayout *tight_column(QWidget *w, int margin = 2)
 } // namespace
 
 QString TForm2::unfinished_text() { return QStringLiteral("功能未完成，请等待升级版本。"); }
-QString TForm2::contact_address() { return QStringLiteral("yunshan-note@example.org"); }
+QString TForm2::contact_address() { return contact_email(); }
 QString TForm2::help_url() { return QStringLiteral("https://yunshan-note.example.org/help/"); }
 
 TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs_(dialogs)
@@ -135,6 +136,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
 
 TForm2::~TForm2()
 {
+    FormDestroy();
     if (qApp)
         qApp->removeEventFilter(this);
 }
@@ -929,8 +931,17 @@ void TForm2::Label9Click() { GroupBox9->hide(); }
 
 void TForm2::Button5Click() { GroupBox8->hide(); }
 
-void TForm2::N85Click() { close(); }
-void TForm2::N86Click() { close(); }
+void TForm2::N85Click()
+{
+    force_backup_at_exit(run);
+    close();
+}
+
+void TForm2::N86Click()
+{
+    skip_backup_at_exit(run);
+    close();
+}
 
 void TForm2::TabSheet2Show() {}
 

@@ -4,10 +4,14 @@
 // to its handler; the rules behind the commands live in the core.
 #include "app/layout_rules.h"
 #include "app/main_state.h"
+#include "store/note_store.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
+#include <atomic>
+#include <functional>
 
 class QAction;
 class QButtonGroup;
@@ -26,6 +30,8 @@ class QToolButton;
 namespace yunshan {
 
 class Dialogs;
+class SettingsStore;
+class TMyThread;
 
 class TForm2 : public QMainWindow {
     Q_OBJECT
@@ -63,7 +69,7 @@ public:
     CatalogueSelection selection;
     RunSettings run;
     int g4width = 0;   // width of the editor pane at creation; the resize rule falls back to it
-    int n94_tag = 0;   // Tag of N94: 0 start-up run of the worker, 1 manual update check
+    std::atomic<int> n94_tag{0}; // Tag of N94: 0 start-up run of the worker, 1 manual update check
     int hintout = 0;   // reshow time-out of list hints (500 or 0)
     // Picture thumbnails, one slot each (null: empty); children of ScrollBox1's widget.
     std::array<QWidget *, 100> thumbnail_slots{};
@@ -172,6 +178,39 @@ public:
             *Popup2Move = nullptr, *Popup2AddFavourite = nullptr, *Popup2RemoveFavourite = nullptr,
             *Popup2ShowFavourites = nullptr;
 
+    // ---- Start-up and shut-down ----
+    // The databases and the owner mark, open for the whole run.
+    NoteStore store;
+    int listfontheight = 0; // height of "测试" in the list font; basis of the item heights
+    int class_item_height = 0;
+    int note_item_height = 0;
+    // The version request of the start-up worker; true when it was answered. Until the update
+    // check exists it answers at once.
+    std::function<bool()> update_check = [] { return true; };
+
+    // The window-creation sequence: settings, databases, lists, first selection.
+    void FormCreate(SettingsStore &settings);
+    // Starts the worker: the start page after `start_page_delay_ms` (start-up run), the update
+    // check, then the deferred settings step.
+    void start_worker(int start_page_delay_ms = 300);
+    bool worker_running() const { return !worker_.isNull(); }
+    // The start page in the editor (change tracking suspended meanwhile).
+    void show_start_page();
+    // Autosave recovery, WebDAV settings and switches; the settings dialog without a database.
+    void deferred_settings();
+    // The close request; false keeps the window open.
+    bool FormCloseQuery();
+    // Final clean-up: clears the view, closes both databases, releases the owner mark.
+    void FormDestroy();
+    // Backup when due and retention, at exit.
+    void exit_step();
+    // Major-category list.
+    void load_class();
+    void ListBox1Click();
+    // Clears the open note from the view.
+    void clear_note_view();
+    void upgrade_schema_on_start();
+
     // Contact address and help page of this program.
     static QString contact_address();
     static QString help_url();
@@ -274,6 +313,7 @@ public Q_SLOTS:
     void PopupMenu2Popup();
 
 protected:
+    void closeEvent(QCloseEvent *e) override;
     bool event(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
 
@@ -293,6 +333,8 @@ private:
                              const QString &hint = {});
 
     Dialogs &dialogs_;
+    QPointer<TMyThread> worker_;
+    bool destroyed_ = false;
     bool read_only_ = false;
     QString caption_;
 };
