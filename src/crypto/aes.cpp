@@ -306,15 +306,20 @@ namespace aes_engine {
 
 Engine best()
 {
-    static const Engine engine = hardware_available() ? Engine::Hardware : Engine::Table;
+    static const Engine engine = [] {
+        for (Engine e : {Engine::Vaes512, Engine::Vaes256, Engine::Aesni})
+            if (available(e))
+                return e;
+        return Engine::Table;
+    }();
     return engine;
 }
 
 void cbc_encrypt(Engine engine, const AesExpandedKey &encrypt_key, AesBlock &chain,
                  const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
 {
-    if (engine == Engine::Hardware) {
-        cbc_encrypt_hw(encrypt_key, chain, in, out, blocks);
+    if (engine != Engine::Table) {
+        cbc_encrypt_aesni(encrypt_key, chain, in, out, blocks);
         return;
     }
     std::uint32_t c[4];
@@ -334,8 +339,8 @@ void cbc_encrypt(Engine engine, const AesExpandedKey &encrypt_key, AesBlock &cha
 void cbc_decrypt(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain,
                  const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
 {
-    if (engine == Engine::Hardware) {
-        cbc_decrypt_hw(decrypt_key, chain, in, out, blocks);
+    if (engine != Engine::Table) {
+        cbc_decrypt_hardware(engine, decrypt_key, chain, in, out, blocks);
         return;
     }
     std::uint32_t c[4];
@@ -358,7 +363,7 @@ void cbc_decrypt(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &cha
 
 } // namespace aes_engine
 
-bool aes_uses_hardware() { return aes_engine::best() == aes_engine::Engine::Hardware; }
+bool aes_uses_hardware() { return aes_engine::best() != aes_engine::Engine::Table; }
 
 // ---- Stream routines ----------------------------------------------------------------------------
 

@@ -9,24 +9,29 @@
 
 namespace yunshan::aes_engine {
 
-enum class Engine { Table, Hardware };
+// Table: the portable table-driven code. Aesni: the AES instructions on one block at a time.
+// Vaes256 / Vaes512: the vector forms of those instructions on 2 or 4 blocks per register; they
+// only speed up decryption (CBC encryption chains every block to the one before), so encryption
+// with them runs the Aesni loop.
+enum class Engine { Table, Aesni, Vaes256, Vaes512 };
 
-// Whether Engine::Hardware may be used on this processor.
-bool hardware_available();
-// Hardware when available, else Table.
+// Whether this processor (and its operating system) can run the engine.
+bool available(Engine engine);
+// The fastest available engine.
 Engine best();
 
 // `blocks` 16-byte blocks from `in` to `out` (which may be the same memory). `chain` holds the
-// chaining vector on entry and the one for the following block on return.
+// chaining vector on entry and the one for the following block on return. The engine must be
+// available.
 void cbc_encrypt(Engine engine, const AesExpandedKey &encrypt_key, AesBlock &chain,
                  const std::uint8_t *in, std::uint8_t *out, std::size_t blocks);
 void cbc_decrypt(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain,
                  const std::uint8_t *in, std::uint8_t *out, std::size_t blocks);
 
-// The hardware versions (x86 AES-NI); only call when hardware_available().
-void cbc_encrypt_hw(const AesExpandedKey &encrypt_key, AesBlock &chain, const std::uint8_t *in,
-                    std::uint8_t *out, std::size_t blocks);
-void cbc_decrypt_hw(const AesExpandedKey &decrypt_key, AesBlock &chain, const std::uint8_t *in,
-                    std::uint8_t *out, std::size_t blocks);
+// The hardware loops (aes_hardware.cpp), called by the two functions above.
+void cbc_encrypt_aesni(const AesExpandedKey &encrypt_key, AesBlock &chain, const std::uint8_t *in,
+                       std::uint8_t *out, std::size_t blocks);
+void cbc_decrypt_hardware(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain,
+                          const std::uint8_t *in, std::uint8_t *out, std::size_t blocks);
 
 } // namespace yunshan::aes_engine
