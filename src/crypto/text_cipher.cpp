@@ -92,7 +92,7 @@ QString encrypt_text(const QString &text, const QString &password)
     return bytes_to_hex(run_cbc(to_utf16le(text), password, true));
 }
 
-QString decrypt_text(const QString &hex, const QString &password, TextForm form)
+QString decrypt_text(const QString &hex, const QString &password, TextForm form, TextTrim trim)
 {
     const QByteArray plain = run_cbc(hex_to_bytes(hex), password, false);
     QString text;
@@ -104,7 +104,13 @@ QString decrypt_text(const QString &hex, const QString &password, TextForm form)
     } else {
         text = ansi_to_unicode(plain);
     }
-    return trim_controls(text);
+    if (trim == TextTrim::ControlsAtEnds)
+        return trim_controls(text);
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).unicode() == 0)
+        --end;
+    text.truncate(end);
+    return text;
 }
 
 bool encrypt_stream_to_hex(QIODevice &source, const QString &password, QIODevice &destination)

@@ -32,6 +32,12 @@ enum class TextForm {
     Legacy8Bit, // code page 936 bytes, written by earlier versions and only read now
 };
 
+// What decrypt_text removes from the decrypted string.
+enum class TextTrim {
+    ControlsAtEnds, // every character with a code of 32 or less at either end (the stored rule)
+    ZeroFillOnly,   // only the U+0000 characters at the end, i.e. the zero fill of the last block
+};
+
 // The IV of every encryption and decryption: the 16 ASCII digits "3092817405293018".
 inline constexpr AesBlock kFixedIv = {'3', '0', '9', '2', '8', '1', '7', '4',
                                       '0', '5', '2', '9', '3', '0', '1', '8'};
@@ -48,13 +54,17 @@ QString encrypt_text(const QString &text, const QString &password);
 
 // The reverse of encrypt_text (hex digits of either case). The decrypted bytes are decoded in the
 // given form, then every character with a code of 32 or less is removed from both ends (this
-// drops the zero fill). A wrong password is not detected: it yields some other string.
+// drops the zero fill). With TextTrim::ZeroFillOnly only the trailing U+0000 characters go, so a
+// body keeps its leading indentation and final line break. A wrong password is not detected: it
+// yields some other string.
 // Throws IntegerConversionError for a non-hex pair and EAESError("Invalid buffer size for
 // decryption") when the byte count is not a multiple of 16.
-QString decrypt_text(const QString &hex, const QString &password, TextForm form);
+QString decrypt_text(const QString &hex, const QString &password, TextForm form,
+                     TextTrim trim = TextTrim::ControlsAtEnds);
 
 // Encrypts the whole source and writes the ciphertext as upper-case hex digits, one byte each, to
-// the destination; the destination is then positioned at 0. Returns true.
+// the destination; the destination is then positioned at 0. Returns true. The ciphertext itself
+// never passes through the destination, so nothing it held before is lost.
 bool encrypt_stream_to_hex(QIODevice &source, const QString &password, QIODevice &destination);
 
 // Encrypts the whole source into the destination as raw bytes, then positions the destination at

@@ -213,6 +213,20 @@ TEST(TextCipher, PlainTextBodyThroughHexStream)
     // Read back with the text routine: the byte-order mark and the trailing line break go.
     EXPECT_EQ(decrypt_text(QString::fromLatin1(out), QStringLiteral("a"), TextForm::Utf16Le),
               QStringLiteral("第一行\r\n  second line"));
+    // Removing only the zero fill keeps the body as typed.
+    const QString indented = QStringLiteral("  缩进\r\n\t第二行\r\n");
+    for (TextForm form : {TextForm::Utf16Le, TextForm::Legacy8Bit}) {
+        QByteArray bytes = form == TextForm::Utf16Le ? QByteArray("\xff\xfe", 2) + utf16le(indented)
+                                                     : unicode_to_ansi(indented);
+        QBuffer typed(&bytes);
+        typed.open(QIODevice::ReadOnly);
+        QByteArray hex;
+        QBuffer hex_out(&hex);
+        hex_out.open(QIODevice::WriteOnly);
+        encrypt_stream_to_hex(typed, QStringLiteral("pw"), hex_out);
+        EXPECT_EQ(decrypt_text(QString::fromLatin1(hex), QStringLiteral("pw"), form, TextTrim::ZeroFillOnly),
+                  indented);
+    }
 }
 
 TEST(TextCipher, RtfBodyStreamsKeepTheZeroFill)
