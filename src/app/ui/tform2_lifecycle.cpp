@@ -110,7 +110,7 @@ void TForm2::FormCreate(SettingsStore &settings)
     // 10. The temporary folder for autosave files.
     run.tmp_save = temp_folder();
 
-    connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); }, Qt::UniqueConnection);
+    connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
 }
 
 void TForm2::upgrade_schema_on_start() { upgrade_schema(store); }

@@ -1,0 +1,299 @@
+// The main window from creation to destruction, against real database files.
+#include "app/start_page.h"
+#include "app/startup.h"
+#include "app/ui/tform2.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/connection.h"
+#include "store/note_store.h"
+#include "support/db_check.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+
+const QString kReadOnly = QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。");
+
+class LifecycleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        program = dir.mkdir(QStringLiteral("program"));
+        zhu = dir.mkdir(QStringLiteral("main"));
+        bei = dir.mkdir(QStringLiteral("backup"));
+        tmp = dir.mkdir(QStringLiteral("tmp"));
+        set_program_folder_override(program);
+        set_temp_folder_override(tmp);
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+    }
+    void TearDown() override
+    {
+        form.reset();
+        set_program_folder_override({});
+        set_temp_folder_override({});
+    }
+
+    void use_folders(bool backup = true)
+    {
+        settings->set_value(QStringLiteral("zhu_db"), zhu);
+        if (backup)
+            settings->set_value(QStringLiteral("bei_db"), bei);
+    }
+
+    TForm2 &create(ScriptedDialogs &d)
+    {
+        form = std::make_unique<TForm2>(d);
+        form->FormCreate(*settings);
+        return *form;
+    }
+
+    // Runs the start-up worker to its end.
+    void run_worker(TForm2 &f)
+    {
+        f.start_worker(0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running(); }, 5000));
+    }
+
+    // Sends a close request as the title bar does; true when the window accepted it.
+    bool request_close(TForm2 &f)
+    {
+        QCloseEvent e;
+        QCoreApplication::sendEvent(&f, &e);
+        return e.isAccepted();
+    }
+
+    TempFolder dir;
+    QString program, zhu, bei, tmp;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(LifecycleTest, FirstRunWithNothingAsksForSettings)
+{
+    TForm2 &f = create(dialogs);
+    EXPECT_EQ(f.panel(0), QStringLiteral("数据库未连接"));
+    EXPECT_EQ(f.ListBox1->count(), 0);
+    EXPECT_EQ(f.ListBox2->count(), 0);
+    EXPECT_EQ(f.ListBox3->count(), 0);
+    QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
+    run_worker(f);
+    EXPECT_EQ(settings_requested.count(), 1);
+    EXPECT_EQ(f.RichEdit1->document()->blockCount(), 13); // the start page was shown
+}
+
+TEST_F(LifecycleTest, NewFoldersStartIdenticalWithDefaultCategorySelected)
+{
+    use_folders();
+    TForm2 &f = create(dialogs);
+    EXPECT_EQ(f.panel(0), QStringLiteral("主备就绪"));
+    ASSERT_EQ(f.ListBox1->count(), 1);
+    EXPECT_EQ(f.ListBox1->item(0)->text(), QStringLiteral("默认大类"));
+    EXPECT_EQ(f.ListBox1->currentRow(), 0);
+    EXPECT_EQ(f.selection.class_index, 0);
+    EXPECT_EQ(f.note.noteId, -1);
+    EXPECT_EQ(f.run.tmp_save, tmp + QLatin1Char('/'));
+    EXPECT_GT(f.listfontheight, 0);
+    EXPECT_EQ(f.class_item_height, round_half_even(f.listfontheight * 1.5));
+    test::expect_mirror_identical(f.store);
+
+    QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
+    run_worker(f);
+    EXPECT_EQ(settings_requested.count(), 0);
+    EXPECT_EQ(f.store.get_first_string(QStringLiteral("select value1 from set_table where key1='tmp_file1'")),
+              QStringLiteral("000"));
+    test::expect_mirror_identical(f.store);
+}
+
+TEST_F(LifecycleTest, StartPageLeavesSaveCommandsDisabled)
+{
+    use_folders(false);
+    TForm2 &f = create(dialogs);
+    run_worker(f);
+    const QTextDocument &doc = *f.RichEdit1->document();
+    EXPECT_EQ(doc.blockCount(), 13);
+    EXPECT_EQ(doc.firstBlock().text(), start_page_lines().first());
+    EXPECT_EQ(f.panel(4), QStringLiteral("RTF"));
+    EXPECT_FALSE(f.save_enabled());
+    EXPECT_FALSE(f.SpeedButton2->isEnabled());
+    EXPECT_FALSE(f.ToolButtonSave->isEnabled());
+    EXPECT_EQ(f.RichEdit1->textCursor().position(), 0);
+    EXPECT_EQ(f.note.title_mark, 0);
+}
+
+TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
+{
+    use_folders(false);
+    TForm2 &f = create(dialogs);
+    run_worker(f);
+    f.RichEdit1->setPlainText(QStringLiteral("typed"));
+    f.N94Click(); // starts a worker for the manual check
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.n94_tag == 0; }, 5000));
+    EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("typed"));
+}
+
+TEST_F(LifecycleTest, ProgramFolderDatabaseWins)
+{
+    {
+        NoteStore s(QStringLiteral("other"));
+        QString z = program, b;
+        ScriptedDialogs quiet;
+        s.Connect_to_db(z, b, quiet);
+    }
+    use_folders();
+    TForm2 &f = create(dialogs);
+    EXPECT_EQ(f.panel(0), QStringLiteral("EXE根目录"));
+    EXPECT_FALSE(f.store.backup_connected());
+    EXPECT_FALSE(f.store.owns_mark());
+    EXPECT_FALSE(QFile::exists(database_file_in(zhu)));
+    EXPECT_TRUE(f.run.zhu_db.isEmpty());
+    EXPECT_EQ(settings->value(QStringLiteral("zhu_db")), zhu); // the settings keep their values
+}
+
+TEST_F(LifecycleTest, SecondInstanceIsReadOnly)
+{
+    use_folders();
+    TForm2 &first = create(dialogs);
+    ASSERT_TRUE(first.store.owns_mark());
+
+    ScriptedDialogs second_dialogs;
+    second_dialogs.expect_message(kReadOnly);
+    TForm2 second(second_dialogs);
+    second.FormCreate(*settings);
+    second_dialogs.verify_done();
+    EXPECT_TRUE(second.windowTitle().endsWith(QStringLiteral(" 只读")));
+    EXPECT_FALSE(second.ToolButton1->isEnabled());
+    EXPECT_FALSE(second.Edit2->isEnabled());
+    EXPECT_FALSE(second.SpeedButton4->isEnabled());
+    EXPECT_FALSE(first.windowTitle().endsWith(QStringLiteral(" 只读")));
+    EXPECT_TRUE(first.ToolButton1->isEnabled());
+
+    // The first keeps writing; the second reads what it wrote.
+    first.store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'新')"));
+    EXPECT_EQ(second.store.get_first_integer(QStringLiteral("select count(*) from Class")), 2);
+    test::expect_mirror_identical(first.store);
+
+    // The second leaves the autosave key alone at exit.
+    first.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','5')"));
+    EXPECT_TRUE(request_close(second));
+    EXPECT_EQ(first.store.get_first_string(QStringLiteral("select value1 from set_table where key1='tmp_file1'")),
+              QStringLiteral("5"));
+}
+
+TEST_F(LifecycleTest, OldFilesAreUpgradedAtStartAndASecondStartChangesNothing)
+{
+    test::make_old_database(database_file_in(zhu));
+    test::make_old_database(database_file_in(bei));
+    use_folders();
+    create(dialogs);
+    test::expect_mirror_identical(form->store);
+    const QString after_first = test::dump_database(form->store.main());
+    EXPECT_TRUE(after_first.contains(QStringLiteral("beiyong_table")));
+    ASSERT_TRUE(request_close(*form));
+    form.reset();
+
+    create(dialogs);
+    EXPECT_EQ(test::dump_database(form->store.main()), after_first);
+}
+
+TEST_F(LifecycleTest, CloseWithUnsavedNoteCancelKeepsWindow)
+{
+    use_folders();
+    TForm2 &f = create(dialogs);
+    f.set_save_enabled(true);
+    dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Cancel);
+    EXPECT_FALSE(request_close(f));
+    EXPECT_TRUE(f.store.main_connected());
+}
+
+TEST_F(LifecycleTest, CloseAnsweringNoRemovesAutosaveAndWritesNoStamp)
+{
+    use_folders();
+    TForm2 &f = create(dialogs);
+    f.note.noteId_bei = 3;
+    TempFolder::write(autosave_file(f.run, 3), "{\\rtf1 x}");
+    f.set_save_enabled(true);
+    dialogs.expect_question3(QStringLiteral("笔记没保存"), Dialogs::Answer::No);
+    EXPECT_TRUE(request_close(f));
+    EXPECT_FALSE(QFile::exists(autosave_file(f.run, 3)));
+    EXPECT_EQ(f.store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")), 0);
+}
+
+TEST_F(LifecycleTest, ExitMenusDecideTheStamp)
+{
+    use_folders();
+    {
+        TForm2 &f = create(dialogs);
+        f.show();
+        f.N86Click(); // 退出(不备份)
+        EXPECT_FALSE(f.isVisible());
+        EXPECT_EQ(f.store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")), 0);
+        form.reset();
+    }
+    TForm2 &f = create(dialogs);
+    f.show();
+    f.N85Click(); // 退出(强制备份)
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_EQ(f.run.global_change, 1);
+    const qint64 stamp =
+        f.store.get_first_string(QStringLiteral("select value1 from set_table where key1='last_time'")).toLongLong();
+    EXPECT_LE(std::abs(stamp - unix_now()), 5);
+    test::expect_mirror_identical(f.store);
+}
+
+TEST_F(LifecycleTest, DestroyClosesDatabasesAndReleasesTheMark)
+{
+    use_folders();
+    create(dialogs);
+    form.reset();
+    OwnerLock lock(QStringLiteral("yunshan_note"));
+    EXPECT_TRUE(lock.acquire());
+    test::expect_files_identical(database_file_in(zhu), database_file_in(bei));
+}
+
+TEST_F(LifecycleTest, BadFontSizeIsReportedAndStartUpGoesOn)
+{
+    use_folders(false);
+    settings->set_value(QStringLiteral("font_name"), QStringLiteral("楷体"));
+    settings->set_value(QStringLiteral("font_size"), QStringLiteral("大"));
+    dialogs.expect_error(QStringLiteral("is not a valid integer value"));
+    TForm2 &f = create(dialogs);
+    EXPECT_EQ(f.panel(0), QStringLiteral("主数据库就绪"));
+}
+
+TEST_F(LifecycleTest, EditorFontFromSettings)
+{
+    settings->set_value(QStringLiteral("font_name"), QStringLiteral("楷体"));
+    settings->set_value(QStringLiteral("font_size"), QStringLiteral("12"));
+    TForm2 &f = create(dialogs);
+    EXPECT_EQ(f.RichEdit1->font().family(), QStringLiteral("楷体"));
+    EXPECT_EQ(f.RichEdit1->font().pointSize(), 12);
+}
+
+TEST_F(LifecycleTest, UnopenableMainFolderShowsEngineErrorAndWindowStillOpens)
+{
+    settings->set_value(QStringLiteral("zhu_db"), dir.file(QStringLiteral("missing/folder")));
+    dialogs.expect_error(QStringLiteral("unable to open"));
+    TForm2 &f = create(dialogs);
+    EXPECT_FALSE(f.store.main_connected());
+    EXPECT_EQ(f.ListBox1->count(), 0);
+}
+
+} // namespace
+} // namespace yunshan
