@@ -1,7 +1,10 @@
 // Renders the main window into a PNG, to look at it without a display:
 //   QT_QPA_PLATFORM=offscreen screenshot_main_window out.png [readonly] [panels] [menu]
+//   ... out.png start [FOLDER]: the real start-up on notes in FOLDER (a temporary folder by
+//   default), with the start page.
 #include "app/ui/application_setup.h"
 #include "app/ui/tform2.h"
+#include "platform/settings_store.h"
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
@@ -10,6 +13,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -23,6 +27,21 @@ int main(int argc, char **argv)
 
     yunshan::QtDialogs dialogs;
     yunshan::TForm2 form(dialogs);
+    QTemporaryDir temp;
+    if (args.contains(QStringLiteral("start"))) {
+        const int i = args.indexOf(QStringLiteral("start"));
+        const QString folder = args.value(i + 1, temp.path());
+        yunshan::SettingsStore settings(temp.filePath(QStringLiteral("YunShanNote.ini")));
+        settings.set_value(QStringLiteral("zhu_db"), folder);
+        form.FormCreate(settings);
+        form.show();
+        form.start_worker(0);
+        QTimer::singleShot(600, [&] {
+            form.grab().save(out);
+            QApplication::quit();
+        });
+        return QApplication::exec();
+    }
     form.ListBox1->addItems({QStringLiteral("工作"), QStringLiteral("生活")});
     form.ListBox2->addItems({QStringLiteral("会议记录"), QStringLiteral("读书笔记")});
     form.ListBox3->addItems({QStringLiteral("1 第一篇笔记"), QStringLiteral("2 第二篇笔记")});
