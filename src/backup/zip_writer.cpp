@@ -1,0 +1,330 @@
+// Writing the package: one entry, deflated with zlib, optionally encrypted, into a memory buffer.
+#include "backup/zip_cryptor.h"
+#include "backup/zip_format.h"
+#include "backup/zip_package.h"
+#include "platform/code_page.h"
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace yunshan {
+namespace {
+
+using namespace zipfmt;
+
+constexpr qsizetype kReadChunk = 1 << 20;
+// Largest size the classic (non-ZIP64) fields can hold; 0xFFFFFFFF itself means "see ZIP64".
+constexpr std::uint64_t kMaxClassicSize = 0xFFFFFFFEu;
+
+// The archive under construction. Its storage is sized once from zlib's bound, so it is not
+// copied while it grows; pages never written are never touched, so they cost no memory.
+class ArchiveBuffer {
+public:
+    explicit ArchiveBuffer(qsizetype expected) { bytes_.resize(std::max<qsizetype>(expected, 256)); }
+
+    unsigned char *at(qsizetype pos) { return reinterpret_cast<unsigned char *>(bytes_.data()) + pos; }
+    unsigned char *tail() { return at(used_); }
+    qsizetype used() const { return used_; }
+    qsizetype room() const { return bytes_.size() - used_; }
+
+    void ensure_room(qsizetype n)
+    {
+        if (room() >= n)
+            return;
+        const qsizetype wanted = std::max(used_ + n, bytes_.size() + bytes_.size() / 2);
+        bytes_.resize(wanted);
+    }
+    void advance(qsizetype n) { used_ += n; }
+    void append(const void *data, qsizetype n)
+    {
+        ensure_room(n);
+        std::memcpy(tail(), data, static_cast<std::size_t>(n));
+        used_ += n;
+    }
+    QByteArray take()
+    {
+        bytes_.resize(used_);
+        bytes_.squeeze();
+        return std::move(bytes_);
+    }
+
+private:
+    QByteArray bytes_;
+    qsizetype used_ = 0;
+};
+
+struct SourceState {
+    qint64 size = 0;
+    qint64 mtime_ns = 0;
+    ino_t inode = 0;
+    mode_t mode = 0;
+
+    bool operator==(const SourceState &) const = default;
+};
+
+SourceState stat_source(QFile &file)
+{
+    struct stat st {};
+    if (::fstat(file.handle(), &st) != 0)
+        throw ArchiveError(QStringLiteral("Cannot read the attributes of file \"%1\"").arg(file.fileName()));
+    SourceState s;
+    s.size = st.st_size;
+    s.mtime_ns = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.inode = st.st_ino;
+    s.mode = st.st_mode;
+    return s;
+}
+
+// MS-DOS time and date (local time, two-second steps, years 1980 to 2107).
+void dos_date_time(qint64 mtime_ns, std::uint16_t &dos_time, std::uint16_t &dos_date)
+{
+    QDateTime t = QDateTime::fromSecsSinceEpoch(mtime_ns / 1000000000, Qt::LocalTime);
+    if (t.date().year() < 1980)
+        t = QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0), Qt::LocalTime);
+    else if (t.date().year() > 2107)
+        t = QDateTime(QDate(2107, 12, 31), QTime(23, 59, 58), Qt::LocalTime);
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    dos_time = static_cast<std::uint16_t>((tm.hour() << 11) | (tm.minute() << 5) | (tm.second() / 2));
+    dos_date = static_cast<std::uint16_t>(((d.year() - 1980) << 9) | (d.month() << 5) | d.day());
+}
+
+// MS-DOS attribute bits: archive, plus read-only when the owner may not write.
+std::uint32_t dos_attributes(mode_t mode)
+{
+    std::uint32_t attributes = 0x20;
+    if (!(mode & S_IWUSR))
+        attributes |= 0x01;
+    return attributes;
+}
+
+[[noreturn]] void throw_read_error(const QFile &file)
+{
+    throw ArchiveError(QStringLiteral("Cannot read file \"%1\": %2").arg(file.fileName(), file.errorString()));
+}
+
+[[noreturn]] void throw_changed(const QFile &file)
+{
+    throw ArchiveError(QStringLiteral("The file \"%1\" changed while it was being packed").arg(file.fileName()));
+}
+
+// Reads the whole file once for its CRC-32 and length.
+std::uint32_t crc_of_file(QFile &file, std::vector<unsigned char> &chunk, qint64 &length)
+{
+    uLong crc = crc32(0, nullptr, 0);
+    length = 0;
+    for (;;) {
+        const qint64 n = file.read(reinterpret_cast<char *>(chunk.data()), static_cast<qint64>(chunk.size()));
+        if (n < 0)
+            throw_read_error(file);
+        if (n == 0)
+            break;
+        crc = crc32_z(crc, chunk.data(), static_cast<z_size_t>(n));
+        length += n;
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+struct DeflateStream {
+    z_stream zs{};
+    bool open = false;
+    ~DeflateStream()
+    {
+        if (open)
+            deflateEnd(&zs);
+    }
+};
+
+} // namespace
+
+QByteArray build_package(const QString &source_path, const QString &password)
+{
+    QFile file(source_path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw ArchiveError(QStringLiteral("Cannot open file \"%1\": %2").arg(source_path, file.errorString()));
+    const SourceState before = stat_source(file);
+    if (!S_ISREG(before.mode))
+        throw ArchiveError(QStringLiteral("\"%1\" is not a regular file").arg(source_path));
+    if (static_cast<std::uint64_t>(before.size) > kMaxClassicSize)
+        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+
+    const QByteArray name = QFileInfo(source_path).fileName().toUtf8();
+    if (name.isEmpty() || name.size() > 0xFFFF)
+        throw ArchiveError(QStringLiteral("Unusable file name \"%1\"").arg(source_path));
+    const bool encrypted = !password.isEmpty();
+    std::uint16_t flags = kFlagUtf8Name;
+    if (encrypted)
+        flags |= kFlagEncrypted;
+    std::uint16_t dos_time = 0;
+    std::uint16_t dos_date = 0;
+    dos_date_time(before.mtime_ns, dos_time, dos_date);
+
+    std::vector<unsigned char> chunk(static_cast<std::size_t>(kReadChunk));
+
+    // The check byte of the encryption header needs the CRC before any data is written, so an
+    // encrypted entry reads the file twice.
+    std::uint32_t first_crc = 0;
+    if (encrypted) {
+        qint64 length = 0;
+        first_crc = crc_of_file(file, chunk, length);
+        if (length != before.size)
+            throw_changed(file);
+        if (!file.seek(0))
+            throw_read_error(file);
+    }
+
+    DeflateStream deflater;
+    if (deflateInit2(&deflater.zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw ArchiveError(QStringLiteral("Cannot start the deflate compressor"));
+    deflater.open = true;
+
+    const qsizetype name_size = name.size();
+    const qsizetype bound = static_cast<qsizetype>(deflateBound(&deflater.zs, static_cast<uLong>(before.size)));
+    ArchiveBuffer out(static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize + kEndRecordSize)
+                      + 2 * name_size + bound + 64);
+
+    // Local header with provisional CRC and sizes; rewritten once the data is written.
+    unsigned char local[kLocalHeaderSize];
+    {
+        unsigned char *p = local;
+        p = put32(p, kLocalSignature);
+        p = put16(p, 20);
+        p = put16(p, flags);
+        p = put16(p, kMethodDeflated);
+        p = put16(p, dos_time);
+        p = put16(p, dos_date);
+        p = put32(p, first_crc);
+        p = put32(p, 0);
+        p = put32(p, 0);
+        p = put16(p, static_cast<std::uint16_t>(name_size));
+        put16(p, 0);
+    }
+    out.append(local, kLocalHeaderSize);
+    out.append(name.constData(), name_size);
+    const qsizetype data_start = out.used();
+
+    TPKWAREZipCryptor cryptor;
+    if (encrypted) {
+        cryptor.init_with_bytes(unicode_to_ansi(password));
+        unsigned char header[kEncryptionHeaderSize];
+        QRandomGenerator *random = QRandomGenerator::system();
+        for (std::size_t i = 0; i + 1 < kEncryptionHeaderSize; ++i)
+            header[i] = static_cast<unsigned char>(random->bounded(256));
+        header[kEncryptionHeaderSize - 1] = static_cast<unsigned char>(first_crc >> 24);
+        cryptor.encrypt(header, kEncryptionHeaderSize);
+        out.append(header, kEncryptionHeaderSize);
+    }
+
+    uLong crc = crc32(0, nullptr, 0);
+    qint64 length = 0;
+    bool finished = false;
+    while (!finished) {
+        const qint64 n = file.read(reinterpret_cast<char *>(chunk.data()), kReadChunk);
+        if (n < 0)
+            throw_read_error(file);
+        length += n;
+        if (static_cast<std::uint64_t>(length) > kMaxClassicSize)
+            throw_changed(file);
+        crc = crc32_z(crc, chunk.data(), static_cast<z_size_t>(n));
+        const int flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
+        deflater.zs.next_in = chunk.data();
+        deflater.zs.avail_in = static_cast<uInt>(n);
+        for (;;) {
+            out.ensure_room(64 * 1024);
+            const qsizetype room = std::min<qsizetype>(out.room(), std::numeric_limits<uInt>::max());
+            deflater.zs.next_out = out.tail();
+            deflater.zs.avail_out = static_cast<uInt>(room);
+            const int ret = deflate(&deflater.zs, flush);
+            if (ret == Z_STREAM_ERROR)
+                throw ArchiveError(QStringLiteral("Deflate failed"));
+            const qsizetype produced = room - static_cast<qsizetype>(deflater.zs.avail_out);
+            if (encrypted)
+                cryptor.encrypt(out.tail(), static_cast<std::size_t>(produced));
+            out.advance(produced);
+            if (ret == Z_STREAM_END) {
+                finished = true;
+                break;
+            }
+            if (flush != Z_FINISH && deflater.zs.avail_out != 0 && deflater.zs.avail_in == 0)
+                break;
+        }
+    }
+
+    // The file must be the one measured at the start: same length, same CRC on both readings,
+    // unchanged attributes. Anything else would pack a mixture of two versions.
+    if (length != before.size || (encrypted && static_cast<std::uint32_t>(crc) != first_crc) || !(stat_source(file) == before))
+        throw_changed(file);
+    file.close();
+
+    const std::uint64_t compressed = static_cast<std::uint64_t>(out.used() - data_start);
+    if (compressed > kMaxClassicSize)
+        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+    const std::uint32_t crc_value = static_cast<std::uint32_t>(crc);
+    const std::uint32_t compressed_size = static_cast<std::uint32_t>(compressed);
+    const std::uint32_t uncompressed_size = static_cast<std::uint32_t>(length);
+
+    {
+        unsigned char *p = out.at(kLocalCrcOffset);
+        p = put32(p, crc_value);
+        p = put32(p, compressed_size);
+        put32(p, uncompressed_size);
+    }
+
+    const qsizetype central_start = out.used();
+    unsigned char central[kCentralHeaderSize];
+    {
+        unsigned char *p = central;
+        p = put32(p, kCentralSignature);
+        p = put16(p, 20); // made by: version 2.0, host 0 (MS-DOS)
+        p = put16(p, 20);
+        p = put16(p, flags);
+        p = put16(p, kMethodDeflated);
+        p = put16(p, dos_time);
+        p = put16(p, dos_date);
+        p = put32(p, crc_value);
+        p = put32(p, compressed_size);
+        p = put32(p, uncompressed_size);
+        p = put16(p, static_cast<std::uint16_t>(name_size));
+        p = put16(p, 0); // extra field
+        p = put16(p, 0); // comment
+        p = put16(p, 0); // disk number
+        p = put16(p, 0); // internal attributes
+        p = put32(p, dos_attributes(before.mode));
+        put32(p, 0); // offset of the local header
+    }
+    out.append(central, kCentralHeaderSize);
+    out.append(name.constData(), name_size);
+    const qsizetype central_size = out.used() - central_start;
+    if (static_cast<std::uint64_t>(out.used()) > 0xFFFFFFFFu)
+        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+
+    unsigned char end[kEndRecordSize];
+    {
+        unsigned char *p = end;
+        p = put32(p, kEndSignature);
+        p = put16(p, 0);
+        p = put16(p, 0);
+        p = put16(p, 1);
+        p = put16(p, 1);
+        p = put32(p, static_cast<std::uint32_t>(central_size));
+        p = put32(p, static_cast<std::uint32_t>(central_start));
+        put16(p, 0);
+    }
+    out.append(end, kEndRecordSize);
+    return out.take();
+}
+
+} // namespace yunshan
