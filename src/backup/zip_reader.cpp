@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -31,7 +32,7 @@ namespace {
 
 using namespace zipfmt;
 
-constexpr std::size_t kInputChunk = 256 * 1024;
+constexpr std::size_t kInputChunk = 1 << 20;
 constexpr std::size_t kOutputChunk = 1 << 20;
 
 struct Entry {
@@ -377,6 +378,73 @@ struct InflateStream {
     }
 };
 
+// The entry's data in chunks, decrypted when needed. Decryption is inherently sequential, so it
+// runs one chunk ahead on a second thread while the caller inflates and writes the current one.
+class PlainInput {
+public:
+    PlainInput(const Reader &in, qsizetype pos, qsizetype size, TPKWAREZipCryptor *cryptor)
+        : in_(in), pos_(pos), remaining_(size), cryptor_(cryptor)
+    {
+        if (cryptor_) {
+            buffers_[0].resize(kInputChunk);
+            buffers_[1].resize(kInputChunk);
+            start_next();
+        }
+    }
+    ~PlainInput()
+    {
+        if (ahead_.valid())
+            ahead_.wait();
+    }
+    PlainInput(const PlainInput &) = delete;
+    PlainInput &operator=(const PlainInput &) = delete;
+
+    // The next chunk; valid until the following call. Empty at the end.
+    std::pair<const unsigned char *, std::size_t> next()
+    {
+        if (!cryptor_) {
+            const std::size_t n = static_cast<std::size_t>(std::min<qsizetype>(remaining_, kInputChunk));
+            const unsigned char *p = in_.at(pos_);
+            pos_ += static_cast<qsizetype>(n);
+            remaining_ -= static_cast<qsizetype>(n);
+            return {p, n};
+        }
+        if (!ahead_.valid())
+            return {nullptr, 0};
+        const std::size_t n = ahead_.get();
+        const unsigned char *p = buffers_[current_].data();
+        current_ ^= 1;
+        start_next();
+        return {p, n};
+    }
+
+private:
+    void start_next()
+    {
+        if (remaining_ == 0)
+            return;
+        const std::size_t n = static_cast<std::size_t>(std::min<qsizetype>(remaining_, kInputChunk));
+        const unsigned char *source = in_.at(pos_);
+        unsigned char *target = buffers_[current_].data();
+        TPKWAREZipCryptor *cryptor = cryptor_;
+        pos_ += static_cast<qsizetype>(n);
+        remaining_ -= static_cast<qsizetype>(n);
+        ahead_ = std::async(std::launch::async, [source, target, n, cryptor] {
+            std::memcpy(target, source, n);
+            cryptor->decrypt(target, n);
+            return n;
+        });
+    }
+
+    const Reader &in_;
+    qsizetype pos_;
+    qsizetype remaining_;
+    TPKWAREZipCryptor *cryptor_;
+    std::vector<unsigned char> buffers_[2];
+    int current_ = 0; // buffer the running (or next) decryption writes
+    std::future<std::size_t> ahead_;
+};
+
 // Writes one entry's data to `out`, checking length and CRC. A data fault in an encrypted
 // entry cannot be told apart from a wrong password and is reported as such.
 void write_entry_data(const Reader &in, const Entry &e, const QByteArray &password_bytes, QFile &out)
@@ -393,14 +461,14 @@ void write_entry_data(const Reader &in, const Entry &e, const QByteArray &passwo
 
     TPKWAREZipCryptor cryptor;
     qsizetype pos = e.data_offset;
-    qsizetype remaining = e.compressed_size;
+    qsizetype size = e.compressed_size;
     if (e.encrypted()) {
         start_decryption(in, e, password_bytes, cryptor);
         pos += kEncryptionHeaderSize;
-        remaining -= kEncryptionHeaderSize;
+        size -= kEncryptionHeaderSize;
     }
+    PlainInput input(in, pos, size, e.encrypted() ? &cryptor : nullptr);
 
-    std::vector<unsigned char> plain(e.encrypted() ? kInputChunk : 0);
     std::vector<unsigned char> inflated(e.method == kMethodDeflated ? kOutputChunk : 0);
     InflateStream inflater;
     if (e.method == kMethodDeflated) {
@@ -412,26 +480,23 @@ void write_entry_data(const Reader &in, const Entry &e, const QByteArray &passwo
     uLong crc = crc32(0, nullptr, 0);
     std::uint64_t written = 0;
     bool stream_end = false;
-    while (remaining > 0 || (e.method == kMethodDeflated && !stream_end)) {
-        const std::size_t n = static_cast<std::size_t>(std::min<qsizetype>(remaining, kInputChunk));
-        const unsigned char *chunk = in.at(pos);
-        if (e.encrypted() && n > 0) {
-            std::memcpy(plain.data(), chunk, n);
-            cryptor.decrypt(plain.data(), n);
-            chunk = plain.data();
-        }
-        pos += static_cast<qsizetype>(n);
-        remaining -= static_cast<qsizetype>(n);
-
+    for (;;) {
+        const auto [chunk, n] = input.next();
         if (e.method == kMethodStored) {
+            if (n == 0)
+                break;
             crc = crc32_z(crc, chunk, n);
             write(chunk, n);
             written += n;
             continue;
         }
-        if (stream_end) {
-            data_fault(QStringLiteral("data after the end of the compressed stream"));
+        if (n == 0) {
+            if (!stream_end)
+                data_fault(QStringLiteral("truncated compressed stream"));
+            break;
         }
+        if (stream_end)
+            data_fault(QStringLiteral("data after the end of the compressed stream"));
         inflater.zs.next_in = chunk;
         inflater.zs.avail_in = static_cast<uInt>(n);
         for (;;) {
@@ -455,8 +520,6 @@ void write_entry_data(const Reader &in, const Entry &e, const QByteArray &passwo
             if (ret == Z_BUF_ERROR || (inflater.zs.avail_in == 0 && inflater.zs.avail_out != 0))
                 break;
         }
-        if (!stream_end && remaining == 0 && n == 0)
-            data_fault(QStringLiteral("truncated compressed stream"));
     }
     if (written != e.uncompressed_size)
         data_fault(QStringLiteral("shorter than recorded"));

@@ -11,10 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <deque>
+#include <future>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -138,15 +141,47 @@ std::uint32_t crc_of_file(QFile &file, std::vector<unsigned char> &chunk, qint64
     return static_cast<std::uint32_t>(crc);
 }
 
-struct DeflateStream {
-    z_stream zs{};
-    bool open = false;
-    ~DeflateStream()
-    {
-        if (open)
-            deflateEnd(&zs);
-    }
+// The file is compressed in blocks of kReadChunk bytes on up to two threads, the way parallel
+// gzip tools do it: each block is an independent raw deflate stream primed with the last 32 KiB
+// of the block before it and ended with a sync flush (the last one with a final block), so the
+// blocks joined in order form one ordinary deflate stream.
+constexpr std::size_t kWindowSize = 32 * 1024;
+// Enough to keep two cores compressing while this thread reads, encrypts and copies.
+constexpr std::size_t kBlocksInFlight = 3;
+
+struct Block {
+    std::vector<unsigned char> data;
 };
+using BlockPtr = std::shared_ptr<const Block>;
+
+std::vector<unsigned char> deflate_block(const BlockPtr &previous, const BlockPtr &block, bool last)
+{
+    z_stream zs{};
+    if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw ArchiveError(QStringLiteral("Cannot start the deflate compressor"));
+    const auto end = qScopeGuard([&zs] { deflateEnd(&zs); });
+    if (previous && !previous->data.empty()) {
+        const std::size_t dictionary = std::min(previous->data.size(), kWindowSize);
+        deflateSetDictionary(&zs, previous->data.data() + previous->data.size() - dictionary, static_cast<uInt>(dictionary));
+    }
+    std::vector<unsigned char> out(deflateBound(&zs, static_cast<uLong>(block->data.size())) + 64);
+    zs.next_in = block->data.data();
+    zs.avail_in = static_cast<uInt>(block->data.size());
+    std::size_t used = 0;
+    for (;;) {
+        zs.next_out = out.data() + used;
+        zs.avail_out = static_cast<uInt>(out.size() - used);
+        const int ret = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
+        used = out.size() - zs.avail_out;
+        if (ret == Z_STREAM_ERROR)
+            throw ArchiveError(QStringLiteral("Deflate failed"));
+        if (last ? ret == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out != 0))
+            break;
+        out.resize(out.size() + out.size() / 2 + 1024);
+    }
+    out.resize(used);
+    return out;
+}
 
 } // namespace
 
@@ -186,15 +221,11 @@ QByteArray build_package(const QString &source_path, const QString &password)
             throw_read_error(file);
     }
 
-    DeflateStream deflater;
-    if (deflateInit2(&deflater.zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw ArchiveError(QStringLiteral("Cannot start the deflate compressor"));
-    deflater.open = true;
-
     const qsizetype name_size = name.size();
-    const qsizetype bound = static_cast<qsizetype>(deflateBound(&deflater.zs, static_cast<uLong>(before.size)));
+    // zlib's bound for the whole file, plus the few bytes each block's flush adds.
+    const qsizetype bound = before.size + before.size / 1000 + (before.size / kReadChunk + 1) * 64 + 1024;
     ArchiveBuffer out(static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize + kEndRecordSize)
-                      + 2 * name_size + bound + 64);
+                      + 2 * name_size + bound);
 
     // Local header with provisional CRC and sizes; rewritten once the data is written.
     unsigned char local[kLocalHeaderSize];
@@ -228,39 +259,47 @@ QByteArray build_package(const QString &source_path, const QString &password)
         out.append(header, kEncryptionHeaderSize);
     }
 
+    // Reading, the CRC, the encryption and the output stay on this thread, in order; only the
+    // compression of blocks runs beside it.
+    std::deque<std::future<std::vector<unsigned char>>> pending;
+    const auto take_oldest = [&] {
+        const std::vector<unsigned char> compressed = pending.front().get();
+        pending.pop_front();
+        const qsizetype n = static_cast<qsizetype>(compressed.size());
+        out.ensure_room(n);
+        std::memcpy(out.tail(), compressed.data(), compressed.size());
+        if (encrypted)
+            cryptor.encrypt(out.tail(), compressed.size());
+        out.advance(n);
+    };
+    // Wait for running blocks before leaving on an error: they use `previous` and `block`.
+    const auto drain = qScopeGuard([&pending] {
+        for (auto &f : pending) {
+            if (f.valid())
+                f.wait();
+        }
+    });
+
     uLong crc = crc32(0, nullptr, 0);
     qint64 length = 0;
-    bool finished = false;
-    while (!finished) {
-        const qint64 n = file.read(reinterpret_cast<char *>(chunk.data()), kReadChunk);
+    BlockPtr previous;
+    for (bool last = false; !last;) {
+        auto block = std::make_shared<Block>();
+        block->data.resize(static_cast<std::size_t>(kReadChunk));
+        const qint64 n = file.read(reinterpret_cast<char *>(block->data.data()), kReadChunk);
         if (n < 0)
             throw_read_error(file);
+        block->data.resize(static_cast<std::size_t>(n));
         length += n;
         if (static_cast<std::uint64_t>(length) > kMaxClassicSize)
             throw_changed(file);
-        crc = crc32_z(crc, chunk.data(), static_cast<z_size_t>(n));
-        const int flush = n == 0 ? Z_FINISH : Z_NO_FLUSH;
-        deflater.zs.next_in = chunk.data();
-        deflater.zs.avail_in = static_cast<uInt>(n);
-        for (;;) {
-            out.ensure_room(64 * 1024);
-            const qsizetype room = std::min<qsizetype>(out.room(), std::numeric_limits<uInt>::max());
-            deflater.zs.next_out = out.tail();
-            deflater.zs.avail_out = static_cast<uInt>(room);
-            const int ret = deflate(&deflater.zs, flush);
-            if (ret == Z_STREAM_ERROR)
-                throw ArchiveError(QStringLiteral("Deflate failed"));
-            const qsizetype produced = room - static_cast<qsizetype>(deflater.zs.avail_out);
-            if (encrypted)
-                cryptor.encrypt(out.tail(), static_cast<std::size_t>(produced));
-            out.advance(produced);
-            if (ret == Z_STREAM_END) {
-                finished = true;
-                break;
-            }
-            if (flush != Z_FINISH && deflater.zs.avail_out != 0 && deflater.zs.avail_in == 0)
-                break;
-        }
+        crc = crc32_z(crc, block->data.data(), static_cast<z_size_t>(n));
+        last = n < kReadChunk;
+        BlockPtr current = std::move(block);
+        pending.push_back(std::async(std::launch::async, [previous, current, last] { return deflate_block(previous, current, last); }));
+        previous = std::move(current);
+        while (pending.size() >= kBlocksInFlight || (last && !pending.empty()))
+            take_oldest();
     }
 
     // The file must be the one measured at the start: same length, same CRC on both readings,

@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Passwords, ZipHeaderFields, ::testing::Values("", "secr
 TEST(ZipPackage, RoundTripsThroughOwnReader)
 {
     const QString passwords[] = {QString(), QStringLiteral("pw"), QStringLiteral("云杉札记")};
-    const qsizetype sizes[] = {0, 1, 3 * 1024 * 1024 + 17};
+    const qsizetype sizes[] = {0, 1, 1024 * 1024, 3 * 1024 * 1024 + 17};
     for (const QString &password : passwords) {
         for (const qsizetype size : sizes) {
             SCOPED_TRACE(QStringLiteral("password \"%1\", size %2").arg(password).arg(size).toStdString());
