@@ -99,8 +99,20 @@ bool plain_ascii(const QByteArray &bytes)
     return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Unflagged names come from Linux tools (UTF-8) and from Chinese Windows tools (code page 936).
+// Many two-byte GBK characters also form valid two-byte UTF-8 sequences (U+0080..U+07FF: Latin,
+// Greek, Cyrillic, ...), while Chinese text in UTF-8 takes three bytes per character; so bytes
+// count as UTF-8 only when valid and free of two-byte sequences.
+bool looks_like_utf8(const QByteArray &bytes)
+{
+    if (!valid_utf8(bytes))
+        return false;
+    const QString text = QString::fromUtf8(bytes);
+    return std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0x800; });
+}
+
 // The name of an entry: UTF-8 when flagged; otherwise a Unicode path field that belongs to this
-// name, then UTF-8 when the bytes are valid UTF-8, else code page 936.
+// name, then UTF-8 when the bytes look like it, else code page 936.
 QString decode_name(const QByteArray &raw, std::uint16_t flags, const unsigned char *extra, std::size_t extra_size)
 {
     if (flags & kFlagUtf8Name) {
@@ -125,7 +137,7 @@ QString decode_name(const QByteArray &raw, std::uint16_t flags, const unsigned c
         }
         pos += 4 + len;
     }
-    if (valid_utf8(raw))
+    if (looks_like_utf8(raw))
         return QString::fromUtf8(raw);
     return ansi_to_unicode(raw);
 }

@@ -162,7 +162,8 @@ TEST(ZipPackage, WrongOrMissingPasswordFailsBeforeTheTargetIsTouched)
     const QString out = tmp.mkdir(QStringLiteral("out"));
     test::TempFolder::write(out + QStringLiteral("/notedb.sl3"), "the current database");
     const auto before = test::snapshot(out);
-    // "wrong" is chosen so that its check byte does not match by chance.
+    // One wrong password in 256 passes the check byte; the data check then fails with the same
+    // message, still before anything is renamed into place.
     for (const QString &password : {QStringLiteral("wrong"), QString()}) {
         try {
             extract_package(zip, password, out);

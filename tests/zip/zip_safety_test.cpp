@@ -1,6 +1,7 @@
 // Archives from the network are untrusted: hostile names, damaged structures and bad data must
 // fail with a clear error and leave the disk exactly as it was.
 #include "backup/zip_package.h"
+#include "platform/code_page.h"
 #include "support/temp_folder.h"
 #include "zip_test_util.h"
 
@@ -65,6 +66,16 @@ TEST(ZipSafety, HarmlessDotsAndBackslashesStayInside)
                                                                    {QStringLiteral("sub/b.txt"), "b"},
                                                                    {QStringLiteral("sub/c..txt"), "c"},
                                                                    {QStringLiteral("d/"), ""}}));
+}
+
+TEST(ZipNames, UnflaggedNamesAreUtf8WhenValidElseCodePage936)
+{
+    Workspace w;
+    const QByteArray zip = test::make_stored_zip({{unicode_to_ansi(QStringLiteral("图片/照片.jpg")), "gbk", false},
+                                                  {QStringLiteral("日记.txt").toUtf8(), "utf8", false}});
+    extract_package(zip, QString(), w.target);
+    EXPECT_EQ(test::TempFolder::read(w.target + QStringLiteral("/图片/照片.jpg")), "gbk");
+    EXPECT_EQ(test::TempFolder::read(w.target + QStringLiteral("/日记.txt")), "utf8");
 }
 
 TEST(ZipSafety, LinkInTheTargetFolderIsNotFollowedOutside)

@@ -56,8 +56,9 @@ QByteArray make_stored_zip(const std::vector<RawEntry> &entries)
         const auto offset = static_cast<std::uint32_t>(archive.size());
         const auto size = static_cast<std::uint32_t>(e.data.size());
         put32(archive, 0x04034b50);
+        const std::uint16_t flags = e.utf8_flag ? 0x0800 : 0;
         put16(archive, 10);
-        put16(archive, 0x0800);
+        put16(archive, flags);
         put16(archive, 0);
         put16(archive, 0);
         put16(archive, 0x5A21);
@@ -72,7 +73,7 @@ QByteArray make_stored_zip(const std::vector<RawEntry> &entries)
         put32(central, 0x02014b50);
         put16(central, 20);
         put16(central, 10);
-        put16(central, 0x0800);
+        put16(central, flags);
         put16(central, 0);
         put16(central, 0);
         put16(central, 0x5A21);

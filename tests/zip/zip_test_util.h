@@ -19,6 +19,7 @@ QByteArray sample_bytes(qsizetype size, std::uint32_t seed);
 struct RawEntry {
     QByteArray name;
     QByteArray data;
+    bool utf8_flag = true; // general purpose bit 11
 };
 QByteArray make_stored_zip(const std::vector<RawEntry> &entries);
 
