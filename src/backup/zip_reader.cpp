@@ -23,8 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
-#include <limits>
-#include <optional>
+#include <system_error>
 #include <vector>
 
 namespace yunshan {
@@ -546,9 +545,7 @@ QString temporary_name(const QString &target)
     return folder + QStringLiteral("/.yunshan-unpack-") + QString::number(tag, 16) + QStringLiteral(".tmp");
 }
 
-} // namespace
-
-void extract_package(const QByteArray &archive, const QString &password, const QString &folder)
+void extract(const QByteArray &archive, const QString &password, const QString &folder)
 {
     const Reader in(archive);
     const std::vector<Entry> entries = read_directory(in);
@@ -627,6 +624,17 @@ void extract_package(const QByteArray &archive, const QString &password, const Q
         out.close();
     }
     transaction.commit();
+}
+
+} // namespace
+
+void extract_package(const QByteArray &archive, const QString &password, const QString &folder)
+{
+    try {
+        extract(archive, password, folder);
+    } catch (const std::system_error &e) {
+        throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
 }
 
 } // namespace yunshan

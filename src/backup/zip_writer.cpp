@@ -16,11 +16,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <future>
-#include <cstring>
-#include <limits>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 namespace yunshan {
@@ -32,7 +32,7 @@ constexpr qsizetype kReadChunk = 1 << 20;
 // Largest size the classic (non-ZIP64) fields can hold; 0xFFFFFFFF itself means "see ZIP64".
 constexpr std::uint64_t kMaxClassicSize = 0xFFFFFFFEu;
 
-// The archive under construction. Its storage is sized once from zlib's bound, so it is not
+// The archive under construction. Its storage is sized once from the deflate bound, so it is not
 // copied while it grows; pages never written are never touched, so they cost no memory.
 class ArchiveBuffer {
 public:
@@ -141,8 +141,8 @@ std::uint32_t crc_of_file(QFile &file, std::vector<unsigned char> &chunk, qint64
     return static_cast<std::uint32_t>(crc);
 }
 
-// The file is compressed in blocks of kReadChunk bytes on up to two threads, the way parallel
-// gzip tools do it: each block is an independent raw deflate stream primed with the last 32 KiB
+// The file is compressed in blocks of kReadChunk bytes on worker threads, the way parallel gzip
+// tools do it: each block is an independent raw deflate stream primed with the last 32 KiB
 // of the block before it and ended with a sync flush (the last one with a final block), so the
 // blocks joined in order form one ordinary deflate stream.
 constexpr std::size_t kWindowSize = 32 * 1024;
@@ -183,9 +183,7 @@ std::vector<unsigned char> deflate_block(const BlockPtr &previous, const BlockPt
     return out;
 }
 
-} // namespace
-
-QByteArray build_package(const QString &source_path, const QString &password)
+QByteArray build(const QString &source_path, const QString &password)
 {
     QFile file(source_path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -207,12 +205,11 @@ QByteArray build_package(const QString &source_path, const QString &password)
     std::uint16_t dos_date = 0;
     dos_date_time(before.mtime_ns, dos_time, dos_date);
 
-    std::vector<unsigned char> chunk(static_cast<std::size_t>(kReadChunk));
-
     // The check byte of the encryption header needs the CRC before any data is written, so an
     // encrypted entry reads the file twice.
     std::uint32_t first_crc = 0;
     if (encrypted) {
+        std::vector<unsigned char> chunk(static_cast<std::size_t>(kReadChunk));
         qint64 length = 0;
         first_crc = crc_of_file(file, chunk, length);
         if (length != before.size)
@@ -222,7 +219,8 @@ QByteArray build_package(const QString &source_path, const QString &password)
     }
 
     const qsizetype name_size = name.size();
-    // zlib's bound for the whole file, plus the few bytes each block's flush adds.
+    // Deflate output is at most the input plus 5 bytes per 16 KiB stored block, plus the few bytes
+    // each block's flush adds.
     const qsizetype bound = before.size + before.size / 1000 + (before.size / kReadChunk + 1) * 64 + 1024;
     ArchiveBuffer out(static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize + kEndRecordSize)
                       + 2 * name_size + bound);
@@ -272,13 +270,6 @@ QByteArray build_package(const QString &source_path, const QString &password)
             cryptor.encrypt(out.tail(), compressed.size());
         out.advance(n);
     };
-    // Wait for running blocks before leaving on an error: they use `previous` and `block`.
-    const auto drain = qScopeGuard([&pending] {
-        for (auto &f : pending) {
-            if (f.valid())
-                f.wait();
-        }
-    });
 
     uLong crc = crc32(0, nullptr, 0);
     qint64 length = 0;
@@ -364,6 +355,17 @@ QByteArray build_package(const QString &source_path, const QString &password)
     }
     out.append(end, kEndRecordSize);
     return out.take();
+}
+
+} // namespace
+
+QByteArray build_package(const QString &source_path, const QString &password)
+{
+    try {
+        return build(source_path, password);
+    } catch (const std::system_error &e) {
+        throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
 }
 
 } // namespace yunshan
