@@ -32,4 +32,8 @@ QByteArray build_package(const QString &source_path, const QString &password);
 // written and its CRC verified, so a failure leaves the folder as it was.
 void extract_package(const QByteArray &archive, const QString &password, const QString &folder);
 
+// The contents of the first entry of the central directory (the program file of an update
+// package), with the same checks as extract_package, CRC included. Nothing is written to disk.
+QByteArray read_first_entry(const QByteArray &archive, const QString &password = QString());
+
 } // namespace yunshan

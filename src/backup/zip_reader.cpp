@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <system_error>
 #include <vector>
@@ -456,18 +457,16 @@ private:
     std::future<std::size_t> ahead_;
 };
 
-// Writes one entry's data to `out`, checking length and CRC. A data fault in an encrypted
+// Passes one entry's data to `write`, checking length and CRC. A data fault in an encrypted
 // entry cannot be told apart from a wrong password and is reported as such.
-void write_entry_data(const Reader &in, const Entry &e, const QByteArray &password_bytes, QFile &out)
+using Sink = std::function<void(const unsigned char *, std::size_t)>;
+
+void read_entry_data(const Reader &in, const Entry &e, const QByteArray &password_bytes, const Sink &write)
 {
     const auto data_fault = [&e](const QString &detail) {
         if (e.encrypted())
             fail_wrong_password();
         fail(QStringLiteral("The data of \"%1\" is corrupted (%2)").arg(e.name, detail));
-    };
-    const auto write = [&out](const unsigned char *data, std::size_t size) {
-        if (out.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
-            fail(QStringLiteral("Cannot write \"%1\": %2").arg(out.fileName(), out.errorString()));
     };
 
     TPKWAREZipCryptor cryptor;
@@ -614,7 +613,10 @@ void extract(const QByteArray &archive, const QString &password, const QString &
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
             fail(QStringLiteral("Cannot create \"%1\": %2").arg(temp, out.errorString()));
         transaction.add_file(temp, target);
-        write_entry_data(in, e, password_bytes, out);
+        read_entry_data(in, e, password_bytes, [&out](const unsigned char *data, std::size_t size) {
+            if (out.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
+                fail(QStringLiteral("Cannot write \"%1\": %2").arg(out.fileName(), out.errorString()));
+        });
         // The file replaces the user's notes: it must be on disk before it takes their place.
         if (::fsync(out.handle()) != 0)
             fail(QStringLiteral("Cannot write \"%1\": %2").arg(temp, QString::fromLocal8Bit(std::strerror(errno))));
@@ -626,7 +628,29 @@ void extract(const QByteArray &archive, const QString &password, const QString &
     transaction.commit();
 }
 
+QByteArray first_entry(const QByteArray &archive, const QString &password)
+{
+    const Reader in(archive);
+    const std::vector<Entry> entries = read_directory(in);
+    if (entries.empty() || entries.front().is_folder)
+        fail(QStringLiteral("The archive holds no files"));
+    QByteArray bytes;
+    read_entry_data(in, entries.front(), unicode_to_ansi(password), [&bytes](const unsigned char *data, std::size_t size) {
+        bytes.append(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    });
+    return bytes;
+}
+
 } // namespace
+
+QByteArray read_first_entry(const QByteArray &archive, const QString &password)
+{
+    try {
+        return first_entry(archive, password);
+    } catch (const std::system_error &e) {
+        throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
 
 void extract_package(const QByteArray &archive, const QString &password, const QString &folder)
 {

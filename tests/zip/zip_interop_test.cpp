@@ -109,6 +109,14 @@ TEST_P(WeReadInfoZipArchives, AllEntriesExtracted)
     }
     extract_package(archive, c.password, out);
     EXPECT_EQ(test::snapshot(out), test::snapshot(src));
+
+    // The first entry of the central directory, read into memory.
+    const auto listing = test::run_tool(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip}, tmp.path());
+    const QString first = QString::fromUtf8(listing.output.split('\n').value(0));
+    ASSERT_FALSE(first.isEmpty()) << listing.output.toStdString();
+    if (!first.endsWith(QLatin1Char('/'))) {
+        EXPECT_EQ(read_first_entry(archive, c.password), test::TempFolder::read(src + QLatin1Char('/') + first));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

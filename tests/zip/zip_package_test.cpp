@@ -143,6 +143,16 @@ TEST(ZipPackage, RoundTripsThroughOwnReader)
     }
 }
 
+TEST(ZipPackage, FirstEntryIsReadIntoMemoryWithItsCrcChecked)
+{
+    test::TempFolder tmp;
+    const QByteArray content = test::sample_bytes(1500000, 4);
+    QByteArray zip = build_package(write_source(tmp, content), QString());
+    EXPECT_EQ(read_first_entry(zip), content);
+    zip[zip.size() / 2] = static_cast<char>(zip[zip.size() / 2] ^ 0x01);
+    EXPECT_THROW(read_first_entry(zip), ArchiveError);
+}
+
 TEST(ZipPackage, MissingSourceIsAnError)
 {
     test::TempFolder tmp;
