@@ -17,6 +17,7 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -372,6 +373,17 @@ public:
             }
         }
         committed_ = true;
+        // Make the renames themselves durable.
+        QSet<QString> folders;
+        for (const auto &[temp, target] : files_)
+            folders.insert(QFileInfo(target).path());
+        for (const QString &f : std::as_const(folders)) {
+            const int fd = ::open(QFile::encodeName(f).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd >= 0) {
+                ::fsync(fd);
+                ::close(fd);
+            }
+        }
     }
 
 private:
