@@ -1,0 +1,371 @@
+// Writing the package: one entry, deflated with zlib, optionally encrypted, into a memory buffer.
+#include "backup/zip_cryptor.h"
+#include "backup/zip_format.h"
+#include "backup/zip_package.h"
+#include "platform/code_page.h"
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <future>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+namespace yunshan {
+namespace {
+
+using namespace zipfmt;
+
+constexpr qsizetype kReadChunk = 1 << 20;
+// Largest size the classic (non-ZIP64) fields can hold; 0xFFFFFFFF itself means "see ZIP64".
+constexpr std::uint64_t kMaxClassicSize = 0xFFFFFFFEu;
+
+// The archive under construction. Its storage is sized once from the deflate bound, so it is not
+// copied while it grows; pages never written are never touched, so they cost no memory.
+class ArchiveBuffer {
+public:
+    explicit ArchiveBuffer(qsizetype expected) { bytes_.resize(std::max<qsizetype>(expected, 256)); }
+
+    unsigned char *at(qsizetype pos) { return reinterpret_cast<unsigned char *>(bytes_.data()) + pos; }
+    unsigned char *tail() { return at(used_); }
+    qsizetype used() const { return used_; }
+    qsizetype room() const { return bytes_.size() - used_; }
+
+    void ensure_room(qsizetype n)
+    {
+        if (room() >= n)
+            return;
+        const qsizetype wanted = std::max(used_ + n, bytes_.size() + bytes_.size() / 2);
+        bytes_.resize(wanted);
+    }
+    void advance(qsizetype n) { used_ += n; }
+    void append(const void *data, qsizetype n)
+    {
+        ensure_room(n);
+        std::memcpy(tail(), data, static_cast<std::size_t>(n));
+        used_ += n;
+    }
+    QByteArray take()
+    {
+        bytes_.resize(used_);
+        bytes_.squeeze();
+        return std::move(bytes_);
+    }
+
+private:
+    QByteArray bytes_;
+    qsizetype used_ = 0;
+};
+
+struct SourceState {
+    qint64 size = 0;
+    qint64 mtime_ns = 0;
+    ino_t inode = 0;
+    mode_t mode = 0;
+
+    bool operator==(const SourceState &) const = default;
+};
+
+SourceState stat_source(QFile &file)
+{
+    struct stat st {};
+    if (::fstat(file.handle(), &st) != 0)
+        throw ArchiveError(QStringLiteral("Cannot read the attributes of file \"%1\"").arg(file.fileName()));
+    SourceState s;
+    s.size = st.st_size;
+    s.mtime_ns = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.inode = st.st_ino;
+    s.mode = st.st_mode;
+    return s;
+}
+
+// MS-DOS time and date (local time, two-second steps, years 1980 to 2107).
+void dos_date_time(qint64 mtime_ns, std::uint16_t &dos_time, std::uint16_t &dos_date)
+{
+    QDateTime t = QDateTime::fromSecsSinceEpoch(mtime_ns / 1000000000, Qt::LocalTime);
+    if (t.date().year() < 1980)
+        t = QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0), Qt::LocalTime);
+    else if (t.date().year() > 2107)
+        t = QDateTime(QDate(2107, 12, 31), QTime(23, 59, 58), Qt::LocalTime);
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    dos_time = static_cast<std::uint16_t>((tm.hour() << 11) | (tm.minute() << 5) | (tm.second() / 2));
+    dos_date = static_cast<std::uint16_t>(((d.year() - 1980) << 9) | (d.month() << 5) | d.day());
+}
+
+// MS-DOS attribute bits: archive, plus read-only when the owner may not write.
+std::uint32_t dos_attributes(mode_t mode)
+{
+    std::uint32_t attributes = 0x20;
+    if (!(mode & S_IWUSR))
+        attributes |= 0x01;
+    return attributes;
+}
+
+[[noreturn]] void throw_read_error(const QFile &file)
+{
+    throw ArchiveError(QStringLiteral("Cannot read file \"%1\": %2").arg(file.fileName(), file.errorString()));
+}
+
+[[noreturn]] void throw_changed(const QFile &file)
+{
+    throw ArchiveError(QStringLiteral("The file \"%1\" changed while it was being packed").arg(file.fileName()));
+}
+
+// Reads the whole file once for its CRC-32 and length.
+std::uint32_t crc_of_file(QFile &file, std::vector<unsigned char> &chunk, qint64 &length)
+{
+    uLong crc = crc32(0, nullptr, 0);
+    length = 0;
+    for (;;) {
+        const qint64 n = file.read(reinterpret_cast<char *>(chunk.data()), static_cast<qint64>(chunk.size()));
+        if (n < 0)
+            throw_read_error(file);
+        if (n == 0)
+            break;
+        crc = crc32_z(crc, chunk.data(), static_cast<z_size_t>(n));
+        length += n;
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+// The file is compressed in blocks of kReadChunk bytes on worker threads, the way parallel gzip
+// tools do it: each block is an independent raw deflate stream primed with the last 32 KiB
+// of the block before it and ended with a sync flush (the last one with a final block), so the
+// blocks joined in order form one ordinary deflate stream.
+constexpr std::size_t kWindowSize = 32 * 1024;
+// Enough to keep two cores compressing while this thread reads, encrypts and copies.
+constexpr std::size_t kBlocksInFlight = 3;
+
+struct Block {
+    std::vector<unsigned char> data;
+};
+using BlockPtr = std::shared_ptr<const Block>;
+
+std::vector<unsigned char> deflate_block(const BlockPtr &previous, const BlockPtr &block, bool last)
+{
+    z_stream zs{};
+    if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw ArchiveError(QStringLiteral("Cannot start the deflate compressor"));
+    const auto end = qScopeGuard([&zs] { deflateEnd(&zs); });
+    if (previous && !previous->data.empty()) {
+        const std::size_t dictionary = std::min(previous->data.size(), kWindowSize);
+        deflateSetDictionary(&zs, previous->data.data() + previous->data.size() - dictionary, static_cast<uInt>(dictionary));
+    }
+    std::vector<unsigned char> out(deflateBound(&zs, static_cast<uLong>(block->data.size())) + 64);
+    zs.next_in = block->data.data();
+    zs.avail_in = static_cast<uInt>(block->data.size());
+    std::size_t used = 0;
+    for (;;) {
+        zs.next_out = out.data() + used;
+        zs.avail_out = static_cast<uInt>(out.size() - used);
+        const int ret = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
+        used = out.size() - zs.avail_out;
+        if (ret == Z_STREAM_ERROR)
+            throw ArchiveError(QStringLiteral("Deflate failed"));
+        if (last ? ret == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out != 0))
+            break;
+        out.resize(out.size() + out.size() / 2 + 1024);
+    }
+    out.resize(used);
+    return out;
+}
+
+QByteArray build(const QString &source_path, const QString &password)
+{
+    QFile file(source_path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw ArchiveError(QStringLiteral("Cannot open file \"%1\": %2").arg(source_path, file.errorString()));
+    const SourceState before = stat_source(file);
+    if (!S_ISREG(before.mode))
+        throw ArchiveError(QStringLiteral("\"%1\" is not a regular file").arg(source_path));
+    if (static_cast<std::uint64_t>(before.size) > kMaxClassicSize)
+        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+
+    const QByteArray name = QFileInfo(source_path).fileName().toUtf8();
+    if (name.isEmpty() || name.size() > 0xFFFF)
+        throw ArchiveError(QStringLiteral("Unusable file name \"%1\"").arg(source_path));
+    const bool encrypted = !password.isEmpty();
+    std::uint16_t flags = kFlagUtf8Name;
+    if (encrypted)
+        flags |= kFlagEncrypted;
+    std::uint16_t dos_time = 0;
+    std::uint16_t dos_date = 0;
+    dos_date_time(before.mtime_ns, dos_time, dos_date);
+
+    // The check byte of the encryption header needs the CRC before any data is written, so an
+    // encrypted entry reads the file twice.
+    std::uint32_t first_crc = 0;
+    if (encrypted) {
+        std::vector<unsigned char> chunk(static_cast<std::size_t>(kReadChunk));
+        qint64 length = 0;
+        first_crc = crc_of_file(file, chunk, length);
+        if (length != before.size)
+            throw_changed(file);
+        if (!file.seek(0))
+            throw_read_error(file);
+    }
+
+    const qsizetype name_size = name.size();
+    // Deflate output is at most the input plus 5 bytes per 16 KiB stored block, plus the few bytes
+    // each block's flush adds.
+    const qsizetype bound = before.size + before.size / 1000 + (before.size / kReadChunk + 1) * 64 + 1024;
+    ArchiveBuffer out(static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize + kEndRecordSize)
+                      + 2 * name_size + bound);
+
+    // Local header with provisional CRC and sizes; rewritten once the data is written.
+    unsigned char local[kLocalHeaderSize];
+    {
+        unsigned char *p = local;
+        p = put32(p, kLocalSignature);
+        p = put16(p, 20);
+        p = put16(p, flags);
+        p = put16(p, kMethodDeflated);
+        p = put16(p, dos_time);
+        p = put16(p, dos_date);
+        p = put32(p, first_crc);
+        p = put32(p, 0);
+        p = put32(p, 0);
+        p = put16(p, static_cast<std::uint16_t>(name_size));
+        put16(p, 0);
+    }
+    out.append(local, kLocalHeaderSize);
+    out.append(name.constData(), name_size);
+    const qsizetype data_start = out.used();
+
+    TPKWAREZipCryptor cryptor;
+    if (encrypted) {
+        cryptor.init_with_bytes(unicode_to_ansi(password));
+        unsigned char header[kEncryptionHeaderSize];
+        QRandomGenerator *random = QRandomGenerator::system();
+        for (std::size_t i = 0; i + 1 < kEncryptionHeaderSize; ++i)
+            header[i] = static_cast<unsigned char>(random->bounded(256));
+        header[kEncryptionHeaderSize - 1] = static_cast<unsigned char>(first_crc >> 24);
+        cryptor.encrypt(header, kEncryptionHeaderSize);
+        out.append(header, kEncryptionHeaderSize);
+    }
+
+    // Reading, the CRC, the encryption and the output stay on this thread, in order; only the
+    // compression of blocks runs beside it.
+    std::deque<std::future<std::vector<unsigned char>>> pending;
+    const auto take_oldest = [&] {
+        const std::vector<unsigned char> compressed = pending.front().get();
+        pending.pop_front();
+        const qsizetype n = static_cast<qsizetype>(compressed.size());
+        out.ensure_room(n);
+        std::memcpy(out.tail(), compressed.data(), compressed.size());
+        if (encrypted)
+            cryptor.encrypt(out.tail(), compressed.size());
+        out.advance(n);
+    };
+
+    uLong crc = crc32(0, nullptr, 0);
+    qint64 length = 0;
+    BlockPtr previous;
+    for (bool last = false; !last;) {
+        auto block = std::make_shared<Block>();
+        block->data.resize(static_cast<std::size_t>(kReadChunk));
+        const qint64 n = file.read(reinterpret_cast<char *>(block->data.data()), kReadChunk);
+        if (n < 0)
+            throw_read_error(file);
+        block->data.resize(static_cast<std::size_t>(n));
+        length += n;
+        if (static_cast<std::uint64_t>(length) > kMaxClassicSize)
+            throw_changed(file);
+        crc = crc32_z(crc, block->data.data(), static_cast<z_size_t>(n));
+        last = n < kReadChunk;
+        BlockPtr current = std::move(block);
+        pending.push_back(std::async(std::launch::async, [previous, current, last] { return deflate_block(previous, current, last); }));
+        previous = std::move(current);
+        while (pending.size() >= kBlocksInFlight || (last && !pending.empty()))
+            take_oldest();
+    }
+
+    // The file must be the one measured at the start: same length, same CRC on both readings,
+    // unchanged attributes. Anything else would pack a mixture of two versions.
+    if (length != before.size || (encrypted && static_cast<std::uint32_t>(crc) != first_crc) || !(stat_source(file) == before))
+        throw_changed(file);
+    file.close();
+
+    const std::uint64_t compressed = static_cast<std::uint64_t>(out.used() - data_start);
+    if (compressed > kMaxClassicSize)
+        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+    const std::uint32_t crc_value = static_cast<std::uint32_t>(crc);
+    const std::uint32_t compressed_size = static_cast<std::uint32_t>(compressed);
+    const std::uint32_t uncompressed_size = static_cast<std::uint32_t>(length);
+
+    {
+        unsigned char *p = out.at(kLocalCrcOffset);
+        p = put32(p, crc_value);
+        p = put32(p, compressed_size);
+        put32(p, uncompressed_size);
+    }
+
+    const qsizetype central_start = out.used();
+    unsigned char central[kCentralHeaderSize];
+    {
+        unsigned char *p = central;
+        p = put32(p, kCentralSignature);
+        p = put16(p, 20); // made by: version 2.0, host 0 (MS-DOS)
+        p = put16(p, 20);
+        p = put16(p, flags);
+        p = put16(p, kMethodDeflated);
+        p = put16(p, dos_time);
+        p = put16(p, dos_date);
+        p = put32(p, crc_value);
+        p = put32(p, compressed_size);
+        p = put32(p, uncompressed_size);
+        p = put16(p, static_cast<std::uint16_t>(name_size));
+        p = put16(p, 0); // extra field
+        p = put16(p, 0); // comment
+        p = put16(p, 0); // disk number
+        p = put16(p, 0); // internal attributes
+        p = put32(p, dos_attributes(before.mode));
+        put32(p, 0); // offset of the local header
+    }
+    out.append(central, kCentralHeaderSize);
+    out.append(name.constData(), name_size);
+    const qsizetype central_size = out.used() - central_start;
+    if (static_cast<std::uint64_t>(out.used()) > 0xFFFFFFFFu)
+        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+
+    unsigned char end[kEndRecordSize];
+    {
+        unsigned char *p = end;
+        p = put32(p, kEndSignature);
+        p = put16(p, 0);
+        p = put16(p, 0);
+        p = put16(p, 1);
+        p = put16(p, 1);
+        p = put32(p, static_cast<std::uint32_t>(central_size));
+        p = put32(p, static_cast<std::uint32_t>(central_start));
+        put16(p, 0);
+    }
+    out.append(end, kEndRecordSize);
+    return out.take();
+}
+
+} // namespace
+
+QByteArray build_package(const QString &source_path, const QString &password)
+{
+    try {
+        return build(source_path, password);
+    } catch (const std::system_error &e) {
+        throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+} // namespace yunshan
