@@ -1341,7 +1341,10 @@ RtfReadResult read_rtf(const QByteArray &rtf, QTextDocument &doc)
     doc.setUndoRedoEnabled(false);
     doc.clear();
     QTextCursor cursor(&doc);
+    // One edit block: the cursor does not lay out every line it passes.
+    cursor.beginEditBlock();
     RtfReadResult result = read_into(cursor, rtf, false);
+    cursor.endEditBlock();
     doc.setUndoRedoEnabled(undo);
     return result;
 }
