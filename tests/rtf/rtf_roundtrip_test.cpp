@@ -13,6 +13,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QUrl>
 
 #include <functional>
 
@@ -249,4 +250,27 @@ TEST(RtfWriter, LibreOfficeReadsTheSameText)
     QString expected = doc.toPlainText();
     expected.remove(QChar::ObjectReplacementCharacter);
     EXPECT_EQ(text, expected);
+}
+
+TEST(RtfWriter, PictureWithoutDataKeepsItsPlace)
+{
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    add(c, QStringLiteral("A"));
+    QTextImageFormat missing;
+    missing.setName(QStringLiteral("yunshan-image:0000"));
+    missing.setWidth(20);
+    missing.setHeight(10);
+    c.insertImage(missing);
+    QTextImageFormat pasted; // an image the editor added as a plain image resource
+    pasted.setName(QStringLiteral("pasted-1"));
+    doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("pasted-1")), solid_image(5, 5, Qt::blue));
+    c.insertImage(pasted);
+    QTextDocument again;
+    read_rtf(write_rtf(doc), again);
+    EXPECT_EQ(again.toPlainText(), doc.toPlainText());
+    const auto images = image_runs(again);
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].image_width, 20);
+    EXPECT_EQ(centre_colour(images[1].picture), QColor(Qt::blue));
 }

@@ -318,8 +318,11 @@ bool picture_for_writing(const QTextDocument &doc, const QTextImageFormat &forma
             return true;
         }
     }
-    if (image.isNull())
-        return false;
+    if (image.isNull()) {
+        // Not found: keep the picture's place with a placeholder of its size.
+        image = placeholder_image(format.width() > 0 ? clamp_side(format.width()) : 32,
+                                  format.height() > 0 ? clamp_side(format.height()) : 32);
+    }
     out->kind = QStringLiteral("png");
     out->bytes = encode_png(image);
     out->picw = image.width();

@@ -38,8 +38,8 @@ struct StoredPicture {
 // Decodes the picture, adds its resources to `doc` and returns the format to insert.
 StoredPicture store_picture(QTextDocument &doc, PictureData picture);
 
-// What the writer puts into a \pict group for the image format `format` of `doc`; false when the
-// image cannot be found at all.
+// What the writer puts into a \pict group for the image format `format` of `doc`. An image that
+// cannot be found is written as a placeholder of its size.
 bool picture_for_writing(const QTextDocument &doc, const QTextImageFormat &format, PictureData *out);
 
 } // namespace yunshan::rtf_detail

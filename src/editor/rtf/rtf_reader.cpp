@@ -149,7 +149,7 @@ const std::unordered_map<std::string_view, Kw> &keywords()
                               "generator", "mmathPr", "bkmkstart", "bkmkend", "footnote", "ftnsep", "ftnsepc",
                               "ftncn", "aftnsep", "aftnsepc", "aftncn", "xe", "tc", "txe", "pnseclvl",
                               "objdata", "template", "private", "pgdsctbl", "fchars", "lchars", "picprop",
-                              "blipuid", "pn", "pntxta", "pntxtb", "listtext", "userprops", "docvar",
+                              "blipuid", "pn", "pntxta", "pntxtb", "userprops", "docvar",
                               "filetbl", "passwordhash", "protusertbl", "wgrffmtfilter", "nesttableprops"})
             t.emplace(w, Kw::SkipDest);
         t.erase("ulc"); // \ulcN is an underline colour, not a style
@@ -310,7 +310,8 @@ private:
     int font_codepage(int id);
     int compute_codepage();
     Font *font(int id);
-    void put_byte(uchar b);
+    void put_byte(uchar b, bool raw = false);
+    bool utf8_text_ = false; // {\urtf: raw text bytes are UTF-8 whatever the font
     void put_char(char32_t c);
     void put_text(QStringView s);
     void flush_bytes();
@@ -608,7 +609,7 @@ void Reader::text_bytes()
                 finish_colour();
             continue;
         }
-        put_byte(c);
+        put_byte(c, true);
     }
 }
 
@@ -671,9 +672,9 @@ int Reader::compute_codepage()
     return font_codepage(cur_.chr.font >= 0 ? cur_.chr.font : default_font_);
 }
 
-void Reader::put_byte(uchar b)
+void Reader::put_byte(uchar b, bool raw)
 {
-    const int cp = current_codepage();
+    const int cp = (raw && utf8_text_ && cur_.dest != Dest::FontTable) ? 65001 : current_codepage();
     if (!bytes_.isEmpty() && cp != bytes_codepage_ && !lead_pending_)
         flush_bytes();
     if (bytes_.isEmpty())
@@ -1164,7 +1165,10 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
 
     // header
     case Kw::Rtf: return;
-    case Kw::Urtf: ansi_codepage_ = 65001; return;
+    case Kw::Urtf:
+        ansi_codepage_ = 65001;
+        utf8_text_ = true;
+        return;
     case Kw::Ansi: ansi_codepage_ = 1252; return;
     case Kw::Mac: ansi_codepage_ = 10000; return;
     case Kw::Pc: ansi_codepage_ = 437; return;
