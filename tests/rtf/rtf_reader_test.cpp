@@ -96,7 +96,7 @@ TEST(RtfReader, PicturesFixture)
     const QByteArray saved = write_rtf(doc);
     EXPECT_EQ(saved.count("\\pngblip"), 4);
     EXPECT_TRUE(saved.contains("\\emfblip"));
-    EXPECT_TRUE(saved.contains("0100000084000000deadbeef"));
+    EXPECT_TRUE(saved.contains("\\emfblip\\picw2540\\pich2540\\picwgoal1440\\pichgoal1440\r\n0100000058000000"));
     EXPECT_EQ(saved.count("\\wmetafile8"), 1);
     QTextDocument again;
     read_rtf(saved, again);

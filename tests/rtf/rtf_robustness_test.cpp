@@ -85,6 +85,12 @@ TEST(RtfDamagedPictures, CutOffPictureIsNotWrittenBroken)
     EXPECT_TRUE(saved.contains("\\pngblip"));
     QTextDocument again;
     EXPECT_EQ(read_rtf(saved, again).placeholders, 0);
+
+    // The same for metafile data without a sound header.
+    QTextDocument emf;
+    read_rtf(R"({\rtf1 {\pict\emfblip 0100000084000000deadbeef}})", emf);
+    EXPECT_FALSE(write_rtf(emf).contains("deadbeef"));
+    EXPECT_TRUE(write_rtf(emf).contains("\\pngblip"));
 }
 
 // Every fixture cut at many points and with random bytes changed: no crash, no hang, and the

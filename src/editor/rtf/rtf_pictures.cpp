@@ -90,6 +90,28 @@ bool looks_complete(const QByteArray &b)
     return false;
 }
 
+// Whether metafile bytes at least have a sound header, so that writing them again cannot make
+// other programs refuse the whole body.
+bool plausible_metafile(const QString &kind, const QByteArray &b)
+{
+    const auto *d = reinterpret_cast<const uchar *>(b.constData());
+    const qsizetype n = b.size();
+    if (kind == QLatin1String("emfblip")) {
+        return n >= 88 && le32(d) == 1 && le32(d + 4) >= 88 && le32(d + 40) == 0x464D4520u
+               && le32(d + 48) <= quint32(n) && le32(d + 48) >= 88;
+    }
+    if (kind == QLatin1String("wmetafile")) {
+        qsizetype pos = (n >= 22 && le32(d) == 0x9AC6CDD7u) ? 22 : 0;
+        if (n - pos < 18)
+            return false;
+        const int type = le16(d + pos);
+        const int header_words = le16(d + pos + 2);
+        const qint64 size = qint64(le32(d + pos + 6)) * 2;
+        return (type == 1 || type == 2) && header_words == 9 && size >= 18 && size <= n - pos;
+    }
+    return false;
+}
+
 QString resource_key(const QString &kind, const QByteArray &bytes)
 {
     QCryptographicHash hash(QCryptographicHash::Sha1);
@@ -252,10 +274,16 @@ StoredPicture store_picture(QTextDocument &doc, PictureData picture)
     }
     if (placeholder) {
         image = placeholder_image(clamp_side(width), clamp_side(height));
-        if ((picture.kind == QLatin1String("png") || picture.kind == QLatin1String("jpeg"))
-            && !looks_complete(picture.bytes)) {
+        // Complete PNG/JPEG data and sound metafiles are kept as they came (another program may
+        // show them); anything else is saved as the placeholder.
+        const bool keep = (picture.kind == QLatin1String("png") || picture.kind == QLatin1String("jpeg"))
+                              ? looks_complete(picture.bytes)
+                              : plausible_metafile(picture.kind, picture.bytes);
+        if (!keep) {
             picture.kind = QStringLiteral("png");
             picture.bytes = encode_png(image);
+            picture.picw = image.width();
+            picture.pich = image.height();
         }
     }
 
