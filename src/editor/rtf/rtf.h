@@ -17,11 +17,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTextFormat>
 
-class QImage;
 class QTextCursor;
 class QTextDocument;
-class QTextImageFormat;
 
 namespace yunshan {
 

@@ -344,7 +344,7 @@ RtfReadResult Reader::run(const QByteArray &input)
     // Whatever is left open is closed, so that pictures and links read so far are kept.
     flush_run();
     if (overflow_ > 0 || !stack_.empty()) {
-        missing_close_ = overflow_ + int(stack_.size());
+        missing_close_ += overflow_ + int(stack_.size());
         overflow_ = 0;
         while (!stack_.empty())
             pop_group();
@@ -362,7 +362,7 @@ RtfReadResult Reader::run(const QByteArray &input)
     if (cut_off_)
         result_.warnings << QStringLiteral("RTF 中有被截断的数据。");
     if (result_.placeholders > 0)
-        result_.warnings << QStringLiteral("有 %1 张图片无法显示，已用占位图代替（原数据保存时保留）。").arg(result_.placeholders);
+        result_.warnings << QStringLiteral("有 %1 张图片无法显示，已用占位图代替。").arg(result_.placeholders);
     return result_;
 }
 
