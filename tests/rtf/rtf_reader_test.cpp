@@ -135,6 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"WesternFontUnderChineseCodePage",
                  R"({\rtf1\ansi\ansicpg936{\fonttbl{\f0\fcharset0 Arial;}}\f0 caf\'e9})", QStringLiteral("café")},
         TextCase{"AnsiCpgWithoutFontTable", R"({\rtf1\ansi\ansicpg936 \'d6\'d0\'80})", QStringLiteral("中€")},
+        TextCase{"ShiftJisFont", R"({\rtf1{\fonttbl{\f0\fcharset128 x;}}\f0\'93\'fa\'96\'7b})", QStringLiteral("日本")},
+        TextCase{"UnknownCodePageReadAsWestern", R"({\rtf1\ansi\ansicpg99999 caf\'e9})", QStringLiteral("café")},
         TextCase{"Cp1252Default", R"({\rtf1\ansi \'93q\'94})", QStringLiteral("“q”")},
         TextCase{"EscapedSymbols", R"({\rtf1 \\\{\}\~\emdash\tab x\line y})",
                  QStringLiteral("\\{} —\tx\ny")},

@@ -713,15 +713,12 @@ QString Reader::decode(const QByteArray &b, int codepage)
                 break;
             }
         }
-        if (!decoder && codepage != 1252) {
-            // An unknown code page: read the bytes as the Western one rather than lose them.
-            QString s = decode(b, 1252);
-            return s;
-        }
         it = decoders_.emplace(codepage, std::move(decoder)).first;
     }
-    if (!it->second)
-        return QString::fromLatin1(b);
+    if (!it->second) {
+        // An unknown code page: read the bytes as the Western one rather than lose them.
+        return codepage != 1252 ? decode(b, 1252) : QString::fromLatin1(b);
+    }
     QString s = it->second->decode(b);
     it->second->resetState();
     return s;
