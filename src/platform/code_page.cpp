@@ -30,7 +30,9 @@ QByteArray unicode_to_ansi(const QString &text)
         } else {
             QByteArray bytes = encoder.encode(one);
             if (encoder.hasError() || bytes.isEmpty()) {
-                encoder.resetState();
+                // resetState() leaves the ICU converter failing every later character: start
+                // a fresh one.
+                encoder = QStringEncoder(kCodePage, QStringConverter::Flag::Stateless);
                 out.append('?');
             } else {
                 out.append(bytes);

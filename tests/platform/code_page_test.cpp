@@ -19,6 +19,8 @@ TEST(CodePage, UnencodableCharacterBecomesQuestionMark)
 {
     EXPECT_EQ(unicode_to_ansi(QStringLiteral("a😀b")), QByteArray("a?b"));
     EXPECT_EQ(unicode_to_ansi(QString()), QByteArray());
+    // Characters after an unencodable one are still converted.
+    EXPECT_EQ(unicode_to_ansi(QStringLiteral("中😀中©文")), QByteArray("\xD6\xD0?\xD6\xD0?\xCE\xC4"));
 }
 
 TEST(CodePage, InvalidBytesDecodeToReplacement)

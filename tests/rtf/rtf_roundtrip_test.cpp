@@ -1,0 +1,276 @@
+// Writing bodies: what we write reads back the same, stays the same over repeated saves, and
+// opens with the same text in an independent reader where one is installed.
+#include "editor/rtf/rtf.h"
+
+#include "rtf_test_util.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QUrl>
+
+#include <functional>
+
+using namespace yunshan;
+using namespace rtftest;
+
+namespace {
+
+void add(QTextCursor &c, const QString &text, const std::function<void(QTextCharFormat &)> &style = {})
+{
+    QTextCharFormat f;
+    if (style)
+        style(f);
+    c.insertText(text, f);
+}
+
+struct DocCase {
+    const char *name;
+    std::function<void(QTextDocument &)> build;
+};
+
+void expect_same_runs(const QTextDocument &a, const QTextDocument &b)
+{
+    const auto ra = runs(a);
+    const auto rb = runs(b);
+    ASSERT_EQ(ra.size(), rb.size()) << a.toPlainText().left(200).toStdString() << " | " << b.toPlainText().left(200).toStdString();
+    for (size_t i = 0; i < ra.size(); ++i) {
+        SCOPED_TRACE(ra[i].text.left(40).toStdString());
+        EXPECT_EQ(ra[i].text, rb[i].text);
+        EXPECT_EQ(ra[i].bold, rb[i].bold);
+        EXPECT_EQ(ra[i].italic, rb[i].italic);
+        EXPECT_EQ(ra[i].underline, rb[i].underline);
+        EXPECT_EQ(ra[i].strike, rb[i].strike);
+        EXPECT_EQ(ra[i].foreground, rb[i].foreground);
+        if (ra[i].size > 0) {
+            EXPECT_EQ(ra[i].size, rb[i].size);
+        }
+        if (!ra[i].family.isEmpty()) {
+            EXPECT_EQ(ra[i].family, rb[i].family);
+        }
+        EXPECT_EQ(ra[i].href, rb[i].href);
+        EXPECT_EQ(ra[i].image, rb[i].image);
+        if (ra[i].image) {
+            EXPECT_EQ(ra[i].image_width, rb[i].image_width);
+            EXPECT_EQ(ra[i].image_height, rb[i].image_height);
+            EXPECT_EQ(ra[i].picture.convertToFormat(QImage::Format_RGB32), rb[i].picture.convertToFormat(QImage::Format_RGB32));
+        }
+    }
+}
+
+const QByteArray &png_picture()
+{
+    static const QByteArray bytes = image_bytes(solid_image(6, 4, Qt::red), "PNG");
+    return bytes;
+}
+const QByteArray &jpeg_picture()
+{
+    static const QByteArray bytes = image_bytes(solid_image(16, 8, Qt::green), "JPEG");
+    return bytes;
+}
+
+const DocCase kDocs[] = {
+    {"Empty", [](QTextDocument &) {}},
+    {"ChineseAndAscii",
+     [](QTextDocument &d) {
+         QTextCursor c(&d);
+         add(c, QStringLiteral("中文 and ASCII, 标点：“引号”…… 镕堃喆 € © 😀 \\{braces}\tTab"));
+         c.insertBlock();
+         add(c, QStringLiteral("第二段"));
+         c.insertText(QString(QChar::LineSeparator));
+         add(c, QStringLiteral("soft break\u00A0nbsp"));
+     }},
+    {"Attributes",
+     [](QTextDocument &d) {
+         QTextCursor c(&d);
+         add(c, QStringLiteral("粗体"), [](QTextCharFormat &f) { f.setFontWeight(QFont::Bold); });
+         add(c, QStringLiteral("红色"), [](QTextCharFormat &f) { f.setForeground(QColor(255, 0, 0)); });
+         add(c, QStringLiteral("大字"), [](QTextCharFormat &f) { f.setFontPointSize(18); });
+         add(c, QStringLiteral("小五"), [](QTextCharFormat &f) { f.setFontPointSize(10.5); });
+         add(c, QStringLiteral("雅黑"), [](QTextCharFormat &f) { f.setFontFamilies({QStringLiteral("微软雅黑")}); });
+         add(c, QStringLiteral("Arial"), [](QTextCharFormat &f) { f.setFontFamilies({QStringLiteral("Arial")}); });
+         add(c, QStringLiteral("斜下删"), [](QTextCharFormat &f) {
+             f.setFontItalic(true);
+             f.setFontUnderline(true);
+             f.setFontStrikeOut(true);
+         });
+         add(c, QStringLiteral("plain"));
+     }},
+    {"Links",
+     [](QTextDocument &d) {
+         QTextCursor c(&d);
+         add(c, QStringLiteral("见"));
+         add(c, QStringLiteral("链接"), [](QTextCharFormat &f) {
+             f.setAnchor(true);
+             f.setAnchorHref(QStringLiteral("https://example.com/路径?a=1&b=\"2\""));
+             f.setFontUnderline(true);
+         });
+         add(c, QStringLiteral("粗链"), [](QTextCharFormat &f) {
+             f.setAnchor(true);
+             f.setAnchorHref(QStringLiteral("https://example.com/路径?a=1&b=\"2\""));
+             f.setFontWeight(QFont::Bold);
+         });
+         add(c, QStringLiteral("后"));
+         add(c, QStringLiteral("文件"), [](QTextCharFormat &f) {
+             f.setAnchor(true);
+             f.setAnchorHref(QStringLiteral("C:\\notes\\a b.txt"));
+         });
+     }},
+    {"Pictures",
+     [](QTextDocument &d) {
+         QTextCursor c(&d);
+         add(c, QStringLiteral("前"));
+         c.insertImage(add_picture(d, png_picture()));
+         add(c, QStringLiteral("中"));
+         QTextImageFormat jpeg = add_picture(d, jpeg_picture());
+         jpeg.setWidth(32);
+         jpeg.setHeight(16);
+         c.insertImage(jpeg);
+         add(c, QStringLiteral("后"));
+     }},
+    {"TenThousandParagraphs",
+     [](QTextDocument &d) {
+         QTextCursor c(&d);
+         for (int i = 0; i < 10000; ++i) {
+             if (i)
+                 c.insertBlock();
+             add(c, QStringLiteral("第%1段 paragraph").arg(i), [i](QTextCharFormat &f) {
+                 if (i % 7 == 0)
+                     f.setFontWeight(QFont::Bold);
+             });
+         }
+     }},
+};
+
+class RtfRoundTrip : public ::testing::TestWithParam<DocCase> {};
+
+} // namespace
+
+TEST_P(RtfRoundTrip, SameTextAndAttributes)
+{
+    QTextDocument original;
+    GetParam().build(original);
+    const QByteArray rtf = write_rtf(original);
+    QTextDocument read;
+    const RtfReadResult result = read_rtf(rtf, read);
+    EXPECT_TRUE(result.warnings.isEmpty()) << result.warnings.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(read.toPlainText(), original.toPlainText());
+    EXPECT_EQ(read.blockCount(), original.blockCount());
+    expect_same_runs(original, read);
+    // Saving what was read gives the same bytes: nothing grows or drifts from save to save.
+    EXPECT_EQ(write_rtf(read), rtf);
+}
+
+INSTANTIATE_TEST_SUITE_P(Docs, RtfRoundTrip, ::testing::ValuesIn(kDocs),
+                         [](const auto &p) { return std::string(p.param.name); });
+
+TEST(RtfWriter, FormOfTheOutput)
+{
+    QTextDocument doc;
+    doc.setDefaultFont(QFont(QStringLiteral("宋体"), 11));
+    QTextCursor c(&doc);
+    add(c, QStringLiteral("中A{}\\"));
+    add(c, QStringLiteral("€"));
+    add(c, QStringLiteral("😀"));
+    c.insertImage(add_picture(doc, png_picture()));
+    const QByteArray rtf = write_rtf(doc);
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0"));
+    EXPECT_TRUE(rtf.contains("{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}")); // 宋体 in GBK
+    EXPECT_TRUE(rtf.contains("\\f0\\fs22 \\uc2 \\u20013\\'d6\\'d0A\\{\\}\\\\\\uc1 \\u8364\\'80\\u-10179?\\u-8704?"));
+    EXPECT_TRUE(QByteArray(rtf).replace("\r\n", "").contains("\\pngblip\\picw6\\pich4\\picwgoal90\\pichgoal60" + png_picture().toHex()));
+    EXPECT_TRUE(rtf.endsWith("\\par\r\n}\r\n"));
+    EXPECT_EQ(rtf.count('{'), rtf.count('}'));
+}
+
+TEST(RtfWriter, PlainTextCopy)
+{
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    add(c, QStringLiteral("第一行"));
+    c.insertBlock();
+    add(c, QStringLiteral("A"));
+    c.insertText(QString(QChar::LineSeparator));
+    c.insertImage(add_picture(doc, png_picture()));
+    add(c, QStringLiteral("B"));
+    const QByteArray copy = plain_text_copy(doc);
+    const QString expected = QStringLiteral("第一行\r\nA\r\nB");
+    QByteArray bytes("\xFF\xFE", 2);
+    for (QChar ch : expected) {
+        bytes.append(char(ch.unicode() & 0xFF));
+        bytes.append(char(ch.unicode() >> 8));
+    }
+    EXPECT_EQ(copy, bytes);
+    EXPECT_EQ(plain_text_copy(QTextDocument()), QByteArray("\xFF\xFE", 2));
+}
+
+// An independent reader: LibreOffice converts what we write to text.
+TEST(RtfWriter, LibreOfficeReadsTheSameText)
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        GTEST_SKIP() << "LibreOffice (soffice) is not installed; apt-get install libreoffice-writer-nogui to run this check";
+    yunshan::test::TempFolder folder;
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    add(c, QStringLiteral("普通 粗体 镕堃喆 € © 😀"), [](QTextCharFormat &f) { f.setFontWeight(QFont::Bold); });
+    c.insertBlock();
+    add(c, QStringLiteral("链接"), [](QTextCharFormat &f) {
+        f.setAnchor(true);
+        f.setAnchorHref(QStringLiteral("https://example.com/"));
+    });
+    add(c, QStringLiteral(" \\{} tab\tend"));
+    c.insertBlock();
+    c.insertImage(add_picture(doc, png_picture()));
+    add(c, QStringLiteral("图后"), [](QTextCharFormat &f) { f.setFontFamilies({QStringLiteral("Arial")}); });
+
+    const QString in = folder.path() + QStringLiteral("/note.rtf");
+    QFile file(in);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(write_rtf(doc));
+    file.close();
+    QProcess lo;
+    lo.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + folder.path() + QStringLiteral("/profile"),
+                       QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("txt:Text (encoded):UTF8"),
+                       QStringLiteral("--outdir"), folder.path() + QStringLiteral("/out"), in});
+    ASSERT_TRUE(lo.waitForFinished(120000));
+    QFile out(folder.path() + QStringLiteral("/out/note.txt"));
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly)) << "LibreOffice did not convert: " << lo.readAllStandardError().toStdString();
+    QString text = QString::fromUtf8(out.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    QString expected = doc.toPlainText();
+    expected.remove(QChar::ObjectReplacementCharacter);
+    EXPECT_EQ(text, expected);
+}
+
+TEST(RtfWriter, PictureWithoutDataKeepsItsPlace)
+{
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    add(c, QStringLiteral("A"));
+    QTextImageFormat missing;
+    missing.setName(QStringLiteral("yunshan-image:0000"));
+    missing.setWidth(20);
+    missing.setHeight(10);
+    c.insertImage(missing);
+    QTextImageFormat pasted; // an image the editor added as a plain image resource
+    pasted.setName(QStringLiteral("pasted-1"));
+    doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("pasted-1")), solid_image(5, 5, Qt::blue));
+    c.insertImage(pasted);
+    QTextDocument again;
+    read_rtf(write_rtf(doc), again);
+    EXPECT_EQ(again.toPlainText(), doc.toPlainText());
+    const auto images = image_runs(again);
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].image_width, 20);
+    EXPECT_EQ(centre_colour(images[1].picture), QColor(Qt::blue));
+}

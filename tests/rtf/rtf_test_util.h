@@ -1,0 +1,42 @@
+#pragma once
+// Helpers for the RTF tests: fixtures, pictures made on the fly and a flat view of a document's
+// runs that tests can compare.
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QTextDocument>
+
+#include <vector>
+
+namespace rtftest {
+
+QByteArray fixture(const QString &name);
+QByteArray image_bytes(const QImage &image, const char *format);
+QImage solid_image(int width, int height, QColor colour);
+
+struct TextRun {
+    QString text;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strike = false;
+    QColor foreground; // invalid = automatic
+    qreal size = 0;    // 0 = not set
+    QString family;
+    QString href;
+    bool image = false;
+    qreal image_width = 0;
+    qreal image_height = 0;
+    QImage picture;    // the image shown, for image runs
+};
+
+// One entry per fragment; a paragraph end is a run with text "\n".
+std::vector<TextRun> runs(const QTextDocument &doc);
+// The first run whose text contains `text`; fails the test (returns an empty run) if none.
+TextRun run_with(const QTextDocument &doc, const QString &text);
+std::vector<TextRun> image_runs(const QTextDocument &doc);
+// The colour at the centre of a picture.
+QColor centre_colour(const QImage &image);
+
+} // namespace rtftest
