@@ -121,6 +121,26 @@ TEST_F(LifecycleTest, NewFoldersStartIdenticalWithDefaultCategorySelected)
     test::expect_mirror_identical(f.store);
 }
 
+TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
+{
+    use_folders();
+    {
+        TForm2 &f = create(dialogs);
+        f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+        f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','http://127.0.0.1:1/dav')"));
+        form.reset(); // ends without the close request, as after a crash
+    }
+    TempFolder::write(dir.file(QStringLiteral("tmp/7.rtf")),
+                      QByteArray("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}"
+                                 "\\f0 \\'ce\\'b4\\'b1\\'a3\\'b4\\'e6{\\b bold}\\par}"));
+    TForm2 &f = create(dialogs);
+    run_worker(f);
+    EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("未保存bold"));
+    EXPECT_EQ(f.note.noteId, 7);
+    EXPECT_EQ(f.note.noteId_bei, 7);
+    EXPECT_EQ(f.run.dav_url, QStringLiteral("http://127.0.0.1:1/dav/"));
+}
+
 TEST_F(LifecycleTest, StartPageLeavesSaveCommandsDisabled)
 {
     use_folders(false);

@@ -5,10 +5,7 @@
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
 #include "catalogue/category_lists.h"
-#if __has_include("editor/rtf/rtf.h")
 #include "editor/rtf/rtf.h"
-#define YUNSHAN_HAVE_RTF 1
-#endif
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -148,9 +145,7 @@ void TForm2::deferred_settings()
     if (r.recover_note_id >= 0) {
         QFile file(r.recover_file);
         if (file.open(QIODevice::ReadOnly)) {
-#ifdef YUNSHAN_HAVE_RTF
             read_rtf(file.readAll(), *RichEdit1->document());
-#endif
             note.noteId = r.recover_note_id;
             note.noteId_bei = r.recover_note_id;
         }
