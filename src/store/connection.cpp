@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <utility>
+
 #include <sqlite3.h>
 
 namespace yunshan {
@@ -134,7 +136,7 @@ int Connection::execute(const QString &sql, const SqlParams &params)
     return changed;
 }
 
-QList<QList<SqlValue>> Connection::query(const QString &sql, const SqlParams &params)
+sqlite3_stmt *Connection::prepare_query(const QString &sql, const SqlParams &params)
 {
     if (!db_)
         throw DbError("database is not open");
@@ -142,10 +144,17 @@ QList<QList<SqlValue>> Connection::query(const QString &sql, const SqlParams &pa
     Statement st;
     if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &st.stmt, nullptr) != SQLITE_OK)
         fail("prepare");
+    if (st.stmt)
+        bind_all(db_, st.stmt, params);
+    return std::exchange(st.stmt, nullptr);
+}
+
+QList<QList<SqlValue>> Connection::query(const QString &sql, const SqlParams &params)
+{
+    Statement st{prepare_query(sql, params)};
     QList<QList<SqlValue>> rows;
     if (!st.stmt)
         return rows;
-    bind_all(db_, st.stmt, params);
     const int cols = sqlite3_column_count(st.stmt);
     int rc;
     while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
@@ -162,15 +171,9 @@ QList<QList<SqlValue>> Connection::query(const QString &sql, const SqlParams &pa
 
 std::optional<SqlValue> Connection::query_first(const QString &sql, const SqlParams &params)
 {
-    if (!db_)
-        throw DbError("database is not open");
-    const QByteArray text = sql.toUtf8();
-    Statement st;
-    if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &st.stmt, nullptr) != SQLITE_OK)
-        fail("prepare");
+    Statement st{prepare_query(sql, params)};
     if (!st.stmt)
         return std::nullopt;
-    bind_all(db_, st.stmt, params);
     const int rc = sqlite3_step(st.stmt);
     if (rc == SQLITE_ROW)
         return sqlite3_column_count(st.stmt) > 0 ? column_value(st.stmt, 0) : SqlValue();

@@ -10,6 +10,7 @@
 #include <optional>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace yunshan {
 
@@ -41,6 +42,8 @@ public:
 
 private:
     [[noreturn]] void fail(const char *what) const;
+    // The first statement of `sql`, prepared with its parameters bound; null for an empty text.
+    sqlite3_stmt *prepare_query(const QString &sql, const SqlParams &params);
 
     sqlite3 *db_ = nullptr;
     QString path_;

@@ -2,6 +2,7 @@
 // text bytes are collected and decoded run by run in the code page of the current font.
 #include "editor/rtf/rtf.h"
 
+#include "editor/rtf/rtf_paragraph.h"
 #include "editor/rtf/rtf_pictures.h"
 #include "platform/code_page.h"
 
@@ -52,18 +53,7 @@ struct CharState {
     bool operator==(const CharState &) const = default;
 };
 
-struct ParaState {
-    int align = 0; // 0 left, 1 centre, 2 right, 3 justified
-    int left = 0;  // twips
-    int right = 0;
-    int first = 0;
-    int before = 0;
-    int after = 0;
-    int line = 0;
-    bool line_multiple = false;
-    bool rtl = false;
-    bool operator==(const ParaState &) const = default;
-};
+using ParaState = RtfParagraph;
 
 struct Group {
     CharState chr;

@@ -1,6 +1,7 @@
 // RTF writer: QTextDocument -> bytes, in the form the Windows rich-text control writes and reads.
 #include "editor/rtf/rtf.h"
 
+#include "editor/rtf/rtf_paragraph.h"
 #include "editor/rtf/rtf_pictures.h"
 #include "platform/code_page.h"
 
@@ -90,18 +91,7 @@ struct Run {
     bool strike = false;
 };
 
-struct Para {
-    int align = 0;
-    int left = 0;
-    int right = 0;
-    int first = 0;
-    int before = 0;
-    int after = 0;
-    int line = 0;
-    bool line_multiple = false;
-    bool rtl = false;
-    bool operator==(const Para &) const = default;
-};
+using Para = RtfParagraph;
 
 int twips(qreal pixels)
 {
