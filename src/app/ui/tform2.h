@@ -209,7 +209,6 @@ public:
     void ListBox1Click();
     // Clears the open note from the view.
     void clear_note_view();
-    void upgrade_schema_on_start();
 
     // Contact address and help page of this program.
     static QString contact_address();

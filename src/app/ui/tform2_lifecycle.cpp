@@ -93,7 +93,7 @@ void TForm2::FormCreate(SettingsStore &settings)
 
         // 8. With the main database: upgrade, then the first major and minor category.
         if (store.main_connected()) {
-            upgrade_schema_on_start();
+            upgrade_schema(store);
             if (ListBox1->count() > 0) {
                 ListBox1->setCurrentRow(0);
                 ListBox1Click();
@@ -109,8 +109,6 @@ void TForm2::FormCreate(SettingsStore &settings)
 
     connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
 }
-
-void TForm2::upgrade_schema_on_start() { upgrade_schema(store); }
 
 void TForm2::start_worker(int start_page_delay_ms)
 {
