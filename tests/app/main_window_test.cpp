@@ -22,6 +22,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QToolButton>
@@ -191,14 +192,14 @@ std::vector<Command> command_table()
     for (const char *n :
          {"N2", "N3", "N23", "N91", "N92", "N24", "N38", "N39", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
           "N45", "N44", "N73", "N74", "N75", "N81", "MenuFindNext", "MenuPastePicture", "MenuAddPicture", "N71", "N29",
-          "N30", "N31", "MenuBold", "MenuRed", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
+          "N30", "N31", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
           "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
           "Popup2EncryptTitle", "Popup2EncryptContent", "Popup2Decrypt", "Popup2Print", "Popup2Move",
           "Popup2AddFavourite", "Popup2RemoveFavourite", "Popup2ShowFavourites", "ToolButton1", "ToolButton2",
           "ToolButton3", "ToolButton4", "ToolButton6", "ToolButtonSave", "ToolButtonAddPicture",
           "ToolButtonDeletePicture", "ToolButton7", "ToolButton12", "ToolButton16", "ToolButton13", "ToolButton14",
           "ToolButton17", "ToolButton18", "Button1", "Button3", "Button2", "Button6", "Button7", "ButtonFavourites",
-          "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton8", "SpeedButton9", "SpeedButton10",
+          "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton10",
           "SpeedButton11", "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
         t.push_back({n, Does::Unfinished});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
@@ -209,11 +210,37 @@ std::vector<Command> command_table()
     t.push_back({"N94", Does::UpdateCheck});
     t.push_back({"N14", Does::OpenHelp});
     t.push_back({"Button5", Does::HideMovePanel});
-    // Editing commands with no text control focused, and the tab buttons.
-    for (const char *n : {"MenuCopy", "MenuPaste", "Popup1Undo", "Popup1Cut", "Popup1Copy", "Popup1Paste",
+    // Editing commands with no text control focused or nothing selected, and the tab buttons.
+    for (const char *n : {"MenuBold", "MenuRed", "SpeedButton8", "SpeedButton9", "MenuCopy", "MenuPaste", "Popup1Undo", "Popup1Cut", "Popup1Copy", "Popup1Paste",
                           "Popup1Delete", "Popup1SelectAll", "TabButton1", "TabButton2"})
         t.push_back({n, Does::Nothing});
     return t;
+}
+
+TEST_F(MainWindowTest, BoldAndRedToggleTheSelectionAndMarkRichText)
+{
+    form->note.is_rtf = 0;
+    form->set_panel(4, QStringLiteral("TXT"));
+    form->RichEdit1->setPlainText(QStringLiteral("加粗标红"));
+    QTextCursor c = form->RichEdit1->textCursor();
+    c.setPosition(0);
+    c.setPosition(2, QTextCursor::KeepAnchor);
+    form->RichEdit1->setTextCursor(c);
+
+    form->findChild<QAction *>(QStringLiteral("MenuBold"))->trigger();
+    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
+    QTextCursor probe(form->RichEdit1->document());
+    probe.setPosition(1);
+    EXPECT_EQ(probe.charFormat().fontWeight(), QFont::Bold);
+
+    form->SpeedButton9->click();
+    probe.setPosition(2);
+    EXPECT_EQ(probe.charFormat().foreground().color(), QColor(255, 0, 0));
+    form->SpeedButton8->click(); // bold again: off
+    EXPECT_NE(probe.charFormat().fontWeight(), QFont::Bold);
+    probe.setPosition(3);
+    EXPECT_NE(probe.charFormat().foreground().color(), QColor(255, 0, 0)); // outside the selection
 }
 
 TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)

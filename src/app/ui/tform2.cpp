@@ -2,6 +2,7 @@
 
 #include "app/command_rules.h"
 #include "app/startup.h"
+#include "editor/editor_tools.h"
 #include "app/ui/application_setup.h"
 #include "platform/dialogs.h"
 
@@ -27,6 +28,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QToolButton>
@@ -968,8 +970,25 @@ void TForm2::Button3Click() { unfinished(); }
 void TForm2::SpeedButton6Click() { unfinished(); }
 void TForm2::SpeedButton4Click() { unfinished(); }
 void TForm2::N71Click() { unfinished(); }
-void TForm2::SpeedButton8Click() { unfinished(); }
-void TForm2::SpeedButton9Click() { unfinished(); }
+void TForm2::SpeedButton8Click()
+{
+    QTextCursor c = RichEdit1->textCursor();
+    if (toggle_bold(c))
+        mark_rich_text();
+}
+
+void TForm2::SpeedButton9Click()
+{
+    QTextCursor c = RichEdit1->textCursor();
+    if (toggle_red(c))
+        mark_rich_text();
+}
+
+void TForm2::mark_rich_text()
+{
+    note.is_rtf = 1;
+    set_panel(4, QStringLiteral("RTF"));
+}
 void TForm2::ToolButton1Click() { unfinished(); }
 void TForm2::ToolButton2Click() { unfinished(); }
 void TForm2::ToolButton3Click() { unfinished(); }

@@ -324,6 +324,8 @@ private:
     void build_floating_panels();
     void build_status_bar();
     void unfinished();
+    // The body now holds formatting: it is saved as rich text; panel 4 shows "RTF".
+    void mark_rich_text();
     void show_tab(int index);
 
     QAction *make_action(QMenu *menu, const char *name, const QString &text, void (TForm2::*handler)(),
