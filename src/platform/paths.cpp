@@ -47,9 +47,9 @@ QString temp_folder()
 {
     if (!g_temp_folder.isEmpty())
         return with_slash(g_temp_folder);
-    return with_slash(QFileInfo(QDir::tempPath()).canonicalFilePath().isEmpty()
-                          ? QDir::tempPath()
-                          : QFileInfo(QDir::tempPath()).canonicalFilePath());
+    // The long (link-resolved) form of the folder, as the autosave files are named by it.
+    const QString canonical = QFileInfo(QDir::tempPath()).canonicalFilePath();
+    return with_slash(canonical.isEmpty() ? QDir::tempPath() : canonical);
 }
 
 void set_program_folder_override(const QString &folder) { g_program_folder = folder; }

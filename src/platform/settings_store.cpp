@@ -52,8 +52,6 @@ void SettingsStore::set_value(const QString &name, const QString &value)
     settings_->sync();
 }
 
-void SettingsStore::sync() { settings_->sync(); }
-
 QString SettingsStore::location() const { return settings_->fileName(); }
 
 } // namespace yunshan

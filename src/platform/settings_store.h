@@ -26,7 +26,6 @@ public:
     QString value(const QString &name) const;
     // Writes a string value, creating the store when missing.
     void set_value(const QString &name, const QString &value);
-    void sync();
 
     QString location() const;
 

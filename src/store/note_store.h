@@ -53,7 +53,6 @@ public:
 
     // Closes both connections (main first) and releases the owner mark.
     void close_all();
-    void release_owner_mark() { owner_.release(); }
 
     // First column of the first row on the main database; 0 / empty when closed, no row or null.
     qint64 get_first_integer(const QString &sql);

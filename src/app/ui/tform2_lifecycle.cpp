@@ -9,7 +9,6 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
-#include "store/db_error.h"
 #include "store/schema.h"
 
 #include <QCloseEvent>
