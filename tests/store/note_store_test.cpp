@@ -217,7 +217,9 @@ TEST_F(StoreTest, MirroredWriteBindsTextBlobAndIntegerOnBoth)
     QString z = zhu, b = bei;
     store.Connect_to_db(z, b, dialogs);
     const QByteArray blob("\x00\xff{\\rtf1 中}", 14);
-    store.set_first_string(QStringLiteral("insert into notes(label,content) values('l','')"));
+    // Explicit times: each database evaluates CURRENT_TIMESTAMP on its own clock reading.
+    store.set_first_string(QStringLiteral("insert into notes(label,content,cuanjian,put) "
+                                          "values('l','','2020-01-02 03:04:05','2020-01-02 03:04:05')"));
     const qint64 id = store.main().last_insert_rowid();
     EXPECT_EQ(store.mirrored_write(QStringLiteral("replace into rtffile(noteId,rtf) values(:a,:b)"),
                                    {id, blob}),

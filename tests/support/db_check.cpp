@@ -77,7 +77,9 @@ void make_old_database(const QString &path, bool with_set_table)
     c.execute(QStringLiteral("CREATE INDEX imgIndex ON picture(articleId);"));
     c.execute(QStringLiteral("insert into Class(px,caption) values(500,'旧大类');"));
     c.execute(QStringLiteral("insert into Section(classId,caption) values(1,'旧小类');"));
-    c.execute(QStringLiteral("insert into notes(label,content) values('标签','正文');"));
+    // Fixed times, so two files made a second apart still hold the same rows.
+    c.execute(QStringLiteral("insert into notes(label,content,cuanjian,put) "
+                             "values('标签','正文','2020-01-02 03:04:05','2020-01-02 03:04:05');"));
     c.execute(QStringLiteral("insert into title(classId,sectionId,noteId,caption) values(1,1,1,'旧笔记');"));
 }
 
