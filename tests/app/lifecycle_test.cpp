@@ -249,7 +249,7 @@ TEST_F(LifecycleTest, CloseAnsweringNoRemovesAutosaveAndWritesNoStamp)
     f.note.noteId_bei = 3;
     TempFolder::write(autosave_file(f.run, 3), "{\\rtf1 x}");
     f.set_save_enabled(true);
-    dialogs.expect_question3(QStringLiteral("笔记没保存"), Dialogs::Answer::No);
+    dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::No);
     EXPECT_TRUE(request_close(f));
     EXPECT_FALSE(QFile::exists(autosave_file(f.run, 3)));
     EXPECT_EQ(f.store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")), 0);
@@ -292,7 +292,7 @@ TEST_F(LifecycleTest, BadFontSizeIsReportedAndStartUpGoesOn)
     use_folders(false);
     settings->set_value(QStringLiteral("font_name"), QStringLiteral("楷体"));
     settings->set_value(QStringLiteral("font_size"), QStringLiteral("大"));
-    dialogs.expect_error(QStringLiteral("is not a valid integer value"));
+    dialogs.expect_error(QStringLiteral("'大' is not a valid integer value"));
     TForm2 &f = create(dialogs);
     EXPECT_EQ(f.panel(0), QStringLiteral("主数据库就绪"));
 }
@@ -309,7 +309,7 @@ TEST_F(LifecycleTest, EditorFontFromSettings)
 TEST_F(LifecycleTest, UnopenableMainFolderShowsEngineErrorAndWindowStillOpens)
 {
     settings->set_value(QStringLiteral("zhu_db"), dir.file(QStringLiteral("missing/folder")));
-    dialogs.expect_error(QStringLiteral("unable to open"));
+    dialogs.expect_containing(ScriptedDialogs::Kind::Error, QStringLiteral("unable to open database file ("));
     TForm2 &f = create(dialogs);
     EXPECT_FALSE(f.store.main_connected());
     EXPECT_EQ(f.ListBox1->count(), 0);

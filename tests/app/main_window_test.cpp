@@ -203,7 +203,7 @@ std::vector<Command> command_table()
           "SpeedButton11", "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
         t.push_back({n, Does::Unfinished});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
-    t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4")});
+    t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4，联系邮箱：yunshan-note@example.org")});
     t.push_back({"N83", Does::Message, QStringLiteral("任何意见建议可以发送邮件到 ") + TForm2::contact_address()});
     for (const char *n : {"N11", "MenuBackupSettings", "MenuWebdavSettings"})
         t.push_back({n, Does::Settings});

@@ -139,7 +139,7 @@ TEST_F(StartupStore, CloseNoDeletesAutosaveAndResetsKey)
     TempFolder::write(autosave_file(run, 7), "x");
     store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
     bool saved = false, exit_ran = false;
-    dialogs.expect_question3(QStringLiteral("笔记没保存"), Dialogs::Answer::No);
+    dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::No);
     EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { saved = true; }, [&] { exit_ran = true; }}));
     EXPECT_FALSE(saved);
     EXPECT_TRUE(exit_ran);
@@ -154,7 +154,7 @@ TEST_F(StartupStore, CloseYesSavesAndStampsAfterAWrite)
     OpenNoteState note;
     bool saved = false;
     run.global_change = 1;
-    dialogs.expect_question3(QStringLiteral("笔记没保存"), Dialogs::Answer::Yes);
+    dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Yes);
     EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { saved = true; }, nullptr, [] { return qint64(1700000000); }}));
     EXPECT_TRUE(saved);
     EXPECT_EQ(key("last_time"), QStringLiteral("1700000000"));

@@ -11,7 +11,7 @@ using namespace yunshan;
 using namespace yunshan::test;
 
 namespace {
-const QString kBackupMissing = QStringLiteral("备份数据库不可用，请检查备份路径是否正确。");
+const QString kBackupMissing = QStringLiteral("备份数据库不可用，请检查备份路径是否正确。如果备份盘是网络映射盘且正以管理员权限升级程序时可忽略此问题。");
 }
 
 TEST_F(StoreTest, NoFoldersNoProgramFileConnectsNothing)

@@ -25,9 +25,16 @@ const char *kind_name(ScriptedDialogs::Kind k)
 
 ScriptedDialogs::~ScriptedDialogs() { verify_done(); }
 
-ScriptedDialogs &ScriptedDialogs::expect(Kind kind, const QString &text_part, Answer answer, const QString &value)
+ScriptedDialogs &ScriptedDialogs::expect(Kind kind, const QString &text, Answer answer, const QString &value)
 {
-    queue_.push_back({kind, text_part, answer, value});
+    queue_.push_back({kind, text, answer, value, true});
+    return *this;
+}
+
+ScriptedDialogs &ScriptedDialogs::expect_containing(Kind kind, const QString &text_part, Answer answer,
+                                                    const QString &value)
+{
+    queue_.push_back({kind, text_part, answer, value, false});
     return *this;
 }
 
@@ -46,8 +53,10 @@ bool ScriptedDialogs::take(Kind kind, const QString &text, Expectation &out)
         return false;
     }
     const Expectation e = queue_.front();
-    if (e.kind != kind || (!e.text_part.isEmpty() && !text.contains(e.text_part))) {
-        ADD_FAILURE() << "expected " << kind_name(e.kind) << " \"" << e.text_part.toStdString() << "\" but got "
+    const bool text_ok = e.text_part.isEmpty() || (e.exact ? text == e.text_part : text.contains(e.text_part));
+    if (e.kind != kind || !text_ok) {
+        ADD_FAILURE() << "expected " << kind_name(e.kind) << (e.exact ? " " : " containing ") << "\""
+                      << e.text_part.toStdString() << "\" but got "
                       << kind_name(kind) << " \"" << text.toStdString() << "\"";
         return false;
     }

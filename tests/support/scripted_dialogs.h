@@ -16,9 +16,13 @@ public:
 
     ~ScriptedDialogs() override;
 
-    // Expect a prompt of `kind` whose text contains `text_part` (empty: any text).
-    ScriptedDialogs &expect(Kind kind, const QString &text_part = {}, Answer answer = Answer::Yes,
+    // Expect a prompt of `kind` whose text equals `text` exactly (empty: any text).
+    ScriptedDialogs &expect(Kind kind, const QString &text = {}, Answer answer = Answer::Yes,
                             const QString &value = {});
+    // Expect a prompt of `kind` whose text merely contains `text_part`: only for texts that carry
+    // something not known in advance (an engine's message, a path).
+    ScriptedDialogs &expect_containing(Kind kind, const QString &text_part, Answer answer = Answer::Yes,
+                                       const QString &value = {});
     ScriptedDialogs &expect_message(const QString &text_part = {}) { return expect(Kind::Message, text_part); }
     ScriptedDialogs &expect_error(const QString &text_part = {}) { return expect(Kind::Error, text_part); }
     ScriptedDialogs &expect_question(const QString &text_part, Answer answer) { return expect(Kind::YesNo, text_part, answer); }
@@ -51,6 +55,7 @@ private:
         QString text_part;
         Answer answer;
         QString value;
+        bool exact = true;
     };
     // Pops the next expectation when it matches; otherwise records a failure.
     bool take(Kind kind, const QString &text, Expectation &out);
