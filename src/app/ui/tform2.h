@@ -209,6 +209,10 @@ public:
     void ListBox1Click();
     // Clears the open note from the view.
     void clear_note_view();
+    // The minor-category fill: one page of the notes of minor category `caption`.
+    void fill_section_notes(const QString &caption);
+    // Position of the open note in the note list, -1 when it is not listed.
+    int find_open_note_index() const;
 
     // Contact address and help page of this program.
     static QString contact_address();

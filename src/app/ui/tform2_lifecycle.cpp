@@ -224,20 +224,4 @@ void TForm2::ListBox1Click()
         clear_note_view();
 }
 
-void TForm2::clear_note_view()
-{
-    note.title_mark = -1;
-    note.body_mark = -1;
-    Edit2->clear();
-    Edit3->clear();
-    RichEdit1->clear();
-    set_panel(5, QString());
-    note.noteId = -1;
-    note.is_crypt = 0;
-    note.key_crypt.clear();
-    note.title_mark = 0;
-    note.body_mark = 0;
-    set_save_enabled(false);
-}
-
 } // namespace yunshan
