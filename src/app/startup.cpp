@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "store/note_store.h"
+#include "store/set_table.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -20,12 +21,12 @@ std::optional<EditorFont> read_start_settings(const SettingsStore &settings, Run
     error.clear();
     if (!settings.exists())
         return std::nullopt;
-    run.zhu_db = settings.value(QStringLiteral("zhu_db"));
-    run.bei_db = settings.value(QStringLiteral("bei_db"));
-    run.auto_backup = settings.value(QStringLiteral("auto"));
-    run.tian = settings.value(QStringLiteral("tian"));
-    const QString name = settings.value(QStringLiteral("font_name"));
-    const QString size = settings.value(QStringLiteral("font_size"));
+    run.zhu_db = settings.zhu_db();
+    run.bei_db = settings.bei_db();
+    run.auto_backup = settings.auto_backup();
+    run.tian = settings.tian();
+    const QString name = settings.font_name();
+    const QString size = settings.font_size();
     if (name.isEmpty() || size.isEmpty())
         return std::nullopt;
     bool ok = false;
@@ -42,20 +43,14 @@ QString autosave_file(const RunSettings &run, int note_id)
     return run.tmp_save + QString::number(note_id) + QStringLiteral(".rtf");
 }
 
-static QString read_key(NoteStore &store, const QString &key)
-{
-    return store.get_first_string(QStringLiteral("select value1 from set_table where key1='") + key +
-                                  QStringLiteral("'"));
-}
-
 void load_webdav_settings(NoteStore &store, RunSettings &run)
 {
-    run.webdav_qdxz = read_key(store, QStringLiteral("启动从网盘同步")).toInt();
-    run.webdav_tcbc = read_key(store, QStringLiteral("退出保存到网盘")).toInt();
-    run.dav_url = read_key(store, QStringLiteral("webDAV网址"));
-    run.dav_username = read_key(store, QStringLiteral("webDAV用户名"));
-    run.dav_password = read_key(store, QStringLiteral("webDAV密码"));
-    run.zip_password = read_key(store, QStringLiteral("zip密码"));
+    run.webdav_qdxz = set_table::read(store, set_table::key_start_download()).toInt();
+    run.webdav_tcbc = set_table::read(store, set_table::key_exit_upload()).toInt();
+    run.dav_url = set_table::read(store, set_table::key_dav_url());
+    run.dav_username = set_table::read(store, set_table::key_dav_username());
+    run.dav_password = set_table::read(store, set_table::key_dav_password());
+    run.zip_password = set_table::read(store, set_table::key_zip_password());
     if (!run.dav_url.endsWith(QLatin1Char('/')))
         run.dav_url += QLatin1Char('/');
 }
@@ -67,9 +62,9 @@ DeferredStepResult deferred_settings_step(NoteStore &store, RunSettings &run)
         result.show_settings = true;
         return result;
     }
-    const QString pending = read_key(store, QStringLiteral("tmp_file1"));
+    const QString pending = set_table::read_tmp_file1(store);
     if (pending.isEmpty()) {
-        store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','000')"));
+        set_table::create_tmp_file1(store);
     } else if (pending != QLatin1String("000")) {
         bool ok = false;
         const int id = pending.toInt(&ok);
@@ -91,16 +86,7 @@ qint64 unix_now()
     return QDateTime(local.date(), local.time(), QTimeZone::utc()).toSecsSinceEpoch();
 }
 
-void write_exit_stamp(NoteStore &store, qint64 now)
-{
-    const QString value = QString::number(now);
-    if (store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")) != 0)
-        store.set_first_string(QStringLiteral("update set_table set value1='") + value +
-                               QStringLiteral("' where key1='last_time'"));
-    else
-        store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('last_time','") + value +
-                               QStringLiteral("')"));
-}
+void write_exit_stamp(NoteStore &store, qint64 now) { set_table::write_last_time(store, now); }
 
 bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled,
                    Dialogs &dialogs, const CloseActions &actions)
@@ -119,7 +105,7 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
         }
     }
     if (store.owns_mark())
-        store.set_first_string(QStringLiteral("update set_table set value1='000' where key1='tmp_file1'"));
+        set_table::reset_tmp_file1(store);
     if (run.global_change == 1)
         write_exit_stamp(store, actions.now ? actions.now() : unix_now());
     if (actions.exit_step)

@@ -29,6 +29,20 @@ public:
 
     QString location() const;
 
+    // The named values, each with its reader and writer.
+    QString zhu_db() const { return value(QStringLiteral("zhu_db")); }       // main data folder
+    void set_zhu_db(const QString &v) { set_value(QStringLiteral("zhu_db"), v); }
+    QString bei_db() const { return value(QStringLiteral("bei_db")); }       // backup folder
+    void set_bei_db(const QString &v) { set_value(QStringLiteral("bei_db"), v); }
+    QString auto_backup() const { return value(QStringLiteral("auto")); }    // "1": back up at exit
+    void set_auto_backup(const QString &v) { set_value(QStringLiteral("auto"), v); }
+    QString tian() const { return value(QStringLiteral("tian")); }           // retention days
+    void set_tian(const QString &v) { set_value(QStringLiteral("tian"), v); }
+    QString font_name() const { return value(QStringLiteral("font_name")); } // editor font
+    void set_font_name(const QString &v) { set_value(QStringLiteral("font_name"), v); }
+    QString font_size() const { return value(QStringLiteral("font_size")); } // points
+    void set_font_size(const QString &v) { set_value(QStringLiteral("font_size"), v); }
+
     static QString default_location();
 
 private:

@@ -9,4 +9,12 @@ QString double_quotes(const QString &text)
     return out;
 }
 
+QString escape_sql_text(const QString &text)
+{
+    QString out = double_quotes(text);
+    out.replace(QLatin1Char('"'), QStringLiteral("/\""));
+    out.replace(QLatin1Char('%'), QStringLiteral("/%"));
+    return out;
+}
+
 } // namespace yunshan
