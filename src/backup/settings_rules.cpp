@@ -21,7 +21,10 @@ namespace yunshan {
 
 namespace {
 
-bool is_separator(QChar c) { return c == QLatin1Char('/') || c == QLatin1Char('\\'); }
+bool is_separator(QChar c)
+{
+    return c == QLatin1Char('/') || c == QLatin1Char('\\');
+}
 
 // Length of the root part of an absolute path ("/" or "C:/").
 qsizetype root_length(const QString &path)
@@ -36,7 +39,7 @@ qsizetype root_length(const QString &path)
 // Swallows every box: the return to the earlier connection after a test repeats nothing the
 // user has not seen before.
 class SilentDialogs : public Dialogs {
-public:
+  public:
     void message(const QString &) override {}
     void error(const QString &) override {}
     Answer question_yes_no(const QString &) override { return Answer::No; }
@@ -144,8 +147,8 @@ QString canonical_folder(const QString &folder)
 {
     if (folder.isEmpty())
         return {};
-    const QString absolute = QDir::fromNativeSeparators(
-        QDir::isAbsolutePath(folder) ? folder : QDir::current().absoluteFilePath(folder));
+    const QString absolute =
+        QDir::fromNativeSeparators(QDir::isAbsolutePath(folder) ? folder : QDir::current().absoluteFilePath(folder));
     const qsizetype root = root_length(absolute);
     QString result = absolute.left(root);
     const QStringList parts = absolute.mid(root).split(QLatin1Char('/'), Qt::SkipEmptyParts);
@@ -225,8 +228,7 @@ void propose_first_run(SettingsFields &fields, const ProposalSources &sources)
 {
     const QString documents = sources.documents_folder ? sources.documents_folder() : QString();
     fields.zhu_db = strip_trailing_separators(documents) + QStringLiteral("/云杉札记");
-    const QString drive =
-        proposed_backup_drive(sources.mount_table ? sources.mount_table() : QString(), sources.user);
+    const QString drive = proposed_backup_drive(sources.mount_table ? sources.mount_table() : QString(), sources.user);
     if (!drive.isEmpty())
         fields.bei_db = strip_trailing_separators(drive) + QStringLiteral("/云杉札记备份");
 }
@@ -326,9 +328,10 @@ SaveResult save_settings(SettingsFields &fields, SettingsStore &settings, const 
             set_table::replace(store, set_table::key_dav_password(), fields.dav_password);
             set_table::replace(store, set_table::key_zip_password(), fields.zip_password);
             if (fields.start_download && fields.exit_upload)
-                dialogs.warning(QStringLiteral("建议"),
-                                QStringLiteral("您勾选了启动同步和退出保存，如是第一次在本机启用，为防关闭程序时新数据库覆"
-                                               "盖网盘内老数据库，建议按“立即同步”按钮先从网上同步数据。"));
+                dialogs.warning(
+                    QStringLiteral("建议"),
+                    QStringLiteral("您勾选了启动同步和退出保存，如是第一次在本机启用，为防关闭程序时新数据库覆"
+                                   "盖网盘内老数据库，建议按“立即同步”按钮先从网上同步数据。"));
         } else if (some && (fields.start_download || fields.exit_upload)) {
             text += QStringLiteral(" webDAV没有启用，配置需要网址和用户名以及密码，缺一不可。");
         }
@@ -353,11 +356,20 @@ bool test_settings(const SettingsFields &fields, const SettingsTarget &target)
     // Another instance owning the databases under test is no reason to lock this window.
     const int status = reconnect(target.store, run, dialogs, {});
     switch (status) {
-    case kNotConnected: dialogs.message(QStringLiteral("两个数据库都连接失败。")); break;
-    case kMainOnly: dialogs.message(QStringLiteral("主数据库连接成功。")); break;
-    case kBackupOnly: dialogs.message(QStringLiteral("备份数据库连接成功。")); break;
-    case kMainAndBackup: dialogs.message(QStringLiteral("主备两个数据库都连接成功。")); break;
-    default: break;
+    case kNotConnected:
+        dialogs.message(QStringLiteral("两个数据库都连接失败。"));
+        break;
+    case kMainOnly:
+        dialogs.message(QStringLiteral("主数据库连接成功。"));
+        break;
+    case kBackupOnly:
+        dialogs.message(QStringLiteral("备份数据库连接成功。"));
+        break;
+    case kMainAndBackup:
+        dialogs.message(QStringLiteral("主备两个数据库都连接成功。"));
+        break;
+    default:
+        break;
     }
 
     // Back to the databases in use: the folders reach the program only through a save.

@@ -16,16 +16,16 @@ class SettingsStore;
 
 // The controls of the settings dialog as plain values (defaults: the dialog's first state).
 struct SettingsFields {
-    QString zhu_db;              // Edit1: main data folder
-    QString bei_db;              // Edit2: backup folder
-    bool auto_backup = true;     // CheckBox1: back up at exit
+    QString zhu_db;                      // Edit1: main data folder
+    QString bei_db;                      // Edit2: backup folder
+    bool auto_backup = true;             // CheckBox1: back up at exit
     QString tian = QStringLiteral("10"); // Edit3: retention days
-    bool start_download = false; // CheckBox2: download from WebDAV at start-up
-    bool exit_upload = true;     // CheckBox3: upload to WebDAV at exit
-    QString dav_url;             // Edit6
-    QString dav_username;        // Edit7
-    QString dav_password;        // Edit8
-    QString zip_password;        // Edit9
+    bool start_download = false;         // CheckBox2: download from WebDAV at start-up
+    bool exit_upload = true;             // CheckBox3: upload to WebDAV at exit
+    QString dav_url;                     // Edit6
+    QString dav_username;                // Edit7
+    QString dav_password;                // Edit8
+    QString zip_password;                // Edit9
 };
 
 // ---- Folders ----

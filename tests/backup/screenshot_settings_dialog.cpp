@@ -19,7 +19,7 @@
 namespace {
 
 class PrintingDialogs : public yunshan::Dialogs {
-public:
+  public:
     void message(const QString &text) override { std::printf("message: %s\n", qPrintable(text)); }
     void error(const QString &text) override { std::printf("error: %s\n", qPrintable(text)); }
     Answer question_yes_no(const QString &text) override

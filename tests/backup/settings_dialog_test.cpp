@@ -62,14 +62,14 @@ void when_modal(QDialog &dialog, std::function<void()> action)
 
 class UrlCatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     QList<QUrl> urls;
-public Q_SLOTS:
+  public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
 };
 
 class SettingsDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         set_program_folder_override(dir.mkdir(QStringLiteral("program")));
@@ -143,8 +143,8 @@ TEST_F(SettingsDialogTest, NewUserSavesTheProposalAndReachesTheNotes)
     dialogs.expect_message(kConnected);
     bool proposed = false;
     when_modal(*form1, [&] {
-        proposed = form1->Edit1->text() == main_folder() && form1->Edit2->text().isEmpty() &&
-                   form1->Button3->isEnabled();
+        proposed =
+            form1->Edit1->text() == main_folder() && form1->Edit2->text().isEmpty() && form1->Button3->isEnabled();
         form1->Edit2->setText(backup + QStringLiteral("/"));
         form1->Button3->click();
     });

@@ -24,8 +24,9 @@ using test::TempFolder;
 const QString kConnected = QStringLiteral("配置保存成功，数据库连接成功。");
 const QString kNotConnected = QStringLiteral("配置保存成功，数据库连接失败。");
 const QString kSame = QStringLiteral("主备数据库文件夹不能相同。");
-const QString kAdvice = QStringLiteral("您勾选了启动同步和退出保存，如是第一次在本机启用，为防关闭程序时新数据库覆盖网盘内老数据库，"
-                                       "建议按“立即同步”按钮先从网上同步数据。");
+const QString kAdvice =
+    QStringLiteral("您勾选了启动同步和退出保存，如是第一次在本机启用，为防关闭程序时新数据库覆盖网盘内老数据库，"
+                   "建议按“立即同步”按钮先从网上同步数据。");
 const QString kIncomplete = QStringLiteral(" webDAV没有启用，配置需要网址和用户名以及密码，缺一不可。");
 
 // ---- Folders ----
@@ -35,8 +36,12 @@ TEST(SettingsFolders, TrailingSeparatorsAreRemoved)
     const struct {
         const char *in, *out;
     } cases[] = {
-        {"/home/a/n/", "/home/a/n"}, {"/home/a/n\\", "/home/a/n"}, {"/home/a/n//", "/home/a/n"},
-        {"/home/a/n", "/home/a/n"},  {"/", "/"},                   {"", ""},
+        {"/home/a/n/", "/home/a/n"},
+        {"/home/a/n\\", "/home/a/n"},
+        {"/home/a/n//", "/home/a/n"},
+        {"/home/a/n", "/home/a/n"},
+        {"/", "/"},
+        {"", ""},
     };
     for (const auto &c : cases)
         EXPECT_EQ(strip_trailing_separators(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
@@ -120,7 +125,7 @@ TEST(SettingsProposal, DocumentsAndDriveMakeTheFolders)
 // ---- Save and test ----
 
 class SettingsSaveTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         set_program_folder_override(dir.mkdir(QStringLiteral("program")));
@@ -130,7 +135,10 @@ protected:
     }
     void TearDown() override { set_program_folder_override({}); }
 
-    SettingsTarget target() { return SettingsTarget{store, run, dialogs, [this] { ++read_only_calls; }}; }
+    SettingsTarget target()
+    {
+        return SettingsTarget{store, run, dialogs, [this] { ++read_only_calls; }};
+    }
     SaveResult save() { return save_settings(fields, *settings, target()); }
     void fill_webdav(bool start, bool exit)
     {
@@ -233,7 +241,7 @@ TEST_F(SettingsSaveTest, MainFolderThatCannotBeMadeReportsTheFailedConnection)
     EXPECT_FALSE(r.connected);
     EXPECT_FALSE(store.main_connected());
     EXPECT_EQ(settings->zhu_db(), fields.zhu_db); // the next start uses it
-    EXPECT_EQ(run.webdav_qdxz, 0);               // the WebDAV part was skipped
+    EXPECT_EQ(run.webdav_qdxz, 0);                // the WebDAV part was skipped
     EXPECT_TRUE(run.dav_url.isEmpty());
 }
 
@@ -254,9 +262,9 @@ TEST_F(SettingsSaveTest, CompleteWebdavSettingsAreStoredOncePerKey)
     EXPECT_EQ(set_table::read(store, set_table::key_dav_username()), QStringLiteral("o'neil"));
     EXPECT_EQ(set_table::read(store, set_table::key_dav_password()), QStringLiteral("p'w"));
     EXPECT_EQ(set_table::read(store, set_table::key_zip_password()), QStringLiteral("z'ip"));
-    for (const QString &key : {set_table::key_start_download(), set_table::key_exit_upload(), set_table::key_dav_url(),
-                               set_table::key_dav_username(), set_table::key_dav_password(),
-                               set_table::key_zip_password()})
+    for (const QString &key :
+         {set_table::key_start_download(), set_table::key_exit_upload(), set_table::key_dav_url(),
+          set_table::key_dav_username(), set_table::key_dav_password(), set_table::key_zip_password()})
         EXPECT_EQ(rows(key), 1) << key.toStdString();
     test::expect_mirror_identical(store);
 }

@@ -7,13 +7,13 @@
 #include "store/note_store.h"
 
 #include <QCheckBox>
-#include <QGuiApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -104,7 +104,8 @@ void TForm1::build()
         QStringLiteral("因为主备会同时更新，操作错误需要额外备份来恢复。当然如果笔记数据库文件过大，那么"),
         QStringLiteral("不勾选此项，可以经常手动备份。"),
         QStringLiteral("自动备份保留天数，默认为10，那么10天前的会自动删掉。"),
-    }.join(QLatin1Char('\n')));
+    }
+                            .join(QLatin1Char('\n')));
     Memo1->setAccessibleName(QStringLiteral("说明"));
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -282,10 +283,17 @@ bool TForm1::eventFilter(QObject *watched, QEvent *e)
         Edit1Change();
     if (watched == Label5) {
         switch (e->type()) {
-        case QEvent::Enter: Label5MouseEnter(); break;
-        case QEvent::Leave: Label5MouseLeave(); break;
-        case QEvent::MouseButtonRelease: Label5Click(); return true;
-        default: break;
+        case QEvent::Enter:
+            Label5MouseEnter();
+            break;
+        case QEvent::Leave:
+            Label5MouseLeave();
+            break;
+        case QEvent::MouseButtonRelease:
+            Label5Click();
+            return true;
+        default:
+            break;
         }
     }
     return QDialog::eventFilter(watched, e);
@@ -349,9 +357,15 @@ void TForm1::FormShow()
     }
 }
 
-void TForm1::Edit1Change() { Button3->setEnabled(true); }
+void TForm1::Edit1Change()
+{
+    Button3->setEnabled(true);
+}
 
-void TForm1::Edit4Change() { Button5->setEnabled(true); }
+void TForm1::Edit4Change()
+{
+    Button5->setEnabled(true);
+}
 
 void TForm1::Button1Click()
 {
@@ -400,6 +414,9 @@ bool TForm1::save()
             main_.ListBox1->setCurrentRow(0);
             main_.ListBox1Click();
         }
+        // A note of the earlier database must not stay on show (unsaved edits are left alone).
+        if (!main_.save_enabled())
+            main_.clear_note_view();
     } catch (const std::exception &e) {
         main_.dialogs().error(QString::fromUtf8(e.what()));
     }
@@ -422,31 +439,56 @@ void TForm1::Button4Click()
     }
 }
 
-void TForm1::Button5Click() { main_.dialogs().message(TForm2::unfinished_text()); }
+void TForm1::Button5Click()
+{
+    main_.dialogs().message(TForm2::unfinished_text());
+}
 
-void TForm1::Button6Click() { main_.dialogs().message(TForm2::unfinished_text()); }
+void TForm1::Button6Click()
+{
+    main_.dialogs().message(TForm2::unfinished_text());
+}
 
-void TForm1::Label5Click() { QDesktopServices::openUrl(QUrl(webdav_help_url())); }
+void TForm1::Label5Click()
+{
+    QDesktopServices::openUrl(QUrl(webdav_help_url()));
+}
 
-void TForm1::Label5MouseEnter() { set_text_colour(Label5, palette().color(QPalette::Highlight)); }
+void TForm1::Label5MouseEnter()
+{
+    set_text_colour(Label5, palette().color(QPalette::Highlight));
+}
 
-void TForm1::Label5MouseLeave() { set_text_colour(Label5, Qt::black); }
+void TForm1::Label5MouseLeave()
+{
+    set_text_colour(Label5, Qt::black);
+}
 
 bool TForm1::FormCloseQuery()
 {
     bool can_close = true;
     if (Button3->isEnabled()) {
         switch (main_.dialogs().question_yes_no_cancel(QStringLiteral("笔记存储路径没有保存，是否保存？"))) {
-        case Dialogs::Answer::Cancel: can_close = false; break;
-        case Dialogs::Answer::Yes: can_close = save(); break;
-        case Dialogs::Answer::No: break;
+        case Dialogs::Answer::Cancel:
+            can_close = false;
+            break;
+        case Dialogs::Answer::Yes:
+            can_close = save();
+            break;
+        case Dialogs::Answer::No:
+            break;
         }
     }
     if (Button5->isEnabled()) {
         switch (main_.dialogs().question_yes_no_cancel(QStringLiteral("密码没有保存，是否保存？"))) {
-        case Dialogs::Answer::Cancel: can_close = false; break;
-        case Dialogs::Answer::Yes: Button5Click(); break;
-        case Dialogs::Answer::No: break;
+        case Dialogs::Answer::Cancel:
+            can_close = false;
+            break;
+        case Dialogs::Answer::Yes:
+            Button5Click();
+            break;
+        case Dialogs::Answer::No:
+            break;
         }
     }
     return can_close;
@@ -463,6 +505,9 @@ void TForm1::closeEvent(QCloseEvent *e)
     e->accept();
 }
 
-void TForm1::reject() { close(); }
+void TForm1::reject()
+{
+    close();
+}
 
 } // namespace yunshan

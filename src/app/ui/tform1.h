@@ -19,7 +19,7 @@ class TForm2;
 
 class TForm1 : public QDialog {
     Q_OBJECT
-public:
+  public:
     TForm1(TForm2 &main, SettingsStore &settings, QWidget *parent = nullptr);
 
     // Where the first-run proposal looks (tests put their own folders and mount table here).
@@ -38,10 +38,10 @@ public:
     QLineEdit *Edit1 = nullptr, *Edit2 = nullptr, *Edit3 = nullptr, *Edit4 = nullptr, *Edit5 = nullptr,
               *Edit6 = nullptr, *Edit7 = nullptr, *Edit8 = nullptr, *Edit9 = nullptr;
     QCheckBox *CheckBox1 = nullptr, *CheckBox2 = nullptr, *CheckBox3 = nullptr;
-    QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr,
-                *Button5 = nullptr, *Button6 = nullptr;
+    QPushButton *Button1 = nullptr, *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr,
+                *Button6 = nullptr;
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void FormShow();
     void Edit1Change(); // enables "保存设置"
     void Edit4Change(); // enables "保存密码"
@@ -57,16 +57,16 @@ public Q_SLOTS:
     // The close question; false keeps the dialog open.
     bool FormCloseQuery();
 
-protected:
+  protected:
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
 
-public:
+  public:
     // Escape and the title bar go through the close question.
     void reject() override;
 
-private:
+  private:
     void build();
     // The save; true when the dialog may close afterwards.
     bool save();
