@@ -16,6 +16,12 @@ public:
     virtual void message(const QString &text) = 0;
     // Error box carrying an error's message.
     virtual void error(const QString &text) = 0;
+    // Warning box with its own caption and an OK button.
+    virtual void warning(const QString &title, const QString &text)
+    {
+        static_cast<void>(title);
+        message(text);
+    }
     // Question titled "提示" with Yes and No.
     virtual Answer question_yes_no(const QString &text) = 0;
     // Question titled "提示" with Yes, No and Cancel.

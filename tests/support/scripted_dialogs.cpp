@@ -18,6 +18,7 @@ const char *kind_name(ScriptedDialogs::Kind k)
     case K::Folder: return "folder chooser";
     case K::OpenFile: return "open-file dialog";
     case K::SaveFile: return "save-file dialog";
+    case K::Warning: return "warning box";
     }
     return "?";
 }
@@ -75,6 +76,12 @@ void ScriptedDialogs::error(const QString &text)
 {
     Expectation e;
     take(Kind::Error, text, e);
+}
+
+void ScriptedDialogs::warning(const QString &title, const QString &text)
+{
+    Expectation e;
+    take(Kind::Warning, title + QLatin1Char('\n') + text, e);
 }
 
 Dialogs::Answer ScriptedDialogs::question_yes_no(const QString &text)

@@ -12,7 +12,7 @@ namespace yunshan::test {
 
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { Message, Error, YesNo, YesNoCancel, Input, Password, Folder, OpenFile, SaveFile };
+    enum class Kind { Message, Error, YesNo, YesNoCancel, Input, Password, Folder, OpenFile, SaveFile, Warning };
 
     ~ScriptedDialogs() override;
 
@@ -25,6 +25,8 @@ public:
                                        const QString &value = {});
     ScriptedDialogs &expect_message(const QString &text_part = {}) { return expect(Kind::Message, text_part); }
     ScriptedDialogs &expect_error(const QString &text_part = {}) { return expect(Kind::Error, text_part); }
+    // A warning box: `title` and `text` both match exactly.
+    ScriptedDialogs &expect_warning(const QString &title, const QString &text) { return expect(Kind::Warning, title + QLatin1Char('\n') + text); }
     ScriptedDialogs &expect_question(const QString &text_part, Answer answer) { return expect(Kind::YesNo, text_part, answer); }
     ScriptedDialogs &expect_question3(const QString &text_part, Answer answer) { return expect(Kind::YesNoCancel, text_part, answer); }
     // Input boxes answer `value`; Answer::Cancel cancels.
@@ -41,6 +43,7 @@ public:
 
     void message(const QString &text) override;
     void error(const QString &text) override;
+    void warning(const QString &title, const QString &text) override;
     Answer question_yes_no(const QString &text) override;
     Answer question_yes_no_cancel(const QString &text) override;
     bool input(const QString &title, const QString &prompt, QString &value) override;

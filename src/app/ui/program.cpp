@@ -18,11 +18,7 @@ int run_program(QApplication &app)
 
     TForm2 form2(dialogs);
     dialogs.set_parent(&form2);
-    TForm1 form1(&form2);
-    QObject::connect(&form2, &TForm2::settingsRequested, &form1, [&form1] {
-        form1.show();
-        form1.raise();
-    });
+    TForm1 form1(form2, settings, &form2);
     form2.FormCreate(settings);
     form2.show();
     form2.start_worker();

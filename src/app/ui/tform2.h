@@ -43,6 +43,8 @@ public:
     // Read-only mode: caption suffix " 只读"; the tool-bar buttons, the editing group and the
     // picture button group are disabled for the rest of the run. The message is not shown here.
     void enter_read_only_mode();
+    // Another instance holds the owner mark after a connect: read-only mode and its message.
+    void database_owned_elsewhere();
     bool read_only() const { return read_only_; }
 
     // Status bar panels 0..6.

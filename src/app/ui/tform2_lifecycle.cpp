@@ -77,10 +77,8 @@ void TForm2::FormCreate(SettingsStore &settings)
             dialogs_.error(font_error); // the font stays as it is; start-up goes on
 
         // 5. The databases.
-        const int status = store.Connect_to_db(run.zhu_db, run.bei_db, dialogs_, [this] {
-            enter_read_only_mode();
-            dialogs_.message(QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。"));
-        });
+        const int status =
+            store.Connect_to_db(run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
         set_panel(0, connection_status_text(status));
 
         // 6., 7.
@@ -107,6 +105,12 @@ void TForm2::FormCreate(SettingsStore &settings)
     run.tmp_save = temp_folder();
 
     connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
+}
+
+void TForm2::database_owned_elsewhere()
+{
+    enter_read_only_mode();
+    dialogs_.message(QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。"));
 }
 
 void TForm2::start_worker(int start_page_delay_ms)

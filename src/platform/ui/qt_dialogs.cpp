@@ -52,6 +52,13 @@ void QtDialogs::error(const QString &text)
     box.exec();
 }
 
+void QtDialogs::warning(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, owner());
+    box.setObjectName(QStringLiteral("WarningBox"));
+    box.exec();
+}
+
 Dialogs::Answer QtDialogs::question_yes_no(const QString &text)
 {
     QMessageBox box(QMessageBox::Question, kQuestionTitle, text, QMessageBox::Yes | QMessageBox::No, owner());

@@ -1,0 +1,367 @@
+// The settings dialog driven through its widgets, over a real main window, settings file and
+// database folders.
+#include "app/ui/tform1.h"
+#include "app/ui/tform2.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/note_store.h"
+#include "store/set_table.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+
+const QString kConnected = QStringLiteral("配置保存成功，数据库连接成功。");
+const QString kCloseQuestion = QStringLiteral("笔记存储路径没有保存，是否保存？");
+
+// Runs `action` once `dialog` is the active modal window, queued after the polling slot so that
+// boxes the action opens do not nest inside it. Closes every dialog and fails when it never shows.
+void when_modal(QDialog &dialog, std::function<void()> action)
+{
+    auto *timer = new QTimer(&dialog);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, &dialog, [timer, clock, &dialog, action] {
+        if (QApplication::activeModalWidget() == &dialog) {
+            timer->deleteLater();
+            timer->stop();
+            QTimer::singleShot(0, &dialog, action);
+        } else if (clock->elapsed() > 10000) {
+            timer->deleteLater();
+            timer->stop();
+            ADD_FAILURE() << "the settings dialog was never shown modally";
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QDialog *>(w))
+                    d->done(QDialog::Rejected);
+        }
+    });
+    timer->start(10);
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+  public:
+    QList<QUrl> urls;
+  public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class SettingsDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
+        set_temp_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("config/YunShanNote.ini")));
+        documents = dir.file(QStringLiteral("home/文档"));
+        start();
+    }
+    void TearDown() override
+    {
+        form1.reset();
+        form2.reset();
+        dialogs.verify_done();
+        set_program_folder_override({});
+        set_temp_folder_override({});
+    }
+
+    // A start of the program with the settings file as it stands.
+    void start()
+    {
+        form1.reset();
+        form2.reset();
+        form2 = std::make_unique<TForm2>(dialogs);
+        form1 = std::make_unique<TForm1>(*form2, *settings, form2.get());
+        form1->proposal.documents_folder = [this] { return documents; };
+        form1->proposal.mount_table = [this] { return mounts; };
+        form1->proposal.user = QStringLiteral("alice");
+        form2->FormCreate(*settings);
+    }
+
+    QString main_folder() const { return documents + QStringLiteral("/云杉札记"); }
+
+    TempFolder dir;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm2> form2;
+    std::unique_ptr<TForm1> form1;
+    QString documents;
+    QString mounts;
+};
+
+TEST_F(SettingsDialogTest, WindowHasItsControlsAndDefaults)
+{
+    TForm1 &f = *form1;
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("设置"));
+    EXPECT_EQ(f.size(), QSize(643, 567));
+    EXPECT_EQ(f.Memo1->document()->blockCount(), 8);
+    EXPECT_EQ(f.Memo1->document()->findBlockByNumber(7).text(),
+              QStringLiteral("自动备份保留天数，默认为10，那么10天前的会自动删掉。"));
+    EXPECT_EQ(f.Label8->text(), QStringLiteral("wevDAV密码："));
+    EXPECT_EQ(f.Edit8->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(f.Edit9->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(f.Edit9->placeholderText(), QStringLiteral("建议设置，防泄密"));
+    EXPECT_TRUE(f.CheckBox1->isChecked());
+    EXPECT_FALSE(f.CheckBox2->isChecked());
+    EXPECT_TRUE(f.CheckBox3->isChecked());
+    EXPECT_EQ(f.Edit3->text(), QStringLiteral("10"));
+    EXPECT_TRUE(f.Button3->isDefault());
+    EXPECT_FALSE(f.Button3->isEnabled());
+    EXPECT_FALSE(f.Button5->isEnabled());
+    EXPECT_EQ(f.Button3->text(), QStringLiteral("保存设置"));
+    EXPECT_EQ(f.Button4->text(), QStringLiteral("测试"));
+    EXPECT_EQ(f.Button6->text(), QStringLiteral("立即同步"));
+    EXPECT_FALSE(f.isVisible());
+}
+
+TEST_F(SettingsDialogTest, NewUserSavesTheProposalAndReachesTheNotes)
+{
+    EXPECT_EQ(form2->panel(0), QStringLiteral("数据库未连接"));
+    const QString backup = dir.file(QStringLiteral("disk2/云杉札记备份"));
+    dialogs.expect_message(kConnected);
+    bool proposed = false;
+    when_modal(*form1, [&] {
+        proposed =
+            form1->Edit1->text() == main_folder() && form1->Edit2->text().isEmpty() && form1->Button3->isEnabled();
+        form1->Edit2->setText(backup + QStringLiteral("/"));
+        form1->Button3->click();
+    });
+    form1->exec();
+    EXPECT_TRUE(proposed);
+    EXPECT_FALSE(form1->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(main_folder() + QStringLiteral("/notedb.sl3")));
+    EXPECT_TRUE(QFileInfo::exists(backup + QStringLiteral("/notedb.sl3")));
+    EXPECT_EQ(settings->zhu_db(), main_folder());
+    EXPECT_EQ(settings->bei_db(), backup);
+    EXPECT_EQ(settings->auto_backup(), QStringLiteral("1"));
+    EXPECT_EQ(settings->tian(), QStringLiteral("10"));
+    EXPECT_EQ(form2->panel(0), QStringLiteral("就绪"));
+    ASSERT_EQ(form2->ListBox1->count(), 1);
+    EXPECT_EQ(form2->ListBox1->item(0)->text(), QStringLiteral("默认大类"));
+    EXPECT_EQ(form2->selection.class_index, 0);
+
+    // The next start uses the saved folders, and the dialog shows them again.
+    start();
+    EXPECT_EQ(form2->panel(0), QStringLiteral("主备就绪"));
+    form1->show();
+    EXPECT_EQ(form1->Edit1->text(), main_folder());
+    EXPECT_EQ(form1->Edit2->text(), backup);
+    EXPECT_FALSE(form1->Button3->isEnabled());
+}
+
+TEST_F(SettingsDialogTest, FirstRunProposesTheUsersDrive)
+{
+    mounts = QStringLiteral("/dev/sda1 / ext4 rw 0 0\n/dev/sdb1 /media/alice/移动硬盘 exfat rw 0 0\n");
+    form1->show();
+    EXPECT_EQ(form1->Edit1->text(), main_folder());
+    EXPECT_EQ(form1->Edit2->text(), QStringLiteral("/media/alice/移动硬盘/云杉札记备份"));
+    EXPECT_TRUE(form1->Button3->isEnabled());
+    form1->Edit2->clear(); // this test saves nothing outside its folder
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+}
+
+TEST_F(SettingsDialogTest, EverySavedFieldIsShownAtTheNextOpening)
+{
+    form1->show();
+    form1->Edit2->setText(dir.file(QStringLiteral("bak")));
+    form1->Edit3->clear();
+    form1->CheckBox1->click(); // off
+    form1->Edit6->setText(QStringLiteral("https://dav.example.org/d"));
+    form1->Edit7->setText(QStringLiteral("alice"));
+    form1->Edit8->setText(QStringLiteral("secret"));
+    form1->Edit9->setText(QStringLiteral("zip'pw"));
+    form1->CheckBox3->click(); // exit upload off
+    form1->CheckBox2->click(); // start-up download on
+    dialogs.expect_message(kConnected);
+    form1->Button3->click();
+    EXPECT_FALSE(form1->isVisible());
+    EXPECT_EQ(settings->tian(), QStringLiteral("0"));
+
+    // Another start: the deferred step reads the WebDAV keys back.
+    start();
+    form2->deferred_settings();
+    form1->show();
+    EXPECT_EQ(form1->Edit1->text(), main_folder());
+    EXPECT_EQ(form1->Edit2->text(), dir.file(QStringLiteral("bak")));
+    EXPECT_EQ(form1->Edit3->text(), QStringLiteral("0"));
+    EXPECT_FALSE(form1->CheckBox1->isChecked());
+    EXPECT_TRUE(form1->CheckBox2->isChecked());
+    EXPECT_FALSE(form1->CheckBox3->isChecked());
+    EXPECT_EQ(form1->Edit6->text(), QStringLiteral("https://dav.example.org/d/"));
+    EXPECT_EQ(form1->Edit7->text(), QStringLiteral("alice"));
+    EXPECT_EQ(form1->Edit8->text(), QStringLiteral("secret"));
+    EXPECT_EQ(form1->Edit9->text(), QStringLiteral("zip'pw"));
+    EXPECT_FALSE(form1->Button3->isEnabled());
+    form1->close();
+}
+
+TEST_F(SettingsDialogTest, DaysFieldEnablesSavingWhenClickedNotWhenTyped)
+{
+    settings->set_zhu_db(dir.mkdir(QStringLiteral("notes")));
+    start();
+    form1->show();
+    ASSERT_FALSE(form1->Button3->isEnabled());
+    form1->Edit3->setFocus();
+    form1->Edit3->setText(QStringLiteral("30"));
+    EXPECT_FALSE(form1->Button3->isEnabled());
+    QTest::mouseClick(form1->Edit3, Qt::LeftButton);
+    EXPECT_TRUE(form1->Button3->isEnabled());
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+}
+
+TEST_F(SettingsDialogTest, CloseQuestionAnswers)
+{
+    const struct {
+        Dialogs::Answer answer;
+        bool visible_after;
+        bool saved;
+    } cases[] = {
+        {Dialogs::Answer::Cancel, true, false},
+        {Dialogs::Answer::No, false, false},
+        {Dialogs::Answer::Yes, false, true},
+    };
+    for (const auto &c : cases) {
+        form1->show();
+        ASSERT_TRUE(form1->Button3->isEnabled());
+        dialogs.expect_question3(kCloseQuestion, c.answer);
+        if (c.saved)
+            dialogs.expect_message(kConnected);
+        form1->close();
+        EXPECT_EQ(form1->isVisible(), c.visible_after);
+        EXPECT_EQ(settings->exists(), c.saved);
+        if (c.visible_after) { // Escape asks the same
+            dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+            QTest::keyClick(form1.get(), Qt::Key_Escape);
+            EXPECT_FALSE(form1->isVisible());
+        }
+    }
+    EXPECT_EQ(settings->zhu_db(), main_folder());
+}
+
+TEST_F(SettingsDialogTest, BothSwitchesKeepTheDialogOpenAfterTheAdvice)
+{
+    form1->show();
+    form1->CheckBox2->click();
+    form1->Edit6->setText(QStringLiteral("https://dav.example.org/"));
+    form1->Edit7->setText(QStringLiteral("u"));
+    form1->Edit8->setText(QStringLiteral("p"));
+    dialogs.expect(ScriptedDialogs::Kind::Warning).expect_message(kConnected);
+    form1->Button3->click();
+    EXPECT_TRUE(form1->isVisible());
+    EXPECT_FALSE(form1->Button3->isEnabled());
+    form1->close();
+    EXPECT_FALSE(form1->isVisible());
+}
+
+TEST_F(SettingsDialogTest, UnusableMainFolderLeavesTheProgramUsable)
+{
+    TempFolder::write(dir.file(QStringLiteral("blocker")), "x");
+    form1->show();
+    form1->Edit1->setText(dir.file(QStringLiteral("blocker/notes")));
+    dialogs.expect_message(QStringLiteral("配置保存成功，数据库连接失败。"));
+    form1->Button3->click();
+    EXPECT_EQ(form2->panel(0), QStringLiteral("数据库未连接"));
+    EXPECT_EQ(form2->ListBox1->count(), 0);
+
+    // Choosing another folder then works.
+    form1->show();
+    dialogs.expect(ScriptedDialogs::Kind::Folder, QStringLiteral("请选择存放主数据库的文件夹"), Dialogs::Answer::Yes,
+                   dir.mkdir(QStringLiteral("chosen")));
+    form1->Button1->click();
+    EXPECT_EQ(form1->Edit1->text(), dir.file(QStringLiteral("chosen")));
+    dialogs.expect(ScriptedDialogs::Kind::Folder, QStringLiteral("请选择存放备份数据库的文件夹"), Dialogs::Answer::Yes,
+                   QString());
+    form1->Button2->click(); // cancelled: unchanged
+    EXPECT_TRUE(form1->Edit2->text().isEmpty());
+    dialogs.expect_message(kConnected);
+    form1->Button3->click();
+    EXPECT_EQ(form2->ListBox1->count(), 1);
+    EXPECT_EQ(form2->panel(0), QStringLiteral("就绪"));
+}
+
+TEST_F(SettingsDialogTest, SaveForgetsTheSelectionsOfTheEarlierDatabase)
+{
+    settings->set_zhu_db(dir.mkdir(QStringLiteral("old")));
+    start();
+    ASSERT_EQ(form2->ListBox1->count(), 1);
+    form2->selection.section_index = 4;
+    form2->selection.note_index = 7;
+    form2->list.noteIdList = {1, 2, 3};
+    form1->show();
+    form1->Edit1->setText(dir.file(QStringLiteral("new")));
+    dialogs.expect_message(kConnected);
+    form1->Button3->click();
+    EXPECT_EQ(form2->store.main().path(), dir.file(QStringLiteral("new/notedb.sl3")));
+    EXPECT_EQ(form2->selection.class_index, 0);
+    EXPECT_EQ(form2->selection.section_index, -1);
+    EXPECT_EQ(form2->selection.note_index, -1);
+    EXPECT_TRUE(form2->list.noteIdList.isEmpty());
+}
+
+TEST_F(SettingsDialogTest, MenuAndStartUpOpenTheDialogWithoutWaiting)
+{
+    form2->N11Click();
+    EXPECT_TRUE(form1->isVisible());
+    EXPECT_FALSE(form1->isModal());
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+    form2->deferred_settings(); // no database: the dialog opens by itself
+    EXPECT_TRUE(form1->isVisible());
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+}
+
+TEST_F(SettingsDialogTest, HelpLinkOpensThePageAndChangesColour)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    form1->show();
+    QTest::mouseClick(form1->Label5, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_TRUE(catcher.urls.front().toString().endsWith(QStringLiteral("/article-41-1.html")));
+    form1->Label5MouseEnter();
+    EXPECT_EQ(form1->Label5->palette().color(QPalette::WindowText), form1->palette().color(QPalette::Highlight));
+    form1->Label5MouseLeave();
+    EXPECT_EQ(form1->Label5->palette().color(QPalette::WindowText), QColor(Qt::black));
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+}
+
+TEST_F(SettingsDialogTest, SyncButtonAndWebdavTestAreNotThereYet)
+{
+    form1->show();
+    dialogs.expect_message(TForm2::unfinished_text());
+    form1->Button6->click();
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+}
+
+} // namespace
+} // namespace yunshan
+
+#include "settings_dialog_test.moc"
