@@ -1,14 +1,18 @@
 // Packing and unpacking a notes database of about 200 MB (text notes and JPEG pictures), with and
-// without password, ours beside Info-ZIP zip/unzip on the same file in the same run. The peak
-// memory of packing is measured in a child process that does nothing else.
+// without password, ours beside Info-ZIP zip/unzip on the same file in the same run.
 //
-//   bench_zip [--data-dir DIR] [--benchmark_... options]
+// Both sides run the same way: a child process that starts from a file on disk and ends with a
+// file (or folder) on disk; ours is this program started again in a child mode. Each run times
+// ours and Info-ZIP back to back, alternating which goes first; the summary gives the median wall
+// time, the median CPU time (user + system of all threads: we pack with two threads, Info-ZIP
+// with one) and the peak resident memory (ru_maxrss of the child) of each side.
+//
+//   bench_zip [--data-dir DIR] [--runs N]      (N >= 5, default 5)
 //
 // The generated database is kept in DIR (default /tmp/yunshan_bench_zip) for later runs.
 #include "backup/zip_package.h"
 #include "platform/code_page.h"
 
-#include <benchmark/benchmark.h>
 #include <jpeglib.h>
 #include <sqlite3.h>
 
@@ -44,10 +48,6 @@ constexpr qint64 kDatabaseBytes = 200LL * 1024 * 1024;
 const QString kPassword = QStringLiteral("云杉札记2024");
 
 QString g_data_dir = QStringLiteral("/tmp/yunshan_bench_zip");
-// Per benchmark, one entry per iteration: wall time, and CPU time (user + system) of all threads
-// of the work, ours or the tool's process.
-std::map<std::string, std::vector<double>> g_seconds;
-std::map<std::string, std::vector<double>> g_cpu_seconds;
 
 // ---- Test data -------------------------------------------------------------------------------
 
@@ -172,268 +172,176 @@ void generate_database(const QString &path)
 
 QString database_path() { return g_data_dir + QStringLiteral("/notedb.sl3"); }
 
-// ---- Helpers ---------------------------------------------------------------------------------
+// ---- Child processes ---------------------------------------------------------------------------
 
-double cpu_seconds(const rusage &u)
+struct Measure {
+    double wall = 0;
+    double cpu = 0;
+    double peak_mib = 0;
+};
+
+// Runs a program with raw byte arguments (a password goes in as code page 936 bytes for Info-ZIP)
+// through the small launcher, which reports its wall time, CPU time and peak memory.
+Measure run_measured(const std::vector<QByteArray> &args)
 {
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double own_cpu_seconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return cpu_seconds(u);
-}
-
-double g_last_child_cpu = 0;
-
-// Runs a program with raw byte arguments (the password goes in as code page 936 bytes); its CPU
-// time is left in g_last_child_cpu.
-int run(const std::vector<QByteArray> &args)
-{
+    const QByteArray report = QFile::encodeName(g_data_dir + QStringLiteral("/measure.txt"));
+    std::vector<QByteArray> full{BENCH_ZIP_MEASURE, report};
+    full.insert(full.end(), args.begin(), args.end());
     std::vector<char *> argv;
-    for (const QByteArray &a : args)
+    for (const QByteArray &a : full)
         argv.push_back(const_cast<char *>(a.constData()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
         throw std::runtime_error("cannot start " + args[0].toStdString());
     int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    g_last_child_cpu = cpu_seconds(usage);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void run_checked(const std::vector<QByteArray> &args)
-{
-    if (run(args) != 0)
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error(args[0].toStdString() + " failed");
+    Measure m;
+    long kib = 0;
+    FILE *in = std::fopen(report.constData(), "r");
+    if (!in || std::fscanf(in, "%lf %lf %ld", &m.wall, &m.cpu, &kib) != 3)
+        throw std::runtime_error("no measurement");
+    std::fclose(in);
+    m.peak_mib = static_cast<double>(kib) / 1024.0;
+    return m;
 }
 
-double seconds_since(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void record(benchmark::State &state, const std::string &name, double seconds, double cpu)
-{
-    state.SetIterationTime(seconds);
-    g_seconds[name].push_back(seconds);
-    g_cpu_seconds[name].push_back(cpu);
-    state.counters["cpu_s"] = cpu;
-}
-
-QByteArray read_file(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read " + path.toStdString());
-    return f.readAll();
-}
-
-long vm_hwm_kb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-// ---- Benchmarks --------------------------------------------------------------------------------
-
-void pack_ours(benchmark::State &state, const std::string &name, const QString &password)
-{
-    for (auto _ : state) {
-        const double cpu = own_cpu_seconds();
-        const auto start = std::chrono::steady_clock::now();
-        QByteArray archive = build_package(database_path(), password);
-        benchmark::DoNotOptimize(archive.data());
-        record(state, name, seconds_since(start), own_cpu_seconds() - cpu);
-        state.counters["archive_MB"] = static_cast<double>(archive.size()) / 1e6;
-    }
-}
-
-void pack_infozip(benchmark::State &state, const std::string &name, const QString &password)
-{
-    const QString out = g_data_dir + QStringLiteral("/infozip.zip");
-    for (auto _ : state) {
-        QFile::remove(out);
-        std::vector<QByteArray> args{"zip", "-q", "-j"};
-        if (!password.isEmpty())
-            args.insert(args.end(), {"-P", yunshan::unicode_to_ansi(password)});
-        args.insert(args.end(), {QFile::encodeName(out), QFile::encodeName(database_path())});
-        const auto start = std::chrono::steady_clock::now();
-        run_checked(args);
-        record(state, name, seconds_since(start), g_last_child_cpu);
-        state.counters["archive_MB"] = static_cast<double>(QFileInfo(out).size()) / 1e6;
-    }
-}
-
-QString our_archive_file(const QString &password)
-{
-    return g_data_dir + (password.isEmpty() ? QStringLiteral("/ours_plain.zip") : QStringLiteral("/ours_password.zip"));
-}
-
-void unpack_ours(benchmark::State &state, const std::string &name, const QString &password)
-{
-    const QByteArray archive = read_file(our_archive_file(password));
-    const QString target = g_data_dir + QStringLiteral("/unpack_ours");
-    for (auto _ : state) {
-        QDir(target).removeRecursively();
-        const double cpu = own_cpu_seconds();
-        const auto start = std::chrono::steady_clock::now();
-        extract_package(archive, password, target);
-        record(state, name, seconds_since(start), own_cpu_seconds() - cpu);
-    }
-}
-
-void unpack_infozip(benchmark::State &state, const std::string &name, const QString &password)
-{
-    const QString target = g_data_dir + QStringLiteral("/unpack_infozip");
-    for (auto _ : state) {
-        QDir(target).removeRecursively();
-        std::vector<QByteArray> args{"unzip", "-q", "-o"};
-        if (!password.isEmpty())
-            args.insert(args.end(), {"-P", yunshan::unicode_to_ansi(password)});
-        args.insert(args.end(), {QFile::encodeName(our_archive_file(password)), "-d", QFile::encodeName(target)});
-        const auto start = std::chrono::steady_clock::now();
-        run_checked(args);
-        record(state, name, seconds_since(start), g_last_child_cpu);
-    }
-}
-
-// ---- Peak memory of packing, in a child process -------------------------------------------------
-
-int child_pack(const QString &source, const QString &password)
-{
-    const long baseline = vm_hwm_kb();
-    const QByteArray archive = build_package(source, password);
-    const long peak = vm_hwm_kb();
-    std::printf("%lld %ld %ld\n", static_cast<long long>(archive.size()), baseline, peak);
-    return 0;
-}
-
-struct MemoryResult {
-    long long archive_bytes = 0;
-    long baseline_kb = 0;
-    long peak_kb = 0;
-};
-
-MemoryResult measure_pack_memory(const QString &password)
+QByteArray self_path()
 {
     char self[4096] = {};
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0)
         throw std::runtime_error("cannot find the program file");
-    // The password travels as UTF-8 hex so no shell quoting is involved.
-    const std::string command = std::string("'") + self + "' --child-pack '" + QFile::encodeName(database_path()).toStdString() + "' "
-        + password.toUtf8().toHex().toStdString() + "x";
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        throw std::runtime_error("cannot start the child");
-    MemoryResult r;
-    if (std::fscanf(pipe, "%lld %ld %ld", &r.archive_bytes, &r.baseline_kb, &r.peak_kb) != 3)
-        r = {};
-    pclose(pipe);
-    return r;
+    return QByteArray(self, n);
+}
+
+// Child mode: pack SOURCE into the archive file TARGET, or unpack the archive file SOURCE into the
+// folder TARGET. The password travels as UTF-8 hex plus "x", so an empty one is still an argument.
+int child(const char *op, const char *password_hex, const char *source, const char *target)
+{
+    std::string hex = password_hex;
+    hex.pop_back();
+    const QString password = QString::fromUtf8(QByteArray::fromHex(QByteArray::fromStdString(hex)));
+    try {
+        if (std::strcmp(op, "pack") == 0) {
+            const QByteArray archive = build_package(QFile::decodeName(source), password);
+            QFile out(QFile::decodeName(target));
+            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(archive) != archive.size())
+                return 2;
+        } else {
+            QFile in(QFile::decodeName(source));
+            if (!in.open(QIODevice::ReadOnly))
+                return 2;
+            extract_package(in.readAll(), password, QFile::decodeName(target));
+        }
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
+QString archive_file(const char *side, const QString &password)
+{
+    return g_data_dir + QStringLiteral("/%1_%2.zip").arg(QLatin1String(side), password.isEmpty() ? QStringLiteral("plain") : QStringLiteral("password"));
+}
+
+Measure pack(bool ours, const QString &password)
+{
+    const QString out = archive_file(ours ? "ours" : "infozip", password);
+    QFile::remove(out);
+    if (ours)
+        return run_measured({self_path(), "--child", "pack", password.toUtf8().toHex() + "x",
+                             QFile::encodeName(database_path()), QFile::encodeName(out)});
+    std::vector<QByteArray> args{"zip", "-q", "-j"};
+    if (!password.isEmpty())
+        args.insert(args.end(), {"-P", yunshan::unicode_to_ansi(password)});
+    args.insert(args.end(), {QFile::encodeName(out), QFile::encodeName(database_path())});
+    return run_measured(args);
+}
+
+// Both sides unpack the same archive (the one Info-ZIP made), so neither reads its own format.
+Measure unpack(bool ours, const QString &password)
+{
+    const QString archive = archive_file("infozip", password);
+    const QString target = g_data_dir + (ours ? QStringLiteral("/unpack_ours") : QStringLiteral("/unpack_infozip"));
+    QDir(target).removeRecursively();
+    QDir().mkpath(target);
+    if (ours)
+        return run_measured({self_path(), "--child", "unpack", password.toUtf8().toHex() + "x",
+                             QFile::encodeName(archive), QFile::encodeName(target)});
+    std::vector<QByteArray> args{"unzip", "-q", "-o"};
+    if (!password.isEmpty())
+        args.insert(args.end(), {"-P", yunshan::unicode_to_ansi(password)});
+    args.insert(args.end(), {QFile::encodeName(archive), "-d", QFile::encodeName(target)});
+    return run_measured(args);
 }
 
 double median(std::vector<double> v)
 {
-    if (v.empty())
-        return 0;
     std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    return v.empty() ? 0 : v[v.size() / 2];
 }
 
-void print_summary()
-{
-    std::printf("\nSource: %s, %.1f MB\n", QFile::encodeName(database_path()).constData(),
-                static_cast<double>(QFileInfo(database_path()).size()) / 1e6);
-    std::printf("\n%-16s %10s %10s %7s   %10s %10s %7s\n", "median of runs", "wall ours", "Info-ZIP", "ratio", "CPU ours",
-                "Info-ZIP", "ratio");
-    for (const char *op : {"pack", "unpack"}) {
-        for (const char *mode : {"plain", "password"}) {
-            const std::string ours = std::string(op) + "/ours/" + mode;
-            const std::string theirs = std::string(op) + "/infozip/" + mode;
-            const double a = median(g_seconds[ours]);
-            const double b = median(g_seconds[theirs]);
-            const double ca = median(g_cpu_seconds[ours]);
-            const double cb = median(g_cpu_seconds[theirs]);
-            if (a > 0 && b > 0)
-                std::printf("%-16s %9.3fs %9.3fs %7.2f   %9.3fs %9.3fs %7.2f\n", (std::string(op) + " " + mode).c_str(), a, b, a / b,
-                            ca, cb, cb > 0 ? ca / cb : 0.0);
-        }
+struct Series {
+    std::vector<double> wall, cpu, peak;
+    void add(const Measure &m)
+    {
+        wall.push_back(m.wall);
+        cpu.push_back(m.cpu);
+        peak.push_back(m.peak_mib);
     }
-    std::printf("\nPeak memory of build_package (VmHWM of a child process that only packs):\n");
-    for (const QString &password : {QString(), kPassword}) {
-        const MemoryResult m = measure_pack_memory(password);
-        const double archive_mb = static_cast<double>(m.archive_bytes) / (1024.0 * 1024.0);
-        const double peak_mb = static_cast<double>(m.peak_kb) / 1024.0;
-        std::printf("  %-9s archive %.1f MiB, baseline %.1f MiB, peak %.1f MiB, peak - archive %.1f MiB (goal <= 64)\n",
-                    password.isEmpty() ? "plain" : "password", archive_mb, static_cast<double>(m.baseline_kb) / 1024.0, peak_mb,
-                    peak_mb - archive_mb);
-    }
-}
+};
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc == 4 && std::strcmp(argv[1], "--child-pack") == 0) {
-        std::string hex = argv[3];
-        hex.pop_back(); // the "x" that keeps an empty password a visible argument
-        return child_pack(QString::fromLocal8Bit(argv[2]), QString::fromUtf8(QByteArray::fromHex(QByteArray::fromStdString(hex))));
-    }
-    std::vector<char *> rest;
-    for (int i = 0; i < argc; ++i) {
+    if (argc == 6 && std::strcmp(argv[1], "--child") == 0)
+        return child(argv[2], argv[3], argv[4], argv[5]);
+    int runs = 5;
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--data-dir") == 0 && i + 1 < argc)
             g_data_dir = QString::fromLocal8Bit(argv[++i]);
-        else
-            rest.push_back(argv[i]);
+        else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(5, std::atoi(argv[++i]));
     }
-    int rest_count = static_cast<int>(rest.size());
-
     QDir().mkpath(g_data_dir);
     if (QFileInfo(database_path()).size() < kDatabaseBytes * 9 / 10) {
         std::fprintf(stderr, "Generating %s ...\n", QFile::encodeName(database_path()).constData());
         generate_database(database_path());
     }
-    for (const QString &password : {QString(), kPassword}) {
-        QFile f(our_archive_file(password));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(build_package(database_path(), password)) < 0)
-            throw std::runtime_error("cannot write the archive");
+    std::printf("Source: %s, %.1f MB; %d runs, sides alternating\n", QFile::encodeName(database_path()).constData(),
+                static_cast<double>(QFileInfo(database_path()).size()) / 1e6, runs);
+
+    std::map<std::string, Series> results;
+    for (int run = 0; run < runs; ++run) {
+        for (const QString &password : {QString(), kPassword}) {
+            const std::string mode = password.isEmpty() ? "plain" : "password";
+            for (const char *op : {"pack", "unpack"}) {
+                const bool ours_first = run % 2 == 0;
+                for (const bool ours : {ours_first, !ours_first}) {
+                    const Measure m = std::strcmp(op, "pack") == 0 ? pack(ours, password) : unpack(ours, password);
+                    results[std::string(op) + " " + mode + (ours ? " ours" : " infozip")].add(m);
+                }
+            }
+        }
+        std::fprintf(stderr, "run %d of %d done\n", run + 1, runs);
     }
 
-    struct Entry {
-        const char *name;
-        void (*fn)(benchmark::State &, const std::string &, const QString &);
-        QString password;
-    };
-    const Entry entries[] = {
-        {"pack/ours/plain", pack_ours, QString()},          {"pack/infozip/plain", pack_infozip, QString()},
-        {"pack/ours/password", pack_ours, kPassword},       {"pack/infozip/password", pack_infozip, kPassword},
-        {"unpack/ours/plain", unpack_ours, QString()},      {"unpack/infozip/plain", unpack_infozip, QString()},
-        {"unpack/ours/password", unpack_ours, kPassword},   {"unpack/infozip/password", unpack_infozip, kPassword},
-    };
-    for (const Entry &e : entries) {
-        const std::string name = e.name;
-        const auto fn = e.fn;
-        const QString password = e.password;
-        benchmark::RegisterBenchmark(e.name, [name, fn, password](benchmark::State &state) { fn(state, name, password); })
-            ->Unit(benchmark::kMillisecond)
-            ->UseManualTime()
-            ->Iterations(3);
+    std::printf("\n%-16s %9s %9s %6s   %9s %9s %6s   %10s %10s\n", "median", "wall ours", "Info-ZIP", "ratio", "CPU ours",
+                "Info-ZIP", "ratio", "peak ours", "Info-ZIP");
+    for (const char *op : {"pack", "unpack"}) {
+        for (const char *mode : {"plain", "password"}) {
+            const std::string key = std::string(op) + " " + mode;
+            const Series &a = results[key + " ours"];
+            const Series &b = results[key + " infozip"];
+            const double wa = median(a.wall), wb = median(b.wall), ca = median(a.cpu), cb = median(b.cpu);
+            std::printf("%-16s %8.3fs %8.3fs %6.2f   %8.3fs %8.3fs %6.2f   %7.1f MiB %6.1f MiB\n", key.c_str(), wa, wb,
+                        wb > 0 ? wa / wb : 0.0, ca, cb, cb > 0 ? ca / cb : 0.0, median(a.peak), median(b.peak));
+        }
     }
-    benchmark::Initialize(&rest_count, rest.data());
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    print_summary();
     return 0;
 }
