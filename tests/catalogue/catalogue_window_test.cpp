@@ -28,6 +28,17 @@ const QString kAdded = QStringLiteral("添加成功。");
 const QString kDeleted = QStringLiteral("删除成功。");
 const QString kPrompt = QStringLiteral("请输入");
 
+// Scripted dialogs that also keep the title of every input box.
+class TitledDialogs : public ScriptedDialogs {
+  public:
+    bool input(const QString &title, const QString &prompt, QString &value) override
+    {
+        titles << title;
+        return ScriptedDialogs::input(title, prompt, value);
+    }
+    QStringList titles;
+};
+
 class CatalogueWindowTest : public ::testing::Test {
   protected:
     void SetUp() override
@@ -100,7 +111,7 @@ class CatalogueWindowTest : public ::testing::Test {
 
     TempFolder dir;
     std::unique_ptr<SettingsStore> settings;
-    ScriptedDialogs dialogs;
+    TitledDialogs dialogs;
     std::unique_ptr<TForm2> form;
 };
 
@@ -147,6 +158,15 @@ TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
     }
     EXPECT_EQ(form->run.global_change, 1);
     test::expect_mirror_identical(form->store);
+}
+
+TEST_F(CatalogueWindowTest, InputBoxTitles)
+{
+    add_major(QStringLiteral("甲"));
+    add_minor(QStringLiteral("乙"));
+    dialogs.expect_input(kPrompt, QStringLiteral("丙"));
+    click("ToolButton17");
+    EXPECT_EQ(dialogs.titles, QStringList({"请输入大类名称", "请输入小类名称", "请输入新的名称"}));
 }
 
 TEST_F(CatalogueWindowTest, MovingAMinorCategoryReloadsTheMinorList)
