@@ -11,6 +11,7 @@ struct CatalogueSelection {
     int class_index = -1;
     int section_index = -1;
     int note_index = -1;
+    int select = 0; // list acted on last: 1 major, 2 minor, 3 note list; 0 before any
 };
 
 // The entries of the note list, parallel to the list's items.

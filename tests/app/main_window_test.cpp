@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
 }
 
 // Every action and button, what it does before the later work arrives.
-enum class Does { Unfinished, Message, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing };
+enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing };
 
 struct Command {
     const char *name;
@@ -195,16 +195,21 @@ std::vector<Command> command_table()
           "N30", "N31", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
           "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
           "Popup2EncryptTitle", "Popup2EncryptContent", "Popup2Decrypt", "Popup2Print", "Popup2Move",
-          "Popup2AddFavourite", "Popup2RemoveFavourite", "Popup2ShowFavourites", "ToolButton1", "ToolButton2",
-          "ToolButton3", "ToolButton4", "ToolButton6", "ToolButtonSave", "ToolButtonAddPicture",
-          "ToolButtonDeletePicture", "ToolButton7", "ToolButton12", "ToolButton16", "ToolButton13", "ToolButton14",
-          "ToolButton17", "ToolButton18", "Button1", "Button3", "Button2", "Button6", "Button7", "ButtonFavourites",
+          "Popup2AddFavourite", "Popup2RemoveFavourite", "Popup2ShowFavourites", "ToolButton6", "ToolButtonSave", "ToolButtonAddPicture",
+          "ToolButtonDeletePicture", "ToolButton7", "ToolButton18", "Button1", "Button3", "Button2", "Button6", "Button7", "ButtonFavourites",
           "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton10",
           "SpeedButton11", "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
         t.push_back({n, Does::Unfinished});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
     t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4，联系邮箱：yunshan-note@example.org")});
     t.push_back({"N83", Does::Message, QStringLiteral("任何意见建议可以发送邮件到 ") + TForm2::contact_address()});
+    // Category commands without a database: nothing selected, nothing acted on yet.
+    t.push_back({"ToolButton1", Does::MessageAndSettings, QStringLiteral("数据库没有连接，请先指定一个保存笔记的文件夹。")});
+    t.push_back({"ToolButton2", Does::Message, QStringLiteral("请先选择一个要删除的大类。")});
+    t.push_back({"ToolButton3", Does::Question, QStringLiteral("建小类前需要先建大类，是否立即创建大类？")});
+    t.push_back({"ToolButton4", Does::Message, QStringLiteral("请先选择一个要删除的小类。")});
+    for (const char *n : {"ToolButton12", "ToolButton16", "ToolButton13", "ToolButton14", "ToolButton17"})
+        t.push_back({n, Does::Nothing});
     for (const char *n : {"N11", "MenuBackupSettings", "MenuWebdavSettings"})
         t.push_back({n, Does::Settings});
     t.push_back({"N94", Does::UpdateCheck});
@@ -271,7 +276,9 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         form->n94_tag = 0;
         switch (c.does) {
         case Does::Unfinished: dialogs.expect_message(TForm2::unfinished_text()); break;
-        case Does::Message: dialogs.expect_message(c.text); break;
+        case Does::Message:
+        case Does::MessageAndSettings: dialogs.expect_message(c.text); break;
+        case Does::Question: dialogs.expect_question(c.text, Dialogs::Answer::No); break;
         default: break;
         }
         if (action)
@@ -280,7 +287,8 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
             button->click();
         dialogs.verify_done();
 
-        EXPECT_EQ(settings.count() - settings_before, c.does == Does::Settings ? 1 : 0);
+        EXPECT_EQ(settings.count() - settings_before,
+                  c.does == Does::Settings || c.does == Does::MessageAndSettings ? 1 : 0);
         EXPECT_EQ(update.count() - update_before, c.does == Does::UpdateCheck ? 1 : 0);
         EXPECT_EQ(catcher.urls.size() - urls_before, c.does == Does::OpenHelp ? 1 : 0);
         QStringList after = snapshot();

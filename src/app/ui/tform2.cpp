@@ -989,17 +989,8 @@ void TForm2::mark_rich_text()
     note.is_rtf = 1;
     set_panel(4, QStringLiteral("RTF"));
 }
-void TForm2::ToolButton1Click() { unfinished(); }
-void TForm2::ToolButton2Click() { unfinished(); }
-void TForm2::ToolButton3Click() { unfinished(); }
-void TForm2::ToolButton4Click() { unfinished(); }
 void TForm2::SpeedButton2Click() { unfinished(); }
 void TForm2::ToolButton7Click() { unfinished(); }
-void TForm2::ToolButton12Click() { unfinished(); }
-void TForm2::ToolButton16Click() { unfinished(); }
-void TForm2::ToolButton13Click() { unfinished(); }
-void TForm2::ToolButton14Click() { unfinished(); }
-void TForm2::ToolButton17Click() { unfinished(); }
 void TForm2::ToolButton18Click() { unfinished(); }
 void TForm2::Edit1KeyPress() { unfinished(); }
 void TForm2::Button1Click() { unfinished(); }

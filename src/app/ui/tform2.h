@@ -206,9 +206,15 @@ public:
     void FormDestroy();
     // Backup when due and retention, at exit.
     void exit_step();
-    // Major-category list.
+    // Major- and minor-category lists: the fill, the clicks, their drawing (item height and text
+    // offset from listfontheight).
     void load_class();
     void ListBox1Click();
+    void ListBox2Click();
+    void setup_category_lists();
+    // Common tail of the ordering commands: runs `statement` on both databases, refills the list
+    // of `target` (1 major, 2 minor, 3 note list) and reselects `caption` (or the open note).
+    void apply_order_change(const QString &caption, const QString &statement, int target);
     // Clears the open note from the view.
     void clear_note_view();
     // The minor-category fill: one page of the notes of minor category `caption`.

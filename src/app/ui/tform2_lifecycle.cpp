@@ -4,7 +4,6 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
-#include "catalogue/category_lists.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
@@ -55,8 +54,7 @@ void TForm2::FormCreate(SettingsStore &settings)
     listfontheight = QFontMetrics(ListBox1->font()).boundingRect(QStringLiteral("测试")).height();
     class_item_height = round_half_even(listfontheight * 1.5);
     note_item_height = round_half_even(listfontheight * 1.3);
-    set_item_height(ListBox1, class_item_height);
-    set_item_height(ListBox2, class_item_height);
+    setup_category_lists();
     set_item_height(ListBox3, note_item_height);
     set_item_height(ListBox4, note_item_height);
     // 2. The editor takes text as it comes (no automatic keyboard or font switching).
@@ -94,8 +92,10 @@ void TForm2::FormCreate(SettingsStore &settings)
             if (ListBox1->count() > 0) {
                 ListBox1->setCurrentRow(0);
                 ListBox1Click();
-                if (ListBox2->count() > 0)
+                if (ListBox2->count() > 0) {
                     ListBox2->setCurrentRow(0);
+                    ListBox2Click();
+                }
             }
         }
     } catch (const std::exception &e) {
@@ -192,40 +192,6 @@ void TForm2::FormDestroy()
     }
     clear_note_view();
     store.close_all();
-}
-
-void TForm2::load_class()
-{
-    if (!store.main_connected())
-        return;
-    const QStringList captions = class_captions(store);
-    ListBox1->setUpdatesEnabled(false);
-    ListBox1->clear();
-    ListBox1->addItems(captions);
-    ListBox1->setUpdatesEnabled(true);
-}
-
-void TForm2::ListBox1Click()
-{
-    const int index = ListBox1->currentRow();
-    if (index == selection.class_index)
-        return;
-    const QListWidgetItem *item = ListBox1->currentItem();
-    if (!item || item->text().isEmpty())
-        return;
-    selection.section_index = -1;
-    if (!store.main_connected())
-        return;
-    const QStringList captions = section_captions(store, item->text());
-    ListBox2->setUpdatesEnabled(false);
-    ListBox2->clear();
-    ListBox2->addItems(captions);
-    ListBox2->setUpdatesEnabled(true);
-    ListBox3->clear();
-    list = NoteListState();
-    selection.class_index = index;
-    if (!save_enabled())
-        clear_note_view();
 }
 
 } // namespace yunshan

@@ -1,0 +1,96 @@
+#pragma once
+// The rules of the category commands: sort keys, name uniqueness, the statements, and the
+// commands themselves over the store and the dialogs. The window only reads its lists, calls
+// these and shows the outcome.
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace yunshan {
+
+class Dialogs;
+class NoteStore;
+struct RunSettings;
+
+// What the ordering and rename commands act on: the list the user acted on last.
+enum CommandTarget : int {
+    kNoTarget = 0,
+    kTargetMajor = 1,
+    kTargetMinor = 2,
+    kTargetNote = 3,
+};
+
+enum class OrderCommand { Pin, MoveUp, MoveDown, Unpin };
+
+// Sort key of a new category appended to a list holding `entries` entries.
+int new_category_px(int entries);
+// Sort key after unpinning in a list of `entries` entries.
+int unpin_px(int entries);
+
+// The text a new category's name is stored as: the literal built with escape_sql_text keeps
+// the slashes, so "50%" is stored as "50/%" and a double quote gets a slash before it.
+QString stored_category_name(const QString &typed);
+
+// Position of `text` in `entries` ignoring letter case; -1 when absent.
+int index_ignoring_case(const QStringList &entries, const QString &text);
+
+// Whether any minor category (of any major category, deleted ones included) has exactly this
+// caption.
+bool section_caption_taken(NoteStore &store, const QString &caption);
+
+// Statements. Captions go in with their quotes doubled; new names through escape_sql_text.
+QString insert_class_sql(int px, const QString &name);
+// The main and the backup statement differ in their blanks only.
+QString insert_section_sql(int px, const QString &name, const QString &class_caption, bool for_backup);
+QString delete_class_sql(const QString &caption);
+QString delete_section_sql(const QString &caption);
+// `entries`: entries of the list concerned (for notes, of the note list's page).
+QString order_sql(OrderCommand command, int target, const QString &caption, int note_id, int entries);
+QString rename_sql(int target, const QString &stored_caption, const QString &old_caption, int note_id);
+
+// The stored caption of a note of encryption mode `mode` (0 plain, 1 with title, 2 body only)
+// titled `title` under `password`.
+QString note_caption_for_mode(int mode, const QString &title, const QString &password);
+
+// ---- Commands ----
+
+// Message texts.
+QString no_database_text();
+QString class_exists_text();
+QString section_exists_text();
+
+// New major category: asks for the name, refuses a name the major list holds (ignoring case),
+// inserts on the main database, hands the entry to `show` (the stored form, as a refill would
+// show it), then inserts on the backup database and reports success. False when nothing was added.
+bool new_class(NoteStore &store, Dialogs &dialogs, RunSettings &run, const QStringList &major_entries,
+               const std::function<void(const QString &entry)> &show);
+
+enum class NewSectionOutcome { Added, Stopped, CreateMajorFirst };
+// New minor category under the selected major category (`class_caption`, nullopt when no major
+// entry is selected). CreateMajorFirst: the major list is empty and the user wants to create a
+// major category now.
+NewSectionOutcome new_section(NoteStore &store, Dialogs &dialogs, RunSettings &run, int major_entries,
+                              const std::optional<QString> &class_caption, int minor_entries,
+                              const std::function<void(const QString &entry)> &show);
+
+// Delete a major (`target` 1) or minor (2) category by its caption (nullopt: none selected).
+// Only the category row goes. True when it was deleted.
+bool delete_category(NoteStore &store, Dialogs &dialogs, RunSettings &run, int target,
+                     const std::optional<QString> &caption);
+
+// What rename needs to know about its target.
+struct RenameTarget {
+    int target = kNoTarget;
+    QString caption;    // selected entry of the list concerned (targets 1 and 2)
+    int note_id = -1;   // target 3: the open note
+    int crypt_mode = 0; // target 3: its encryption mode
+    QString password;   // target 3: its password when encrypted
+};
+// Asks for the new name, checks it and renames on both databases. Returns the new name as typed
+// (the text the list entry takes), nullopt when nothing changed.
+std::optional<QString> rename_category_or_note(NoteStore &store, Dialogs &dialogs, RunSettings &run,
+                                               const QStringList &major_entries, const RenameTarget &t);
+
+} // namespace yunshan

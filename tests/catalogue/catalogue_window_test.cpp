@@ -1,0 +1,460 @@
+// The category lists and their commands, driven through the main window by object name.
+#include "app/startup.h"
+#include "app/ui/tform2.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/note_store.h"
+#include "support/db_check.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+
+const QString kAdded = QStringLiteral("添加成功。");
+const QString kDeleted = QStringLiteral("删除成功。");
+const QString kPrompt = QStringLiteral("请输入");
+
+// Scripted dialogs that also keep the title of every input box.
+class TitledDialogs : public ScriptedDialogs {
+  public:
+    bool input(const QString &title, const QString &prompt, QString &value) override
+    {
+        titles << title;
+        return ScriptedDialogs::input(title, prompt, value);
+    }
+    QStringList titles;
+};
+
+class CatalogueWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
+        set_temp_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+        settings->set_zhu_db(dir.mkdir(QStringLiteral("main")));
+        settings->set_bei_db(dir.mkdir(QStringLiteral("backup")));
+        start();
+    }
+    void TearDown() override
+    {
+        dialogs.verify_done();
+        form.reset();
+        set_program_folder_override({});
+        set_temp_folder_override({});
+    }
+
+    // Creates the window as the program does at start-up (closing the previous one).
+    void start()
+    {
+        if (form)
+            form->FormDestroy();
+        form.reset();
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+    }
+
+    void click(const char *name)
+    {
+        auto *b = form->findChild<QToolButton *>(QString::fromLatin1(name));
+        ASSERT_TRUE(b) << name;
+        b->click();
+        dialogs.verify_done();
+    }
+    void add_major(const QString &name)
+    {
+        dialogs.expect_input(kPrompt, name).expect_message(kAdded);
+        click("ToolButton1");
+    }
+    void add_minor(const QString &name)
+    {
+        dialogs.expect_input(kPrompt, name).expect_message(kAdded);
+        click("ToolButton3");
+    }
+    // Selects an entry as the user does and runs its click.
+    void pick_major(int row)
+    {
+        form->ListBox1->setCurrentRow(row);
+        form->ListBox1Click();
+    }
+    void pick_minor(int row)
+    {
+        form->ListBox2->setCurrentRow(row);
+        form->ListBox2Click();
+    }
+    static QStringList texts(const QListWidget *l)
+    {
+        QStringList out;
+        for (int i = 0; i < l->count(); ++i)
+            out << l->item(i)->text();
+        return out;
+    }
+    qint64 px(const QString &table, const QString &caption)
+    {
+        return form->store.get_first_integer(QStringLiteral("select px from ") + table +
+                                             QStringLiteral(" where caption='") + caption + QStringLiteral("'"));
+    }
+
+    TempFolder dir;
+    std::unique_ptr<SettingsStore> settings;
+    TitledDialogs dialogs;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(CatalogueWindowTest, StartUpSelectsTheFirstMinorCategoryAndRunsItsClick)
+{
+    add_minor(QStringLiteral("日记"));
+    start();
+    EXPECT_EQ(form->ListBox1->currentRow(), 0);
+    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(form->selection.class_index, 0);
+    EXPECT_EQ(form->selection.section_index, 0);
+    EXPECT_EQ(form->selection.select, 2);
+    EXPECT_EQ(form->list.search_flag, 100);
+}
+
+TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
+{
+    for (const char *n : {"A", "B", "C"})
+        add_major(QString::fromLatin1(n));
+    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "A", "B", "C"}));
+    EXPECT_EQ(px(QStringLiteral("Class"), QStringLiteral("C")), 106);
+    EXPECT_EQ(form->ListBox1->currentRow(), 0); // a new entry is not selected
+
+    pick_major(2); // B
+    const struct {
+        const char *button;
+        qint64 px;
+        QStringList order;
+    } steps[] = {
+        {"ToolButton13", 101, {"B", "A", "C", "默认大类"}},                                                   // up
+        {"ToolButton14", 104, {"A", "B", "C", "默认大类"}},                                                   // down
+        {"ToolButton14", 107, {"A", "C", "B", "默认大类"}}, {"ToolButton12", 0, {"B", "A", "C", "默认大类"}}, // pin
+        {"ToolButton16", 104, {"A", "B", "C", "默认大类"}}, // unpin: 100 + four entries
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.button);
+        click(s.button);
+        EXPECT_EQ(px(QStringLiteral("Class"), QStringLiteral("B")), s.px);
+        EXPECT_EQ(texts(form->ListBox1), s.order);
+        const int at = int(s.order.indexOf(QStringLiteral("B")));
+        EXPECT_EQ(form->ListBox1->currentRow(), at);
+        EXPECT_EQ(form->selection.class_index, at);
+        EXPECT_EQ(form->selection.select, 1);
+    }
+    EXPECT_EQ(form->run.global_change, 1);
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(CatalogueWindowTest, InputBoxTitles)
+{
+    add_major(QStringLiteral("甲"));
+    add_minor(QStringLiteral("乙"));
+    dialogs.expect_input(kPrompt, QStringLiteral("丙"));
+    click("ToolButton17");
+    EXPECT_EQ(dialogs.titles, QStringList({"请输入大类名称", "请输入小类名称", "请输入新的名称"}));
+}
+
+TEST_F(CatalogueWindowTest, MovingAMinorCategoryReloadsTheMinorList)
+{
+    for (const char *n : {"x", "y", "z"})
+        add_minor(QString::fromLatin1(n));
+    EXPECT_EQ(texts(form->ListBox2), QStringList({"x", "y", "z"}));
+    pick_minor(1);
+    EXPECT_EQ(form->selection.select, 2);
+    EXPECT_EQ(form->selection.section_index, 1);
+    click("ToolButton13");
+    EXPECT_EQ(px(QStringLiteral("Section"), QStringLiteral("y")), 99);
+    EXPECT_EQ(texts(form->ListBox2), QStringList({"y", "x", "z"}));
+    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(form->selection.section_index, 0);
+    EXPECT_EQ(form->selection.class_index, 0);
+    EXPECT_EQ(form->selection.select, 2);
+    EXPECT_EQ(form->ListBox3->count(), 0);
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(CatalogueWindowTest, OrderingAndRenameWithoutATarget)
+{
+    // Nothing acted on yet: nothing happens.
+    form->selection.select = 0;
+    for (const char *b : {"ToolButton12", "ToolButton13", "ToolButton14", "ToolButton16", "ToolButton17"})
+        click(b);
+    // A list acted on but nothing selected in it: an error box, nothing changes.
+    form->selection.select = 1;
+    form->ListBox1->setCurrentRow(-1);
+    form->ListBox1->clearSelection();
+    dialogs.expect_error(QStringLiteral("请先选择一个大类。"));
+    click("ToolButton13");
+    form->selection.select = 3;
+    dialogs.expect_error(QStringLiteral("请先打开一篇笔记。"));
+    click("ToolButton17");
+    EXPECT_EQ(form->run.global_change, 0);
+}
+
+TEST_F(CatalogueWindowTest, RenameReplacesTheSelectedEntry)
+{
+    add_major(QStringLiteral("甲"));
+    add_minor(QStringLiteral("乙"));
+    pick_major(1);
+    dialogs.expect_input(kPrompt, QStringLiteral("默认大类"))
+        .expect_message(QStringLiteral("大类名称已经存在，不能重复。"));
+    click("ToolButton17");
+    dialogs.expect_input(kPrompt, QStringLiteral("甲'50%"));
+    click("ToolButton17");
+    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "甲'50%"}));
+    pick_major(0);
+    pick_minor(0); // 乙 lives under 默认大类
+    dialogs.expect_input(kPrompt, QStringLiteral("乙\""));
+    click("ToolButton17");
+    EXPECT_EQ(texts(form->ListBox2), QStringList{"乙\""});
+    start();
+    EXPECT_EQ(texts(form->ListBox1), QStringList({"甲'50%", "默认大类"}));
+    EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section where caption='乙\"'")), 1);
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(CatalogueWindowTest, NamesWithQuotesAndPercentSurviveARestart)
+{
+    add_major(QStringLiteral("it's 50%"));
+    add_major(QStringLiteral("说\"好\""));
+    // The list holds the stored text at once, as a restart shows it.
+    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "it's 50/%", "说/\"好/\""}));
+    pick_major(1);
+    add_minor(QStringLiteral("a%'b"));
+    EXPECT_EQ(texts(form->ListBox2), QStringList{"a/%'b"});
+    EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section")), 1);
+    pick_minor(0);
+    EXPECT_EQ(form->selection.section_index, 0);
+
+    start();
+    EXPECT_EQ(texts(form->ListBox1), QStringList({"it's 50/%", "说/\"好/\"", "默认大类"}));
+    EXPECT_EQ(texts(form->ListBox2), QStringList{"a/%'b"});
+    // Delete takes the quote too.
+    pick_minor(0);
+    dialogs.expect_question(QStringLiteral("是否删除小类“a/%'b”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
+    click("ToolButton4");
+    EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section")), 0);
+    dialogs.expect_question(QStringLiteral("是否删除大类“it's 50/%”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
+    click("ToolButton2");
+    EXPECT_EQ(texts(form->ListBox1), QStringList({"说/\"好/\"", "默认大类"}));
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(CatalogueWindowTest, DeletingTheLoadedCategoryClearsWhatHangsOnIt)
+{
+    add_major(QStringLiteral("甲"));
+    add_major(QStringLiteral("乙"));
+    pick_major(2);
+    add_minor(QStringLiteral("乙一"));
+    pick_minor(0);
+    form->ListBox3->addItem(QStringLiteral("1 笔记"));
+    form->list.noteIdList = {9};
+    form->list.is_crypt_list = {0};
+    form->list.is_fast_list = {0};
+
+    // Deleting an entry above the loaded one keeps the loaded one remembered.
+    form->ListBox1->setCurrentRow(1);
+    dialogs.expect_question(QStringLiteral("是否删除大类“甲”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
+    click("ToolButton2");
+    EXPECT_EQ(form->selection.class_index, 1);
+    EXPECT_EQ(form->ListBox1->item(1)->text(), QStringLiteral("乙"));
+    EXPECT_EQ(form->ListBox1->currentRow(), -1);
+
+    // Deleting the loaded one empties the minor and note lists.
+    form->ListBox1->setCurrentRow(1);
+    dialogs.expect_question(QStringLiteral("是否删除大类“乙”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
+    click("ToolButton2");
+    EXPECT_EQ(form->selection.class_index, -1);
+    EXPECT_EQ(form->selection.section_index, -1);
+    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->ListBox3->count(), 0);
+    EXPECT_TRUE(form->list.noteIdList.isEmpty());
+    // Its minor category stays in the database and its name stays taken.
+    EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section where caption='乙一'")), 1);
+    pick_major(0);
+    dialogs.expect_input(kPrompt, QStringLiteral("乙一"))
+        .expect_message(QStringLiteral("小类名称已经存在，不能重复，与其他大类里的小类也不能重名。"));
+    click("ToolButton3");
+    // Nothing selected: the delete commands say so.
+    form->ListBox2->setCurrentRow(-1);
+    form->ListBox2->clearSelection();
+    dialogs.expect_message(QStringLiteral("请先选择一个要删除的小类。"));
+    click("ToolButton4");
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
+{
+    add_major(QStringLiteral("甲"));
+    // A second click on the loaded entry does not read the database again.
+    form->store.set_first_string(QStringLiteral(
+        "insert into Section(px,classId,caption) select 100,id,'外来' from Class where caption='默认大类'"));
+    pick_major(0);
+    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->selection.select, 1);
+    // Another category with an unsaved note open keeps that note.
+    form->Edit2->setText(QStringLiteral("未保存"));
+    form->set_save_enabled(true);
+    pick_major(1);
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("未保存"));
+    EXPECT_TRUE(form->save_enabled());
+    // A category without minor categories shows empty lists.
+    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->ListBox3->count(), 0);
+    form->set_save_enabled(false);
+    pick_major(0);
+    EXPECT_EQ(texts(form->ListBox2), QStringList{"外来"});
+    EXPECT_TRUE(form->Edit2->text().isEmpty());
+}
+
+TEST_F(CatalogueWindowTest, MouseAndKeyboardSelectionRunTheClicks)
+{
+    add_major(QStringLiteral("甲"));
+    add_minor(QStringLiteral("乙"));
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QListWidget *l1 = form->ListBox1;
+    QTest::mouseClick(l1->viewport(), Qt::LeftButton, {}, l1->visualItemRect(l1->item(1)).center());
+    EXPECT_EQ(form->selection.class_index, 1);
+    EXPECT_EQ(form->selection.select, 1);
+    l1->setFocus();
+    QTest::keyClick(l1, Qt::Key_Up);
+    EXPECT_EQ(l1->currentRow(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->selection.class_index == 0; }, 2000));
+    QListWidget *l2 = form->ListBox2;
+    QTest::mouseClick(l2->viewport(), Qt::LeftButton, {}, l2->visualItemRect(l2->item(0)).center());
+    EXPECT_EQ(form->selection.section_index, 0);
+    EXPECT_EQ(form->selection.select, 2);
+}
+
+TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
+{
+    add_minor(QStringLiteral("s"));
+    pick_minor(0);
+    NoteStore &st = form->store;
+    for (int id : {1, 2, 3})
+        st.set_first_string(QStringLiteral("insert into title(noteId,sectionId,caption,px) select %1,id,'n%1',%2 from "
+                                           "Section where caption='s'")
+                                .arg(id)
+                                .arg(98 + 2 * id));
+    auto list_notes = [&] {
+        form->ListBox3->clear();
+        form->ListBox3->addItems({"n1", "n2", "n3"});
+        form->list.noteIdList = {1, 2, 3};
+        form->list.is_crypt_list = {0, 0, 0};
+        form->list.is_fast_list = {0, 0, 0};
+    };
+    list_notes();
+    form->note.noteId = 2;
+    form->Edit2->setText(QStringLiteral("n2"));
+    form->RichEdit1->setPlainText(QStringLiteral("正文"));
+    form->ListBox3->setCurrentRow(1);
+    form->selection.select = 3;
+
+    click("ToolButton13");
+    EXPECT_EQ(st.get_first_integer(QStringLiteral("select px from title where noteId=2")), 99);
+    EXPECT_EQ(form->note.noteId, 2);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_EQ(form->selection.select, 3);
+    EXPECT_EQ(form->selection.note_index, form->find_open_note_index());
+    EXPECT_EQ(form->ListBox3->currentRow(), form->selection.note_index);
+    click("ToolButton12");
+    EXPECT_EQ(st.get_first_integer(QStringLiteral("select px from title where noteId=2")), 0);
+
+    list_notes();
+    dialogs.expect_input(kPrompt, QStringLiteral("新'题"));
+    click("ToolButton17");
+    EXPECT_EQ(st.get_first_string(QStringLiteral("select caption from title where noteId=2")), QStringLiteral("新'题"));
+    EXPECT_EQ(texts(form->ListBox3), QStringList({"n1", "新'题", "n3"}));
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("新'题"));
+    EXPECT_EQ(form->note.title_mark, 0);
+    test::expect_mirror_identical(st);
+}
+
+TEST_F(CatalogueWindowTest, ReadOnlySecondInstanceWritesNothing)
+{
+    add_major(QStringLiteral("甲"));
+    add_minor(QStringLiteral("乙"));
+    ScriptedDialogs second_dialogs;
+    second_dialogs.expect_message(QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。"));
+    TForm2 second(second_dialogs);
+    second.FormCreate(*settings);
+    second_dialogs.verify_done();
+    second_dialogs.clear_shown();
+    const QString before = test::dump_database(form->store.main());
+
+    second.ListBox1->setCurrentRow(1);
+    second.ListBox2->setCurrentRow(0);
+    second.note.noteId = 1;
+    for (int target : {1, 2, 3}) {
+        second.selection.select = target;
+        for (auto handler : {&TForm2::ToolButton1Click, &TForm2::ToolButton2Click, &TForm2::ToolButton3Click,
+                             &TForm2::ToolButton4Click, &TForm2::ToolButton12Click, &TForm2::ToolButton13Click,
+                             &TForm2::ToolButton14Click, &TForm2::ToolButton16Click, &TForm2::ToolButton17Click})
+            (second.*handler)();
+    }
+    for (QToolButton *b :
+         {second.ToolButton1, second.ToolButton2, second.ToolButton3, second.ToolButton4, second.ToolButton12,
+          second.ToolButton13, second.ToolButton14, second.ToolButton16, second.ToolButton17})
+        EXPECT_FALSE(b->isEnabled());
+    EXPECT_TRUE(second_dialogs.shown().isEmpty());
+    EXPECT_EQ(test::dump_database(form->store.main()), before);
+    EXPECT_EQ(second.run.global_change, 0);
+}
+
+TEST_F(CatalogueWindowTest, EntriesAreDrawnOnTheLightBackgroundAndReadable)
+{
+    add_major(QStringLiteral("甲"));
+    add_major(QStringLiteral("工作 50%"));
+    pick_major(1);
+    add_minor(QStringLiteral("会议记录"));
+    add_minor(QStringLiteral("读书'笔记"));
+    pick_minor(1);
+    form->resize(1117, 760);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QListWidget *l = form->ListBox1;
+    const QRect row0 = l->visualItemRect(l->item(0));
+    const QRect row1 = l->visualItemRect(l->item(1));
+    EXPECT_EQ(row1.height(), form->class_item_height);
+    EXPECT_EQ(l->item(1)->data(Qt::DisplayRole).toString(), QStringLiteral("甲"));
+    const QImage img = l->viewport()->grab().toImage();
+    if (qEnvironmentVariableIsSet("YUNSHAN_SCREENSHOT"))
+        form->grab().save(qEnvironmentVariable("YUNSHAN_SCREENSHOT"));
+    EXPECT_EQ(QColor(img.pixel(row1.right() - 2, row1.top() + 1)), QColor(228, 217, 233));
+    EXPECT_EQ(QColor(img.pixel(row0.right() - 2, row0.top() + 1)), l->palette().color(QPalette::Base));
+    // The text is dark, starts 4 pixels in and a quarter of the text height below the top.
+    const int text_top = row1.top() + round_half_even(form->listfontheight * 0.5 / 2);
+    int first_dark_x = -1, first_dark_y = -1;
+    for (int y = row1.top(); y <= row1.bottom(); ++y)
+        for (int x = row1.left(); x < row1.left() + 40; ++x)
+            if (qGray(img.pixel(x, y)) < 100) {
+                if (first_dark_y < 0)
+                    first_dark_y = y;
+                if (first_dark_x < 0 || x < first_dark_x)
+                    first_dark_x = x;
+            }
+    ASSERT_GE(first_dark_y, 0) << "no text drawn";
+    EXPECT_GE(first_dark_y, text_top);
+    EXPECT_GE(first_dark_x, row1.left() + 4);
+    EXPECT_LE(first_dark_x, row1.left() + 6);
+}
+
+} // namespace
+} // namespace yunshan
