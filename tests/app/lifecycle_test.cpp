@@ -38,15 +38,17 @@ protected:
         zhu = dir.mkdir(QStringLiteral("main"));
         bei = dir.mkdir(QStringLiteral("backup"));
         tmp = dir.mkdir(QStringLiteral("tmp"));
+        // The autosave folder is private, as the state folder is made.
+        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         set_program_folder_override(program);
-        set_temp_folder_override(tmp);
+        set_autosave_folder_override(tmp);
         settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
     }
     void TearDown() override
     {
         form.reset();
         set_program_folder_override({});
-        set_temp_folder_override({});
+        set_autosave_folder_override({});
     }
 
     void use_folders(bool backup = true)
@@ -139,6 +141,22 @@ TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
     EXPECT_EQ(f.note.noteId, 7);
     EXPECT_EQ(f.note.noteId_bei, 7);
     EXPECT_EQ(f.run.dav_url, QStringLiteral("http://127.0.0.1:1/dav/"));
+}
+
+TEST_F(LifecycleTest, AutosaveLinkPlantedByOthersIsNotLoaded)
+{
+    use_folders(false);
+    {
+        TForm2 &f = create(dialogs);
+        f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+        form.reset();
+    }
+    TempFolder::write(dir.file(QStringLiteral("planted.rtf")), QByteArray("{\\rtf1 planted}"));
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("planted.rtf")), dir.file(QStringLiteral("tmp/7.rtf"))));
+    TForm2 &f = create(dialogs);
+    run_worker(f);
+    EXPECT_EQ(f.RichEdit1->document()->blockCount(), 13); // still the start page
+    EXPECT_EQ(f.note.noteId, -1);
 }
 
 TEST_F(LifecycleTest, StartPageLeavesSaveCommandsDisabled)

@@ -8,11 +8,11 @@
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "platform/private_files.h"
 #include "platform/settings_store.h"
 #include "store/schema.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListWidget>
@@ -103,8 +103,8 @@ void TForm2::FormCreate(SettingsStore &settings)
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
     }
-    // 10. The temporary folder for autosave files.
-    run.tmp_save = temp_folder();
+    // 10. The folder of autosave files: the user's private state folder.
+    run.tmp_save = autosave_folder();
 
     connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
 }
@@ -140,9 +140,9 @@ void TForm2::deferred_settings()
         return;
     }
     if (r.recover_note_id >= 0) {
-        QFile file(r.recover_file);
-        if (file.open(QIODevice::ReadOnly)) {
-            read_rtf(file.readAll(), *RichEdit1->document());
+        // Only a file of this user's own, never through a link.
+        if (const auto body = read_private_file(r.recover_file)) {
+            read_rtf(*body, *RichEdit1->document());
             note.noteId = r.recover_note_id;
             note.noteId_bei = r.recover_note_id;
         }
