@@ -10,6 +10,7 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <exception>
 
 namespace yunshan {
 
@@ -30,7 +31,7 @@ std::optional<EditorFont> read_start_settings(const SettingsStore &settings, Run
         return std::nullopt;
     bool ok = false;
     const int points = size.trimmed().toInt(&ok);
-    if (!ok || points <= 0) {
+    if (!ok) {
         error = QStringLiteral("'%1' is not a valid integer value").arg(size);
         return std::nullopt;
     }
@@ -110,8 +111,13 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
         case Dialogs::Answer::Cancel:
             return false;
         case Dialogs::Answer::Yes:
-            if (actions.save_note)
-                actions.save_note();
+            try {
+                if (!actions.save_note || !actions.save_note())
+                    return false; // still unsaved: the save has said why
+            } catch (const std::exception &e) {
+                dialogs.error(QString::fromUtf8(e.what()));
+                return false;
+            }
             break;
         case Dialogs::Answer::No:
             QFile::remove(autosave_file(run, note.noteId_bei));

@@ -51,6 +51,8 @@ constexpr int kEditingGroupHeight = 96;
 constexpr int kPictureGroupHeight = 56;
 constexpr int kStartPaneWidths[5] = {100, 102, 195, 490, 218};
 constexpr std::array<int, 7> kPanelWidths{82, 82, 82, 82, 82, 200, 50};
+// Property of the controls read-only mode took away.
+constexpr char kReadOnlyLocked[] = "yunshan_read_only_locked";
 
 // The pane splitter; after it has shared out a new size, the window's resize rule runs.
 class PaneSplitter : public QSplitter {
@@ -697,7 +699,8 @@ void TForm2::build_status_bar()
     for (int i = 0; i < 7; ++i) {
         auto *p = new QLabel(bar);
         p->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        p->setAccessibleName(QStringLiteral("状态栏%1").arg(i));
+        // The name read out is the panel's text; which panel it is goes in the description.
+        p->setAccessibleDescription(QStringLiteral("状态栏%1").arg(i));
         p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         p->setTextFormat(Qt::PlainText);
         if (i < 6)
@@ -728,6 +731,8 @@ QString TForm2::panel(int index) const
 
 void TForm2::set_save_enabled(bool enabled)
 {
+    // Read-only mode keeps the save commands disabled for the whole run.
+    enabled = enabled && !read_only_;
     ToolButtonSave->setEnabled(enabled);
     SpeedButton2->setEnabled(enabled);
 }
@@ -749,15 +754,16 @@ void TForm2::enter_read_only_mode()
 {
     read_only_ = true;
     setWindowTitle(caption_ + QStringLiteral(" 只读"));
-    for (QToolButton *b : {ToolButton1, ToolButton2, ToolButton3, ToolButton4, ToolButton6, ToolButtonSave,
-                           ToolButtonAddPicture, ToolButtonDeletePicture, ToolButton7, ToolButton12, ToolButton16,
-                           ToolButton13, ToolButton14, ToolButton17, ToolButton18})
-        b->setEnabled(false);
-    for (QWidget *w : std::initializer_list<QWidget *>{Edit2, Edit3, SpeedButtonNew, SpeedButton2, SpeedButton3,
-                                                       SpeedButton8, SpeedButton9, SpeedButton10, SpeedButton11,
-                                                       SpeedButton12, Label3})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             ToolButton1, ToolButton2, ToolButton3, ToolButton4, ToolButton6, ToolButtonSave, ToolButtonAddPicture,
+             ToolButtonDeletePicture, ToolButton7, ToolButton12, ToolButton16, ToolButton13, ToolButton14,
+             ToolButton17, ToolButton18, Edit2, Edit3, SpeedButtonNew, SpeedButton2, SpeedButton3, SpeedButton8,
+             SpeedButton9, SpeedButton10, SpeedButton11, SpeedButton12, Label3, GroupBox7}) {
         w->setEnabled(false);
-    GroupBox7->setEnabled(false);
+        // For the rest of the run: the event filter turns any later enabling back.
+        w->setProperty(kReadOnlyLocked, true);
+        w->installEventFilter(this);
+    }
 }
 
 void TForm2::FormResize()
@@ -819,6 +825,12 @@ bool TForm2::event(QEvent *e)
 
 bool TForm2::eventFilter(QObject *watched, QEvent *e)
 {
+    if (e->type() == QEvent::EnabledChange && read_only_ && watched->property(kReadOnlyLocked).toBool()) {
+        auto *w = static_cast<QWidget *>(watched);
+        if (!w->testAttribute(Qt::WA_Disabled))
+            w->setEnabled(false);
+        return false;
+    }
     if (e->type() == QEvent::KeyPress && (watched == RichEdit1 || watched == RichEdit1->viewport())) {
         // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
         // itself runs in the editor. The key goes on to the editor.

@@ -70,7 +70,10 @@ void TForm2::FormCreate(SettingsStore &settings)
         if (const auto font = read_start_settings(settings, run, font_error)) {
             QFont f = RichEdit1->font();
             f.setFamily(font->name);
-            f.setPointSize(font->size);
+            if (font->size > 0)
+                f.setPointSize(font->size);
+            else if (font->size < 0)
+                f.setPixelSize(-font->size);
             RichEdit1->setFont(f);
         }
         if (!font_error.isEmpty())
@@ -154,11 +157,15 @@ bool TForm2::FormCloseQuery()
 {
     try {
         CloseActions actions;
-        actions.save_note = [this] { SpeedButton2Click(); };
+        actions.save_note = [this] {
+            SpeedButton2Click();
+            return !save_enabled();
+        };
         actions.exit_step = [this] { exit_step(); };
         return close_request(store, run, note, save_enabled(), dialogs_, actions);
     } catch (const std::exception &e) {
-        // An error in the exit steps must not keep the user from quitting.
+        // An error in the exit steps (the note is saved or dropped by now) must not keep the
+        // user from quitting.
         dialogs_.error(QString::fromUtf8(e.what()));
         return true;
     }
