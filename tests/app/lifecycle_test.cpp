@@ -1,6 +1,7 @@
 // The main window from creation to destruction, against real database files.
 #include "app/start_page.h"
 #include "app/startup.h"
+#include "app/tmythread.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -20,6 +21,9 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QThread>
+
+#include <atomic>
 #include <QToolButton>
 
 namespace yunshan {
@@ -184,6 +188,54 @@ TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
     f.N94Click(); // starts a worker for the manual check
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.n94_tag == 0; }, 5000));
     EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("typed"));
+}
+
+// Two workers at once (start-up and "检查更新"); the window goes away while both wait for the
+// server. Both are stopped and waited for, and neither touches the window afterwards (run this
+// under AddressSanitizer: a worker outliving the window reads freed memory).
+TEST_F(LifecycleTest, DestroyingTheWindowEndsEveryWorker)
+{
+    std::atomic<int> waiting{0};
+    std::atomic<bool> answer{false};
+    TForm2 &f = create(dialogs);
+    f.update_check = [&waiting, &answer] {
+        ++waiting;
+        for (int i = 0; i < 500 && !answer; ++i)
+            QThread::msleep(2); // a server that answers late
+        return true;
+    };
+    f.start_worker(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return waiting == 1; }, 5000));
+    f.N94Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return waiting == 2; }, 5000));
+    const QList<QPointer<TMyThread>> workers = f.workers();
+    ASSERT_EQ(workers.size(), 2);
+    QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
+    answer = true;
+    form.reset();
+    for (const QPointer<TMyThread> &w : workers)
+        EXPECT_TRUE(w.isNull()); // ended and gone with the window
+    EXPECT_EQ(settings_requested.count(), 0);
+}
+
+// Once the close is allowed, a procedure a worker hands over (the deferred settings step here)
+// no longer runs.
+TEST_F(LifecycleTest, StepsHandedOverAfterTheCloseAreDropped)
+{
+    std::atomic<bool> checked{false};
+    TForm2 &f = create(dialogs);
+    f.update_check = [&checked] {
+        checked = true;
+        return true;
+    };
+    QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
+    f.start_worker(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(checked); }, 5000));
+    QThread::msleep(20); // the deferred step is queued meanwhile
+    ASSERT_TRUE(request_close(f));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running(); }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(settings_requested.count(), 0);
 }
 
 TEST_F(LifecycleTest, ProgramFolderDatabaseWins)

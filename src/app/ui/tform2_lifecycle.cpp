@@ -20,7 +20,10 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <exception>
+#include <stdexcept>
+#include <utility>
 
 namespace yunshan {
 
@@ -112,15 +115,31 @@ void TForm2::FormCreate(SettingsStore &settings)
     connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
 }
 
+std::function<void()> TForm2::unless_closing(std::function<void()> fn)
+{
+    return [this, fn = std::move(fn)] {
+        if (closing_)
+            throw std::runtime_error("the window is closing"); // the worker ends quietly
+        fn();
+    };
+}
+
 void TForm2::start_worker(int start_page_delay_ms)
 {
     TMyThread::Hooks hooks;
-    hooks.start_page = [this] { show_start_page(); };
+    hooks.start_page = unless_closing([this] { show_start_page(); });
     hooks.update_check = update_check;
-    hooks.deferred_step = [this] { deferred_settings(); };
+    hooks.deferred_step = unless_closing([this] { deferred_settings(); });
+    hooks.manual_check_done = [this] { n94_tag = 0; };
+    workers_.removeAll(QPointer<TMyThread>());
     auto *worker = new TMyThread(this, n94_tag, std::move(hooks), start_page_delay_ms);
-    worker_ = worker;
+    workers_.append(worker);
     worker->start();
+}
+
+bool TForm2::worker_running() const
+{
+    return std::any_of(workers_.begin(), workers_.end(), [](const QPointer<TMyThread> &w) { return !w.isNull(); });
 }
 
 void TForm2::show_start_page()
@@ -155,6 +174,8 @@ void TForm2::deferred_settings()
 
 bool TForm2::FormCloseQuery()
 {
+    closing_ = true;
+    bool allowed = true;
     try {
         CloseActions actions;
         actions.save_note = [this] {
@@ -162,13 +183,19 @@ bool TForm2::FormCloseQuery()
             return !save_enabled();
         };
         actions.exit_step = [this] { exit_step(); };
-        return close_request(store, run, note, save_enabled(), dialogs_, actions);
+        allowed = close_request(store, run, note, save_enabled(), dialogs_, actions);
     } catch (const std::exception &e) {
         // An error in the exit steps (the note is saved or dropped by now) must not keep the
         // user from quitting.
         dialogs_.error(QString::fromUtf8(e.what()));
-        return true;
     }
+    closing_ = allowed;
+    if (allowed) {
+        for (const QPointer<TMyThread> &w : std::as_const(workers_))
+            if (w)
+                w->abort();
+    }
+    return allowed;
 }
 
 void TForm2::closeEvent(QCloseEvent *e)
@@ -189,10 +216,17 @@ void TForm2::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
-    if (worker_) {
-        worker_->abort();
-        worker_->wait();
+    closing_ = true;
+    for (const QPointer<TMyThread> &w : std::as_const(workers_))
+        if (w)
+            w->abort();
+    for (const QPointer<TMyThread> &w : std::as_const(workers_)) {
+        if (w) {
+            w->wait();
+            delete w.data(); // ended: its pending deletion goes with it
+        }
     }
+    workers_.clear();
     clear_note_view();
     store.close_all();
 }
