@@ -501,6 +501,34 @@ TEST_F(MainWindowTest, ResizeSharesTheExtraWidthWithTheEditor)
     QTRY_COMPARE(form->pane_widths(), (PaneWidths{100, 102, 195, 545, 545}));
 }
 
+// The real window at a few widths, each from the start layout: the three lists keep their
+// widths; only the editor and picture panes change, as the resize rule says.
+TEST_F(MainWindowTest, ResizingTheWindowLeavesTheListsAlone)
+{
+    struct Case {
+        int width;
+        PaneWidths panes; // editor 0: whatever is left beside a picture pane of 1
+    };
+    const Case cases[] = {
+        {1000, {100, 102, 195, 490, 101}}, // the picture pane gives the 117 pixels
+        {900, {100, 102, 195, 490, 1}},
+        {1300, {100, 102, 195, 490, 401}},
+        {1499, {100, 102, 195, 545, 545}},
+        {800, {100, 102, 195, 800 - 12 - 397 - 1, 1}}, // narrower than the four left panes
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.width);
+        form.reset();
+        form = std::make_unique<TForm2>(dialogs);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ASSERT_EQ(form->pane_widths(), (PaneWidths{100, 102, 195, 490, 218}));
+        form->resize(c.width, form->height());
+        QTRY_COMPARE(form->width(), c.width);
+        QTRY_COMPARE(form->pane_widths(), c.panes);
+    }
+}
+
 TEST_F(MainWindowTest, ThumbnailsAreRestackedOnResize)
 {
     auto *a = new QLabel(form->ScrollBoxContent);

@@ -35,6 +35,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <functional>
 
 namespace yunshan {
@@ -59,6 +60,10 @@ class PaneSplitter : public QSplitter {
 public:
     using QSplitter::QSplitter;
     std::function<void()> after_resize;
+    // Widths of the major, minor and note panes as last laid out by the program or dragged by
+    // the user: when the window narrows, the splitter squeezes every pane before the resize
+    // rule runs, and these give the three their widths back.
+    std::array<int, 3> kept_left{};
 
 protected:
     void resizeEvent(QResizeEvent *e) override
@@ -627,8 +632,17 @@ void TForm2::build_panes()
     // shares it with the editor pane.
     for (int i = 0; i < 5; ++i)
         Splitter->setStretchFactor(i, i == 4 ? 1 : 0);
-    Splitter->setSizes(QList<int>(std::begin(kStartPaneWidths), std::end(kStartPaneWidths)));
+    // Only the editor and picture panes give way when the window narrows: they may shrink
+    // below what their buttons need (the buttons are then cut off at the right).
+    GroupBox4->setMinimumWidth(1);
+    GroupBox5->setMinimumWidth(1);
+    set_pane_widths({kStartPaneWidths[0], kStartPaneWidths[1], kStartPaneWidths[2], kStartPaneWidths[3],
+                     kStartPaneWidths[4]});
     splitter->after_resize = [this] { FormResize(); };
+    connect(splitter, &QSplitter::splitterMoved, this, [splitter] {
+        const QList<int> s = splitter->sizes();
+        splitter->kept_left = {s.value(0), s.value(1), s.value(2)};
+    });
 }
 
 void TForm2::build_floating_panels()
@@ -748,6 +762,7 @@ PaneWidths TForm2::pane_widths() const
 void TForm2::set_pane_widths(const PaneWidths &w)
 {
     Splitter->setSizes({w.major, w.minor, w.notes, w.editor, w.pictures});
+    static_cast<PaneSplitter *>(Splitter)->kept_left = {w.major, w.minor, w.notes};
 }
 
 void TForm2::enter_read_only_mode()
@@ -769,7 +784,23 @@ void TForm2::enter_read_only_mode()
 void TForm2::FormResize()
 {
     const PaneWidths now = pane_widths();
-    const PaneWidths wanted = resize_panes(now, frameGeometry().width(), g4width);
+    PaneWidths before = now;
+    const std::array<int, 3> kept = static_cast<PaneSplitter *>(Splitter)->kept_left;
+    if (kept[0] > 0) {
+        before.major = kept[0];
+        before.minor = kept[1];
+        before.notes = kept[2];
+    }
+    PaneWidths wanted = resize_panes(before, frameGeometry().width(), g4width);
+    // What does not fit comes off the picture pane, then the editor pane; the three lists keep
+    // their widths as long as the window holds them at all.
+    const int room = Splitter->width() - 4 * Splitter->handleWidth();
+    int excess = wanted.major + wanted.minor + wanted.notes + wanted.editor + wanted.pictures - room;
+    for (int *w : {&wanted.pictures, &wanted.editor}) {
+        const int cut = std::clamp(excess, 0, std::max(0, *w - 1));
+        *w -= cut;
+        excess -= cut;
+    }
     if (!(wanted == now))
         set_pane_widths(wanted);
     restack_thumbnails();
