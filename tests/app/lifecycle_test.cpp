@@ -222,16 +222,20 @@ TEST_F(LifecycleTest, DestroyingTheWindowEndsEveryWorker)
 // no longer runs.
 TEST_F(LifecycleTest, StepsHandedOverAfterTheCloseAreDropped)
 {
-    std::atomic<bool> checked{false};
+    std::atomic<bool> checking{false};
+    std::atomic<bool> answer{false};
     TForm2 &f = create(dialogs);
-    f.update_check = [&checked] {
-        checked = true;
+    f.update_check = [&checking, &answer] {
+        checking = true;
+        for (int i = 0; i < 2500 && !answer; ++i)
+            QThread::msleep(2);
         return true;
     };
     QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
     f.start_worker(0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(checked); }, 5000));
-    QThread::msleep(20); // the deferred step is queued meanwhile
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(checking); }, 5000));
+    answer = true;
+    QThread::msleep(20); // the worker hands over the deferred step; no event runs it yet
     ASSERT_TRUE(request_close(f));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running(); }, 5000));
     QCoreApplication::processEvents();
