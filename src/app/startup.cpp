@@ -103,6 +103,16 @@ void write_exit_stamp(NoteStore &store, qint64 now)
                                QStringLiteral("')"));
 }
 
+// The autosave key names a file that is still there: an autosave nobody has recovered yet (the
+// deferred step did not run in this run, or the note it belongs to was not the open one).
+static bool unrecovered_autosave(NoteStore &store, const RunSettings &run)
+{
+    const QString pending = read_key(store, QStringLiteral("tmp_file1"));
+    bool ok = false;
+    const int id = pending.toInt(&ok);
+    return ok && pending != QLatin1String("000") && QFile::exists(autosave_file(run, id));
+}
+
 bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled,
                    Dialogs &dialogs, const CloseActions &actions)
 {
@@ -124,7 +134,7 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
             break;
         }
     }
-    if (store.owns_mark())
+    if (store.owns_mark() && !unrecovered_autosave(store, run))
         store.set_first_string(QStringLiteral("update set_table set value1='000' where key1='tmp_file1'"));
     if (run.global_change == 1)
         write_exit_stamp(store, actions.now ? actions.now() : unix_now());

@@ -55,7 +55,8 @@ void write_exit_stamp(NoteStore &store, qint64 now);
 // and tells whether the note is now saved; `exit_step` runs the backup-and-retention step.
 // Returns whether the window may close. When the save fails (it throws: the error is shown) or
 // leaves the note unsaved, the window stays open and nothing else runs, so the autosave key
-// keeps naming the autosave file.
+// keeps naming the autosave file. The key is reset at exit only when the file it names is gone
+// (saved or dropped): an autosave never recovered in this run is offered at the next start.
 struct CloseActions {
     std::function<bool()> save_note;
     std::function<void()> exit_step;

@@ -204,6 +204,21 @@ TEST_F(StartupStore, CloseYesWhoseSaveFailsKeepsWindowAndAutosave)
     }
 }
 
+// Without network the deferred step (and its recovery) did not run: the autosave file of the
+// last run is still pending, and the exit must not forget it.
+TEST_F(StartupStore, CloseKeepsTheKeyOfAnAutosaveNeverRecovered)
+{
+    TempFolder::write(autosave_file(run, 7), "{\\rtf1 unsaved}");
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    EXPECT_TRUE(close_request(store, run, OpenNoteState(), false, dialogs, {}));
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("7"));
+    EXPECT_TRUE(QFile::exists(autosave_file(run, 7)));
+
+    QFile::remove(autosave_file(run, 7)); // recovered and saved meanwhile
+    EXPECT_TRUE(close_request(store, run, OpenNoteState(), false, dialogs, {}));
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("000"));
+}
+
 TEST_F(StartupStore, ReadOnlyInstanceLeavesAutosaveKeyAlone)
 {
     store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','9')"));
