@@ -25,11 +25,14 @@ mode_t mode_of(const QString &path)
     return st.st_mode & 07777;
 }
 
-void set_mode(const QString &path, mode_t mode) { ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0); }
+void set_mode(const QString &path, mode_t mode)
+{
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char *name, const QString &value) : name_(name), had_(qEnvironmentVariableIsSet(name))
     {
         old_ = qgetenv(name);
@@ -46,7 +49,7 @@ public:
             qunsetenv(name_);
     }
 
-private:
+  private:
     const char *name_;
     bool had_;
     QByteArray old_;
