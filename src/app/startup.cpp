@@ -11,6 +11,7 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <exception>
 
 namespace yunshan {
 
@@ -31,7 +32,7 @@ std::optional<EditorFont> read_start_settings(const SettingsStore &settings, Run
         return std::nullopt;
     bool ok = false;
     const int points = size.trimmed().toInt(&ok);
-    if (!ok || points <= 0) {
+    if (!ok) {
         error = QStringLiteral("'%1' is not a valid integer value").arg(size);
         return std::nullopt;
     }
@@ -88,6 +89,16 @@ qint64 unix_now()
 
 void write_exit_stamp(NoteStore &store, qint64 now) { set_table::write_last_time(store, now); }
 
+// The autosave key names a file that is still there: an autosave nobody has recovered yet (the
+// deferred step did not run in this run, or the note it belongs to was not the open one).
+static bool unrecovered_autosave(NoteStore &store, const RunSettings &run)
+{
+    const QString pending = set_table::read_tmp_file1(store);
+    bool ok = false;
+    const int id = pending.toInt(&ok);
+    return ok && pending != QLatin1String("000") && QFile::exists(autosave_file(run, id));
+}
+
 bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled,
                    Dialogs &dialogs, const CloseActions &actions)
 {
@@ -96,15 +107,20 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
         case Dialogs::Answer::Cancel:
             return false;
         case Dialogs::Answer::Yes:
-            if (actions.save_note)
-                actions.save_note();
+            try {
+                if (!actions.save_note || !actions.save_note())
+                    return false; // still unsaved: the save has said why
+            } catch (const std::exception &e) {
+                dialogs.error(QString::fromUtf8(e.what()));
+                return false;
+            }
             break;
         case Dialogs::Answer::No:
             QFile::remove(autosave_file(run, note.noteId_bei));
             break;
         }
     }
-    if (store.owns_mark())
+    if (store.owns_mark() && !unrecovered_autosave(store, run))
         set_table::reset_tmp_file1(store);
     if (run.global_change == 1)
         write_exit_stamp(store, actions.now ? actions.now() : unix_now());

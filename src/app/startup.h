@@ -24,8 +24,9 @@ struct EditorFont {
 };
 
 // Reads zhu_db, bei_db, auto and tian into `run`; returns the editor font when both
-// font_name and font_size are set. A font_size that is not a decimal number yields an error
-// text in `error` and no font.
+// font_name and font_size are set. A font_size that is not a decimal integer yields an error
+// text in `error` and no font; any integer is accepted (0 keeps the editor's size, a negative
+// size is a height in pixels).
 std::optional<EditorFont> read_start_settings(const SettingsStore &settings, RunSettings &run, QString &error);
 
 // What the deferred settings step asks the window to do.
@@ -50,10 +51,14 @@ qint64 unix_now();
 // Writes the exit stamp `last_time` through the mirrored write.
 void write_exit_stamp(NoteStore &store, qint64 now);
 
-// The close request. `save_enabled`: the open note has unsaved changes; `save_note` saves it;
-// `exit_step` runs the backup-and-retention step. Returns whether the window may close.
+// The close request. `save_enabled`: the open note has unsaved changes; `save_note` saves it
+// and tells whether the note is now saved; `exit_step` runs the backup-and-retention step.
+// Returns whether the window may close. When the save fails (it throws: the error is shown) or
+// leaves the note unsaved, the window stays open and nothing else runs, so the autosave key
+// keeps naming the autosave file. The key is reset at exit only when the file it names is gone
+// (saved or dropped): an autosave never recovered in this run is offered at the next start.
 struct CloseActions {
-    std::function<void()> save_note;
+    std::function<bool()> save_note;
     std::function<void()> exit_step;
     std::function<qint64()> now = unix_now;
 };

@@ -10,7 +10,7 @@
 
 namespace yunshan {
 
-TMyThread::TMyThread(QObject *context, std::atomic<int> &n94_tag, Hooks hooks, int start_page_delay_ms)
+TMyThread::TMyThread(QObject *context, int n94_tag, Hooks hooks, int start_page_delay_ms)
     : context_(context), n94_tag_(n94_tag), hooks_(std::move(hooks)), delay_ms_(start_page_delay_ms)
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
@@ -23,6 +23,7 @@ bool TMyThread::run_on_main(const std::function<void()> &fn)
     struct Handoff {
         QSemaphore done;
         bool ok = false;
+        std::atomic<bool> cancelled{false}; // the worker stopped waiting: do not run
     };
     auto handoff = std::make_shared<Handoff>();
     QObject *context = context_.data();
@@ -31,6 +32,8 @@ bool TMyThread::run_on_main(const std::function<void()> &fn)
     QMetaObject::invokeMethod(
         context,
         [handoff, fn] {
+            if (handoff->cancelled)
+                return;
             try {
                 fn();
                 handoff->ok = true;
@@ -42,8 +45,12 @@ bool TMyThread::run_on_main(const std::function<void()> &fn)
         Qt::QueuedConnection);
     // Wait for the main thread, but give up when the window goes away meanwhile.
     while (!handoff->done.tryAcquire(1, 50)) {
-        if (aborted_ || context_.isNull())
+        if (aborted_ || context_.isNull()) {
+            handoff->cancelled = true;
+            // Had it started meanwhile, it still runs to its end on the main thread; it holds
+            // copies only, nothing of this worker.
             return false;
+        }
     }
     return handoff->ok && !aborted_;
 }
@@ -66,7 +73,7 @@ void TMyThread::run()
     if (hooks_.update_check && !hooks_.update_check())
         return; // no network: end silently
     if (n94_tag_ == 1) {
-        n94_tag_ = 0;
+        run_on_main(hooks_.manual_check_done);
         return;
     }
     run_on_main(hooks_.deferred_step);

@@ -1,6 +1,7 @@
 #pragma once
 // The start-up worker (also the manual update check). It touches windows and databases only
-// through procedures it hands to the main thread and waits for.
+// through procedures it hands to the main thread and waits for; it holds no reference into the
+// window, so it may outlive it.
 #include <QObject>
 #include <QPointer>
 #include <QThread>
@@ -17,11 +18,13 @@ public:
         std::function<void()> start_page;    // main thread
         std::function<bool()> update_check;  // this thread; false when the request failed
         std::function<void()> deferred_step; // main thread
+        std::function<void()> manual_check_done; // main thread: N94's tag goes back to 0
     };
 
-    // `context` lives on the main thread; `n94_tag` is 0 for the start-up run and 1 for a
-    // manual update check. The thread deletes itself when it ends.
-    TMyThread(QObject *context, std::atomic<int> &n94_tag, Hooks hooks, int start_page_delay_ms = 300);
+    // `context` lives on the main thread (procedures handed to it are dropped once it is gone);
+    // `n94_tag` is N94's tag when the worker starts: 0 for the start-up run, 1 for a manual
+    // update check. The thread deletes itself when it ends.
+    TMyThread(QObject *context, int n94_tag, Hooks hooks, int start_page_delay_ms = 300);
 
     // Asks the worker to stop at its next step (the window is going away).
     void abort() { aborted_ = true; }
@@ -30,11 +33,12 @@ protected:
     void run() override;
 
 private:
-    // Runs `fn` on the main thread and waits; false when it threw, or the worker was aborted.
+    // Runs `fn` on the main thread and waits; false when it threw, or the worker was aborted
+    // (a procedure still queued then never runs).
     bool run_on_main(const std::function<void()> &fn);
 
     QPointer<QObject> context_;
-    std::atomic<int> &n94_tag_;
+    const int n94_tag_;
     Hooks hooks_;
     int delay_ms_;
     std::atomic<bool> aborted_{false};

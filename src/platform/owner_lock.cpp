@@ -1,5 +1,8 @@
 #include "platform/owner_lock.h"
 
+#include "platform/paths.h"
+#include "platform/private_files.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -13,13 +16,24 @@ OwnerLock::OwnerLock(QString name) : name_(std::move(name)) {}
 
 OwnerLock::~OwnerLock() { release(); }
 
+QString OwnerLock::lock_folder()
+{
+    // Only a folder nobody else can write to: another user must not be able to plant the lock
+    // file (and so push every start into read-only mode).
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && is_private_folder(runtime))
+        return runtime;
+    const QString shared = QDir::tempPath() + QStringLiteral("/yunshan-") + QString::number(::getuid());
+    if (ensure_private_folder(shared, false))
+        return shared;
+    QString own = state_folder();
+    own.chop(1);
+    return own;
+}
+
 QString OwnerLock::lock_path(const QString &name)
 {
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty() || !QDir(dir).exists())
-        dir = QDir::tempPath() + QStringLiteral("/yunshan-") + QString::number(getuid());
-    QDir().mkpath(dir);
-    return dir + QLatin1Char('/') + name + QStringLiteral(".lock");
+    return lock_folder() + QLatin1Char('/') + name + QStringLiteral(".lock");
 }
 
 bool OwnerLock::acquire()
@@ -27,7 +41,7 @@ bool OwnerLock::acquire()
     if (held())
         return true;
     const QByteArray path = QFile::encodeName(lock_path(name_));
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

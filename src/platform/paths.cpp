@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "platform/private_files.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -9,7 +11,7 @@ namespace yunshan {
 namespace {
 QString g_program_folder;
 QString g_program_file;
-QString g_temp_folder;
+QString g_autosave_folder;
 
 QString with_slash(QString folder)
 {
@@ -43,17 +45,25 @@ QString program_file()
     return QCoreApplication::applicationFilePath();
 }
 
-QString temp_folder()
+QString state_folder()
 {
-    if (!g_temp_folder.isEmpty())
-        return with_slash(g_temp_folder);
-    // The long (link-resolved) form of the folder, as the autosave files are named by it.
-    const QString canonical = QFileInfo(QDir::tempPath()).canonicalFilePath();
-    return with_slash(canonical.isEmpty() ? QDir::tempPath() : canonical);
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    const QString folder = with_slash(base) + QStringLiteral("YunShanNote/");
+    ensure_private_folder(folder);
+    return folder;
+}
+
+QString autosave_folder()
+{
+    if (!g_autosave_folder.isEmpty())
+        return with_slash(g_autosave_folder);
+    return state_folder();
 }
 
 void set_program_folder_override(const QString &folder) { g_program_folder = folder; }
 void set_program_file_override(const QString &file) { g_program_file = file; }
-void set_temp_folder_override(const QString &folder) { g_temp_folder = folder; }
+void set_autosave_folder_override(const QString &folder) { g_autosave_folder = folder; }
 
 } // namespace yunshan

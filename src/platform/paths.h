@@ -1,6 +1,6 @@
 #pragma once
 // Folders the program uses: its own folder (a notedb.sl3 there wins over the configured
-// folders), the temporary folder (autosave files). Both can be redirected for tests.
+// folders) and the user's private state folder (autosave files). Both can be redirected for tests.
 #include <QString>
 
 namespace yunshan {
@@ -12,12 +12,15 @@ QString join_path(const QString &folder, const QString &name);
 QString program_folder();
 // Path of the executable itself.
 QString program_file();
-// The user's temporary folder, ending in "/".
-QString temp_folder();
+// The user's state folder of this program, ending in "/": $XDG_STATE_HOME/YunShanNote/ (by
+// default ~/.local/state/YunShanNote/), created with mode 0700. It survives a reboot.
+QString state_folder();
+// Where autosave files lie, ending in "/": the state folder (made private when it is not).
+QString autosave_folder();
 
 // Overrides for tests; an empty text restores the default.
 void set_program_folder_override(const QString &folder);
 void set_program_file_override(const QString &file);
-void set_temp_folder_override(const QString &folder);
+void set_autosave_folder_override(const QString &folder);
 
 } // namespace yunshan

@@ -4,8 +4,12 @@
 #include "platform/paths.h"
 #include "store/schema.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
+
+#include <sys/stat.h>
 
 namespace yunshan {
 
@@ -22,6 +26,52 @@ QString connection_status_text(int status)
 }
 
 QString database_file_in(const QString &folder) { return join_path(folder, QStringLiteral("notedb.sl3")); }
+
+namespace {
+
+// Whether two existing paths name the same file or folder (after links, "./", trailing slashes
+// and hard links).
+bool same_file(const QString &a, const QString &b)
+{
+    struct stat sa {}, sb {};
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 || ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// What two mirrored files must agree on: their tables, the ids AUTOINCREMENT handed out, the
+// row count of every table and the settings kept in the database (the exit stamp among them).
+QStringList mirror_fingerprint(Connection &db)
+{
+    QStringList out;
+    const auto tables = db.query(QStringLiteral("select name from sqlite_master where type='table' order by name"));
+    for (const auto &row : tables) {
+        const QString name = row.value(0).toString();
+        out << name;
+        if (name == QLatin1String("sqlite_sequence")) {
+            for (const auto &seq : db.query(QStringLiteral("select name, seq from sqlite_sequence order by name")))
+                out << seq.value(0).toString() + QLatin1Char('=') + seq.value(1).toString();
+            continue;
+        }
+        QString quoted = name;
+        quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        const auto count = db.query_first(QStringLiteral("select count(*) from \"") + quoted + QLatin1Char('"'));
+        out << (count ? count->toString() : QString());
+    }
+    if (tables.contains(QList<SqlValue>{QStringLiteral("set_table")})) {
+        for (const auto &kv : db.query(QStringLiteral("select key1, value1 from set_table order by key1, value1")))
+            out << kv.value(0).toString() + QLatin1Char('=') + kv.value(1).toString();
+    }
+    return out;
+}
+
+} // namespace
+
+QString stale_backup_text(const QString &kept_as)
+{
+    return QStringLiteral("备份数据库与主数据库不一致，旧备份已改名为“") + kept_as +
+           QStringLiteral("”保留，并已从主数据库重新复制备份。");
+}
 
 NoteStore::NoteStore(const QString &lock_name) : owner_(lock_name) {}
 
@@ -55,8 +105,17 @@ int NoteStore::Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
         const QString main_file = database_file_in(zhu_db);
         const bool is_new = !QFileInfo::exists(main_file);
         main_.open(main_file);
-        if (is_new)
-            create_schema(main_);
+        if (is_new) {
+            try {
+                create_schema(main_);
+            } catch (...) {
+                // Nothing else expects an open main database without its tables; the half-made
+                // file would pass for an existing one at the next start.
+                main_.close();
+                QFile::remove(main_file);
+                throw;
+            }
+        }
         if (main_.is_open()) {
             status_ = kMainOnly;
             if (!owner_.acquire()) {
@@ -70,16 +129,46 @@ int NoteStore::Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
     if (!bei_db.isEmpty()) {
         const QString backup_file = database_file_in(bei_db);
         const QString main_file = database_file_in(zhu_db);
+        if (!zhu_db.isEmpty() && (same_file(zhu_db, bei_db) || same_file(main_file, backup_file))) {
+            // One file opened twice would take every mirrored write twice.
+            dialogs.message(QStringLiteral("主备数据库文件夹不能相同。"));
+            return status_;
+        }
+        bool copied = false;
         if (!QFileInfo::exists(backup_file) && !zhu_db.isEmpty() && QFileInfo::exists(main_file))
-            QFile::copy(main_file, backup_file);
-        if (QFileInfo::exists(backup_file))
+            copied = QFile::copy(main_file, backup_file);
+        if (QFileInfo::exists(backup_file)) {
             backup_.open(backup_file);
-        else
+            // A backup left behind while its folder was away no longer mirrors the main file:
+            // writes by the main file's ids would hit other rows. The instance that owns the
+            // data keeps it aside and starts the mirror afresh.
+            if (!copied && main_.is_open() && owner_.held() && !backup_mirrors_main()) {
+                backup_.close();
+                const QString kept = QStringLiteral("notedb_old_") +
+                                     QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss")) +
+                                     QStringLiteral(".sl3");
+                if (QFile::rename(backup_file, join_path(bei_db, kept)) && QFile::copy(main_file, backup_file)) {
+                    backup_.open(backup_file);
+                    dialogs.message(stale_backup_text(kept));
+                }
+            }
+        }
+        if (!backup_.is_open())
             dialogs.message(QStringLiteral("备份数据库不可用，请检查备份路径是否正确。如果备份盘是网络映射盘且正以管理员权限升级程序时可忽略此问题。"));
         if (backup_.is_open())
             status_ += 2;
     }
     return status_;
+}
+
+bool NoteStore::backup_mirrors_main()
+{
+    const QStringList main_print = mirror_fingerprint(main_);
+    try {
+        return mirror_fingerprint(backup_) == main_print;
+    } catch (const DbError &) {
+        return false; // not a readable database
+    }
 }
 
 qint64 NoteStore::get_first_integer(const QString &sql)

@@ -24,6 +24,10 @@ enum ConnectionStatus : int {
 // Text of status bar panel 0 for a connection status.
 QString connection_status_text(int status);
 
+// The message shown when a backup that no longer mirrored the main file was kept aside as
+// `kept_as` (a file name in the backup folder) and copied afresh.
+QString stale_backup_text(const QString &kept_as);
+
 // "notedb.sl3" inside `folder`.
 QString database_file_in(const QString &folder);
 
@@ -36,8 +40,11 @@ public:
 
     // Closes whatever is open and opens anew: the file beside the program wins (status 20,
     // `zhu_db` and `bei_db` are cleared in memory); otherwise the main file in `zhu_db`
-    // (created with the schema when new) and the backup file in `bei_db` (copied from the
-    // main file when missing). `on_read_only` runs when another instance holds the owner mark.
+    // (created with the schema when new; a creation that fails closes and removes it again) and
+    // the backup file in `bei_db` (copied from the main file when missing). No backup opens when
+    // both name the same file ("主备数据库文件夹不能相同。"). An existing backup that no longer
+    // mirrors the main file is renamed aside and copied afresh by the instance that owns the
+    // data. `on_read_only` runs when another instance holds the owner mark.
     // Engine errors (a main file that cannot be opened) are thrown as DbError.
     int Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
                       const std::function<void()> &on_read_only = {});
@@ -66,6 +73,10 @@ public:
     int mirrored_write_backup_first(const QString &sql, const SqlParams &params);
 
 private:
+    // Whether the open backup agrees with the open main database on tables, ids, row counts
+    // and settings.
+    bool backup_mirrors_main();
+
     Connection main_;
     Connection backup_;
     OwnerLock owner_;

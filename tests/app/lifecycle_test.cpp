@@ -1,6 +1,7 @@
 // The main window from creation to destruction, against real database files.
 #include "app/start_page.h"
 #include "app/startup.h"
+#include "app/tmythread.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -20,6 +21,9 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QThread>
+
+#include <atomic>
 #include <QToolButton>
 
 namespace yunshan {
@@ -38,15 +42,17 @@ protected:
         zhu = dir.mkdir(QStringLiteral("main"));
         bei = dir.mkdir(QStringLiteral("backup"));
         tmp = dir.mkdir(QStringLiteral("tmp"));
+        // The autosave folder is private, as the state folder is made.
+        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         set_program_folder_override(program);
-        set_temp_folder_override(tmp);
+        set_autosave_folder_override(tmp);
         settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
     }
     void TearDown() override
     {
         form.reset();
         set_program_folder_override({});
-        set_temp_folder_override({});
+        set_autosave_folder_override({});
     }
 
     void use_folders(bool backup = true)
@@ -141,6 +147,22 @@ TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
     EXPECT_EQ(f.run.dav_url, QStringLiteral("http://127.0.0.1:1/dav/"));
 }
 
+TEST_F(LifecycleTest, AutosaveLinkPlantedByOthersIsNotLoaded)
+{
+    use_folders(false);
+    {
+        TForm2 &f = create(dialogs);
+        f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+        form.reset();
+    }
+    TempFolder::write(dir.file(QStringLiteral("planted.rtf")), QByteArray("{\\rtf1 planted}"));
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("planted.rtf")), dir.file(QStringLiteral("tmp/7.rtf"))));
+    TForm2 &f = create(dialogs);
+    run_worker(f);
+    EXPECT_EQ(f.RichEdit1->document()->blockCount(), 13); // still the start page
+    EXPECT_EQ(f.note.noteId, -1);
+}
+
 TEST_F(LifecycleTest, StartPageLeavesSaveCommandsDisabled)
 {
     use_folders(false);
@@ -166,6 +188,58 @@ TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
     f.N94Click(); // starts a worker for the manual check
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.n94_tag == 0; }, 5000));
     EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("typed"));
+}
+
+// Two workers at once (start-up and "检查更新"); the window goes away while both wait for the
+// server. Both are stopped and waited for, and neither touches the window afterwards (run this
+// under AddressSanitizer: a worker outliving the window reads freed memory).
+TEST_F(LifecycleTest, DestroyingTheWindowEndsEveryWorker)
+{
+    std::atomic<int> waiting{0};
+    std::atomic<bool> answer{false};
+    TForm2 &f = create(dialogs);
+    f.update_check = [&waiting, &answer] {
+        ++waiting;
+        for (int i = 0; i < 500 && !answer; ++i)
+            QThread::msleep(2); // a server that answers late
+        return true;
+    };
+    f.start_worker(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return waiting == 1; }, 5000));
+    f.N94Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return waiting == 2; }, 5000));
+    const QList<QPointer<TMyThread>> workers = f.workers();
+    ASSERT_EQ(workers.size(), 2);
+    QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
+    answer = true;
+    form.reset();
+    for (const QPointer<TMyThread> &w : workers)
+        EXPECT_TRUE(w.isNull()); // ended and gone with the window
+    EXPECT_EQ(settings_requested.count(), 0);
+}
+
+// Once the close is allowed, a procedure a worker hands over (the deferred settings step here)
+// no longer runs.
+TEST_F(LifecycleTest, StepsHandedOverAfterTheCloseAreDropped)
+{
+    std::atomic<bool> checking{false};
+    std::atomic<bool> answer{false};
+    TForm2 &f = create(dialogs);
+    f.update_check = [&checking, &answer] {
+        checking = true;
+        for (int i = 0; i < 2500 && !answer; ++i)
+            QThread::msleep(2);
+        return true;
+    };
+    QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
+    f.start_worker(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(checking); }, 5000));
+    answer = true;
+    QThread::msleep(20); // the worker hands over the deferred step; no event runs it yet
+    ASSERT_TRUE(request_close(f));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running(); }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(settings_requested.count(), 0);
 }
 
 TEST_F(LifecycleTest, ProgramFolderDatabaseWins)

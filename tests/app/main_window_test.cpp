@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -27,6 +28,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 
 #include <map>
 #include <set>
@@ -507,6 +509,34 @@ TEST_F(MainWindowTest, ResizeSharesTheExtraWidthWithTheEditor)
     QTRY_COMPARE(form->pane_widths(), (PaneWidths{100, 102, 195, 545, 545}));
 }
 
+// The real window at a few widths, each from the start layout: the three lists keep their
+// widths; only the editor and picture panes change, as the resize rule says.
+TEST_F(MainWindowTest, ResizingTheWindowLeavesTheListsAlone)
+{
+    struct Case {
+        int width;
+        PaneWidths panes; // editor 0: whatever is left beside a picture pane of 1
+    };
+    const Case cases[] = {
+        {1000, {100, 102, 195, 490, 101}}, // the picture pane gives the 117 pixels
+        {900, {100, 102, 195, 490, 1}},
+        {1300, {100, 102, 195, 490, 401}},
+        {1499, {100, 102, 195, 545, 545}},
+        {800, {100, 102, 195, 800 - 12 - 397 - 1, 1}}, // narrower than the four left panes
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.width);
+        form.reset();
+        form = std::make_unique<TForm2>(dialogs);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ASSERT_EQ(form->pane_widths(), (PaneWidths{100, 102, 195, 490, 218}));
+        form->resize(c.width, form->height());
+        QTRY_COMPARE(form->width(), c.width);
+        QTRY_COMPARE(form->pane_widths(), c.panes);
+    }
+}
+
 TEST_F(MainWindowTest, ThumbnailsAreRestackedOnResize)
 {
     auto *a = new QLabel(form->ScrollBoxContent);
@@ -542,6 +572,46 @@ TEST_F(MainWindowTest, ReadOnlyModeDisablesEditingControls)
     EXPECT_TRUE(form->Button1->isEnabled());
     EXPECT_TRUE(form->N9->isEnabled());
     EXPECT_TRUE(form->RichEdit1->isEnabled());
+}
+
+TEST_F(MainWindowTest, ReadOnlyModeLastsForTheRun)
+{
+    form->enter_read_only_mode();
+    form->set_save_enabled(true); // a body change in read-only mode
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_FALSE(form->ToolButtonSave->isEnabled());
+    EXPECT_FALSE(form->SpeedButton2->isEnabled());
+    for (QWidget *w : std::initializer_list<QWidget *>{form->ToolButton1, form->ToolButton7, form->ToolButton18,
+                                                       form->Edit2, form->Edit3, form->SpeedButton8, form->GroupBox7}) {
+        w->setEnabled(true);
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    }
+    EXPECT_FALSE(form->SpeedButton4->isEnabled());
+    // Controls read-only mode leaves alone keep working as before.
+    form->Edit1->setEnabled(false);
+    form->Edit1->setEnabled(true);
+    EXPECT_TRUE(form->Edit1->isEnabled());
+}
+
+TEST_F(MainWindowTest, ScreenReadersReadWhatThePanelsShow)
+{
+    form->set_panel(0, QStringLiteral("主备就绪"));
+    form->set_panel(4, QStringLiteral("RTF"));
+    for (int i : {0, 4}) {
+        QLabel *p = form->StatusPanels[static_cast<size_t>(i)];
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(p);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), p->text());
+        EXPECT_EQ(a->text(QAccessible::Description), QStringLiteral("状态栏%1").arg(i));
+    }
+}
+
+TEST_F(MainWindowTest, TitleIsTheCaptionAlone)
+{
+    // Qt appends an application display name to window titles that do not end in it.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("云杉札记1.5.4"));
+    EXPECT_EQ(form->windowHandle()->title(), QStringLiteral("云杉札记1.5.4"));
 }
 
 } // namespace

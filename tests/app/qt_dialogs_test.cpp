@@ -71,7 +71,6 @@ TEST(QtDialogs, MessageTitledWithTheProgramsName)
     });
     dialogs.message(QStringLiteral("同步完成。"));
     EXPECT_TRUE(driver.seen);
-    EXPECT_EQ(driver.title, QApplication::applicationDisplayName());
     EXPECT_EQ(driver.title, QStringLiteral("云杉札记"));
     EXPECT_EQ(text, QStringLiteral("同步完成。"));
 }

@@ -73,7 +73,7 @@ class SettingsDialogTest : public ::testing::Test {
     void SetUp() override
     {
         set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_temp_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
         settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("config/YunShanNote.ini")));
         documents = dir.file(QStringLiteral("home/文档"));
         start();
@@ -84,7 +84,7 @@ class SettingsDialogTest : public ::testing::Test {
         form2.reset();
         dialogs.verify_done();
         set_program_folder_override({});
-        set_temp_folder_override({});
+        set_autosave_folder_override({});
     }
 
     // A start of the program with the settings file as it stands.

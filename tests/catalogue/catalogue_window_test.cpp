@@ -44,7 +44,7 @@ class CatalogueWindowTest : public ::testing::Test {
     void SetUp() override
     {
         set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_temp_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
         settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
         settings->set_zhu_db(dir.mkdir(QStringLiteral("main")));
         settings->set_bei_db(dir.mkdir(QStringLiteral("backup")));
@@ -55,7 +55,7 @@ class CatalogueWindowTest : public ::testing::Test {
         dialogs.verify_done();
         form.reset();
         set_program_folder_override({});
-        set_temp_folder_override({});
+        set_autosave_folder_override({});
     }
 
     // Creates the window as the program does at start-up (closing the previous one).

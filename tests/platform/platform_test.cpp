@@ -13,7 +13,7 @@ TEST(Paths, JoinUsesOneSlash)
 {
     EXPECT_EQ(join_path(QStringLiteral("/a/b"), QStringLiteral("notedb.sl3")), QStringLiteral("/a/b/notedb.sl3"));
     EXPECT_EQ(join_path(QStringLiteral("/a/b/"), QStringLiteral("/notedb.sl3")), QStringLiteral("/a/b/notedb.sl3"));
-    EXPECT_TRUE(temp_folder().endsWith(QLatin1Char('/')));
+    EXPECT_TRUE(autosave_folder().endsWith(QLatin1Char('/')));
     EXPECT_TRUE(program_folder().endsWith(QLatin1Char('/')));
 }
 

@@ -140,6 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"Cp1252Default", R"({\rtf1\ansi \'93q\'94})", QStringLiteral("“q”")},
         TextCase{"EscapedSymbols", R"({\rtf1 \\\{\}\~\emdash\tab x\line y})",
                  QStringLiteral("\\{} —\tx\ny")},
+        TextCase{"OptionalHyphen", R"({\rtf1 hy\-phen\_x})", QStringLiteral("hy\u00ADphen\u2011x")},
         TextCase{"UnicodeDestination", R"({\rtf1{\upr{A}{\*\ud{B}}}})", QStringLiteral("B")},
         TextCase{"BinInsideSkippedGroup", "{\\rtf1 A{\\*\\foo\\bin3 }}}}B}", QStringLiteral("AB")},
         TextCase{"NonShpPictWithoutStar", R"({\rtf1 A{\nonshppict{\pict\wmetafile8 0100}}B})", QStringLiteral("AB")},

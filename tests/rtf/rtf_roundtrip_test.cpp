@@ -84,7 +84,7 @@ const DocCase kDocs[] = {
          c.insertBlock();
          add(c, QStringLiteral("第二段"));
          c.insertText(QString(QChar::LineSeparator));
-         add(c, QStringLiteral("soft break\u00A0nbsp"));
+         add(c, QStringLiteral("soft break\u00A0nbsp, optional hy\u00ADphen"));
      }},
     {"Attributes",
      [](QTextDocument &d) {
@@ -194,12 +194,12 @@ TEST(RtfWriter, PlainTextCopy)
     QTextCursor c(&doc);
     add(c, QStringLiteral("第一行"));
     c.insertBlock();
-    add(c, QStringLiteral("A"));
+    add(c, QStringLiteral("A\u00AD"));
     c.insertText(QString(QChar::LineSeparator));
     c.insertImage(add_picture(doc, png_picture()));
     add(c, QStringLiteral("B"));
     const QByteArray copy = plain_text_copy(doc);
-    const QString expected = QStringLiteral("第一行\r\nA\r\nB");
+    const QString expected = QStringLiteral("第一行\r\nA\u00AD\r\nB");
     QByteArray bytes("\xFF\xFE", 2);
     for (QChar ch : expected) {
         bytes.append(char(ch.unicode() & 0xFF));

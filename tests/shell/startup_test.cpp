@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <functional>
+
 using namespace yunshan;
 using namespace yunshan::test;
 
@@ -19,12 +21,15 @@ TEST(Startup, RoundHalfEven)
 TEST(Startup, SettingsReadAndFontOnlyWithBothValues)
 {
     TempFolder dir;
-    struct Case { QString name, size; bool font; bool error; };
+    struct Case { QString name, size; bool font; bool error; int points = 12; };
     const Case cases[] = {
         {QStringLiteral("楷体"), QStringLiteral("12"), true, false},
         {QString(), QStringLiteral("12"), false, false},
         {QStringLiteral("楷体"), QString(), false, false},
         {QStringLiteral("楷体"), QStringLiteral("abc"), false, true},
+        {QStringLiteral("楷体"), QStringLiteral("12.5"), false, true},
+        {QStringLiteral("楷体"), QStringLiteral("0"), true, false, 0},
+        {QStringLiteral("楷体"), QStringLiteral("-16"), true, false, -16},
     };
     int n = 0;
     for (const auto &c : cases) {
@@ -44,7 +49,7 @@ TEST(Startup, SettingsReadAndFontOnlyWithBothValues)
         EXPECT_EQ(!error.isEmpty(), c.error) << n;
         if (font) {
             EXPECT_EQ(font->name, c.name);
-            EXPECT_EQ(font->size, 12);
+            EXPECT_EQ(font->size, c.points);
         }
     }
     RunSettings empty;
@@ -140,7 +145,7 @@ TEST_F(StartupStore, CloseNoDeletesAutosaveAndResetsKey)
     store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
     bool saved = false, exit_ran = false;
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::No);
-    EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { saved = true; }, [&] { exit_ran = true; }}));
+    EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { return saved = true; }, [&] { exit_ran = true; }}));
     EXPECT_FALSE(saved);
     EXPECT_TRUE(exit_ran);
     EXPECT_FALSE(QFile::exists(autosave_file(run, 7)));
@@ -155,7 +160,7 @@ TEST_F(StartupStore, CloseYesSavesAndStampsAfterAWrite)
     bool saved = false;
     run.global_change = 1;
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Yes);
-    EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { saved = true; }, nullptr, [] { return qint64(1700000000); }}));
+    EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { return saved = true; }, nullptr, [] { return qint64(1700000000); }}));
     EXPECT_TRUE(saved);
     EXPECT_EQ(key("last_time"), QStringLiteral("1700000000"));
     // A second stamp updates the same row.
@@ -163,6 +168,55 @@ TEST_F(StartupStore, CloseYesSavesAndStampsAfterAWrite)
     EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")), 1);
     EXPECT_EQ(key("last_time"), QStringLiteral("1700000100"));
     expect_mirror_identical(store);
+}
+
+// A save that fails or leaves the note unsaved keeps the window open; the autosave key goes on
+// naming the autosave file, and nothing of the exit runs.
+TEST_F(StartupStore, CloseYesWhoseSaveFailsKeepsWindowAndAutosave)
+{
+    struct Case {
+        const char *name;
+        std::function<bool()> save;
+        QString error; // shown when the save throws
+    };
+    const Case cases[] = {
+        {"throws", [] () -> bool { throw DbError("database is locked"); }, QStringLiteral("database is locked")},
+        {"still unsaved", [] { return false; }, QString()},
+        {"no save action", nullptr, QString()},
+    };
+    OpenNoteState note;
+    note.noteId_bei = 7;
+    TempFolder::write(autosave_file(run, 7), "x");
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    run.global_change = 1;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        bool exit_ran = false;
+        dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Yes);
+        if (!c.error.isEmpty())
+            dialogs.expect_error(c.error);
+        EXPECT_FALSE(close_request(store, run, note, true, dialogs, {c.save, [&] { exit_ran = true; }}));
+        dialogs.verify_done();
+        EXPECT_FALSE(exit_ran);
+        EXPECT_TRUE(QFile::exists(autosave_file(run, 7)));
+        EXPECT_EQ(key("tmp_file1"), QStringLiteral("7"));
+        EXPECT_EQ(key("last_time"), QString());
+    }
+}
+
+// Without network the deferred step (and its recovery) did not run: the autosave file of the
+// last run is still pending, and the exit must not forget it.
+TEST_F(StartupStore, CloseKeepsTheKeyOfAnAutosaveNeverRecovered)
+{
+    TempFolder::write(autosave_file(run, 7), "{\\rtf1 unsaved}");
+    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    EXPECT_TRUE(close_request(store, run, OpenNoteState(), false, dialogs, {}));
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("7"));
+    EXPECT_TRUE(QFile::exists(autosave_file(run, 7)));
+
+    QFile::remove(autosave_file(run, 7)); // recovered and saved meanwhile
+    EXPECT_TRUE(close_request(store, run, OpenNoteState(), false, dialogs, {}));
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("000"));
 }
 
 TEST_F(StartupStore, ReadOnlyInstanceLeavesAutosaveKeyAlone)

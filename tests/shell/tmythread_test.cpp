@@ -32,7 +32,6 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
     set_program_file_override(exe);
 
     QObject context;
-    std::atomic<int> tag{0};
     WorkerRun r;
     auto on_main = [&](const char *name) {
         return [&, name] {
@@ -40,9 +39,9 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
             r.steps << QString::fromLatin1(name);
         };
     };
-    QPointer<TMyThread> t = new TMyThread(&context, tag,
+    QPointer<TMyThread> t = new TMyThread(&context, 0,
                                           {on_main("start"), [&] { r.steps << QStringLiteral("check"); return true; },
-                                           on_main("deferred")},
+                                           on_main("deferred"), nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -55,11 +54,10 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
 TEST(TMyThread, FailedCheckEndsSilentlyWithoutDeferredStep)
 {
     QObject context;
-    std::atomic<int> tag{0};
     QStringList steps;
-    QPointer<TMyThread> t = new TMyThread(&context, tag,
+    QPointer<TMyThread> t = new TMyThread(&context, 0,
                                           {[&] { steps << QStringLiteral("start"); }, [] { return false; },
-                                           [&] { steps << QStringLiteral("deferred"); }},
+                                           [&] { steps << QStringLiteral("deferred"); }, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -69,12 +67,13 @@ TEST(TMyThread, FailedCheckEndsSilentlyWithoutDeferredStep)
 TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)
 {
     QObject context;
-    std::atomic<int> tag{1};
+    int tag = 1;
     QStringList steps;
     QPointer<TMyThread> t = new TMyThread(&context, tag,
                                           {[&] { steps << QStringLiteral("start"); },
                                            [&] { steps << QStringLiteral("check"); return true; },
-                                           [&] { steps << QStringLiteral("deferred"); }},
+                                           [&] { steps << QStringLiteral("deferred"); },
+                                           [&] { tag = 0; }},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -85,12 +84,11 @@ TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)
 TEST(TMyThread, ErrorInAHandedProcedureEndsTheWorker)
 {
     QObject context;
-    std::atomic<int> tag{0};
     QStringList steps;
-    QPointer<TMyThread> t = new TMyThread(&context, tag,
+    QPointer<TMyThread> t = new TMyThread(&context, 0,
                                           {[&] { throw std::runtime_error("boom"); },
                                            [&] { steps << QStringLiteral("check"); return true; },
-                                           [&] { steps << QStringLiteral("deferred"); }},
+                                           [&] { steps << QStringLiteral("deferred"); }, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -100,11 +98,25 @@ TEST(TMyThread, ErrorInAHandedProcedureEndsTheWorker)
 TEST(TMyThread, ContextGoneWhileWaitingEndsTheWorker)
 {
     auto *context = new QObject;
-    std::atomic<int> tag{0};
     bool ran = false;
-    QPointer<TMyThread> t = new TMyThread(context, tag, {[&] { ran = true; }, nullptr, nullptr}, 0);
+    QPointer<TMyThread> t = new TMyThread(context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr}, 0);
     delete context; // before the queued procedure could run
     t->start();
     ASSERT_TRUE(wait_finished(t));
     EXPECT_FALSE(ran);
+}
+
+TEST(TMyThread, ProcedureStillQueuedWhenTheWorkerStopsWaitingNeverRuns)
+{
+    QObject context;
+    bool ran = false;
+    QPointer<TMyThread> t = new TMyThread(&context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr}, 0);
+    t->start();
+    // The procedure is queued, but the main thread does not get to it before the abort.
+    QThread::msleep(20);
+    t->abort();
+    t->wait();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+    ASSERT_TRUE(wait_finished(t));
 }

@@ -4,6 +4,7 @@
 #include "store_fixture.h"
 #include "support/db_check.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -230,4 +231,85 @@ TEST_F(StoreTest, MirroredWriteBindsTextBlobAndIntegerOnBoth)
     EXPECT_EQ(store.main().query_first(QStringLiteral("select rtf from rtffile"))->toByteArray(), blob);
     EXPECT_EQ(store.get_first_string(QStringLiteral("select content from notes")), QStringLiteral("正文 it's"));
     expect_mirror_identical(store);
+}
+
+TEST_F(StoreTest, MainAndBackupNamingOneFileOpenOnlyTheMain)
+{
+    const QString linked_folder = dir.file(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(zhu, linked_folder));
+    const QString file_link_folder = dir.mkdir(QStringLiteral("file_link"));
+    {
+        NoteStore first(lock);
+        QString z = zhu, b;
+        ASSERT_EQ(first.Connect_to_db(z, b, dialogs), kMainOnly);
+    }
+    ASSERT_TRUE(QFile::link(main_file(), database_file_in(file_link_folder)));
+    for (const QString &same : {zhu + QStringLiteral("/"), zhu + QStringLiteral("/./"), linked_folder, file_link_folder}) {
+        SCOPED_TRACE(same.toStdString());
+        NoteStore store(lock);
+        QString z = zhu, b = same;
+        dialogs.expect_message(QStringLiteral("主备数据库文件夹不能相同。"));
+        EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kMainOnly);
+        dialogs.verify_done();
+        EXPECT_FALSE(store.backup_connected());
+        const qint64 before = store.get_first_integer(QStringLiteral("select count(*) from Class"));
+        EXPECT_EQ(store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'一次')")), 1);
+        EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from Class")), before + 1);
+    }
+}
+
+TEST_F(StoreTest, FailedSchemaCreationClosesAndRemovesTheNewFile)
+{
+    // The engine cannot make its journal beside the new file, so the first CREATE fails.
+    ASSERT_TRUE(QDir().mkpath(main_file() + QStringLiteral("-journal")));
+    NoteStore store(lock);
+    QString z = zhu, b;
+    EXPECT_THROW(store.Connect_to_db(z, b, dialogs), DbError);
+    EXPECT_FALSE(store.main_connected());
+    EXPECT_EQ(store.status(), kNotConnected);
+    EXPECT_FALSE(QFileInfo::exists(main_file()));
+}
+
+TEST_F(StoreTest, StaleBackupIsKeptAsideAndCopiedAfresh)
+{
+    {
+        NoteStore store(lock);
+        QString z = zhu, b = bei;
+        ASSERT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
+        store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'甲')"));
+    }
+    const QByteArray stale = TempFolder::read(backup_file());
+    {
+        // A run while the backup drive was away: ids move on in the main file only.
+        NoteStore store(lock);
+        QString z = zhu, b;
+        ASSERT_EQ(store.Connect_to_db(z, b, dialogs), kMainOnly);
+        store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'乙')"));
+        store.set_first_string(QStringLiteral("delete from Class where caption='甲'"));
+    }
+    {
+        // Another instance owns the data: it leaves the backup alone.
+        OwnerLock other(lock);
+        ASSERT_TRUE(other.acquire());
+        NoteStore second(lock);
+        QString z = zhu, b = bei;
+        EXPECT_EQ(second.Connect_to_db(z, b, dialogs, [] {}), kMainAndBackup);
+        EXPECT_EQ(TempFolder::read(backup_file()), stale);
+    }
+    NoteStore store(lock);
+    QString z = zhu, b = bei;
+    dialogs.expect_containing(ScriptedDialogs::Kind::Message, QStringLiteral("旧备份已改名为“notedb_old_"));
+    EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
+    const QStringList kept = QDir(bei).entryList({QStringLiteral("notedb_old_*.sl3")}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(dialogs.shown(), QStringList{stale_backup_text(kept.first())});
+    EXPECT_EQ(TempFolder::read(join_path(bei, kept.first())), stale);
+    expect_mirror_identical(store);
+    store.set_first_string(QStringLiteral("update Class set px=7 where caption='乙'"));
+    expect_mirror_identical(store);
+
+    // Once mirrored, the next start finds nothing to repair.
+    dialogs.clear_shown();
+    EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
+    EXPECT_TRUE(dialogs.shown().isEmpty());
 }

@@ -1,5 +1,5 @@
-// Test entry: a Qt application object (offscreen) with its own temporary configuration and
-// runtime folders, so no test ever touches the user's settings or lock files.
+// Test entry: a Qt application object (offscreen) with its own temporary configuration, state
+// and runtime folders, so no test ever touches the user's settings, autosave files or locks.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -17,11 +17,13 @@ int main(int argc, char **argv)
     QTemporaryDir home;
     const QString config = home.path() + QStringLiteral("/config");
     const QString runtime = home.path() + QStringLiteral("/run");
+    const QString state = home.path() + QStringLiteral("/state");
     QDir().mkpath(config);
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -29,7 +29,7 @@ void setup_application(QApplication &app)
 {
     QApplication::setApplicationName(QStringLiteral("YunShanNote"));
     QApplication::setOrganizationName(QStringLiteral("YunShanNote"));
-    QApplication::setApplicationDisplayName(QStringLiteral("云杉札记"));
+    // No display name: Qt would append it to every window title ("云杉札记1.5.4 — …").
     QApplication::setApplicationVersion(QStringLiteral(YUNSHAN_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/yunshan-note.svg")));
 

@@ -35,6 +35,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <functional>
 
 namespace yunshan {
@@ -51,12 +52,18 @@ constexpr int kEditingGroupHeight = 96;
 constexpr int kPictureGroupHeight = 56;
 constexpr int kStartPaneWidths[5] = {100, 102, 195, 490, 218};
 constexpr std::array<int, 7> kPanelWidths{82, 82, 82, 82, 82, 200, 50};
+// Property of the controls read-only mode took away.
+constexpr char kReadOnlyLocked[] = "yunshan_read_only_locked";
 
 // The pane splitter; after it has shared out a new size, the window's resize rule runs.
 class PaneSplitter : public QSplitter {
 public:
     using QSplitter::QSplitter;
     std::function<void()> after_resize;
+    // Widths of the major, minor and note panes as last laid out by the program or dragged by
+    // the user: when the window narrows, the splitter squeezes every pane before the resize
+    // rule runs, and these give the three their widths back.
+    std::array<int, 3> kept_left{};
 
 protected:
     void resizeEvent(QResizeEvent *e) override
@@ -625,8 +632,17 @@ void TForm2::build_panes()
     // shares it with the editor pane.
     for (int i = 0; i < 5; ++i)
         Splitter->setStretchFactor(i, i == 4 ? 1 : 0);
-    Splitter->setSizes(QList<int>(std::begin(kStartPaneWidths), std::end(kStartPaneWidths)));
+    // Only the editor and picture panes give way when the window narrows: they may shrink
+    // below what their buttons need (the buttons are then cut off at the right).
+    GroupBox4->setMinimumWidth(1);
+    GroupBox5->setMinimumWidth(1);
+    set_pane_widths({kStartPaneWidths[0], kStartPaneWidths[1], kStartPaneWidths[2], kStartPaneWidths[3],
+                     kStartPaneWidths[4]});
     splitter->after_resize = [this] { FormResize(); };
+    connect(splitter, &QSplitter::splitterMoved, this, [splitter] {
+        const QList<int> s = splitter->sizes();
+        splitter->kept_left = {s.value(0), s.value(1), s.value(2)};
+    });
 }
 
 void TForm2::build_floating_panels()
@@ -697,7 +713,8 @@ void TForm2::build_status_bar()
     for (int i = 0; i < 7; ++i) {
         auto *p = new QLabel(bar);
         p->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        p->setAccessibleName(QStringLiteral("状态栏%1").arg(i));
+        // The name read out is the panel's text; which panel it is goes in the description.
+        p->setAccessibleDescription(QStringLiteral("状态栏%1").arg(i));
         p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         p->setTextFormat(Qt::PlainText);
         if (i < 6)
@@ -728,6 +745,8 @@ QString TForm2::panel(int index) const
 
 void TForm2::set_save_enabled(bool enabled)
 {
+    // Read-only mode keeps the save commands disabled for the whole run.
+    enabled = enabled && !read_only_;
     ToolButtonSave->setEnabled(enabled);
     SpeedButton2->setEnabled(enabled);
 }
@@ -743,27 +762,45 @@ PaneWidths TForm2::pane_widths() const
 void TForm2::set_pane_widths(const PaneWidths &w)
 {
     Splitter->setSizes({w.major, w.minor, w.notes, w.editor, w.pictures});
+    static_cast<PaneSplitter *>(Splitter)->kept_left = {w.major, w.minor, w.notes};
 }
 
 void TForm2::enter_read_only_mode()
 {
     read_only_ = true;
     setWindowTitle(caption_ + QStringLiteral(" 只读"));
-    for (QToolButton *b : {ToolButton1, ToolButton2, ToolButton3, ToolButton4, ToolButton6, ToolButtonSave,
-                           ToolButtonAddPicture, ToolButtonDeletePicture, ToolButton7, ToolButton12, ToolButton16,
-                           ToolButton13, ToolButton14, ToolButton17, ToolButton18})
-        b->setEnabled(false);
-    for (QWidget *w : std::initializer_list<QWidget *>{Edit2, Edit3, SpeedButtonNew, SpeedButton2, SpeedButton3,
-                                                       SpeedButton8, SpeedButton9, SpeedButton10, SpeedButton11,
-                                                       SpeedButton12, Label3})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             ToolButton1, ToolButton2, ToolButton3, ToolButton4, ToolButton6, ToolButtonSave, ToolButtonAddPicture,
+             ToolButtonDeletePicture, ToolButton7, ToolButton12, ToolButton16, ToolButton13, ToolButton14,
+             ToolButton17, ToolButton18, Edit2, Edit3, SpeedButtonNew, SpeedButton2, SpeedButton3, SpeedButton8,
+             SpeedButton9, SpeedButton10, SpeedButton11, SpeedButton12, Label3, GroupBox7}) {
         w->setEnabled(false);
-    GroupBox7->setEnabled(false);
+        // For the rest of the run: the event filter turns any later enabling back.
+        w->setProperty(kReadOnlyLocked, true);
+        w->installEventFilter(this);
+    }
 }
 
 void TForm2::FormResize()
 {
     const PaneWidths now = pane_widths();
-    const PaneWidths wanted = resize_panes(now, frameGeometry().width(), g4width);
+    PaneWidths before = now;
+    const std::array<int, 3> kept = static_cast<PaneSplitter *>(Splitter)->kept_left;
+    if (kept[0] > 0) {
+        before.major = kept[0];
+        before.minor = kept[1];
+        before.notes = kept[2];
+    }
+    PaneWidths wanted = resize_panes(before, frameGeometry().width(), g4width);
+    // What does not fit comes off the picture pane, then the editor pane; the three lists keep
+    // their widths as long as the window holds them at all.
+    const int room = Splitter->width() - 4 * Splitter->handleWidth();
+    int excess = wanted.major + wanted.minor + wanted.notes + wanted.editor + wanted.pictures - room;
+    for (int *w : {&wanted.pictures, &wanted.editor}) {
+        const int cut = std::clamp(excess, 0, std::max(0, *w - 1));
+        *w -= cut;
+        excess -= cut;
+    }
     if (!(wanted == now))
         set_pane_widths(wanted);
     restack_thumbnails();
@@ -819,6 +856,12 @@ bool TForm2::event(QEvent *e)
 
 bool TForm2::eventFilter(QObject *watched, QEvent *e)
 {
+    if (e->type() == QEvent::EnabledChange && read_only_ && watched->property(kReadOnlyLocked).toBool()) {
+        auto *w = static_cast<QWidget *>(watched);
+        if (!w->testAttribute(Qt::WA_Disabled))
+            w->setEnabled(false);
+        return false;
+    }
     if (e->type() == QEvent::KeyPress && (watched == RichEdit1 || watched == RichEdit1->viewport())) {
         // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
         // itself runs in the editor. The key goes on to the editor.

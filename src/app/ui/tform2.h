@@ -10,7 +10,6 @@
 #include <QPointer>
 
 #include <array>
-#include <atomic>
 #include <functional>
 
 class QAction;
@@ -71,7 +70,7 @@ public:
     CatalogueSelection selection;
     RunSettings run;
     int g4width = 0;   // width of the editor pane at creation; the resize rule falls back to it
-    std::atomic<int> n94_tag{0}; // Tag of N94: 0 start-up run of the worker, 1 manual update check
+    int n94_tag = 0;   // Tag of N94: 0 start-up run of the worker, 1 manual update check
     int hintout = 0;   // reshow time-out of list hints (500 or 0)
     // Picture thumbnails, one slot each (null: empty); children of ScrollBox1's widget.
     std::array<QWidget *, 100> thumbnail_slots{};
@@ -187,20 +186,24 @@ public:
     int class_item_height = 0;
     int note_item_height = 0;
     // The version request of the start-up worker; true when it was answered. Until the update
-    // check exists it answers at once.
+    // check exists it answers at once. It runs on the worker's thread, with a copy of this
+    // function: it must not reach into the window.
     std::function<bool()> update_check = [] { return true; };
 
     // The window-creation sequence: settings, databases, lists, first selection.
     void FormCreate(SettingsStore &settings);
-    // Starts the worker: the start page after `start_page_delay_ms` (start-up run), the update
-    // check, then the deferred settings step.
+    // Starts a worker: the start page after `start_page_delay_ms` (start-up run), the update
+    // check, then the deferred settings step. Every worker is kept until it has ended; the
+    // window's destruction stops and waits for all of them.
     void start_worker(int start_page_delay_ms = 300);
-    bool worker_running() const { return !worker_.isNull(); }
+    bool worker_running() const;
+    QList<QPointer<TMyThread>> workers() const { return workers_; }
     // The start page in the editor (change tracking suspended meanwhile).
     void show_start_page();
     // Autosave recovery, WebDAV settings and switches; the settings dialog without a database.
     void deferred_settings();
-    // The close request; false keeps the window open.
+    // The close request; false keeps the window open. From its start on, procedures the workers
+    // hand over are dropped (for good once the close is allowed).
     bool FormCloseQuery();
     // Final clean-up: clears the view, closes both databases, releases the owner mark.
     void FormDestroy();
@@ -345,8 +348,12 @@ private:
     QToolButton *make_button(QWidget *parent, const char *name, const QString &text, void (TForm2::*handler)(),
                              const QString &hint = {});
 
+    // A procedure handed over by a worker, run only while the window is not closing.
+    std::function<void()> unless_closing(std::function<void()> fn);
+
     Dialogs &dialogs_;
-    QPointer<TMyThread> worker_;
+    QList<QPointer<TMyThread>> workers_;
+    bool closing_ = false;
     bool destroyed_ = false;
     bool read_only_ = false;
     QString caption_;

@@ -7,11 +7,11 @@
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "platform/private_files.h"
 #include "platform/settings_store.h"
 #include "store/schema.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,7 +19,10 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <exception>
+#include <stdexcept>
+#include <utility>
 
 namespace yunshan {
 
@@ -68,7 +71,10 @@ void TForm2::FormCreate(SettingsStore &settings)
         if (const auto font = read_start_settings(settings, run, font_error)) {
             QFont f = RichEdit1->font();
             f.setFamily(font->name);
-            f.setPointSize(font->size);
+            if (font->size > 0)
+                f.setPointSize(font->size);
+            else if (font->size < 0)
+                f.setPixelSize(-font->size);
             RichEdit1->setFont(f);
         }
         if (!font_error.isEmpty())
@@ -101,8 +107,8 @@ void TForm2::FormCreate(SettingsStore &settings)
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
     }
-    // 10. The temporary folder for autosave files.
-    run.tmp_save = temp_folder();
+    // 10. The folder of autosave files: the user's private state folder.
+    run.tmp_save = autosave_folder();
 
     connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
 }
@@ -113,15 +119,31 @@ void TForm2::database_owned_elsewhere()
     dialogs_.message(QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。"));
 }
 
+std::function<void()> TForm2::unless_closing(std::function<void()> fn)
+{
+    return [this, fn = std::move(fn)] {
+        if (closing_)
+            throw std::runtime_error("the window is closing"); // the worker ends quietly
+        fn();
+    };
+}
+
 void TForm2::start_worker(int start_page_delay_ms)
 {
     TMyThread::Hooks hooks;
-    hooks.start_page = [this] { show_start_page(); };
+    hooks.start_page = unless_closing([this] { show_start_page(); });
     hooks.update_check = update_check;
-    hooks.deferred_step = [this] { deferred_settings(); };
+    hooks.deferred_step = unless_closing([this] { deferred_settings(); });
+    hooks.manual_check_done = [this] { n94_tag = 0; };
+    workers_.removeAll(QPointer<TMyThread>());
     auto *worker = new TMyThread(this, n94_tag, std::move(hooks), start_page_delay_ms);
-    worker_ = worker;
+    workers_.append(worker);
     worker->start();
+}
+
+bool TForm2::worker_running() const
+{
+    return std::any_of(workers_.begin(), workers_.end(), [](const QPointer<TMyThread> &w) { return !w.isNull(); });
 }
 
 void TForm2::show_start_page()
@@ -144,9 +166,9 @@ void TForm2::deferred_settings()
         return;
     }
     if (r.recover_note_id >= 0) {
-        QFile file(r.recover_file);
-        if (file.open(QIODevice::ReadOnly)) {
-            read_rtf(file.readAll(), *RichEdit1->document());
+        // Only a file of this user's own, never through a link.
+        if (const auto body = read_private_file(r.recover_file)) {
+            read_rtf(*body, *RichEdit1->document());
             note.noteId = r.recover_note_id;
             note.noteId_bei = r.recover_note_id;
         }
@@ -156,16 +178,28 @@ void TForm2::deferred_settings()
 
 bool TForm2::FormCloseQuery()
 {
+    closing_ = true;
+    bool allowed = true;
     try {
         CloseActions actions;
-        actions.save_note = [this] { SpeedButton2Click(); };
+        actions.save_note = [this] {
+            SpeedButton2Click();
+            return !save_enabled();
+        };
         actions.exit_step = [this] { exit_step(); };
-        return close_request(store, run, note, save_enabled(), dialogs_, actions);
+        allowed = close_request(store, run, note, save_enabled(), dialogs_, actions);
     } catch (const std::exception &e) {
-        // An error in the exit steps must not keep the user from quitting.
+        // An error in the exit steps (the note is saved or dropped by now) must not keep the
+        // user from quitting.
         dialogs_.error(QString::fromUtf8(e.what()));
-        return true;
     }
+    closing_ = allowed;
+    if (allowed) {
+        for (const QPointer<TMyThread> &w : std::as_const(workers_))
+            if (w)
+                w->abort();
+    }
+    return allowed;
 }
 
 void TForm2::closeEvent(QCloseEvent *e)
@@ -186,10 +220,17 @@ void TForm2::FormDestroy()
     if (destroyed_)
         return;
     destroyed_ = true;
-    if (worker_) {
-        worker_->abort();
-        worker_->wait();
+    closing_ = true;
+    for (const QPointer<TMyThread> &w : std::as_const(workers_))
+        if (w)
+            w->abort();
+    for (const QPointer<TMyThread> &w : std::as_const(workers_)) {
+        if (w) {
+            w->wait();
+            delete w.data(); // ended: its pending deletion goes with it
+        }
     }
+    workers_.clear();
     clear_note_view();
     store.close_all();
 }

@@ -549,12 +549,13 @@ void Reader::control()
         break;
     case '~': put_char(0x00A0); break;
     case '_': put_char(0x2011); break;
+    case '-': put_char(0x00AD); break; // optional hyphen
     case '\r':
     case '\n':
         handle_word("par", false, 0);
         break;
     case '\t': put_char('\t'); break;
-    default: break; // \- \| \: and unknown symbols
+    default: break; // \| \: and unknown symbols
     }
 }
 

@@ -400,6 +400,10 @@ void Writer::text(QStringView s)
             out_.append("\\~", 2);
             continue;
         }
+        if (c == 0x00AD) {
+            out_.append("\\-", 2);
+            continue;
+        }
         if (c == 0xFFFC)
             continue; // object replacement characters outside image fragments carry nothing
         const quint16 code = (font_charset_ == 134 && !(c >= 0xD800 && c <= 0xDFFF)) ? gbk_[c] : 0;

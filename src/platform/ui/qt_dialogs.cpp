@@ -12,11 +12,9 @@ namespace {
 
 const QString kQuestionTitle = QStringLiteral("提示");
 
-QString box_title()
-{
-    const QString name = QGuiApplication::applicationDisplayName();
-    return name.isEmpty() ? QStringLiteral("云杉札记") : name;
-}
+// Message boxes carry the program's name (not set as Qt's display name, which Qt would append
+// to every window title).
+QString box_title() { return QStringLiteral("云杉札记"); }
 
 Dialogs::Answer to_answer(int button)
 {
