@@ -46,7 +46,14 @@ HttpResponse WebDavSession::send(HttpRequest request, const HttpProgress &progre
             headers.append(h);
     }
     request.headers = headers;
-    return client.send(request, progress);
+    // Through the request object only the sending is reported; received bodies are the
+    // client's own events (the download).
+    if (!progress)
+        return client.send(request);
+    return client.send(request, [&progress](TransferDirection d, qint64 total, qint64 done) {
+        if (d == TransferDirection::Send)
+            progress(d, total, done);
+    });
 }
 
 std::unique_ptr<QTemporaryFile> package_temp_file(const QString &near_file)

@@ -42,7 +42,8 @@ struct WebDavSession {
     HttpHeaders request_headers;
 
     void set_request_header(const QByteArray &name, const QByteArray &value);
-    // Sends through the request object: its headers, then the request's own.
+    // Sends through the request object: its headers, then the request's own; only the sending
+    // of the body is reported to `progress`.
     HttpResponse send(HttpRequest request, const HttpProgress &progress = {});
 };
 
