@@ -19,7 +19,7 @@ namespace {
 constexpr int kMaxRedirects = 10;
 // Bodies kept in memory are small answers (PROPFIND, MKCOL, error pages); large bodies go to files.
 constexpr qint64 kMaxMemoryBody = 64 * 1024 * 1024;
-constexpr long kBufferSize = 512 * 1024;
+constexpr long kBufferSize = 512 * 1024; // receive buffer
 
 void global_init()
 {
@@ -194,7 +194,7 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stall_seconds_));
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
-        curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kBufferSize);
+        // The upload keeps libcurl's own buffer size: larger ones measured slower against httpd.
 
         const QByteArray method = request.method.isEmpty() ? QByteArray("GET") : request.method;
         if (method == "GET")

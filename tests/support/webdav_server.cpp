@@ -106,7 +106,7 @@ ApacheDav::ApacheDav(const QString &user, const QString &password)
         conf += QStringLiteral("LoadModule %1_module %2/mod_%1.so\n").arg(QLatin1String(m), QLatin1String(kModules));
     conf += run_as;
     conf += QStringLiteral("TypesConfig /etc/mime.types\nDavLockDB \"%1/lock/DavLock\"\n").arg(dir);
-    conf += QStringLiteral("Timeout 60\nLimitRequestBody 0\nStartServers 1\nThreadsPerChild 8\n");
+    conf += QStringLiteral("Timeout 60\nLimitRequestBody 0\nStartServers 1\nServerLimit 2\nThreadsPerChild 8\nMaxRequestWorkers 16\n");
     conf += QStringLiteral("<Directory />\n  Require all denied\n</Directory>\n");
     conf += QStringLiteral("Alias /dav \"%1\"\n<Directory \"%1\">\n  Dav On\n  AuthType Basic\n  AuthName dav\n"
                            "  AuthBasicProvider file\n  AuthUserFile \"%2/htpasswd\"\n  Require valid-user\n</Directory>\n")
