@@ -175,6 +175,11 @@ void HttpClient::set_timeouts(int connect_seconds, int stall_seconds)
 
 HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &progress)
 {
+    // Progress callbacks may let other commands run; they must not reuse this connection meanwhile.
+    if (busy_)
+        throw HttpError(QStringLiteral("Another transfer is still running"));
+    busy_ = true;
+    const auto not_busy = qScopeGuard([this] { busy_ = false; });
     CURL *easy = handle_->easy;
     HttpResponse response;
     QUrl first_url(request.url);

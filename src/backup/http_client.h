@@ -63,6 +63,7 @@ public:
     // any status the server answers is returned. A redirect (301, 302, 303, 307, 308) is sent
     // again to the new address with the same method, headers and body, at most 10 times;
     // credentials go along only while the host stays the same and the scheme is not downgraded.
+    // A call from inside a progress callback of a running request throws HttpError.
     HttpResponse send(const HttpRequest &request, const HttpProgress &progress = {});
 
 private:
@@ -71,6 +72,7 @@ private:
     HttpHeaders headers_;
     int connect_seconds_ = 60;
     int stall_seconds_ = 60;
+    bool busy_ = false;
 };
 
 } // namespace yunshan

@@ -57,6 +57,18 @@ TEST(HttpClient, BodiesFromMemoryAndFileAnswersIntoMemoryAndFile)
 
     get.url = server.url() + QStringLiteral("missing");
     EXPECT_EQ(client.send(get).status, 404);
+
+    // A command started from a progress callback cannot reuse the running connection.
+    get.url = put.url;
+    get.response_file.clear();
+    bool refused = false;
+    client.send(get, [&](TransferDirection, qint64, qint64) {
+        if (!refused) {
+            EXPECT_THROW(client.send(get), HttpError);
+            refused = true;
+        }
+    });
+    EXPECT_TRUE(refused);
 }
 
 TEST(HttpClient, TransportFailuresThrow)
