@@ -45,7 +45,7 @@ const QString kPassword = QStringLiteral("bench-password");
 const QString kZipPassword = QStringLiteral("云杉札记2024");
 
 class PrintingDialogs : public Dialogs {
-public:
+  public:
     void message(const QString &text) override { std::printf("  message: %s\n", qPrintable(text)); }
     void error(const QString &text) override { std::printf("  error: %s\n", qPrintable(text)); }
     Answer question_yes_no(const QString &) override { return Answer::Yes; }
@@ -81,8 +81,9 @@ void generate_database(const QString &path, qint64 bytes)
                  "create table notes(id integer primary key, body text);"
                  "create table picture(id integer primary key, data blob); begin;",
                  nullptr, nullptr, nullptr);
-    static const char *const words[] = {"今天", "会议", "纪要", "项目", "进度", "备份", "数据库", "笔记", "the ", "note ",
-                                        "meeting ", "todo ", "，", "。", "\r\n", "客户", "合同", "提醒", "summary "};
+    static const char *const words[] = {"今天", "会议", "纪要",  "项目",     "进度",    "备份", "数据库",
+                                        "笔记", "the ", "note ", "meeting ", "todo ",   "，",   "。",
+                                        "\r\n", "客户", "合同",  "提醒",     "summary "};
     Random rnd;
     sqlite3_stmt *text = nullptr;
     sqlite3_stmt *blob = nullptr;
@@ -145,8 +146,7 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-template <typename F>
-double seconds_of(F f)
+template <typename F> double seconds_of(F f)
 {
     QElapsedTimer t;
     t.start();
@@ -164,8 +164,8 @@ int child_cycle(const QString &folder, const QString &url, const QString &unpack
     store.Connect_to_db(zhu, bei, dialogs);
     WebDavSession session;
     const WebDavAccount account{url, kUser, kPassword};
-    const UploadOutcome outcome = upload_package(session, account, store, database_file_in(folder), kZipPassword,
-                                                 dialogs, UploadSteps{});
+    const UploadOutcome outcome =
+        upload_package(session, account, store, database_file_in(folder), kZipPassword, dialogs, UploadSteps{});
     if (outcome != UploadOutcome::Uploaded)
         return 2;
     QTemporaryFile package(unpack_folder + QStringLiteral("/.download.XXXXXX"));
@@ -253,15 +253,14 @@ int main(int argc, char **argv)
             }));
             if (status != 201 && status != 204)
                 std::printf("  PUT answered %d\n", status);
-            const ChildResult up = run_child({"curl", "-s", "-f", "-o", "/dev/null", "-u", user_colon_password, "-T",
-                                              package.toStdString(), url});
+            const ChildResult up = run_child(
+                {"curl", "-s", "-f", "-o", "/dev/null", "-u", user_colon_password, "-T", package.toStdString(), url});
             curl_put.push_back(up.seconds);
 
             const QString got = folder + QStringLiteral("/got.zip");
             ours_get.push_back(seconds_of([&] {
-                download_package(session, {server.url(), kUser, kPassword}, got, [&events](TransferDirection, qint64, qint64) {
-                    ++events;
-                });
+                download_package(session, {server.url(), kUser, kPassword}, got,
+                                 [&events](TransferDirection, qint64, qint64) { ++events; });
             }));
             const ChildResult down = run_child({"curl", "-s", "-f", "-u", user_colon_password, "-o",
                                                 (folder + QStringLiteral("/curl.zip")).toStdString(), url});

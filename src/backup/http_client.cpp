@@ -126,7 +126,8 @@ std::FILE *open_response_file(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw HttpError(QStringLiteral("Cannot create \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        throw HttpError(
+            QStringLiteral("Cannot create \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     std::FILE *f = ::fdopen(fd, "wb");
     if (!f) {
         ::close(fd);

@@ -18,7 +18,7 @@ namespace yunshan {
 // A transport failure (name not resolved, connection refused or reset, TLS failure, time-out,
 // unreadable body file, ...). what() is UTF-8 text for the error box.
 class HttpError : public std::runtime_error {
-public:
+  public:
     explicit HttpError(const std::string &message) : std::runtime_error(message) {}
     explicit HttpError(const QString &message) : std::runtime_error(message.toStdString()) {}
 };
@@ -28,17 +28,17 @@ using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 struct HttpRequest {
     QByteArray method = "GET";
     QString url;
-    HttpHeaders headers;    // in addition to the client's own
-    QByteArray body;        // sent when not empty and no body_file is given
-    QString body_file;      // request body streamed from this file
-    QString response_file;  // response body streamed into this file (truncated first) instead of memory
+    HttpHeaders headers;   // in addition to the client's own
+    QByteArray body;       // sent when not empty and no body_file is given
+    QString body_file;     // request body streamed from this file
+    QString response_file; // response body streamed into this file (truncated first) instead of memory
 };
 
 struct HttpResponse {
     int status = 0;
-    QByteArray body;        // empty when the body went to a file
-    qint64 body_size = 0;   // bytes of the final response's body
-    QString url;            // address of the final response after redirects
+    QByteArray body;      // empty when the body went to a file
+    qint64 body_size = 0; // bytes of the final response's body
+    QString url;          // address of the final response after redirects
 };
 
 enum class TransferDirection { Send, Receive };
@@ -46,7 +46,7 @@ enum class TransferDirection { Send, Receive };
 using HttpProgress = std::function<void(TransferDirection, qint64 total, qint64 done)>;
 
 class HttpClient {
-public:
+  public:
     HttpClient();
     ~HttpClient();
     HttpClient(const HttpClient &) = delete;
@@ -66,7 +66,7 @@ public:
     // A call from inside a progress callback of a running request throws HttpError.
     HttpResponse send(const HttpRequest &request, const HttpProgress &progress = {});
 
-private:
+  private:
     struct Handle;
     std::unique_ptr<Handle> handle_;
     HttpHeaders headers_;

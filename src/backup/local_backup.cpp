@@ -28,14 +28,17 @@ void sync_path(const QString &path, int flags)
     }
 }
 
-QString system_error() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString system_error()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 } // namespace
 
 QString backup_file_name(const QString &prefix, qint64 days_back, const QDate &today)
 {
-    return prefix + QLatin1Char('_') + today.addDays(-days_back).toString(QStringLiteral("yyyyMMdd"))
-        + QStringLiteral(".sl3");
+    return prefix + QLatin1Char('_') + today.addDays(-days_back).toString(QStringLiteral("yyyyMMdd")) +
+           QStringLiteral(".sl3");
 }
 
 QString main_database_file(const NoteStore &store, const RunSettings &run)
@@ -50,8 +53,8 @@ void make_dated_copy(NoteStore &store, const QString &source, const QString &tar
     const QString temp = target + QStringLiteral(".tmp");
     QFile::remove(temp);
     try {
-        const bool open_main = store.main_connected()
-            && QFileInfo(store.main().path()).canonicalFilePath() == QFileInfo(source).canonicalFilePath();
+        const bool open_main = store.main_connected() && QFileInfo(store.main().path()).canonicalFilePath() ==
+                                                             QFileInfo(source).canonicalFilePath();
         if (open_main) {
             store.main().backup_to(temp);
         } else {
@@ -88,9 +91,8 @@ void backup_command(BackupContext &c, int exit_mark, int upload_only)
         steps.show_step = panel.line;
         steps.transfer = panel.transfer;
         try {
-            const UploadOutcome outcome =
-                upload_package(c.session, account, c.store, main_database_file(c.store, run), run.zip_password,
-                               c.dialogs, steps);
+            const UploadOutcome outcome = upload_package(c.session, account, c.store, main_database_file(c.store, run),
+                                                         run.zip_password, c.dialogs, steps);
             if (outcome == UploadOutcome::Cancelled) {
                 panel.hide();
                 return;
@@ -142,7 +144,8 @@ void remove_expired_copy(const RunSettings &run, const QDate &today)
     const int days = run.tian.trimmed().toInt(&number);
     if (!number || days == 0)
         return;
-    QFile::remove(join_path(run.bei_db, backup_file_name(QStringLiteral("buckup_"), static_cast<qint64>(days) + 1, today)));
+    QFile::remove(
+        join_path(run.bei_db, backup_file_name(QStringLiteral("buckup_"), static_cast<qint64>(days) + 1, today)));
 }
 
 void exit_backup_step(BackupContext &c, int &exit_mark)

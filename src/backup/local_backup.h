@@ -29,12 +29,12 @@ void make_dated_copy(NoteStore &store, const QString &source, const QString &tar
 
 // What the command needs from the window: the progress panel and the ESC key.
 struct BackupPanel {
-    std::function<void(const QString &)> show;  // show the panel with this line, repaint, events
-    std::function<void(const QString &)> line;  // set the line, repaint, events
+    std::function<void(const QString &)> show; // show the panel with this line, repaint, events
+    std::function<void(const QString &)> line; // set the line, repaint, events
     std::function<void()> hide;
-    std::function<void(int mode)> start;        // reset the counters, set the mode, start the timer
+    std::function<void(int mode)> start; // reset the counters, set the mode, start the timer
     std::function<bool()> esc_down;
-    HttpProgress transfer;                      // transfer events
+    HttpProgress transfer; // transfer events
 };
 
 struct BackupContext {

@@ -39,16 +39,16 @@ QString speed_line_text(const TransferCounters &c, quint32 now)
 {
     const QLocale locale = QLocale::system();
     const quint32 elapsed = now - c.sample_tick;
-    const float speed = static_cast<float>(static_cast<double>(c.transfer_done - c.sample_done)
-                                           / (static_cast<double>(elapsed) + 1.0) / 1000.0);
+    const float speed = static_cast<float>(static_cast<double>(c.transfer_done - c.sample_done) /
+                                           (static_cast<double>(elapsed) + 1.0) / 1000.0);
     QString remaining;
     if (c.transfer_done == c.sample_done)
         remaining = QStringLiteral("无");
     else
-        remaining = locale.toString(static_cast<double>(c.transfer_total - c.transfer_done) / 1e6 / speed, 'f', 2)
-            + QStringLiteral("秒");
-    return QStringLiteral("传输速度：") + locale.toString(static_cast<double>(speed), 'f', 2)
-        + QStringLiteral("MB/秒 剩余时间：") + remaining;
+        remaining = locale.toString(static_cast<double>(c.transfer_total - c.transfer_done) / 1e6 / speed, 'f', 2) +
+                    QStringLiteral("秒");
+    return QStringLiteral("传输速度：") + locale.toString(static_cast<double>(speed), 'f', 2) +
+           QStringLiteral("MB/秒 剩余时间：") + remaining;
 }
 
 void sample_speed(TransferCounters &c, quint32 now)

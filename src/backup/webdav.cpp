@@ -16,9 +16,15 @@ QByteArray basic_credentials(const QString &username, const QString &password)
     return QByteArrayLiteral("Basic ") + (username + QLatin1Char(':') + password).toUtf8().toBase64();
 }
 
-QString webdav_folder_url(const QString &dav_url) { return dav_url + QLatin1String(kWebDavFolder) + QLatin1Char('/'); }
+QString webdav_folder_url(const QString &dav_url)
+{
+    return dav_url + QLatin1String(kWebDavFolder) + QLatin1Char('/');
+}
 
-QString webdav_package_url(const QString &dav_url) { return dav_url + QLatin1String(kWebDavPackage); }
+QString webdav_package_url(const QString &dav_url)
+{
+    return dav_url + QLatin1String(kWebDavPackage);
+}
 
 void WebDavSession::set_request_header(const QByteArray &name, const QByteArray &value)
 {

@@ -28,7 +28,7 @@ QString webdav_folder_url(const QString &dav_url);
 QString webdav_package_url(const QString &dav_url);
 
 struct WebDavAccount {
-    QString url;      // ends with "/"
+    QString url; // ends with "/"
     QString username;
     QString password;
 
@@ -49,9 +49,9 @@ struct WebDavSession {
 
 // What the upload needs from the window between its steps.
 struct UploadSteps {
-    std::function<bool()> esc_down;                    // the ESC check
-    std::function<void(const QString &)> show_step;   // progress line, repaint, pending events
-    HttpProgress transfer;                             // transfer events
+    std::function<bool()> esc_down;                 // the ESC check
+    std::function<void(const QString &)> show_step; // progress line, repaint, pending events
+    HttpProgress transfer;                          // transfer events
 };
 
 enum class UploadOutcome {

@@ -9,11 +9,11 @@ namespace yunshan {
 namespace {
 
 class EscTracker : public QObject {
-public:
+  public:
     using QObject::QObject;
     bool down = false;
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
         switch (e->type()) {

@@ -16,7 +16,7 @@
 namespace yunshan::test {
 
 class BackupTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -38,7 +38,7 @@ protected:
     RunSettings run;
     WebDavSession session;
     QDate today{2024, 3, 15};
-    QStringList shown_lines;   // progress lines, in order
+    QStringList shown_lines; // progress lines, in order
     int hides = 0;
     bool esc = false;
 };

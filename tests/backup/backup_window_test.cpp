@@ -27,7 +27,7 @@ using test::ScriptedDialogs;
 using test::TempFolder;
 
 class BackupWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         program = dir.mkdir(QStringLiteral("program"));
@@ -50,10 +50,7 @@ protected:
         set_program_folder_override({});
         set_temp_folder_override({});
     }
-    QString today_copy() const
-    {
-        return join_path(bei, backup_file_name(QStringLiteral("buckup_"), 0));
-    }
+    QString today_copy() const { return join_path(bei, backup_file_name(QStringLiteral("buckup_"), 0)); }
 
     TempFolder dir;
     QString program, zhu, bei;
@@ -91,7 +88,8 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     watch.stop();
     dialogs.verify_done();
 
-    const QRegularExpression percent(QStringLiteral("^备份上传中已：\\d+\\.\\d\\d%\\|传输速度：\\d+\\.\\d\\dMB/秒 剩余时间："));
+    const QRegularExpression percent(
+        QStringLiteral("^备份上传中已：\\d+\\.\\d\\d%\\|传输速度：\\d+\\.\\d\\dMB/秒 剩余时间："));
     const QStringList progress = seen.filter(percent);
     EXPECT_FALSE(progress.isEmpty()) << seen.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(f.transfer.transfer_done, f.transfer.transfer_total);
@@ -144,7 +142,8 @@ TEST_F(BackupWindowTest, ExitWithoutBackupStillWritesTheStampOfAWritingRun)
     dialogs.verify_done();
     EXPECT_FALSE(f.isVisible());
     EXPECT_FALSE(QFile::exists(today_copy()));
-    EXPECT_NE(f.store.get_first_string(QStringLiteral("select value1 from set_table where key1='last_time'")), QString());
+    EXPECT_NE(f.store.get_first_string(QStringLiteral("select value1 from set_table where key1='last_time'")),
+              QString());
 }
 
 } // namespace

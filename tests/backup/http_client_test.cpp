@@ -34,10 +34,13 @@ TEST(HttpClient, BodiesFromMemoryAndFileAnswersIntoMemoryAndFile)
     put.body.clear();
     put.body_file = dir.file(QStringLiteral("body"));
     qint64 sent = 0;
-    EXPECT_EQ(client.send(put, [&](TransferDirection d, qint64, qint64 done) {
-                  if (d == TransferDirection::Send)
-                      sent = done;
-              }).status,
+    EXPECT_EQ(client
+                  .send(put,
+                        [&](TransferDirection d, qint64, qint64 done) {
+                            if (d == TransferDirection::Send)
+                                sent = done;
+                        })
+                  .status,
               204);
     EXPECT_EQ(sent, big.size());
 
@@ -51,8 +54,8 @@ TEST(HttpClient, BodiesFromMemoryAndFileAnswersIntoMemoryAndFile)
     EXPECT_TRUE(in_file.body.isEmpty());
     EXPECT_EQ(in_file.body_size, big.size());
     EXPECT_EQ(TempFolder::read(get.response_file), big);
-    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     EXPECT_EQ(QFile::permissions(get.response_file) & others, QFileDevice::Permissions()); // private to the user
 
     get.url = server.url() + QStringLiteral("missing");

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QTest>
 #include <QFile>
 #include <QTemporaryFile>
+#include <QTest>
 
 namespace yunshan {
 namespace {
@@ -25,7 +25,7 @@ const QString kUser = QStringLiteral("writer");
 const QString kPassword = QStringLiteral("s3cret:pass");
 
 class WebDavTest : public test::BackupTest {
-protected:
+  protected:
     void start(const QString &user = kUser, const QString &password = kPassword)
     {
         server = std::make_unique<ApacheDav>(user, password);
@@ -44,13 +44,15 @@ protected:
     QStringList requests_with(const QString &method, qsizetype expected) const
     {
         QStringList r;
-        (void)QTest::qWaitFor([&] {
-            r.clear();
-            for (const QString &line : server->requests())
-                if (line.startsWith(method + QLatin1Char(' ')))
-                    r.append(line);
-            return r.size() >= expected;
-        }, 2000);
+        (void)QTest::qWaitFor(
+            [&] {
+                r.clear();
+                for (const QString &line : server->requests())
+                    if (line.startsWith(method + QLatin1Char(' ')))
+                        r.append(line);
+                return r.size() >= expected;
+            },
+            2000);
         return r;
     }
 
@@ -74,7 +76,8 @@ TEST_F(WebDavTest, FirstUploadCreatesTheFolderAndTheSecondReplacesThePackage)
     // Folders are asked for with Depth 0 and a trailing slash; the main database is open again.
     EXPECT_EQ(requests_with(QStringLiteral("PROPFIND"), 1),
               QStringList{QStringLiteral("PROPFIND /dav/yunshanzhaji/ 404 Depth=0")});
-    EXPECT_EQ(requests_with(QStringLiteral("MKCOL"), 1), QStringList{QStringLiteral("MKCOL /dav/yunshanzhaji/ 201 Depth=-")});
+    EXPECT_EQ(requests_with(QStringLiteral("MKCOL"), 1),
+              QStringList{QStringLiteral("MKCOL /dav/yunshanzhaji/ 201 Depth=-")});
     ASSERT_TRUE(store.main_connected());
 
     write_row(QStringLiteral("note"), QStringLiteral("第二版"));
@@ -82,7 +85,8 @@ TEST_F(WebDavTest, FirstUploadCreatesTheFolderAndTheSecondReplacesThePackage)
     backup_command(c, 1, 0);
     dialogs.verify_done();
     EXPECT_EQ(run.global_change, 0);
-    EXPECT_EQ(requests_with(QStringLiteral("PROPFIND"), 2).last(), QStringLiteral("PROPFIND /dav/yunshanzhaji/ 207 Depth=0"));
+    EXPECT_EQ(requests_with(QStringLiteral("PROPFIND"), 2).last(),
+              QStringLiteral("PROPFIND /dav/yunshanzhaji/ 207 Depth=0"));
     EXPECT_EQ(requests_with(QStringLiteral("MKCOL"), 1).size(), 1); // the folder exists now
     EXPECT_EQ(requests_with(QStringLiteral("PUT"), 2),
               (QStringList{QStringLiteral("PUT /dav/yunshanzhaji/notedb.zip 201 Depth=-"),

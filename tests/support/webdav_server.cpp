@@ -58,7 +58,10 @@ void write_file(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
-bool ApacheDav::installed() { return QFile::exists(QString::fromLatin1(kHttpd)); }
+bool ApacheDav::installed()
+{
+    return QFile::exists(QString::fromLatin1(kHttpd));
+}
 
 ApacheDav::ApacheDav(const QString &user, const QString &password)
 {
@@ -80,21 +83,22 @@ ApacheDav::ApacheDav(const QString &user, const QString &password)
             error_ = QStringLiteral("no www-data user");
             return;
         }
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                       | QFileDevice::ExeGroup | QFileDevice::ExeOther);
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                       QFileDevice::ExeGroup | QFileDevice::ExeOther);
         for (const QString &d : {share(), dir + QStringLiteral("/lock")})
             ::chown(QFile::encodeName(d).constData(), pw->pw_uid, gr->gr_gid);
         run_as = QStringLiteral("User www-data\nGroup www-data\n");
     }
 
     QProcess htpasswd;
-    htpasswd.start(QStringLiteral("htpasswd"), {QStringLiteral("-bc"), dir + QStringLiteral("/htpasswd"), user, password});
+    htpasswd.start(QStringLiteral("htpasswd"),
+                   {QStringLiteral("-bc"), dir + QStringLiteral("/htpasswd"), user, password});
     if (!htpasswd.waitForFinished(10000) || htpasswd.exitCode() != 0) {
         error_ = QStringLiteral("htpasswd failed: ") + QString::fromLocal8Bit(htpasswd.readAllStandardError());
         return;
     }
-    QFile::setPermissions(dir + QStringLiteral("/htpasswd"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QFile::setPermissions(dir + QStringLiteral("/htpasswd"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                                 QFileDevice::ReadGroup | QFileDevice::ReadOther);
 
     port_ = free_port();
     QString conf;
@@ -106,11 +110,13 @@ ApacheDav::ApacheDav(const QString &user, const QString &password)
         conf += QStringLiteral("LoadModule %1_module %2/mod_%1.so\n").arg(QLatin1String(m), QLatin1String(kModules));
     conf += run_as;
     conf += QStringLiteral("TypesConfig /etc/mime.types\nDavLockDB \"%1/lock/DavLock\"\n").arg(dir);
-    conf += QStringLiteral("Timeout 60\nLimitRequestBody 0\nStartServers 1\nServerLimit 2\nThreadsPerChild 8\nMaxRequestWorkers 16\n");
+    conf += QStringLiteral(
+        "Timeout 60\nLimitRequestBody 0\nStartServers 1\nServerLimit 2\nThreadsPerChild 8\nMaxRequestWorkers 16\n");
     conf += QStringLiteral("<Directory />\n  Require all denied\n</Directory>\n");
-    conf += QStringLiteral("Alias /dav \"%1\"\n<Directory \"%1\">\n  Dav On\n  AuthType Basic\n  AuthName dav\n"
-                           "  AuthBasicProvider file\n  AuthUserFile \"%2/htpasswd\"\n  Require valid-user\n</Directory>\n")
-                .arg(share(), dir);
+    conf +=
+        QStringLiteral("Alias /dav \"%1\"\n<Directory \"%1\">\n  Dav On\n  AuthType Basic\n  AuthName dav\n"
+                       "  AuthBasicProvider file\n  AuthUserFile \"%2/htpasswd\"\n  Require valid-user\n</Directory>\n")
+            .arg(share(), dir);
     write_file(dir + QStringLiteral("/httpd.conf"), conf.toUtf8());
 
     httpd_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -145,7 +151,10 @@ ApacheDav::~ApacheDav()
     }
 }
 
-QString ApacheDav::url() const { return QStringLiteral("http://127.0.0.1:%1/dav/").arg(port_); }
+QString ApacheDav::url() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/dav/").arg(port_);
+}
 
 QStringList ApacheDav::requests() const
 {
@@ -178,7 +187,10 @@ DroppingServer::~DroppingServer()
     ::close(listener_);
 }
 
-QString DroppingServer::url() const { return QStringLiteral("http://127.0.0.1:%1/dav/").arg(port_); }
+QString DroppingServer::url() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/dav/").arg(port_);
+}
 
 void DroppingServer::serve()
 {
@@ -226,6 +238,9 @@ void DroppingServer::serve()
     }
 }
 
-int closed_port() { return free_port(); }
+int closed_port()
+{
+    return free_port();
+}
 
 } // namespace yunshan::test

@@ -12,7 +12,7 @@
 namespace yunshan::test {
 
 class ApacheDav {
-public:
+  public:
     // Starts httpd with a share at /dav/ for one user; check started() (error() tells why not).
     ApacheDav(const QString &user, const QString &password);
     ~ApacheDav();
@@ -30,7 +30,7 @@ public:
     // Request lines logged so far: "<method> <path> <status> Depth=<depth>".
     QStringList requests() const;
 
-private:
+  private:
     QTemporaryDir root_;
     QProcess httpd_;
     int port_ = 0;
@@ -41,12 +41,12 @@ private:
 // Answers every request but PUT with an empty 207; a PUT is cut off after `drop_after` bytes of
 // its body by closing the connection.
 class DroppingServer {
-public:
+  public:
     explicit DroppingServer(long long drop_after = 64 * 1024);
     ~DroppingServer();
     QString url() const; // "http://127.0.0.1:<port>/dav/"
 
-private:
+  private:
     void serve();
     int listener_ = -1;
     int port_ = 0;

@@ -61,8 +61,9 @@ TEST(ZipFile, DamagedOrMissingArchiveFilesFailWithoutWriting)
     EXPECT_THROW(extract_package_file(tiny, QString(), target), ArchiveError);
     EXPECT_THROW(extract_package_file(dir.file(QStringLiteral("none.zip")), QString(), target), ArchiveError);
     EXPECT_TRUE(test::snapshot(target).isEmpty());
-    EXPECT_THROW(build_package_file(dir.file(QStringLiteral("missing.sl3")), QString(), dir.file(QStringLiteral("x.zip"))),
-                 ArchiveError);
+    EXPECT_THROW(
+        build_package_file(dir.file(QStringLiteral("missing.sl3")), QString(), dir.file(QStringLiteral("x.zip"))),
+        ArchiveError);
     EXPECT_THROW(build_package_file(junk, QString(), dir.file(QStringLiteral("no/such/folder.zip"))), ArchiveError);
 }
 
