@@ -132,12 +132,13 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
 void force_backup_at_exit(RunSettings &run)
 {
     run.global_change = 1;
+    run.skip_exit_backup = 0;
     if (!run.dav_url.isEmpty() && !run.dav_username.isEmpty() && !run.dav_password.isEmpty() &&
         run.webdav_tcbc == 0)
         run.webdav_tcbc = 1;
 }
 
-void skip_backup_at_exit(RunSettings &run) { run.global_change = 0; }
+void skip_backup_at_exit(RunSettings &run) { run.skip_exit_backup = 1; }
 
 QString contact_email() { return QStringLiteral("yunshan-note@example.org"); }
 

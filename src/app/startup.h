@@ -67,7 +67,7 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
 
 // "退出(强制备份)": forces the backup at exit (and the upload when WebDAV is configured).
 void force_backup_at_exit(RunSettings &run);
-// "退出(不备份)": no exit stamp and no backup.
+// "退出(不备份)": no backup at exit; the exit stamp is still written when the run wrote.
 void skip_backup_at_exit(RunSettings &run);
 
 // The contact address shown by the start page, the about box and the suggestions box.

@@ -17,7 +17,10 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <QScopeGuard>
+
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -74,6 +77,18 @@ public:
         : data_(reinterpret_cast<const unsigned char *>(archive.constData())), size_(archive.size())
     {
     }
+    // Over a mapped file: `release` hands back the pages of a range that has been read.
+    Reader(const unsigned char *data, qsizetype size, std::function<void(qsizetype, qsizetype)> release)
+        : data_(data), size_(size), release_(std::move(release))
+    {
+    }
+
+    // The range will not be read again (entry data streams through once).
+    void release(qsizetype offset, qsizetype length) const
+    {
+        if (release_ && length > 0)
+            release_(offset, length);
+    }
 
     // Whether [offset, offset + length) lies inside the buffer.
     bool fits(qsizetype offset, qsizetype length) const
@@ -86,6 +101,7 @@ public:
 private:
     const unsigned char *data_;
     qsizetype size_;
+    std::function<void(qsizetype, qsizetype)> release_;
 };
 
 bool valid_utf8(const QByteArray &bytes)
@@ -427,8 +443,11 @@ public:
     std::pair<const unsigned char *, std::size_t> next()
     {
         if (!cryptor_) {
+            in_.release(handed_pos_, handed_size_);
             const std::size_t n = static_cast<std::size_t>(std::min<qsizetype>(remaining_, kInputChunk));
             const unsigned char *p = in_.at(pos_);
+            handed_pos_ = pos_;
+            handed_size_ = static_cast<qsizetype>(n);
             pos_ += static_cast<qsizetype>(n);
             remaining_ -= static_cast<qsizetype>(n);
             return {p, n};
@@ -436,6 +455,7 @@ public:
         if (!ahead_.valid())
             return {nullptr, 0};
         const std::size_t n = ahead_.get();
+        in_.release(handed_pos_, handed_size_);
         const unsigned char *p = buffers_[current_].data();
         current_ ^= 1;
         start_next();
@@ -451,6 +471,8 @@ private:
         const unsigned char *source = in_.at(pos_);
         unsigned char *target = buffers_[current_].data();
         TPKWAREZipCryptor *cryptor = cryptor_;
+        handed_pos_ = pos_;
+        handed_size_ = static_cast<qsizetype>(n);
         pos_ += static_cast<qsizetype>(n);
         remaining_ -= static_cast<qsizetype>(n);
         ahead_ = std::async(std::launch::async, [source, target, n, cryptor] {
@@ -467,6 +489,8 @@ private:
     std::vector<unsigned char> buffers_[2];
     int current_ = 0; // buffer the running (or next) decryption writes
     std::future<std::size_t> ahead_;
+    qsizetype handed_pos_ = 0; // source range read last, released once done with
+    qsizetype handed_size_ = 0;
 };
 
 // Passes one entry's data to `write`, checking length and CRC. A data fault in an encrypted
@@ -556,9 +580,8 @@ QString temporary_name(const QString &target)
     return folder + QStringLiteral("/.yunshan-unpack-") + QString::number(tag, 16) + QStringLiteral(".tmp");
 }
 
-void extract(const QByteArray &archive, const QString &password, const QString &folder)
+void extract(const Reader &in, const QString &password, const QString &folder)
 {
-    const Reader in(archive);
     const std::vector<Entry> entries = read_directory(in);
     if (entries.empty())
         fail(QStringLiteral("The archive holds no files"));
@@ -667,7 +690,35 @@ QByteArray read_first_entry(const QByteArray &archive, const QString &password)
 void extract_package(const QByteArray &archive, const QString &password, const QString &folder)
 {
     try {
-        extract(archive, password, folder);
+        extract(Reader(archive), password, folder);
+    } catch (const std::system_error &e) {
+        throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void extract_package_file(const QString &archive_path, const QString &password, const QString &folder)
+{
+    QFile file(archive_path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ArchiveError(QStringLiteral("Cannot open file \"%1\": %2").arg(archive_path, file.errorString()));
+    const qint64 size = file.size();
+    if (size < static_cast<qint64>(kEndRecordSize))
+        fail(QStringLiteral("The data is not a ZIP archive"));
+    void *mapped = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file.handle(), 0);
+    if (mapped == MAP_FAILED)
+        throw ArchiveError(QStringLiteral("Cannot read file \"%1\": %2").arg(archive_path, QString::fromLocal8Bit(std::strerror(errno))));
+    const auto unmap = qScopeGuard([mapped, size] { ::munmap(mapped, static_cast<std::size_t>(size)); });
+    auto *base = static_cast<unsigned char *>(mapped);
+    // Pages already streamed through are dropped, so a large archive never sits in memory whole.
+    const qsizetype page = static_cast<qsizetype>(::sysconf(_SC_PAGESIZE));
+    const Reader in(base, static_cast<qsizetype>(size), [base, page](qsizetype offset, qsizetype length) {
+        const qsizetype first = (offset + page - 1) / page * page;
+        const qsizetype last = (offset + length) / page * page;
+        if (last > first)
+            ::madvise(base + first, static_cast<std::size_t>(last - first), MADV_DONTNEED);
+    });
+    try {
+        extract(in, password, folder);
     } catch (const std::system_error &e) {
         throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
     }

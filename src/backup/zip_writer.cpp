@@ -1,4 +1,4 @@
-// Writing the package: one entry, deflated with zlib, optionally encrypted, into a memory buffer.
+// Writing the package: one entry, deflated with zlib, optionally encrypted, into memory or a file.
 #include "backup/zip_cryptor.h"
 #include "backup/zip_format.h"
 #include "backup/zip_package.h"
@@ -32,30 +32,35 @@ constexpr qsizetype kReadChunk = 1 << 20;
 // Largest size the classic (non-ZIP64) fields can hold; 0xFFFFFFFF itself means "see ZIP64".
 constexpr std::uint64_t kMaxClassicSize = 0xFFFFFFFEu;
 
-// The archive under construction. Its storage is sized once from the deflate bound, so it is not
-// copied while it grows; pages never written are never touched, so they cost no memory.
-class ArchiveBuffer {
+// Where the archive goes: appended in order, with the local header patched at the end.
+class ArchiveOut {
 public:
-    explicit ArchiveBuffer(qsizetype expected) { bytes_.resize(std::max<qsizetype>(expected, 256)); }
-
-    unsigned char *at(qsizetype pos) { return reinterpret_cast<unsigned char *>(bytes_.data()) + pos; }
-    unsigned char *tail() { return at(used_); }
+    virtual ~ArchiveOut() = default;
+    virtual void append(const void *data, qsizetype n) = 0;
+    // Overwrites bytes already written.
+    virtual void patch(qsizetype pos, const void *data, qsizetype n) = 0;
     qsizetype used() const { return used_; }
-    qsizetype room() const { return bytes_.size() - used_; }
 
-    void ensure_room(qsizetype n)
+protected:
+    qsizetype used_ = 0;
+};
+
+// The archive in memory. Its storage is sized once from the deflate bound, so it is not copied
+// while it grows; pages never written are never touched, so they cost no memory.
+class MemoryOut : public ArchiveOut {
+public:
+    explicit MemoryOut(qsizetype expected) { bytes_.resize(std::max<qsizetype>(expected, 256)); }
+
+    void append(const void *data, qsizetype n) override
     {
-        if (room() >= n)
-            return;
-        const qsizetype wanted = std::max(used_ + n, bytes_.size() + bytes_.size() / 2);
-        bytes_.resize(wanted);
-    }
-    void advance(qsizetype n) { used_ += n; }
-    void append(const void *data, qsizetype n)
-    {
-        ensure_room(n);
-        std::memcpy(tail(), data, static_cast<std::size_t>(n));
+        if (bytes_.size() - used_ < n)
+            bytes_.resize(std::max(used_ + n, bytes_.size() + bytes_.size() / 2));
+        std::memcpy(bytes_.data() + used_, data, static_cast<std::size_t>(n));
         used_ += n;
+    }
+    void patch(qsizetype pos, const void *data, qsizetype n) override
+    {
+        std::memcpy(bytes_.data() + pos, data, static_cast<std::size_t>(n));
     }
     QByteArray take()
     {
@@ -66,7 +71,64 @@ public:
 
 private:
     QByteArray bytes_;
-    qsizetype used_ = 0;
+};
+
+// The archive in a file, written through a small buffer.
+class FileOut : public ArchiveOut {
+public:
+    explicit FileOut(const QString &path) : file_(path)
+    {
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+            throw ArchiveError(QStringLiteral("Cannot create \"%1\": %2").arg(path, file_.errorString()));
+        buffer_.reserve(kBufferSize);
+    }
+
+    void append(const void *data, qsizetype n) override
+    {
+        const char *p = static_cast<const char *>(data);
+        if (static_cast<qsizetype>(buffer_.size()) + n > kBufferSize)
+            flush();
+        if (n >= kBufferSize)
+            write_at_end(p, n);
+        else
+            buffer_.insert(buffer_.end(), p, p + n);
+        used_ += n;
+    }
+    void patch(qsizetype pos, const void *data, qsizetype n) override
+    {
+        flush();
+        if (!file_.seek(pos) || file_.write(static_cast<const char *>(data), n) != n || !file_.seek(used_))
+            fail_write();
+    }
+    void finish()
+    {
+        flush();
+        file_.close();
+        if (file_.error() != QFileDevice::NoError)
+            fail_write();
+    }
+
+private:
+    static constexpr qsizetype kBufferSize = 1 << 20;
+
+    void flush()
+    {
+        if (!buffer_.empty())
+            write_at_end(buffer_.data(), static_cast<qsizetype>(buffer_.size()));
+        buffer_.clear();
+    }
+    void write_at_end(const char *p, qsizetype n)
+    {
+        if (file_.write(p, n) != n)
+            fail_write();
+    }
+    [[noreturn]] void fail_write()
+    {
+        throw ArchiveError(QStringLiteral("Cannot write \"%1\": %2").arg(file_.fileName(), file_.errorString()));
+    }
+
+    QFile file_;
+    std::vector<char> buffer_;
 };
 
 struct SourceState {
@@ -183,7 +245,9 @@ std::vector<unsigned char> deflate_block(const BlockPtr &previous, const BlockPt
     return out;
 }
 
-QByteArray build(const QString &source_path, const QString &password)
+// Packs the file into `out`; `make_out` receives the expected archive size.
+template <typename MakeOut>
+void build(const QString &source_path, const QString &password, MakeOut make_out)
 {
     QFile file(source_path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -222,8 +286,9 @@ QByteArray build(const QString &source_path, const QString &password)
     // Deflate output is at most the input plus 5 bytes per 16 KiB stored block, plus the few bytes
     // each block's flush adds.
     const qsizetype bound = before.size + before.size / 1000 + (before.size / kReadChunk + 1) * 64 + 1024;
-    ArchiveBuffer out(static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize + kEndRecordSize)
-                      + 2 * name_size + bound);
+    ArchiveOut &out = make_out(static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize
+                                                      + kEndRecordSize)
+                               + 2 * name_size + bound);
 
     // Local header with provisional CRC and sizes; rewritten once the data is written.
     unsigned char local[kLocalHeaderSize];
@@ -261,14 +326,11 @@ QByteArray build(const QString &source_path, const QString &password)
     // compression of blocks runs beside it.
     std::deque<std::future<std::vector<unsigned char>>> pending;
     const auto take_oldest = [&] {
-        const std::vector<unsigned char> compressed = pending.front().get();
+        std::vector<unsigned char> compressed = pending.front().get();
         pending.pop_front();
-        const qsizetype n = static_cast<qsizetype>(compressed.size());
-        out.ensure_room(n);
-        std::memcpy(out.tail(), compressed.data(), compressed.size());
         if (encrypted)
-            cryptor.encrypt(out.tail(), compressed.size());
-        out.advance(n);
+            cryptor.encrypt(compressed.data(), compressed.size());
+        out.append(compressed.data(), static_cast<qsizetype>(compressed.size()));
     };
 
     uLong crc = crc32(0, nullptr, 0);
@@ -307,10 +369,12 @@ QByteArray build(const QString &source_path, const QString &password)
     const std::uint32_t uncompressed_size = static_cast<std::uint32_t>(length);
 
     {
-        unsigned char *p = out.at(kLocalCrcOffset);
+        unsigned char sizes[12];
+        unsigned char *p = sizes;
         p = put32(p, crc_value);
         p = put32(p, compressed_size);
         put32(p, uncompressed_size);
+        out.patch(kLocalCrcOffset, sizes, sizeof sizes);
     }
 
     const qsizetype central_start = out.used();
@@ -354,7 +418,6 @@ QByteArray build(const QString &source_path, const QString &password)
         put16(p, 0);
     }
     out.append(end, kEndRecordSize);
-    return out.take();
 }
 
 } // namespace
@@ -362,7 +425,26 @@ QByteArray build(const QString &source_path, const QString &password)
 QByteArray build_package(const QString &source_path, const QString &password)
 {
     try {
-        return build(source_path, password);
+        std::unique_ptr<MemoryOut> out;
+        build(source_path, password, [&out](qsizetype expected) -> ArchiveOut & {
+            out = std::make_unique<MemoryOut>(expected);
+            return *out;
+        });
+        return out->take();
+    } catch (const std::system_error &e) {
+        throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void build_package_file(const QString &source_path, const QString &password, const QString &archive_path)
+{
+    try {
+        std::unique_ptr<FileOut> out;
+        build(source_path, password, [&out, &archive_path](qsizetype) -> ArchiveOut & {
+            out = std::make_unique<FileOut>(archive_path);
+            return *out;
+        });
+        out->finish();
     } catch (const std::system_error &e) {
         throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
     }

@@ -184,4 +184,35 @@ std::optional<SqlValue> Connection::query_first(const QString &sql, const SqlPar
 
 qint64 Connection::last_insert_rowid() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
 
+void Connection::backup_to(const QString &path)
+{
+    if (!db_)
+        throw DbError("The database is not open");
+    sqlite3 *target = nullptr;
+    const QByteArray name = QFile::encodeName(path);
+    int rc = sqlite3_open_v2(name.constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::string error;
+    if (rc == SQLITE_OK) {
+        sqlite3_backup *backup = sqlite3_backup_init(target, "main", db_, "main");
+        if (backup) {
+            do {
+                rc = sqlite3_backup_step(backup, 1024);
+                if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+                    sqlite3_sleep(50);
+            } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+            rc = sqlite3_backup_finish(backup);
+        } else {
+            rc = sqlite3_errcode(target);
+        }
+        if (rc != SQLITE_OK)
+            error = sqlite3_errmsg(target);
+    } else {
+        error = target ? sqlite3_errmsg(target) : sqlite3_errstr(rc);
+    }
+    if (sqlite3_close(target) != SQLITE_OK && error.empty())
+        error = "Cannot close the copy";
+    if (!error.empty())
+        throw DbError(error + " (" + path.toStdString() + ")");
+}
+
 } // namespace yunshan

@@ -39,6 +39,9 @@ public:
     // First column of the first row; nullopt when there is no row.
     std::optional<SqlValue> query_first(const QString &sql, const SqlParams &params = {});
     qint64 last_insert_rowid() const;
+    // Copies the whole database into a new file at `path` through SQLite's online backup, a
+    // consistent snapshot even if a write were under way. Throws DbError.
+    void backup_to(const QString &path);
 
 private:
     [[noreturn]] void fail(const char *what) const;

@@ -198,7 +198,7 @@ std::vector<Command> command_table()
           "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
           "Popup2EncryptTitle", "Popup2EncryptContent", "Popup2Decrypt", "Popup2Print", "Popup2Move",
           "Popup2AddFavourite", "Popup2RemoveFavourite", "Popup2ShowFavourites", "ToolButton6", "ToolButtonSave", "ToolButtonAddPicture",
-          "ToolButtonDeletePicture", "ToolButton7", "ToolButton18", "Button1", "Button3", "Button2", "Button6", "Button7", "ButtonFavourites",
+          "ToolButtonDeletePicture", "ToolButton7", "Button1", "Button3", "Button2", "Button6", "Button7", "ButtonFavourites",
           "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton10",
           "SpeedButton11", "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
         t.push_back({n, Does::Unfinished});
@@ -219,7 +219,8 @@ std::vector<Command> command_table()
     t.push_back({"Button5", Does::HideMovePanel});
     // Editing commands with no text control focused or nothing selected, and the tab buttons.
     for (const char *n : {"MenuBold", "MenuRed", "SpeedButton8", "SpeedButton9", "MenuCopy", "MenuPaste", "Popup1Undo", "Popup1Cut", "Popup1Copy", "Popup1Paste",
-                          "Popup1Delete", "Popup1SelectAll", "TabButton1", "TabButton2"})
+                          "Popup1Delete", "Popup1SelectAll", "TabButton1", "TabButton2",
+                          "ToolButton18"}) // backup with no backup folder and no share: nothing to do
         t.push_back({n, Does::Nothing});
     return t;
 }

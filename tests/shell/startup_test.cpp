@@ -243,7 +243,8 @@ TEST(Startup, ExitMenuSwitches)
     force_backup_at_exit(run);
     EXPECT_EQ(run.webdav_tcbc, 1);
     skip_backup_at_exit(run);
-    EXPECT_EQ(run.global_change, 0);
+    EXPECT_EQ(run.skip_exit_backup, 1);
+    EXPECT_EQ(run.global_change, 1); // the run wrote: the exit stamp must still be written
 }
 
 TEST(Startup, UnixNowIsLocalTimeReadAsUtc)

@@ -127,6 +127,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     build_panes();
     build_status_bar();
     build_floating_panels();
+    build_backup();
 
     set_save_enabled(false);
     // The panes are laid out at their start widths; the editor pane's is the fall-back width.
@@ -1034,7 +1035,6 @@ void TForm2::mark_rich_text()
 }
 void TForm2::SpeedButton2Click() { unfinished(); }
 void TForm2::ToolButton7Click() { unfinished(); }
-void TForm2::ToolButton18Click() { unfinished(); }
 void TForm2::Edit1KeyPress() { unfinished(); }
 void TForm2::Button1Click() { unfinished(); }
 void TForm2::Button2Click() { unfinished(); }

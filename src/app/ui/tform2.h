@@ -4,6 +4,8 @@
 // to its handler; the rules behind the commands live in the core.
 #include "app/layout_rules.h"
 #include "app/main_state.h"
+#include "backup/http_client.h"
+#include "backup/transfer_progress.h"
 #include "store/note_store.h"
 
 #include <QMainWindow>
@@ -11,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QButtonGroup;
@@ -23,6 +26,7 @@ class QScrollArea;
 class QSplitter;
 class QStackedWidget;
 class QTextEdit;
+class QTimer;
 class QToolBar;
 class QToolButton;
 
@@ -31,6 +35,8 @@ namespace yunshan {
 class Dialogs;
 class SettingsStore;
 class TMyThread;
+struct WebDavSession;
+struct BackupContext;
 
 class TForm2 : public QMainWindow {
     Q_OBJECT
@@ -225,6 +231,22 @@ public:
     // Position of the open note in the note list, -1 when it is not listed.
     int find_open_note_index() const;
 
+    // ---- Backup, WebDAV transfer and the progress panel (tform2_backup.cpp) ----
+    QTimer *Timer2 = nullptr;   // progress timer, 100 ms
+    int timer2_tag = 0;         // progress mode: 1 upload, 2 download, 3 program update
+    int toolbutton18_tag = 0;   // exit mark: 1 once the exit step runs the backup
+    int n92_tag = 0;            // upload-only mark of "立即备份到网盘…"
+    TransferCounters transfer;  // the transfer counters
+    std::shared_ptr<WebDavSession> webdav; // the HTTP client and request object of the run
+    // A backup or transfer is running (its events let other input in meanwhile).
+    bool transfer_running() const { return transfer_running_; }
+    // The progress timer's tick and the transfer events of the HTTP client.
+    void progress_tick();
+    void transfer_event(TransferDirection direction, qint64 total, qint64 done);
+    // Shows the progress panel with `line`, repaints and lets pending events run.
+    void show_progress(const QString &line);
+    void set_progress_line(const QString &line);
+
     // Contact address and help page of this program.
     static QString contact_address();
     static QString help_url();
@@ -338,6 +360,8 @@ private:
     void build_panes();
     void build_floating_panels();
     void build_status_bar();
+    void build_backup();
+    BackupContext backup_context();
     void unfinished();
     // The body now holds formatting: it is saved as rich text; panel 4 shows "RTF".
     void mark_rich_text();
@@ -356,6 +380,8 @@ private:
     bool closing_ = false;
     bool destroyed_ = false;
     bool read_only_ = false;
+    bool transfer_running_ = false;
+    qint64 last_events_ms_ = 0;
     QString caption_;
 };
 

@@ -204,15 +204,14 @@ bool TForm2::FormCloseQuery()
 
 void TForm2::closeEvent(QCloseEvent *e)
 {
+    if (transfer_running_) {
+        e->ignore(); // a backup or transfer is under way; its own events brought this close
+        return;
+    }
     if (FormCloseQuery())
         e->accept();
     else
         e->ignore();
-}
-
-void TForm2::exit_step()
-{
-    // Backups at exit come with the local backup command.
 }
 
 void TForm2::FormDestroy()

@@ -1,0 +1,161 @@
+#include "backup/local_backup.h"
+
+#include "platform/dialogs.h"
+#include "platform/paths.h"
+#include "store/note_store.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+
+namespace yunshan {
+namespace {
+
+void sync_path(const QString &path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+QString system_error()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+QString backup_file_name(const QString &prefix, qint64 days_back, const QDate &today)
+{
+    return prefix + QLatin1Char('_') + today.addDays(-days_back).toString(QStringLiteral("yyyyMMdd")) +
+           QStringLiteral(".sl3");
+}
+
+QString main_database_file(const NoteStore &store, const RunSettings &run)
+{
+    if (store.status() == kProgramFolder)
+        return database_file_in(program_folder());
+    return database_file_in(run.zhu_db);
+}
+
+void make_dated_copy(NoteStore &store, const QString &source, const QString &target)
+{
+    const QString temp = target + QStringLiteral(".tmp");
+    QFile::remove(temp);
+    try {
+        const bool open_main = store.main_connected() && QFileInfo(store.main().path()).canonicalFilePath() ==
+                                                             QFileInfo(source).canonicalFilePath();
+        if (open_main) {
+            store.main().backup_to(temp);
+        } else {
+            QFile in(source);
+            if (!in.copy(temp))
+                throw std::runtime_error(in.errorString().toStdString());
+        }
+        sync_path(temp, O_RDONLY);
+        if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
+            throw std::runtime_error(system_error().toStdString());
+    } catch (...) {
+        QFile::remove(temp);
+        throw;
+    }
+    sync_path(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
+}
+
+void backup_command(BackupContext &c, int exit_mark, int upload_only)
+{
+    RunSettings &run = c.run;
+    const BackupPanel &panel = c.panel;
+    const auto esc = [&panel] { return panel.esc_down && panel.esc_down(); };
+
+    panel.show(QStringLiteral("正在备份……"));
+    panel.start(kProgressUpload);
+
+    const WebDavAccount account{run.dav_url, run.dav_username, run.dav_password};
+    const bool upload = account.complete() && (run.webdav_tcbc == 1 || exit_mark == 0);
+    bool uploaded = false;
+    bool failed = false;
+    if (upload) {
+        UploadSteps steps;
+        steps.esc_down = panel.esc_down;
+        steps.show_step = panel.line;
+        steps.transfer = panel.transfer;
+        try {
+            const UploadOutcome outcome = upload_package(c.session, account, c.store, main_database_file(c.store, run),
+                                                         run.zip_password, c.dialogs, steps);
+            if (outcome == UploadOutcome::Cancelled) {
+                panel.hide();
+                return;
+            }
+            uploaded = outcome == UploadOutcome::Uploaded;
+            failed = !uploaded;
+        } catch (const std::exception &e) {
+            if (exit_mark == 0)
+                throw; // the command ends here; the panel stays until closed
+            // At exit an unreachable share must not cost the local copy nor keep the window open.
+            c.dialogs.error(QString::fromUtf8(e.what()));
+            failed = true;
+        }
+    }
+
+    if (esc() || upload_only == 1) {
+        panel.hide();
+        if (uploaded)
+            run.global_change = 0;
+        return;
+    }
+
+    bool copied = false;
+    if (!run.bei_db.isEmpty() && (run.auto_backup == QLatin1String("1") || exit_mark == 0)) {
+        const QString source = main_database_file(c.store, run);
+        const QString target = join_path(run.bei_db, backup_file_name(QStringLiteral("buckup_"), 0, c.today));
+        panel.line(QStringLiteral("正在本地备份……"));
+        try {
+            make_dated_copy(c.store, source, target);
+            copied = true;
+        } catch (const std::exception &e) {
+            failed = true;
+            c.dialogs.error(target + QStringLiteral(" 备份失败：") + QString::fromUtf8(e.what()));
+        }
+        if (copied && exit_mark == 0)
+            c.dialogs.message(target + QStringLiteral(" 备份成功。"));
+    }
+
+    if (!failed && (uploaded || copied))
+        run.global_change = 0;
+    panel.hide();
+}
+
+void remove_expired_copy(const RunSettings &run, const QDate &today)
+{
+    if (run.bei_db.isEmpty())
+        return;
+    bool number = false;
+    const int days = run.tian.trimmed().toInt(&number);
+    if (!number || days == 0)
+        return;
+    QFile::remove(
+        join_path(run.bei_db, backup_file_name(QStringLiteral("buckup_"), static_cast<qint64>(days) + 1, today)));
+}
+
+void exit_backup_step(BackupContext &c, int &exit_mark)
+{
+    if (!(c.run.auto_backup == QLatin1String("1") || c.run.webdav_tcbc == 1))
+        return;
+    exit_mark = 1;
+    if (c.run.global_change == 1 && c.run.skip_exit_backup == 0)
+        backup_command(c, exit_mark, 0);
+    remove_expired_copy(c.run, c.today);
+}
+
+} // namespace yunshan

@@ -1,0 +1,64 @@
+#pragma once
+// The backup command: the upload to the WebDAV share when configured, then the dated copy of the
+// main database in the backup folder; and the exit step with its retention of dated copies.
+#include "app/main_state.h"
+#include "backup/transfer_progress.h"
+#include "backup/webdav.h"
+
+#include <QDate>
+#include <QString>
+
+#include <functional>
+
+namespace yunshan {
+
+class Dialogs;
+class NoteStore;
+
+// prefix + "_" + the date `days_back` days before `today` as "yyyyMMdd" + ".sl3".
+QString backup_file_name(const QString &prefix, qint64 days_back, const QDate &today = QDate::currentDate());
+
+// The main database file: in the main data folder, or beside the program in that mode.
+QString main_database_file(const NoteStore &store, const RunSettings &run);
+
+// Writes a consistent copy of `source` to `target`: through SQLite's backup when `source` is the
+// open main database, else as a plain copy (no connection writes it then). The copy goes to a
+// temporary name first and replaces `target` only once complete. Throws on failure; `target`
+// is then unchanged.
+void make_dated_copy(NoteStore &store, const QString &source, const QString &target);
+
+// What the command needs from the window: the progress panel and the ESC key.
+struct BackupPanel {
+    std::function<void(const QString &)> show; // show the panel with this line, repaint, events
+    std::function<void(const QString &)> line; // set the line, repaint, events
+    std::function<void()> hide;
+    std::function<void(int mode)> start; // reset the counters, set the mode, start the timer
+    std::function<bool()> esc_down;
+    HttpProgress transfer; // transfer events
+};
+
+struct BackupContext {
+    NoteStore &store;
+    RunSettings &run;
+    WebDavSession &session;
+    Dialogs &dialogs;
+    BackupPanel panel;
+    QDate today = QDate::currentDate();
+};
+
+// The backup command. `exit_mark`: 1 when run by the exit step; `upload_only`: 1 for
+// "立即备份到网盘…". `global_change` is cleared only when everything that ran succeeded.
+// Run by the user, a transport or packaging failure of the upload throws and ends the command;
+// at exit it is reported and the local copy is still made.
+void backup_command(BackupContext &c, int exit_mark, int upload_only);
+
+// The exit step: when `auto` is "1" or the exit upload is on, sets the exit mark, runs the backup
+// command when the run wrote to the database (and the exit is not "退出(不备份)"), then deletes the
+// dated copy `tian` + 1 days old.
+void exit_backup_step(BackupContext &c, int &exit_mark);
+
+// Deletes the dated copy `tian` + 1 days old in the backup folder. "0", and any value that is
+// not a whole number, keep every copy.
+void remove_expired_copy(const RunSettings &run, const QDate &today);
+
+} // namespace yunshan

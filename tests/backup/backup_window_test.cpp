@@ -1,0 +1,150 @@
+// The backup tool button, the progress panel and the exit step in the main window.
+#include "app/startup.h"
+#include "app/ui/tform2.h"
+#include "backup/local_backup.h"
+#include "backup/zip_package.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+#include "support/webdav_server.h"
+
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+
+class BackupWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        program = dir.mkdir(QStringLiteral("program"));
+        zhu = dir.mkdir(QStringLiteral("main"));
+        bei = dir.mkdir(QStringLiteral("backup"));
+        set_program_folder_override(program);
+        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+        settings->set_value(QStringLiteral("zhu_db"), zhu);
+        settings->set_value(QStringLiteral("bei_db"), bei);
+        settings->set_value(QStringLiteral("auto"), QStringLiteral("1"));
+        settings->set_value(QStringLiteral("tian"), QStringLiteral("10"));
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+        form->show();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        set_program_folder_override({});
+        set_autosave_folder_override({});
+    }
+    QString today_copy() const { return join_path(bei, backup_file_name(QStringLiteral("buckup_"), 0)); }
+
+    TempFolder dir;
+    QString program, zhu, bei;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
+{
+    test::ApacheDav server(QStringLiteral("u"), QStringLiteral("p"));
+    ASSERT_TRUE(server.started()) << server.error().toStdString();
+    TForm2 &f = *form;
+    // 50 MB that does not compress: the package is as large.
+    QByteArray blob(50 * 1000 * 1000, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(blob.data()), blob.size() / 4);
+    f.store.main().execute(QStringLiteral("insert into set_table(key1,value1) values('blob',?)"), {blob});
+    blob.clear();
+    f.run.dav_url = server.url();
+    f.run.dav_username = QStringLiteral("u");
+    f.run.dav_password = QStringLiteral("p");
+    f.run.global_change = 1;
+
+    // Record the panel while the transfer lets events run.
+    QStringList seen;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (f.GroupBox9->isVisible())
+            seen.append(f.Label8->text() + QLatin1Char('|') + f.Label10->text());
+    });
+    watch.start();
+    dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
+    f.ToolButton18->click();
+    watch.stop();
+    dialogs.verify_done();
+
+    const QRegularExpression percent(
+        QStringLiteral("^备份上传中已：\\d+\\.\\d\\d%\\|传输速度：\\d+\\.\\d\\dMB/秒 剩余时间："));
+    const QStringList progress = seen.filter(percent);
+    EXPECT_FALSE(progress.isEmpty()) << seen.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(f.transfer.transfer_done, f.transfer.transfer_total);
+    EXPECT_GT(f.transfer.transfer_total, 50'000'000);
+    EXPECT_TRUE(f.GroupBox9->isHidden());
+    EXPECT_EQ(f.timer2_tag, 1);
+    EXPECT_EQ(f.run.global_change, 0);
+    EXPECT_TRUE(QFile::exists(today_copy()));
+    // The timer stops itself on its first tick after the panel has gone.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Timer2->isActive(); }, 2000));
+}
+
+TEST_F(BackupWindowTest, EscHeldEndsTheCommandBeforeTheCopy)
+{
+    TForm2 &f = *form;
+    f.run.global_change = 1;
+    QTest::keyPress(&f, Qt::Key_Escape);
+    f.ToolButton18Click();
+    QTest::keyRelease(&f, Qt::Key_Escape);
+    dialogs.verify_done();
+    EXPECT_FALSE(QFile::exists(today_copy()));
+    EXPECT_TRUE(f.GroupBox9->isHidden());
+    EXPECT_EQ(f.run.global_change, 1);
+
+    // Released, the command runs.
+    dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
+    f.ToolButton18Click();
+    dialogs.verify_done();
+    EXPECT_TRUE(QFile::exists(today_copy()));
+}
+
+TEST_F(BackupWindowTest, ClosingAfterAWriteMakesTheDatedCopyWithoutAMessage)
+{
+    TForm2 &f = *form;
+    f.run.global_change = 1;
+    QCloseEvent e;
+    QCoreApplication::sendEvent(&f, &e);
+    EXPECT_TRUE(e.isAccepted());
+    dialogs.verify_done();
+    EXPECT_EQ(f.toolbutton18_tag, 1);
+    EXPECT_TRUE(QFile::exists(today_copy()));
+    EXPECT_EQ(f.run.global_change, 0);
+}
+
+TEST_F(BackupWindowTest, ExitWithoutBackupStillWritesTheStampOfAWritingRun)
+{
+    TForm2 &f = *form;
+    f.run.global_change = 1;
+    f.N86Click(); // 退出(不备份)
+    dialogs.verify_done();
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_FALSE(QFile::exists(today_copy()));
+    EXPECT_NE(f.store.get_first_string(QStringLiteral("select value1 from set_table where key1='last_time'")),
+              QString());
+}
+
+} // namespace
+} // namespace yunshan
