@@ -18,6 +18,7 @@ const char *kind_name(ScriptedDialogs::Kind k)
     case K::Folder: return "folder chooser";
     case K::OpenFile: return "open-file dialog";
     case K::SaveFile: return "save-file dialog";
+    case K::Font: return "font dialog";
     }
     return "?";
 }
@@ -35,6 +36,15 @@ ScriptedDialogs &ScriptedDialogs::expect_containing(Kind kind, const QString &te
                                                     const QString &value)
 {
     queue_.push_back({kind, text_part, answer, value, false});
+    return *this;
+}
+
+ScriptedDialogs &ScriptedDialogs::expect_font(const QFont &font, const QColor &color, Answer answer)
+{
+    Expectation e{Kind::Font, {}, answer, {}, true};
+    e.font = font;
+    e.color = color;
+    queue_.push_back(e);
     return *this;
 }
 
@@ -127,6 +137,17 @@ QString ScriptedDialogs::save_file(const QString &title, const QString &filter, 
     Q_UNUSED(start);
     Expectation e;
     return take(Kind::SaveFile, title, e) ? e.value : QString();
+}
+
+bool ScriptedDialogs::choose_font(const QString &title, QFont &font, QColor &color)
+{
+    offered_font_ = font;
+    Expectation e;
+    if (!take(Kind::Font, title, e) || e.answer != Answer::Yes)
+        return false;
+    font = e.font;
+    color = e.color;
+    return true;
 }
 
 } // namespace yunshan::test

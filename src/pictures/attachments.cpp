@@ -1,0 +1,97 @@
+#include "pictures/attachments.h"
+
+#include "platform/dialogs.h"
+#include "store/note_store.h"
+
+#include <QFile>
+
+namespace yunshan {
+
+QString picture_file_filter()
+{
+    return QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg);;PNG Image File (*.png)");
+}
+
+qint64 store_picture(NoteStore &store, int note_id, const QByteArray &bytes)
+{
+    if (!store.main_connected())
+        throw DbError("数据库没有打开。");
+    const QString sql = QStringLiteral("insert into picture(articleId,img) values(:a,:b)");
+    const SqlParams params{QVariant(note_id), QVariant(bytes)};
+    // The main row first: its id is the picture's id; the backup database is assumed to give the
+    // same id, as every write goes to both in the same order.
+    store.main().execute(sql, params);
+    const qint64 id = store.main().last_insert_rowid();
+    if (store.backup_connected())
+        store.backup().execute(sql, params);
+    return id;
+}
+
+void delete_picture_row(NoteStore &store, qint64 id)
+{
+    store.set_first_string(QStringLiteral("delete from picture where id=") + QString::number(id));
+}
+
+QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id)
+{
+    QList<StoredPictureRow> rows;
+    if (!store.main_connected())
+        return rows;
+    const auto result =
+        store.main().query(QStringLiteral("select id,img from picture where articleId=") + QString::number(note_id));
+    rows.reserve(result.size());
+    for (const auto &r : result)
+        rows.append({r.value(0).toLongLong(), r.value(1).toByteArray()});
+    return rows;
+}
+
+NewPicture picture_from_file(const QString &path, int thumbnail_width)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PictureError(QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    NewPicture picture;
+    picture.bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw PictureError(QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    picture.decoded = decode_picture(picture.bytes, thumbnail_width);
+    if (!picture.decoded.ok())
+        throw PictureError(picture.decoded.error);
+    return picture;
+}
+
+NewPicture picture_from_bitmap(const QImage &bitmap, int thumbnail_width)
+{
+    NewPicture picture;
+    picture.bytes = encode_jpeg(bitmap, kJpegQuality);
+    picture.decoded = decode_picture(picture.bytes, thumbnail_width);
+    if (!picture.decoded.ok())
+        throw PictureError(picture.decoded.error);
+    return picture;
+}
+
+qint64 attach_picture(NoteStore &store, OpenNoteState &note, RunSettings &run, const QByteArray &bytes)
+{
+    const qint64 id = store_picture(store, note.noteId, bytes);
+    note.img_id = static_cast<int>(id);
+    run.global_change = 1;
+    return id;
+}
+
+bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs)
+{
+    if (note.img_id == -1) {
+        dialogs.message(QStringLiteral("请先鼠标点击来选择一个要删除的图片。"));
+        return false;
+    }
+    return dialogs.question_yes_no(QStringLiteral("是否删除当前图片？")) == Dialogs::Answer::Yes;
+}
+
+void delete_current_picture(NoteStore &store, OpenNoteState &note, RunSettings &run)
+{
+    delete_picture_row(store, note.img_id);
+    note.img_id = -1;
+    run.global_change = 1;
+}
+
+} // namespace yunshan
