@@ -3,7 +3,10 @@
 #include "platform/dialogs.h"
 #include "store/note_store.h"
 
+#include <QClipboard>
 #include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
 
 namespace yunshan {
 
@@ -16,14 +19,12 @@ qint64 store_picture(NoteStore &store, int note_id, const QByteArray &bytes)
 {
     if (!store.main_connected())
         throw DbError("数据库没有打开。");
-    const QString sql = QStringLiteral("insert into picture(articleId,img) values(:a,:b)");
-    const SqlParams params{QVariant(note_id), QVariant(bytes)};
-    // The main row first: its id is the picture's id; the backup database is assumed to give the
-    // same id, as every write goes to both in the same order.
-    store.main().execute(sql, params);
+    // The backup database is assumed to give the row the same id, as every write goes to both
+    // in the same order; the id is read from the main database (the backup's own insert does not
+    // change it).
+    store.mirrored_write(QStringLiteral("insert into picture(articleId,img) values(:a,:b)"),
+                         {QVariant(note_id), QVariant(bytes)});
     const qint64 id = store.main().last_insert_rowid();
-    if (store.backup_connected())
-        store.backup().execute(sql, params);
     return id;
 }
 
@@ -68,6 +69,17 @@ NewPicture picture_from_bitmap(const QImage &bitmap, int thumbnail_width)
     if (!picture.decoded.ok())
         throw PictureError(picture.decoded.error);
     return picture;
+}
+
+std::optional<NewPicture> picture_from_clipboard(int thumbnail_width)
+{
+    const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
+    if (!clip || !clip->hasImage())
+        return std::nullopt;
+    const QImage bitmap = qvariant_cast<QImage>(clip->imageData());
+    if (bitmap.isNull())
+        return std::nullopt;
+    return picture_from_bitmap(bitmap, thumbnail_width);
 }
 
 qint64 attach_picture(NoteStore &store, OpenNoteState &note, RunSettings &run, const QByteArray &bytes)

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <optional>
+
 namespace yunshan {
 
 class Dialogs;
@@ -43,6 +45,10 @@ NewPicture picture_from_file(const QString &path, int thumbnail_width = 0);
 
 // A clipboard bitmap as JPEG file bytes at quality 85. Throws PictureError for a null image.
 NewPicture picture_from_bitmap(const QImage &bitmap, int thumbnail_width = 0);
+
+// The clipboard's bitmap as a new picture (JPEG, quality 85); nullopt when the clipboard holds
+// no bitmap (text only, nothing).
+std::optional<NewPicture> picture_from_clipboard(int thumbnail_width = 0);
 
 // Attaches a decoded picture to the open note: stores it, makes it the current picture
 // (`note.img_id`) and marks the run's data as changed. Returns the new id. Throws DbError.

@@ -58,6 +58,20 @@ void on_jpeg_message(j_common_ptr info, int level)
         err->premature_end = true;
 }
 
+// A progressive JPEG may consist of any number of scans; a small hostile file with many thousands
+// keeps the decoder busy for minutes. Real pictures have a dozen or so.
+constexpr int kMaxJpegScans = 500;
+
+void on_jpeg_progress(j_common_ptr info)
+{
+    auto *decompress = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompress->input_scan_number > kMaxJpegScans) {
+        auto *err = reinterpret_cast<JpegErrors *>(info->err);
+        std::snprintf(err->message, sizeof err->message, "more than %d scans", kMaxJpegScans);
+        std::longjmp(err->jump, 1);
+    }
+}
+
 void init_errors(JpegErrors &err)
 {
     jpeg_std_error(&err.mgr);
@@ -83,6 +97,10 @@ JpegStatus decode_jpeg_raw(const QByteArray &bytes, bool header_only, int min_wi
         return JpegStatus::Error;
     }
     jpeg_create_decompress(&info);
+    jpeg_progress_mgr progress;
+    std::memset(&progress, 0, sizeof progress);
+    progress.progress_monitor = on_jpeg_progress;
+    info.progress = &progress;
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(bytes.constData()),
                  static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);

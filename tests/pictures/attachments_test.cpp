@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 namespace yunshan {
 namespace {
 
@@ -85,6 +88,20 @@ TEST_F(AttachmentsTest, FileIsStoredByteForByteAndPasteAsJpeg)
     EXPECT_EQ(store->main().query_first(QStringLiteral("select img from picture where id=") + QString::number(id))
                   ->toByteArray(),
               pasted.bytes);
+}
+
+TEST_F(AttachmentsTest, ClipboardWithTextOnlyGivesNoPicture)
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("只有文字"));
+    EXPECT_FALSE(picture_from_clipboard().has_value());
+    QImage shot(64, 32, QImage::Format_RGB32);
+    shot.fill(Qt::darkGreen);
+    QGuiApplication::clipboard()->setImage(shot);
+    const std::optional<NewPicture> pasted = picture_from_clipboard();
+    ASSERT_TRUE(pasted.has_value());
+    EXPECT_TRUE(looks_like_jpeg(pasted->bytes));
+    EXPECT_EQ(pasted->decoded.size, QSize(64, 32));
+    QGuiApplication::clipboard()->clear();
 }
 
 TEST_F(AttachmentsTest, UnreadableFilesAreRefusedBeforeStoring)

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QColor>
+#include <QImageWriter>
 
 namespace yunshan {
 namespace {
@@ -123,6 +125,32 @@ TEST(PictureCodec, RefusesTruncatedPngAndBrokenJpeg)
     const DecodedPicture b = decode_picture(broken);
     EXPECT_FALSE(b.ok());
     EXPECT_TRUE(b.error.startsWith(QStringLiteral("无法读取图片：图片数据已损坏（"))) << b.error.toStdString();
+}
+
+TEST(PictureCodec, RefusesJpegWithEndlessScans)
+{
+    // A progressive JPEG whose last scan is repeated a thousand times.
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(sample_image(64, 64)));
+    }
+    const qsizetype last_scan = jpeg.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    const qsizetype end = jpeg.lastIndexOf(QByteArray("\xFF\xD9", 2));
+    ASSERT_GT(last_scan, 0);
+    ASSERT_GT(end, last_scan);
+    ASSERT_TRUE(decode_picture(jpeg).ok());
+    const QByteArray scan = jpeg.mid(last_scan, end - last_scan);
+    QByteArray hostile = jpeg.left(end);
+    for (int i = 0; i < 1000; ++i)
+        hostile += scan;
+    hostile += QByteArray("\xFF\xD9", 2);
+    const DecodedPicture d = decode_picture(hostile);
+    EXPECT_FALSE(d.ok());
+    EXPECT_EQ(d.error, QStringLiteral("无法读取图片：图片数据已损坏（more than 500 scans）。"));
 }
 
 } // namespace

@@ -218,6 +218,7 @@ TEST_F(PictureViewTest, SaveAsThenNumberedCopiesOnClosing)
     const QString chosen = dir.file(QStringLiteral("海边"));
     dialogs.expect_file(Kind::SaveFile, chosen);
     EXPECT_TRUE(view->ButtonSaveClick());
+    EXPECT_EQ(dialogs.last_start(), QStringLiteral("2"));
     const QString saved = chosen + QStringLiteral(".jpg");
     EXPECT_EQ(view->M_cur_filename, saved);
     EXPECT_FALSE(view->M_is_change);
@@ -244,6 +245,11 @@ TEST_F(PictureViewTest, SaveAsThenNumberedCopiesOnClosing)
         EXPECT_TRUE(looks_like_jpeg(TempFolder::read(dir.file(QString::fromUtf8(copy))))) << copy;
     }
     EXPECT_EQ(view->M_cur_filename, saved);
+
+    // The next "另存" proposes "2" and the last name, in the last file's folder.
+    dialogs.expect_file(Kind::SaveFile, QString());
+    EXPECT_FALSE(view->ButtonSaveClick());
+    EXPECT_EQ(dialogs.last_start(), dir.file(QStringLiteral("2海边.jpg")));
 }
 
 TEST_F(PictureViewTest, ClosingQuestionCancelKeepsTheWindowAndYesWithoutFileAsksForOne)

@@ -28,23 +28,20 @@ ScriptedDialogs::~ScriptedDialogs() { verify_done(); }
 
 ScriptedDialogs &ScriptedDialogs::expect(Kind kind, const QString &text, Answer answer, const QString &value)
 {
-    queue_.push_back({kind, text, answer, value, true});
+    queue_.push_back({kind, text, answer, value, true, {}, {}});
     return *this;
 }
 
 ScriptedDialogs &ScriptedDialogs::expect_containing(Kind kind, const QString &text_part, Answer answer,
                                                     const QString &value)
 {
-    queue_.push_back({kind, text_part, answer, value, false});
+    queue_.push_back({kind, text_part, answer, value, false, {}, {}});
     return *this;
 }
 
 ScriptedDialogs &ScriptedDialogs::expect_font(const QFont &font, const QColor &color, Answer answer)
 {
-    Expectation e{Kind::Font, {}, answer, {}, true};
-    e.font = font;
-    e.color = color;
-    queue_.push_back(e);
+    queue_.push_back({Kind::Font, {}, answer, {}, true, font, color});
     return *this;
 }
 
@@ -118,7 +115,7 @@ QString ScriptedDialogs::password(const QString &title, const QString &prompt)
 
 QString ScriptedDialogs::choose_folder(const QString &title, const QString &start)
 {
-    Q_UNUSED(start);
+    last_start_ = start;
     Expectation e;
     return take(Kind::Folder, title, e) ? e.value : QString();
 }
@@ -126,7 +123,7 @@ QString ScriptedDialogs::choose_folder(const QString &title, const QString &star
 QString ScriptedDialogs::open_file(const QString &title, const QString &filter, const QString &start)
 {
     Q_UNUSED(filter);
-    Q_UNUSED(start);
+    last_start_ = start;
     Expectation e;
     return take(Kind::OpenFile, title, e) ? e.value : QString();
 }
@@ -134,7 +131,7 @@ QString ScriptedDialogs::open_file(const QString &title, const QString &filter, 
 QString ScriptedDialogs::save_file(const QString &title, const QString &filter, const QString &start)
 {
     Q_UNUSED(filter);
-    Q_UNUSED(start);
+    last_start_ = start;
     Expectation e;
     return take(Kind::SaveFile, title, e) ? e.value : QString();
 }

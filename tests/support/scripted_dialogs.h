@@ -37,6 +37,8 @@ public:
     // font is recorded in offered_font().
     ScriptedDialogs &expect_font(const QFont &font, const QColor &color, Answer answer = Answer::Yes);
     const QFont &offered_font() const { return offered_font_; }
+    // The starting folder or file name the last folder or file dialog was given.
+    const QString &last_start() const { return last_start_; }
 
     // Every text shown so far, in order (message text, question text, input prompt …).
     const QStringList &shown() const { return shown_; }
@@ -72,6 +74,7 @@ private:
     std::deque<Expectation> queue_;
     QStringList shown_;
     QFont offered_font_;
+    QString last_start_;
 };
 
 } // namespace yunshan::test

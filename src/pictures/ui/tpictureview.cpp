@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -77,6 +78,8 @@ TPictureView::TPictureView(Dialogs &dialogs, QWidget *parent) : QDialog(parent),
     setObjectName(QStringLiteral("PictureView"));
     setWindowTitle(viewer_title());
     setModal(true);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                   | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
 
     auto *layout = new QVBoxLayout(this);
@@ -315,9 +318,12 @@ bool TPictureView::write_jpeg(const QString &path)
 bool TPictureView::ButtonSaveClick()
 {
     commit_text();
+    // The proposal lies in the folder of the last file chosen, if any.
+    const QString proposal = M_cur_filename.isEmpty()
+                                 ? proposed_save_name(M_cur_filename)
+                                 : QFileInfo(M_cur_filename).dir().filePath(proposed_save_name(M_cur_filename));
     const QString chosen =
-        dialogs_.save_file(QStringLiteral("另存"), QStringLiteral("JPEG Image File (*.jpg)"),
-                           proposed_save_name(M_cur_filename));
+        dialogs_.save_file(QStringLiteral("另存"), QStringLiteral("JPEG Image File (*.jpg)"), proposal);
     if (chosen.isEmpty())
         return false;
     const QString path = with_default_jpg_extension(chosen);
