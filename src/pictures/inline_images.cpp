@@ -7,7 +7,10 @@
 
 namespace yunshan {
 
-QString jpeg_file_filter() { return QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg)"); }
+QString jpeg_file_filter()
+{
+    return QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg)");
+}
 
 QByteArray jpeg_rtf_fragment(const QByteArray &jpeg_bytes)
 {
@@ -19,7 +22,10 @@ QByteArray jpeg_rtf_fragment(const QByteArray &jpeg_bytes)
     return rtf;
 }
 
-RtfReadResult insert_rtf_at_selection(QTextCursor &cursor, const QByteArray &rtf) { return insert_rtf(cursor, rtf); }
+RtfReadResult insert_rtf_at_selection(QTextCursor &cursor, const QByteArray &rtf)
+{
+    return insert_rtf(cursor, rtf);
+}
 
 RtfReadResult insert_jpeg_file(const QString &file_name, QTextCursor &cursor)
 {

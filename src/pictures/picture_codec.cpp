@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace yunshan {
 
@@ -19,7 +19,10 @@ namespace {
 // plus room for a reader's own buffers).
 constexpr int kAllocationLimitMb = 512;
 
-QString cannot_read(const QString &why) { return QStringLiteral("无法读取图片：") + why; }
+QString cannot_read(const QString &why)
+{
+    return QStringLiteral("无法读取图片：") + why;
+}
 
 QString too_large(QSize size)
 {
@@ -28,9 +31,8 @@ QString too_large(QSize size)
 
 bool size_acceptable(QSize size)
 {
-    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxPictureSide
-        && size.height() <= kMaxPictureSide
-        && qint64(size.width()) * qint64(size.height()) <= kMaxPicturePixels;
+    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxPictureSide &&
+           size.height() <= kMaxPictureSide && qint64(size.width()) * qint64(size.height()) <= kMaxPicturePixels;
 }
 
 // libjpeg reports errors through error_exit, which must not return: jump back to the caller.

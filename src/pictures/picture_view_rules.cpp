@@ -55,7 +55,10 @@ QString zoom_title(int control_width, int picture_width)
     return QStringLiteral("图片浏览 缩放：") + format_zoom(zoom);
 }
 
-QString viewer_title() { return QStringLiteral("图片浏览，点击鼠标右键可在图片上添加文字。"); }
+QString viewer_title()
+{
+    return QStringLiteral("图片浏览，点击鼠标右键可在图片上添加文字。");
+}
 
 std::optional<int> drag_position(int position, int delta, int area, int size)
 {

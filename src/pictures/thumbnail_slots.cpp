@@ -48,7 +48,10 @@ int ThumbnailSlots::remove(qint64 id)
     return index;
 }
 
-void ThumbnailSlots::clear() { slots_.fill(Slot{}); }
+void ThumbnailSlots::clear()
+{
+    slots_.fill(Slot{});
+}
 
 void ThumbnailSlots::rescale(int panel_width)
 {

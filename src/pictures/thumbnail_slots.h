@@ -18,8 +18,8 @@ public:
 
     struct Slot {
         bool used = false;
-        qint64 id = -1;  // the picture's id, -1 while not yet known
-        QSize picture;   // the picture's own pixel size
+        qint64 id = -1; // the picture's id, -1 while not yet known
+        QSize picture;  // the picture's own pixel size
         int top = 0;
         int height = 0;
     };

@@ -61,7 +61,8 @@ TEST_F(AttachmentsTest, StoredPicturesAreMirroredAndSurviveReopening)
     EXPECT_EQ(rows7[0].bytes, a);
     EXPECT_EQ(rows7[1].id, id2);
     EXPECT_EQ(rows7[1].bytes, b);
-    EXPECT_EQ(store->backup().query_first(QStringLiteral("select img from picture where id=") + QString::number(id2))
+    EXPECT_EQ(store->backup()
+                  .query_first(QStringLiteral("select img from picture where id=") + QString::number(id2))
                   ->toByteArray(),
               b);
 }
@@ -85,7 +86,8 @@ TEST_F(AttachmentsTest, FileIsStoredByteForByteAndPasteAsJpeg)
     EXPECT_EQ(pasted.decoded.size, QSize(200, 100));
 
     const qint64 id = attach_picture(*store, note, run, pasted.bytes);
-    EXPECT_EQ(store->main().query_first(QStringLiteral("select img from picture where id=") + QString::number(id))
+    EXPECT_EQ(store->main()
+                  .query_first(QStringLiteral("select img from picture where id=") + QString::number(id))
                   ->toByteArray(),
               pasted.bytes);
 }
@@ -119,7 +121,8 @@ TEST_F(AttachmentsTest, UnreadableFilesAreRefusedBeforeStoring)
         picture_from_file(missing);
         FAIL() << "a missing file was read";
     } catch (const PictureError &e) {
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("无法读取文件“") + missing + QStringLiteral("”："))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("无法读取文件“") + missing + QStringLiteral("”：")))
+            << e.message().toStdString();
     }
     EXPECT_EQ(rows(store->main()), 0);
     EXPECT_EQ(rows(store->backup()), 0);

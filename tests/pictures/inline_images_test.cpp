@@ -49,7 +49,8 @@ TEST(InlineImages, InsertedJpegReplacesTheSelectionAndSavesAsJpeg)
     EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join(QStringLiteral("; ")).toStdString();
     EXPECT_EQ(r.pictures, 1);
     EXPECT_EQ(r.placeholders, 0);
-    EXPECT_EQ(doc.toPlainText(), QStringLiteral("前面") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("后面"));
+    EXPECT_EQ(doc.toPlainText(),
+              QStringLiteral("前面") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("后面"));
     const QList<QTextImageFormat> images = images_in(doc);
     ASSERT_EQ(images.size(), 1);
     EXPECT_DOUBLE_EQ(images[0].width(), 64);

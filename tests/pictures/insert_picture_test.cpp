@@ -50,7 +50,8 @@ TEST_F(InsertPictureTest, InsertReplacesTheSelectionAndMakesTheBodyRichText)
 
     dialogs.expect_file(Kind::OpenFile, path);
     form->SpeedButton11Click();
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("甲") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("丙"));
+    EXPECT_EQ(form->RichEdit1->toPlainText(),
+              QStringLiteral("甲") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("丙"));
     EXPECT_EQ(form->note.is_rtf, 1);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
 }

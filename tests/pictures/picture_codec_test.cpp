@@ -99,8 +99,10 @@ TEST(PictureCodec, RefusesBadBytesWithAMessage)
         QString error;
     } cases[] = {
         {"empty", QByteArray(), QStringLiteral("无法读取图片：图片数据为空。")},
-        {"text", QByteArray("these are not the bytes of a picture"), QStringLiteral("无法读取图片：无法识别的图片格式。")},
-        {"truncated jpeg", jpeg.left(jpeg.size() / 2), QStringLiteral("无法读取图片：图片数据不完整，文件可能已被截断。")},
+        {"text", QByteArray("these are not the bytes of a picture"),
+         QStringLiteral("无法读取图片：无法识别的图片格式。")},
+        {"truncated jpeg", jpeg.left(jpeg.size() / 2),
+         QStringLiteral("无法读取图片：图片数据不完整，文件可能已被截断。")},
         {"jpeg bomb", jpeg_declaring(60000, 60000), QStringLiteral("无法读取图片：图片尺寸过大（60000×60000 像素）。")},
         {"png bomb", png_declaring(60000, 60000), QStringLiteral("无法读取图片：图片尺寸过大（60000×60000 像素）。")},
         {"wide png", png_declaring(40000, 1), QStringLiteral("无法读取图片：图片尺寸过大（40000×1 像素）。")},

@@ -34,7 +34,7 @@ TEST(PictureViewRules, ZoomInMovesOnlyWhileThePlaceStaysOnTheArea)
 
 TEST(PictureViewRules, ZoomFormat)
 {
-    const std::pair<double, const char *> cases[] = {{1.0, "1"}, {0.8, "0.8"}, {0.96, "1"}, {1.2, "1.2"},
+    const std::pair<double, const char *> cases[] = {{1.0, "1"},  {0.8, "0.8"},  {0.96, "1"},   {1.2, "1.2"},
                                                      {0.04, "0"}, {0.05, "0.1"}, {2.25, "2.3"}, {10.0, "10"}};
     for (const auto &[zoom, text] : cases)
         EXPECT_EQ(format_zoom(zoom), QString::fromLatin1(text)) << zoom;
@@ -52,9 +52,9 @@ TEST(PictureViewRules, DragLimits)
 {
     // Wider than the area less 40: moves while it stays strictly between area - width - 20 and 20.
     EXPECT_EQ(drag_position(-100, 30, 900, 1200), -70);
-    EXPECT_EQ(drag_position(-100, 120, 900, 1200), std::nullopt);   // 20 is not inside
+    EXPECT_EQ(drag_position(-100, 120, 900, 1200), std::nullopt); // 20 is not inside
     EXPECT_EQ(drag_position(-100, 119, 900, 1200), 19);
-    EXPECT_EQ(drag_position(-300, -20, 900, 1200), std::nullopt);   // -320 is the limit
+    EXPECT_EQ(drag_position(-300, -20, 900, 1200), std::nullopt); // -320 is the limit
     EXPECT_EQ(drag_position(-300, -19, 900, 1200), -319);
     // At least 40 pixels smaller than the area: never moves.
     for (int delta : {-50, -1, 1, 50})

@@ -7,8 +7,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -78,8 +78,8 @@ TPictureView::TPictureView(Dialogs &dialogs, QWidget *parent) : QDialog(parent),
     setObjectName(QStringLiteral("PictureView"));
     setWindowTitle(viewer_title());
     setModal(true);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
     setSizeGripEnabled(false);
 
     auto *layout = new QVBoxLayout(this);
@@ -109,10 +109,12 @@ TPictureView::TPictureView(Dialogs &dialogs, QWidget *parent) : QDialog(parent),
     };
     ButtonAddText = button("ButtonAddText", QStringLiteral("加文字"), QStyle::SP_FileDialogDetailedView,
                            [this] { ButtonAddTextClick(); });
-    ButtonFont = button("ButtonFont", QStringLiteral("字体"), QStyle::SP_FileDialogInfoView, [this] { ButtonFontClick(); });
-    ButtonSave = button("ButtonSave", QStringLiteral("另存"), QStyle::SP_DialogSaveButton, [this] { ButtonSaveClick(); });
-    ButtonCancel = button("ButtonCancel", QStringLiteral("取消"), QStyle::SP_DialogCancelButton,
-                          [this] { ButtonCancelClick(); });
+    ButtonFont =
+        button("ButtonFont", QStringLiteral("字体"), QStyle::SP_FileDialogInfoView, [this] { ButtonFontClick(); });
+    ButtonSave =
+        button("ButtonSave", QStringLiteral("另存"), QStyle::SP_DialogSaveButton, [this] { ButtonSaveClick(); });
+    ButtonCancel =
+        button("ButtonCancel", QStringLiteral("取消"), QStyle::SP_DialogCancelButton, [this] { ButtonCancelClick(); });
 
     ScrollBox1 = new QWidget(this);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
@@ -134,7 +136,8 @@ TPictureView::TPictureView(Dialogs &dialogs, QWidget *parent) : QDialog(parent),
     QFont font(ui_font_family());
     font.setPixelSize(kFontPixels);
     Edit1->setFont(font);
-    Edit1->setStyleSheet(QStringLiteral("QLineEdit { background: rgba(255,255,255,150); border: 1px dashed #808080; }"));
+    Edit1->setStyleSheet(
+        QStringLiteral("QLineEdit { background: rgba(255,255,255,150); border: 1px dashed #808080; }"));
     Edit1->installEventFilter(this);
     Edit1->hide();
     connect(Edit1, &QLineEdit::returnPressed, this, [this] { commit_text(); });
@@ -261,9 +264,15 @@ void TPictureView::fit_field()
     Edit1->resize(width, fm.height() + 6);
 }
 
-void TPictureView::ButtonAddTextClick() { start_writing(control_.topLeft() + QPoint(20, 20)); }
+void TPictureView::ButtonAddTextClick()
+{
+    start_writing(control_.topLeft() + QPoint(20, 20));
+}
 
-void TPictureView::MenuWriteTextClick() { start_writing(control_.topLeft() + QPoint(mx1, my1)); }
+void TPictureView::MenuWriteTextClick()
+{
+    start_writing(control_.topLeft() + QPoint(mx1, my1));
+}
 
 void TPictureView::commit_text()
 {

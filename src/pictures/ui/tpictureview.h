@@ -43,11 +43,11 @@ public:
     void load_image(const QImage &image, int id = -1);
 
     // ---- State ----
-    bool M_is_change = false;   // text written since shown or last saved
-    QString M_cur_filename;     // the file last chosen with "另存"
-    bool canmove = false;       // a mouse button is held on the picture
-    int OldX = 0, OldY = 0;     // press point, picture-control coordinates
-    int mx1 = 0, my1 = 0;       // last right-button press on the picture
+    bool M_is_change = false; // text written since shown or last saved
+    QString M_cur_filename;   // the file last chosen with "另存"
+    bool canmove = false;     // a mouse button is held on the picture
+    int OldX = 0, OldY = 0;   // press point, picture-control coordinates
+    int mx1 = 0, my1 = 0;     // last right-button press on the picture
     int picture_id() const { return id_; }
     // The picture as written on (its own pixel size).
     const QImage &bitmap() const { return bitmap_; }
