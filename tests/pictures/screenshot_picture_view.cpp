@@ -2,7 +2,7 @@
 //   QT_QPA_PLATFORM=offscreen screenshot_picture_view PREFIX [PICTURE-FILE]
 // writes PREFIX-open.png (zoom 1), PREFIX-zoom.png (two steps toward the user, text being
 // written) and PREFIX-text.png (text written onto the picture), and PREFIX-font.png (the font
-// dialog).
+// dialog) and PREFIX-menu.png (the picture's context menu).
 #include "app/ui/application_setup.h"
 #include "pictures/picture_codec.h"
 #include "pictures/picture_test_util.h"
@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFontDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QTimer>
 #include <QWheelEvent>
@@ -52,6 +53,9 @@ int main(int argc, char **argv)
         view.commit_text();
         view.grab().save(prefix + QStringLiteral("-text.png"));
         view.bitmap().save(prefix + QStringLiteral("-bitmap.png"));
+        view.PopupMenu1->popup(view.Image1->mapToGlobal(QPoint(100, 100)));
+        view.PopupMenu1->grab().save(prefix + QStringLiteral("-menu.png"));
+        view.PopupMenu1->hide();
         // The font dialog with its colour button.
         QTimer::singleShot(200, [&] {
             if (QWidget *box = QApplication::activeModalWidget()) {
