@@ -90,6 +90,60 @@ qint64 attach_picture(NoteStore &store, OpenNoteState &note, RunSettings &run, c
     return id;
 }
 
+bool require_selected_note(int note_list_row, Dialogs &dialogs)
+{
+    if (note_list_row >= 0)
+        return true;
+    dialogs.message(QStringLiteral("请先创建笔记。"));
+    return false;
+}
+
+namespace {
+AddedPicture attach(NoteStore &store, OpenNoteState &note, RunSettings &run, const NewPicture &picture)
+{
+    AddedPicture added;
+    added.id = attach_picture(store, note, run, picture.bytes);
+    added.size = picture.decoded.size;
+    added.thumbnail = picture.decoded.image;
+    return added;
+}
+} // namespace
+
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, RunSettings &run,
+                                                  Dialogs &dialogs, int note_list_row, int thumbnail_width)
+{
+    if (!require_selected_note(note_list_row, dialogs))
+        return std::nullopt;
+    const QString path = dialogs.open_file(QStringLiteral("添加图片"), picture_file_filter(), QString());
+    if (path.isEmpty())
+        return std::nullopt;
+    NewPicture picture;
+    try {
+        picture = picture_from_file(path, thumbnail_width);
+    } catch (const PictureError &e) {
+        dialogs.error(e.message());
+        return std::nullopt;
+    }
+    return attach(store, note, run, picture);
+}
+
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, RunSettings &run,
+                                                       Dialogs &dialogs, int note_list_row, int thumbnail_width)
+{
+    if (!require_selected_note(note_list_row, dialogs))
+        return std::nullopt;
+    std::optional<NewPicture> picture;
+    try {
+        picture = picture_from_clipboard(thumbnail_width);
+    } catch (const PictureError &e) {
+        dialogs.error(e.message());
+        return std::nullopt;
+    }
+    if (!picture)
+        return std::nullopt;
+    return attach(store, note, run, *picture);
+}
+
 bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs)
 {
     if (note.img_id == -1) {

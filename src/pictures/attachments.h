@@ -54,6 +54,28 @@ std::optional<NewPicture> picture_from_clipboard(int thumbnail_width = 0);
 // (`note.img_id`) and marks the run's data as changed. Returns the new id. Throws DbError.
 qint64 attach_picture(NoteStore &store, OpenNoteState &note, RunSettings &run, const QByteArray &bytes);
 
+// Pictures are added to the note selected in the note list: without a selected entry
+// (`note_list_row` < 0) the message "请先创建笔记。" and false.
+bool require_selected_note(int note_list_row, Dialogs &dialogs);
+
+// A picture just attached: its new id, its own size and the image for its thumbnail.
+struct AddedPicture {
+    qint64 id = -1;
+    QSize size;
+    QImage thumbnail;
+};
+
+// "添加" / "添加图片": the selected-note check, the open-file dialog (JPEG and PNG), the file's
+// bytes stored unchanged. A file that cannot be read or shown gives an error box and stores
+// nothing. nullopt when nothing was added. Throws DbError from the store.
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, RunSettings &run,
+                                                  Dialogs &dialogs, int note_list_row, int thumbnail_width);
+
+// "粘贴" / "粘贴图片": the selected-note check; the clipboard's bitmap stored as JPEG (quality 85);
+// without a bitmap on the clipboard nothing happens and nothing is shown. Throws DbError.
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, RunSettings &run,
+                                                       Dialogs &dialogs, int note_list_row, int thumbnail_width);
+
 // "删除" on the picture panel, first step: without a current picture the message
 // "请先鼠标点击来选择一个要删除的图片。" and false; otherwise the question "是否删除当前图片？",
 // true on Yes. The caller then removes the thumbnail carrying `note.img_id` and calls

@@ -17,7 +17,7 @@ using test::ScriptedDialogs;
 using test::TempFolder;
 
 class AttachmentsTest : public test::StoreTest {
-protected:
+  protected:
     void SetUp() override
     {
         StoreTest::SetUp();
@@ -151,6 +151,67 @@ TEST_F(AttachmentsTest, DeleteAsksAndRemovesFromBothDatabases)
 
     dialogs.expect_message(QStringLiteral("请先鼠标点击来选择一个要删除的图片。"));
     EXPECT_FALSE(confirm_delete_picture(note, dialogs));
+}
+
+TEST_F(AttachmentsTest, AddingNeedsASelectedNote)
+{
+    QGuiApplication::clipboard()->setImage(test::sample_image(20, 20));
+    dialogs.expect_message(QStringLiteral("请先创建笔记。"));
+    EXPECT_FALSE(add_picture_from_file(*store, note, run, dialogs, -1, 100));
+    dialogs.expect_message(QStringLiteral("请先创建笔记。"));
+    EXPECT_FALSE(add_picture_from_clipboard(*store, note, run, dialogs, -1, 100));
+    EXPECT_EQ(rows(store->main()), 0);
+    EXPECT_EQ(run.global_change, 0);
+    QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(AttachmentsTest, AddFromFileAndFromClipboard)
+{
+    const QByteArray jpeg = encode_jpeg(test::sample_image(800, 600));
+    const QString path = dir.file(QStringLiteral("照片.jpg"));
+    TempFolder::write(path, jpeg);
+    dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, path);
+    const std::optional<AddedPicture> added = add_picture_from_file(*store, note, run, dialogs, 0, 150);
+    ASSERT_TRUE(added);
+    EXPECT_EQ(added->size, QSize(800, 600));
+    EXPECT_EQ(added->thumbnail.size(), QSize(200, 150)); // decoded at a quarter, still wide enough
+    EXPECT_EQ(note.img_id, added->id);
+    EXPECT_EQ(store->main()
+                  .query_first(QStringLiteral("select img from picture where id=") + QString::number(added->id))
+                  ->toByteArray(),
+              jpeg);
+
+    // Cancelled dialog: nothing.
+    dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString());
+    EXPECT_FALSE(add_picture_from_file(*store, note, run, dialogs, 0, 150));
+
+    // Text only on the clipboard: nothing, silently; a bitmap: a JPEG row.
+    QGuiApplication::clipboard()->setText(QStringLiteral("文字"));
+    EXPECT_FALSE(add_picture_from_clipboard(*store, note, run, dialogs, 0, 150));
+    QGuiApplication::clipboard()->setImage(test::sample_image(300, 100));
+    const std::optional<AddedPicture> pasted = add_picture_from_clipboard(*store, note, run, dialogs, 0, 150);
+    ASSERT_TRUE(pasted);
+    EXPECT_EQ(pasted->size, QSize(300, 100));
+    EXPECT_TRUE(looks_like_jpeg(
+        store->main()
+            .query_first(QStringLiteral("select img from picture where id=") + QString::number(pasted->id))
+            ->toByteArray()));
+    EXPECT_EQ(rows(store->main()), 2);
+    test::expect_mirror_identical(*store);
+    QGuiApplication::clipboard()->clear();
+}
+
+TEST_F(AttachmentsTest, AddingAHostileFileShowsWhyAndStoresNothing)
+{
+    const QString path = dir.file(QStringLiteral("bomb.png"));
+    TempFolder::write(path, test::png_declaring(60000, 60000));
+    dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, path);
+    dialogs.expect_error(QStringLiteral("无法读取图片：图片尺寸过大（60000×60000 像素）。"));
+    EXPECT_FALSE(add_picture_from_file(*store, note, run, dialogs, 0, 150));
+    EXPECT_EQ(rows(store->main()), 0);
+    EXPECT_EQ(rows(store->backup()), 0);
+    EXPECT_EQ(run.global_change, 0);
+    EXPECT_EQ(note.img_id, -1);
 }
 
 TEST_F(AttachmentsTest, StoringWithoutADatabaseFails)
