@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+class QColor;
+class QFont;
+
 namespace yunshan {
 
 class Dialogs {
@@ -35,6 +38,9 @@ public:
     // File dialogs; empty when cancelled. `filter` in Qt's form ("图片 (*.jpg *.png)").
     virtual QString open_file(const QString &title, const QString &filter, const QString &start) = 0;
     virtual QString save_file(const QString &title, const QString &filter, const QString &start) = 0;
+    // Font dialog starting with `font` and `color`; on OK both take the choice and true is
+    // returned, on cancel they stay and false is returned.
+    virtual bool choose_font(const QString &title, QFont &font, QColor &color) = 0;
 };
 
 } // namespace yunshan

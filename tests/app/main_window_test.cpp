@@ -180,7 +180,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
 }
 
 // Every action and button, what it does before the later work arrives.
-enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing };
+enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing, AsksForFile };
 
 struct Command {
     const char *name;
@@ -200,7 +200,7 @@ std::vector<Command> command_table()
           "Popup2AddFavourite", "Popup2RemoveFavourite", "Popup2ShowFavourites", "ToolButton6", "ToolButtonSave", "ToolButtonAddPicture",
           "ToolButtonDeletePicture", "ToolButton7", "Button1", "Button3", "Button2", "Button6", "Button7", "ButtonFavourites",
           "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton10",
-          "SpeedButton11", "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
+          "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
         t.push_back({n, Does::Unfinished});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
     t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4，联系邮箱：yunshan-note@example.org")});
@@ -217,6 +217,8 @@ std::vector<Command> command_table()
     t.push_back({"N94", Does::UpdateCheck});
     t.push_back({"N14", Does::OpenHelp});
     t.push_back({"Button5", Does::HideMovePanel});
+    // A file dialog, cancelled.
+    t.push_back({"SpeedButton11", Does::AsksForFile});
     // Editing commands with no text control focused or nothing selected, and the tab buttons.
     for (const char *n : {"MenuBold", "MenuRed", "SpeedButton8", "SpeedButton9", "MenuCopy", "MenuPaste", "Popup1Undo", "Popup1Cut", "Popup1Copy", "Popup1Paste",
                           "Popup1Delete", "Popup1SelectAll", "TabButton1", "TabButton2",
@@ -282,6 +284,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         case Does::Message:
         case Does::MessageAndSettings: dialogs.expect_message(c.text); break;
         case Does::Question: dialogs.expect_question(c.text, Dialogs::Answer::No); break;
+        case Does::AsksForFile: dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString()); break;
         default: break;
         }
         if (action)

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -155,6 +156,34 @@ TEST(QtDialogs, InputKeepsValueOnCancel)
         EXPECT_TRUE(dialogs.input(QStringLiteral("重命名"), QStringLiteral("新名称"), value));
         EXPECT_EQ(value, QStringLiteral("新"));
     }
+}
+
+TEST(QtDialogs, FontDialogOffersAColourAndReturnsTheChoice)
+{
+    QtDialogs dialogs;
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    font.setPixelSize(19);
+    QColor colour(Qt::blue);
+    QFont wanted(QStringLiteral("WenQuanYi Micro Hei"));
+    wanted.setPointSize(24);
+    bool has_colour_button = false;
+    ModalDriver accept([&](QWidget *w) {
+        auto *box = qobject_cast<QFontDialog *>(w);
+        ASSERT_NE(box, nullptr);
+        has_colour_button = box->findChild<QPushButton *>(QStringLiteral("FontColourButton")) != nullptr;
+        box->setCurrentFont(wanted);
+        box->accept();
+    });
+    EXPECT_TRUE(dialogs.choose_font(QStringLiteral("字体"), font, colour));
+    EXPECT_EQ(accept.title, QStringLiteral("字体"));
+    EXPECT_TRUE(has_colour_button);
+    EXPECT_EQ(font.pointSize(), 24);
+    EXPECT_EQ(colour, QColor(Qt::blue));
+
+    ModalDriver cancel([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });
+    EXPECT_FALSE(dialogs.choose_font(QStringLiteral("字体"), font, colour));
+    EXPECT_TRUE(cancel.seen);
+    EXPECT_EQ(font.pointSize(), 24);
 }
 
 } // namespace

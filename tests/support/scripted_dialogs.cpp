@@ -19,6 +19,7 @@ const char *kind_name(ScriptedDialogs::Kind k)
     case K::OpenFile: return "open-file dialog";
     case K::SaveFile: return "save-file dialog";
     case K::Warning: return "warning box";
+    case K::Font: return "font dialog";
     }
     return "?";
 }
@@ -28,14 +29,20 @@ ScriptedDialogs::~ScriptedDialogs() { verify_done(); }
 
 ScriptedDialogs &ScriptedDialogs::expect(Kind kind, const QString &text, Answer answer, const QString &value)
 {
-    queue_.push_back({kind, text, answer, value, true});
+    queue_.push_back({kind, text, answer, value, true, {}, {}});
     return *this;
 }
 
 ScriptedDialogs &ScriptedDialogs::expect_containing(Kind kind, const QString &text_part, Answer answer,
                                                     const QString &value)
 {
-    queue_.push_back({kind, text_part, answer, value, false});
+    queue_.push_back({kind, text_part, answer, value, false, {}, {}});
+    return *this;
+}
+
+ScriptedDialogs &ScriptedDialogs::expect_font(const QFont &font, const QColor &color, Answer answer)
+{
+    queue_.push_back({Kind::Font, {}, answer, {}, true, font, color});
     return *this;
 }
 
@@ -115,7 +122,7 @@ QString ScriptedDialogs::password(const QString &title, const QString &prompt)
 
 QString ScriptedDialogs::choose_folder(const QString &title, const QString &start)
 {
-    Q_UNUSED(start);
+    last_start_ = start;
     Expectation e;
     return take(Kind::Folder, title, e) ? e.value : QString();
 }
@@ -123,7 +130,7 @@ QString ScriptedDialogs::choose_folder(const QString &title, const QString &star
 QString ScriptedDialogs::open_file(const QString &title, const QString &filter, const QString &start)
 {
     Q_UNUSED(filter);
-    Q_UNUSED(start);
+    last_start_ = start;
     Expectation e;
     return take(Kind::OpenFile, title, e) ? e.value : QString();
 }
@@ -131,9 +138,20 @@ QString ScriptedDialogs::open_file(const QString &title, const QString &filter, 
 QString ScriptedDialogs::save_file(const QString &title, const QString &filter, const QString &start)
 {
     Q_UNUSED(filter);
-    Q_UNUSED(start);
+    last_start_ = start;
     Expectation e;
     return take(Kind::SaveFile, title, e) ? e.value : QString();
+}
+
+bool ScriptedDialogs::choose_font(const QString &title, QFont &font, QColor &color)
+{
+    offered_font_ = font;
+    Expectation e;
+    if (!take(Kind::Font, title, e) || e.answer != Answer::Yes)
+        return false;
+    font = e.font;
+    color = e.color;
+    return true;
 }
 
 } // namespace yunshan::test

@@ -3,6 +3,8 @@
 // recorded. A prompt nobody expected fails the test (and is answered with Cancel / empty).
 #include "platform/dialogs.h"
 
+#include <QColor>
+#include <QFont>
 #include <QString>
 #include <QStringList>
 
@@ -12,7 +14,7 @@ namespace yunshan::test {
 
 class ScriptedDialogs : public Dialogs {
 public:
-    enum class Kind { Message, Error, YesNo, YesNoCancel, Input, Password, Folder, OpenFile, SaveFile, Warning };
+    enum class Kind { Message, Error, YesNo, YesNoCancel, Input, Password, Folder, OpenFile, SaveFile, Warning, Font };
 
     ~ScriptedDialogs() override;
 
@@ -33,6 +35,12 @@ public:
     ScriptedDialogs &expect_input(const QString &text_part, const QString &value, Answer answer = Answer::Yes) { return expect(Kind::Input, text_part, answer, value); }
     ScriptedDialogs &expect_password(const QString &text_part, const QString &value) { return expect(Kind::Password, text_part, Answer::Yes, value); }
     ScriptedDialogs &expect_file(Kind kind, const QString &path) { return expect(kind, {}, Answer::Yes, path); }
+    // The font dialog answers `font` and `color`; Answer::Cancel cancels. The dialog's starting
+    // font is recorded in offered_font().
+    ScriptedDialogs &expect_font(const QFont &font, const QColor &color, Answer answer = Answer::Yes);
+    const QFont &offered_font() const { return offered_font_; }
+    // The starting folder or file name the last folder or file dialog was given.
+    const QString &last_start() const { return last_start_; }
 
     // Every text shown so far, in order (message text, question text, input prompt …).
     const QStringList &shown() const { return shown_; }
@@ -51,6 +59,7 @@ public:
     QString choose_folder(const QString &title, const QString &start) override;
     QString open_file(const QString &title, const QString &filter, const QString &start) override;
     QString save_file(const QString &title, const QString &filter, const QString &start) override;
+    bool choose_font(const QString &title, QFont &font, QColor &color) override;
 
 private:
     struct Expectation {
@@ -59,12 +68,16 @@ private:
         Answer answer;
         QString value;
         bool exact = true;
+        QFont font;
+        QColor color;
     };
     // Pops the next expectation when it matches; otherwise records a failure.
     bool take(Kind kind, const QString &text, Expectation &out);
 
     std::deque<Expectation> queue_;
     QStringList shown_;
+    QFont offered_font_;
+    QString last_start_;
 };
 
 } // namespace yunshan::test

@@ -1041,7 +1041,6 @@ void TForm2::Button2Click() { unfinished(); }
 void TForm2::Button6Click() { unfinished(); }
 void TForm2::Button7Click() { unfinished(); }
 void TForm2::SpeedButton10Click() { unfinished(); }
-void TForm2::SpeedButton11Click() { unfinished(); }
 void TForm2::SpeedButton12Click() { unfinished(); }
 void TForm2::Label3Click() { unfinished(); }
 void TForm2::SpeedButton5Click() { unfinished(); }

@@ -1,7 +1,12 @@
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
+#include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QPushButton>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -127,6 +132,45 @@ QString QtDialogs::open_file(const QString &title, const QString &filter, const 
 QString QtDialogs::save_file(const QString &title, const QString &filter, const QString &start)
 {
     return QFileDialog::getSaveFileName(owner(), title, start, filter);
+}
+
+bool QtDialogs::choose_font(const QString &title, QFont &font, QColor &color)
+{
+    QFontDialog box(font, owner());
+    box.setObjectName(QStringLiteral("FontBox"));
+    box.setWindowTitle(title);
+    box.setOption(QFontDialog::DontUseNativeDialog);
+    // Qt's font dialog has no colour choice: a "颜色……" button beside OK and Cancel adds it, and
+    // the sample text shows the colour.
+    QColor chosen = color;
+    QWidget *sample = nullptr;
+    for (QLineEdit *edit : box.findChildren<QLineEdit *>())
+        if (qobject_cast<QGroupBox *>(edit->parentWidget())) // the sample text sits in its own group
+            sample = edit;
+    auto show_colour = [&] {
+        if (sample) {
+            QPalette p = sample->palette();
+            p.setColor(QPalette::Text, chosen);
+            sample->setPalette(p);
+        }
+    };
+    if (auto *buttons = box.findChild<QDialogButtonBox *>()) {
+        QPushButton *colour = buttons->addButton(QStringLiteral("颜色……"), QDialogButtonBox::ActionRole);
+        colour->setObjectName(QStringLiteral("FontColourButton"));
+        QObject::connect(colour, &QPushButton::clicked, &box, [&] {
+            const QColor c = QColorDialog::getColor(chosen, &box, QStringLiteral("颜色"));
+            if (c.isValid()) {
+                chosen = c;
+                show_colour();
+            }
+        });
+    }
+    show_colour();
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    font = box.selectedFont();
+    color = chosen;
+    return true;
 }
 
 } // namespace yunshan

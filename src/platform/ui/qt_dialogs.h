@@ -25,6 +25,7 @@ public:
     QString choose_folder(const QString &title, const QString &start) override;
     QString open_file(const QString &title, const QString &filter, const QString &start) override;
     QString save_file(const QString &title, const QString &filter, const QString &start) override;
+    bool choose_font(const QString &title, QFont &font, QColor &color) override;
 
     // The password input box, not yet shown: empty entry, every typed character shown as "*".
     static QInputDialog *make_password_box(QWidget *parent, const QString &title, const QString &prompt);

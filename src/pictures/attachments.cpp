@@ -1,0 +1,163 @@
+#include "pictures/attachments.h"
+
+#include "platform/dialogs.h"
+#include "store/note_store.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+
+namespace yunshan {
+
+QString picture_file_filter()
+{
+    return QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg);;PNG Image File (*.png)");
+}
+
+qint64 store_picture(NoteStore &store, int note_id, const QByteArray &bytes)
+{
+    if (!store.main_connected())
+        throw DbError("数据库没有打开。");
+    // The backup database is assumed to give the row the same id, as every write goes to both
+    // in the same order; the id is read from the main database (the backup's own insert does not
+    // change it).
+    store.mirrored_write(QStringLiteral("insert into picture(articleId,img) values(:a,:b)"),
+                         {QVariant(note_id), QVariant(bytes)});
+    const qint64 id = store.main().last_insert_rowid();
+    return id;
+}
+
+void delete_picture_row(NoteStore &store, qint64 id)
+{
+    store.set_first_string(QStringLiteral("delete from picture where id=") + QString::number(id));
+}
+
+QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id)
+{
+    QList<StoredPictureRow> rows;
+    if (!store.main_connected())
+        return rows;
+    const auto result =
+        store.main().query(QStringLiteral("select id,img from picture where articleId=") + QString::number(note_id));
+    rows.reserve(result.size());
+    for (const auto &r : result)
+        rows.append({r.value(0).toLongLong(), r.value(1).toByteArray()});
+    return rows;
+}
+
+NewPicture picture_from_file(const QString &path, int thumbnail_width)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PictureError(QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    NewPicture picture;
+    picture.bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw PictureError(QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    picture.decoded = decode_picture(picture.bytes, thumbnail_width);
+    if (!picture.decoded.ok())
+        throw PictureError(picture.decoded.error);
+    return picture;
+}
+
+NewPicture picture_from_bitmap(const QImage &bitmap, int thumbnail_width)
+{
+    NewPicture picture;
+    picture.bytes = encode_jpeg(bitmap, kJpegQuality);
+    picture.decoded = decode_picture(picture.bytes, thumbnail_width);
+    if (!picture.decoded.ok())
+        throw PictureError(picture.decoded.error);
+    return picture;
+}
+
+std::optional<NewPicture> picture_from_clipboard(int thumbnail_width)
+{
+    const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
+    if (!clip || !clip->hasImage())
+        return std::nullopt;
+    const QImage bitmap = qvariant_cast<QImage>(clip->imageData());
+    if (bitmap.isNull())
+        return std::nullopt;
+    return picture_from_bitmap(bitmap, thumbnail_width);
+}
+
+qint64 attach_picture(NoteStore &store, OpenNoteState &note, RunSettings &run, const QByteArray &bytes)
+{
+    const qint64 id = store_picture(store, note.noteId, bytes);
+    note.img_id = static_cast<int>(id);
+    run.global_change = 1;
+    return id;
+}
+
+bool require_selected_note(int note_list_row, Dialogs &dialogs)
+{
+    if (note_list_row >= 0)
+        return true;
+    dialogs.message(QStringLiteral("请先创建笔记。"));
+    return false;
+}
+
+namespace {
+AddedPicture attach(NoteStore &store, OpenNoteState &note, RunSettings &run, const NewPicture &picture)
+{
+    AddedPicture added;
+    added.id = attach_picture(store, note, run, picture.bytes);
+    added.size = picture.decoded.size;
+    added.thumbnail = picture.decoded.image;
+    return added;
+}
+} // namespace
+
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, RunSettings &run,
+                                                  Dialogs &dialogs, int note_list_row, int thumbnail_width)
+{
+    if (!require_selected_note(note_list_row, dialogs))
+        return std::nullopt;
+    const QString path = dialogs.open_file(QStringLiteral("添加图片"), picture_file_filter(), QString());
+    if (path.isEmpty())
+        return std::nullopt;
+    NewPicture picture;
+    try {
+        picture = picture_from_file(path, thumbnail_width);
+    } catch (const PictureError &e) {
+        dialogs.error(e.message());
+        return std::nullopt;
+    }
+    return attach(store, note, run, picture);
+}
+
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, RunSettings &run,
+                                                       Dialogs &dialogs, int note_list_row, int thumbnail_width)
+{
+    if (!require_selected_note(note_list_row, dialogs))
+        return std::nullopt;
+    std::optional<NewPicture> picture;
+    try {
+        picture = picture_from_clipboard(thumbnail_width);
+    } catch (const PictureError &e) {
+        dialogs.error(e.message());
+        return std::nullopt;
+    }
+    if (!picture)
+        return std::nullopt;
+    return attach(store, note, run, *picture);
+}
+
+bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs)
+{
+    if (note.img_id == -1) {
+        dialogs.message(QStringLiteral("请先鼠标点击来选择一个要删除的图片。"));
+        return false;
+    }
+    return dialogs.question_yes_no(QStringLiteral("是否删除当前图片？")) == Dialogs::Answer::Yes;
+}
+
+void delete_current_picture(NoteStore &store, OpenNoteState &note, RunSettings &run)
+{
+    delete_picture_row(store, note.img_id);
+    note.img_id = -1;
+    run.global_change = 1;
+}
+
+} // namespace yunshan

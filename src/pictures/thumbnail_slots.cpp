@@ -1,0 +1,85 @@
+#include "pictures/thumbnail_slots.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace yunshan {
+
+int thumbnail_height(QSize picture, int panel_width)
+{
+    if (picture.width() <= 0 || picture.height() <= 0 || panel_width <= 0)
+        return 0;
+    const double ratio = double(picture.width()) / double(panel_width);
+    return static_cast<int>(std::nearbyint(double(picture.height()) / ratio));
+}
+
+int ThumbnailSlots::add(qint64 id, QSize picture, int panel_width)
+{
+    const auto free = std::find_if(slots_.begin(), slots_.end(), [](const Slot &s) { return !s.used; });
+    if (free == slots_.end())
+        return -1;
+    const int top = content_height();
+    *free = Slot{true, id, picture, top, thumbnail_height(picture, panel_width)};
+    return static_cast<int>(free - slots_.begin());
+}
+
+int ThumbnailSlots::set_pending_id(qint64 id)
+{
+    const int index = find(-1);
+    if (index >= 0)
+        slots_[static_cast<size_t>(index)].id = id;
+    return index;
+}
+
+int ThumbnailSlots::find(qint64 id) const
+{
+    for (int i = 0; i < kSlots; ++i)
+        if (slots_[static_cast<size_t>(i)].used && slots_[static_cast<size_t>(i)].id == id)
+            return i;
+    return -1;
+}
+
+int ThumbnailSlots::remove(qint64 id)
+{
+    const int index = find(id);
+    if (index >= 0)
+        slots_[static_cast<size_t>(index)] = Slot{};
+    return index;
+}
+
+void ThumbnailSlots::clear()
+{
+    slots_.fill(Slot{});
+}
+
+void ThumbnailSlots::rescale(int panel_width)
+{
+    std::vector<Slot *> order;
+    for (Slot &s : slots_)
+        if (s.used)
+            order.push_back(&s);
+    std::stable_sort(order.begin(), order.end(), [](const Slot *a, const Slot *b) { return a->top < b->top; });
+    int top = 0;
+    for (Slot *s : order) {
+        s->height = thumbnail_height(s->picture, panel_width);
+        s->top = top;
+        top += s->height + kGap;
+    }
+}
+
+int ThumbnailSlots::count() const
+{
+    return static_cast<int>(std::count_if(slots_.begin(), slots_.end(), [](const Slot &s) { return s.used; }));
+}
+
+int ThumbnailSlots::content_height() const
+{
+    int bottom = 0;
+    for (const Slot &s : slots_)
+        if (s.used)
+            bottom = std::max(bottom, s.top + s.height + kGap);
+    return bottom;
+}
+
+} // namespace yunshan

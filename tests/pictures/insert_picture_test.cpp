@@ -1,0 +1,75 @@
+#include "app/ui/tform2.h"
+#include "pictures/picture_codec.h"
+#include "pictures/picture_test_util.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+using Kind = ScriptedDialogs::Kind;
+
+class InsertPictureTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<TForm2>(dialogs);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form->note.is_rtf = 0;
+        form->set_panel(4, QStringLiteral("TXT"));
+    }
+    void TearDown() override
+    {
+        form.reset();
+        dialogs.verify_done();
+    }
+
+    ScriptedDialogs dialogs;
+    TempFolder dir;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(InsertPictureTest, InsertReplacesTheSelectionAndMakesTheBodyRichText)
+{
+    const QString path = dir.file(QStringLiteral("截图.jpg"));
+    TempFolder::write(path, encode_jpeg(test::sample_image(80, 60)));
+    form->RichEdit1->setPlainText(QStringLiteral("甲乙丙"));
+    QTextCursor c = form->RichEdit1->textCursor();
+    c.setPosition(1);
+    c.setPosition(2, QTextCursor::KeepAnchor);
+    form->RichEdit1->setTextCursor(c);
+
+    dialogs.expect_file(Kind::OpenFile, path);
+    form->SpeedButton11Click();
+    EXPECT_EQ(form->RichEdit1->toPlainText(),
+              QStringLiteral("甲") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("丙"));
+    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
+}
+
+TEST_F(InsertPictureTest, CancelledOrUnreadableFileChangesNothing)
+{
+    form->RichEdit1->setPlainText(QStringLiteral("正文"));
+    dialogs.expect_file(Kind::OpenFile, QString());
+    form->SpeedButton11Click();
+
+    const QString missing = dir.file(QStringLiteral("没有.jpg"));
+    dialogs.expect_file(Kind::OpenFile, missing);
+    dialogs.expect_containing(Kind::Error, QStringLiteral("无法读取文件“") + missing + QStringLiteral("”："));
+    form->SpeedButton11Click();
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
+}
+
+} // namespace
+} // namespace yunshan
