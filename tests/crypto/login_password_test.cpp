@@ -16,7 +16,7 @@ namespace {
 
 // Scripted dialogs that also keep the title of every input box.
 class ScriptedDialogs : public test::ScriptedDialogs {
-public:
+  public:
     bool input(const QString &title, const QString &prompt, QString &value) override
     {
         titles << title;
@@ -51,8 +51,8 @@ TEST(LoginPasswordDigest, IsMd5OfTrimmedUtf8InLowerCaseHex)
     const Case cases[] = {
         {QStringLiteral("云杉札记"), kDigestChinese},
         {QStringLiteral("Secret 1"), kDigestSecret},
-        {QStringLiteral("  Secret 1 "), kDigestSecret},                 // blanks at the ends go
-        {QStringLiteral("\t\r\nSecret 1\x01\x1f"), kDigestSecret},       // and every control
+        {QStringLiteral("  Secret 1 "), kDigestSecret},            // blanks at the ends go
+        {QStringLiteral("\t\r\nSecret 1\x01\x1f"), kDigestSecret}, // and every control
         {QStringLiteral(" \u4e91\u6749\u672d\u8bb0\n"), kDigestChinese},
         {QStringLiteral("   "), kDigestEmpty},
         {QString(), kDigestEmpty},
@@ -67,7 +67,7 @@ TEST(LoginPasswordDigest, IsMd5OfTrimmedUtf8InLowerCaseHex)
 }
 
 class LoginPasswordTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         set_program_folder_override(dir.mkdir(QStringLiteral("program")));
@@ -112,11 +112,11 @@ TEST_F(LoginPasswordTest, LoginEntriesAgainstAStoredDigest)
     const Case cases[] = {
         {kDigestChinese, QStringLiteral("云杉札记"), true},
         {kDigestSecret, QStringLiteral("Secret 1"), true},
-        {kDigestSecret, QStringLiteral("  Secret 1\t"), true},   // typed with blanks around it
-        {kDigestSecret, QStringLiteral("secret 1"), false},      // letter case counts
-        {kDigestSecret, QString(), false},                       // cancelled or empty
+        {kDigestSecret, QStringLiteral("  Secret 1\t"), true},        // typed with blanks around it
+        {kDigestSecret, QStringLiteral("secret 1"), false},           // letter case counts
+        {kDigestSecret, QString(), false},                            // cancelled or empty
         {kDigestSecret.toUpper(), QStringLiteral("Secret 1"), false}, // an upper-case digest never matches
-        {kDigestEmpty, QString(), false},                        // empty is wrong whatever is stored
+        {kDigestEmpty, QString(), false},                             // empty is wrong whatever is stored
         {kDigestEmpty, QStringLiteral("  "), false},
     };
     for (const Case &c : cases) {

@@ -47,6 +47,11 @@ public:
     void database_owned_elsewhere();
     bool read_only() const { return read_only_; }
 
+    // The login check of window creation (with the main database open). False when the entry was
+    // wrong or cancelled: the program then ends without showing the window.
+    bool login_at_start();
+    bool login_refused() const { return login_refused_; }
+
     // Status bar panels 0..6.
     void set_panel(int index, const QString &text);
     QString panel(int index) const;
@@ -343,6 +348,7 @@ private:
     QPointer<TMyThread> worker_;
     bool destroyed_ = false;
     bool read_only_ = false;
+    bool login_refused_ = false;
     QString caption_;
 };
 
