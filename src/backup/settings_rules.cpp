@@ -49,6 +49,7 @@ class SilentDialogs : public Dialogs {
     QString choose_folder(const QString &, const QString &) override { return {}; }
     QString open_file(const QString &, const QString &, const QString &) override { return {}; }
     QString save_file(const QString &, const QString &, const QString &) override { return {}; }
+    bool choose_font(const QString &, QFont &, QColor &) override { return false; }
 };
 
 // Connect_to_db; a main file that cannot be opened or created leaves nothing open (status 0).

@@ -40,7 +40,13 @@ public:
     virtual QString save_file(const QString &title, const QString &filter, const QString &start) = 0;
     // Font dialog starting with `font` and `color`; on OK both take the choice and true is
     // returned, on cancel they stay and false is returned.
-    virtual bool choose_font(const QString &title, QFont &font, QColor &color) = 0;
+    virtual bool choose_font(const QString &title, QFont &font, QColor &color)
+    {
+        Q_UNUSED(title);
+        Q_UNUSED(font);
+        Q_UNUSED(color);
+        return false;
+    }
 };
 
 } // namespace yunshan

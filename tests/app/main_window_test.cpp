@@ -192,7 +192,7 @@ std::vector<Command> command_table()
 {
     std::vector<Command> t;
     for (const char *n :
-         {"N2", "N3", "N23", "N91", "N92", "N24", "N38", "N39", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
+         {"N2", "N3", "N23", "N91", "N92", "N24", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
           "N45", "N44", "N73", "N74", "N75", "N81", "MenuFindNext", "MenuPastePicture", "MenuAddPicture", "N71", "N29",
           "N30", "N31", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
           "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
@@ -212,7 +212,7 @@ std::vector<Command> command_table()
     t.push_back({"ToolButton4", Does::Message, QStringLiteral("请先选择一个要删除的小类。")});
     for (const char *n : {"ToolButton12", "ToolButton16", "ToolButton13", "ToolButton14", "ToolButton17"})
         t.push_back({n, Does::Nothing});
-    for (const char *n : {"N11", "MenuBackupSettings", "MenuWebdavSettings"})
+    for (const char *n : {"N11", "MenuBackupSettings", "MenuWebdavSettings", "N38", "N39"})
         t.push_back({n, Does::Settings});
     t.push_back({"N94", Does::UpdateCheck});
     t.push_back({"N14", Does::OpenHelp});

@@ -20,6 +20,8 @@ int run_program(QApplication &app)
     dialogs.set_parent(&form2);
     TForm1 form1(form2, settings, &form2);
     form2.FormCreate(settings);
+    if (form2.login_refused())
+        return 0;
     form2.show();
     form2.start_worker();
     return QApplication::exec();

@@ -2,6 +2,7 @@
 
 #include "app/ui/application_setup.h"
 #include "app/ui/tform2.h"
+#include "crypto/login_password.h"
 #include "platform/dialogs.h"
 #include "platform/settings_store.h"
 #include "store/note_store.h"
@@ -441,7 +442,21 @@ void TForm1::Button4Click()
 
 void TForm1::Button5Click()
 {
-    main_.dialogs().message(TForm2::unfinished_text());
+    save_password();
+}
+
+bool TForm1::save_password()
+{
+    bool saved = false;
+    try {
+        saved = save_login_password(main_.store, main_.dialogs(), Edit4->text(), Edit5->text());
+    } catch (const std::exception &e) {
+        main_.dialogs().error(QString::fromUtf8(e.what()));
+    }
+    // The fields keep what was typed; only the button shows that it is stored.
+    if (saved)
+        Button5->setEnabled(false);
+    return saved;
 }
 
 void TForm1::Button6Click()
@@ -485,7 +500,9 @@ bool TForm1::FormCloseQuery()
             can_close = false;
             break;
         case Dialogs::Answer::Yes:
-            Button5Click();
+            // A save that wrote nothing keeps the dialog open with the fields as typed.
+            if (!save_password())
+                can_close = false;
             break;
         case Dialogs::Answer::No:
             break;

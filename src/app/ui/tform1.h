@@ -70,6 +70,8 @@ class TForm1 : public QDialog {
     void build();
     // The save; true when the dialog may close afterwards.
     bool save();
+    // "保存密码"; true when the password was written or cleared.
+    bool save_password();
     SettingsTarget target();
 
     TForm2 &main_;

@@ -996,8 +996,6 @@ void TForm2::N23Click() { unfinished(); }
 void TForm2::N91Click() { unfinished(); }
 void TForm2::N92Click() { unfinished(); }
 void TForm2::N24Click() { unfinished(); }
-void TForm2::N38Click() { unfinished(); }
-void TForm2::N39Click() { unfinished(); }
 void TForm2::N41Click() { unfinished(); }
 void TForm2::N67Click() { unfinished(); }
 void TForm2::N42Click() { unfinished(); }

@@ -52,6 +52,11 @@ public:
     void database_owned_elsewhere();
     bool read_only() const { return read_only_; }
 
+    // The login check of window creation (with the main database open). False when the entry was
+    // wrong or cancelled: the program then ends without showing the window.
+    bool login_at_start();
+    bool login_refused() const { return login_refused_; }
+
     // Status bar panels 0..6.
     void set_panel(int index, const QString &text);
     QString panel(int index) const;
@@ -382,6 +387,7 @@ private:
     bool read_only_ = false;
     bool transfer_running_ = false;
     qint64 last_events_ms_ = 0;
+    bool login_refused_ = false;
     QString caption_;
 };
 

@@ -95,6 +95,8 @@ void TForm2::FormCreate(SettingsStore &settings)
         // 8. With the main database: upgrade, then the first major and minor category.
         if (store.main_connected()) {
             upgrade_schema(store);
+            if (!login_at_start())
+                return;
             if (ListBox1->count() > 0) {
                 ListBox1->setCurrentRow(0);
                 ListBox1Click();
