@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace yunshan {
 
 QString connection_status_text(int status)
@@ -23,6 +25,8 @@ QString connection_status_text(int status)
 
 QString database_file_in(const QString &folder) { return join_path(folder, QStringLiteral("notedb.sl3")); }
 
+QString backup_lent_text() { return QStringLiteral("正在导出数据库，请等导出完成后再操作。"); }
+
 NoteStore::NoteStore(const QString &lock_name) : owner_(lock_name) {}
 
 NoteStore::~NoteStore() { close_all(); }
@@ -32,11 +36,14 @@ void NoteStore::close_all()
     main_.close();
     backup_.close();
     owner_.release();
+    lent_ = false;
+    lent_from_.clear();
 }
 
 int NoteStore::Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
                              const std::function<void()> &on_read_only)
 {
+    refuse_while_lent();
     const QString program_file = database_file_in(program_folder());
     main_.close();
     backup_.close();
@@ -104,8 +111,52 @@ QString NoteStore::get_first_string(const QString &sql)
 
 int NoteStore::set_first_string(const QString &sql) { return mirrored_write(sql, {}); }
 
+void NoteStore::refuse_while_lent() const
+{
+    if (lent_)
+        throw DbError(backup_lent_text().toStdString());
+}
+
+void NoteStore::lend_backup(const QString &path)
+{
+    refuse_while_lent();
+    const QString before = backup_.path();
+    backup_.close();
+    try {
+        backup_.open(path);
+    } catch (...) {
+        lent_ = true;
+        lent_from_ = before;
+        return_backup();
+        throw;
+    }
+    lent_ = true;
+    lent_from_ = before;
+}
+
+QString NoteStore::return_backup()
+{
+    if (!lent_)
+        return QString();
+    lent_ = false;
+    backup_.close();
+    const QString before = std::exchange(lent_from_, QString());
+    if (before.isEmpty())
+        return QString();
+    try {
+        backup_.open(before, false);
+    } catch (const DbError &e) {
+        // The backup file went away meanwhile: run on the main database alone.
+        if (status_ == kMainAndBackup || status_ == kBackupOnly)
+            status_ -= 2;
+        return e.message();
+    }
+    return QString();
+}
+
 int NoteStore::mirrored_write(const QString &sql, const SqlParams &params)
 {
+    refuse_while_lent();
     if (!main_.is_open())
         return 0;
     const int changed = main_.execute(sql, params);
@@ -116,6 +167,7 @@ int NoteStore::mirrored_write(const QString &sql, const SqlParams &params)
 
 int NoteStore::mirrored_write_backup_first(const QString &sql, const SqlParams &params)
 {
+    refuse_while_lent();
     if (!main_.is_open())
         return 0;
     if (backup_.is_open())
