@@ -85,6 +85,10 @@ QString not_a_database()
 {
     return QStringLiteral("所选文件不是完好的笔记数据库，主备数据库没有被替换。");
 }
+QString read_only()
+{
+    return QStringLiteral("已经有其他程序打开了数据库，现在是只读模式，不能替换主备数据库。请先关闭其他程序。");
+}
 QString ask()
 {
     return QStringLiteral("主备数据库将会被替换，此操作不可恢复，是否继续？");
@@ -417,6 +421,11 @@ bool promote_backup_command(NoteStore &store, QString &zhu_db, QString &bei_db, 
 {
     if (bei_db.isEmpty()) {
         dialogs.message(promote_text::no_backup_folder());
+        return false;
+    }
+    // Another instance writes to these files: replacing them under it would lose its writes.
+    if (store.read_only()) {
+        dialogs.message(promote_text::read_only());
         return false;
     }
     const QString chosen = dialogs.open_file(promote_text::dialog_title(), promote_text::dialog_filter(), bei_db);

@@ -85,6 +85,7 @@ QString dialog_title();
 QString dialog_filter();  // dated copies first, any database file second
 QString live_database();  // refusal of the main or backup database itself
 QString not_a_database(); // the chosen file is no sound note database
+QString read_only();      // another instance holds the databases
 QString ask();            // "主备数据库将会被替换，此操作不可恢复，是否继续？"
 QString done();           // "主备数据库替换完成"
 } // namespace promote_text

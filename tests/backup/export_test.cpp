@@ -547,6 +547,16 @@ TEST_F(PromoteTest, RefusalsAndCancelsReplaceNothing)
     EXPECT_FALSE(promote_backup_command(store, zhu, none, dialogs));
     dialogs.expect(Kind::OpenFile, promote_text::dialog_title(), Dialogs::Answer::Yes, QString());
     EXPECT_FALSE(promote(dialogs));
+    {
+        // A second instance runs read-only beside this one.
+        NoteStore second(QStringLiteral("yunshan_note_export_test"));
+        QString z2 = zhu, b2 = bei;
+        ScriptedDialogs quiet;
+        second.Connect_to_db(z2, b2, quiet);
+        ASSERT_TRUE(second.read_only());
+        dialogs.expect_message(promote_text::read_only());
+        EXPECT_FALSE(promote_backup_command(second, z2, b2, dialogs));
+    }
     for (const QString &live :
          {database_file_in(zhu), database_file_in(bei), QDir(zhu).filePath(QStringLiteral("../main/notedb.sl3"))}) {
         dialogs.expect(Kind::OpenFile, promote_text::dialog_title(), Dialogs::Answer::Yes, live)
