@@ -46,10 +46,12 @@ void TForm2::N24Click()
             promote_backup_command(store, run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
+        // The databases may have been reconnected before the failure.
+        set_panel(0, connection_status_text(store.status()));
     }
-    set_panel(0, connection_status_text(store.status()));
     if (!replaced)
         return;
+    set_panel(0, connection_status_text(store.status()));
     // The lists and the open note belonged to the replaced database: an id kept from it would
     // address another note of the new one.
     try {
