@@ -434,6 +434,25 @@ TEST_F(ExportTest, FailedCopiesLeaveDatabasesAndTargetAsTheyWere)
     expect_store_unchanged(before);
 }
 
+TEST_F(ExportTest, FileCreatedForAFailedExportIsRemovedAgain)
+{
+    // A main database of an earlier version, not upgraded: its title rows have no `fast`.
+    const QString old_folder = dir.mkdir(QStringLiteral("old"));
+    test::make_old_database(database_file_in(old_folder));
+    NoteStore old(QStringLiteral("yunshan_note_export_test_4"));
+    connect_store(old, old_folder, QString());
+    const QString target = QDir(out).filePath(QStringLiteral("new.sl3"));
+    ScriptedDialogs d;
+    d.expect_question(export_text::ask(), Dialogs::Answer::Yes)
+        .expect_message(export_text::same_names())
+        .expect(Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes, target);
+    EXPECT_THROW(export_command(old, d, QStringLiteral("旧大类")), DbError);
+    d.verify_done();
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList());
+    EXPECT_FALSE(old.backup_connected());
+}
+
 TEST_F(ExportTest, WritesAndReconnectsAreRefusedWhileTheTargetHoldsTheBackupConnection)
 {
     build_category();
