@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
   libsqlite3-dev zlib1g-dev libjpeg62-turbo-dev libcurl4-openssl-dev
   libgtest-dev libbenchmark-dev libssl-dev openssl
-  fonts-wqy-microhei xvfb xauth poppler-utils zip unzip apache2
+  fonts-wqy-microhei xvfb xauth poppler-utils zip unzip apache2 sqlite3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -25,12 +25,13 @@ void Connection::fail(const char *what) const
     throw DbError(msg ? msg : what);
 }
 
-void Connection::open(const QString &path)
+void Connection::open(const QString &path, bool create)
 {
     close();
     sqlite3 *db = nullptr;
     const QByteArray name = QFile::encodeName(path);
-    const int rc = sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    const int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close(db);
@@ -51,39 +52,41 @@ void Connection::close()
     path_.clear();
 }
 
+static void bind_one(sqlite3 *db, sqlite3_stmt *stmt, int idx, const QVariant &v)
+{
+    int rc = SQLITE_OK;
+    switch (v.typeId()) {
+    case QMetaType::UnknownType:
+    case QMetaType::Nullptr:
+        rc = sqlite3_bind_null(stmt, idx);
+        break;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        rc = sqlite3_bind_blob64(stmt, idx, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Bool:
+        rc = sqlite3_bind_int64(stmt, idx, v.toLongLong());
+        break;
+    default: {
+        const QByteArray t = v.toString().toUtf8();
+        rc = sqlite3_bind_text64(stmt, idx, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
+                                 SQLITE_UTF8);
+        break;
+    }
+    }
+    if (rc != SQLITE_OK)
+        throw DbError(sqlite3_errmsg(db));
+}
+
 static void bind_all(sqlite3 *db, sqlite3_stmt *stmt, const SqlParams &params)
 {
-    for (int i = 0; i < params.size(); ++i) {
-        const QVariant &v = params.at(i);
-        int rc = SQLITE_OK;
-        const int idx = i + 1;
-        switch (v.typeId()) {
-        case QMetaType::UnknownType:
-        case QMetaType::Nullptr:
-            rc = sqlite3_bind_null(stmt, idx);
-            break;
-        case QMetaType::QByteArray: {
-            const QByteArray b = v.toByteArray();
-            rc = sqlite3_bind_blob64(stmt, idx, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        case QMetaType::Int:
-        case QMetaType::LongLong:
-        case QMetaType::UInt:
-        case QMetaType::ULongLong:
-        case QMetaType::Bool:
-            rc = sqlite3_bind_int64(stmt, idx, v.toLongLong());
-            break;
-        default: {
-            const QByteArray t = v.toString().toUtf8();
-            rc = sqlite3_bind_text64(stmt, idx, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
-                                     SQLITE_UTF8);
-            break;
-        }
-        }
-        if (rc != SQLITE_OK)
-            throw DbError(sqlite3_errmsg(db));
-    }
+    for (int i = 0; i < params.size(); ++i)
+        bind_one(db, stmt, i + 1, params.at(i));
 }
 
 static SqlValue column_value(sqlite3_stmt *stmt, int col)
@@ -214,5 +217,61 @@ void Connection::backup_to(const QString &path)
     if (!error.empty())
         throw DbError(error + " (" + path.toStdString() + ")");
 }
+
+PreparedQuery::PreparedQuery(Connection &db, const QString &sql) : db_(db.db_)
+{
+    if (!db_)
+        throw DbError("database is not open");
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &stmt_, nullptr) != SQLITE_OK)
+        fail();
+    if (!stmt_)
+        throw DbError("empty statement");
+}
+
+PreparedQuery::~PreparedQuery() { sqlite3_finalize(stmt_); }
+
+void PreparedQuery::fail() const { throw DbError(sqlite3_errmsg(db_)); }
+
+void PreparedQuery::bind(int index, const SqlValue &value) { bind_one(db_, stmt_, index, value); }
+
+void PreparedQuery::bind_column(int index, const PreparedQuery &source, int column)
+{
+    if (sqlite3_bind_value(stmt_, index, sqlite3_column_value(source.stmt_, column)) != SQLITE_OK)
+        fail();
+}
+
+bool PreparedQuery::next()
+{
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE)
+        fail();
+    return false;
+}
+
+int PreparedQuery::run()
+{
+    int rc;
+    while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        const std::string msg = sqlite3_errmsg(db_);
+        sqlite3_reset(stmt_);
+        throw DbError(msg);
+    }
+    const int changed = sqlite3_changes(db_);
+    sqlite3_reset(stmt_);
+    return changed;
+}
+
+void PreparedQuery::reset() { sqlite3_reset(stmt_); }
+
+qint64 PreparedQuery::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+SqlValue PreparedQuery::value(int column) const { return column_value(stmt_, column); }
+
+bool PreparedQuery::is_null(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
 } // namespace yunshan

@@ -25,8 +25,8 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    // Opens (and creates when missing) the file; throws DbError.
-    void open(const QString &path);
+    // Opens (and creates when missing, unless `create` is false) the file; throws DbError.
+    void open(const QString &path, bool create = true);
     void close();
     bool is_open() const { return db_ != nullptr; }
     QString path() const { return path_; }
@@ -48,8 +48,42 @@ private:
     // The first statement of `sql`, prepared with its parameters bound; null for an empty text.
     sqlite3_stmt *prepare_query(const QString &sql, const SqlParams &params);
 
+    friend class PreparedQuery;
+
     sqlite3 *db_ = nullptr;
     QString path_;
+};
+
+// One statement prepared once and run many times: rows are read one at a time (nothing is
+// gathered in memory) and a column can be bound into another statement without conversion,
+// so texts, numbers and blobs arrive exactly as they were stored. Throws DbError.
+class PreparedQuery {
+public:
+    PreparedQuery(Connection &db, const QString &sql);
+    ~PreparedQuery();
+    PreparedQuery(const PreparedQuery &) = delete;
+    PreparedQuery &operator=(const PreparedQuery &) = delete;
+
+    // Parameters are numbered from 1.
+    void bind(int index, const SqlValue &value);
+    // Binds the value of `column` of the row `source` stands on, as stored.
+    void bind_column(int index, const PreparedQuery &source, int column);
+    // Steps to the next row; false when there is none.
+    bool next();
+    // Runs to the end and resets; returns the rows changed.
+    int run();
+    // Back to the start, parameters kept.
+    void reset();
+
+    qint64 integer(int column) const;
+    SqlValue value(int column) const;
+    bool is_null(int column) const;
+
+private:
+    [[noreturn]] void fail() const;
+
+    sqlite3 *db_ = nullptr;
+    sqlite3_stmt *stmt_ = nullptr;
 };
 
 } // namespace yunshan

@@ -11,6 +11,8 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
 namespace yunshan {
 
 QString connection_status_text(int status)
@@ -72,6 +74,7 @@ QString stale_backup_text(const QString &kept_as)
     return QStringLiteral("备份数据库与主数据库不一致，旧备份已改名为“") + kept_as +
            QStringLiteral("”保留，并已从主数据库重新复制备份。");
 }
+QString backup_lent_text() { return QStringLiteral("正在导出数据库，请等导出完成后再操作。"); }
 
 NoteStore::NoteStore(const QString &lock_name) : owner_(lock_name) {}
 
@@ -82,11 +85,14 @@ void NoteStore::close_all()
     main_.close();
     backup_.close();
     owner_.release();
+    lent_ = false;
+    lent_from_.clear();
 }
 
 int NoteStore::Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
                              const std::function<void()> &on_read_only)
 {
+    refuse_while_lent();
     const QString program_file = database_file_in(program_folder());
     main_.close();
     backup_.close();
@@ -193,8 +199,52 @@ QString NoteStore::get_first_string(const QString &sql)
 
 int NoteStore::set_first_string(const QString &sql) { return mirrored_write(sql, {}); }
 
+void NoteStore::refuse_while_lent() const
+{
+    if (lent_)
+        throw DbError(backup_lent_text().toStdString());
+}
+
+void NoteStore::lend_backup(const QString &path)
+{
+    refuse_while_lent();
+    const QString before = backup_.path();
+    backup_.close();
+    try {
+        backup_.open(path);
+    } catch (...) {
+        lent_ = true;
+        lent_from_ = before;
+        return_backup();
+        throw;
+    }
+    lent_ = true;
+    lent_from_ = before;
+}
+
+QString NoteStore::return_backup()
+{
+    if (!lent_)
+        return QString();
+    lent_ = false;
+    backup_.close();
+    const QString before = std::exchange(lent_from_, QString());
+    if (before.isEmpty())
+        return QString();
+    try {
+        backup_.open(before, false);
+    } catch (const DbError &e) {
+        // The backup file went away meanwhile: run on the main database alone.
+        if (status_ == kMainAndBackup || status_ == kBackupOnly)
+            status_ -= 2;
+        return e.message();
+    }
+    return QString();
+}
+
 int NoteStore::mirrored_write(const QString &sql, const SqlParams &params)
 {
+    refuse_while_lent();
     if (!main_.is_open())
         return 0;
     const int changed = main_.execute(sql, params);
@@ -205,6 +255,7 @@ int NoteStore::mirrored_write(const QString &sql, const SqlParams &params)
 
 int NoteStore::mirrored_write_backup_first(const QString &sql, const SqlParams &params)
 {
+    refuse_while_lent();
     if (!main_.is_open())
         return 0;
     if (backup_.is_open())

@@ -31,6 +31,9 @@ QString stale_backup_text(const QString &kept_as);
 // "notedb.sl3" inside `folder`.
 QString database_file_in(const QString &folder);
 
+// Shown when a write or a reconnect is attempted while the export holds the backup connection.
+QString backup_lent_text();
+
 class NoteStore {
 public:
     explicit NoteStore(const QString &lock_name = QStringLiteral("yunshan_note"));
@@ -72,13 +75,26 @@ public:
     // As mirrored_write, but the backup database first (the body of a saved note).
     int mirrored_write_backup_first(const QString &sql, const SqlParams &params);
 
+    // The export borrows the backup connection for its target file: `lend_backup` opens `path`
+    // on it (throws DbError, the earlier state kept), `return_backup` puts back exactly the state
+    // before: the backup file reopened when it was open (never created anew), closed when it was
+    // not. While lent, mirrored writes and Connect_to_db refuse with kBackupLentText, so nothing
+    // meant for the backup database lands in the target. `return_backup` gives the engine's
+    // message when the backup file could not be reopened (it then stays closed), else empty.
+    void lend_backup(const QString &path);
+    QString return_backup();
+    bool backup_lent() const { return lent_; }
+
 private:
     // Whether the open backup agrees with the open main database on tables, ids, row counts
     // and settings.
     bool backup_mirrors_main();
+    void refuse_while_lent() const;
 
     Connection main_;
     Connection backup_;
+    bool lent_ = false;
+    QString lent_from_; // the backup file open before the loan; empty: none
     OwnerLock owner_;
     int status_ = kNotConnected;
     bool read_only_ = false;

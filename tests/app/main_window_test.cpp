@@ -192,7 +192,7 @@ std::vector<Command> command_table()
 {
     std::vector<Command> t;
     for (const char *n :
-         {"N2", "N3", "N23", "N91", "N92", "N24", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
+         {"N2", "N3", "N91", "N92", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
           "N45", "N44", "N73", "N74", "N75", "N81", "MenuFindNext", "MenuPastePicture", "MenuAddPicture", "N71", "N29",
           "N30", "N31", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
           "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
@@ -203,6 +203,8 @@ std::vector<Command> command_table()
           "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
         t.push_back({n, Does::Unfinished});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
+    t.push_back({"N23", Does::Message, QStringLiteral("导出前请先选中一个大类。")});
+    t.push_back({"N24", Does::Message, QStringLiteral("备份文件夹没有设置，请先设置备份文件夹。")});
     t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4，联系邮箱：yunshan-note@example.org")});
     t.push_back({"N83", Does::Message, QStringLiteral("任何意见建议可以发送邮件到 ") + TForm2::contact_address()});
     // Category commands without a database: nothing selected, nothing acted on yet.

@@ -313,3 +313,35 @@ TEST_F(StoreTest, StaleBackupIsKeptAsideAndCopiedAfresh)
     EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
     EXPECT_TRUE(dialogs.shown().isEmpty());
 }
+
+TEST_F(StoreTest, LentBackupConnectionIsPutBackExactly)
+{
+    // Backup open before: the same file again afterwards; closed before: closed afterwards.
+    for (const bool with_backup : {true, false}) {
+        NoteStore store(lock);
+        QString z = zhu, b = with_backup ? bei : QString();
+        store.Connect_to_db(z, b, dialogs);
+        const QString target = dir.file(QStringLiteral("target.sl3"));
+        store.lend_backup(target);
+        EXPECT_TRUE(store.backup_lent());
+        EXPECT_EQ(store.backup().path(), target);
+        EXPECT_THROW(store.set_first_string(QStringLiteral("insert into Class(caption) values('x')")), DbError);
+        EXPECT_THROW(store.Connect_to_db(z, b, dialogs), DbError);
+        EXPECT_EQ(store.return_backup(), QString());
+        EXPECT_FALSE(store.backup_lent());
+        EXPECT_EQ(store.backup_connected(), with_backup);
+        EXPECT_EQ(store.backup().path(), with_backup ? backup_file() : QString());
+        EXPECT_EQ(store.status(), with_backup ? kMainAndBackup : kMainOnly);
+        // A target that cannot be opened leaves the connection as it was.
+        EXPECT_THROW(store.lend_backup(dir.file(QStringLiteral("no/such/folder.sl3"))), DbError);
+        EXPECT_FALSE(store.backup_lent());
+        EXPECT_EQ(store.backup().path(), with_backup ? backup_file() : QString());
+        EXPECT_EQ(store.set_first_string(QStringLiteral("insert into Class(caption) values('y')")), 1);
+        if (with_backup)
+            expect_mirror_identical(store);
+        store.close_all();
+        QFile::remove(main_file());
+        QFile::remove(backup_file());
+    }
+    EXPECT_TRUE(dialogs.shown().isEmpty());
+}

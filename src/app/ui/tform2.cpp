@@ -992,10 +992,8 @@ void TForm2::N86Click()
 void TForm2::TabSheet2Show() {}
 
 // Commands whose behaviour comes with later work.
-void TForm2::N23Click() { unfinished(); }
 void TForm2::N91Click() { unfinished(); }
 void TForm2::N92Click() { unfinished(); }
-void TForm2::N24Click() { unfinished(); }
 void TForm2::N41Click() { unfinished(); }
 void TForm2::N67Click() { unfinished(); }
 void TForm2::N42Click() { unfinished(); }

@@ -1,0 +1,133 @@
+// The export and promotion commands of the main window: wiring, notice label, lists.
+#include "app/ui/tform2.h"
+#include "backup/export.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/connection.h"
+#include "support/db_check.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+using Kind = ScriptedDialogs::Kind;
+
+class ExportWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        program = dir.mkdir(QStringLiteral("program"));
+        zhu = dir.mkdir(QStringLiteral("main"));
+        bei = dir.mkdir(QStringLiteral("backup"));
+        out = dir.mkdir(QStringLiteral("out"));
+        set_program_folder_override(program);
+        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+        settings->set_value(QStringLiteral("zhu_db"), zhu);
+        settings->set_value(QStringLiteral("bei_db"), bei);
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+        ASSERT_EQ(form->store.status(), kMainAndBackup);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        set_program_folder_override({});
+        set_autosave_folder_override({});
+    }
+
+    TempFolder dir;
+    QString program, zhu, bei, out;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)
+{
+    NoteStore &store = form->store;
+    store.set_first_string(QStringLiteral("insert into Section(classId,caption) values(1,'小类')"));
+    store.set_first_string(QStringLiteral("insert into notes(label,content) values('签','文')"));
+    store.set_first_string(
+        QStringLiteral("insert into title(classId,sectionId,noteId,caption,fast) values(1,1,1,'笔记',1)"));
+    ASSERT_EQ(form->ListBox1->count(), 1);
+    form->ListBox1->setCurrentRow(0);
+    const QString target = QDir(out).filePath(QStringLiteral("导出.sl3"));
+
+    dialogs.expect_question(export_text::ask(), Dialogs::Answer::Yes)
+        .expect_message(export_text::same_names())
+        .expect(Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes, target)
+        .expect_message(export_text::done());
+    form->N23->trigger();
+    dialogs.verify_done();
+    EXPECT_TRUE(form->Label1->text().isEmpty());
+    EXPECT_EQ(form->Label1->palette().color(QPalette::WindowText), QColor(Qt::red));
+    Connection db;
+    db.open(target, false);
+    EXPECT_EQ(db.query(QStringLiteral(
+                  "select c.caption,s.caption,t.caption,t.fast,n.label from title t join Class c on c.id=t.classId "
+                  "join Section s on s.id=t.sectionId join notes n on n.id=t.noteId")),
+              (QList<QList<SqlValue>>{{QStringLiteral("默认大类"), QStringLiteral("小类"), QStringLiteral("笔记"),
+                                       qint64(1), QStringLiteral("签")}}));
+
+    // An engine error is shown with its message; the window goes on with both databases.
+    const QString junk = QDir(out).filePath(QStringLiteral("junk.sl3"));
+    TempFolder::write(junk, QByteArray("no database here").repeated(100));
+    dialogs.expect_question(export_text::ask(), Dialogs::Answer::Yes)
+        .expect_message(export_text::same_names())
+        .expect(Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes, junk)
+        .expect_containing(Kind::Error, QStringLiteral("file is not a database"));
+    form->N23Click();
+    dialogs.verify_done();
+    EXPECT_TRUE(form->Label1->text().isEmpty());
+    EXPECT_EQ(store.backup().path(), database_file_in(bei));
+    test::expect_mirror_identical(store);
+
+    form->ListBox1->setCurrentRow(-1);
+    dialogs.expect_message(export_text::no_selection());
+    form->N23Click();
+    dialogs.verify_done();
+}
+
+TEST_F(ExportWindowTest, PromotionReloadsTheListsAndForgetsTheOpenNote)
+{
+    const QString dated = QDir(bei).filePath(QStringLiteral("buckup__20250102.sl3"));
+    {
+        Connection c;
+        c.open(dated);
+        c.execute(QStringLiteral(
+            "CREATE TABLE Class (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),caption TEXT);"));
+        c.execute(QStringLiteral("CREATE TABLE Section (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT "
+                                 "(100),classId INTEGER NOT NULL,caption TEXT);"));
+        c.execute(QStringLiteral("CREATE TABLE title (id INTEGER PRIMARY KEY AUTOINCREMENT,classId INTEGER,sectionId "
+                                 "INTEGER,noteId INTEGER,caption TEXT);"));
+        c.execute(QStringLiteral("CREATE TABLE notes (id INTEGER PRIMARY KEY AUTOINCREMENT,label TEXT,content TEXT);"));
+        c.execute(QStringLiteral("insert into Class(px,caption) values(1,'备份大类')"));
+    }
+    form->note.noteId = 5;
+    dialogs.expect(Kind::OpenFile, promote_text::dialog_title(), Dialogs::Answer::Yes, dated)
+        .expect_question(promote_text::ask(), Dialogs::Answer::Yes)
+        .expect_message(promote_text::done());
+    form->N24->trigger();
+    dialogs.verify_done();
+    EXPECT_EQ(form->panel(0), QStringLiteral("主备就绪"));
+    ASSERT_EQ(form->ListBox1->count(), 1);
+    EXPECT_EQ(form->ListBox1->item(0)->text(), QStringLiteral("备份大类"));
+    EXPECT_EQ(form->ListBox1->currentRow(), 0);
+    EXPECT_EQ(form->note.noteId, -1);
+    EXPECT_EQ(TempFolder::read(database_file_in(zhu)), TempFolder::read(dated));
+    EXPECT_EQ(TempFolder::read(database_file_in(bei)), TempFolder::read(dated));
+}
+
+} // namespace
+} // namespace yunshan
