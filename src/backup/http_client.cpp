@@ -200,6 +200,7 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stall_seconds_));
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
+        curl_easy_setopt(easy, CURLOPT_MAX_SEND_SPEED_LARGE, static_cast<curl_off_t>(send_limit_));
         // The upload keeps libcurl's own buffer size: larger ones measured slower against httpd.
 
         const QByteArray method = request.method.isEmpty() ? QByteArray("GET") : request.method;

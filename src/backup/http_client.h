@@ -58,6 +58,8 @@ class HttpClient {
 
     // Time-outs in seconds: connecting, and a stalled send or receive (no byte moving).
     void set_timeouts(int connect_seconds, int stall_seconds);
+    // Caps the sending speed in bytes per second (0: no cap).
+    void set_send_speed_limit(qint64 bytes_per_second) { send_limit_ = bytes_per_second; }
 
     // Sends the request and waits for the whole answer. Throws HttpError on transport failures;
     // any status the server answers is returned. A redirect (301, 302, 303, 307, 308) is sent
@@ -72,6 +74,7 @@ class HttpClient {
     HttpHeaders headers_;
     int connect_seconds_ = 60;
     int stall_seconds_ = 60;
+    qint64 send_limit_ = 0;
     bool busy_ = false;
 };
 
