@@ -31,6 +31,7 @@ namespace yunshan {
 
 class Dialogs;
 class SettingsStore;
+struct NoteListRow;
 class TMyThread;
 
 class TForm2 : public QMainWindow {
@@ -213,6 +214,25 @@ public:
     void fill_section_notes(const QString &caption);
     // Position of the open note in the note list, -1 when it is not listed.
     int find_open_note_index() const;
+    // The note list for a search-box list kind: 1 search, 2 favourites, 3 encrypted notes.
+    void load_note_list(int kind);
+    // Opens the selected entry's note (also run when the entry selection changes).
+    void ListBox3Click();
+    // Selects note-list entry `row` (-1: none) without opening it.
+    void select_note_entry(int row);
+    // Find next of the search-box text in the editor; silent while silent_find_mark is 1 (a
+    // silent miss sets it to -1).
+    void find_next();
+    int silent_find_mark = 0; // tag of "↓"
+    // Picture panel: one thumbnail for picture `id` in the first free slot (none when all 100
+    // are taken); releasing them all.
+    void add_thumbnail(const QByteArray &bytes, int id);
+    void clear_thumbnails();
+    // Hints of too-wide note-list entries.
+    void ListBox3MouseMove(const QPoint &pos);
+    void ListBox3MouseLeave();
+    QString note_list_hint;        // hint text of the entry under the pointer, empty for none
+    int note_list_scroll_width = 0; // horizontal scroll range of the note list
 
     // Contact address and help page of this program.
     static QString contact_address();
@@ -327,6 +347,10 @@ private:
     void build_panes();
     void build_floating_panels();
     void build_status_bar();
+    void setup_note_list();
+    void show_note_entries(const QList<NoteListRow> &rows);
+    void refill_note_page();
+    void repeat_section_click();
     void unfinished();
     // The body now holds formatting: it is saved as rich text; panel 4 shows "RTF".
     void mark_rich_text();
@@ -339,6 +363,7 @@ private:
 
     Dialogs &dialogs_;
     QPointer<TMyThread> worker_;
+    int note_list_quiet_ = 0; // > 0 while the program itself changes the note-list selection
     bool destroyed_ = false;
     bool read_only_ = false;
     QString caption_;

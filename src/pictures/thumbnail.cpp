@@ -1,0 +1,37 @@
+#include "pictures/thumbnail.h"
+
+#include "app/startup.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+namespace yunshan {
+
+int thumbnail_height(QSize picture, int panel_width)
+{
+    if (picture.width() <= 0 || picture.height() <= 0 || panel_width <= 0)
+        return 0;
+    return round_half_even(picture.height() / (double(picture.width()) / panel_width));
+}
+
+Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width)
+{
+    Thumbnail t;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    t.original = reader.size();
+    const int height = thumbnail_height(t.original, panel_width);
+    if (height > 0)
+        reader.setScaledSize(QSize(panel_width, height));
+    if (!reader.read(&t.image)) {
+        t.image = QImage();
+        t.error = reader.errorString();
+    } else if (!t.original.isValid()) {
+        t.original = t.image.size();
+    }
+    return t;
+}
+
+} // namespace yunshan
