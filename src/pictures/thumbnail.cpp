@@ -23,8 +23,11 @@ Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width)
     QImageReader reader(&buffer);
     t.original = reader.size();
     const int height = thumbnail_height(t.original, panel_width);
-    if (height > 0)
+    if (height > 0) {
         reader.setScaledSize(QSize(panel_width, height));
+        // A thumbnail needs no slow high-quality scaling.
+        reader.setQuality(49);
+    }
     if (!reader.read(&t.image)) {
         t.image = QImage();
         t.error = reader.errorString();

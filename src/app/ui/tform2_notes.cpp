@@ -16,8 +16,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QPointer>
 #include <QScrollArea>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QToolTip>
@@ -67,6 +69,24 @@ public:
 
 const QString kUpdateTime = QStringLiteral("笔记更新时间:");
 
+// A body is built in a document the editor does not show yet and then handed over: filling the
+// shown document would lay out every change, and dropping a large body is much quicker than
+// clearing it. The editor owns the new document; its previous one goes with the handover.
+QTextDocument *new_editor_document(QTextEdit *editor)
+{
+    auto *doc = new QTextDocument(editor);
+    doc->setDefaultFont(editor->font());
+    return doc;
+}
+
+void show_editor_document(QTextEdit *editor, QTextDocument *doc)
+{
+    const QPointer<QTextDocument> old = editor->document();
+    editor->setDocument(doc);
+    if (old && old->parent() == editor && old != doc)
+        delete old.data();
+}
+
 } // namespace
 
 void TForm2::setup_note_list()
@@ -108,7 +128,7 @@ void TForm2::clear_note_view()
     note.is_crypt = 0;
     note.key_crypt.clear();
     note.body_mark = -1;
-    RichEdit1->clear();
+    show_editor_document(RichEdit1, new_editor_document(RichEdit1));
     note.body_mark = 0;
     Edit3->clear();
     set_save_enabled(false);
@@ -363,8 +383,10 @@ void TForm2::ListBox3Click()
     note.body_mark = -1;
     QString body;
     QStringList warnings;
+    QTextDocument *doc = new_editor_document(RichEdit1);
     if (stored.has_rtf) {
-        warnings = read_rtf(stored.rtf, *RichEdit1->document()).warnings;
+        warnings = read_rtf(stored.rtf, *doc).warnings;
+        show_editor_document(RichEdit1, doc);
         Edit3->setText(stored.label);
         set_panel(5, kUpdateTime + stored.put);
         note.is_rtf = 1;
@@ -376,9 +398,10 @@ void TForm2::ListBox3Click()
         if (stored.has_notes_row) {
             Edit3->setText(stored.label);
             body = plain_body_text(stored.content);
-            RichEdit1->setPlainText(body);
+            doc->setPlainText(body);
             set_panel(5, kUpdateTime + regional_date_time(stored.put, QLocale::system()));
         }
+        show_editor_document(RichEdit1, doc);
     }
     // Parts of a body that could not be read as written are named in the status bar.
     set_panel(6, warnings.join(QLatin1Char(' ')));
