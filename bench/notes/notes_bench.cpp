@@ -8,7 +8,6 @@
 //   bench_notes [--screenshot FILE.png] [--repeat N]
 #include "app/ui/application_setup.h"
 #include "app/ui/tform2.h"
-#include "editor/rtf/rtf.h"
 #include "catalogue/note_list.h"
 #include "platform/code_page.h"
 #include "platform/dialogs.h"
@@ -28,7 +27,6 @@
 #include <QProcess>
 #include <QScrollArea>
 #include <QTemporaryDir>
-#include <QTextDocument>
 #include <QTextEdit>
 
 #include <algorithm>
@@ -407,32 +405,6 @@ int main(int argc, char **argv)
                 int(std::count_if(form.thumbnail_slots.begin(), form.thumbnail_slots.end(),
                                   [](QWidget *w) { return w != nullptr; })));
     report("opening the 1 MB RTF note with 20 pictures", median(opens), open_floor, "goal < 100 ms");
-    if (qEnvironmentVariableIsSet("BENCH_PARTS")) {
-        std::printf("  fill query alone: %.2f ms\n", our_ms(repeat * 10, [&] { query_note_list(form.store, section_notes_statement(big, 0)); }));
-        std::printf("  clear view alone: %.2f ms\n", our_ms(repeat * 10, [&] { form.clear_note_view(); }));
-        const QByteArray rtf = form.store.main().query_first(QStringLiteral("select rtf from rtffile where noteId=") + n)->toByteArray();
-        std::printf("  read_rtf alone: %.1f ms\n", our_ms(repeat, [&] { QTextDocument d; read_rtf(rtf, d); }));
-        for (int k = 0; k < 3; ++k) {
-            auto *d = new QTextDocument(form.RichEdit1);
-            d->setDefaultFont(form.RichEdit1->font());
-            read_rtf(rtf, *d);
-            QElapsedTimer t;
-            t.start();
-            QTextDocument *old = form.RichEdit1->document();
-            form.RichEdit1->setDocument(d);
-            const double a = double(t.nsecsElapsed()) / 1e6;
-            t.restart();
-            if (old->parent() == form.RichEdit1) delete old;
-            const double b = double(t.nsecsElapsed()) / 1e6;
-            t.restart();
-            form.RichEdit1->viewport()->repaint();
-            std::printf("  setDocument %.1f ms, delete old %.1f ms, repaint %.1f ms\n", a, b, double(t.nsecsElapsed()) / 1e6);
-        }
-        std::printf("  read_rtf into the editor: %.1f ms\n", our_ms(repeat, [&] { read_rtf(rtf, *form.RichEdit1->document()); }));
-        std::printf("  read_rtf + repaint: %.1f ms\n", our_ms(repeat, [&] { read_rtf(rtf, *form.RichEdit1->document()); form.RichEdit1->viewport()->repaint(); }));
-        std::printf("  thumbnails: %.1f ms\n", our_ms(repeat, [&] { form.clear_thumbnails(); for (const auto &row : form.store.main().query(QStringLiteral("select id,img from picture where articleId=") + n)) form.add_thumbnail(row.at(1).toByteArray(), int(row.at(0).toLongLong())); }));
-    }
-
     if (!screenshot.isEmpty()) {
         search(QStringLiteral("预算"));
         form.select_note_entry(2);

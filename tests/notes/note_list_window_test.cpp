@@ -525,10 +525,14 @@ TEST_F(NoteListWindowTest, HintOnlyForEntriesWiderThanTheList)
 {
     add_plain(1, QStringLiteral("短"));
     add_plain(1, QString(80, QChar(0x957F)));
-    form->resize(1117, 760);
+    EXPECT_EQ(form->note_list_scroll_width, 0);
     form->show();
     show_section(QStringLiteral("甲类"));
     QListWidget *l = form->ListBox3;
+    // The horizontal scroll range is twice the list's width at start-up.
+    EXPECT_GT(l->width(), 150);
+    EXPECT_EQ(form->note_list_scroll_width, 2 * l->width());
+    EXPECT_EQ(l->visualItemRect(l->item(0)).width(), 2 * l->width());
     form->ListBox3MouseMove(l->visualItemRect(l->item(1)).center());
     EXPECT_EQ(form->hintout, 500);
     EXPECT_EQ(form->note_list_hint, QString(80, QChar(0x957F)));

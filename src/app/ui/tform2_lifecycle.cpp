@@ -57,7 +57,6 @@ void TForm2::FormCreate(SettingsStore &settings)
     note_item_height = round_half_even(listfontheight * 1.3);
     set_item_height(ListBox1, class_item_height);
     set_item_height(ListBox2, class_item_height);
-    note_list_scroll_width = 2 * ListBox3->width(); // the note list's delegate sizes its entries
     set_item_height(ListBox4, note_item_height);
     // 2. The editor takes text as it comes (no automatic keyboard or font switching).
     RichEdit1->setAcceptRichText(true);

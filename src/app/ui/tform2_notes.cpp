@@ -39,7 +39,11 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (watched == form_.ListBox3->viewport()) {
+        if (watched == form_.ListBox3 && e->type() == QEvent::Show && form_.note_list_scroll_width == 0) {
+            // The horizontal scroll range: twice the list's width when it is first shown.
+            form_.note_list_scroll_width = 2 * form_.ListBox3->width();
+            form_.ListBox3->doItemsLayout();
+        } else if (watched == form_.ListBox3->viewport()) {
             if (e->type() == QEvent::MouseMove)
                 form_.ListBox3MouseMove(static_cast<QMouseEvent *>(e)->position().toPoint());
             else if (e->type() == QEvent::Leave)
@@ -95,6 +99,7 @@ void TForm2::setup_note_list()
     ListBox3->setMouseTracking(true);
     ListBox3->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     auto *events = new NoteListEvents(*this);
+    ListBox3->installEventFilter(events);
     ListBox3->viewport()->installEventFilter(events);
     Edit1->installEventFilter(events);
     connect(ListBox3, &QListWidget::currentRowChanged, this, [this](int row) {
