@@ -38,14 +38,14 @@ using namespace yunshan;
 namespace {
 
 constexpr int kNotes = 100000;
-constexpr int kBigSection = 20000; // notes of the minor category "两万篇"
+constexpr int kBigSection = 20000;                  // notes of the minor category "两万篇"
 const QString kFew = QStringLiteral("鲲鹏计划");    // in 12 bodies
 const QString kMany = QStringLiteral("项目");       // in nearly every body
 const QString kMiss = QStringLiteral("QZXJ无此词"); // in none
 
 // Answers every prompt with Cancel and reports it: the measured paths ask nothing.
 class QuietDialogs : public Dialogs {
-public:
+  public:
     void message(const QString &t) override { std::printf("message: %s\n", qPrintable(t)); }
     void error(const QString &t) override { std::printf("error: %s\n", qPrintable(t)); }
     Answer question_yes_no(const QString &) override { return Answer::Cancel; }
@@ -71,21 +71,22 @@ struct Random {
 
 const QStringList &chinese_words()
 {
-    static const QStringList words = QStringLiteral(
-        "会议 讨论 进度 预计 下个月 完成 第一阶段 开发 工作 需要 注意 以下 几点 首先 其次 最后 客户 反馈 "
-        "问题 已经 解决 测试 结果 表明 性能 提升 明显 数据 备份 安全 加密 文件 目录 分类 笔记 标题 标签 "
-        "内容 图片 时间 地点 人员 安排 计划 总结 经验 教训 改进 方案 预算 费用 合同 供应商 采购 库存 "
-        "销售 市场 策略 培训 学习 读书 心得 旅行 日记 天气 晴朗 下雨 周末 家庭 健康 运动 饮食 镕堃喆")
-                                        .split(QLatin1Char(' '));
+    static const QStringList words =
+        QStringLiteral(
+            "会议 讨论 进度 预计 下个月 完成 第一阶段 开发 工作 需要 注意 以下 几点 首先 其次 最后 客户 反馈 "
+            "问题 已经 解决 测试 结果 表明 性能 提升 明显 数据 备份 安全 加密 文件 目录 分类 笔记 标题 标签 "
+            "内容 图片 时间 地点 人员 安排 计划 总结 经验 教训 改进 方案 预算 费用 合同 供应商 采购 库存 "
+            "销售 市场 策略 培训 学习 读书 心得 旅行 日记 天气 晴朗 下雨 周末 家庭 健康 运动 饮食 镕堃喆")
+            .split(QLatin1Char(' '));
     return words;
 }
 
 const QStringList &ascii_words()
 {
-    static const QStringList words = QStringLiteral(
-        "version release build test server client database backup network update config the and of "
-        "for with 2024 1.5 API SQL HTTP WebDAV note list page")
-                                        .split(QLatin1Char(' '));
+    static const QStringList words =
+        QStringLiteral("version release build test server client database backup network update config the and of "
+                       "for with 2024 1.5 API SQL HTTP WebDAV note list page")
+            .split(QLatin1Char(' '));
     return words;
 }
 
@@ -162,7 +163,8 @@ QByteArray make_jpeg(int seed, int w, int h)
     r.s += quint64(seed) * 7919;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, qRgb((x + seed * 40) & 0xFF, (y * 2 + x / 3) & 0xFF, (x * y / 97 + r.below(48)) & 0xFF));
+            image.setPixel(x, y,
+                           qRgb((x + seed * 40) & 0xFF, (y * 2 + x / 3) & 0xFF, (x * y / 97 + r.below(48)) & 0xFF));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -184,7 +186,8 @@ void generate(const QString &path)
         create_schema(db);
         db.execute(QStringLiteral("BEGIN"));
         for (int c = 1; c <= 10; ++c)
-            db.execute(QStringLiteral("insert into Class(px,caption) values(?,?)"), {c, QStringLiteral("大类%1").arg(c)});
+            db.execute(QStringLiteral("insert into Class(px,caption) values(?,?)"),
+                       {c, QStringLiteral("大类%1").arg(c)});
         // Minor category 1 ("两万篇") in major category 2; 80 more of 1,000 notes each.
         db.execute(QStringLiteral("insert into Section(px,classId,caption) values(1,2,'两万篇')"));
         for (int s = 1; s <= 80; ++s)
@@ -212,7 +215,8 @@ void generate(const QString &path)
             db.execute(QStringLiteral(
                            "insert into title(px,classId,sectionId,noteId,isDel,fast,caption) values(?,?,?,?,?,?,?)"),
                        {big ? 0 : 1 + (i * 7919) % 5000, section == 1 ? 2 : 2 + (section - 1) % 10, section, id, mode,
-                        big || i % 97 == 5 ? 1 : 0, big ? QStringLiteral("大型富文本笔记（1 MB，20 张图片）") : caption});
+                        big || i % 97 == 5 ? 1 : 0,
+                        big ? QStringLiteral("大型富文本笔记（1 MB，20 张图片）") : caption});
             if (big) {
                 db.execute(QStringLiteral("insert into rtffile(noteId,rtf) values(?,?)"),
                            {id, make_rtf(body, 1024 * 1024)});
@@ -278,8 +282,7 @@ double floor_ms(const QString &db, const QStringList &statements, int reps)
     return median(runs);
 }
 
-template <typename F>
-double our_ms(int reps, F &&f)
+template <typename F> double our_ms(int reps, F &&f)
 {
     std::vector<double> runs;
     for (int i = 0; i < reps; ++i) {

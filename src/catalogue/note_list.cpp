@@ -55,10 +55,10 @@ QString note_search_statement(int kind, const QString &text, int offset)
             // caption at all, body-only ones by their readable title after ":ppp".
             return QStringLiteral("select a.noteId,a.isDel,a.fast,a.caption from title a left join notes b ON "
                                   "a.noteId=b.id where (case a.isdel when 1 then 0 when 2 then "
-                                  "substr(a.caption,instr(a.caption,':ppp')+4) like ")
-                + pattern + QStringLiteral(" else a.caption like ") + pattern
-                + QStringLiteral(" end) or ((a.isdel=0) and (b.label like ") + pattern
-                + QStringLiteral(" or b.content like ") + pattern + QStringLiteral(")) order by px") + tail;
+                                  "substr(a.caption,instr(a.caption,':ppp')+4) like ") +
+                   pattern + QStringLiteral(" else a.caption like ") + pattern +
+                   QStringLiteral(" end) or ((a.isdel=0) and (b.label like ") + pattern +
+                   QStringLiteral(" or b.content like ") + pattern + QStringLiteral(")) order by px") + tail;
         }
     case kFavouriteList:
         return QStringLiteral("select noteId,isDel,fast,caption from title where fast=1") + tail;
@@ -72,9 +72,9 @@ QString note_search_statement(int kind, const QString &text, int offset)
 QString section_notes_statement(const QString &section_caption, int offset)
 {
     return QStringLiteral("select noteId,isDel,fast,caption from title where sectionId=(select id from Section "
-                          "where caption='")
-        + double_quotes(section_caption) + QStringLiteral("') order by px LIMIT 200 OFFSET ")
-        + QString::number(offset);
+                          "where caption='") +
+           double_quotes(section_caption) + QStringLiteral("') order by px LIMIT 200 OFFSET ") +
+           QString::number(offset);
 }
 
 QList<NoteListRow> query_note_list(NoteStore &store, const QString &sql)
@@ -97,7 +97,10 @@ void choose_note_list(NoteListState &list, int kind, const QString &key)
     list.list_key = key;
 }
 
-void next_note_page(NoteListState &list) { list.search_offset += kNotePageSize; }
+void next_note_page(NoteListState &list)
+{
+    list.search_offset += kNotePageSize;
+}
 
 bool previous_note_page(NoteListState &list)
 {
@@ -132,8 +135,8 @@ FavouriteChange set_favourite(NoteStore &store, NoteListState &list, int row, in
     const int flag = on ? 1 : 0;
     if (list.is_fast_list.at(row) == flag)
         return FavouriteChange::Unchanged;
-    store.set_first_string(QStringLiteral("update title set fast=") + QString::number(flag)
-                           + QStringLiteral(" where noteId=") + QString::number(note_id));
+    store.set_first_string(QStringLiteral("update title set fast=") + QString::number(flag) +
+                           QStringLiteral(" where noteId=") + QString::number(note_id));
     list.is_fast_list[row] = flag; // only once the database holds it
     return FavouriteChange::Changed;
 }

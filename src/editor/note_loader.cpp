@@ -84,7 +84,10 @@ QString regional_date_time(const QString &stored, const QLocale &locale)
     return locale.toString(t.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(t.time(), time_format);
 }
 
-bool body_has_headings_mark(const QString &body) { return body.contains(QLatin1Char('#')); }
+bool body_has_headings_mark(const QString &body)
+{
+    return body.contains(QLatin1Char('#'));
+}
 
 bool find_next_in(const QTextDocument &doc, QTextCursor &cursor, const QString &text)
 {

@@ -20,12 +20,12 @@ struct StoredPicture {
 };
 
 struct StoredNote {
-    bool has_rtf = false;  // a row in rtffile: the body is RTF
-    QByteArray rtf;        // the RTF body as stored
+    bool has_rtf = false; // a row in rtffile: the body is RTF
+    QByteArray rtf;       // the RTF body as stored
     bool has_notes_row = false;
-    QString label;         // tag line as stored
-    QString put;           // update time as stored
-    QVariant content;      // plain-text copy as stored (plain bodies only)
+    QString label;                 // tag line as stored
+    QString put;                   // update time as stored
+    QVariant content;              // plain-text copy as stored (plain bodies only)
     QList<StoredPicture> pictures; // in the order the database returns them
 };
 

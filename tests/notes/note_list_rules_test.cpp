@@ -88,7 +88,10 @@ TEST(NoteListRules, CommonFillKeepsTheArraysParallel)
     EXPECT_EQ(list.is_fast_list, QList<int>({1, 0, 1}));
 }
 
-int width10(const QString &s) { return int(s.size()) * 10; }
+int width10(const QString &s)
+{
+    return int(s.size()) * 10;
+}
 
 TEST(NoteListRules, EntryPiecesMarkTheCaseSensitiveMatch)
 {
@@ -103,8 +106,8 @@ TEST(NoteListRules, EntryPiecesMarkTheCaseSensitiveMatch)
               QList<EntryPiece>({{QStringLiteral("2 预算"), 0, false}}));
     EXPECT_EQ(entry_pieces(0, QStringLiteral("预算"), QStringLiteral("预算"), true, width10),
               QList<EntryPiece>({{QStringLiteral("1 "), 0, false}, {QStringLiteral("预算"), 20, true}}));
-    const auto long_rest = entry_pieces(0, QStringLiteral("x") + QString(300, QLatin1Char('y')), QStringLiteral("x"),
-                                        true, width10);
+    const auto long_rest =
+        entry_pieces(0, QStringLiteral("x") + QString(300, QLatin1Char('y')), QStringLiteral("x"), true, width10);
     ASSERT_EQ(long_rest.size(), 3);
     EXPECT_EQ(long_rest.at(2).text.size(), 255);
     EXPECT_EQ(entry_hint_measure_text(3, QStringLiteral("甲")), QStringLiteral("3 甲"));
@@ -148,8 +151,8 @@ TEST(NoteReading, FindNextRunsForwardIgnoringCase)
 TEST(Thumbnails, HeightFollowsThePanelWidthRoundingHalfToEven)
 {
     EXPECT_EQ(thumbnail_height(QSize(400, 300), 200), 150);
-    EXPECT_EQ(thumbnail_height(QSize(200, 5), 100), 2);  // 2.5 -> 2
-    EXPECT_EQ(thumbnail_height(QSize(200, 7), 100), 4);  // 3.5 -> 4
+    EXPECT_EQ(thumbnail_height(QSize(200, 5), 100), 2); // 2.5 -> 2
+    EXPECT_EQ(thumbnail_height(QSize(200, 7), 100), 4); // 3.5 -> 4
     EXPECT_EQ(thumbnail_height(QSize(0, 7), 100), 0);
     const Thumbnail broken = decode_thumbnail(QByteArray("not a picture"), 100);
     EXPECT_TRUE(broken.image.isNull());

@@ -47,8 +47,8 @@ QByteArray richedit_rtf(const QString &text)
     }
     return "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
            "\\'cb\\'ce\\'cc\\'e5;}}\r\n{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n"
-           "\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang2052 "
-        + body + "\\par\r\n}\r\n";
+           "\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang2052 " +
+           body + "\\par\r\n}\r\n";
 }
 
 QByteArray utf16_with_mark(const QString &text)
@@ -80,7 +80,7 @@ struct NoteSpec {
 };
 
 class NoteListWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         zhu = dir.mkdir(QStringLiteral("main"));
@@ -205,8 +205,13 @@ TEST_F(NoteListWindowTest, SearchFindsCaptionsTagLinesAndBodiesButNoCiphertext)
     add_plain(1, QStringLiteral("正文命中"), QStringLiteral("今年的预算很紧"));
     add_plain(1, QStringLiteral("标签命中"), QStringLiteral("无关"), QStringLiteral("预算"));
     add_note(1, NoteSpec{kHex + kHex, 1, 0, QStringLiteral("预算"), QVariant(QStringLiteral("预算 12 a")), {}, 100});
-    add_note(1, NoteSpec{kHex + QStringLiteral(":ppp预算表"), 2, 0, QStringLiteral("预算"),
-                         QVariant(QStringLiteral("预算")), {}, 100});
+    add_note(1, NoteSpec{kHex + QStringLiteral(":ppp预算表"),
+                         2,
+                         0,
+                         QStringLiteral("预算"),
+                         QVariant(QStringLiteral("预算")),
+                         {},
+                         100});
     add_plain(1, QStringLiteral("Budget 2024"), QStringLiteral("plan"));
 
     struct Case {
@@ -215,7 +220,7 @@ TEST_F(NoteListWindowTest, SearchFindsCaptionsTagLinesAndBodiesButNoCiphertext)
     };
     const Case cases[] = {
         {QStringLiteral("预算"), {QStringLiteral("正文命中"), QStringLiteral("标签命中"), QStringLiteral("预算表")}},
-        {QStringLiteral("12"), {}},  // hex digits of encrypted captions are not searched
+        {QStringLiteral("12"), {}}, // hex digits of encrypted captions are not searched
         {QStringLiteral("C"), {}},
         {QStringLiteral("ppp"), {}}, // nor the separator of body-only captions
         {QStringLiteral("budget"), {QStringLiteral("Budget 2024")}},
@@ -384,9 +389,12 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
     const int rich = add_note(1, NoteSpec{QStringLiteral("富文本"), 0, 0, QStringLiteral("标签一"),
                                           QVariant(QChar(0xFEFF) + text), richedit_rtf(text), 100});
     const QString plain_text = QStringLiteral("第一行 ABC\n镕堃喆 😀 第二行");
-    add_note(1, NoteSpec{QStringLiteral("纯文本"), 0, 0, QStringLiteral("标签二"),
-                         QVariant(utf16_with_mark(plain_text)), {}, 100});
-    add_note(1, NoteSpec{QStringLiteral("旧文本"), 0, 0, {}, QVariant(QChar(0xFEFF) + QStringLiteral("旧的正文")), {}, 100});
+    add_note(
+        1,
+        NoteSpec{
+            QStringLiteral("纯文本"), 0, 0, QStringLiteral("标签二"), QVariant(utf16_with_mark(plain_text)), {}, 100});
+    add_note(
+        1, NoteSpec{QStringLiteral("旧文本"), 0, 0, {}, QVariant(QChar(0xFEFF) + QStringLiteral("旧的正文")), {}, 100});
     show_section(QStringLiteral("甲类"));
 
     click_entry(0);
@@ -409,9 +417,9 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签二"));
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     const QDateTime t = QDateTime::fromString(kStoredTime, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    EXPECT_EQ(form->panel(5), QStringLiteral("笔记更新时间:")
-                                  + QLocale::system().toString(t.date(), QLocale::ShortFormat)
-                                  + QStringLiteral(" 08:09:10"));
+    EXPECT_EQ(form->panel(5), QStringLiteral("笔记更新时间:") +
+                                  QLocale::system().toString(t.date(), QLocale::ShortFormat) +
+                                  QStringLiteral(" 08:09:10"));
     EXPECT_TRUE(form->TabButton2->icon().isNull());
 
     click_entry(2);

@@ -10,7 +10,10 @@
 #include <QPainter>
 #include <QToolTip>
 
-static void init_picture_resources() { Q_INIT_RESOURCE(resources); }
+static void init_picture_resources()
+{
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace yunshan {
 
@@ -39,7 +42,7 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     painter->save();
     painter->setClipRect(r);
     painter->fillRect(r, (option.state & QStyle::State_Selected) ? QColor(228, 217, 233)
-                                                                   : option.palette.color(QPalette::Base));
+                                                                 : option.palette.color(QPalette::Base));
     const QFontMetrics fm(option.font);
     painter->setFont(option.font);
     const int h = form_.listfontheight;
@@ -59,7 +62,8 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const int picture_x = x + fm.horizontalAdvance(QString::number(row + 1));
     const int size = qMax(8, round_half_even(h * 0.6));
     if (list.is_crypt_list.value(row) > 0)
-        mark_picture(MarkPicture::Lock).paint(painter, QRect(picture_x, r.top() + round_half_even(h * 0.8 / 2), size, size));
+        mark_picture(MarkPicture::Lock)
+            .paint(painter, QRect(picture_x, r.top() + round_half_even(h * 0.8 / 2), size, size));
     if (list.is_fast_list.value(row) > 0)
         mark_picture(MarkPicture::Favourite).paint(painter, QRect(picture_x, r.top(), size, size));
     painter->restore();

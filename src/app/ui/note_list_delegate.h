@@ -14,7 +14,7 @@ enum class MarkPicture { Lock, Favourite, Headings };
 QIcon mark_picture(MarkPicture which);
 
 class NoteListDelegate : public QStyledItemDelegate {
-public:
+  public:
     explicit NoteListDelegate(TForm2 &form, QObject *parent);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -22,7 +22,7 @@ public:
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override;
 
-private:
+  private:
     TForm2 &form_;
 };
 

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QButtonGroup;
@@ -364,6 +365,8 @@ private:
     Dialogs &dialogs_;
     QPointer<TMyThread> worker_;
     int note_list_quiet_ = 0; // > 0 while the program itself changes the note-list selection
+    // Mouse and key events of the note list and the search box; goes before the widgets do.
+    std::unique_ptr<QObject> note_list_events_;
     bool destroyed_ = false;
     bool read_only_ = false;
     QString caption_;

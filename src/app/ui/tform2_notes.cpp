@@ -33,10 +33,10 @@ namespace {
 
 // Mouse moves over the note list, the pointer leaving it, and Enter in the search box.
 class NoteListEvents : public QObject {
-public:
-    explicit NoteListEvents(TForm2 &form) : QObject(&form), form_(form) {}
+  public:
+    explicit NoteListEvents(TForm2 &form) : form_(form) {}
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
         if (watched == form_.ListBox3 && e->type() == QEvent::Show && form_.note_list_scroll_width == 0) {
@@ -58,13 +58,13 @@ protected:
         return QObject::eventFilter(watched, e);
     }
 
-private:
+  private:
     TForm2 &form_;
 };
 
 // The hourglass while a list statement runs.
 class BusyCursor {
-public:
+  public:
     BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~BusyCursor() { QApplication::restoreOverrideCursor(); }
     BusyCursor(const BusyCursor &) = delete;
@@ -98,10 +98,9 @@ void TForm2::setup_note_list()
     ListBox3->setItemDelegate(new NoteListDelegate(*this, ListBox3));
     ListBox3->setMouseTracking(true);
     ListBox3->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    auto *events = new NoteListEvents(*this);
-    ListBox3->installEventFilter(events);
-    ListBox3->viewport()->installEventFilter(events);
-    Edit1->installEventFilter(events);
+    note_list_events_ = std::make_unique<NoteListEvents>(*this);
+    for (QObject *watched : std::initializer_list<QObject *>{ListBox3, ListBox3->viewport(), Edit1})
+        watched->installEventFilter(note_list_events_.get());
     connect(ListBox3, &QListWidget::currentRowChanged, this, [this](int row) {
         if (note_list_quiet_ == 0 && row >= 0)
             ListBox3Click();
@@ -211,12 +210,27 @@ void TForm2::fill_section_notes(const QString &caption)
         clear_note_view();
 }
 
-int TForm2::find_open_note_index() const { return list.noteIdList.indexOf(note.noteId); }
+int TForm2::find_open_note_index() const
+{
+    return list.noteIdList.indexOf(note.noteId);
+}
 
-void TForm2::Button1Click() { load_note_list(kSearchList); }
-void TForm2::Edit1KeyPress() { load_note_list(kSearchList); }
-void TForm2::N75Click() { load_note_list(kFavouriteList); }
-void TForm2::N81Click() { load_note_list(kEncryptedList); }
+void TForm2::Button1Click()
+{
+    load_note_list(kSearchList);
+}
+void TForm2::Edit1KeyPress()
+{
+    load_note_list(kSearchList);
+}
+void TForm2::N75Click()
+{
+    load_note_list(kFavouriteList);
+}
+void TForm2::N81Click()
+{
+    load_note_list(kEncryptedList);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Paging
@@ -319,7 +333,10 @@ void TForm2::ListBox3MouseMove(const QPoint &pos)
         QToolTip::hideText();
 }
 
-void TForm2::ListBox3MouseLeave() { hintout = 0; }
+void TForm2::ListBox3MouseLeave()
+{
+    hintout = 0;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Opening a note
