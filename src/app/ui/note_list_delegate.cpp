@@ -10,27 +10,7 @@
 #include <QPainter>
 #include <QToolTip>
 
-static void init_picture_resources()
-{
-    Q_INIT_RESOURCE(resources);
-}
-
 namespace yunshan {
-
-QIcon mark_picture(MarkPicture which)
-{
-    static const bool loaded = (init_picture_resources(), true);
-    Q_UNUSED(loaded);
-    switch (which) {
-    case MarkPicture::Lock:
-        return QIcon(QStringLiteral(":/icons/lock.svg"));
-    case MarkPicture::Favourite:
-        return QIcon(QStringLiteral(":/icons/favourite.svg"));
-    case MarkPicture::Headings:
-        return QIcon(QStringLiteral(":/icons/headings.svg"));
-    }
-    return QIcon();
-}
 
 NoteListDelegate::NoteListDelegate(TForm2 &form, QObject *parent) : QStyledItemDelegate(parent), form_(form) {}
 

@@ -1,17 +1,13 @@
 #pragma once
 // Drawing of the note list's entries: running number, list-mark pictures and the search text in
 // red. The item's display data stays the entry's text, so screen readers read what is shown.
-#include <QIcon>
+#include "app/ui/program_pictures.h"
+
 #include <QStyledItemDelegate>
 
 namespace yunshan {
 
 class TForm2;
-
-// Pictures of the main window: the lock of encrypted notes, the favourite mark and the
-// headings tab's mark.
-enum class MarkPicture { Lock, Favourite, Headings };
-QIcon mark_picture(MarkPicture which);
 
 class NoteListDelegate : public QStyledItemDelegate {
   public:

@@ -95,6 +95,7 @@ void show_editor_document(QTextEdit *editor, QTextDocument *doc)
 
 void TForm2::setup_note_list()
 {
+    apply_program_pictures(*this);
     ListBox3->setItemDelegate(new NoteListDelegate(*this, ListBox3));
     ListBox3->setMouseTracking(true);
     ListBox3->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
