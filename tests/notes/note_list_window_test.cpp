@@ -519,6 +519,20 @@ TEST_F(NoteListWindowTest, CorruptDatabaseFileShowsTheEnginesMessage)
     form->Button6Click();
 }
 
+TEST_F(NoteListWindowTest, KeyboardSelectionOpensAndFocusAloneDoesNot)
+{
+    add_plain(1, QStringLiteral("第一篇"), QStringLiteral("一"));
+    const int second = add_plain(1, QStringLiteral("第二篇"), QStringLiteral("二"));
+    form->show();
+    show_section(QStringLiteral("甲类"));
+    form->ListBox3->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(form->note.noteId, -1);
+    QTest::keyClick(form->ListBox3, Qt::Key_Down);
+    QTest::keyClick(form->ListBox3, Qt::Key_Down);
+    EXPECT_EQ(form->note.noteId, second);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("二"));
+}
+
 TEST_F(NoteListWindowTest, EnterInTheSearchBoxIsConsumed)
 {
     add_plain(1, QStringLiteral("回车搜索"), QStringLiteral("x"));

@@ -102,8 +102,10 @@ void TForm2::setup_note_list()
     note_list_events_ = std::make_unique<NoteListEvents>(*this);
     for (QObject *watched : std::initializer_list<QObject *>{ListBox3, ListBox3->viewport(), Edit1})
         watched->installEventFilter(note_list_events_.get());
-    connect(ListBox3, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (note_list_quiet_ == 0 && row >= 0)
+    // An entry the user selects opens; the current entry given on focus alone does not.
+    connect(ListBox3, &QListWidget::itemSelectionChanged, this, [this] {
+        const QListWidgetItem *item = ListBox3->currentItem();
+        if (note_list_quiet_ == 0 && item && item->isSelected())
             ListBox3Click();
     });
 }
