@@ -7,6 +7,7 @@ packages=(
   libsqlite3-dev zlib1g-dev libjpeg62-turbo-dev libcurl4-openssl-dev
   libgtest-dev libbenchmark-dev libssl-dev openssl
   fonts-wqy-microhei xvfb xauth poppler-utils zip unzip apache2 sqlite3
+  libqt6svg6
 )
 missing=()
 for p in "${packages[@]}"; do

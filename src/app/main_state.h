@@ -10,8 +10,8 @@ namespace yunshan {
 struct CatalogueSelection {
     int class_index = -1;
     int section_index = -1;
-    int note_index = -1;
-    int select = 0; // list acted on last: 1 major, 2 minor, 3 note list; 0 before any
+    int note_index = -1; // open-entry index: the note-list entry whose note is open
+    int select = 0;      // list the user acted on last: 1 major, 2 minor, 3 note
 };
 
 // The entries of the note list, parallel to the list's items.
@@ -21,6 +21,9 @@ struct NoteListState {
     QList<int> is_fast_list;
     int search_offset = 0;
     int search_flag = 0;
+    QString list_key;              // search text or minor-category caption of the list shown
+    bool search_highlight = false; // the search text is marked in the list and found on opening
+    int hits_index = -1;           // entry under the mouse pointer, for hints
 };
 
 // The open note.

@@ -363,7 +363,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     form->note.noteId = 2;
     form->Edit2->setText(QStringLiteral("n2"));
     form->RichEdit1->setPlainText(QStringLiteral("正文"));
-    form->ListBox3->setCurrentRow(1);
+    form->select_note_entry(1); // marked, not opened: the note has no body rows here
     form->selection.select = 3;
 
     click("ToolButton13");

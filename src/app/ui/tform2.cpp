@@ -128,6 +128,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     build_status_bar();
     build_floating_panels();
     build_backup();
+    setup_note_list();
 
     set_save_enabled(false);
     // The panes are laid out at their start widths; the editor pane's is the fall-back width.
@@ -428,7 +429,6 @@ void TForm2::build_tool_bar()
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setAccessibleName(QStringLiteral("搜索关键字"));
     Edit1->setFixedWidth(108);
-    connect(Edit1, &QLineEdit::returnPressed, this, &TForm2::Edit1KeyPress);
     ToolBar1->addWidget(Edit1);
 
     auto text_button = [&](const char *name, const QString &text, void (TForm2::*handler)(), const QString &hint) {
@@ -1002,10 +1002,6 @@ void TForm2::N65Click() { unfinished(); }
 void TForm2::SpeedButton3Click() { unfinished(); }
 void TForm2::N45Click() { unfinished(); }
 void TForm2::N44Click() { unfinished(); }
-void TForm2::N73Click() { unfinished(); }
-void TForm2::N74Click() { unfinished(); }
-void TForm2::N75Click() { unfinished(); }
-void TForm2::N81Click() { unfinished(); }
 void TForm2::Button3Click() { unfinished(); }
 void TForm2::SpeedButton6Click() { unfinished(); }
 void TForm2::SpeedButton4Click() { unfinished(); }
@@ -1031,11 +1027,7 @@ void TForm2::mark_rich_text()
 }
 void TForm2::SpeedButton2Click() { unfinished(); }
 void TForm2::ToolButton7Click() { unfinished(); }
-void TForm2::Edit1KeyPress() { unfinished(); }
-void TForm2::Button1Click() { unfinished(); }
 void TForm2::Button2Click() { unfinished(); }
-void TForm2::Button6Click() { unfinished(); }
-void TForm2::Button7Click() { unfinished(); }
 void TForm2::SpeedButton10Click() { unfinished(); }
 void TForm2::SpeedButton12Click() { unfinished(); }
 void TForm2::Label3Click() { unfinished(); }

@@ -34,6 +34,7 @@ namespace yunshan {
 
 class Dialogs;
 class SettingsStore;
+struct NoteListRow;
 class TMyThread;
 struct WebDavSession;
 struct BackupContext;
@@ -235,6 +236,25 @@ public:
     void fill_section_notes(const QString &caption);
     // Position of the open note in the note list, -1 when it is not listed.
     int find_open_note_index() const;
+    // The note list for a search-box list kind: 1 search, 2 favourites, 3 encrypted notes.
+    void load_note_list(int kind);
+    // Opens the selected entry's note (also run when the entry selection changes).
+    void ListBox3Click();
+    // Selects note-list entry `row` (-1: none) without opening it.
+    void select_note_entry(int row);
+    // Find next of the search-box text in the editor; silent while silent_find_mark is 1 (a
+    // silent miss sets it to -1).
+    void find_next();
+    int silent_find_mark = 0; // tag of "↓"
+    // Picture panel: one thumbnail for picture `id` in the first free slot (none when all 100
+    // are taken); releasing them all.
+    void add_thumbnail(const QByteArray &bytes, int id);
+    void clear_thumbnails();
+    // Hints of too-wide note-list entries.
+    void ListBox3MouseMove(const QPoint &pos);
+    void ListBox3MouseLeave();
+    QString note_list_hint;        // hint text of the entry under the pointer, empty for none
+    int note_list_scroll_width = 0; // horizontal scroll range of the note list
 
     // ---- Backup, WebDAV transfer and the progress panel (tform2_backup.cpp) ----
     QTimer *Timer2 = nullptr;   // progress timer, 100 ms
@@ -367,6 +387,9 @@ private:
     void build_status_bar();
     void build_backup();
     BackupContext backup_context();
+    void setup_note_list();
+    void show_note_entries(const QList<NoteListRow> &rows);
+    void refill_note_page();
     void unfinished();
     // The body now holds formatting: it is saved as rich text; panel 4 shows "RTF".
     void mark_rich_text();
@@ -383,6 +406,9 @@ private:
     Dialogs &dialogs_;
     QList<QPointer<TMyThread>> workers_;
     bool closing_ = false;
+    int note_list_quiet_ = 0; // > 0 while the program itself changes the note-list selection
+    // Mouse and key events of the note list and the search box; goes before the widgets do.
+    std::unique_ptr<QObject> note_list_events_;
     bool destroyed_ = false;
     bool read_only_ = false;
     bool transfer_running_ = false;

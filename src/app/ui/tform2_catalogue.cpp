@@ -387,7 +387,7 @@ void TForm2::apply_order_change(const QString &caption, const QString &statement
             ListBox2Click();
             set_save_enabled(was_enabled);
             selection.note_index = find_open_note_index();
-            mark_row(ListBox3, selection.note_index);
+            select_note_entry(selection.note_index); // marks the entry without opening it again
         }
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));

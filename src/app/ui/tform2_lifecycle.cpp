@@ -58,7 +58,6 @@ void TForm2::FormCreate(SettingsStore &settings)
     class_item_height = round_half_even(listfontheight * 1.5);
     note_item_height = round_half_even(listfontheight * 1.3);
     setup_category_lists();
-    set_item_height(ListBox3, note_item_height);
     set_item_height(ListBox4, note_item_height);
     // 2. The editor takes text as it comes (no automatic keyboard or font switching).
     RichEdit1->setAcceptRichText(true);

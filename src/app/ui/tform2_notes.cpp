@@ -1,41 +1,501 @@
-// Note list and the open note: the minor-category fill and clearing the view.
+// Note list and the open note: the four list kinds, paging, favourites, hints, opening a note,
+// the silent find after a search and the picture thumbnails of the open note.
+#include "app/ui/note_list_delegate.h"
 #include "app/ui/tform2.h"
+#include "catalogue/note_list.h"
+#include "editor/note_loader.h"
+#include "editor/rtf/rtf.h"
+#include "pictures/thumbnail.h"
+#include "platform/dialogs.h"
 
+#include <QApplication>
+#include <QFile>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
+#include <QPointer>
+#include <QScrollArea>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
+#include <QToolButton>
+#include <QToolTip>
+
+#include <algorithm>
+#include <exception>
 
 namespace yunshan {
 
+namespace {
+
+// Mouse moves over the note list, the pointer leaving it, and Enter in the search box.
+class NoteListEvents : public QObject {
+  public:
+    explicit NoteListEvents(TForm2 &form) : form_(form) {}
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (watched == form_.ListBox3 && e->type() == QEvent::Show && form_.note_list_scroll_width == 0) {
+            // The horizontal scroll range: twice the list's width when it is first shown.
+            form_.note_list_scroll_width = 2 * form_.ListBox3->width();
+            form_.ListBox3->doItemsLayout();
+        } else if (watched == form_.ListBox3->viewport()) {
+            if (e->type() == QEvent::MouseMove)
+                form_.ListBox3MouseMove(static_cast<QMouseEvent *>(e)->position().toPoint());
+            else if (e->type() == QEvent::Leave)
+                form_.ListBox3MouseLeave();
+        } else if (watched == form_.Edit1 && e->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(e)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                form_.Edit1KeyPress();
+                return true; // the box never sees the key
+            }
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+  private:
+    TForm2 &form_;
+};
+
+// The hourglass while a list statement runs.
+class BusyCursor {
+  public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+const QString kUpdateTime = QStringLiteral("笔记更新时间:");
+
+// A body is built in a document the editor does not show yet and then handed over: filling the
+// shown document would lay out every change, and dropping a large body is much quicker than
+// clearing it. The editor owns the new document; its previous one goes with the handover.
+QTextDocument *new_editor_document(QTextEdit *editor)
+{
+    auto *doc = new QTextDocument(editor);
+    doc->setDefaultFont(editor->font());
+    return doc;
+}
+
+void show_editor_document(QTextEdit *editor, QTextDocument *doc)
+{
+    const QPointer<QTextDocument> old = editor->document();
+    editor->setDocument(doc);
+    if (old && old->parent() == editor && old != doc)
+        delete old.data();
+}
+
+} // namespace
+
+void TForm2::setup_note_list()
+{
+    apply_program_pictures(*this);
+    ListBox3->setItemDelegate(new NoteListDelegate(*this, ListBox3));
+    ListBox3->setMouseTracking(true);
+    ListBox3->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    note_list_events_ = std::make_unique<NoteListEvents>(*this);
+    for (QObject *watched : std::initializer_list<QObject *>{ListBox3, ListBox3->viewport(), Edit1})
+        watched->installEventFilter(note_list_events_.get());
+    // An entry the user selects opens; the current entry given on focus alone does not.
+    connect(ListBox3, &QListWidget::itemSelectionChanged, this, [this] {
+        const QListWidgetItem *item = ListBox3->currentItem();
+        if (note_list_quiet_ == 0 && item && item->isSelected())
+            ListBox3Click();
+    });
+}
+
+void TForm2::select_note_entry(int row)
+{
+    ++note_list_quiet_;
+    if (row < 0) {
+        ListBox3->setCurrentRow(-1);
+        ListBox3->clearSelection();
+    } else {
+        ListBox3->setCurrentRow(row);
+    }
+    --note_list_quiet_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clearing the view
+
 void TForm2::clear_note_view()
 {
-    note.title_mark = -1;
-    note.body_mark = -1;
-    Edit2->clear();
-    Edit3->clear();
-    RichEdit1->clear();
-    set_panel(5, QString());
     note.noteId = -1;
+    note.img_id = -1;
+    note.title_mark = -1;
+    Edit2->clear();
+    note.title_mark = 0;
     note.is_crypt = 0;
     note.key_crypt.clear();
-    note.title_mark = 0;
+    note.body_mark = -1;
+    show_editor_document(RichEdit1, new_editor_document(RichEdit1));
     note.body_mark = 0;
+    Edit3->clear();
     set_save_enabled(false);
+    set_panel(5, QString());
+    clear_thumbnails();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Filling the list
+
+void TForm2::show_note_entries(const QList<NoteListRow> &rows)
+{
+    ListBox3->setUpdatesEnabled(false);
+    ++note_list_quiet_;
+    ListBox3->clear();
+    selection.note_index = -1;
+    ListBox3->addItems(fill_note_entries(list, rows));
+    --note_list_quiet_;
+    ListBox3->setUpdatesEnabled(true);
+}
+
+void TForm2::load_note_list(int kind)
+{
+    const QString text = Edit1->text();
+    ListBox1->setCurrentRow(-1);
+    ListBox1->clearSelection();
+    selection.class_index = -1;
+    ListBox2->clear();
+    selection.section_index = -1;
+    ListBox2->update();
+    // A new search text or another list kind starts at the first page; paging keeps its page.
+    choose_note_list(list, kind, kind == kSearchList ? text : QString());
+    if (!store.main_connected())
+        return;
+    {
+        BusyCursor busy;
+        QList<NoteListRow> rows;
+        try {
+            rows = query_note_list(store, note_search_statement(kind, text, list.search_offset));
+        } catch (const std::exception &e) {
+            dialogs_.error(QString::fromUtf8(e.what()));
+            return;
+        }
+        show_note_entries(rows);
+        if (!rows.isEmpty())
+            list.search_highlight = !text.isEmpty();
+        if (!save_enabled())
+            clear_note_view();
+    }
+    if (ListBox3->count() > 0 && !save_enabled()) {
+        select_note_entry(0);
+        ListBox3Click();
+    }
 }
 
 void TForm2::fill_section_notes(const QString &caption)
 {
-    Q_UNUSED(caption);
-    list.search_flag = 100;
-    ListBox3->clear();
-    list.noteIdList.clear();
-    list.is_crypt_list.clear();
-    list.is_fast_list.clear();
+    selection.note_index = -1;
+    list.search_highlight = false;
+    ListBox4->clear();
+    show_tab(0);
+    choose_note_list(list, kSectionList, caption);
+    if (!store.main_connected())
+        return;
+    QList<NoteListRow> rows;
+    try {
+        rows = query_note_list(store, section_notes_statement(caption, list.search_offset));
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+        return;
+    }
+    show_note_entries(rows);
+    selection.section_index = ListBox2->currentRow();
+    if (!save_enabled())
+        clear_note_view();
 }
 
 int TForm2::find_open_note_index() const
 {
     return list.noteIdList.indexOf(note.noteId);
+}
+
+void TForm2::Button1Click()
+{
+    load_note_list(kSearchList);
+}
+void TForm2::Edit1KeyPress()
+{
+    load_note_list(kSearchList);
+}
+void TForm2::N75Click()
+{
+    load_note_list(kFavouriteList);
+}
+void TForm2::N81Click()
+{
+    load_note_list(kEncryptedList);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Paging
+
+void TForm2::refill_note_page()
+{
+    if (list.search_flag >= 1 && list.search_flag <= 99) {
+        load_note_list(list.search_flag);
+    } else if (list.search_flag >= kSectionList) {
+        selection.section_index = -1;
+        ListBox2Click();
+    }
+}
+
+void TForm2::Button7Click()
+{
+    next_note_page(list);
+    refill_note_page();
+}
+
+void TForm2::Button6Click()
+{
+    if (previous_note_page(list))
+        refill_note_page();
+    else
+        dialogs_.message(QStringLiteral("已经到第一页"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Favourites
+
+void TForm2::N73Click()
+{
+    const int row = ListBox3->currentRow();
+    try {
+        switch (set_favourite(store, list, row, list.noteIdList.value(row, note.noteId), true)) {
+        case FavouriteChange::NoEntry:
+            dialogs_.message(QStringLiteral("请先新建或者打开一个笔记以添加。"));
+            break;
+        case FavouriteChange::Unchanged:
+            break;
+        case FavouriteChange::Changed:
+            ListBox3->viewport()->update();
+            break;
+        }
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+    }
+}
+
+void TForm2::N74Click()
+{
+    const int row = ListBox3->currentRow();
+    try {
+        switch (set_favourite(store, list, row, list.noteIdList.value(row, note.noteId), false)) {
+        case FavouriteChange::NoEntry:
+            dialogs_.message(QStringLiteral("请先新建或者打开一个笔记以取消常用标记。"));
+            break;
+        case FavouriteChange::Unchanged:
+            break;
+        case FavouriteChange::Changed:
+            ListBox3->viewport()->update();
+            break;
+        }
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hints for long entries
+
+void TForm2::ListBox3MouseMove(const QPoint &pos)
+{
+    const QListWidgetItem *item = ListBox3->itemAt(pos);
+    const int row = item ? ListBox3->row(item) : -1;
+    if (row == list.hits_index)
+        return;
+    list.hits_index = row;
+    note_list_hint.clear();
+    hintout = 0;
+    if (row >= 0) {
+        const QFontMetrics fm(ListBox3->font());
+        if (fm.horizontalAdvance(entry_hint_measure_text(row, item->text())) > ListBox3->width()) {
+            note_list_hint = item->text();
+            hintout = 500;
+        }
+    }
+    if (note_list_hint.isEmpty())
+        QToolTip::hideText();
+}
+
+void TForm2::ListBox3MouseLeave()
+{
+    hintout = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening a note
+
+void TForm2::ListBox3Click()
+{
+    selection.select = 3;
+    const int i = ListBox3->currentRow();
+    if (i == selection.note_index)
+        return; // open already
+    const auto back_to_open_entry = [this] { select_note_entry(selection.note_index); };
+
+    if (save_enabled()) {
+        switch (dialogs_.question_yes_no_cancel(QStringLiteral("有笔记没保存，是否保存？"))) {
+        case Dialogs::Answer::Cancel:
+            back_to_open_entry();
+            return;
+        case Dialogs::Answer::Yes:
+            SpeedButton2Click();
+            break;
+        case Dialogs::Answer::No:
+            note.title_mark = 0;
+            note.body_mark = 0;
+            set_save_enabled(false);
+            QFile::remove(run.tmp_save + QString::number(note.noteId_bei) + QStringLiteral(".rtf"));
+            break;
+        }
+    }
+
+    const bool listed = i >= 0 && i < list.noteIdList.size();
+    if (listed && list.is_crypt_list.at(i) >= 1) {
+        // Unlocking comes with note encryption; until then no password opens an entry.
+        const QString password = dialogs_.password(QStringLiteral("请输入密码"), QStringLiteral("密码"));
+        if (!password.isEmpty())
+            dialogs_.message(QStringLiteral("密码错误！"));
+        back_to_open_entry();
+        return;
+    }
+    if (!listed) {
+        clear_note_view();
+        return;
+    }
+
+    // Everything is read before the view changes, so a database error leaves the open note.
+    const int id = list.noteIdList.at(i);
+    StoredNote stored;
+    try {
+        stored = read_stored_note(store, id);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+        back_to_open_entry();
+        return;
+    }
+
+    const QString key = note.key_crypt;
+    clear_note_view();
+    note.key_crypt = key;
+    note.noteId = id;
+    note.noteId_bei = id;
+    note.is_crypt = list.is_crypt_list.at(i);
+
+    note.title_mark = -1;
+    ListBox4->clear();
+    Edit2->setText(ListBox3->item(i)->text());
+
+    note.body_mark = -1;
+    QString body;
+    QStringList warnings;
+    QTextDocument *doc = new_editor_document(RichEdit1);
+    if (stored.has_rtf) {
+        warnings = read_rtf(stored.rtf, *doc).warnings;
+        show_editor_document(RichEdit1, doc);
+        Edit3->setText(stored.label);
+        set_panel(5, kUpdateTime + stored.put);
+        note.is_rtf = 1;
+        set_panel(4, QStringLiteral("RTF"));
+        body = RichEdit1->toPlainText();
+    } else {
+        note.is_rtf = 0;
+        set_panel(4, QStringLiteral("TXT"));
+        if (stored.has_notes_row) {
+            Edit3->setText(stored.label);
+            body = plain_body_text(stored.content);
+            doc->setPlainText(body);
+            set_panel(5, kUpdateTime + regional_date_time(stored.put, QLocale::system()));
+        }
+        show_editor_document(RichEdit1, doc);
+    }
+    // Parts of a body that could not be read as written are named in the status bar.
+    set_panel(6, warnings.join(QLatin1Char(' ')));
+    QTextCursor start = RichEdit1->textCursor();
+    start.setPosition(0);
+    RichEdit1->setTextCursor(start);
+
+    for (const StoredPicture &p : stored.pictures)
+        add_thumbnail(p.bytes, p.id);
+
+    selection.note_index = i;
+    note.title_mark = 0;
+    note.body_mark = 0;
+    set_save_enabled(false);
+    Button2->setText(QStringLiteral("高亮"));
+
+    if (list.search_highlight) {
+        silent_find_mark = 1;
+        find_next();
+        silent_find_mark = 0;
+    }
+    TabButton2->setIcon(body_has_headings_mark(body) ? mark_picture(MarkPicture::Headings) : QIcon());
+}
+
+void TForm2::find_next()
+{
+    QTextCursor cursor = RichEdit1->textCursor();
+    if (find_next_in(*RichEdit1->document(), cursor, Edit1->text())) {
+        RichEdit1->setFocus();
+        RichEdit1->setTextCursor(cursor);
+    } else if (silent_find_mark == 0) {
+        dialogs_.message(QStringLiteral("内容没有找到"));
+    } else {
+        silent_find_mark = -1;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Picture thumbnails
+
+void TForm2::add_thumbnail(const QByteArray &bytes, int id)
+{
+    const auto free = std::find(thumbnail_slots.begin(), thumbnail_slots.end(), nullptr);
+    if (free == thumbnail_slots.end())
+        return; // all 100 slots taken: the picture stays stored, without a thumbnail
+    const int slot = static_cast<int>(free - thumbnail_slots.begin());
+    const int width = qMax(1, ScrollBox1->viewport()->width());
+    const Thumbnail t = decode_thumbnail(bytes, width);
+    auto *image = new QLabel(ScrollBoxContent);
+    image->setObjectName(QStringLiteral("Image%1").arg(slot + 1));
+    image->setAccessibleName(QStringLiteral("图片%1").arg(slot + 1));
+    image->setProperty("picture_id", id);
+    image->setProperty("picture_size", t.original);
+    if (t.image.isNull()) {
+        // Bytes the loader cannot show stay stored; the slot says so.
+        image->setText(QStringLiteral("无法显示的图片"));
+        image->setToolTip(t.error);
+        image->setAlignment(Qt::AlignCenter);
+        image->setFrameStyle(QFrame::Box);
+        image->resize(width, 40);
+    } else {
+        image->setScaledContents(true);
+        image->setPixmap(QPixmap::fromImage(t.image));
+        image->resize(width, t.image.height());
+    }
+    image->show();
+    *free = image;
+    note.img_id = id;
+    restack_thumbnails();
+}
+
+void TForm2::clear_thumbnails()
+{
+    for (QWidget *&t : thumbnail_slots) {
+        delete t;
+        t = nullptr;
+    }
+    note.img_id = -1;
+    restack_thumbnails();
 }
 
 } // namespace yunshan

@@ -1,0 +1,430 @@
+// The note list and opening a note against a database of 100,000 notes: titles, tag lines,
+// bodies of about 1,000 characters of mixed Chinese and ASCII text, every tenth note with an RTF
+// body, 2,000 notes with two pictures, and one RTF note of 1 MB with 20 pictures. The database is
+// generated once and kept in the build folder.
+//
+// Each figure is our time beside the floor: the same SQL run by the sqlite3 command on the same
+// file (the command's start-up measured separately and taken off).
+//   bench_notes [--screenshot FILE.png] [--repeat N]
+#include "app/ui/application_setup.h"
+#include "app/ui/tform2.h"
+#include "catalogue/note_list.h"
+#include "platform/code_page.h"
+#include "platform/dialogs.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/connection.h"
+#include "store/schema.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QScrollArea>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace yunshan;
+
+namespace {
+
+constexpr int kNotes = 100000;
+constexpr int kBigSection = 20000;                  // notes of the minor category "两万篇"
+const QString kFew = QStringLiteral("鲲鹏计划");    // in 12 bodies
+const QString kMany = QStringLiteral("项目");       // in nearly every body
+const QString kMiss = QStringLiteral("QZXJ无此词"); // in none
+
+// Answers every prompt with Cancel and reports it: the measured paths ask nothing.
+class QuietDialogs : public Dialogs {
+  public:
+    void message(const QString &t) override { std::printf("message: %s\n", qPrintable(t)); }
+    void error(const QString &t) override { std::printf("error: %s\n", qPrintable(t)); }
+    Answer question_yes_no(const QString &) override { return Answer::Cancel; }
+    Answer question_yes_no_cancel(const QString &) override { return Answer::Cancel; }
+    bool input(const QString &, const QString &, QString &) override { return false; }
+    QString password(const QString &, const QString &) override { return {}; }
+    QString choose_folder(const QString &, const QString &) override { return {}; }
+    QString open_file(const QString &, const QString &, const QString &) override { return {}; }
+    QString save_file(const QString &, const QString &, const QString &) override { return {}; }
+};
+
+struct Random {
+    quint64 s = 0x9E3779B97F4A7C15ull;
+    quint32 next()
+    {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        return static_cast<quint32>(s >> 11);
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<quint32>(n)); }
+};
+
+const QStringList &chinese_words()
+{
+    static const QStringList words =
+        QStringLiteral(
+            "会议 讨论 进度 预计 下个月 完成 第一阶段 开发 工作 需要 注意 以下 几点 首先 其次 最后 客户 反馈 "
+            "问题 已经 解决 测试 结果 表明 性能 提升 明显 数据 备份 安全 加密 文件 目录 分类 笔记 标题 标签 "
+            "内容 图片 时间 地点 人员 安排 计划 总结 经验 教训 改进 方案 预算 费用 合同 供应商 采购 库存 "
+            "销售 市场 策略 培训 学习 读书 心得 旅行 日记 天气 晴朗 下雨 周末 家庭 健康 运动 饮食 镕堃喆")
+            .split(QLatin1Char(' '));
+    return words;
+}
+
+const QStringList &ascii_words()
+{
+    static const QStringList words =
+        QStringLiteral("version release build test server client database backup network update config the and of "
+                       "for with 2024 1.5 API SQL HTTP WebDAV note list page")
+            .split(QLatin1Char(' '));
+    return words;
+}
+
+QString make_words(Random &r, int count)
+{
+    QString s;
+    for (int i = 0; i < count; ++i) {
+        if (r.below(4) == 0)
+            s += ascii_words().at(r.below(int(ascii_words().size()))) + QLatin1Char(' ');
+        else
+            s += chinese_words().at(r.below(int(chinese_words().size())));
+    }
+    return s;
+}
+
+// About 1,000 characters; most bodies name a project.
+QString make_body(Random &r, int index)
+{
+    QString body;
+    body.reserve(1100);
+    while (body.size() < 1000) {
+        body += make_words(r, 12);
+        if (r.below(3) != 0)
+            body += kMany;
+        body += QStringLiteral("。\r\n");
+    }
+    if (index % 8333 == 7)
+        body.insert(body.size() / 2, kFew);
+    return body;
+}
+
+QByteArray gbk_escaped(const QString &text)
+{
+    static const char digits[] = "0123456789abcdef";
+    QByteArray out;
+    const QByteArray gbk = unicode_to_ansi(text);
+    out.reserve(gbk.size() * 3);
+    for (const char c : gbk) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\r')
+            continue;
+        if (c == '\n')
+            out.append("\\par\r\n");
+        else if (b < 0x80 && c != '\\' && c != '{' && c != '}')
+            out.append(c);
+        else
+            out.append("\\'").append(digits[b >> 4]).append(digits[b & 15]);
+    }
+    return out;
+}
+
+// RTF as the Windows rich-text control writes it, with some bold and red runs.
+QByteArray make_rtf(const QString &body, qsizetype at_least = 0)
+{
+    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil"
+                     "\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
+                     "{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n\\pard\\sa200\\sl276\\slmult1\\f0\\fs22"
+                     "\\lang2052 ";
+    const QByteArray bold = gbk_escaped(body.left(16));
+    const QByteArray red = gbk_escaped(body.mid(16, 16));
+    const QByteArray rest = gbk_escaped(body.mid(32));
+    do {
+        rtf.append("\\b ").append(bold).append("\\b0 \\cf1 ").append(red).append("\\cf0 ");
+        rtf.append(rest).append("\\par\r\n");
+    } while (rtf.size() < at_least);
+    rtf.append("}\r\n");
+    return rtf;
+}
+
+QByteArray make_jpeg(int seed, int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    Random r;
+    r.s += quint64(seed) * 7919;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y,
+                           qRgb((x + seed * 40) & 0xFF, (y * 2 + x / 3) & 0xFF, (x * y / 97 + r.below(48)) & 0xFF));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    return bytes;
+}
+
+void generate(const QString &path)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QString partial = path + QStringLiteral(".partial");
+    QFile::remove(partial);
+    {
+        Connection db;
+        db.open(partial);
+        db.query(QStringLiteral("PRAGMA journal_mode=OFF"));
+        db.execute(QStringLiteral("PRAGMA synchronous=OFF"));
+        create_schema(db);
+        db.execute(QStringLiteral("BEGIN"));
+        for (int c = 1; c <= 10; ++c)
+            db.execute(QStringLiteral("insert into Class(px,caption) values(?,?)"),
+                       {c, QStringLiteral("大类%1").arg(c)});
+        // Minor category 1 ("两万篇") in major category 2; 80 more of 1,000 notes each.
+        db.execute(QStringLiteral("insert into Section(px,classId,caption) values(1,2,'两万篇')"));
+        for (int s = 1; s <= 80; ++s)
+            db.execute(QStringLiteral("insert into Section(px,classId,caption) values(?,?,?)"),
+                       {s + 1, 2 + s % 10, QStringLiteral("分类%1").arg(s)});
+        std::vector<QByteArray> pictures;
+        for (int p = 0; p < 16; ++p)
+            pictures.push_back(make_jpeg(p, 480, 360));
+
+        Random r;
+        qint64 picture_bytes = 0;
+        for (int i = 0; i < kNotes; ++i) {
+            const bool big = i == 0;
+            const QString body = big ? make_words(r, 400) : make_body(r, i);
+            const QString title = make_words(r, 2 + r.below(3)) + QString::number(i);
+            const int mode = i % 500 == 250 ? 2 : (i % 500 == 499 ? 1 : 0);
+            const QString hex = QStringLiteral("0123456789ABCDEF").repeated(2);
+            const QString caption = mode == 0 ? title : (mode == 2 ? hex + QStringLiteral(":ppp") + title : hex + hex);
+            const QString label = mode == 1 ? hex : make_words(r, 2);
+            const QVariant content = mode == 0 ? QVariant(QChar(0xFEFF) + body) : QVariant(hex.repeated(64));
+            const int section = i < kBigSection ? 1 : 2 + (i - kBigSection) / 1000;
+            db.execute(QStringLiteral("insert into notes(label,cuanjian,put,content) values(?,?,?,?)"),
+                       {label, QStringLiteral("2024-05-06 07:08:09"), QStringLiteral("2025-01-02 03:04:05"), content});
+            const qint64 id = db.last_insert_rowid();
+            db.execute(QStringLiteral(
+                           "insert into title(px,classId,sectionId,noteId,isDel,fast,caption) values(?,?,?,?,?,?,?)"),
+                       {big ? 0 : 1 + (i * 7919) % 5000, section == 1 ? 2 : 2 + (section - 1) % 10, section, id, mode,
+                        big || i % 97 == 5 ? 1 : 0,
+                        big ? QStringLiteral("大型富文本笔记（1 MB，20 张图片）") : caption});
+            if (big) {
+                db.execute(QStringLiteral("insert into rtffile(noteId,rtf) values(?,?)"),
+                           {id, make_rtf(body, 1024 * 1024)});
+                for (int p = 0; p < 20; ++p)
+                    db.execute(QStringLiteral("insert into picture(articleId,img) values(?,?)"),
+                               {id, pictures[size_t(p % 16)]});
+            } else if (mode == 0 && i % 10 == 3) {
+                db.execute(QStringLiteral("insert into rtffile(noteId,rtf) values(?,?)"), {id, make_rtf(body)});
+            }
+            if (i % 50 == 11) {
+                for (int p = 0; p < 2; ++p) {
+                    const QByteArray &img = pictures[size_t((i + p) % 16)];
+                    picture_bytes += img.size();
+                    db.execute(QStringLiteral("insert into picture(articleId,img) values(?,?)"), {id, img});
+                }
+            }
+        }
+        db.execute(QStringLiteral("COMMIT"));
+        std::printf("pictures: %.0f MB\n", double(picture_bytes) / 1e6);
+    }
+    QFile::remove(path);
+    QFile::rename(partial, path);
+    std::printf("generated %s: %.0f MB in %.1f s\n", qPrintable(path), double(QFile(path).size()) / 1e6,
+                double(clock.elapsed()) / 1000);
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Wall time of the sqlite3 command running `script` on `db`, in ms.
+double run_cli(const QString &db, const QByteArray &script)
+{
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral("sqlite3"), {db});
+    p.write(script);
+    p.closeWriteChannel();
+    p.waitForFinished(-1);
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    if (p.exitCode() != 0)
+        std::printf("sqlite3 failed: %s\n", p.readAllStandardError().constData());
+    return ms;
+}
+
+// The floor: ms per run of `statements` in the sqlite3 command, its start-up taken off.
+double floor_ms(const QString &db, const QStringList &statements, int reps)
+{
+    QByteArray work = ".output /dev/null\n";
+    QByteArray idle = ".output /dev/null\n";
+    for (int i = 0; i < reps; ++i) {
+        for (const QString &s : statements) {
+            work += s.toUtf8() + ";\n";
+            idle += "select 1;\n";
+        }
+    }
+    std::vector<double> runs;
+    for (int k = 0; k < 3; ++k)
+        runs.push_back((run_cli(db, work) - run_cli(db, idle)) / reps);
+    return median(runs);
+}
+
+template <typename F> double our_ms(int reps, F &&f)
+{
+    std::vector<double> runs;
+    for (int i = 0; i < reps; ++i) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        runs.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    return median(runs);
+}
+
+void report(const char *what, double ours, double floor, const char *goal)
+{
+    std::printf("%-44s %9.2f ms / %9.2f ms = %5.2f   (%s)\n", what, ours, floor, floor > 0 ? ours / floor : 0.0, goal);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath(QStringLiteral("run"))));
+    QDir().mkpath(home.filePath(QStringLiteral("run")));
+    QFile::setPermissions(home.filePath(QStringLiteral("run")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QApplication app(argc, argv);
+    setup_application(app);
+    QString screenshot;
+    int repeat = 5;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--screenshot"))
+            screenshot = args.at(i + 1);
+        else if (args.at(i) == QLatin1String("--repeat"))
+            repeat = std::max(1, args.at(i + 1).toInt());
+    }
+
+    const QString folder = QStringLiteral(YUNSHAN_BENCH_CACHE);
+    QDir().mkpath(folder);
+    const QString db = folder + QStringLiteral("/notedb.sl3");
+    if (!QFile::exists(db))
+        generate(db);
+    else
+        std::printf("database %s: %.0f MB (cached)\n", qPrintable(db), double(QFile(db).size()) / 1e6);
+
+    set_program_folder_override(home.filePath(QStringLiteral("program")));
+    set_autosave_folder_override(home.filePath(QStringLiteral("tmp")));
+    SettingsStore settings(home.filePath(QStringLiteral("YunShanNote.ini")));
+    settings.set_value(QStringLiteral("zhu_db"), folder);
+    QuietDialogs dialogs;
+    TForm2 form(dialogs);
+    form.FormCreate(settings);
+    form.show();
+    QApplication::processEvents();
+
+    // Warm the file cache and both engines once.
+    run_cli(db, "select count(*) from notes where content like '%x%';\n");
+
+    auto search = [&](const QString &text) {
+        form.Edit1->setText(text);
+        form.Button1Click();
+    };
+    struct Search {
+        const char *name;
+        QString text;
+    };
+    const Search searches[] = {{"search, few matches (12 notes)", kFew},
+                               {"search, many matches (most notes)", kMany},
+                               {"search, no match", kMiss}};
+    const bool only_open = args.contains(QStringLiteral("--only-open"));
+    for (const Search &s : searches) {
+        if (only_open)
+            break;
+        search(s.text);
+        std::printf("  \"%s\": %d entries on the first page\n", qPrintable(s.text), int(form.ListBox3->count()));
+        const double ours = our_ms(repeat, [&] { search(s.text); });
+        const double floor = floor_ms(db, {note_search_statement(kSearchList, s.text, 0)}, repeat);
+        report(s.name, ours, floor, "goal <= 1.2");
+    }
+
+    const QString big = QStringLiteral("两万篇");
+    auto fill = [&] {
+        form.ListBox2->clear();
+        form.ListBox2->addItem(big);
+        form.ListBox2->setCurrentRow(0);
+        form.fill_section_notes(big);
+    };
+    fill();
+    std::printf("  \"%s\": %d entries\n", qPrintable(big), int(form.ListBox3->count()));
+    report("minor-category fill, 20,000 notes", our_ms(repeat * 10, fill),
+           floor_ms(db, {section_notes_statement(big, 0)}, repeat * 10), "goal <= 1.2");
+
+    // Opening the 1 MB note with 20 pictures (entry 0 of that list), shown on the screen.
+    fill();
+    const int id = form.list.noteIdList.value(0);
+    auto open_big = [&] {
+        form.select_note_entry(1);
+        form.ListBox3Click();
+        QElapsedTimer t;
+        t.start();
+        form.select_note_entry(0);
+        form.ListBox3Click();
+        form.RichEdit1->viewport()->repaint();
+        form.ScrollBox1->viewport()->repaint();
+        return double(t.nsecsElapsed()) / 1e6;
+    };
+    open_big();
+    std::vector<double> opens;
+    for (int i = 0; i < repeat; ++i)
+        opens.push_back(open_big());
+    const QString n = QString::number(id);
+    const double open_floor = floor_ms(db,
+                                       {QStringLiteral("select rtf from rtffile where noteId=") + n,
+                                        QStringLiteral("select label from notes where id=") + n,
+                                        QStringLiteral("select put from notes where id=") + n,
+                                        QStringLiteral("select id,img from picture where articleId=") + n},
+                                       repeat);
+    std::printf("  body %d characters, %d thumbnails\n", int(form.RichEdit1->document()->characterCount()),
+                int(std::count_if(form.thumbnail_slots.begin(), form.thumbnail_slots.end(),
+                                  [](QWidget *w) { return w != nullptr; })));
+    report("opening the 1 MB RTF note with 20 pictures", median(opens), open_floor, "goal < 100 ms");
+    if (!screenshot.isEmpty()) {
+        search(QStringLiteral("预算"));
+        form.select_note_entry(2);
+        form.ListBox3Click();
+        QApplication::processEvents();
+        form.grab().save(screenshot);
+        // The encrypted notes (the first asks its password: none is given) and the favourites,
+        // which open the 1 MB note with its pictures.
+        QString base = screenshot;
+        base.chop(4);
+        form.N81Click();
+        QApplication::processEvents();
+        form.grab().save(base + QStringLiteral("-encrypted.png"));
+        form.N75Click();
+        QApplication::processEvents();
+        form.grab().save(base + QStringLiteral("-favourites.png"));
+        std::printf("screenshots: %s, -encrypted, -favourites\n", qPrintable(screenshot));
+    }
+    return 0;
+}

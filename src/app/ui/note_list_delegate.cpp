@@ -1,0 +1,76 @@
+#include "app/ui/note_list_delegate.h"
+
+#include "app/startup.h"
+#include "app/ui/tform2.h"
+#include "catalogue/note_list.h"
+
+#include <QAbstractItemView>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QToolTip>
+
+namespace yunshan {
+
+NoteListDelegate::NoteListDelegate(TForm2 &form, QObject *parent) : QStyledItemDelegate(parent), form_(form) {}
+
+void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QRect r = option.rect;
+    const int row = index.row();
+    const NoteListState &list = form_.list;
+    painter->save();
+    painter->setClipRect(r);
+    painter->fillRect(r, (option.state & QStyle::State_Selected) ? QColor(228, 217, 233)
+                                                                 : option.palette.color(QPalette::Base));
+    const QFontMetrics fm(option.font);
+    painter->setFont(option.font);
+    const int h = form_.listfontheight;
+    const int x = r.left() + 4;
+    const int baseline = r.top() + round_half_even(h * 0.3 / 2) + fm.ascent();
+    const QColor text_colour = option.palette.color(QPalette::WindowText);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const auto pieces = entry_pieces(row, text, form_.Edit1->text(), list.search_highlight,
+                                     [&fm](const QString &s) { return fm.horizontalAdvance(s); });
+    for (const EntryPiece &p : pieces) {
+        painter->setPen(p.red ? QColor(255, 0, 0) : text_colour);
+        painter->drawText(QPoint(x + p.x, baseline), p.text);
+    }
+
+    // The pictures sit on the blank after the number: the lock in the lower half of the row,
+    // the favourite mark at its top.
+    const int picture_x = x + fm.horizontalAdvance(QString::number(row + 1));
+    const int size = qMax(8, round_half_even(h * 0.6));
+    if (list.is_crypt_list.value(row) > 0)
+        mark_picture(MarkPicture::Lock)
+            .paint(painter, QRect(picture_x, r.top() + round_half_even(h * 0.8 / 2), size, size));
+    if (list.is_fast_list.value(row) > 0)
+        mark_picture(MarkPicture::Favourite).paint(painter, QRect(picture_x, r.top(), size, size));
+    painter->restore();
+}
+
+QSize NoteListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    if (form_.note_item_height > 0)
+        s.setHeight(form_.note_item_height);
+    // Every entry is as wide as the list's horizontal scroll range.
+    if (form_.note_list_scroll_width > 0)
+        s.setWidth(form_.note_list_scroll_width);
+    return s;
+}
+
+bool NoteListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                 const QModelIndex &index)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // Only an entry too wide for the list has a hint (armed by the mouse-move rule).
+    if (index.isValid() && index.row() == form_.list.hits_index && !form_.note_list_hint.isEmpty())
+        QToolTip::showText(event->globalPos(), form_.note_list_hint, view, option.rect);
+    else
+        QToolTip::hideText();
+    return true;
+}
+
+} // namespace yunshan

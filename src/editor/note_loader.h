@@ -1,0 +1,50 @@
+#pragma once
+// Reading a note's stored fields for the editor: the RTF body or the plain body, the tag line,
+// the update time and the attached pictures.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+class QLocale;
+class QTextCursor;
+class QTextDocument;
+
+namespace yunshan {
+
+class NoteStore;
+
+struct StoredPicture {
+    int id = 0;
+    QByteArray bytes;
+};
+
+struct StoredNote {
+    bool has_rtf = false; // a row in rtffile: the body is RTF
+    QByteArray rtf;       // the RTF body as stored
+    bool has_notes_row = false;
+    QString label;                 // tag line as stored
+    QString put;                   // update time as stored
+    QVariant content;              // plain-text copy as stored (plain bodies only)
+    QList<StoredPicture> pictures; // in the order the database returns them
+};
+
+// Reads everything the editor shows of note `note_id` from the main database; throws DbError.
+StoredNote read_stored_note(NoteStore &store, int note_id);
+
+// The plain body from a stored plain-text copy: UTF-16LE bytes after the mark FF FE, or text
+// (with or without a leading U+FEFF); bytes without the mark are read as UTF-8.
+QString plain_body_text(const QVariant &content);
+
+// A stored time ("yyyy-MM-dd HH:mm:ss") in the regional date-and-time format; the stored text
+// itself when it is not a time.
+QString regional_date_time(const QString &stored, const QLocale &locale);
+
+// Whether the headings tab shows its picture: the body holds "#" anywhere.
+bool body_has_headings_mark(const QString &body);
+
+// Find next in a body: the next occurrence of `text` from the end of `cursor`'s selection (or
+// its position) to the end, ignoring letter case. True and `cursor` selects it when found.
+bool find_next_in(const QTextDocument &doc, QTextCursor &cursor, const QString &text);
+
+} // namespace yunshan

@@ -1,0 +1,163 @@
+// Rules of the note list and of reading a note, without the window.
+#include "catalogue/note_list.h"
+#include "editor/note_loader.h"
+#include "pictures/thumbnail.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QLocale>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace yunshan {
+namespace {
+
+const QString kHex = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
+
+TEST(NoteListRules, DisplayedTextByListMark)
+{
+    struct Case {
+        QString caption;
+        int mark;
+        QString shown;
+    };
+    const QString long_title(600, QChar(0x8BB0));
+    const Case cases[] = {
+        {QStringLiteral("会议记录"), 0, QStringLiteral("会议记录")},
+        {kHex + kHex, 1, QStringLiteral("******")},
+        {kHex + QStringLiteral(":ppp预算表"), 2, QStringLiteral("预算表")},
+        {kHex + QStringLiteral(":ppp甲:ppp乙"), 2, QStringLiteral("甲:ppp乙")}, // the first separator counts
+        {kHex + QStringLiteral(":ppp") + long_title, 2, long_title.left(555)},
+        {QStringLiteral("abcdef"), 2, QStringLiteral("def")}, // no separator: from the fourth character
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(displayed_note_text(c.caption, c.mark), c.shown) << c.caption.toStdString();
+}
+
+TEST(NoteListRules, StatementsOfTheListKinds)
+{
+    EXPECT_EQ(note_search_statement(kSearchList, {}, 400),
+              QStringLiteral("select noteId,isDel,fast,caption from title LIMIT 200 OFFSET 400"));
+    EXPECT_EQ(note_search_statement(kFavouriteList, QStringLiteral("x"), 0),
+              QStringLiteral("select noteId,isDel,fast,caption from title where fast=1 LIMIT 200 OFFSET 0"));
+    EXPECT_EQ(note_search_statement(kEncryptedList, {}, 200),
+              QStringLiteral("select noteId,isDel,fast,caption from title where isdel>0 LIMIT 200 OFFSET 200"));
+    EXPECT_EQ(section_notes_statement(QStringLiteral("Tom's"), 0),
+              QStringLiteral("select noteId,isDel,fast,caption from title where sectionId=(select id from Section "
+                             "where caption='Tom''s') order by px LIMIT 200 OFFSET 0"));
+    const QString search = note_search_statement(kSearchList, QStringLiteral("it's 5%_"), 0);
+    EXPECT_EQ(search.count(QStringLiteral("'%it''s 5%_%'")), 4) << search.toStdString();
+    EXPECT_FALSE(search.contains(QStringLiteral("escape"), Qt::CaseInsensitive));
+    EXPECT_TRUE(search.endsWith(QStringLiteral(" order by px LIMIT 200 OFFSET 0")));
+}
+
+TEST(NoteListRules, OffsetStartsAgainForAnotherListAndIsKeptByPaging)
+{
+    NoteListState list;
+    choose_note_list(list, kSectionList, QStringLiteral("甲"));
+    next_note_page(list);
+    next_note_page(list);
+    choose_note_list(list, kSectionList, QStringLiteral("甲")); // paging refills the same list
+    EXPECT_EQ(list.search_offset, 400);
+    choose_note_list(list, kSectionList, QStringLiteral("乙"));
+    EXPECT_EQ(list.search_offset, 0);
+    next_note_page(list);
+    choose_note_list(list, kSearchList, QStringLiteral("乙"));
+    EXPECT_EQ(list.search_offset, 0);
+    EXPECT_EQ(list.search_flag, kSearchList);
+    next_note_page(list);
+    choose_note_list(list, kSearchList, QStringLiteral("丙"));
+    EXPECT_EQ(list.search_offset, 0);
+    EXPECT_FALSE(previous_note_page(list));
+    EXPECT_EQ(list.search_offset, 0);
+    next_note_page(list);
+    EXPECT_TRUE(previous_note_page(list));
+    EXPECT_EQ(list.search_offset, 0);
+}
+
+TEST(NoteListRules, CommonFillKeepsTheArraysParallel)
+{
+    NoteListState list;
+    list.noteIdList = {9, 9, 9};
+    const QStringList texts = fill_note_entries(
+        list, {{4, 0, 1, QStringLiteral("甲")}, {7, 1, 0, kHex}, {8, 2, 1, kHex + QStringLiteral(":ppp乙")}});
+    EXPECT_EQ(texts, QStringList({QStringLiteral("甲"), QStringLiteral("******"), QStringLiteral("乙")}));
+    EXPECT_EQ(list.noteIdList, QList<int>({4, 7, 8}));
+    EXPECT_EQ(list.is_crypt_list, QList<int>({0, 1, 2}));
+    EXPECT_EQ(list.is_fast_list, QList<int>({1, 0, 1}));
+}
+
+int width10(const QString &s)
+{
+    return int(s.size()) * 10;
+}
+
+TEST(NoteListRules, EntryPiecesMarkTheCaseSensitiveMatch)
+{
+    EXPECT_EQ(entry_pieces(0, QStringLiteral("年度预算表"), QStringLiteral("预算"), true, width10),
+              QList<EntryPiece>({{QStringLiteral("1 年度"), 0, false},
+                                 {QStringLiteral("预算"), 40, true},
+                                 {QStringLiteral("表"), 60, false}}));
+    // Numbers restart on every page: the row inside the page counts.
+    EXPECT_EQ(entry_pieces(199, QStringLiteral("Budget"), QStringLiteral("budget"), true, width10),
+              QList<EntryPiece>({{QStringLiteral("200 Budget"), 0, false}}));
+    EXPECT_EQ(entry_pieces(1, QStringLiteral("预算"), QStringLiteral("预算"), false, width10),
+              QList<EntryPiece>({{QStringLiteral("2 预算"), 0, false}}));
+    EXPECT_EQ(entry_pieces(0, QStringLiteral("预算"), QStringLiteral("预算"), true, width10),
+              QList<EntryPiece>({{QStringLiteral("1 "), 0, false}, {QStringLiteral("预算"), 20, true}}));
+    const auto long_rest =
+        entry_pieces(0, QStringLiteral("x") + QString(300, QLatin1Char('y')), QStringLiteral("x"), true, width10);
+    ASSERT_EQ(long_rest.size(), 3);
+    EXPECT_EQ(long_rest.at(2).text.size(), 255);
+    EXPECT_EQ(entry_hint_measure_text(3, QStringLiteral("甲")), QStringLiteral("3 甲"));
+}
+
+TEST(NoteReading, PlainBodyInEveryStoredForm)
+{
+    const QString text = QStringLiteral("第一行 ABC\r\n镕堃喆 😀");
+    QByteArray utf16("\xFF\xFE", 2);
+    utf16.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    EXPECT_EQ(plain_body_text(QVariant(utf16)), text);
+    EXPECT_EQ(plain_body_text(QVariant(QChar(0xFEFF) + text)), text);
+    EXPECT_EQ(plain_body_text(QVariant(text)), text);
+    EXPECT_EQ(plain_body_text(QVariant(text.toUtf8())), text);
+    EXPECT_EQ(plain_body_text(QVariant()), QString());
+}
+
+TEST(NoteReading, UpdateTimeInTheRegionalFormat)
+{
+    const QLocale china(QLocale::Chinese, QLocale::China);
+    EXPECT_EQ(regional_date_time(QStringLiteral("2024-03-05 07:08:09"), china), QStringLiteral("2024/3/5 07:08:09"));
+    EXPECT_EQ(regional_date_time(QStringLiteral("2024-03-05 07:08:09"), QLocale::c()),
+              QLocale::c().toString(QDate(2024, 3, 5), QLocale::ShortFormat) + QStringLiteral(" 07:08:09"));
+    EXPECT_EQ(regional_date_time(QStringLiteral("不是时间"), china), QStringLiteral("不是时间"));
+}
+
+TEST(NoteReading, FindNextRunsForwardIgnoringCase)
+{
+    QTextDocument doc(QStringLiteral("Alpha beta ALPHA gamma"));
+    QTextCursor c(&doc);
+    ASSERT_TRUE(find_next_in(doc, c, QStringLiteral("alpha")));
+    EXPECT_EQ(c.selectionStart(), 0);
+    ASSERT_TRUE(find_next_in(doc, c, QStringLiteral("alpha")));
+    EXPECT_EQ(c.selectionStart(), 11);
+    EXPECT_FALSE(find_next_in(doc, c, QStringLiteral("alpha")));
+    EXPECT_EQ(c.selectionStart(), 11); // a miss keeps the selection
+    EXPECT_TRUE(body_has_headings_mark(QStringLiteral("text #not at line start")));
+    EXPECT_FALSE(body_has_headings_mark(QStringLiteral("no mark")));
+}
+
+TEST(Thumbnails, HeightFollowsThePanelWidthRoundingHalfToEven)
+{
+    EXPECT_EQ(thumbnail_height(QSize(400, 300), 200), 150);
+    EXPECT_EQ(thumbnail_height(QSize(200, 5), 100), 2); // 2.5 -> 2
+    EXPECT_EQ(thumbnail_height(QSize(200, 7), 100), 4); // 3.5 -> 4
+    EXPECT_EQ(thumbnail_height(QSize(0, 7), 100), 0);
+    const Thumbnail broken = decode_thumbnail(QByteArray("not a picture"), 100);
+    EXPECT_TRUE(broken.image.isNull());
+    EXPECT_FALSE(broken.error.isEmpty());
+}
+
+} // namespace
+} // namespace yunshan

@@ -1,0 +1,603 @@
+// The note list and opening a note, driven through the main window against real database files.
+#include "app/ui/tform2.h"
+#include "platform/code_page.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/connection.h"
+#include "store/note_store.h"
+#include "support/db_check.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+using Kind = ScriptedDialogs::Kind;
+
+const QString kHex = QStringLiteral("0123456789ABCDEF0123456789ABCDEF");
+const QString kStoredTime = QStringLiteral("2023-11-02 08:09:10");
+
+// A body as the Windows rich-text control stores it: GBK text as \'hh pairs.
+QByteArray richedit_rtf(const QString &text)
+{
+    QByteArray body;
+    for (const char c : unicode_to_ansi(text)) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80)
+            body.append(c);
+        else
+            body.append("\\'").append(QByteArray::number(b, 16).rightJustified(2, '0'));
+    }
+    return "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+           "\\'cb\\'ce\\'cc\\'e5;}}\r\n{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n"
+           "\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang2052 " +
+           body + "\\par\r\n}\r\n";
+}
+
+QByteArray utf16_with_mark(const QString &text)
+{
+    QByteArray bytes("\xFF\xFE", 2);
+    bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+    return bytes;
+}
+
+QByteArray small_jpeg(int seed)
+{
+    QImage image(40, 20 + seed % 7, QImage::Format_RGB32);
+    image.fill(QColor(seed * 2 % 256, 90, 160));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    return bytes;
+}
+
+struct NoteSpec {
+    QString caption;
+    int isDel = 0;
+    int fast = 0;
+    QString label;
+    QVariant content; // plain-text copy as stored
+    QByteArray rtf;   // empty: no rtffile row
+    int px = 100;
+};
+
+class NoteListWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        zhu = dir.mkdir(QStringLiteral("main"));
+        bei = dir.mkdir(QStringLiteral("backup"));
+        tmp = dir.mkdir(QStringLiteral("tmp"));
+        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
+        set_autosave_folder_override(tmp);
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+        settings->set_value(QStringLiteral("zhu_db"), zhu);
+        settings->set_value(QStringLiteral("bei_db"), bei);
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+        ASSERT_TRUE(form->store.main_connected());
+        ASSERT_TRUE(form->store.backup_connected());
+        // The test data need not survive a power cut.
+        form->store.main().query(QStringLiteral("PRAGMA synchronous=OFF"));
+        form->store.backup().query(QStringLiteral("PRAGMA synchronous=OFF"));
+        exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
+        exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
+    }
+    void TearDown() override
+    {
+        dialogs.verify_done();
+        form.reset();
+        set_program_folder_override({});
+        set_autosave_folder_override({});
+    }
+
+    // Test data goes into both databases, so that they stay mirrors.
+    void exec(const QString &sql, const SqlParams &params = {}) { form->store.mirrored_write(sql, params); }
+
+    int add_note(int section, const NoteSpec &n)
+    {
+        exec(QStringLiteral("insert into notes(label,cuanjian,put,content) values(:a,:b,:b,:c)"),
+             {n.label, kStoredTime, n.content});
+        const int id = static_cast<int>(form->store.main().last_insert_rowid());
+        exec(QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,fast,caption) values(?,1,?,?,?,?,?)"),
+             {n.px, section, id, n.isDel, n.fast, n.caption});
+        if (!n.rtf.isEmpty())
+            exec(QStringLiteral("insert into rtffile(noteId,rtf) values(?,?)"), {id, n.rtf});
+        return id;
+    }
+    int add_plain(int section, const QString &caption, const QString &body = {}, const QString &label = {})
+    {
+        return add_note(section, NoteSpec{caption, 0, 0, label, QVariant(QChar(0xFEFF) + body), {}, 100});
+    }
+
+    void show_section(const QString &caption)
+    {
+        form->ListBox2->clear();
+        form->ListBox2->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
+        form->ListBox2->setCurrentRow(caption == QStringLiteral("甲类") ? 0 : 1);
+        form->fill_section_notes(caption);
+    }
+    void search(const QString &text)
+    {
+        form->Edit1->setText(text);
+        form->Button1Click();
+    }
+    QStringList entries() const
+    {
+        QStringList out;
+        for (int i = 0; i < form->ListBox3->count(); ++i)
+            out << form->ListBox3->item(i)->text();
+        return out;
+    }
+    // Clicks entry `row` as the user does.
+    void click_entry(int row)
+    {
+        QListWidget *l = form->ListBox3;
+        const QRect r = l->visualItemRect(l->item(row));
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, r.center());
+    }
+    qint64 changes() { return form->store.get_first_integer(QStringLiteral("select total_changes()")); }
+
+    TempFolder dir;
+    QString zhu, bei, tmp;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(NoteListWindowTest, EmptySearchListsAllNotesTwoHundredPerPage)
+{
+    for (int i = 0; i < 250; ++i)
+        add_plain(1 + i % 2, QStringLiteral("笔记%1").arg(i));
+    form->ListBox1->setCurrentRow(0);
+    search(QString());
+    EXPECT_EQ(form->list.search_flag, 1);
+    EXPECT_FALSE(form->list.search_highlight);
+    ASSERT_EQ(form->ListBox3->count(), 200);
+    EXPECT_EQ(form->ListBox3->item(0)->text(), QStringLiteral("笔记0"));
+    EXPECT_EQ(form->ListBox3->item(199)->text(), QStringLiteral("笔记199"));
+    EXPECT_EQ(form->list.noteIdList.size(), 200);
+    EXPECT_EQ(form->ListBox1->currentRow(), -1); // the category lists let go
+    EXPECT_EQ(form->ListBox2->count(), 0);
+    // The first entry is opened.
+    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note.noteId, form->list.noteIdList.at(0));
+    EXPECT_EQ(form->selection.note_index, 0);
+
+    form->Button7Click();
+    EXPECT_EQ(entries().size(), 50);
+    EXPECT_EQ(entries().first(), QStringLiteral("笔记200"));
+    form->Button7Click(); // past the last page: empty, view cleared
+    EXPECT_EQ(entries().size(), 0);
+    EXPECT_EQ(form->note.noteId, -1);
+    EXPECT_TRUE(form->RichEdit1->toPlainText().isEmpty());
+    form->Button6Click();
+    EXPECT_EQ(entries().size(), 50);
+    form->Button6Click();
+    EXPECT_EQ(entries().size(), 200);
+    dialogs.expect_message(QStringLiteral("已经到第一页"));
+    form->Button6Click();
+    EXPECT_EQ(entries().size(), 200);
+    EXPECT_EQ(form->list.search_offset, 0);
+}
+
+TEST_F(NoteListWindowTest, SearchFindsCaptionsTagLinesAndBodiesButNoCiphertext)
+{
+    add_plain(1, QStringLiteral("会议记录"), QStringLiteral("无关"));
+    add_plain(1, QStringLiteral("正文命中"), QStringLiteral("今年的预算很紧"));
+    add_plain(1, QStringLiteral("标签命中"), QStringLiteral("无关"), QStringLiteral("预算"));
+    add_note(1, NoteSpec{kHex + kHex, 1, 0, QStringLiteral("预算"), QVariant(QStringLiteral("预算 12 a")), {}, 100});
+    add_note(1, NoteSpec{kHex + QStringLiteral(":ppp预算表"),
+                         2,
+                         0,
+                         QStringLiteral("预算"),
+                         QVariant(QStringLiteral("预算")),
+                         {},
+                         100});
+    add_plain(1, QStringLiteral("Budget 2024"), QStringLiteral("plan"));
+
+    struct Case {
+        QString text;
+        QStringList found;
+    };
+    const Case cases[] = {
+        {QStringLiteral("预算"), {QStringLiteral("正文命中"), QStringLiteral("标签命中"), QStringLiteral("预算表")}},
+        {QStringLiteral("12"), {}}, // hex digits of encrypted captions are not searched
+        {QStringLiteral("C"), {}},
+        {QStringLiteral("ppp"), {}}, // nor the separator of body-only captions
+        {QStringLiteral("budget"), {QStringLiteral("Budget 2024")}},
+        {QStringLiteral("会%录"), {QStringLiteral("会议记录")}},
+        {QStringLiteral("会_记录"), {QStringLiteral("会议记录")}},
+        {QStringLiteral("it's"), {}},
+    };
+    for (const Case &c : cases) {
+        search(c.text);
+        EXPECT_EQ(entries(), c.found) << c.text.toStdString();
+    }
+}
+
+TEST_F(NoteListWindowTest, SearchHighlightAndSilentFindOnOpening)
+{
+    add_plain(1, QStringLiteral("无关标题"), QStringLiteral("第一段\n这里有预算数字"));
+    add_plain(1, QStringLiteral("预算表"), QStringLiteral("正文没有"));
+    add_plain(1, QStringLiteral("Budget"), QStringLiteral("see the BUDGET below"));
+    search(QStringLiteral("预算"));
+    ASSERT_EQ(entries(), QStringList({QStringLiteral("无关标题"), QStringLiteral("预算表")}));
+    EXPECT_TRUE(form->list.search_highlight);
+    // The body match of the first entry is selected silently.
+    EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), QStringLiteral("预算"));
+    // A title-only match selects nothing and says nothing.
+    click_entry(1);
+    EXPECT_EQ(form->note.noteId, form->list.noteIdList.at(1));
+    EXPECT_FALSE(form->RichEdit1->textCursor().hasSelection());
+    // Letter case is ignored by the find.
+    search(QStringLiteral("budget"));
+    EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), QStringLiteral("BUDGET"));
+    // A minor-category fill ends the highlight.
+    show_section(QStringLiteral("甲类"));
+    EXPECT_FALSE(form->list.search_highlight);
+    EXPECT_EQ(form->list.search_flag, 100);
+}
+
+TEST_F(NoteListWindowTest, EncryptedNotesInTheListsAndOnOpening)
+{
+    const int plain = add_plain(1, QStringLiteral("普通"), QStringLiteral("正文"));
+    add_note(1, NoteSpec{kHex + kHex, 1, 1, QStringLiteral("X"), QVariant(kHex), {}, 100});
+    add_note(1, NoteSpec{kHex + QStringLiteral(":ppp仅内容加密"), 2, 0, {}, QVariant(kHex), {}, 100});
+    // A fresh list opens its first entry, which asks for the password: empty stops silently.
+    dialogs.expect_password(QStringLiteral("密码"), QString());
+    form->N81Click();
+    ASSERT_EQ(entries(), QStringList({QStringLiteral("******"), QStringLiteral("仅内容加密")}));
+    EXPECT_EQ(form->list.is_crypt_list, QList<int>({1, 2}));
+    EXPECT_EQ(form->list.is_fast_list, QList<int>({1, 0}));
+    EXPECT_EQ(form->ListBox3->currentRow(), -1);
+    EXPECT_EQ(form->note.noteId, -1);
+    show_section(QStringLiteral("甲类"));
+    ASSERT_EQ(entries().size(), 3);
+    click_entry(0);
+    ASSERT_EQ(form->note.noteId, plain);
+
+    dialogs.expect_password(QStringLiteral("密码"), QString());
+    click_entry(1);
+    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note.noteId, plain);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("secret"));
+    dialogs.expect_message(QStringLiteral("密码错误！"));
+    click_entry(2);
+    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note.noteId, plain);
+}
+
+TEST_F(NoteListWindowTest, PagingStartsAgainInAnotherMinorCategory)
+{
+    for (int i = 0; i < 450; ++i)
+        add_note(1, NoteSpec{QStringLiteral("甲%1").arg(i), 0, 0, {}, {}, {}, i});
+    for (int i = 0; i < 10; ++i)
+        add_note(2, NoteSpec{QStringLiteral("乙%1").arg(i), 0, 0, {}, {}, {}, 10 - i});
+    show_section(QStringLiteral("甲类"));
+    EXPECT_EQ(entries().size(), 200);
+    EXPECT_EQ(form->selection.section_index, 0);
+    EXPECT_EQ(form->ListBox3->currentRow(), -1); // no entry is opened
+    EXPECT_EQ(form->note.noteId, -1);
+    form->Button7Click();
+    form->Button7Click();
+    ASSERT_EQ(entries().size(), 50);
+    EXPECT_EQ(entries().first(), QStringLiteral("甲400"));
+    show_section(QStringLiteral("乙类"));
+    ASSERT_EQ(entries().size(), 10);
+    EXPECT_EQ(entries().first(), QStringLiteral("乙9")); // ordered by px
+    EXPECT_EQ(form->list.search_offset, 0);
+    EXPECT_EQ(form->selection.section_index, 1);
+    dialogs.expect_message(QStringLiteral("已经到第一页"));
+    form->Button6Click();
+}
+
+TEST_F(NoteListWindowTest, FavouritesAreWrittenToBothDatabasesOnlyWhenChanged)
+{
+    const int id = add_plain(1, QStringLiteral("常用候选"), QStringLiteral("x"));
+    add_plain(1, QStringLiteral("其他"), QStringLiteral("y"));
+    show_section(QStringLiteral("甲类"));
+    dialogs.expect_message(QStringLiteral("请先新建或者打开一个笔记以添加。"));
+    form->N73Click();
+    dialogs.expect_message(QStringLiteral("请先新建或者打开一个笔记以取消常用标记。"));
+    form->N74Click();
+
+    click_entry(0);
+    ASSERT_EQ(form->note.noteId, id);
+    form->N73Click();
+    EXPECT_EQ(form->list.is_fast_list.at(0), 1);
+    const QString fast = QStringLiteral("select fast from title where noteId=") + QString::number(id);
+    EXPECT_EQ(form->store.get_first_integer(fast), 1);
+    test::expect_mirror_identical(form->store);
+    qint64 before = changes();
+    form->N73Click(); // already a favourite: nothing is written
+    EXPECT_EQ(changes(), before);
+
+    form->N75Click();
+    ASSERT_EQ(entries(), QStringList({QStringLiteral("常用候选")}));
+    ASSERT_EQ(form->note.noteId, id);
+    form->N74Click();
+    EXPECT_EQ(form->store.get_first_integer(fast), 0);
+    EXPECT_EQ(entries().size(), 1); // stays listed until the list is filled again
+    before = changes();
+    form->N74Click();
+    EXPECT_EQ(changes(), before);
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(NoteListWindowTest, UnsavedChangesCancelKeepsTheNoteAndNoDropsTheAutosave)
+{
+    const int a = add_plain(1, QStringLiteral("甲笔记"), QStringLiteral("甲正文"));
+    const int b = add_plain(1, QStringLiteral("乙笔记"), QStringLiteral("乙正文"));
+    show_section(QStringLiteral("甲类"));
+    click_entry(0);
+    ASSERT_EQ(form->note.noteId, a);
+    form->RichEdit1->setPlainText(QStringLiteral("改过的甲正文"));
+    form->set_save_enabled(true);
+    const QString autosave = tmp + QStringLiteral("/") + QString::number(a) + QStringLiteral(".rtf");
+    TempFolder::write(autosave, "{\\rtf1 x}");
+
+    // Clicking the open entry asks nothing.
+    click_entry(0);
+    dialogs.expect_question3(QStringLiteral("有笔记没保存，是否保存？"), Dialogs::Answer::Cancel);
+    click_entry(1);
+    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note.noteId, a);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("改过的甲正文"));
+    EXPECT_TRUE(form->save_enabled());
+    EXPECT_TRUE(QFile::exists(autosave));
+
+    // A search keeps the edited note in the view and opens nothing.
+    search(QStringLiteral("笔记"));
+    EXPECT_EQ(entries().size(), 2);
+    EXPECT_EQ(form->ListBox3->currentRow(), -1);
+    EXPECT_EQ(form->note.noteId, a);
+    EXPECT_TRUE(form->save_enabled());
+
+    dialogs.expect_question3(QStringLiteral("有笔记没保存，是否保存？"), Dialogs::Answer::No);
+    click_entry(1);
+    EXPECT_FALSE(QFile::exists(autosave));
+    EXPECT_EQ(form->note.noteId, b);
+    EXPECT_EQ(form->note.noteId_bei, b);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("乙正文"));
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_EQ(form->find_open_note_index(), 1);
+}
+
+TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
+{
+    const QString text = QStringLiteral("会议纪要：镕堃喆，预算 100 元 # 标题");
+    const int rich = add_note(1, NoteSpec{QStringLiteral("富文本"), 0, 0, QStringLiteral("标签一"),
+                                          QVariant(QChar(0xFEFF) + text), richedit_rtf(text), 100});
+    const QString plain_text = QStringLiteral("第一行 ABC\n镕堃喆 😀 第二行");
+    add_note(
+        1,
+        NoteSpec{
+            QStringLiteral("纯文本"), 0, 0, QStringLiteral("标签二"), QVariant(utf16_with_mark(plain_text)), {}, 100});
+    add_note(
+        1, NoteSpec{QStringLiteral("旧文本"), 0, 0, {}, QVariant(QChar(0xFEFF) + QStringLiteral("旧的正文")), {}, 100});
+    show_section(QStringLiteral("甲类"));
+
+    click_entry(0);
+    EXPECT_EQ(form->note.noteId, rich);
+    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), text);
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("富文本"));
+    EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签一"));
+    EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
+    EXPECT_EQ(form->panel(5), QStringLiteral("笔记更新时间:") + kStoredTime);
+    EXPECT_FALSE(form->TabButton2->icon().isNull()); // "#" in the body
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_EQ(form->note.title_mark, 0);
+    EXPECT_EQ(form->note.body_mark, 0);
+    EXPECT_EQ(form->selection.select, 3);
+
+    click_entry(1);
+    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), plain_text);
+    EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签二"));
+    EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
+    const QDateTime t = QDateTime::fromString(kStoredTime, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    EXPECT_EQ(form->panel(5), QStringLiteral("笔记更新时间:") +
+                                  QLocale::system().toString(t.date(), QLocale::ShortFormat) +
+                                  QStringLiteral(" 08:09:10"));
+    EXPECT_TRUE(form->TabButton2->icon().isNull());
+
+    click_entry(2);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("旧的正文"));
+}
+
+TEST_F(NoteListWindowTest, NoteWithoutRowsOpensEmpty)
+{
+    exec(QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(1,1,1,777,'孤儿')"));
+    show_section(QStringLiteral("甲类"));
+    click_entry(0);
+    EXPECT_EQ(form->note.noteId, 777);
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("孤儿"));
+    EXPECT_TRUE(form->RichEdit1->toPlainText().isEmpty());
+    EXPECT_TRUE(form->Edit3->text().isEmpty());
+    EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
+    EXPECT_TRUE(form->panel(5).isEmpty());
+}
+
+TEST_F(NoteListWindowTest, AtMostOneHundredThumbnails)
+{
+    const int id = add_plain(1, QStringLiteral("很多图片"), QStringLiteral("x"));
+    const int small = add_plain(1, QStringLiteral("两张图片"), QStringLiteral("y"));
+    for (int i = 0; i < 101; ++i)
+        exec(QStringLiteral("insert into picture(articleId,img) values(?,?)"), {id, small_jpeg(i)});
+    exec(QStringLiteral("insert into picture(articleId,img) values(?,?)"), {small, small_jpeg(1)});
+    exec(QStringLiteral("insert into picture(articleId,img) values(?,?)"), {small, QByteArray("damaged")});
+    show_section(QStringLiteral("甲类"));
+    click_entry(0);
+    int shown = 0;
+    for (QWidget *t : form->thumbnail_slots)
+        shown += t != nullptr;
+    EXPECT_EQ(shown, 100);
+    const int hundredth = static_cast<int>(form->store.get_first_integer(
+        QStringLiteral("select id from picture where articleId=%1 order by id limit 1 offset 99").arg(id)));
+    EXPECT_EQ(form->thumbnail_slots[99]->property("picture_id").toInt(), hundredth);
+    EXPECT_EQ(form->note.img_id, hundredth);
+    EXPECT_EQ(form->thumbnail_slots[1]->y(), form->thumbnail_slots[0]->height() + 4);
+
+    click_entry(1); // the slots are released; an undecodable picture still gets its slot
+    ASSERT_NE(form->thumbnail_slots[1], nullptr);
+    EXPECT_EQ(form->thumbnail_slots[2], nullptr);
+    EXPECT_EQ(qobject_cast<QLabel *>(form->thumbnail_slots[1])->text(), QStringLiteral("无法显示的图片"));
+}
+
+TEST_F(NoteListWindowTest, DatabaseErrorsAreShownAndTheWindowStaysUsable)
+{
+    const int a = add_plain(1, QStringLiteral("甲笔记"), QStringLiteral("甲正文"));
+    add_plain(1, QStringLiteral("乙笔记"), QStringLiteral("乙正文"));
+    show_section(QStringLiteral("甲类"));
+    click_entry(0);
+    ASSERT_EQ(form->note.noteId, a);
+
+    // Another program holds the write lock: reading waits briefly, then reports the engine.
+    form->store.main().query(QStringLiteral("PRAGMA busy_timeout=50"));
+    Connection other;
+    other.open(form->store.main().path());
+    other.execute(QStringLiteral("BEGIN EXCLUSIVE"));
+    dialogs.expect_error(QStringLiteral("database is locked"));
+    click_entry(1);
+    EXPECT_EQ(form->note.noteId, a);
+    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("甲正文"));
+    dialogs.expect_error(QStringLiteral("database is locked"));
+    search(QStringLiteral("笔记"));
+    EXPECT_EQ(entries().size(), 2); // the list keeps its entries
+    other.execute(QStringLiteral("ROLLBACK"));
+    other.close();
+
+    click_entry(1);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("乙正文"));
+}
+
+TEST_F(NoteListWindowTest, CorruptDatabaseFileShowsTheEnginesMessage)
+{
+    for (int i = 0; i < 30; ++i)
+        add_plain(1, QStringLiteral("笔记%1").arg(i), QString(400, QChar(0x6587)));
+    const QString path = form->store.main().path();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const qint64 size = file.size();
+    for (qint64 at = 4096; at < size; at += 4096) { // every page but the first
+        file.seek(at);
+        file.write(QByteArray(512, '\x5A'));
+    }
+    // A new file change counter, as another program's write leaves it: the page cache goes.
+    file.seek(24);
+    QByteArray counter = file.read(4);
+    counter[3] = static_cast<char>(counter[3] + 1);
+    file.seek(24);
+    file.write(counter);
+    file.close();
+    dialogs.expect_containing(Kind::Error, QStringLiteral("malformed"));
+    show_section(QStringLiteral("甲类"));
+    EXPECT_EQ(entries().size(), 0);
+    dialogs.expect_message(QStringLiteral("已经到第一页")); // the window still answers
+    form->Button6Click();
+}
+
+TEST_F(NoteListWindowTest, KeyboardSelectionOpensAndFocusAloneDoesNot)
+{
+    add_plain(1, QStringLiteral("第一篇"), QStringLiteral("一"));
+    const int second = add_plain(1, QStringLiteral("第二篇"), QStringLiteral("二"));
+    form->show();
+    show_section(QStringLiteral("甲类"));
+    form->ListBox3->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(form->note.noteId, -1);
+    QTest::keyClick(form->ListBox3, Qt::Key_Down);
+    QTest::keyClick(form->ListBox3, Qt::Key_Down);
+    EXPECT_EQ(form->note.noteId, second);
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("二"));
+}
+
+TEST_F(NoteListWindowTest, EnterInTheSearchBoxIsConsumed)
+{
+    add_plain(1, QStringLiteral("回车搜索"), QStringLiteral("x"));
+    form->Edit1->setText(QStringLiteral("回车"));
+    QSignalSpy return_pressed(form->Edit1, &QLineEdit::returnPressed);
+    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    EXPECT_EQ(return_pressed.count(), 0);
+    EXPECT_EQ(entries(), QStringList({QStringLiteral("回车搜索")}));
+}
+
+TEST_F(NoteListWindowTest, HintOnlyForEntriesWiderThanTheList)
+{
+    add_plain(1, QStringLiteral("短"));
+    add_plain(1, QString(80, QChar(0x957F)));
+    EXPECT_EQ(form->note_list_scroll_width, 0);
+    form->show();
+    show_section(QStringLiteral("甲类"));
+    QListWidget *l = form->ListBox3;
+    // The horizontal scroll range is twice the list's width at start-up.
+    EXPECT_GT(l->width(), 150);
+    EXPECT_EQ(form->note_list_scroll_width, 2 * l->width());
+    EXPECT_EQ(l->visualItemRect(l->item(0)).width(), 2 * l->width());
+    form->ListBox3MouseMove(l->visualItemRect(l->item(1)).center());
+    EXPECT_EQ(form->hintout, 500);
+    EXPECT_EQ(form->note_list_hint, QString(80, QChar(0x957F)));
+    form->ListBox3MouseMove(l->visualItemRect(l->item(0)).center());
+    EXPECT_EQ(form->hintout, 0);
+    EXPECT_TRUE(form->note_list_hint.isEmpty());
+    form->ListBox3MouseMove(l->visualItemRect(l->item(1)).center());
+    form->ListBox3MouseLeave();
+    EXPECT_EQ(form->hintout, 0);
+    form->ListBox3MouseMove(QPoint(5, l->viewport()->height() - 2)); // below the last entry
+    EXPECT_EQ(form->list.hits_index, -1);
+}
+
+TEST_F(NoteListWindowTest, EntriesAreDrawnWithSelectionColourRedMatchAndMarks)
+{
+    add_plain(1, QStringLiteral("年度预算"), QStringLiteral("x"));
+    add_note(1, NoteSpec{kHex + QStringLiteral(":ppp预算加密"), 2, 1, {}, QVariant(kHex), {}, 100});
+    form->resize(1117, 760);
+    form->show();
+    search(QStringLiteral("预算"));
+    ASSERT_EQ(entries().size(), 2);
+    const QImage image = form->ListBox3->viewport()->grab().toImage();
+    const QRect row0 = form->ListBox3->visualItemRect(form->ListBox3->item(0));
+    const QRect row1 = form->ListBox3->visualItemRect(form->ListBox3->item(1));
+    auto count = [&](const QRect &r, auto pred) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x < qMin(r.right(), image.width()); ++x)
+                n += pred(image.pixelColor(x, y));
+        return n;
+    };
+    auto selected_bg = [](const QColor &c) { return c == QColor(228, 217, 233); };
+    auto red = [](const QColor &c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; };
+    auto gold = [](const QColor &c) { return c.red() > 180 && c.green() > 120 && c.blue() < 80; };
+    EXPECT_GT(count(row0, selected_bg), 100); // the opened first entry is selected
+    EXPECT_EQ(count(row1, selected_bg), 0);
+    EXPECT_GT(count(row0, red), 10);
+    EXPECT_GT(count(row1, red), 10);
+    EXPECT_EQ(count(row0, gold), 0);
+    EXPECT_GT(count(row1, gold), 5); // lock and favourite pictures
+    // Each entry's text is its display data.
+    EXPECT_EQ(form->ListBox3->item(1)->data(Qt::DisplayRole).toString(), QStringLiteral("预算加密"));
+}
+
+} // namespace
+} // namespace yunshan
