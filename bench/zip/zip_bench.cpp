@@ -41,8 +41,8 @@ extern char **environ;
 
 namespace {
 
-using yunshan::build_package;
-using yunshan::extract_package;
+using yunshan::build_package_file;
+using yunshan::extract_package_file;
 
 constexpr qint64 kDatabaseBytes = 200LL * 1024 * 1024;
 const QString kPassword = QStringLiteral("云杉札记2024");
@@ -225,17 +225,11 @@ int child(const char *op, const char *password_hex, const char *source, const ch
     hex.pop_back();
     const QString password = QString::fromUtf8(QByteArray::fromHex(QByteArray::fromStdString(hex)));
     try {
-        if (std::strcmp(op, "pack") == 0) {
-            const QByteArray archive = build_package(QFile::decodeName(source), password);
-            QFile out(QFile::decodeName(target));
-            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(archive) != archive.size())
-                return 2;
-        } else {
-            QFile in(QFile::decodeName(source));
-            if (!in.open(QIODevice::ReadOnly))
-                return 2;
-            extract_package(in.readAll(), password, QFile::decodeName(target));
-        }
+        // The program's own path: file to file, never the whole archive in memory.
+        if (std::strcmp(op, "pack") == 0)
+            build_package_file(QFile::decodeName(source), password, QFile::decodeName(target));
+        else
+            extract_package_file(QFile::decodeName(source), password, QFile::decodeName(target));
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
