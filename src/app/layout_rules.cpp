@@ -17,20 +17,4 @@ PaneWidths resize_panes(PaneWidths w, int outer_width, int g4width, int splitter
     return w;
 }
 
-QList<int> thumbnail_tops(const QList<int> &heights)
-{
-    QList<int> tops;
-    tops.reserve(heights.size());
-    int top = 0;
-    for (int h : heights) {
-        if (h < 0) {
-            tops.append(-1);
-            continue;
-        }
-        tops.append(top);
-        top += h + 4;
-    }
-    return tops;
-}
-
 } // namespace yunshan

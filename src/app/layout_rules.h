@@ -26,9 +26,4 @@ constexpr int kSplitterWidth = 3;
 //    pane is then given 0.
 PaneWidths resize_panes(PaneWidths w, int outer_width, int g4width, int splitter_width = kSplitterWidth);
 
-// Tops of the stacked picture thumbnails: `heights` holds one entry per slot, a negative value
-// for an empty slot. An occupied slot's top is the sum of (height + 4) over the occupied slots
-// before it; empty slots get -1.
-QList<int> thumbnail_tops(const QList<int> &heights);
-
 } // namespace yunshan

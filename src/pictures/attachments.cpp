@@ -46,6 +46,15 @@ QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id)
     return rows;
 }
 
+QByteArray picture_bytes(NoteStore &store, qint64 id)
+{
+    if (!store.main_connected())
+        throw DbError("数据库没有打开。");
+    const auto value =
+        store.main().query_first(QStringLiteral("select img from picture where id=") + QString::number(id));
+    return value ? value->toByteArray() : QByteArray();
+}
+
 NewPicture picture_from_file(const QString &path, int thumbnail_width)
 {
     QFile file(path);

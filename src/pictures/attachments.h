@@ -32,6 +32,9 @@ struct StoredPictureRow {
 };
 QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id);
 
+// The stored bytes of picture `id`; empty when there is no such row. Throws DbError.
+QByteArray picture_bytes(NoteStore &store, qint64 id);
+
 // A picture about to be attached: its bytes as they will be stored and the image decoded from
 // them for the thumbnail.
 struct NewPicture {

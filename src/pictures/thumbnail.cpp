@@ -1,32 +1,26 @@
 #include "pictures/thumbnail.h"
 
-#include "app/startup.h"
-
-#include <QBuffer>
-#include <QImageReader>
+#include "pictures/picture_codec.h"
 
 namespace yunshan {
 
 Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width)
 {
     Thumbnail t;
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    t.original = reader.size();
-    const int height = thumbnail_height(t.original, panel_width);
-    if (height > 0) {
-        reader.setScaledSize(QSize(panel_width, height));
-        // A thumbnail needs no slow high-quality scaling.
-        reader.setQuality(49);
+    // The checked decoder refuses damaged data and pictures that declare an absurd size before
+    // any pixel memory is taken; a JPEG is decoded at a reduced scale when that still fills the
+    // panel's width.
+    DecodedPicture decoded = decode_picture(bytes, panel_width);
+    t.original = decoded.size;
+    if (!decoded.ok()) {
+        t.error = decoded.error;
+        return t;
     }
-    if (!reader.read(&t.image)) {
-        t.image = QImage();
-        t.error = reader.errorString();
-    } else if (!t.original.isValid()) {
-        t.original = t.image.size();
-    }
+    const int height = thumbnail_height(decoded.size, panel_width);
+    if (height > 0 && decoded.image.width() > panel_width)
+        t.image = decoded.image.scaled(panel_width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    else
+        t.image = std::move(decoded.image);
     return t;
 }
 

@@ -14,13 +14,22 @@ int thumbnail_height(QSize picture, int panel_width)
     return static_cast<int>(std::nearbyint(double(picture.height()) / ratio));
 }
 
+int ThumbnailSlots::slot_height(QSize picture, int panel_width)
+{
+    if (picture.width() <= 0 || picture.height() <= 0)
+        return kPlaceholderHeight;
+    return thumbnail_height(picture, panel_width);
+}
+
 int ThumbnailSlots::add(qint64 id, QSize picture, int panel_width)
 {
     const auto free = std::find_if(slots_.begin(), slots_.end(), [](const Slot &s) { return !s.used; });
     if (free == slots_.end())
         return -1;
+    if (count() == 0 || panel_width_ <= 0)
+        panel_width_ = panel_width;
     const int top = content_height();
-    *free = Slot{true, id, picture, top, thumbnail_height(picture, panel_width)};
+    *free = Slot{true, id, picture, top, slot_height(picture, panel_width)};
     return static_cast<int>(free - slots_.begin());
 }
 
@@ -51,6 +60,7 @@ int ThumbnailSlots::remove(qint64 id)
 void ThumbnailSlots::clear()
 {
     slots_.fill(Slot{});
+    panel_width_ = 0;
 }
 
 void ThumbnailSlots::rescale(int panel_width)
@@ -60,12 +70,20 @@ void ThumbnailSlots::rescale(int panel_width)
         if (s.used)
             order.push_back(&s);
     std::stable_sort(order.begin(), order.end(), [](const Slot *a, const Slot *b) { return a->top < b->top; });
-    int top = 0;
+    const double scale = panel_width_ > 0 && panel_width > 0 ? double(panel_width) / double(panel_width_) : 1.0;
+    int old_bottom = 0; // bottom of the previous thumbnail before and after the change, gap included
+    int new_bottom = 0;
     for (Slot *s : order) {
-        s->height = thumbnail_height(s->picture, panel_width);
-        s->top = top;
-        top += s->height + kGap;
+        // Room beyond the usual gap: what a deleted thumbnail left free above this one.
+        const int room = std::max(0, s->top - old_bottom);
+        old_bottom = s->top + s->height + kGap;
+        const int scaled_room = room > kGap ? static_cast<int>(std::nearbyint((room - kGap) * scale)) + kGap : room;
+        s->top = new_bottom + scaled_room;
+        s->height = slot_height(s->picture, panel_width);
+        new_bottom = s->top + s->height + kGap;
     }
+    if (panel_width > 0)
+        panel_width_ = panel_width;
 }
 
 int ThumbnailSlots::count() const

@@ -35,12 +35,5 @@ TEST(ResizeRule, MovesHalfTheDifferenceAndFallsBackWhenNarrow)
     }
 }
 
-TEST(ResizeRule, ThumbnailsStackOverOccupiedSlotsOnly)
-{
-    EXPECT_EQ(thumbnail_tops({}), QList<int>{});
-    EXPECT_EQ(thumbnail_tops({50, -1, 30, 20}), (QList<int>{0, -1, 54, 88}));
-    EXPECT_EQ(thumbnail_tops({-1, -1, 10}), (QList<int>{-1, -1, 0}));
-}
-
 } // namespace
 } // namespace yunshan

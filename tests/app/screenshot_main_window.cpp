@@ -1,5 +1,5 @@
 // Renders the main window into a PNG, to look at it without a display:
-//   QT_QPA_PLATFORM=offscreen screenshot_main_window out.png [readonly] [panels] [menu]
+//   QT_QPA_PLATFORM=offscreen screenshot_main_window out.png [readonly] [panels] [menu] [pictures]
 //   ... out.png start [FOLDER]: the real start-up on notes in FOLDER (a temporary folder by
 //   default), with the start page.
 #include "app/ui/application_setup.h"
@@ -8,10 +8,13 @@
 #include "platform/ui/qt_dialogs.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -58,6 +61,25 @@ int main(int argc, char **argv)
     }
     form.show();
     QTimer::singleShot(200, [&] {
+        if (args.contains(QStringLiteral("pictures"))) {
+            // Three attached pictures and a stored one that cannot be decoded; the second clicked.
+            const QList<QSize> sizes{{800, 600}, {1200, 400}, {600, 800}};
+            for (int i = 0; i < sizes.size(); ++i) {
+                QImage image(sizes[i], QImage::Format_RGB32);
+                image.fill(QColor::fromHsv(60 * i + 20, 120, 230));
+                QPainter p(&image);
+                p.setPen(QPen(Qt::darkBlue, 12));
+                p.drawEllipse(image.rect().adjusted(40, 40, -40, -40));
+                p.end();
+                QByteArray bytes;
+                QBuffer buffer(&bytes);
+                buffer.open(QIODevice::WriteOnly);
+                image.save(&buffer, "PNG");
+                form.add_thumbnail(bytes, i + 1);
+            }
+            form.add_thumbnail(QByteArray("damaged"), 4);
+            form.Image1Click(1);
+        }
         QPixmap shot = form.grab();
         if (args.contains(QStringLiteral("menu"))) {
             form.MenuFile->popup(form.mapToGlobal(QPoint(0, 20)));

@@ -1,5 +1,6 @@
 #include "pictures/picture_codec.h"
 #include "pictures/picture_test_util.h"
+#include "pictures/thumbnail.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +113,21 @@ TEST(PictureCodec, RefusesBadBytesWithAMessage)
         EXPECT_FALSE(d.ok()) << c.name;
         EXPECT_TRUE(d.image.isNull()) << c.name;
         EXPECT_EQ(d.error, c.error) << c.name;
+        // Thumbnails of stored pictures go through the same checks.
+        const Thumbnail t = decode_thumbnail(c.bytes, 150);
+        EXPECT_TRUE(t.image.isNull()) << c.name;
+        EXPECT_EQ(t.error, c.error) << c.name;
     }
+}
+
+TEST(PictureCodec, ThumbnailIsThePanelWideScaledPicture)
+{
+    for (const QByteArray &bytes : {encode_jpeg(sample_image(1600, 1200)), png_bytes(sample_image(600, 300))}) {
+        const Thumbnail t = decode_thumbnail(bytes, 150);
+        ASSERT_TRUE(t.error.isEmpty()) << t.error.toStdString();
+        EXPECT_EQ(t.image.size(), QSize(150, thumbnail_height(t.original, 150)));
+    }
+    EXPECT_EQ(decode_thumbnail(encode_jpeg(sample_image(1600, 1200)), 150).original, QSize(1600, 1200));
 }
 
 TEST(PictureCodec, RefusesTruncatedPngAndBrokenJpeg)

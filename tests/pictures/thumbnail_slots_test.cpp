@@ -72,12 +72,30 @@ TEST(ThumbnailSlots, WideningScalesEveryThumbnailAndKeepsTheirOrder)
     EXPECT_EQ(slots.slot(0).height, 200);
     EXPECT_EQ(slots.slot(2).height, 160);
     EXPECT_EQ(slots.slot(1).height, 40);
+    // The room picture 2 left above picture 3 grows as picture 2 would have grown.
     EXPECT_EQ(slots.slot(0).top, 0);
-    EXPECT_EQ(slots.slot(2).top, 204);
-    EXPECT_EQ(slots.slot(1).top, 368);
+    EXPECT_EQ(slots.slot(2).top, 308);
+    EXPECT_EQ(slots.slot(1).top, 472);
+    slots.rescale(100); // and back
+    EXPECT_EQ(slots.slot(0).top, 0);
+    EXPECT_EQ(slots.slot(2).top, 158);
+    EXPECT_EQ(slots.slot(1).top, 242);
     slots.clear();
     EXPECT_EQ(slots.count(), 0);
     EXPECT_EQ(slots.content_height(), 0);
+}
+
+TEST(ThumbnailSlots, AStandInForAnUndecodablePictureKeepsItsHeight)
+{
+    ThumbnailSlots slots;
+    slots.add(1, QSize(), 100);
+    slots.add(2, QSize(100, 50), 100);
+    EXPECT_EQ(slots.slot(0).height, ThumbnailSlots::kPlaceholderHeight);
+    EXPECT_EQ(slots.slot(1).top, ThumbnailSlots::kPlaceholderHeight + 4);
+    slots.rescale(200);
+    EXPECT_EQ(slots.slot(0).height, ThumbnailSlots::kPlaceholderHeight);
+    EXPECT_EQ(slots.slot(1).top, ThumbnailSlots::kPlaceholderHeight + 4);
+    EXPECT_EQ(slots.slot(1).height, 100);
 }
 
 } // namespace

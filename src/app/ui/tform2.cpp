@@ -129,6 +129,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     build_floating_panels();
     build_backup();
     setup_note_list();
+    setup_picture_panel();
 
     set_save_enabled(false);
     // The panes are laid out at their start widths; the editor pane's is the fall-back width.
@@ -804,24 +805,6 @@ void TForm2::FormResize()
     }
     if (!(wanted == now))
         set_pane_widths(wanted);
-    restack_thumbnails();
-}
-
-void TForm2::restack_thumbnails()
-{
-    QList<int> heights;
-    heights.reserve(static_cast<int>(thumbnail_slots.size()));
-    for (QWidget *t : thumbnail_slots)
-        heights.append(t ? t->height() : -1);
-    const QList<int> tops = thumbnail_tops(heights);
-    int bottom = 0;
-    for (size_t i = 0; i < thumbnail_slots.size(); ++i) {
-        if (QWidget *t = thumbnail_slots[i]) {
-            t->move(t->x(), tops.at(static_cast<int>(i)));
-            bottom = tops.at(static_cast<int>(i)) + t->height() + 4;
-        }
-    }
-    ScrollBoxContent->setMinimumHeight(bottom);
 }
 
 void TForm2::PopupMenu1Popup()
@@ -1003,8 +986,6 @@ void TForm2::SpeedButton3Click() { unfinished(); }
 void TForm2::N45Click() { unfinished(); }
 void TForm2::N44Click() { unfinished(); }
 void TForm2::Button3Click() { unfinished(); }
-void TForm2::SpeedButton6Click() { unfinished(); }
-void TForm2::SpeedButton4Click() { unfinished(); }
 void TForm2::N71Click() { unfinished(); }
 void TForm2::SpeedButton8Click()
 {
@@ -1031,7 +1012,6 @@ void TForm2::Button2Click() { unfinished(); }
 void TForm2::SpeedButton10Click() { unfinished(); }
 void TForm2::SpeedButton12Click() { unfinished(); }
 void TForm2::Label3Click() { unfinished(); }
-void TForm2::SpeedButton5Click() { unfinished(); }
 void TForm2::Button4Click() { unfinished(); }
 void TForm2::N36Click() { unfinished(); }
 

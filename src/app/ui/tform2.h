@@ -6,6 +6,7 @@
 #include "app/main_state.h"
 #include "backup/http_client.h"
 #include "backup/transfer_progress.h"
+#include "pictures/thumbnail_slots.h"
 #include "store/note_store.h"
 
 #include <QMainWindow>
@@ -36,6 +37,7 @@ class Dialogs;
 class SettingsStore;
 struct NoteListRow;
 class TMyThread;
+class TPictureView;
 struct WebDavSession;
 struct BackupContext;
 
@@ -86,6 +88,10 @@ public:
     int hintout = 0;   // reshow time-out of list hints (500 or 0)
     // Picture thumbnails, one slot each (null: empty); children of ScrollBox1's widget.
     std::array<QWidget *, 100> thumbnail_slots{};
+    // Where each slot's thumbnail lies and which picture it shows (`imagelist`).
+    ThumbnailSlots imagelist;
+    // The picture viewer, made on the first double click on a thumbnail.
+    QPointer<TPictureView> picture_view;
 
     // ---- Widgets (names as the rest of the program knows them) ----
     QToolBar *ToolBar1 = nullptr;
@@ -115,6 +121,7 @@ public:
     QTextEdit *RichEdit1 = nullptr;
     QScrollArea *ScrollBox1 = nullptr;
     QWidget *ScrollBoxContent = nullptr; // the thumbnails' parent inside ScrollBox1
+    QLabel *LabelPictureNumber = nullptr; // number label over the clicked thumbnail
     QLabel *LabelMoveNote = nullptr;     // move panel: the moved note's text
     QLabel *LabelMoveSource = nullptr;   // move panel: the source minor category
     QLabel *Label8 = nullptr;            // progress line
@@ -366,8 +373,17 @@ public Q_SLOTS:
 
     // The resize rule; runs on every change of the window size.
     void FormResize();
-    // Re-stack the picture thumbnails top to bottom.
-    void restack_thumbnails();
+
+    // ---- Picture panel (tform2_pictures.cpp) ----
+    // A click on the thumbnail in slot `slot` (0-based) selects its picture and shows the slot's
+    // number on it; a double click opens the picture in the viewer.
+    void Image1Click(int slot);
+    void Image1DblClick(int slot);
+    // One wheel step over the panel scrolls it one line.
+    void ScrollBox1MouseWheelDown();
+    void ScrollBox1MouseWheelUp();
+    // The panel's width changed: the thumbnails follow it.
+    void ScrollBox1Resize();
 
     // Context-menu enabling, run each time a menu opens.
     void PopupMenu1Popup();
@@ -409,6 +425,14 @@ private:
     int note_list_quiet_ = 0; // > 0 while the program itself changes the note-list selection
     // Mouse and key events of the note list and the search box; goes before the widgets do.
     std::unique_ptr<QObject> note_list_events_;
+    // Clicks on thumbnails, wheel steps and size changes of the picture panel.
+    std::unique_ptr<QObject> picture_panel_events_;
+    void setup_picture_panel();
+    // Shows a thumbnail for picture `id` (of `size`, decoded as `image`; a null image shows the
+    // stand-in with `error` as its hint) in the first free slot; false when all are taken.
+    bool place_thumbnail(int id, QSize size, const QImage &image, const QString &error);
+    // Puts each thumbnail widget where `imagelist` says.
+    void lay_out_thumbnails();
     bool destroyed_ = false;
     bool read_only_ = false;
     bool transfer_running_ = false;

@@ -1,11 +1,10 @@
 // Note list and the open note: the four list kinds, paging, favourites, hints, opening a note,
-// the silent find after a search and the picture thumbnails of the open note.
+// the silent find after a search.
 #include "app/ui/note_list_delegate.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
-#include "pictures/thumbnail.h"
 #include "platform/dialogs.h"
 
 #include <QApplication>
@@ -452,50 +451,6 @@ void TForm2::find_next()
     } else {
         silent_find_mark = -1;
     }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Picture thumbnails
-
-void TForm2::add_thumbnail(const QByteArray &bytes, int id)
-{
-    const auto free = std::find(thumbnail_slots.begin(), thumbnail_slots.end(), nullptr);
-    if (free == thumbnail_slots.end())
-        return; // all 100 slots taken: the picture stays stored, without a thumbnail
-    const int slot = static_cast<int>(free - thumbnail_slots.begin());
-    const int width = qMax(1, ScrollBox1->viewport()->width());
-    const Thumbnail t = decode_thumbnail(bytes, width);
-    auto *image = new QLabel(ScrollBoxContent);
-    image->setObjectName(QStringLiteral("Image%1").arg(slot + 1));
-    image->setAccessibleName(QStringLiteral("图片%1").arg(slot + 1));
-    image->setProperty("picture_id", id);
-    image->setProperty("picture_size", t.original);
-    if (t.image.isNull()) {
-        // Bytes the loader cannot show stay stored; the slot says so.
-        image->setText(QStringLiteral("无法显示的图片"));
-        image->setToolTip(t.error);
-        image->setAlignment(Qt::AlignCenter);
-        image->setFrameStyle(QFrame::Box);
-        image->resize(width, 40);
-    } else {
-        image->setScaledContents(true);
-        image->setPixmap(QPixmap::fromImage(t.image));
-        image->resize(width, t.image.height());
-    }
-    image->show();
-    *free = image;
-    note.img_id = id;
-    restack_thumbnails();
-}
-
-void TForm2::clear_thumbnails()
-{
-    for (QWidget *&t : thumbnail_slots) {
-        delete t;
-        t = nullptr;
-    }
-    note.img_id = -1;
-    restack_thumbnails();
 }
 
 } // namespace yunshan

@@ -1,0 +1,360 @@
+// The picture panel of the main window against real main and backup database files: adding from
+// a file and from the clipboard, the thumbnails' places, selecting, deleting, opening the viewer.
+#include "app/ui/tform2.h"
+#include "pictures/picture_codec.h"
+#include "pictures/picture_test_util.h"
+#include "pictures/ui/tpictureview.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/connection.h"
+#include "store/note_store.h"
+#include "support/db_check.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace yunshan {
+namespace {
+
+using test::png_bytes;
+using test::sample_image;
+using test::ScriptedDialogs;
+using test::TempFolder;
+using Kind = ScriptedDialogs::Kind;
+
+const QString kDeleteQuestion = QStringLiteral("是否删除当前图片？");
+const QString kChooseFirst = QStringLiteral("请先鼠标点击来选择一个要删除的图片。");
+
+class PicturePanelTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        zhu = dir.mkdir(QStringLiteral("main"));
+        bei = dir.mkdir(QStringLiteral("backup"));
+        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
+        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+        settings->set_value(QStringLiteral("zhu_db"), zhu);
+        settings->set_value(QStringLiteral("bei_db"), bei);
+        open_window();
+        note_id = add_note(QStringLiteral("带图片的笔记"));
+        open_note();
+    }
+    void TearDown() override
+    {
+        dialogs.verify_done();
+        form.reset();
+        set_program_folder_override({});
+        set_autosave_folder_override({});
+    }
+
+    void open_window()
+    {
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+        ASSERT_TRUE(form->store.main_connected());
+        ASSERT_TRUE(form->store.backup_connected());
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    int add_note(const QString &caption)
+    {
+        NoteStore &s = form->store;
+        if (!s.main().query_first(QStringLiteral("select id from Section where caption='图片类'")))
+            s.mirrored_write(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'图片类')"), {});
+        s.mirrored_write(QStringLiteral("insert into notes(label,cuanjian,put,content) values('','2024-01-02 03:04:05',"
+                                        "'2024-01-02 03:04:05',:a)"),
+                         {QVariant(QString(QChar(0xFEFF)) + QStringLiteral("正文"))});
+        const int id = static_cast<int>(s.main().last_insert_rowid());
+        const int section =
+            static_cast<int>(s.get_first_integer(QStringLiteral("select id from Section where caption='图片类'")));
+        s.mirrored_write(
+            QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,fast,caption) values(100,1,?,?,0,0,?)"),
+            {section, id, caption});
+        return id;
+    }
+    // Shows the category's notes and opens the first one as a click does.
+    void open_note()
+    {
+        form->ListBox2->clear();
+        form->ListBox2->addItem(QStringLiteral("图片类"));
+        form->ListBox2->setCurrentRow(0);
+        form->fill_section_notes(QStringLiteral("图片类"));
+        ASSERT_GT(form->ListBox3->count(), 0);
+        form->ListBox3->setCurrentRow(-1);
+        form->selection.note_index = -1;
+        form->ListBox3->setCurrentRow(0);
+        ASSERT_EQ(form->note.noteId, note_id);
+    }
+    int width() const { return form->ScrollBox1->viewport()->width(); }
+    QString picture_file(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = dir.file(name);
+        TempFolder::write(path, bytes);
+        return path;
+    }
+    void add_file(const QString &path)
+    {
+        dialogs.expect_file(Kind::OpenFile, path);
+        form->SpeedButton4->click();
+    }
+    QList<QByteArray> stored(Connection &db)
+    {
+        QList<QByteArray> out;
+        for (const auto &row :
+             db.query(QStringLiteral("select img from picture where articleId=%1 order by id").arg(note_id)))
+            out.append(row.at(0).toByteArray());
+        return out;
+    }
+    qint64 last_picture_id() { return form->store.get_first_integer(QStringLiteral("select max(id) from picture")); }
+    QWidget *thumb(int slot) const { return form->thumbnail_slots[static_cast<size_t>(slot)]; }
+    int shown() const
+    {
+        int n = 0;
+        for (QWidget *t : form->thumbnail_slots)
+            n += t != nullptr;
+        return n;
+    }
+
+    TempFolder dir;
+    QString zhu, bei;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm2> form;
+    int note_id = -1;
+};
+
+TEST_F(PicturePanelTest, FilesAreStoredByteForByteAndStackFourPixelsApart)
+{
+    const int w = width();
+    ASSERT_GT(w, 50);
+    QList<QByteArray> files;
+    for (int h : {100, 50, 80}) {
+        files.append(png_bytes(sample_image(w, h)));
+        add_file(picture_file(QStringLiteral("图%1.png").arg(h), files.last()));
+        EXPECT_EQ(form->note.img_id, last_picture_id());
+    }
+    ASSERT_EQ(shown(), 3);
+    EXPECT_EQ(thumb(0)->geometry(), QRect(0, 0, w, 100));
+    EXPECT_EQ(thumb(1)->geometry(), QRect(0, 104, w, 50));
+    EXPECT_EQ(thumb(2)->geometry(), QRect(0, 158, w, 80));
+    EXPECT_EQ(stored(form->store.main()), files);
+    EXPECT_EQ(stored(form->store.backup()), files);
+    EXPECT_EQ(form->run.global_change, 1);
+    test::expect_mirror_identical(form->store);
+
+    // A JPEG file is kept as it is too, not re-encoded.
+    const QByteArray jpeg = encode_jpeg(sample_image(w * 2, 60), 60);
+    add_file(picture_file(QStringLiteral("照片.jpg"), jpeg));
+    EXPECT_EQ(stored(form->store.main()).last(), jpeg);
+    EXPECT_EQ(thumb(3)->geometry(), QRect(0, 242, w, 30));
+
+    // Cancelling the dialog adds nothing.
+    dialogs.expect_file(Kind::OpenFile, QString());
+    form->SpeedButton4->click();
+    EXPECT_EQ(stored(form->store.main()).size(), 4);
+}
+
+TEST_F(PicturePanelTest, PastedBitmapIsStoredAsJpegAndTextOnlyDoesNothing)
+{
+    QApplication::clipboard()->setImage(sample_image(320, 200));
+    form->SpeedButton6->click();
+    const QList<QByteArray> main_rows = stored(form->store.main());
+    ASSERT_EQ(main_rows.size(), 1);
+    EXPECT_TRUE(main_rows.first().startsWith(QByteArray("\xFF\xD8", 2)));
+    EXPECT_EQ(stored(form->store.backup()), main_rows);
+    EXPECT_EQ(decode_picture(main_rows.first()).size, QSize(320, 200));
+    ASSERT_EQ(shown(), 1);
+    EXPECT_EQ(thumb(0)->height(), thumbnail_height(QSize(320, 200), width()));
+    EXPECT_EQ(form->note.img_id, last_picture_id());
+
+    QApplication::clipboard()->setText(QStringLiteral("只有文字"));
+    form->SpeedButton6->click(); // no prompt expected
+    EXPECT_EQ(stored(form->store.main()).size(), 1);
+}
+
+TEST_F(PicturePanelTest, DeleteTheNewestOrTheClickedPictureAfterTheQuestion)
+{
+    const int w = width();
+    for (int h : {100, 50, 80})
+        add_file(picture_file(QStringLiteral("%1.png").arg(h), png_bytes(sample_image(w, h))));
+    const qint64 third = last_picture_id();
+
+    // Without a click "删除" takes the picture added last; No keeps everything.
+    dialogs.expect_question(kDeleteQuestion, Dialogs::Answer::No);
+    form->SpeedButton5->click();
+    EXPECT_EQ(shown(), 3);
+    dialogs.expect_question(kDeleteQuestion, Dialogs::Answer::Yes);
+    form->SpeedButton5->click();
+    EXPECT_EQ(thumb(2), nullptr);
+    EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from picture where id=%1").arg(third)), 0);
+    test::expect_mirror_identical(form->store);
+    EXPECT_EQ(form->note.img_id, -1);
+    dialogs.expect_message(kChooseFirst);
+    form->SpeedButton5->click();
+
+    // A click selects the picture and marks it with its slot number.
+    QTest::mouseClick(thumb(1), Qt::LeftButton);
+    const qint64 second = thumb(1)->property("picture_id").toLongLong();
+    EXPECT_EQ(form->note.img_id, second);
+    ASSERT_TRUE(form->LabelPictureNumber->isVisible());
+    EXPECT_EQ(form->LabelPictureNumber->text(), QStringLiteral("2"));
+    EXPECT_EQ(form->LabelPictureNumber->pos(), QPoint(0, 104));
+    dialogs.expect_question(kDeleteQuestion, Dialogs::Answer::Yes);
+    form->SpeedButton5->click();
+    EXPECT_FALSE(form->LabelPictureNumber->isVisible());
+    // The first picture keeps its place, a gap stays where the second was.
+    EXPECT_EQ(thumb(0)->geometry(), QRect(0, 0, w, 100));
+    EXPECT_EQ(stored(form->store.main()).size(), 1);
+    test::expect_mirror_identical(form->store);
+
+    // A new picture fills the first free slot but lies below the lowest thumbnail.
+    add_file(picture_file(QStringLiteral("新.png"), png_bytes(sample_image(w, 40))));
+    EXPECT_EQ(thumb(1)->geometry(), QRect(0, 104, w, 40));
+}
+
+TEST_F(PicturePanelTest, WideningThePanelScalesTheThumbnailsAndKeepsTheirOrder)
+{
+    const int w = width();
+    for (int h : {100, 50})
+        add_file(picture_file(QStringLiteral("%1.png").arg(h), png_bytes(sample_image(w, h))));
+    form->resize(form->width() + 100, form->height());
+    QTRY_VERIFY(width() > w);
+    const int wide = width();
+    EXPECT_EQ(thumb(0)->geometry(), QRect(0, 0, wide, thumbnail_height(QSize(w, 100), wide)));
+    EXPECT_EQ(thumb(1)->geometry(), QRect(0, thumb(0)->height() + 4, wide, thumbnail_height(QSize(w, 50), wide)));
+    EXPECT_EQ(form->ScrollBoxContent->minimumHeight(), thumb(1)->geometry().bottom() + 1 + 4);
+}
+
+TEST_F(PicturePanelTest, WheelStepScrollsOneLine)
+{
+    for (int i = 0; i < 12; ++i)
+        add_file(picture_file(QStringLiteral("%1.png").arg(i), png_bytes(sample_image(width(), 200))));
+    QScrollBar *bar = form->ScrollBox1->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 2 * bar->singleStep());
+    bar->setValue(0);
+    const QPoint at = thumb(0)->rect().center();
+    QWheelEvent down(at, thumb(0)->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(thumb(0), &down);
+    EXPECT_EQ(bar->value(), bar->singleStep());
+    QWheelEvent up(at, thumb(0)->mapToGlobal(at), {}, QPoint(0, 120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form->ScrollBox1->viewport(), &up);
+    EXPECT_EQ(bar->value(), 0);
+}
+
+TEST_F(PicturePanelTest, PicturesSurviveReopeningInBothDatabases)
+{
+    const QByteArray file = png_bytes(sample_image(120, 90));
+    add_file(picture_file(QStringLiteral("a.png"), file));
+    QApplication::clipboard()->setImage(sample_image(64, 48));
+    form->SpeedButton6->click();
+    const QList<QByteArray> before = stored(form->store.main());
+    ASSERT_EQ(before.size(), 2);
+    form.reset();
+
+    for (const QString &folder : {zhu, bei}) {
+        Connection db;
+        db.open(folder + QStringLiteral("/notedb.sl3"));
+        EXPECT_EQ(stored(db), before) << folder.toStdString();
+    }
+    open_window();
+    open_note();
+    EXPECT_EQ(shown(), 2);
+    EXPECT_EQ(thumb(1)->y(), thumb(0)->height() + 4);
+}
+
+TEST_F(PicturePanelTest, HostileOrDamagedFilesAreRefusedWithTheReason)
+{
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+        QString error;
+    } cases[] = {
+        {"jpeg bomb", test::jpeg_declaring(60000, 60000),
+         QStringLiteral("无法读取图片：图片尺寸过大（60000×60000 像素）。")},
+        {"png bomb", test::png_declaring(60000, 60000),
+         QStringLiteral("无法读取图片：图片尺寸过大（60000×60000 像素）。")},
+        {"cut jpeg",
+         [] {
+             const QByteArray j = encode_jpeg(sample_image(300, 200));
+             return j.left(j.size() / 2);
+         }(),
+         QStringLiteral("无法读取图片：图片数据不完整，文件可能已被截断。")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.expect_file(Kind::OpenFile, picture_file(QString::fromLatin1(c.name), c.bytes));
+        dialogs.expect_error(c.error);
+        form->SpeedButton4->click();
+        EXPECT_TRUE(stored(form->store.main()).isEmpty());
+        EXPECT_EQ(shown(), 0);
+    }
+    EXPECT_EQ(form->run.global_change, 0);
+
+    // Such bytes already stored show a stand-in that names the reason.
+    form->store.mirrored_write(QStringLiteral("insert into picture(articleId,img) values(:a,:b)"),
+                               {note_id, test::jpeg_declaring(60000, 60000)});
+    open_note();
+    ASSERT_EQ(shown(), 1);
+    EXPECT_EQ(qobject_cast<QLabel *>(thumb(0))->text(), QStringLiteral("无法显示的图片"));
+    EXPECT_EQ(thumb(0)->toolTip(), cases[0].error);
+}
+
+TEST_F(PicturePanelTest, ReadOnlyModeWritesNothing)
+{
+    add_file(picture_file(QStringLiteral("a.png"), png_bytes(sample_image(80, 80))));
+    form->enter_read_only_mode();
+    QApplication::clipboard()->setImage(sample_image(64, 48));
+    // Called directly: the buttons are disabled, but the commands themselves refuse as well.
+    form->SpeedButton4Click();
+    form->SpeedButton6Click();
+    form->SpeedButton5Click();
+    EXPECT_EQ(stored(form->store.main()).size(), 1);
+    EXPECT_EQ(shown(), 1);
+}
+
+TEST_F(PicturePanelTest, DoubleClickOpensTheStoredPictureInTheViewer)
+{
+    const QImage picture = sample_image(400, 300);
+    add_file(picture_file(QStringLiteral("a.png"), png_bytes(picture)));
+    QSize seen;
+    bool writable = false;
+    int tries = 0;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *view = qobject_cast<TPictureView *>(QApplication::activeModalWidget());
+        if (view) {
+            seen = view->bitmap().size();
+            writable = view->ButtonAddText->isEnabled();
+            QMetaObject::invokeMethod(view, &QDialog::reject, Qt::QueuedConnection);
+            poll.stop();
+        } else if (++tries > 300) {
+            poll.stop();
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QDialog *>(w))
+                    d->reject();
+        }
+    });
+    poll.start();
+    QTest::mouseDClick(thumb(0), Qt::LeftButton);
+    EXPECT_EQ(seen, QSize(400, 300));
+    EXPECT_TRUE(writable);
+    ASSERT_NE(form->picture_view, nullptr);
+    EXPECT_EQ(form->picture_view->picture_id(), form->note.img_id);
+}
+
+} // namespace
+} // namespace yunshan
