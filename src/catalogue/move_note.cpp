@@ -8,9 +8,9 @@ namespace yunshan {
 QString move_note_sql(const QString &target, int note_id)
 {
     const QString t = double_quotes(target);
-    return QStringLiteral("update title set classId=(select classId from Section where caption='") + t
-           + QStringLiteral("'),sectionId=(select id from Section where caption='") + t
-           + QStringLiteral("') where noteId=") + QString::number(note_id);
+    return QStringLiteral("update title set classId=(select classId from Section where caption='") + t +
+           QStringLiteral("'),sectionId=(select id from Section where caption='") + t +
+           QStringLiteral("') where noteId=") + QString::number(note_id);
 }
 
 MoveOutcome move_note(NoteStore &store, int note_id, const QString &source, const std::optional<QString> &target)
@@ -20,9 +20,8 @@ MoveOutcome move_note(NoteStore &store, int note_id, const QString &source, cons
     if (*target == source)
         return MoveOutcome::Unchanged;
     // A missing target would leave the note in no category at all.
-    if (store.get_first_integer(QStringLiteral("select count(*) from Section where caption='")
-                                + double_quotes(*target) + QStringLiteral("'"))
-        == 0)
+    if (store.get_first_integer(QStringLiteral("select count(*) from Section where caption='") +
+                                double_quotes(*target) + QStringLiteral("'")) == 0)
         return MoveOutcome::TargetMissing;
     store.set_first_string(move_note_sql(*target, note_id));
     return MoveOutcome::Moved;

@@ -31,7 +31,10 @@ QStringList heading_lines(const QString &body)
     return headings;
 }
 
-QStringList heading_lines(const QTextDocument &doc) { return heading_lines(doc.toPlainText()); }
+QStringList heading_lines(const QTextDocument &doc)
+{
+    return heading_lines(doc.toPlainText());
+}
 
 QString heading_search_key(const QString &heading)
 {

@@ -16,12 +16,13 @@ class MoveNoteTest : public test::StoreTest {
         StoreTest::SetUp();
         connect();
         // Two major categories; "甲" under the first, "乙" and "O'Neil" under the second.
-        for (const char *sql : {"insert into Class(px,caption) values(100,'一')", "insert into Class(px,caption) values(102,'二')",
-                                "insert into Section(px,classId,caption) values(100,1,'甲')",
-                                "insert into Section(px,classId,caption) values(100,2,'乙')",
-                                "insert into Section(px,classId,caption) values(102,2,'O''Neil')",
-                                "insert into notes(label,content) values('l','c')",
-                                "insert into title(px,classId,sectionId,noteId,caption) values(7,1,1,1,'笔记')"})
+        for (const char *sql :
+             {"insert into Class(px,caption) values(100,'一')", "insert into Class(px,caption) values(102,'二')",
+              "insert into Section(px,classId,caption) values(100,1,'甲')",
+              "insert into Section(px,classId,caption) values(100,2,'乙')",
+              "insert into Section(px,classId,caption) values(102,2,'O''Neil')",
+              "insert into notes(label,content) values('l','c')",
+              "insert into title(px,classId,sectionId,noteId,caption) values(7,1,1,1,'笔记')"})
             store->set_first_string(QString::fromUtf8(sql));
     }
     void TearDown() override
@@ -38,8 +39,8 @@ class MoveNoteTest : public test::StoreTest {
     QString place() { return place_in(*store); }
     static QString place_in(NoteStore &s)
     {
-        return s.get_first_string(QStringLiteral(
-            "select t.classId||'/'||t.sectionId||'/'||t.px from title t where t.noteId=1"));
+        return s.get_first_string(
+            QStringLiteral("select t.classId||'/'||t.sectionId||'/'||t.px from title t where t.noteId=1"));
     }
 
     std::unique_ptr<NoteStore> store;
@@ -55,7 +56,8 @@ TEST_F(MoveNoteTest, ToAnotherMajorCategoryOnBothDatabasesKeepingTheSortKey)
     store.reset();
     connect();
     EXPECT_EQ(place(), QStringLiteral("2/3/7"));
-    EXPECT_EQ(store->backup().query(QStringLiteral("select classId||'/'||sectionId from title where noteId=1"))
+    EXPECT_EQ(store->backup()
+                  .query(QStringLiteral("select classId||'/'||sectionId from title where noteId=1"))
                   .value(0)
                   .value(0)
                   .toString(),
@@ -72,7 +74,8 @@ TEST_F(MoveNoteTest, RefusalsWriteNothing)
         QString text;
     };
     const std::vector<Case> cases = {
-        {"no target", QStringLiteral("甲"), std::nullopt, MoveOutcome::NoTarget, QStringLiteral("请先选中一个目的小类。")},
+        {"no target", QStringLiteral("甲"), std::nullopt, MoveOutcome::NoTarget,
+         QStringLiteral("请先选中一个目的小类。")},
         {"same category", QStringLiteral("甲"), QStringLiteral("甲"), MoveOutcome::Unchanged,
          QStringLiteral("当前大类与小类没有变化，无需移动。")},
         {"target gone", QStringLiteral("甲"), QStringLiteral("已删除"), MoveOutcome::TargetMissing,

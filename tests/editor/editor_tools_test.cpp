@@ -25,9 +25,8 @@ TEST(Headings, LinesStartingWithHashAfterTrimming)
                                         "##  \n"
                                         "段落\u2028# 换行后\n"
                                         "#");
-    EXPECT_EQ(heading_lines(body), (QStringList{QStringLiteral("# 第一章"), QStringLiteral("#二"),
-                                                QStringLiteral("##"), QStringLiteral("# 换行后"),
-                                                QStringLiteral("#")}));
+    EXPECT_EQ(heading_lines(body), (QStringList{QStringLiteral("# 第一章"), QStringLiteral("#二"), QStringLiteral("##"),
+                                                QStringLiteral("# 换行后"), QStringLiteral("#")}));
     EXPECT_TRUE(heading_lines(QString()).isEmpty());
 }
 
@@ -92,7 +91,8 @@ TEST(Links, TheLinkUnderAPosition)
     EXPECT_EQ(link_at(line, 2), QStringLiteral("https://example.org/页"));
     EXPECT_EQ(link_at(line, 10), QStringLiteral("https://example.org/页"));
     EXPECT_EQ(link_at(line, 0), QString());
-    EXPECT_EQ(link_at(line, static_cast<int>(line.indexOf(QStringLiteral("passwd")))), QStringLiteral("file:///etc/passwd"));
+    EXPECT_EQ(link_at(line, static_cast<int>(line.indexOf(QStringLiteral("passwd")))),
+              QStringLiteral("file:///etc/passwd"));
     EXPECT_EQ(link_at(line, static_cast<int>(line.indexOf(QStringLiteral("www")))), QStringLiteral("www.a.cn。"));
 }
 
@@ -177,7 +177,7 @@ TEST(Printing, ThePdfGivesTheTextBackChineseIncludedOnEveryPage)
     EXPECT_TRUE(text.contains(QStringLiteral("打印测试 Print test 云杉札记"))) << text.left(200).toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("第119行")));
     EXPECT_TRUE(text.contains(QStringLiteral("最后一行")));
-    EXPECT_GE(text.count(QLatin1Char('\f')), 2); // more than one page
+    EXPECT_GE(text.count(QLatin1Char('\f')), 2);                 // more than one page
     EXPECT_EQ(doc.defaultFont(), QTextDocument().defaultFont()); // the shown body is untouched
 }
 

@@ -23,7 +23,10 @@ bool is_red(const QTextCharFormat &f)
 {
     return f.foreground().style() != Qt::NoBrush && f.foreground().color() == QColor(255, 0, 0);
 }
-bool is_bold(const QTextCharFormat &f) { return f.fontWeight() >= QFont::Bold; }
+bool is_bold(const QTextCharFormat &f)
+{
+    return f.fontWeight() >= QFont::Bold;
+}
 
 void format_range(QTextDocument &doc, int from, int to, const QTextCharFormat &f)
 {
@@ -36,11 +39,11 @@ void format_range(QTextDocument &doc, int from, int to, const QTextCharFormat &f
 struct FindCase {
     const char *name;
     QString body;
-    int from;      // caret position
-    int sel_end;   // -1: no selection, else the selection runs from `from` to here
+    int from;    // caret position
+    int sel_end; // -1: no selection, else the selection runs from `from` to here
     QString text;
     FindOptions options;
-    int found_at;  // -1: not found
+    int found_at; // -1: not found
 };
 
 TEST(FindForward, Table)
@@ -112,8 +115,8 @@ TEST(SearchHighlight, RemovingGivesBackTheFormatsTheMarksCovered)
     bold.setFontWeight(QFont::Bold);
     QTextCharFormat blue;
     blue.setForeground(QColor(0, 0, 255));
-    format_range(doc, 0, 6, red);   // 红字 key
-    format_range(doc, 7, 12, bold); // 粗体key
+    format_range(doc, 0, 6, red);    // 红字 key
+    format_range(doc, 7, 12, bold);  // 粗体key
     format_range(doc, 13, 17, blue); // 蓝key
     const QByteArray before = write_rtf(doc);
 
@@ -124,8 +127,8 @@ TEST(SearchHighlight, RemovingGivesBackTheFormatsTheMarksCovered)
     EXPECT_TRUE(remove_search_highlight(doc));
 
     EXPECT_EQ(write_rtf(doc), before);
-    EXPECT_TRUE(is_red(format_at(doc, 3)));                // was red: stays red
-    EXPECT_TRUE(is_bold(format_at(doc, 9)));               // was bold: stays bold
+    EXPECT_TRUE(is_red(format_at(doc, 3)));  // was red: stays red
+    EXPECT_TRUE(is_bold(format_at(doc, 9))); // was bold: stays bold
     EXPECT_EQ(format_at(doc, 14).foreground().color(), QColor(0, 0, 255));
     EXPECT_FALSE(is_red(format_at(doc, 21)));
     EXPECT_FALSE(is_bold(format_at(doc, 21)));
