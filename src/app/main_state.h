@@ -36,6 +36,7 @@ struct OpenNoteState {
     QString key_crypt;   // password of the open encrypted note
     int title_mark = 0;  // -1 suspended, 0 unchanged, 1 changed
     int body_mark = 0;   // -1 suspended, 0 unchanged, 1 changed
+    bool search_marks = false; // the search text is marked in the body ("高亮" reads "取消")
 };
 
 // Values read at start-up and by the deferred settings step.

@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QMetaMethod>
 #include <QMimeData>
+#include <QPrinter>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
@@ -180,7 +181,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
 }
 
 // Every action and button, what it does before the later work arrives.
-enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing, AsksForFile };
+enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing, AsksForFile, AsksForFont };
 
 struct Command {
     const char *name;
@@ -193,14 +194,22 @@ std::vector<Command> command_table()
     std::vector<Command> t;
     for (const char *n :
          {"N2", "N3", "N91", "N92", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
-          "N45", "N44", "MenuFindNext", "N71", "N29",
-          "N30", "N31", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
-          "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
-          "Popup2EncryptTitle", "Popup2EncryptContent", "Popup2Decrypt", "Popup2Print", "Popup2Move",
-          "ToolButton6", "ToolButtonSave", "ToolButton7", "Button3", "Button2",
-          "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton10",
-          "SpeedButton12", "Label3", "Button4"})
+          "N29", "N30", "N31", "Popup1EncryptTitle", "Popup1EncryptContent", "Popup1Decrypt", "Popup1SaveAs",
+          "Popup2New", "Popup2Save", "Popup2Delete", "Popup2EncryptTitle", "Popup2EncryptContent",
+          "Popup2Decrypt", "ToolButton6", "ToolButtonSave", "ToolButton7", "SpeedButtonNew", "SpeedButton2",
+          "SpeedButton3"})
         t.push_back({n, Does::Unfinished});
+    // Find and the editor's tools with an empty search box, no selected note or category, the
+    // print dialogs cancelled and the font dialog cancelled.
+    for (const char *n : {"MenuFindNext", "Button3", "Button2"})
+        t.push_back({n, Does::Message, QStringLiteral("请先输入要查找的内容")});
+    for (const char *n : {"N71", "Popup2Move"})
+        t.push_back({n, Does::Message, QStringLiteral("请先选中一个要移动的笔记。")});
+    t.push_back({"Button4", Does::Message, QStringLiteral("请先选中一个目的小类。")});
+    for (const char *n : {"N44", "N45", "Popup1Print", "Popup2Print", "SpeedButton12", "N36"})
+        t.push_back({n, Does::Nothing});
+    for (const char *n : {"Popup1DefaultFont", "Label3", "SpeedButton10"})
+        t.push_back({n, Does::AsksForFont});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
     t.push_back({"N23", Does::Message, QStringLiteral("导出前请先选中一个大类。")});
     t.push_back({"N24", Does::Message, QStringLiteral("备份文件夹没有设置，请先设置备份文件夹。")});
@@ -238,6 +247,9 @@ std::vector<Command> command_table()
                           "Popup1Delete", "Popup1SelectAll", "TabButton1", "TabButton2",
                           "ToolButton18"}) // backup with no backup folder and no share: nothing to do
         t.push_back({n, Does::Nothing});
+    // The find dialog's own buttons (the dialog exists once "当前笔记内查找" has run).
+    for (const char *n : {"MatchCase", "WholeWord", "FindNext", "CancelButton"})
+        t.push_back({n, Does::Nothing});
     return t;
 }
 
@@ -274,6 +286,8 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
     QSignalSpy settings(form.get(), &TForm2::settingsRequested);
     QSignalSpy update(form.get(), &TForm2::updateCheckRequested);
     form->set_save_enabled(true); // so the save commands can be clicked
+    form->print_dialog = [](QPrinter &) { return false; };
+    form->printer_setup_dialog = [](QPrinter &) { return false; };
     form->setFocus();
 
     const std::vector<Command> table = command_table();
@@ -299,6 +313,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         case Does::MessageAndSettings: dialogs.expect_message(c.text); break;
         case Does::Question: dialogs.expect_question(c.text, Dialogs::Answer::No); break;
         case Does::AsksForFile: dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString()); break;
+        case Does::AsksForFont: dialogs.expect_font(QFont(), QColor(), Dialogs::Answer::Cancel); break;
         default: break;
         }
         if (action)

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
@@ -130,6 +131,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     build_backup();
     setup_note_list();
     setup_picture_panel();
+    setup_editor_tools();
 
     set_save_enabled(false);
     // The panes are laid out at their start widths; the editor pane's is the fall-back width.
@@ -855,6 +857,9 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
             if (clip && clip->hasImage()) {
                 note.is_rtf = 1;
                 set_panel(4, QStringLiteral("RTF"));
+                // The editor itself cannot take a bitmap: it goes in as a picture here, and the
+                // editor's own paste then finds nothing to add.
+                paste_picture_into_body();
             }
         }
     } else if (watched == Label9 && e->type() == QEvent::MouseButtonRelease) {
@@ -972,7 +977,6 @@ void TForm2::N86Click()
     close();
 }
 
-void TForm2::TabSheet2Show() {}
 
 // Commands whose behaviour comes with later work.
 void TForm2::N91Click() { unfinished(); }
@@ -983,10 +987,6 @@ void TForm2::N42Click() { unfinished(); }
 void TForm2::ToolButton6Click() { unfinished(); }
 void TForm2::N65Click() { unfinished(); }
 void TForm2::SpeedButton3Click() { unfinished(); }
-void TForm2::N45Click() { unfinished(); }
-void TForm2::N44Click() { unfinished(); }
-void TForm2::Button3Click() { unfinished(); }
-void TForm2::N71Click() { unfinished(); }
 void TForm2::SpeedButton8Click()
 {
     QTextCursor c = RichEdit1->textCursor();
@@ -1008,11 +1008,5 @@ void TForm2::mark_rich_text()
 }
 void TForm2::SpeedButton2Click() { unfinished(); }
 void TForm2::ToolButton7Click() { unfinished(); }
-void TForm2::Button2Click() { unfinished(); }
-void TForm2::SpeedButton10Click() { unfinished(); }
-void TForm2::SpeedButton12Click() { unfinished(); }
-void TForm2::Label3Click() { unfinished(); }
-void TForm2::Button4Click() { unfinished(); }
-void TForm2::N36Click() { unfinished(); }
 
 } // namespace yunshan

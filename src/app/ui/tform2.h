@@ -9,6 +9,8 @@
 #include "pictures/thumbnail_slots.h"
 #include "store/note_store.h"
 
+#include <QColor>
+#include <QFont>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -23,6 +25,8 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QPrinter;
+class QUrl;
 class QScrollArea;
 class QSplitter;
 class QStackedWidget;
@@ -34,6 +38,7 @@ class QToolButton;
 namespace yunshan {
 
 class Dialogs;
+class FindDialog;
 class SettingsStore;
 struct NoteListRow;
 class TMyThread;
@@ -253,6 +258,36 @@ public:
     // silent miss sets it to -1).
     void find_next();
     int silent_find_mark = 0; // tag of "↓"
+
+    // ---- Find, highlight and the editor's tools (tform2_find.cpp) ----
+    // Marks (on) or unmarks every occurrence of the search-box text in the body; the marks are
+    // no edit of the note.
+    void mark_all_matches(bool on);
+    FindDialog *FindDialog1 = nullptr; // created when first shown
+    void FindDialog1Find();
+    void FindDialog1Close();
+    // Headings list: jump, hints of long entries.
+    void ListBox4Click();
+    void ListBox4MouseMove(const QPoint &pos);
+    QString heading_hint; // hint text of the heading under the pointer, empty for none
+    // Status counters and links of the editor; `pos` in the editor's viewport.
+    void RichEdit1MouseDown(const QPoint &pos);
+    void RichEdit1SelectionChange();
+    void RichEdit1LinkClick(const QString &link);
+    // A bitmap on the clipboard goes into the body as a JPEG picture; false when the clipboard
+    // holds no bitmap alone (text with it is left to the editor's own paste).
+    bool paste_picture_into_body();
+    // Seams: the print and printer set-up dialogs (true: go on) and the desktop's handler of
+    // web and mail links. Tests replace them.
+    std::function<bool(QPrinter &)> print_dialog;
+    std::function<bool(QPrinter &)> printer_setup_dialog;
+    std::function<bool(const QUrl &)> open_url;
+    QPrinter &printer();
+    // The settings store of this computer (the default editor font goes there); set at creation.
+    SettingsStore *settings_store = nullptr;
+
+    // ---- Moving a note (tform2_move.cpp) ----
+    int move_note_id = -1; // the note the move panel moves
     // Picture panel: one thumbnail for picture `id` in the first free slot (none when all 100
     // are taken); releasing them all.
     void add_thumbnail(const QByteArray &bytes, int id);
@@ -402,6 +437,7 @@ private:
     void build_floating_panels();
     void build_status_bar();
     void build_backup();
+    void setup_editor_tools();
     BackupContext backup_context();
     void setup_note_list();
     void show_note_entries(const QList<NoteListRow> &rows);
@@ -433,6 +469,12 @@ private:
     bool place_thumbnail(int id, QSize size, const QImage &image, const QString &error);
     // Puts each thumbnail widget where `imagelist` says.
     void lay_out_thumbnails();
+    // Mouse events of the editor and the headings list.
+    std::unique_ptr<QObject> editor_events_;
+    std::unique_ptr<QPrinter> printer_;
+    QPointer<QObject> link_highlighter_; // lives with the editor's document
+    QFont last_font_; // the font the selection font dialog showed last
+    QColor last_color_;
     bool destroyed_ = false;
     bool read_only_ = false;
     bool transfer_running_ = false;

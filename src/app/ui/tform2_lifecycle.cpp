@@ -15,7 +15,6 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QStyledItemDelegate>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -26,31 +25,6 @@
 
 namespace yunshan {
 
-namespace {
-
-// Gives every entry of a list the same height.
-class FixedHeightDelegate : public QStyledItemDelegate {
-public:
-    FixedHeightDelegate(int height, QObject *parent) : QStyledItemDelegate(parent), height_(height) {}
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        QSize s = QStyledItemDelegate::sizeHint(option, index);
-        s.setHeight(height_);
-        return s;
-    }
-
-private:
-    int height_;
-};
-
-void set_item_height(QListWidget *list, int height)
-{
-    list->setUniformItemSizes(true);
-    list->setItemDelegate(new FixedHeightDelegate(height, list));
-}
-
-} // namespace
-
 void TForm2::FormCreate(SettingsStore &settings)
 {
     // 1. Item heights from the height of "测试" in the list font.
@@ -58,7 +32,8 @@ void TForm2::FormCreate(SettingsStore &settings)
     class_item_height = round_half_even(listfontheight * 1.5);
     note_item_height = round_half_even(listfontheight * 1.3);
     setup_category_lists();
-    set_item_height(ListBox4, note_item_height);
+    // The headings list takes note_item_height in its own drawing.
+    settings_store = &settings;
     // 2. The editor takes text as it comes (no automatic keyboard or font switching).
     RichEdit1->setAcceptRichText(true);
     // 3. g4width was recorded when the panes were laid out.

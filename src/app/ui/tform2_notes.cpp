@@ -136,6 +136,8 @@ void TForm2::clear_note_view()
     note.body_mark = -1;
     show_editor_document(RichEdit1, new_editor_document(RichEdit1));
     note.body_mark = 0;
+    note.search_marks = false;
+    Button2->setText(QStringLiteral("高亮"));
     Edit3->clear();
     set_save_enabled(false);
     set_panel(5, QString());

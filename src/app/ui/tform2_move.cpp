@@ -1,0 +1,64 @@
+// Moving a note to another minor category: the move panel and its buttons.
+#include "app/ui/tform2.h"
+#include "catalogue/move_note.h"
+#include "platform/dialogs.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+
+#include <exception>
+
+namespace yunshan {
+
+namespace {
+
+// The selected entry's text, nullopt when no entry is selected.
+std::optional<QString> selected_entry(const QListWidget *l)
+{
+    const QListWidgetItem *item = l->currentItem();
+    if (!item || !item->isSelected())
+        return std::nullopt;
+    return item->text();
+}
+
+} // namespace
+
+void TForm2::N71Click()
+{
+    if (read_only())
+        return;
+    const QListWidgetItem *item = ListBox3->currentItem();
+    const int row = item && item->isSelected() ? ListBox3->currentRow() : -1;
+    if (row < 0) {
+        dialogs_.message(QStringLiteral("请先选中一个要移动的笔记。"));
+        return;
+    }
+    LabelMoveNote->setText(item->text());
+    LabelMoveSource->setText(selected_entry(ListBox2).value_or(QString()));
+    move_note_id = list.noteIdList.value(row, note.noteId);
+    GroupBox8->show();
+    GroupBox8->raise();
+}
+
+void TForm2::Button4Click()
+{
+    const std::optional<QString> target = selected_entry(ListBox2);
+    MoveOutcome outcome = MoveOutcome::NoTarget;
+    try {
+        outcome = move_note(store, move_note_id, LabelMoveSource->text(), target);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (outcome != MoveOutcome::Moved) {
+        dialogs_.message(move_outcome_text(outcome));
+        return;
+    }
+    run.global_change = 1;
+    selection.section_index = -1;
+    ListBox2Click();
+    GroupBox8->hide();
+}
+
+} // namespace yunshan
