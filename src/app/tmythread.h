@@ -16,9 +16,10 @@ class TMyThread : public QThread {
 public:
     struct Hooks {
         std::function<void()> start_page;    // main thread
-        std::function<bool()> update_check;  // this thread; false when the request failed
+        std::function<void()> update_check;  // this thread: the version request
         std::function<void()> deferred_step; // main thread
         std::function<void()> manual_check_done; // main thread: N94's tag goes back to 0
+        std::function<void()> update_answer; // main thread: what the request brought, shown
     };
 
     // `context` lives on the main thread (procedures handed to it are dropped once it is gone);
@@ -28,6 +29,8 @@ public:
 
     // Asks the worker to stop at its next step (the window is going away).
     void abort() { aborted_ = true; }
+    // On a worker's thread: whether that worker was asked to stop (a running request ends then).
+    static bool stop_requested();
 
 protected:
     void run() override;

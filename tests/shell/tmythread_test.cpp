@@ -51,17 +51,32 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
     EXPECT_FALSE(QFile::exists(exe + QStringLiteral("2")));
 }
 
-TEST(TMyThread, FailedCheckEndsSilentlyWithoutDeferredStep)
+// The check's outcome is the answer step's business: the deferred step (autosave recovery)
+// follows it however the request went.
+TEST(TMyThread, AnswerStepThenDeferredStepWhateverTheCheckBrought)
 {
     QObject context;
     QStringList steps;
-    QPointer<TMyThread> t = new TMyThread(&context, 0,
-                                          {[&] { steps << QStringLiteral("start"); }, [] { return false; },
-                                           [&] { steps << QStringLiteral("deferred"); }, nullptr},
-                                          0);
+    TMyThread::Hooks hooks{[&] { steps << QStringLiteral("start"); }, [] { return false; },
+                           [&] { steps << QStringLiteral("deferred"); }, nullptr,
+                           [&] { steps << QStringLiteral("answer"); }};
+    QPointer<TMyThread> t = new TMyThread(&context, 0, hooks, 0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
-    EXPECT_EQ(steps, QStringList{QStringLiteral("start")});
+    EXPECT_EQ(steps, (QStringList{QStringLiteral("start"), QStringLiteral("answer"), QStringLiteral("deferred")}));
+}
+
+// An error in the answer step (a failed download) still leaves the deferred step to run.
+TEST(TMyThread, ErrorInTheAnswerStepStillRunsTheDeferredStep)
+{
+    QObject context;
+    QStringList steps;
+    TMyThread::Hooks hooks{nullptr, nullptr, [&] { steps << QStringLiteral("deferred"); }, nullptr,
+                           [] { throw std::runtime_error("download failed"); }};
+    QPointer<TMyThread> t = new TMyThread(&context, 0, hooks, 0);
+    t->start();
+    ASSERT_TRUE(wait_finished(t));
+    EXPECT_EQ(steps, QStringList{QStringLiteral("deferred")});
 }
 
 TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)

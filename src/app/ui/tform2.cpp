@@ -128,6 +128,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     build_status_bar();
     build_floating_panels();
     build_backup();
+    build_update();
     setup_note_list();
 
     set_save_enabled(false);
@@ -966,12 +967,6 @@ void TForm2::N15Click()
 }
 
 void TForm2::N83Click() { dialogs_.message(QStringLiteral("任何意见建议可以发送邮件到 ") + contact_address()); }
-
-void TForm2::N94Click()
-{
-    n94_tag = 1;
-    Q_EMIT updateCheckRequested();
-}
 
 void TForm2::Label9Click() { GroupBox9->hide(); }
 
