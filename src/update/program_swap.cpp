@@ -11,7 +11,10 @@ namespace yunshan {
 
 namespace {
 
-QString new_program_path(const QString &program_path) { return program_path + QStringLiteral("2X"); }
+QString new_program_path(const QString &program_path)
+{
+    return program_path + QStringLiteral("2X");
+}
 
 } // namespace
 
@@ -74,8 +77,8 @@ QString swap_program_file(const QString &program_path)
         const bool restored = QFile::rename(old_place, program_path);
         QFile::remove(incoming);
         if (!restored)
-            throw UpdateError(QStringLiteral("无法放入新程序文件，原程序已改名为 %1，请把它改回 %2。")
-                                  .arg(old_place, program_path));
+            throw UpdateError(
+                QStringLiteral("无法放入新程序文件，原程序已改名为 %1，请把它改回 %2。").arg(old_place, program_path));
         throw UpdateError(QStringLiteral("无法放入新程序文件 %1，更新没有完成，原程序保持不变。").arg(program_path));
     }
     return old_place;

@@ -12,7 +12,7 @@ namespace yunshan {
 
 // A failed update step; what() is UTF-8 text for the message box. The old program is in place.
 class UpdateError : public std::runtime_error {
-public:
+  public:
     explicit UpdateError(const QString &message) : std::runtime_error(message.toStdString()) {}
 };
 

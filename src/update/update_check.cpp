@@ -47,8 +47,8 @@ QString update_server_address(const SettingsStore &settings)
 
 QString version_check_url(const QString &server)
 {
-    return without_trailing_slash(server) + QStringLiteral("/abc/ver.php?p=20&v=")
-        + QString::number(kUpdateVersionNumber);
+    return without_trailing_slash(server) + QStringLiteral("/abc/ver.php?p=20&v=") +
+           QString::number(kUpdateVersionNumber);
 }
 
 QString package_url(const QString &server)
@@ -131,11 +131,20 @@ bool is_web_link(const QString &url)
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
-QString update_notice_hint() { return QStringLiteral("有新版本可以下载，点此立即下载。"); }
+QString update_notice_hint()
+{
+    return QStringLiteral("有新版本可以下载，点此立即下载。");
+}
 
-QString update_latest_text() { return QStringLiteral("当前已经是最新版本。"); }
+QString update_latest_text()
+{
+    return QStringLiteral("当前已经是最新版本。");
+}
 
-QString update_no_server_text() { return QStringLiteral("没有设置更新服务器，无法检查更新。"); }
+QString update_no_server_text()
+{
+    return QStringLiteral("没有设置更新服务器，无法检查更新。");
+}
 
 QString update_check_failed_text(const QString &error)
 {

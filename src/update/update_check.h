@@ -32,19 +32,18 @@ struct VersionReply {
 // GETs the version-check path with a client of its own (no credentials, redirects followed).
 // A transport failure, an answer other than 2xx, or no answer within `timeout_seconds` gives
 // Failed; so does `stop` turning true meanwhile (checked at least about once a second).
-VersionReply fetch_version_reply(const QString &server, const std::function<bool()> &stop,
-                                 int timeout_seconds = 30);
+VersionReply fetch_version_reply(const QString &server, const std::function<bool()> &stop, int timeout_seconds = 30);
 
 // The markers of an answer.
 struct UpdateAnswer {
-    bool forced = false;   // "low>": the text is shown, then the update is installed
+    bool forced = false; // "low>": the text is shown, then the update is installed
     QString forced_text;
     bool optional = false; // "pop>": notice, and the question whether to download
     QString optional_text;
-    QString question;      // optional_text + "，是否下载新程序？"
-    bool notice = false;   // "<msg>…</msg><url>…</url><tip>…</tip>"
+    QString question;    // optional_text + "，是否下载新程序？"
+    bool notice = false; // "<msg>…</msg><url>…</url><tip>…</tip>"
     QString notice_text;
-    QString notice_url;    // empty unless an http or https address
+    QString notice_url; // empty unless an http or https address
     QString notice_tip;
 };
 UpdateAnswer parse_update_reply(const QString &reply);
@@ -53,9 +52,9 @@ UpdateAnswer parse_update_reply(const QString &reply);
 bool is_web_link(const QString &url);
 
 // Texts of the update.
-QString update_notice_hint();       // "有新版本可以下载，点此立即下载。"
-QString update_latest_text();       // "当前已经是最新版本。"
-QString update_no_server_text();    // a check from the menu with no update server
+QString update_notice_hint();    // "有新版本可以下载，点此立即下载。"
+QString update_latest_text();    // "当前已经是最新版本。"
+QString update_no_server_text(); // a check from the menu with no update server
 QString update_check_failed_text(const QString &error);
 
 } // namespace yunshan

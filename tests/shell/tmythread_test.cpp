@@ -41,7 +41,7 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
     };
     QPointer<TMyThread> t = new TMyThread(&context, 0,
                                           {on_main("start"), [&] { r.steps << QStringLiteral("check"); return true; },
-                                           on_main("deferred"), nullptr},
+                                           on_main("deferred"), nullptr, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -88,7 +88,7 @@ TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)
                                           {[&] { steps << QStringLiteral("start"); },
                                            [&] { steps << QStringLiteral("check"); return true; },
                                            [&] { steps << QStringLiteral("deferred"); },
-                                           [&] { tag = 0; }},
+                                           [&] { tag = 0; }, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -103,7 +103,7 @@ TEST(TMyThread, ErrorInAHandedProcedureEndsTheWorker)
     QPointer<TMyThread> t = new TMyThread(&context, 0,
                                           {[&] { throw std::runtime_error("boom"); },
                                            [&] { steps << QStringLiteral("check"); return true; },
-                                           [&] { steps << QStringLiteral("deferred"); }, nullptr},
+                                           [&] { steps << QStringLiteral("deferred"); }, nullptr, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -114,7 +114,7 @@ TEST(TMyThread, ContextGoneWhileWaitingEndsTheWorker)
 {
     auto *context = new QObject;
     bool ran = false;
-    QPointer<TMyThread> t = new TMyThread(context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr}, 0);
+    QPointer<TMyThread> t = new TMyThread(context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr, nullptr}, 0);
     delete context; // before the queued procedure could run
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -125,7 +125,7 @@ TEST(TMyThread, ProcedureStillQueuedWhenTheWorkerStopsWaitingNeverRuns)
 {
     QObject context;
     bool ran = false;
-    QPointer<TMyThread> t = new TMyThread(&context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr}, 0);
+    QPointer<TMyThread> t = new TMyThread(&context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr, nullptr}, 0);
     t->start();
     // The procedure is queued, but the main thread does not get to it before the abort.
     QThread::msleep(20);

@@ -35,7 +35,10 @@ UpdateServer::~UpdateServer()
     ::close(listener_);
 }
 
-QString UpdateServer::url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port_); }
+QString UpdateServer::url() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(port_);
+}
 
 void UpdateServer::answer(const QByteArray &target, int status, const QByteArray &body)
 {
@@ -86,12 +89,13 @@ void UpdateServer::serve()
         if (a.status >= 300 && a.status < 400) {
             reply += "Location: " + a.body + "\r\nContent-Length: 0\r\n\r\n";
         } else {
-            reply += "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(a.body.size())
-                + "\r\n\r\n" + a.body;
+            reply += "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(a.body.size()) +
+                     "\r\n\r\n" + a.body;
         }
         qsizetype sent = 0;
         while (sent < reply.size()) {
-            const ssize_t n = ::send(c, reply.constData() + sent, static_cast<size_t>(reply.size() - sent), MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(c, reply.constData() + sent, static_cast<size_t>(reply.size() - sent), MSG_NOSIGNAL);
             if (n <= 0)
                 break;
             sent += n;

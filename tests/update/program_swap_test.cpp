@@ -16,7 +16,10 @@ namespace {
 
 using test::TempFolder;
 
-QByteArray script(const char *says) { return QByteArray("#!/bin/sh\necho ") + says + "\n"; }
+QByteArray script(const char *says)
+{
+    return QByteArray("#!/bin/sh\necho ") + says + "\n";
+}
 
 // Runs the program file and returns what it printed.
 QByteArray run(const QString &program)
@@ -29,7 +32,7 @@ QByteArray run(const QString &program)
 }
 
 class ProgramSwapTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         program = dir.file(QStringLiteral("yunshan-note"));

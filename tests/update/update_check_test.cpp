@@ -74,8 +74,8 @@ TEST(UpdateCheck, MarkersOfTheAnswer)
         {"forced", QStringLiteral("xlow>必须更新到2.0"), forced(QStringLiteral("必须更新到2.0"))},
         {"forced wins", QStringLiteral("xlow>新版<msg>m</msg>"), forced(QStringLiteral("新版<msg>m</msg>"))},
         {"optional", QStringLiteral("0pop>发现新版本2.0"), optional(QStringLiteral("发现新版本2.0"))},
-        {"notice", msg, notice({}, QStringLiteral("春季活动"), QStringLiteral("https://a.example/x?y=1"),
-                               QStringLiteral("点此查看"))},
+        {"notice", msg,
+         notice({}, QStringLiteral("春季活动"), QStringLiteral("https://a.example/x?y=1"), QStringLiteral("点此查看"))},
         {"optional and notice", QStringLiteral("0pop>新版") + msg,
          notice(optional(QStringLiteral("新版") + msg), QStringLiteral("春季活动"),
                 QStringLiteral("https://a.example/x?y=1"), QStringLiteral("点此查看"))},
@@ -83,7 +83,8 @@ TEST(UpdateCheck, MarkersOfTheAnswer)
          notice({}, QStringLiteral("m"), QString(), QStringLiteral("t"))},
         {"script link", QStringLiteral("<msg>m</msg><url>javascript:alert(1)</url>"),
          notice({}, QStringLiteral("m"), QString(), QString())},
-        {"only msg", QStringLiteral("<msg>只有消息</msg>"), notice({}, QStringLiteral("只有消息"), QString(), QString())},
+        {"only msg", QStringLiteral("<msg>只有消息</msg>"),
+         notice({}, QStringLiteral("只有消息"), QString(), QString())},
         {"unclosed msg", QStringLiteral("<msg>半截<url>http://a.example</url>"),
          notice({}, QString(), QStringLiteral("http://a.example"), QString())},
     };
@@ -142,7 +143,10 @@ TEST(UpdateCheck, StopEndsAHangingRequest)
     test::UpdateServer server(true);
     std::atomic<bool> stop{false};
     VersionReply r;
-    std::thread worker([&] { r = fetch_version_reply(server.url(), [&] { return bool(stop); }, 600); });
+    std::thread worker([&] {
+        r = fetch_version_reply(
+            server.url(), [&] { return bool(stop); }, 600);
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     stop = true;
     worker.join();

@@ -33,13 +33,16 @@ const QString kUnsaved = QStringLiteral("笔记没保存，是否保存或者取
 
 class UrlCatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     QList<QUrl> urls;
-public Q_SLOTS:
+  public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
 };
 
-QByteArray script(const char *says) { return QByteArray("#!/bin/sh\necho ") + says + "\n"; }
+QByteArray script(const char *says)
+{
+    return QByteArray("#!/bin/sh\necho ") + says + "\n";
+}
 
 QByteArray run(const QString &program)
 {
@@ -51,7 +54,7 @@ QByteArray run(const QString &program)
 }
 
 class UpdateWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         program = dir.file(QStringLiteral("yunshan-note"));

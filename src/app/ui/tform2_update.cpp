@@ -35,10 +35,10 @@ QString not_writable_text()
 
 // Clicks on the notice label, and Enter or Space while it has the focus.
 class NoticeClicks : public QObject {
-public:
+  public:
     NoticeClicks(TForm2 *form) : QObject(form), form_(form) {}
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
         if (watched != form_->Label1)
@@ -57,7 +57,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     TForm2 *form_;
 };
 
