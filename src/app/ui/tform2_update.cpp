@@ -36,21 +36,25 @@ QString not_writable_text()
 // Clicks on the notice label, and Enter or Space while it has the focus.
 class NoticeClicks : public QObject {
   public:
-    NoticeClicks(TForm2 *form) : QObject(form), form_(form) {}
+    NoticeClicks(QLabel *label, std::function<void()> click) : QObject(label), label_(label), click_(std::move(click))
+    {
+    }
 
   protected:
+    // Compares against the label it was given: events still arrive while the window is being
+    // taken apart.
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (watched != form_->Label1)
+        if (watched != label_)
             return false;
         if (e->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(e)->button() == Qt::LeftButton) {
-            form_->Label1Click();
+            click_();
             return true;
         }
         if (e->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(e)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
-                form_->Label1Click();
+                click_();
                 return true;
             }
         }
@@ -58,14 +62,15 @@ class NoticeClicks : public QObject {
     }
 
   private:
-    TForm2 *form_;
+    QObject *label_;
+    std::function<void()> click_;
 };
 
 } // namespace
 
 void TForm2::build_update()
 {
-    Label1->installEventFilter(new NoticeClicks(this));
+    Label1->installEventFilter(new NoticeClicks(Label1, [this] { Label1Click(); }));
     restart_program = [this](const QString &program) {
         if (!QProcess::startDetached(program, {}, QFileInfo(program).absolutePath()))
             dialogs_.message(QStringLiteral("新程序已经更新，但没有能启动，请重新打开程序。"));
