@@ -55,6 +55,12 @@ bool TMyThread::run_on_main(const std::function<void()> &fn)
     return handoff->ok && !aborted_;
 }
 
+bool TMyThread::stop_requested()
+{
+    const auto *worker = qobject_cast<const TMyThread *>(QThread::currentThread());
+    return worker && worker->aborted_;
+}
+
 void TMyThread::run()
 {
     // A program file left over by a self-update.
@@ -70,8 +76,13 @@ void TMyThread::run()
     }
     if (aborted_)
         return;
-    if (hooks_.update_check && !hooks_.update_check())
-        return; // no network: end silently
+    // The request's outcome, failures included, is the answer step's to show. A failed check
+    // does not hold back the deferred step: without network the autosave recovery still runs.
+    if (hooks_.update_check)
+        hooks_.update_check();
+    if (aborted_)
+        return;
+    run_on_main(hooks_.update_answer);
     if (n94_tag_ == 1) {
         run_on_main(hooks_.manual_check_done);
         return;

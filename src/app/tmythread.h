@@ -13,12 +13,13 @@ namespace yunshan {
 
 class TMyThread : public QThread {
     Q_OBJECT
-public:
+  public:
     struct Hooks {
-        std::function<void()> start_page;    // main thread
-        std::function<bool()> update_check;  // this thread; false when the request failed
-        std::function<void()> deferred_step; // main thread
+        std::function<void()> start_page;        // main thread
+        std::function<void()> update_check;      // this thread: the version request
+        std::function<void()> deferred_step;     // main thread
         std::function<void()> manual_check_done; // main thread: N94's tag goes back to 0
+        std::function<void()> update_answer;     // main thread: what the request brought, shown
     };
 
     // `context` lives on the main thread (procedures handed to it are dropped once it is gone);
@@ -28,11 +29,13 @@ public:
 
     // Asks the worker to stop at its next step (the window is going away).
     void abort() { aborted_ = true; }
+    // On a worker's thread: whether that worker was asked to stop (a running request ends then).
+    static bool stop_requested();
 
-protected:
+  protected:
     void run() override;
 
-private:
+  private:
     // Runs `fn` on the main thread and waits; false when it threw, or the worker was aborted
     // (a procedure still queued then never runs).
     bool run_on_main(const std::function<void()> &fn);

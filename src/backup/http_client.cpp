@@ -85,11 +85,17 @@ struct BodySink {
 
 struct ProgressState {
     const HttpProgress *callback = nullptr;
+    const std::function<bool()> *cancel = nullptr;
+    bool cancelled = false;
     curl_off_t last[4] = {-1, -1, -1, -1};
 
     static int report(void *user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
     {
         auto *self = static_cast<ProgressState *>(user);
+        if (self->cancel && *self->cancel && (*self->cancel)()) {
+            self->cancelled = true;
+            return 1;
+        }
         if (!self->callback || !*self->callback)
             return 0;
         if (ulnow != self->last[3] || ultotal != self->last[2]) {
@@ -104,7 +110,7 @@ struct ProgressState {
             if (dlnow > 0)
                 (*self->callback)(TransferDirection::Receive, dltotal, dlnow);
         }
-        return 0; // a transfer is never cancelled from here
+        return 0; // the progress callback never cancels a transfer
     }
 };
 
@@ -281,6 +287,7 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
 
         ProgressState state;
         state.callback = &progress;
+        state.cancel = &cancel_check_;
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &ProgressState::report);
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &state);
@@ -299,6 +306,8 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
                                 .arg(request.response_file, QString::fromLocal8Bit(std::strerror(errno))));
         if (source.read_failed)
             throw HttpError(QStringLiteral("Cannot read \"%1\"").arg(request.body_file));
+        if (state.cancelled)
+            throw HttpError(QStringLiteral("The request to %1 was cancelled").arg(url));
         if (rc != CURLE_OK) {
             const QString detail = QString::fromUtf8(error_text[0] ? error_text : curl_easy_strerror(rc));
             throw HttpError(detail);

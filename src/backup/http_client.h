@@ -60,6 +60,9 @@ class HttpClient {
     void set_timeouts(int connect_seconds, int stall_seconds);
     // Caps the sending speed in bytes per second (0: no cap).
     void set_send_speed_limit(qint64 bytes_per_second) { send_limit_ = bytes_per_second; }
+    // Asked while a request runs (at least about once a second, also while nothing moves); true
+    // cancels the request with an HttpError. For requests on a thread that must be able to stop.
+    void set_cancel_check(std::function<bool()> check) { cancel_check_ = std::move(check); }
 
     // Sends the request and waits for the whole answer. Throws HttpError on transport failures;
     // any status the server answers is returned. A redirect (301, 302, 303, 307, 308) is sent
@@ -75,6 +78,7 @@ class HttpClient {
     int connect_seconds_ = 60;
     int stall_seconds_ = 60;
     qint64 send_limit_ = 0;
+    std::function<bool()> cancel_check_;
     bool busy_ = false;
 };
 

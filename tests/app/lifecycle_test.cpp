@@ -185,6 +185,7 @@ TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
     TForm2 &f = create(dialogs);
     run_worker(f);
     f.RichEdit1->setPlainText(QStringLiteral("typed"));
+    dialogs.expect_message(update_no_server_text());
     f.N94Click(); // starts a worker for the manual check
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.n94_tag == 0; }, 5000));
     EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("typed"));
@@ -202,7 +203,7 @@ TEST_F(LifecycleTest, DestroyingTheWindowEndsEveryWorker)
         ++waiting;
         for (int i = 0; i < 500 && !answer; ++i)
             QThread::msleep(2); // a server that answers late
-        return true;
+        return VersionReply{};
     };
     f.start_worker(0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return waiting == 1; }, 5000));
@@ -229,7 +230,7 @@ TEST_F(LifecycleTest, StepsHandedOverAfterTheCloseAreDropped)
         checking = true;
         for (int i = 0; i < 2500 && !answer; ++i)
             QThread::msleep(2);
-        return true;
+        return VersionReply{};
     };
     QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
     f.start_worker(0);

@@ -41,7 +41,7 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
     };
     QPointer<TMyThread> t = new TMyThread(&context, 0,
                                           {on_main("start"), [&] { r.steps << QStringLiteral("check"); return true; },
-                                           on_main("deferred"), nullptr},
+                                           on_main("deferred"), nullptr, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -51,17 +51,32 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
     EXPECT_FALSE(QFile::exists(exe + QStringLiteral("2")));
 }
 
-TEST(TMyThread, FailedCheckEndsSilentlyWithoutDeferredStep)
+// The check's outcome is the answer step's business: the deferred step (autosave recovery)
+// follows it however the request went.
+TEST(TMyThread, AnswerStepThenDeferredStepWhateverTheCheckBrought)
 {
     QObject context;
     QStringList steps;
-    QPointer<TMyThread> t = new TMyThread(&context, 0,
-                                          {[&] { steps << QStringLiteral("start"); }, [] { return false; },
-                                           [&] { steps << QStringLiteral("deferred"); }, nullptr},
-                                          0);
+    TMyThread::Hooks hooks{[&] { steps << QStringLiteral("start"); }, [] { return false; },
+                           [&] { steps << QStringLiteral("deferred"); }, nullptr,
+                           [&] { steps << QStringLiteral("answer"); }};
+    QPointer<TMyThread> t = new TMyThread(&context, 0, hooks, 0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
-    EXPECT_EQ(steps, QStringList{QStringLiteral("start")});
+    EXPECT_EQ(steps, (QStringList{QStringLiteral("start"), QStringLiteral("answer"), QStringLiteral("deferred")}));
+}
+
+// An error in the answer step (a failed download) still leaves the deferred step to run.
+TEST(TMyThread, ErrorInTheAnswerStepStillRunsTheDeferredStep)
+{
+    QObject context;
+    QStringList steps;
+    TMyThread::Hooks hooks{nullptr, nullptr, [&] { steps << QStringLiteral("deferred"); }, nullptr,
+                           [] { throw std::runtime_error("download failed"); }};
+    QPointer<TMyThread> t = new TMyThread(&context, 0, hooks, 0);
+    t->start();
+    ASSERT_TRUE(wait_finished(t));
+    EXPECT_EQ(steps, QStringList{QStringLiteral("deferred")});
 }
 
 TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)
@@ -73,7 +88,7 @@ TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)
                                           {[&] { steps << QStringLiteral("start"); },
                                            [&] { steps << QStringLiteral("check"); return true; },
                                            [&] { steps << QStringLiteral("deferred"); },
-                                           [&] { tag = 0; }},
+                                           [&] { tag = 0; }, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -88,7 +103,7 @@ TEST(TMyThread, ErrorInAHandedProcedureEndsTheWorker)
     QPointer<TMyThread> t = new TMyThread(&context, 0,
                                           {[&] { throw std::runtime_error("boom"); },
                                            [&] { steps << QStringLiteral("check"); return true; },
-                                           [&] { steps << QStringLiteral("deferred"); }, nullptr},
+                                           [&] { steps << QStringLiteral("deferred"); }, nullptr, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -99,7 +114,7 @@ TEST(TMyThread, ContextGoneWhileWaitingEndsTheWorker)
 {
     auto *context = new QObject;
     bool ran = false;
-    QPointer<TMyThread> t = new TMyThread(context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr}, 0);
+    QPointer<TMyThread> t = new TMyThread(context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr, nullptr}, 0);
     delete context; // before the queued procedure could run
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -110,7 +125,7 @@ TEST(TMyThread, ProcedureStillQueuedWhenTheWorkerStopsWaitingNeverRuns)
 {
     QObject context;
     bool ran = false;
-    QPointer<TMyThread> t = new TMyThread(&context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr}, 0);
+    QPointer<TMyThread> t = new TMyThread(&context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr, nullptr}, 0);
     t->start();
     // The procedure is queued, but the main thread does not get to it before the abort.
     QThread::msleep(20);

@@ -5,6 +5,7 @@
 #include "app/ui/tform2.h"
 #include "platform/settings_store.h"
 #include "platform/ui/qt_dialogs.h"
+#include "update/update_check.h"
 
 #include <QApplication>
 
@@ -20,6 +21,7 @@ int run_program(QApplication &app)
     dialogs.set_parent(&form2);
     TForm1 form1(form2, settings, &form2);
     form2.FormCreate(settings);
+    form2.update_server = update_server_address(settings);
     if (form2.login_refused())
         return 0;
     form2.show();

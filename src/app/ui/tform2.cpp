@@ -129,6 +129,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     build_status_bar();
     build_floating_panels();
     build_backup();
+    build_update();
     setup_note_list();
     setup_picture_panel();
     setup_editor_tools();
@@ -954,12 +955,6 @@ void TForm2::N15Click()
 }
 
 void TForm2::N83Click() { dialogs_.message(QStringLiteral("任何意见建议可以发送邮件到 ") + contact_address()); }
-
-void TForm2::N94Click()
-{
-    n94_tag = 1;
-    Q_EMIT updateCheckRequested();
-}
 
 void TForm2::Label9Click() { GroupBox9->hide(); }
 

@@ -8,6 +8,7 @@
 #include "backup/transfer_progress.h"
 #include "pictures/thumbnail_slots.h"
 #include "store/note_store.h"
+#include "update/update_check.h"
 
 #include <QColor>
 #include <QFont>
@@ -209,10 +210,26 @@ public:
     int listfontheight = 0; // height of "测试" in the list font; basis of the item heights
     int class_item_height = 0;
     int note_item_height = 0;
-    // The version request of the start-up worker; true when it was answered. Until the update
-    // check exists it answers at once. It runs on the worker's thread, with a copy of this
-    // function: it must not reach into the window.
-    std::function<bool()> update_check = [] { return true; };
+    // ---- Update check and self-update (tform2_update.cpp) ----
+    // Address of the update server (empty: no check).
+    QString update_server;
+    // The version request of a worker. It runs on the worker's thread, with a copy of this
+    // function: it must not reach into the window. Empty: the request to update_server.
+    std::function<VersionReply()> update_check;
+    // Opened by a click on the notice label (Label1) when not empty.
+    QString download_url;
+    // The version request and the step showing its answer, for a worker started with N94's
+    // tag `manual`: the first runs on the worker's thread, the second on the main thread.
+    std::pair<std::function<void()>, std::function<void()>> update_steps(int manual);
+    // What a version request brought: notices, questions, the download.
+    void update_answer(const VersionReply &reply, int manual);
+    // Downloads the update package, runs the closing steps, puts the new program in place of
+    // this one, starts it and ends the application. False when the update did not happen (the
+    // reason was shown; the old program is in place).
+    bool install_update();
+    // Starts the new program after a swap and ends this one (replaceable for tests).
+    std::function<void(const QString &program)> restart_program;
+    void Label1Click();
 
     // The window-creation sequence: settings, databases, lists, first selection.
     void FormCreate(SettingsStore &settings);
@@ -438,6 +455,7 @@ private:
     void build_status_bar();
     void build_backup();
     void setup_editor_tools();
+    void build_update();
     BackupContext backup_context();
     void setup_note_list();
     void show_note_entries(const QList<NoteListRow> &rows);

@@ -108,7 +108,9 @@ void TForm2::start_worker(int start_page_delay_ms)
 {
     TMyThread::Hooks hooks;
     hooks.start_page = unless_closing([this] { show_start_page(); });
-    hooks.update_check = update_check;
+    auto [check, answer] = update_steps(n94_tag);
+    hooks.update_check = std::move(check);
+    hooks.update_answer = unless_closing(std::move(answer));
     hooks.deferred_step = unless_closing([this] { deferred_settings(); });
     hooks.manual_check_done = [this] { n94_tag = 0; };
     workers_.removeAll(QPointer<TMyThread>());
