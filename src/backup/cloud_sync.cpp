@@ -246,8 +246,13 @@ bool load_from_webdav(SyncContext &c)
         c.store.backup().open(backup, false);
     }
 
-    if (set_table::read(c.store, set_table::key_dav_url()).isEmpty())
-        write_webdav_settings(c.store, c.run);
+    // The download is in place whatever happens here.
+    try {
+        if (set_table::read(c.store, set_table::key_dav_url()).isEmpty())
+            write_webdav_settings(c.store, c.run);
+    } catch (const std::exception &e) {
+        c.dialogs.error(QString::fromUtf8(e.what()));
+    }
     return true;
 }
 

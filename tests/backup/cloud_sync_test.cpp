@@ -221,6 +221,20 @@ TEST_F(CloudSyncTest, ShareThatIsDownThrowsAndLeavesTheDatabasesOpen)
     EXPECT_EQ(row(QStringLiteral("note")), QStringLiteral("第一版"));
 }
 
+TEST_F(CloudSyncTest, DatabaseBesideTheProgramIsTheOneReplaced)
+{
+    publish();
+    const QString beside = database_file_in(program);
+    ASSERT_TRUE(QFile::copy(main_file(), beside));
+    ASSERT_EQ(store.Connect_to_db(run.zhu_db, run.bei_db, dialogs), kProgramFolder);
+    write_row(QStringLiteral("local"), QStringLiteral("程序目录"));
+    EXPECT_TRUE(download());
+    EXPECT_EQ(store.main().path(), beside);
+    EXPECT_TRUE(row(QStringLiteral("local")).isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(ring_slot(beside, 1)));
+    EXPECT_TRUE(slots_taken().isEmpty()); // the main data folder's file is not touched
+}
+
 TEST_F(CloudSyncTest, EscHeldEndsTheDownloadBeforeItStarts)
 {
     esc = true;
