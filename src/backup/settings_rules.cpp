@@ -63,11 +63,6 @@ int reconnect(NoteStore &store, RunSettings &run, Dialogs &dialogs, const std::f
     }
 }
 
-QString with_trailing_slash(const QString &url)
-{
-    return url.endsWith(QLatin1Char('/')) ? url : url + QLatin1Char('/');
-}
-
 // Mount points in the table escape blanks, tabs, newlines and backslashes as octal.
 QString unescape_mount_point(const QByteArray &field)
 {
@@ -182,6 +177,11 @@ bool same_folder(const QString &a, const QString &b)
 #else
     return canonical_folder(a) == canonical_folder(b);
 #endif
+}
+
+QString with_trailing_slash(const QString &url)
+{
+    return url.endsWith(QLatin1Char('/')) ? url : url + QLatin1Char('/');
 }
 
 // ---- First-run proposal ----
@@ -381,8 +381,20 @@ bool test_settings(const SettingsFields &fields, const SettingsTarget &target)
     SilentDialogs silent;
     reconnect(target.store, run, silent, was_read_only ? std::function<void()>() : target.on_read_only);
 
-    if (!fields.dav_url.isEmpty() && !fields.dav_username.isEmpty() && !fields.dav_password.isEmpty())
-        dialogs.message(QStringLiteral("功能未完成，请等待升级版本。"));
+    if (!fields.dav_url.isEmpty() && !fields.dav_username.isEmpty() && !fields.dav_password.isEmpty()) {
+        // Live for the run; they reach set_table only through a save.
+        run.dav_url = with_trailing_slash(fields.dav_url);
+        run.dav_username = fields.dav_username;
+        run.dav_password = fields.dav_password;
+        run.zip_password = fields.zip_password;
+        const int dav_status = target.test_connection
+                               ? target.test_connection(WebDavAccount{run.dav_url, run.dav_username, run.dav_password})
+                               : 0;
+        if (dav_status == 207 || dav_status == 200)
+            dialogs.message(QStringLiteral("备份网盘测试成功。"));
+        else
+            dialogs.message(QStringLiteral("备份网盘测试失败，错误码：") + QString::number(dav_status));
+    }
     return true;
 }
 

@@ -3,6 +3,7 @@
 // folders, folder normalising and comparison, saving the dialog's fields and testing the
 // folders they name.
 #include "app/main_state.h"
+#include "backup/webdav.h"
 
 #include <QString>
 
@@ -60,6 +61,9 @@ QString proposed_backup_drive(const QString &mount_table, const QString &user);
 // one, else unchanged.
 void propose_first_run(SettingsFields &fields, const ProposalSources &sources);
 
+// The share's address as held: "/" appended unless it ends with one.
+QString with_trailing_slash(const QString &url);
+
 // Filling from the running program's values (a main data folder is set).
 void fill_from_run(SettingsFields &fields, const RunSettings &run);
 
@@ -72,6 +76,8 @@ struct SettingsTarget {
     Dialogs &dialogs;
     // Runs when another instance holds the owner mark after a reconnect.
     std::function<void()> on_read_only;
+    // The connection test of the share: the status of a PROPFIND with the account's credentials.
+    std::function<int(const WebDavAccount &)> test_connection;
 };
 
 struct SaveResult {

@@ -25,6 +25,12 @@ public:
         static_cast<void>(title);
         message(text);
     }
+    // Question with a warning icon, its own caption and Yes and No.
+    virtual Answer warning_yes_no(const QString &title, const QString &text)
+    {
+        static_cast<void>(title);
+        return question_yes_no(text);
+    }
     // Question titled "提示" with Yes and No.
     virtual Answer question_yes_no(const QString &text) = 0;
     // Question titled "提示" with Yes, No and Cancel.

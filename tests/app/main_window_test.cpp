@@ -193,7 +193,7 @@ std::vector<Command> command_table()
 {
     std::vector<Command> t;
     for (const char *n :
-         {"N2", "N3", "N91", "N92", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
+         {"N2", "N3", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
           "N29", "N30", "N31", "Popup1EncryptTitle", "Popup1EncryptContent", "Popup1Decrypt", "Popup1SaveAs",
           "Popup2New", "Popup2Save", "Popup2Delete", "Popup2EncryptTitle", "Popup2EncryptContent",
           "Popup2Decrypt", "ToolButton6", "ToolButtonSave", "ToolButton7", "SpeedButtonNew", "SpeedButton2",
@@ -210,6 +210,10 @@ std::vector<Command> command_table()
         t.push_back({n, Does::Nothing});
     for (const char *n : {"Popup1DefaultFont", "Label3", "SpeedButton10"})
         t.push_back({n, Does::AsksForFont});
+    t.push_back({"N91", Does::Question,
+                 QStringLiteral("将会从网盘下载数据库并替换当前的数据库（替换时会自动备份），是否从网盘同步？")});
+    t.push_back({"N92", Does::Message,
+                 QStringLiteral("webDAV协议所需的网址或者用户名或者密码都需要完整，不然无法连接网盘，请先设置。")});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
     t.push_back({"N23", Does::Message, QStringLiteral("导出前请先选中一个大类。")});
     t.push_back({"N24", Does::Message, QStringLiteral("备份文件夹没有设置，请先设置备份文件夹。")});

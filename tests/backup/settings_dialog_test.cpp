@@ -8,6 +8,8 @@
 #include "store/set_table.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
+#include "support/webdav_server.h"
+#include "backup/webdav.h"
 
 #include <gtest/gtest.h>
 
@@ -189,7 +191,9 @@ TEST_F(SettingsDialogTest, EverySavedFieldIsShownAtTheNextOpening)
     form1->Edit2->setText(dir.file(QStringLiteral("bak")));
     form1->Edit3->clear();
     form1->CheckBox1->click(); // off
-    form1->Edit6->setText(QStringLiteral("https://dav.example.org/d"));
+    // Nothing listens there: the start-up download of the next start fails quietly.
+    const QString share = QStringLiteral("http://127.0.0.1:%1/d").arg(test::closed_port());
+    form1->Edit6->setText(share);
     form1->Edit7->setText(QStringLiteral("alice"));
     form1->Edit8->setText(QStringLiteral("secret"));
     form1->Edit9->setText(QStringLiteral("zip'pw"));
@@ -210,7 +214,7 @@ TEST_F(SettingsDialogTest, EverySavedFieldIsShownAtTheNextOpening)
     EXPECT_FALSE(form1->CheckBox1->isChecked());
     EXPECT_TRUE(form1->CheckBox2->isChecked());
     EXPECT_FALSE(form1->CheckBox3->isChecked());
-    EXPECT_EQ(form1->Edit6->text(), QStringLiteral("https://dav.example.org/d/"));
+    EXPECT_EQ(form1->Edit6->text(), share + QStringLiteral("/"));
     EXPECT_EQ(form1->Edit7->text(), QStringLiteral("alice"));
     EXPECT_EQ(form1->Edit8->text(), QStringLiteral("secret"));
     EXPECT_EQ(form1->Edit9->text(), QStringLiteral("zip'pw"));
@@ -352,11 +356,62 @@ TEST_F(SettingsDialogTest, HelpLinkOpensThePageAndChangesColour)
     form1->close();
 }
 
-TEST_F(SettingsDialogTest, SyncButtonAndWebdavTestAreNotThereYet)
+TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThem)
 {
+    test::ApacheDav server(QStringLiteral("alice"), QStringLiteral("se'cret"));
+    ASSERT_TRUE(server.started()) << server.error().toStdString();
+    // A first save makes the database; it goes up to the share as it stands.
     form1->show();
-    dialogs.expect_message(TForm2::unfinished_text());
+    dialogs.expect_message(kConnected);
+    form1->Button3->click();
+    form2->store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'网盘大类')"));
+    form2->run.dav_url = server.url();
+    form2->run.dav_username = QStringLiteral("alice");
+    form2->run.dav_password = QStringLiteral("se'cret");
+    form2->run.zip_password = QStringLiteral("zip'pw");
+    UploadSteps steps;
+    ASSERT_EQ(upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("se'cret")},
+                             form2->store, database_file_in(main_folder()), QStringLiteral("zip'pw"), dialogs, steps),
+              UploadOutcome::Uploaded);
+    form2->store.set_first_string(QStringLiteral("delete from Class"));
+    form2->run.dav_url.clear();
+    form2->run.dav_username.clear();
+    form2->run.dav_password.clear();
+    form2->run.zip_password.clear();
+
+    form1->show();
+    form1->Edit6->setText(server.url().chopped(1));
+    form1->Edit7->setText(QStringLiteral("alice"));
+    form1->Edit8->setText(QStringLiteral("se'cret"));
+    form1->Edit9->setText(QStringLiteral("zip'pw"));
+    const QString ask = QStringLiteral("本操作会从网盘下载数据库替换掉当前主数据库。替换时会自动创建本机数据库的备份，如误操作请退出程序后"
+                                       "手工删除错误数据库然后修改备份文件后缀恢复即可。是否同步？");
+    dialogs.expect_question(ask, Dialogs::Answer::No);
     form1->Button6->click();
+    dialogs.verify_done();
+    EXPECT_TRUE(server.requests().filter(QStringLiteral("GET ")).isEmpty());
+
+    dialogs.expect_question(ask, Dialogs::Answer::Yes).expect_message(QStringLiteral("同步完成。"));
+    form1->Button6->click();
+    dialogs.verify_done();
+    EXPECT_TRUE(form1->Button6->isEnabled());
+    EXPECT_EQ(form2->ListBox1->item(0)->text(), QStringLiteral("网盘大类"));
+    EXPECT_EQ(form2->run.dav_url, server.url());
+    // The settings used are stored with the database now open, the archive password too.
+    EXPECT_EQ(set_table::read(form2->store, set_table::key_dav_url()), server.url());
+    EXPECT_EQ(set_table::read(form2->store, set_table::key_dav_password()), QStringLiteral("se'cret"));
+    EXPECT_EQ(set_table::read(form2->store, set_table::key_zip_password()), QStringLiteral("zip'pw"));
+
+    // The test sends the dialog's credentials.
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。")).expect_message(QStringLiteral("备份网盘测试成功。"));
+    form1->Button4->click();
+    dialogs.verify_done();
+    form1->Edit8->setText(QStringLiteral("wrong"));
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
+        .expect_message(QStringLiteral("备份网盘测试失败，错误码：401"));
+    form1->Button4->click();
+    dialogs.verify_done();
+
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
     form1->close();
 }

@@ -8,6 +8,7 @@
 #include "support/db_check.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
+#include "support/webdav_server.h"
 
 #include <gtest/gtest.h>
 
@@ -137,7 +138,9 @@ class SettingsSaveTest : public ::testing::Test {
 
     SettingsTarget target()
     {
-        return SettingsTarget{store, run, dialogs, [this] { ++read_only_calls; }};
+        SettingsTarget t{store, run, dialogs, [this] { ++read_only_calls; }, {}};
+        t.test_connection = [this](const WebDavAccount &account) { return test_request(client, account); };
+        return t;
     }
     SaveResult save() { return save_settings(fields, *settings, target()); }
     void fill_webdav(bool start, bool exit)
@@ -156,6 +159,7 @@ class SettingsSaveTest : public ::testing::Test {
     }
 
     TempFolder dir;
+    HttpClient client;
     std::unique_ptr<SettingsStore> settings;
     NoteStore store{QStringLiteral("yunshan_note_settings_test")};
     RunSettings run;
@@ -348,16 +352,44 @@ TEST_F(SettingsSaveTest, TestReportsTheFoldersAndReturnsToTheDatabaseInUse)
     EXPECT_EQ(settings->zhu_db(), before.zhu_db);
 }
 
-TEST_F(SettingsSaveTest, TestWithWebdavFieldsSaysTheCheckIsNotThereYet)
+TEST_F(SettingsSaveTest, TestWithWebdavFieldsSendsTheDialogsCredentialsToTheShare)
 {
-    fill_webdav(false, false);
-    dialogs.expect_message(QStringLiteral("主备两个数据库都连接成功。"))
-        .expect_message(QStringLiteral("功能未完成，请等待升级版本。"));
+    test::ApacheDav server(QStringLiteral("云杉"), QStringLiteral("密:码"));
+    ASSERT_TRUE(server.started()) << server.error().toStdString();
     QDir().mkpath(fields.zhu_db);
     QDir().mkpath(fields.bei_db);
-    EXPECT_TRUE(test_settings(fields, target()));
+    struct Case {
+        QString password;
+        QString text;
+    };
+    const QString base = server.url().chopped(1); // "/" is appended as in the save
+    for (const Case &c : {Case{QStringLiteral("密:码"), QStringLiteral("备份网盘测试成功。")},
+                          Case{QStringLiteral("wrong"), QStringLiteral("备份网盘测试失败，错误码：401")}}) {
+        SCOPED_TRACE(c.text.toStdString());
+        fields.dav_url = base;
+        fields.dav_username = QStringLiteral("云杉");
+        fields.dav_password = c.password;
+        fields.zip_password = QStringLiteral("z'ip");
+        dialogs.expect_message(QStringLiteral("主备两个数据库都连接成功。")).expect_message(c.text);
+        EXPECT_TRUE(test_settings(fields, target()));
+        dialogs.verify_done();
+        // Live for the run, not stored.
+        EXPECT_EQ(run.dav_url, server.url());
+        EXPECT_EQ(run.dav_password, c.password);
+        EXPECT_EQ(run.zip_password, QStringLiteral("z'ip"));
+    }
     EXPECT_FALSE(store.main_connected()); // nothing was open before
-    EXPECT_TRUE(run.dav_url.isEmpty());
+}
+
+TEST_F(SettingsSaveTest, TestOfAShareThatIsDownThrowsTheTransportError)
+{
+    fields.dav_url = QStringLiteral("http://127.0.0.1:%1/dav/").arg(test::closed_port());
+    fields.dav_username = QStringLiteral("u");
+    fields.dav_password = QStringLiteral("p");
+    QDir().mkpath(fields.zhu_db);
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"));
+    fields.bei_db.clear();
+    EXPECT_THROW(test_settings(fields, target()), HttpError);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "app/ui/application_setup.h"
 #include "app/ui/tform2.h"
+#include "backup/cloud_sync.h"
+#include "backup/webdav.h"
 #include "crypto/login_password.h"
 #include "platform/dialogs.h"
 #include "platform/settings_store.h"
@@ -21,6 +23,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -273,6 +276,8 @@ void TForm1::build()
         raise();
         activateWindow();
     });
+    // "立即备份到网盘…" with incomplete WebDAV settings waits for the dialog.
+    connect(&main_, &TForm2::settingsModalRequested, this, [this] { exec(); });
     // The days field enables the save button when clicked, not when typed into.
     Edit3->installEventFilter(this);
     Label5->installEventFilter(this);
@@ -332,7 +337,9 @@ void TForm1::set_fields(const SettingsFields &f)
 
 SettingsTarget TForm1::target()
 {
-    return SettingsTarget{main_.store, main_.run, main_.dialogs(), [this] { main_.database_owned_elsewhere(); }};
+    SettingsTarget t{main_.store, main_.run, main_.dialogs(), [this] { main_.database_owned_elsewhere(); }, {}};
+    t.test_connection = [this](const WebDavAccount &account) { return test_request(main_.webdav->client, account); };
+    return t;
 }
 
 void TForm1::showEvent(QShowEvent *e)
@@ -426,12 +433,16 @@ bool TForm1::save()
 
 void TForm1::Button3Click()
 {
+    if (main_.transfer_running())
+        return; // the databases are being replaced
     if (save())
         close();
 }
 
 void TForm1::Button4Click()
 {
+    if (main_.transfer_running())
+        return; // the databases are being replaced
     try {
         if (!test_settings(fields(), target()))
             Edit1->setFocus();
@@ -461,7 +472,29 @@ bool TForm1::save_password()
 
 void TForm1::Button6Click()
 {
-    main_.dialogs().message(TForm2::unfinished_text());
+    if (main_.transfer_running())
+        return;
+    if (main_.dialogs().warning_yes_no(
+            QStringLiteral("是否立即同步"),
+            QStringLiteral("本操作会从网盘下载数据库替换掉当前主数据库。替换时会自动创建本机数据库的备份，如误操作请退出"
+                           "程序后手工删除错误数据库然后修改备份文件后缀恢复即可。是否同步？")) != Dialogs::Answer::Yes)
+        return;
+    RunSettings &run = main_.run;
+    run.dav_url = with_trailing_slash(Edit6->text());
+    run.dav_username = Edit7->text();
+    run.dav_password = Edit8->text();
+    run.zip_password = Edit9->text();
+    Button6->setEnabled(false);
+    const auto enable = qScopeGuard([this] { Button6->setEnabled(true); });
+    try {
+        const bool replaced = main_.load_from_webdav();
+        main_.dialogs().message(replaced ? QStringLiteral("同步完成。") : QStringLiteral("同步失败。"));
+        // The settings used go with the database now open, the archive password too, so that
+        // the next start reads the package the next upload writes.
+        write_webdav_settings(main_.store, run);
+    } catch (const std::exception &e) {
+        main_.dialogs().error(QString::fromUtf8(e.what()));
+    }
 }
 
 void TForm1::Label5Click()

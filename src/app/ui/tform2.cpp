@@ -974,8 +974,6 @@ void TForm2::N86Click()
 
 
 // Commands whose behaviour comes with later work.
-void TForm2::N91Click() { unfinished(); }
-void TForm2::N92Click() { unfinished(); }
 void TForm2::N41Click() { unfinished(); }
 void TForm2::N67Click() { unfinished(); }
 void TForm2::N42Click() { unfinished(); }

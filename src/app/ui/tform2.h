@@ -331,6 +331,15 @@ public:
     void show_progress(const QString &line);
     void set_progress_line(const QString &line);
 
+    // ---- Cloud sync (tform2_sync.cpp) ----
+    // The package from the share in place of the main database, after the open note has been
+    // settled (saved, dropped, or the sync cancelled); the lists are reloaded. True when the
+    // downloaded database is in place. Transport failures throw HttpError.
+    bool load_from_webdav();
+    // The start-up download of the deferred settings step: a share that cannot be reached leaves
+    // the local notes in use. `note_recovered`: an autosave file was just recovered into the editor.
+    void startup_sync(bool note_recovered);
+
     // Contact address and help page of this program.
     static QString contact_address();
     static QString help_url();
@@ -338,6 +347,8 @@ public:
 Q_SIGNALS:
     // "数据库路径", "备份设置", "webDAV同步设置": show the settings dialog without waiting.
     void settingsRequested();
+    // The settings dialog, waiting until it is closed (the WebDAV settings are incomplete).
+    void settingsModalRequested();
     // "检查更新": start a manual update check (N94's tag is 1 when this is emitted).
     void updateCheckRequested();
 

@@ -151,7 +151,8 @@ void TForm2::deferred_settings()
             note.noteId_bei = r.recover_note_id;
         }
     }
-    // The start-up download (r.start_download) comes with the WebDAV sync.
+    if (r.start_download)
+        startup_sync(r.recover_note_id >= 0);
 }
 
 bool TForm2::FormCloseQuery()

@@ -62,6 +62,15 @@ void QtDialogs::warning(const QString &title, const QString &text)
     box.exec();
 }
 
+Dialogs::Answer QtDialogs::warning_yes_no(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No, owner());
+    box.setObjectName(QStringLiteral("WarningQuestionBox"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 Dialogs::Answer QtDialogs::question_yes_no(const QString &text)
 {
     QMessageBox box(QMessageBox::Question, kQuestionTitle, text, QMessageBox::Yes | QMessageBox::No, owner());

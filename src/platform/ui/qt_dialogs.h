@@ -18,6 +18,7 @@ public:
     void message(const QString &text) override;
     void error(const QString &text) override;
     void warning(const QString &title, const QString &text) override;
+    Answer warning_yes_no(const QString &title, const QString &text) override;
     Answer question_yes_no(const QString &text) override;
     Answer question_yes_no_cancel(const QString &text) override;
     bool input(const QString &title, const QString &prompt, QString &value) override;

@@ -1,0 +1,230 @@
+// The sync commands of the main window against a real Apache share: "立即从网盘同步…",
+// "立即备份到网盘…" and the start-up download.
+#include "app/ui/tform2.h"
+#include "backup/cloud_sync.h"
+#include "backup/webdav.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/set_table.h"
+#include "support/db_check.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+#include "support/webdav_server.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QSignalSpy>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+
+const QString kAskSync = QStringLiteral("将会从网盘下载数据库并替换当前的数据库（替换时会自动备份），是否从网盘同步？");
+
+class SyncWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.started()) << server.error().toStdString();
+        zhu = dir.mkdir(QStringLiteral("main"));
+        bei = dir.mkdir(QStringLiteral("backup"));
+        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
+        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+        settings->set_value(QStringLiteral("zhu_db"), zhu);
+        settings->set_value(QStringLiteral("bei_db"), bei);
+        settings->set_value(QStringLiteral("auto"), QStringLiteral("1"));
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+        form->show();
+        form->run.dav_url = server.url();
+        form->run.dav_username = QStringLiteral("u");
+        form->run.dav_password = QStringLiteral("p");
+    }
+    void TearDown() override
+    {
+        dialogs.verify_done();
+        form.reset();
+        set_program_folder_override({});
+        set_autosave_folder_override({});
+    }
+    void add_major(const QString &caption)
+    {
+        form->store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'") + caption +
+                                     QStringLiteral("')"));
+    }
+    // Uploads the main database as it stands.
+    void publish()
+    {
+        UploadSteps steps;
+        ASSERT_EQ(upload_package(*form->webdav, {form->run.dav_url, form->run.dav_username, form->run.dav_password},
+                                 form->store, database_file_in(zhu), form->run.zip_password, dialogs, steps),
+                  UploadOutcome::Uploaded);
+    }
+    QStringList majors() const
+    {
+        QStringList out;
+        for (int i = 0; i < form->ListBox1->count(); ++i)
+            out << form->ListBox1->item(i)->text();
+        return out;
+    }
+
+    test::ApacheDav server{QStringLiteral("u"), QStringLiteral("p")};
+    TempFolder dir;
+    QString zhu, bei;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(SyncWindowTest, MenuSyncReplacesTheDatabaseAndReloadsTheLists)
+{
+    TForm2 &f = *form;
+    add_major(QStringLiteral("网盘大类"));
+    publish();
+    add_major(QStringLiteral("本机大类"));
+    f.load_class();
+    f.note.noteId = 5;
+    f.note.noteId_bei = 5;
+    f.Edit2->setText(QStringLiteral("旧标题"));
+
+    dialogs.expect_question(kAskSync, Dialogs::Answer::Yes).expect_message(QStringLiteral("同步完成。"));
+    f.N91->trigger();
+    dialogs.verify_done();
+    EXPECT_TRUE(majors().contains(QStringLiteral("网盘大类")));
+    EXPECT_FALSE(majors().contains(QStringLiteral("本机大类")));
+    EXPECT_EQ(f.ListBox1->currentRow(), 0);
+    EXPECT_EQ(f.note.noteId, -1);
+    EXPECT_EQ(f.note.noteId_bei, -1);
+    EXPECT_TRUE(f.Edit2->text().isEmpty());
+    EXPECT_TRUE(f.GroupBox9->isHidden());
+    EXPECT_EQ(f.timer2_tag, 2);
+    EXPECT_TRUE(f.menuBar()->isEnabled());
+    EXPECT_TRUE(f.ListBox1->isEnabled());
+    EXPECT_TRUE(QFileInfo::exists(ring_slot(database_file_in(zhu), 1)));
+    test::expect_mirror_identical(f.store);
+
+    // No: nothing happens.
+    dialogs.expect_question(kAskSync, Dialogs::Answer::No);
+    f.N91Click();
+}
+
+TEST_F(SyncWindowTest, UnsavedNoteIsSettledFirst)
+{
+    TForm2 &f = *form;
+    publish();
+    f.set_save_enabled(true);
+    dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
+        .expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Cancel)
+        .expect_message(QStringLiteral("同步失败。"));
+    f.N91Click();
+    dialogs.verify_done();
+    EXPECT_TRUE(f.save_enabled());
+    EXPECT_TRUE(server.requests().filter(QStringLiteral("GET ")).isEmpty());
+
+    // No drops the changes and syncs.
+    dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
+        .expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::No)
+        .expect_message(QStringLiteral("同步完成。"));
+    f.N91Click();
+    EXPECT_FALSE(f.save_enabled());
+}
+
+TEST_F(SyncWindowTest, WrongArchivePasswordReportsTheErrorAndFailure)
+{
+    TForm2 &f = *form;
+    f.run.zip_password = QStringLiteral("right");
+    publish();
+    add_major(QStringLiteral("本机大类"));
+    f.run.zip_password = QStringLiteral("wrong");
+    dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
+        .expect_error(QStringLiteral("Wrong password or corrupted file"))
+        .expect_message(QStringLiteral("同步失败。"));
+    f.N91Click();
+    dialogs.verify_done();
+    EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
+    EXPECT_TRUE(f.store.main_connected());
+    EXPECT_FALSE(QFileInfo::exists(ring_slot(database_file_in(zhu), 1)));
+}
+
+TEST_F(SyncWindowTest, StartUpWithTheShareDownKeepsTheLocalNotes)
+{
+    TForm2 &f = *form;
+    add_major(QStringLiteral("本机大类"));
+    f.load_class();
+    set_table::replace(f.store, set_table::key_start_download(), QStringLiteral("1"));
+    set_table::replace(f.store, set_table::key_dav_url(),
+                       QStringLiteral("http://127.0.0.1:%1/dav").arg(test::closed_port()));
+    f.deferred_settings(); // no box at all
+    dialogs.verify_done();
+    EXPECT_EQ(f.run.webdav_qdxz, 1);
+    EXPECT_TRUE(f.run.dav_url.endsWith(QStringLiteral("/dav/")));
+    EXPECT_TRUE(f.store.main_connected());
+    EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
+    EXPECT_TRUE(f.GroupBox9->isVisible());
+    EXPECT_TRUE(f.Label8->text().startsWith(QStringLiteral("从网盘同步失败："))) << f.Label8->text().toStdString();
+    EXPECT_TRUE(f.menuBar()->isEnabled());
+    EXPECT_FALSE(f.transfer_running());
+}
+
+TEST_F(SyncWindowTest, StartUpDownloadsWhenTheSwitchIsOn)
+{
+    TForm2 &f = *form;
+    add_major(QStringLiteral("网盘大类"));
+    set_table::replace(f.store, set_table::key_start_download(), QStringLiteral("1"));
+    set_table::replace(f.store, set_table::key_dav_url(), server.url());
+    set_table::replace(f.store, set_table::key_dav_username(), QStringLiteral("u"));
+    set_table::replace(f.store, set_table::key_dav_password(), QStringLiteral("p"));
+    publish();
+    f.store.set_first_string(QStringLiteral("delete from Class"));
+    f.load_class();
+    f.deferred_settings();
+    EXPECT_TRUE(majors().contains(QStringLiteral("网盘大类")));
+    EXPECT_TRUE(f.GroupBox9->isHidden());
+}
+
+TEST_F(SyncWindowTest, UploadOnDemand)
+{
+    TForm2 &f = *form;
+    QSignalSpy modal(&f, &TForm2::settingsModalRequested);
+    const QString incomplete =
+        QStringLiteral("webDAV协议所需的网址或者用户名或者密码都需要完整，不然无法连接网盘，请先设置。");
+    const QString ask = QStringLiteral("此操作会覆盖掉网盘内早先的备份，是否将当前数据库备份到网盘？");
+
+    // Incomplete settings: the dialog is asked for, waiting; still incomplete, nothing more.
+    f.run.dav_password.clear();
+    dialogs.expect_message(incomplete);
+    f.N92->trigger();
+    dialogs.verify_done();
+    EXPECT_EQ(modal.count(), 1);
+
+    // The dialog completes them: the question follows.
+    QObject::connect(&f, &TForm2::settingsModalRequested, &f, [&f] { f.run.dav_password = QStringLiteral("p"); });
+    dialogs.expect_message(incomplete).expect_question(ask, Dialogs::Answer::No);
+    f.N92Click();
+    dialogs.verify_done();
+    EXPECT_TRUE(server.requests().filter(QStringLiteral("PUT ")).isEmpty());
+
+    // Yes: the upload alone, no local copy, the mark cleared.
+    f.run.global_change = 1;
+    dialogs.expect_question(ask, Dialogs::Answer::Yes);
+    f.N92Click();
+    dialogs.verify_done();
+    EXPECT_FALSE(server.requests().filter(QStringLiteral("PUT ")).isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(server.share() + QStringLiteral("/yunshanzhaji/notedb.zip")));
+    EXPECT_EQ(f.n92_tag, 0);
+    EXPECT_EQ(f.run.global_change, 0);
+    EXPECT_TRUE(QDir(bei).entryList({QStringLiteral("buckup_*")}).isEmpty());
+}
+
+} // namespace
+} // namespace yunshan
