@@ -192,11 +192,11 @@ std::vector<Command> command_table()
 {
     std::vector<Command> t;
     for (const char *n :
-         {"N2", "N3", "N91", "N92", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
+         {"N2", "N3", "N91", "N92", "MenuNewNote", "N65", "MenuSaveAs",
           "N45", "N44", "MenuFindNext", "MenuPastePicture", "MenuAddPicture", "N71", "N29",
-          "N30", "N31", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
-          "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
-          "Popup2EncryptTitle", "Popup2EncryptContent", "Popup2Decrypt", "Popup2Print", "Popup2Move",
+          "N30", "N31", "N36", "Popup1DefaultFont",
+          "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
+          "Popup2Print", "Popup2Move",
           "ToolButton6", "ToolButtonSave", "ToolButtonAddPicture",
           "ToolButtonDeletePicture", "ToolButton7", "Button3", "Button2",
           "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton10",
@@ -211,6 +211,12 @@ std::vector<Command> command_table()
     for (const char *n : {"N74", "Popup2RemoveFavourite"})
         t.push_back({n, Does::Message, QStringLiteral("请先新建或者打开一个笔记以取消常用标记。")});
     t.push_back({"Button6", Does::Message, QStringLiteral("已经到第一页")});
+    // Encryption with no note open: encrypting asks for a note, removing does nothing.
+    for (const char *n : {"N41", "N67", "Popup1EncryptTitle", "Popup1EncryptContent", "Popup2EncryptTitle",
+                          "Popup2EncryptContent"})
+        t.push_back({n, Does::Message, QStringLiteral("请先新建或者打开一个笔记以加密。")});
+    for (const char *n : {"N42", "Popup1Decrypt", "Popup2Decrypt"})
+        t.push_back({n, Does::Nothing});
     for (const char *n : {"N75", "N81", "Popup2ShowFavourites", "Button1", "Button7", "ButtonFavourites"})
         t.push_back({n, Does::Nothing});
     t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4，联系邮箱：yunshan-note@example.org")});
