@@ -49,8 +49,7 @@ QByteArray plain_copy_bytes(const QString &text)
 }
 
 // Runs `fn`, turning the errors of stored text that is not ciphertext into NoteCryptError.
-template <typename Fn>
-auto readable(const QString &what, Fn fn) -> decltype(fn())
+template <typename Fn> auto readable(const QString &what, Fn fn) -> decltype(fn())
 {
     try {
         return fn();
@@ -203,9 +202,8 @@ PlainNoteFields decode_note_fields(const EncodedNoteFields &stored, const QStrin
         fields.title = content_only_title(stored.caption);
         fields.label = stored.label;
     }
-    fields.plain_text = readable(body_error_text(), [&] {
-        return decrypt_text(stored.content, password, form, TextTrim::ZeroFillOnly);
-    });
+    fields.plain_text = readable(body_error_text(),
+                                 [&] { return decrypt_text(stored.content, password, form, TextTrim::ZeroFillOnly); });
     if (stored.rtf) {
         QByteArray rtf = readable(body_error_text(), [&] { return run_stream(false, *stored.rtf, password); });
         without_zero_fill(rtf);
@@ -231,8 +229,8 @@ std::optional<UnlockedCaption> unlock_caption(const QString &caption, int mode, 
             continue;
         UnlockedCaption unlocked;
         unlocked.form = form;
-        unlocked.title = mode == kEncryptedWithTitle ? text.mid(at + crypt_marker().size())
-                                                     : content_only_title(caption);
+        unlocked.title =
+            mode == kEncryptedWithTitle ? text.mid(at + crypt_marker().size()) : content_only_title(caption);
         return unlocked;
     }
     return std::nullopt;
@@ -281,9 +279,8 @@ void decrypt_stored_note(StoredNote &stored, int mode, const QString &password, 
         const QString hex = stored.content.typeId() == QMetaType::QByteArray
                                 ? QString::fromLatin1(stored.content.toByteArray())
                                 : stored.content.toString();
-        stored.content = readable(body_error_text(), [&] {
-            return decrypt_text(hex, password, form, TextTrim::ZeroFillOnly);
-        });
+        stored.content =
+            readable(body_error_text(), [&] { return decrypt_text(hex, password, form, TextTrim::ZeroFillOnly); });
     }
 }
 
@@ -326,8 +323,8 @@ QString rename_legacy_form_text()
     return QStringLiteral("此笔记是旧版本加密的，请先修改并保存一次笔记，再重命名。");
 }
 
-CryptCommandResult encrypt_open_note(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt,
-                                     Dialogs &dialogs, int selected_row, int mode)
+CryptCommandResult encrypt_open_note(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt, Dialogs &dialogs,
+                                     int selected_row, int mode)
 {
     const int id = command_note_id(note);
     if (selected_row < 0 || selected_row >= list.noteIdList.size() || id < 0) {
@@ -440,9 +437,8 @@ void write_encoded_note(NoteStore &store, int note_id, const EncodedNoteFields &
                              QStringLiteral("', put=?, content=? where Id=") + id,
                          {put, stored.content});
     if (stored.rtf)
-        store.mirrored_write_backup_first(QStringLiteral("replace into rtffile(noteId,rtf) values(") + id +
-                                              QStringLiteral(",?)"),
-                                          {*stored.rtf});
+        store.mirrored_write_backup_first(
+            QStringLiteral("replace into rtffile(noteId,rtf) values(") + id + QStringLiteral(",?)"), {*stored.rtf});
 }
 
 // ---- Autosave ----

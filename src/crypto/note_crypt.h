@@ -44,7 +44,7 @@ QString wrong_password_text(); // "密码错误！"
 // Stored data of an encrypted note that is not ciphertext (a caption that is not hexadecimal, a
 // byte count that is not a multiple of 16). The message is meant for the user.
 class NoteCryptError : public std::runtime_error {
-public:
+  public:
     explicit NoteCryptError(const QString &message);
     QString text() const;
 };
@@ -53,9 +53,9 @@ public:
 
 // The open note's fields as the user sees them.
 struct PlainNoteFields {
-    QString title;      // the title field
-    QString label;      // the tag-line field
-    QString plain_text; // the plain-text copy exactly as a plain save stores it (lines by CR LF)
+    QString title;                 // the title field
+    QString label;                 // the tag-line field
+    QString plain_text;            // the plain-text copy exactly as a plain save stores it (lines by CR LF)
     std::optional<QByteArray> rtf; // the RTF body; nullopt for a plain body (no rtffile row)
 };
 
@@ -134,8 +134,8 @@ void decrypt_stored_note(StoredNote &stored, int mode, const QString &password, 
 // A mode change of the open note that is not saved yet, kept by the note's id (list positions
 // change with every refill of the list).
 struct PendingCryptChange {
-    int note_id = -1;    // -1: none
-    int stored_mode = 0; // the mode the database holds
+    int note_id = -1;        // -1: none
+    int stored_mode = 0;     // the mode the database holds
     QString stored_password; // the password that reads the stored form (empty for mode 0)
 
     bool active() const { return note_id >= 0; }
@@ -167,8 +167,8 @@ enum class CryptCommandResult { Unchanged, Changed };
 // `selected_row` the selected note-list entry (-1 none). Asks for the password twice when the
 // note is plain. On Changed: `is_crypt`, `key_crypt`, the list mark of the note's entries, the
 // pending encryption, and the title and body marks (1) are set; nothing is written.
-CryptCommandResult encrypt_open_note(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt,
-                                     Dialogs &dialogs, int selected_row, int mode);
+CryptCommandResult encrypt_open_note(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt, Dialogs &dialogs,
+                                     int selected_row, int mode);
 
 // "取消当前笔记加密…": the open note becomes plain at the next save. No password is asked.
 CryptCommandResult remove_note_encryption(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt);

@@ -57,7 +57,7 @@ QByteArray small_jpeg()
 }
 
 class NoteCryptWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         zhu = dir.mkdir(QStringLiteral("main"));
@@ -139,8 +139,8 @@ protected:
         PlainNoteFields fields;
         fields.title = form->Edit2->text();
         fields.label = form->Edit3->text();
-        fields.plain_text = QString::fromUtf16(reinterpret_cast<const char16_t *>(copy.constData() + 2),
-                                               (copy.size() - 2) / 2);
+        fields.plain_text =
+            QString::fromUtf16(reinterpret_cast<const char16_t *>(copy.constData() + 2), (copy.size() - 2) / 2);
         if (n.is_rtf == 1)
             fields.rtf = write_rtf(*form->RichEdit1->document());
         const EncodedNoteFields encoded = encode_note_fields(fields, n.is_crypt, n.key_crypt);
@@ -211,7 +211,8 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
 TEST_F(NoteCryptWindowTest, ContentOnlyKeepsTheTitleReadableAndWhole)
 {
     const QString title = QStringLiteral("长:ppp") + QString(600, QChar(u'题'));
-    const int id = add_note(1, {title, QStringLiteral("标签"), QStringLiteral("正文"), QByteArray("{\\rtf1 \\b x\\b0\\par}")});
+    const int id =
+        add_note(1, {title, QStringLiteral("标签"), QStringLiteral("正文"), QByteArray("{\\rtf1 \\b x\\b0\\par}")});
     const int other = add_note(1, {QStringLiteral("另一个"), {}, {}, {}}, 0, {}, 200);
     show_section(QStringLiteral("甲类"));
     click_entry(0);
@@ -391,9 +392,9 @@ TEST_F(NoteCryptWindowTest, NothingOfAnEncryptedNoteReachesTheDiskInPlain)
     // The autosave file of the open encrypted note.
     const QByteArray rtf = write_rtf(*form->RichEdit1->document());
     ASSERT_TRUE(ensure_private_folder(form->run.tmp_save));
-    ASSERT_TRUE(write_private_file(form->run.tmp_save + QString::number(id) + QStringLiteral(".rtf"),
-                                   autosave_file_bytes(rtf, form->note.is_crypt,
-                                                       autosave_password(form->note, form->crypt))));
+    ASSERT_TRUE(
+        write_private_file(form->run.tmp_save + QString::number(id) + QStringLiteral(".rtf"),
+                           autosave_file_bytes(rtf, form->note.is_crypt, autosave_password(form->note, form->crypt))));
     form.reset(); // both databases closed
     EXPECT_EQ(files_holding(dir.path(), secrets), QStringList());
 }

@@ -21,14 +21,12 @@ void show_change(TForm2 &form, CryptCommandResult result)
 
 void TForm2::N41Click()
 {
-    show_change(*this,
-                encrypt_open_note(note, list, crypt, dialogs_, ListBox3->currentRow(), kEncryptedWithTitle));
+    show_change(*this, encrypt_open_note(note, list, crypt, dialogs_, ListBox3->currentRow(), kEncryptedWithTitle));
 }
 
 void TForm2::N67Click()
 {
-    show_change(*this,
-                encrypt_open_note(note, list, crypt, dialogs_, ListBox3->currentRow(), kEncryptedContentOnly));
+    show_change(*this, encrypt_open_note(note, list, crypt, dialogs_, ListBox3->currentRow(), kEncryptedContentOnly));
 }
 
 void TForm2::N42Click()
