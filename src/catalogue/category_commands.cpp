@@ -1,7 +1,7 @@
 #include "catalogue/category_commands.h"
 
 #include "app/main_state.h"
-#include "crypto/text_cipher.h"
+#include "crypto/note_crypt.h"
 #include "platform/dialogs.h"
 #include "store/note_store.h"
 #include "store/sql_text.h"
@@ -136,15 +136,7 @@ QString rename_sql(int target, const QString &stored_caption, const QString &old
 
 QString note_caption_for_mode(int mode, const QString &title, const QString &password)
 {
-    const QString marker = QStringLiteral("@*crypt*");
-    switch (mode) {
-    case 1:
-        return encrypt_text(marker + title, password);
-    case 2:
-        return encrypt_text(marker, password) + QStringLiteral(":ppp") + title;
-    default:
-        return title;
-    }
+    return encode_caption(title, mode, password);
 }
 
 QString no_database_text()
@@ -237,6 +229,10 @@ std::optional<QString> rename_category_or_note(NoteStore &store, Dialogs &dialog
 {
     if (t.target != kTargetMajor && t.target != kTargetMinor && t.target != kTargetNote)
         return std::nullopt;
+    if (t.target == kTargetNote && (t.crypt_change_pending || (t.legacy_form && t.crypt_mode > 0))) {
+        dialogs.message(t.crypt_change_pending ? rename_while_pending_text() : rename_legacy_form_text());
+        return std::nullopt;
+    }
     const QString name = ask(dialogs, QStringLiteral("请输入新的名称"));
     if (name.isEmpty())
         return std::nullopt;

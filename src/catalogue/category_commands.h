@@ -87,6 +87,11 @@ struct RenameTarget {
     int note_id = -1;   // target 3: the open note
     int crypt_mode = 0; // target 3: its encryption mode
     QString password;   // target 3: its password when encrypted
+    // Target 3: a change of its encryption mode waits for a save, or it was read in the legacy
+    // form. The caption would then be written in a form the other stored fields do not share,
+    // and the note could not be opened again: the rename is refused.
+    bool crypt_change_pending = false;
+    bool legacy_form = false;
 };
 // Asks for the new name, checks it and renames on both databases. Returns the new name as typed
 // (the text the list entry takes), nullopt when nothing changed.

@@ -39,6 +39,9 @@ void Connection::open(const QString &path, bool create)
     }
     // Another running instance may hold a write lock for a moment: wait instead of failing.
     sqlite3_busy_timeout(db, 5000);
+    // Deleted and overwritten content is zeroed in the file, so a note that is encrypted leaves
+    // no plain text behind in free space (not every SQLite build does this by default).
+    sqlite3_exec(db, "PRAGMA secure_delete=ON", nullptr, nullptr, nullptr);
     db_ = db;
     path_ = path;
 }

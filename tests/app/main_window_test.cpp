@@ -193,11 +193,9 @@ std::vector<Command> command_table()
 {
     std::vector<Command> t;
     for (const char *n :
-         {"N2", "N3", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
-          "N29", "N30", "N31", "Popup1EncryptTitle", "Popup1EncryptContent", "Popup1Decrypt", "Popup1SaveAs",
-          "Popup2New", "Popup2Save", "Popup2Delete", "Popup2EncryptTitle", "Popup2EncryptContent",
-          "Popup2Decrypt", "ToolButton6", "ToolButtonSave", "ToolButton7", "SpeedButtonNew", "SpeedButton2",
-          "SpeedButton3"})
+         {"N2", "N3", "MenuNewNote", "N65", "MenuSaveAs", "N29", "N30", "N31", "Popup1SaveAs", "Popup2New",
+         "Popup2Save", "Popup2Delete", "ToolButton6", "ToolButtonSave", "ToolButton7", "SpeedButtonNew",
+         "SpeedButton2", "SpeedButton3"})
         t.push_back({n, Does::Unfinished});
     // Find and the editor's tools with an empty search box, no selected note or category, the
     // print dialogs cancelled and the font dialog cancelled.
@@ -228,6 +226,12 @@ std::vector<Command> command_table()
         t.push_back({n, Does::Message, QStringLiteral("请先创建笔记。")});
     for (const char *n : {"SpeedButton5", "ToolButtonDeletePicture"})
         t.push_back({n, Does::Message, QStringLiteral("请先鼠标点击来选择一个要删除的图片。")});
+    // Encryption with no note open: encrypting asks for a note, removing does nothing.
+    for (const char *n : {"N41", "N67", "Popup1EncryptTitle", "Popup1EncryptContent", "Popup2EncryptTitle",
+                          "Popup2EncryptContent"})
+        t.push_back({n, Does::Message, QStringLiteral("请先新建或者打开一个笔记以加密。")});
+    for (const char *n : {"N42", "Popup1Decrypt", "Popup2Decrypt"})
+        t.push_back({n, Does::Nothing});
     for (const char *n : {"N75", "N81", "Popup2ShowFavourites", "Button1", "Button7", "ButtonFavourites"})
         t.push_back({n, Does::Nothing});
     t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4，联系邮箱：yunshan-note@example.org")});

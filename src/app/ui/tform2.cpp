@@ -974,9 +974,6 @@ void TForm2::N86Click()
 
 
 // Commands whose behaviour comes with later work.
-void TForm2::N41Click() { unfinished(); }
-void TForm2::N67Click() { unfinished(); }
-void TForm2::N42Click() { unfinished(); }
 void TForm2::ToolButton6Click() { unfinished(); }
 void TForm2::N65Click() { unfinished(); }
 void TForm2::SpeedButton3Click() { unfinished(); }

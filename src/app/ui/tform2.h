@@ -7,6 +7,7 @@
 #include "backup/http_client.h"
 #include "backup/transfer_progress.h"
 #include "pictures/thumbnail_slots.h"
+#include "crypto/note_crypt.h"
 #include "store/note_store.h"
 #include "update/update_check.h"
 
@@ -89,6 +90,7 @@ public:
     NoteListState list;
     CatalogueSelection selection;
     RunSettings run;
+    NoteCryptState crypt; // unsaved mode changes and the legacy form of the open note
     int g4width = 0;   // width of the editor pane at creation; the resize rule falls back to it
     int n94_tag = 0;   // Tag of N94: 0 start-up run of the worker, 1 manual update check
     int hintout = 0;   // reshow time-out of list hints (500 or 0)

@@ -415,6 +415,8 @@ void TForm2::ToolButton17Click()
     t.note_id = note.noteId;
     t.crypt_mode = note.is_crypt;
     t.password = note.key_crypt;
+    t.crypt_change_pending = crypt.change_pending(note.noteId);
+    t.legacy_form = crypt.legacy_form;
     std::optional<QString> name;
     guarded(dialogs_, [&] { name = rename_category_or_note(store, dialogs_, run, entries(ListBox1), t); });
     if (!name)

@@ -3,6 +3,7 @@
 #include "app/ui/note_list_delegate.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
+#include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
@@ -132,7 +133,7 @@ void TForm2::clear_note_view()
     Edit2->clear();
     note.title_mark = 0;
     note.is_crypt = 0;
-    note.key_crypt.clear();
+    forget_open_note(note, crypt); // the password lives only while its note is open
     note.body_mark = -1;
     show_editor_document(RichEdit1, new_editor_document(RichEdit1));
     note.body_mark = 0;
@@ -356,45 +357,62 @@ void TForm2::ListBox3Click()
             note.body_mark = 0;
             set_save_enabled(false);
             QFile::remove(run.tmp_save + QString::number(note.noteId_bei) + QStringLiteral(".rtf"));
+            // Marks of an encryption change that is dropped go back to the stored mode.
+            if (leave_without_saving(note, list, crypt))
+                ListBox3->viewport()->update();
             break;
         }
     }
 
     const bool listed = i >= 0 && i < list.noteIdList.size();
-    if (listed && list.is_crypt_list.at(i) >= 1) {
-        // Unlocking comes with note encryption; until then no password opens an entry.
-        const QString password = dialogs_.password(QStringLiteral("请输入密码"), QStringLiteral("密码"));
-        if (!password.isEmpty())
-            dialogs_.message(QStringLiteral("密码错误！"));
-        back_to_open_entry();
-        return;
-    }
     if (!listed) {
         clear_note_view();
         return;
     }
 
-    // Everything is read before the view changes, so a database error leaves the open note.
+    // Everything is read and decrypted before the view changes, so a wrong password, a database
+    // error or unreadable ciphertext leaves the open note as it was, its legacy form included.
     const int id = list.noteIdList.at(i);
+    const int mode = list.is_crypt_list.at(i);
+    UnlockOutcome unlocked;
     StoredNote stored;
     try {
+        if (mode >= 1) {
+            unlocked = unlock_entry(store, dialogs_, id, mode);
+            if (unlocked.status != UnlockOutcome::Status::Unlocked) {
+                back_to_open_entry();
+                return;
+            }
+        }
         stored = read_stored_note(store, id);
+        decrypt_stored_note(stored, mode, unlocked.password, unlocked.form);
+    } catch (const NoteCryptError &e) {
+        wipe_password(unlocked.password);
+        dialogs_.error(e.text());
+        back_to_open_entry();
+        return;
     } catch (const std::exception &e) {
+        wipe_password(unlocked.password);
         dialogs_.error(QString::fromUtf8(e.what()));
         back_to_open_entry();
         return;
     }
 
-    const QString key = note.key_crypt;
     clear_note_view();
-    note.key_crypt = key;
+    note.key_crypt = unlocked.password;
+    wipe_password(unlocked.password);
+    crypt.legacy_form = unlocked.legacy_form();
     note.noteId = id;
     note.noteId_bei = id;
-    note.is_crypt = list.is_crypt_list.at(i);
+    note.is_crypt = mode;
+    // A title encrypted with the note is shown in its entry once the note is open. A content-only
+    // title comes from the stored caption whole, not from the entry's shortened text.
+    if (mode == kEncryptedWithTitle)
+        ListBox3->item(i)->setText(unlocked.title);
 
     note.title_mark = -1;
     ListBox4->clear();
-    Edit2->setText(ListBox3->item(i)->text());
+    Edit2->setText(mode >= 1 ? unlocked.title : ListBox3->item(i)->text());
 
     note.body_mark = -1;
     QString body;
@@ -406,11 +424,11 @@ void TForm2::ListBox3Click()
         Edit3->setText(stored.label);
         set_panel(5, kUpdateTime + stored.put);
         note.is_rtf = 1;
-        set_panel(4, QStringLiteral("RTF"));
+        set_panel(4, crypt.legacy_form ? QStringLiteral("rtf") : QStringLiteral("RTF"));
         body = RichEdit1->toPlainText();
     } else {
         note.is_rtf = 0;
-        set_panel(4, QStringLiteral("TXT"));
+        set_panel(4, crypt.legacy_form ? QStringLiteral("txt") : QStringLiteral("TXT"));
         if (stored.has_notes_row) {
             Edit3->setText(stored.label);
             body = plain_body_text(stored.content);
