@@ -180,7 +180,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
 }
 
 // Every action and button, what it does before the later work arrives.
-enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing, AsksForFile };
+enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing, AsksForFile, Question3, AsksForSaveFile };
 
 struct Command {
     const char *name;
@@ -192,16 +192,25 @@ std::vector<Command> command_table()
 {
     std::vector<Command> t;
     for (const char *n :
-         {"N2", "N3", "N91", "N92", "N41", "N67", "N42", "MenuNewNote", "N65", "MenuSaveAs",
+         {"N2", "N3", "N91", "N92", "N41", "N67", "N42",
           "N45", "N44", "MenuFindNext", "MenuPastePicture", "MenuAddPicture", "N71", "N29",
           "N30", "N31", "N36", "Popup1DefaultFont", "Popup1EncryptTitle", "Popup1EncryptContent",
-          "Popup1Decrypt", "Popup1Print", "Popup1SaveAs", "Popup2New", "Popup2Save", "Popup2Delete",
+          "Popup1Decrypt", "Popup1Print",
           "Popup2EncryptTitle", "Popup2EncryptContent", "Popup2Decrypt", "Popup2Print", "Popup2Move",
-          "ToolButton6", "ToolButtonSave", "ToolButtonAddPicture",
-          "ToolButtonDeletePicture", "ToolButton7", "Button3", "Button2",
-          "SpeedButtonNew", "SpeedButton2", "SpeedButton3", "SpeedButton10",
+          "ToolButtonAddPicture",
+          "ToolButtonDeletePicture", "Button3", "Button2",
+          "SpeedButton10",
           "SpeedButton12", "Label3", "SpeedButton4", "SpeedButton6", "SpeedButton5", "Button4"})
         t.push_back({n, Does::Unfinished});
+    // Note commands with no note open (the save commands enabled, as if a body had been typed).
+    for (const char *n : {"N65", "Popup2Save", "ToolButtonSave", "SpeedButton2"})
+        t.push_back({n, Does::Message, QStringLiteral("请先新建笔记。")});
+    for (const char *n : {"MenuNewNote", "Popup2New", "ToolButton6", "SpeedButtonNew"})
+        t.push_back({n, Does::Question3, QStringLiteral("笔记没保存，是否保存或者取消当前操作？")});
+    for (const char *n : {"Popup2Delete", "ToolButton7"})
+        t.push_back({n, Does::Message, QStringLiteral("请先选择一个要删除的笔记。")});
+    for (const char *n : {"MenuSaveAs", "Popup1SaveAs", "SpeedButton3"})
+        t.push_back({n, Does::AsksForSaveFile});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
     t.push_back({"N23", Does::Message, QStringLiteral("导出前请先选中一个大类。")});
     t.push_back({"N24", Does::Message, QStringLiteral("备份文件夹没有设置，请先设置备份文件夹。")});
@@ -295,6 +304,8 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         case Does::MessageAndSettings: dialogs.expect_message(c.text); break;
         case Does::Question: dialogs.expect_question(c.text, Dialogs::Answer::No); break;
         case Does::AsksForFile: dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString()); break;
+        case Does::AsksForSaveFile: dialogs.expect_file(ScriptedDialogs::Kind::SaveFile, QString()); break;
+        case Does::Question3: dialogs.expect_question3(c.text, Dialogs::Answer::Cancel); break;
         default: break;
         }
         if (action)

@@ -129,6 +129,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     build_floating_panels();
     build_backup();
     setup_note_list();
+    setup_editor_tracking();
 
     set_save_enabled(false);
     // The panes are laid out at their start widths; the editor pane's is the fall-back width.
@@ -997,9 +998,6 @@ void TForm2::N92Click() { unfinished(); }
 void TForm2::N41Click() { unfinished(); }
 void TForm2::N67Click() { unfinished(); }
 void TForm2::N42Click() { unfinished(); }
-void TForm2::ToolButton6Click() { unfinished(); }
-void TForm2::N65Click() { unfinished(); }
-void TForm2::SpeedButton3Click() { unfinished(); }
 void TForm2::N45Click() { unfinished(); }
 void TForm2::N44Click() { unfinished(); }
 void TForm2::Button3Click() { unfinished(); }
@@ -1025,8 +1023,6 @@ void TForm2::mark_rich_text()
     note.is_rtf = 1;
     set_panel(4, QStringLiteral("RTF"));
 }
-void TForm2::SpeedButton2Click() { unfinished(); }
-void TForm2::ToolButton7Click() { unfinished(); }
 void TForm2::Button2Click() { unfinished(); }
 void TForm2::SpeedButton10Click() { unfinished(); }
 void TForm2::SpeedButton12Click() { unfinished(); }
