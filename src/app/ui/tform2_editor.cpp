@@ -318,7 +318,8 @@ void TForm2::Edit2Enter()
 {
     static bool running = false; // its own messages and commands move the focus
     // Only while no note is open and no entry selected (a recovered note need not be listed).
-    if (running || selected_row(ListBox3) >= 0 || note.noteId >= 0)
+    // Without a database there is nowhere to put a note (panel 0 says so).
+    if (running || selected_row(ListBox3) >= 0 || note.noteId >= 0 || !store.main_connected() || read_only())
         return;
     running = true;
     const auto done = qScopeGuard([] { running = false; });
