@@ -36,9 +36,11 @@ class EditorEvents : public QObject {
     bool eventFilter(QObject *watched, QEvent *e) override
     {
         if (e->type() == QEvent::FocusIn && (watched == form_.Edit2 || watched == form_.RichEdit1)) {
-            // The window getting active again (after a message box, say) is no entering.
+            // Only the user entering the field counts: not the window getting active again
+            // (after a message box, say), nor the program moving the focus itself.
             const Qt::FocusReason reason = static_cast<QFocusEvent *>(e)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                reason == Qt::ShortcutFocusReason)
                 form_.Edit2Enter();
         } else if (watched == form_.Edit2 && e->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(e)->key();
