@@ -197,6 +197,15 @@ QString NoteStore::get_first_string(const QString &sql)
     return v->toString();
 }
 
+void NoteStore::drop_backup()
+{
+    if (lent_ || !backup_.is_open())
+        return;
+    backup_.close();
+    if (status_ == kMainAndBackup)
+        status_ = kMainOnly;
+}
+
 int NoteStore::set_first_string(const QString &sql) { return mirrored_write(sql, {}); }
 
 void NoteStore::refuse_while_lent() const

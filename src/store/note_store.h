@@ -63,6 +63,8 @@ public:
 
     // Closes both connections (main first) and releases the owner mark.
     void close_all();
+    // Closes the backup connection after a failed write; the main database goes on alone.
+    void drop_backup();
 
     // First column of the first row on the main database; 0 / empty when closed, no row or null.
     qint64 get_first_integer(const QString &sql);

@@ -134,6 +134,9 @@ TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
         TForm2 &f = create(dialogs);
         f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
         f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','http://127.0.0.1:1/dav')"));
+        f.store.set_first_string(QStringLiteral("insert into notes(id,label) values(7,'旧标签')"));
+        f.store.set_first_string(
+            QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,7,'旧标题')"));
         form.reset(); // ends without the close request, as after a crash
     }
     TempFolder::write(dir.file(QStringLiteral("tmp/7.rtf")),
@@ -144,6 +147,10 @@ TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
     EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("未保存bold"));
     EXPECT_EQ(f.note.noteId, 7);
     EXPECT_EQ(f.note.noteId_bei, 7);
+    // The note's stored title and tag line come with it, and the body waits to be saved.
+    EXPECT_EQ(f.Edit2->text(), QStringLiteral("旧标题"));
+    EXPECT_EQ(f.Edit3->text(), QStringLiteral("旧标签"));
+    EXPECT_TRUE(f.save_enabled());
     EXPECT_EQ(f.run.dav_url, QStringLiteral("http://127.0.0.1:1/dav/"));
 }
 

@@ -181,7 +181,7 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
 }
 
 // Every action and button, what it does before the later work arrives.
-enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing, AsksForFile, AsksForFont };
+enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing, AsksForFile, AsksForFont, Question3, AsksForSaveFile };
 
 struct Command {
     const char *name;
@@ -193,9 +193,7 @@ std::vector<Command> command_table()
 {
     std::vector<Command> t;
     for (const char *n :
-         {"N2", "N3", "MenuNewNote", "N65", "MenuSaveAs", "N29", "N30", "N31", "Popup1SaveAs", "Popup2New",
-         "Popup2Save", "Popup2Delete", "ToolButton6", "ToolButtonSave", "ToolButton7", "SpeedButtonNew",
-         "SpeedButton2", "SpeedButton3"})
+         {"N2", "N3", "N29", "N30", "N31"})
         t.push_back({n, Does::Unfinished});
     // Find and the editor's tools with an empty search box, no selected note or category, the
     // print dialogs cancelled and the font dialog cancelled.
@@ -212,6 +210,15 @@ std::vector<Command> command_table()
                  QStringLiteral("将会从网盘下载数据库并替换当前的数据库（替换时会自动备份），是否从网盘同步？")});
     t.push_back({"N92", Does::Message,
                  QStringLiteral("webDAV协议所需的网址或者用户名或者密码都需要完整，不然无法连接网盘，请先设置。")});
+    // Note commands with no note open (the save commands enabled, as if a body had been typed).
+    for (const char *n : {"N65", "Popup2Save", "ToolButtonSave", "SpeedButton2"})
+        t.push_back({n, Does::Message, QStringLiteral("请先新建笔记。")});
+    for (const char *n : {"MenuNewNote", "Popup2New", "ToolButton6", "SpeedButtonNew"})
+        t.push_back({n, Does::Question3, QStringLiteral("笔记没保存，是否保存或者取消当前操作？")});
+    for (const char *n : {"Popup2Delete", "ToolButton7"})
+        t.push_back({n, Does::Message, QStringLiteral("请先选择一个要删除的笔记。")});
+    for (const char *n : {"MenuSaveAs", "Popup1SaveAs", "SpeedButton3"})
+        t.push_back({n, Does::AsksForSaveFile});
     t.push_back({"N9", Does::Message, QStringLiteral("请在右上角输入关键字查找")});
     t.push_back({"N23", Does::Message, QStringLiteral("导出前请先选中一个大类。")});
     t.push_back({"N24", Does::Message, QStringLiteral("备份文件夹没有设置，请先设置备份文件夹。")});
@@ -322,6 +329,8 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         case Does::Question: dialogs.expect_question(c.text, Dialogs::Answer::No); break;
         case Does::AsksForFile: dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString()); break;
         case Does::AsksForFont: dialogs.expect_font(QFont(), QColor(), Dialogs::Answer::Cancel); break;
+        case Does::AsksForSaveFile: dialogs.expect_file(ScriptedDialogs::Kind::SaveFile, QString()); break;
+        case Does::Question3: dialogs.expect_question3(c.text, Dialogs::Answer::Cancel); break;
         default: break;
         }
         if (action)

@@ -361,8 +361,10 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     };
     list_notes();
     form->note.noteId = 2;
+    form->note.title_mark = -1; // filled as opening a note fills them: no edit
     form->Edit2->setText(QStringLiteral("n2"));
     form->RichEdit1->setPlainText(QStringLiteral("正文"));
+    form->note.title_mark = 0;
     form->select_note_entry(1); // marked, not opened: the note has no body rows here
     form->selection.select = 3;
 

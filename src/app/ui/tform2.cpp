@@ -133,6 +133,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     setup_note_list();
     setup_picture_panel();
     setup_editor_tools();
+    setup_editor_tracking();
 
     set_save_enabled(false);
     // The panes are laid out at their start widths; the editor pane's is the fall-back width.
@@ -974,9 +975,6 @@ void TForm2::N86Click()
 
 
 // Commands whose behaviour comes with later work.
-void TForm2::ToolButton6Click() { unfinished(); }
-void TForm2::N65Click() { unfinished(); }
-void TForm2::SpeedButton3Click() { unfinished(); }
 void TForm2::SpeedButton8Click()
 {
     QTextCursor c = RichEdit1->textCursor();
@@ -996,7 +994,5 @@ void TForm2::mark_rich_text()
     note.is_rtf = 1;
     set_panel(4, QStringLiteral("RTF"));
 }
-void TForm2::SpeedButton2Click() { unfinished(); }
-void TForm2::ToolButton7Click() { unfinished(); }
 
 } // namespace yunshan

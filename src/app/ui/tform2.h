@@ -8,6 +8,7 @@
 #include "backup/transfer_progress.h"
 #include "pictures/thumbnail_slots.h"
 #include "crypto/note_crypt.h"
+#include "editor/note_save.h"
 #include "store/note_store.h"
 #include "update/update_check.h"
 
@@ -317,6 +318,20 @@ public:
     QString note_list_hint;        // hint text of the entry under the pointer, empty for none
     int note_list_scroll_width = 0; // horizontal scroll range of the note list
 
+    // ---- Saving, change tracking and autosave (tform2_editor.cpp) ----
+    QTimer *Timer1 = nullptr; // autosave timer, one tick a second, stopped at start-up
+    AutosaveCycle autosave;   // time_count and the cycle length
+    // The change events of the title, tag-line and editor fields, Enter in the title field, the
+    // focus entering the title field or the editor.
+    void Edit2Change();
+    void RichEdit1Change();
+    void Edit2KeyPress();
+    void Edit2Enter();
+    void Timer1Timer();
+    // Shows a recovered autosave body of note `note_id` with the note's stored title and tag
+    // line, marked as unsaved.
+    void recover_autosave(int note_id, const QString &file);
+
     // ---- Backup, WebDAV transfer and the progress panel (tform2_backup.cpp) ----
     QTimer *Timer2 = nullptr;   // progress timer, 100 ms
     int timer2_tag = 0;         // progress mode: 1 upload, 2 download, 3 program update
@@ -471,6 +486,9 @@ private:
     void build_update();
     BackupContext backup_context();
     void setup_note_list();
+    void setup_editor_tracking();
+    // A backup write failed and the backup was closed: said once, panel 0 follows.
+    void report_backup_failure(const QString &message);
     void show_note_entries(const QList<NoteListRow> &rows);
     void refill_note_page();
     void unfinished();
@@ -504,6 +522,7 @@ private:
     std::unique_ptr<QObject> editor_events_;
     std::unique_ptr<QPrinter> printer_;
     QPointer<QObject> link_highlighter_; // lives with the editor's document
+    bool highlight_settling_ = false;    // the link look's first pass over a new document runs
     QFont last_font_; // the font the selection font dialog showed last
     QColor last_color_;
     bool destroyed_ = false;

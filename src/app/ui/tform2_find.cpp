@@ -32,6 +32,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QToolTip>
@@ -156,7 +157,14 @@ void TForm2::setup_editor_tools()
         if (h && h->document() == RichEdit1->document())
             return;
         delete h;
-        link_highlighter_ = new LinkHighlighter(RichEdit1->document());
+        // A new highlighter would format the document later from a queued call, and the editor
+        // would take that pass for an edit. Format it now, with change tracking paused; that
+        // also cancels the queued pass.
+        auto *fresh = new LinkHighlighter(RichEdit1->document());
+        link_highlighter_ = fresh;
+        highlight_settling_ = true;
+        fresh->rehighlight();
+        highlight_settling_ = false;
     };
     connect(RichEdit1, &QTextEdit::textChanged, this, [this, follow_document] {
         follow_document();

@@ -143,14 +143,8 @@ void TForm2::deferred_settings()
         Q_EMIT settingsRequested();
         return;
     }
-    if (r.recover_note_id >= 0) {
-        // Only a file of this user's own, never through a link.
-        if (const auto body = read_private_file(r.recover_file)) {
-            read_rtf(*body, *RichEdit1->document());
-            note.noteId = r.recover_note_id;
-            note.noteId_bei = r.recover_note_id;
-        }
-    }
+    if (r.recover_note_id >= 0)
+        recover_autosave(r.recover_note_id, r.recover_file);
     if (r.start_download)
         startup_sync(r.recover_note_id >= 0);
 }

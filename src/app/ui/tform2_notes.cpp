@@ -351,6 +351,10 @@ void TForm2::ListBox3Click()
             return;
         case Dialogs::Answer::Yes:
             SpeedButton2Click();
+            if (save_enabled()) {
+                back_to_open_entry(); // not saved (the error was shown): the changes stay
+                return;
+            }
             break;
         case Dialogs::Answer::No:
             note.title_mark = 0;

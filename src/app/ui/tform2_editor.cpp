@@ -1,0 +1,422 @@
+// The open note's editing: save, save as, new note, delete note, change tracking, the entering
+// preparation, the autosave timer and the recovery of an autosaved body.
+#include "app/ui/tform2.h"
+#include "editor/note_loader.h"
+#include "editor/note_save.h"
+#include "editor/rtf/rtf.h"
+#include "platform/dialogs.h"
+#include "platform/paths.h"
+#include "platform/private_files.h"
+#include "store/set_table.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <exception>
+
+namespace yunshan {
+
+namespace {
+
+// Enter in the title field, and the focus entering the title field or the editor.
+class EditorEvents : public QObject {
+  public:
+    explicit EditorEvents(TForm2 &form) : QObject(&form), form_(form) {}
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (e->type() == QEvent::FocusIn && (watched == form_.Edit2 || watched == form_.RichEdit1)) {
+            // Only the user entering the field counts: not the window getting active again
+            // (after a message box, say), nor the program moving the focus itself.
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(e)->reason();
+            if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                reason == Qt::ShortcutFocusReason)
+                form_.Edit2Enter();
+        } else if (watched == form_.Edit2 && e->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(e)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                form_.Edit2KeyPress();
+                return true; // consumed
+            }
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+  private:
+    TForm2 &form_;
+};
+
+int selected_row(const QListWidget *l)
+{
+    const QListWidgetItem *item = l->currentItem();
+    return item && item->isSelected() ? l->currentRow() : -1;
+}
+
+} // namespace
+
+void TForm2::setup_editor_tracking()
+{
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    autosave.cycle_seconds = autosave_cycle_seconds();
+    connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
+    connect(Edit2, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
+    connect(Edit3, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
+    connect(RichEdit1, &QTextEdit::textChanged, this, &TForm2::RichEdit1Change);
+    auto *events = new EditorEvents(*this);
+    Edit2->installEventFilter(events);
+    RichEdit1->installEventFilter(events);
+}
+
+void TForm2::report_backup_failure(const QString &message)
+{
+    if (message.isEmpty())
+        return;
+    set_panel(0, connection_status_text(store.status()));
+    dialogs_.error(QStringLiteral("备份数据库写入失败，已断开备份数据库，以后只保存到主数据库：") + message);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Saving
+
+void TForm2::SpeedButton2Click()
+{
+    if (read_only())
+        return;
+    if (note.noteId < 0) {
+        // Only the open note is saved: text typed elsewhere never lands in another note.
+        dialogs_.message(QStringLiteral("请先新建笔记。"));
+        return;
+    }
+    SaveRequest r;
+    r.note_id = note.noteId;
+    r.is_crypt = note.is_crypt;
+    r.key_crypt = note.key_crypt;
+    r.is_rtf = note.is_rtf;
+    r.title_changed = note.title_mark == 1;
+    r.body_changed = note.body_mark == 1;
+    r.title = Edit2->text();
+    r.label = Edit3->text();
+    r.body = RichEdit1->document();
+    NoteSaveResult result;
+    try {
+        result = save_note(store, r);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+        return; // marks and buttons stay: the user can save again
+    }
+    report_backup_failure(result.backup_error);
+    if (result.outcome == SaveOutcome::NoteMissing) {
+        dialogs_.error(QStringLiteral("这个笔记在数据库中已经不存在，没有保存。"));
+        return;
+    }
+    note.is_crypt = result.is_crypt;
+
+    // The open note's entry shows the title field's text.
+    int row = selection.note_index;
+    if (row < 0 || row >= list.noteIdList.size() || list.noteIdList.at(row) != note.noteId)
+        row = find_open_note_index();
+    if (row >= 0 && row < ListBox3->count()) {
+        ListBox3->item(row)->setText(Edit2->text());
+        list.is_crypt_list[row] = note.is_crypt;
+    }
+
+    note.title_mark = 0;
+    note.body_mark = 0;
+    set_save_enabled(false);
+    Timer1->stop();
+    autosave.time_count = 0;
+    run.global_change = 1;
+
+    // The end of the autosave cycle: the copy of this note is no longer needed.
+    QFile::remove(autosave_path(run.tmp_save, note.noteId));
+    try {
+        const QString pending = set_table::read_tmp_file1(store);
+        bool ok = false;
+        const int pending_id = pending.toInt(&ok);
+        if (ok && pending != QLatin1String("000") &&
+            (pending_id == note.noteId || !QFile::exists(autosave_path(run.tmp_save, pending_id))))
+            set_table::reset_tmp_file1(store);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+    }
+}
+
+void TForm2::N65Click()
+{
+    if (save_enabled())
+        SpeedButton2Click();
+}
+
+void TForm2::SpeedButton3Click()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString proposal = save_as_file_name(Edit2->text());
+    const QString path = dialogs_.save_file(QStringLiteral("另存为"), save_as_filter(),
+                                            folder.isEmpty() ? proposal : join_path(folder, proposal));
+    if (path.isEmpty())
+        return;
+    const QString error = write_note_file(path, *RichEdit1->document());
+    if (!error.isEmpty())
+        dialogs_.error(error);
+}
+
+// ---------------------------------------------------------------------------------------------
+// New and delete
+
+void TForm2::ToolButton6Click()
+{
+    if (read_only())
+        return;
+    if (save_enabled()) {
+        switch (dialogs_.question_yes_no_cancel(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"))) {
+        case Dialogs::Answer::Cancel:
+            return;
+        case Dialogs::Answer::Yes:
+            SpeedButton2Click();
+            if (save_enabled())
+                return; // not saved: the changes stay in the view
+            break;
+        case Dialogs::Answer::No:
+            QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
+            break;
+        }
+    }
+    const int class_row = selected_row(ListBox1);
+    const int section_row = selected_row(ListBox2);
+    if (section_row < 0) {
+        dialogs_.message(QStringLiteral("请先选择一个小类，以备在其下创建笔记。"));
+        return;
+    }
+    if (!store.main_connected())
+        return;
+    const QString class_caption = class_row >= 0 ? ListBox1->item(class_row)->text() : QString();
+    const QString section_caption = ListBox2->item(section_row)->text();
+    NewNote created;
+    try {
+        created = create_note(store, class_caption, section_caption, ListBox3->count(),
+                              new_note_caption(QDate::currentDate(), QLocale::system()));
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+        return;
+    }
+    report_backup_failure(created.backup_error);
+    ListBox3->addItem(created.caption);
+    list.noteIdList.append(created.note_id);
+    list.is_crypt_list.append(0);
+    list.is_fast_list.append(0);
+
+    note.title_mark = -1;
+    clear_note_view();
+    Timer1->stop(); // whatever was unsaved is saved or dropped now
+    autosave.time_count = 0;
+    note.noteId = created.note_id;
+    note.noteId_bei = created.note_id;
+    note.is_rtf = 0;
+    set_panel(4, QStringLiteral("TXT"));
+    note.title_mark = -1;
+    Edit2->setText(created.caption);
+    note.title_mark = 0;
+    note.body_mark = 0;
+    const int row = ListBox3->count() - 1;
+    select_note_entry(row);
+    selection.note_index = row;
+    set_save_enabled(false);
+    run.global_change = 1;
+}
+
+void TForm2::ToolButton7Click()
+{
+    if (read_only())
+        return;
+    const int row = selected_row(ListBox3);
+    if (row < 0 || row >= list.noteIdList.size()) {
+        dialogs_.message(QStringLiteral("请先选择一个要删除的笔记。"));
+        return;
+    }
+    const QString text = ListBox3->item(row)->text();
+    if (dialogs_.question_yes_no(QStringLiteral("是否删除笔记“") + text + QStringLiteral("”?")) != Dialogs::Answer::Yes)
+        return;
+    // The note the question named.
+    const int id = list.noteIdList.at(row);
+    QString backup_error;
+    try {
+        backup_error = delete_note(store, id);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+        return;
+    }
+    report_backup_failure(backup_error);
+    // Its autosave copy goes with it, so no later start offers the body of a deleted note.
+    QFile::remove(autosave_path(run.tmp_save, id));
+
+    clear_note_view();
+    Timer1->stop();
+    autosave.time_count = 0;
+    if (selected_row(ListBox2) >= 0) {
+        selection.section_index = -1;
+        ListBox2Click();
+    } else {
+        // A search, favourites or encrypted-note list: the entry goes, the rest stays.
+        selection.note_index = -1;
+        select_note_entry(-1); // first, so that no other entry opens in its place
+        delete ListBox3->takeItem(row);
+        list.noteIdList.removeAt(row);
+        list.is_crypt_list.removeAt(row);
+        list.is_fast_list.removeAt(row);
+        select_note_entry(-1);
+    }
+    note.noteId = -1;
+    note.title_mark = 0;
+    note.body_mark = 0;
+    set_save_enabled(false);
+    run.global_change = 1;
+    dialogs_.message(QStringLiteral("删除成功。"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Change tracking
+
+void TForm2::Edit2Change()
+{
+    if (note.title_mark == -1)
+        return;
+    note.title_mark = 1;
+    set_save_enabled(true);
+}
+
+void TForm2::RichEdit1Change()
+{
+    set_panel(1, QStringLiteral("字数:") + QString::number(RichEdit1->document()->characterCount() - 1));
+    if (note.title_mark == -1 || highlight_settling_)
+        return;
+    if (note.body_mark == -1) {
+        note.body_mark = 0;
+        return;
+    }
+    note.body_mark = 1;
+    set_save_enabled(true);
+    if (!read_only() && !Timer1->isActive())
+        Timer1->start();
+}
+
+void TForm2::Edit2KeyPress()
+{
+    RichEdit1->setFocus();
+}
+
+void TForm2::Edit2Enter()
+{
+    static bool running = false; // its own messages and commands move the focus
+    // Only while no note is open and no entry selected (a recovered note need not be listed).
+    // Without a database there is nowhere to put a note (panel 0 says so).
+    if (running || selected_row(ListBox3) >= 0 || note.noteId >= 0 || !store.main_connected() || read_only())
+        return;
+    running = true;
+    const auto done = qScopeGuard([] { running = false; });
+    const QString no_section = QStringLiteral("没有小类无法保存笔记，请先建立小类。");
+    if (selected_row(ListBox1) < 0) {
+        if (ListBox1->count() == 0) {
+            dialogs_.message(no_section);
+            return;
+        }
+        ListBox1->setCurrentRow(0);
+        ListBox1Click();
+    }
+    if (selected_row(ListBox2) < 0 && ListBox2->count() == 0)
+        ToolButton3Click();
+    if (ListBox2->count() == 0) {
+        dialogs_.message(no_section);
+        return;
+    }
+    if (selected_row(ListBox2) < 0) {
+        ListBox2->setCurrentRow(0);
+        ListBox2Click();
+    }
+    if (ListBox3->count() == 0) {
+        ToolButton6Click();
+    } else {
+        select_note_entry(0);
+        ListBox3Click();
+        // The body mark stays 0: the first change of the body counts.
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Autosave
+
+void TForm2::Timer1Timer()
+{
+    if (!autosave_tick(autosave, note.noteId))
+        return;
+    Timer1->stop();
+    // An encrypted note's body is never written out in plain.
+    if (read_only() || note.is_crypt == 1 || note.is_crypt == 2)
+        return;
+    try {
+        if (!write_autosave(store, run.tmp_save, note.noteId, *RichEdit1->document(), Edit2->text(), Edit3->text()))
+            dialogs_.error(QStringLiteral("自动保存文件写入失败：") + autosave_path(run.tmp_save, note.noteId));
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+    }
+}
+
+void TForm2::recover_autosave(int note_id, const QString &file)
+{
+    if (read_only())
+        return; // the instance that writes may still be working on it
+    // Only a file of this user's own, never through a link.
+    const auto body = read_private_file(file);
+    if (!body)
+        return;
+    std::optional<RecoveredFields> fields;
+    StoredNote stored;
+    try {
+        fields = recovered_note_fields(store, note_id);
+        if (fields)
+            stored = read_stored_note(store, note_id);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+        return;
+    }
+    // A deleted note has nowhere to go; an encrypted one needs its password first. The file
+    // stays for a later start.
+    if (!fields || fields->is_crypt != 0)
+        return;
+
+    clear_note_view();
+    const int row = list.noteIdList.indexOf(note_id);
+    select_note_entry(row);
+    selection.note_index = row;
+    note.noteId = note_id;
+    note.noteId_bei = note_id;
+    note.is_crypt = 0;
+    // The title and tag line as they were typed, when the file holds them.
+    const std::optional<AutosaveFields> typed = autosave_fields(*body);
+    note.title_mark = -1;
+    Edit2->setText(typed ? typed->title : fields->title);
+    Edit3->setText(typed ? typed->label : fields->label);
+    read_rtf(*body, *RichEdit1->document());
+    note.is_rtf = 1;
+    set_panel(4, QStringLiteral("RTF"));
+    set_panel(5, QStringLiteral("笔记更新时间:") + stored.put);
+    for (const StoredPicture &p : stored.pictures)
+        add_thumbnail(p.bytes, p.id);
+    note.title_mark = typed && (typed->title != fields->title || typed->label != fields->label) ? 1 : 0;
+    // The recovered body is not stored yet: it counts as an unsaved change.
+    note.body_mark = 1;
+    set_save_enabled(true);
+}
+
+} // namespace yunshan

@@ -1,0 +1,488 @@
+// Saving, creating and deleting notes, change tracking and autosave, driven through the main
+// window against real main and backup database files.
+#include "app/ui/tform2.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "store/connection.h"
+#include "store/note_store.h"
+#include "support/db_check.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFocusEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+using Kind = ScriptedDialogs::Kind;
+
+const QString kOldTime = QStringLiteral("2023-11-02 08:09:10");
+
+class NoteSaveWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        zhu = dir.mkdir(QStringLiteral("main"));
+        bei = dir.mkdir(QStringLiteral("backup"));
+        tmp = dir.mkdir(QStringLiteral("tmp"));
+        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
+        set_autosave_folder_override(tmp);
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+        settings->set_value(QStringLiteral("zhu_db"), zhu);
+        settings->set_value(QStringLiteral("bei_db"), bei);
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+        ASSERT_TRUE(form->store.backup_connected());
+        form->store.main().query(QStringLiteral("PRAGMA synchronous=OFF"));
+        form->store.backup().query(QStringLiteral("PRAGMA synchronous=OFF"));
+        exec(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','000')"));
+        exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
+        exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
+        form->ListBox1->setCurrentRow(-1);
+        form->selection = CatalogueSelection();
+        select_class();
+    }
+    void TearDown() override
+    {
+        dialogs.verify_done();
+        form.reset();
+        set_program_folder_override({});
+        set_autosave_folder_override({});
+    }
+
+    void exec(const QString &sql, const SqlParams &params = {}) { form->store.mirrored_write(sql, params); }
+    QVariant main_value(const QString &sql) { return form->store.main().query_first(sql).value_or(QVariant()); }
+
+    int add_plain(const QString &caption, const QString &body, const QString &label = {}, int px = 100)
+    {
+        exec(QStringLiteral("insert into notes(label,cuanjian,put,content) values(:a,:b,:b,:c)"),
+             {label, kOldTime, QString(QChar(0xFEFF) + body)});
+        const int id = static_cast<int>(form->store.main().last_insert_rowid());
+        exec(QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(?,1,1,?,?)"),
+             {px, id, caption});
+        return id;
+    }
+    void select_class()
+    {
+        form->ListBox1->setCurrentRow(0);
+        form->ListBox1Click();
+    }
+    void show_section(int row)
+    {
+        form->ListBox2->setCurrentRow(row);
+        form->ListBox2Click();
+    }
+    void open_entry(int row)
+    {
+        form->ListBox3->setCurrentRow(row); // the selection opens it
+        ASSERT_EQ(form->selection.note_index, row);
+    }
+    // Text as an input method commits it at the caret.
+    static void type(QWidget *w, const QString &text)
+    {
+        QInputMethodEvent e;
+        e.setCommitString(text);
+        QApplication::sendEvent(w, &e);
+    }
+    void save() { form->SpeedButton2->click(); }
+    QString dump() { return test::dump_database(form->store.main()); }
+
+    TempFolder dir;
+    QString zhu, bei, tmp;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(NoteSaveWindowTest, TitleWithQuotesAndPercentStaysExactOverRepeatedSaves)
+{
+    add_plain(QStringLiteral("旧"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    const QString title = QStringLiteral("It's \"50%\" 完成'';");
+    form->Edit2->setText(title);
+    EXPECT_TRUE(form->save_enabled());
+    EXPECT_TRUE(form->ToolButtonSave->isEnabled());
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        type(form->RichEdit1, QStringLiteral("x"));
+        save();
+        EXPECT_FALSE(form->save_enabled());
+        EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(), title);
+        EXPECT_EQ(form->ListBox3->item(0)->text(), title);
+        test::expect_mirror_identical(form->store);
+        form->Edit2->setText(form->Edit2->text()); // unchanged text: no change event
+        form->note.title_mark = 1;                 // save the title row again
+    }
+    form->ListBox3->setCurrentRow(-1);
+    form->selection.note_index = -1;
+    form->clear_note_view();
+    open_entry(0);
+    EXPECT_EQ(form->Edit2->text(), title);
+}
+
+TEST_F(NoteSaveWindowTest, TagLineOnlyEditKeepsUpdateTimeAndBodyEditSetsOneTimeOnBoth)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"), QStringLiteral("旧标签"));
+    show_section(0);
+    open_entry(0);
+    form->Edit3->setText(QStringLiteral("新标签"));
+    save();
+    EXPECT_EQ(main_value(QStringLiteral("select label from notes where id=1")).toString(), QStringLiteral("新标签"));
+    EXPECT_EQ(main_value(QStringLiteral("select put from notes where id=1")).toString(), kOldTime);
+    EXPECT_FALSE(QFile::exists(tmp + QStringLiteral("/1.rtf")));
+    EXPECT_FALSE(form->Timer1->isActive()); // a title change starts no autosave
+    test::expect_mirror_identical(form->store);
+
+    type(form->RichEdit1, QStringLiteral("加"));
+    EXPECT_TRUE(form->Timer1->isActive());
+    save();
+    EXPECT_NE(main_value(QStringLiteral("select put from notes where id=1")).toString(), kOldTime);
+    // Wide text led by the byte-order mark (U+FEFF).
+    EXPECT_EQ(main_value(QStringLiteral("select hex(content) from notes where id=1")).toString(),
+              QString::fromLatin1((QStringLiteral("\uFEFF加正文")).toUtf8().toHex().toUpper()));
+    EXPECT_FALSE(form->Timer1->isActive());
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(NoteSaveWindowTest, PlainNoteGetsRtfRowOnlyAfterBoldAndSave)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
+    type(form->RichEdit1, QStringLiteral("普通"));
+    save();
+    EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile")).toInt(), 0);
+
+    QTextCursor c = form->RichEdit1->textCursor();
+    c.setPosition(0);
+    c.setPosition(2, QTextCursor::KeepAnchor);
+    form->RichEdit1->setTextCursor(c);
+    form->SpeedButton8->click();
+    EXPECT_TRUE(form->save_enabled());
+    save();
+    EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile where noteId=1")).toInt(), 1);
+    test::expect_mirror_identical(form->store);
+
+    form->ListBox3->setCurrentRow(-1);
+    form->selection.note_index = -1;
+    form->clear_note_view();
+    open_entry(0);
+    EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
+    QTextCursor probe(form->RichEdit1->document());
+    probe.setPosition(1);
+    EXPECT_EQ(probe.charFormat().fontWeight(), QFont::Bold);
+}
+
+TEST_F(NoteSaveWindowTest, CtrlSWithoutChangesWritesNothing)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    const QString before = dump();
+    form->N65->trigger();
+    EXPECT_EQ(dump(), before);
+    form->Edit2->setText(QStringLiteral("改"));
+    form->N65->trigger();
+    EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(), QStringLiteral("改"));
+}
+
+TEST_F(NoteSaveWindowTest, NothingOpenMeansNothingSavedIntoTheLastNote)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    form->ListBox3->setCurrentRow(-1);
+    form->selection.note_index = -1;
+    form->clear_note_view(); // another category chosen: the view is empty, noteId_bei stays 1
+    form->note.body_mark = 1;
+    form->set_save_enabled(true);
+    const QString before = dump();
+    dialogs.expect_message(QStringLiteral("请先新建笔记。"));
+    save();
+    EXPECT_EQ(dump(), before);
+}
+
+TEST_F(NoteSaveWindowTest, NewNotesAreAppendedTwoApartAndMirrored)
+{
+    show_section(1);
+    form->ToolButton6->click();
+    form->SpeedButtonNew->click();
+    ASSERT_EQ(form->ListBox3->count(), 2);
+    const QString caption = form->ListBox3->item(0)->text();
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("新的笔记")));
+    EXPECT_EQ(form->Edit2->text(), caption);
+    const auto rows = form->store.main().query(QStringLiteral("select px,sectionId,noteId from title order by id"));
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows.at(0).at(0).toInt(), 100);
+    EXPECT_EQ(rows.at(1).at(0).toInt(), 102);
+    EXPECT_EQ(rows.at(1).at(1).toInt(), 2);
+    EXPECT_EQ(form->note.noteId, rows.at(1).at(2).toInt());
+    EXPECT_EQ(form->list.noteIdList, (QList<int>{rows.at(0).at(2).toInt(), rows.at(1).at(2).toInt()}));
+    EXPECT_EQ(form->ListBox3->currentRow(), 1);
+    EXPECT_EQ(form->selection.note_index, 1);
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile")).toInt(), 0);
+    test::expect_mirror_identical(form->store);
+
+    // Reopened, the order is the order of creation.
+    form->selection.section_index = -1;
+    show_section(1);
+    EXPECT_EQ(form->list.noteIdList, (QList<int>{rows.at(0).at(2).toInt(), rows.at(1).at(2).toInt()}));
+}
+
+TEST_F(NoteSaveWindowTest, NewNoteAsksAboutUnsavedChanges)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    type(form->RichEdit1, QStringLiteral("改"));
+    dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Cancel);
+    form->ToolButton6->click();
+    EXPECT_EQ(form->ListBox3->count(), 1);
+    dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Yes);
+    form->ToolButton6->click();
+    EXPECT_EQ(form->ListBox3->count(), 2);
+    // Wide text led by the byte-order mark (U+FEFF).
+    EXPECT_EQ(main_value(QStringLiteral("select hex(content) from notes where id=1")).toString(),
+              QString::fromLatin1((QStringLiteral("\uFEFF改正文")).toUtf8().toHex().toUpper()));
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(NoteSaveWindowTest, NewNoteNeedsASelectedMinorCategory)
+{
+    dialogs.expect_message(QStringLiteral("请先选择一个小类，以备在其下创建笔记。"));
+    form->ToolButton6->click();
+    EXPECT_EQ(main_value(QStringLiteral("select count(*) from notes")).toInt(), 0);
+}
+
+TEST_F(NoteSaveWindowTest, DeleteRemovesRowsOnBothKeepsPicturesAndRefills)
+{
+    add_plain(QStringLiteral("留下"), QStringLiteral("a"), {}, 100);
+    const int id = add_plain(QStringLiteral("删掉"), QStringLiteral("b"), {}, 102);
+    exec(QStringLiteral("insert into rtffile(noteId,rtf) values(?,?)"), {id, QByteArray("{\\rtf1 b}")});
+    exec(QStringLiteral("insert into picture(articleId,img) values(?,?)"), {id, QByteArray("jpeg")});
+    show_section(0);
+    dialogs.expect_message(QStringLiteral("请先选择一个要删除的笔记。"));
+    form->ToolButton7->click();
+    open_entry(1);
+    dialogs.expect_question(QStringLiteral("是否删除笔记“删掉”?"), Dialogs::Answer::No);
+    form->ToolButton7->click();
+    EXPECT_EQ(form->ListBox3->count(), 2);
+    dialogs.expect_question(QStringLiteral("是否删除笔记“删掉”?"), Dialogs::Answer::Yes);
+    dialogs.expect_message(QStringLiteral("删除成功。"));
+    form->ToolButton7->click();
+    ASSERT_EQ(form->ListBox3->count(), 1);
+    EXPECT_EQ(form->ListBox3->item(0)->text(), QStringLiteral("留下"));
+    EXPECT_EQ(form->note.noteId, -1);
+    for (const char *table : {"title where noteId=2", "notes where id=2", "rtffile where noteId=2"})
+        EXPECT_EQ(main_value(QStringLiteral("select count(*) from ") + QString::fromLatin1(table)).toInt(), 0) << table;
+    EXPECT_EQ(main_value(QStringLiteral("select count(*) from picture where articleId=2")).toInt(), 1);
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(NoteSaveWindowTest, DeleteFromSearchListRemovesTheEntryAndClosesTheNote)
+{
+    add_plain(QStringLiteral("苹果一"), QStringLiteral("a"));
+    add_plain(QStringLiteral("苹果二"), QStringLiteral("b"));
+    form->Edit1->setText(QStringLiteral("苹果"));
+    form->Button1->click(); // search: opens the first entry
+    ASSERT_EQ(form->ListBox3->count(), 2);
+    ASSERT_EQ(form->note.noteId, 1);
+    dialogs.expect_question(QStringLiteral("是否删除笔记“苹果一”?"), Dialogs::Answer::Yes);
+    dialogs.expect_message(QStringLiteral("删除成功。"));
+    form->ToolButton7->click();
+    ASSERT_EQ(form->ListBox3->count(), 1);
+    EXPECT_EQ(form->ListBox3->item(0)->text(), QStringLiteral("苹果二"));
+    EXPECT_EQ(form->list.noteIdList, QList<int>{2});
+    EXPECT_EQ(form->ListBox3->currentRow(), -1);
+    EXPECT_EQ(form->note.noteId, -1);
+    EXPECT_TRUE(form->Edit2->text().isEmpty());
+    // Nothing acts on the deleted note any more.
+    dialogs.expect_message(QStringLiteral("请先新建或者打开一个笔记以添加。"));
+    form->N73->trigger();
+    dialogs.expect_message(QStringLiteral("请先选择一个要删除的笔记。"));
+    form->ToolButton7->click();
+}
+
+TEST_F(NoteSaveWindowTest, AutosaveAfterTheCycleAndTheSaveEndsIt)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    const QString file = tmp + QStringLiteral("/1.rtf");
+    type(form->RichEdit1, QStringLiteral("一"));
+    EXPECT_TRUE(form->save_enabled());
+    EXPECT_TRUE(form->ToolButtonSave->isEnabled());
+    ASSERT_TRUE(form->Timer1->isActive());
+    EXPECT_EQ(form->Timer1->interval(), 1000);
+    for (int i = 1; i < 300; ++i)
+        form->Timer1Timer();
+    EXPECT_FALSE(QFile::exists(file));
+    form->Timer1Timer();
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_EQ(QFile::permissions(file) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_EQ(form->store.get_first_string(QStringLiteral("select value1 from set_table where key1='tmp_file1'")),
+              QStringLiteral("1"));
+    test::expect_mirror_identical(form->store);
+
+    save();
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(form->store.get_first_string(QStringLiteral("select value1 from set_table where key1='tmp_file1'")),
+              QStringLiteral("000"));
+    EXPECT_EQ(form->autosave.time_count, 0);
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(NoteSaveWindowTest, EncryptedNoteIsNeverAutosavedInPlain)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    form->note.is_crypt = 2;
+    form->note.key_crypt = QStringLiteral("pw");
+    type(form->RichEdit1, QStringLiteral("秘密"));
+    for (int i = 0; i < 300; ++i)
+        form->Timer1Timer();
+    EXPECT_FALSE(QFile::exists(tmp + QStringLiteral("/1.rtf")));
+    EXPECT_FALSE(form->Timer1->isActive());
+}
+
+TEST_F(NoteSaveWindowTest, EncryptedModeWithoutPasswordIsSavedPlainWithItsTitleRow)
+{
+    exec(QStringLiteral("insert into notes(label,content) values('l','x')"));
+    exec(QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,caption) values(100,1,1,1,2,'旧')"));
+    show_section(0);
+    form->select_note_entry(0);
+    form->selection.note_index = 0;
+    form->note.noteId = 1;
+    form->note.is_crypt = 2; // the password is not in memory
+    form->note.title_mark = -1;
+    form->Edit2->setText(QStringLiteral("标题"));
+    form->note.title_mark = 0;
+    type(form->RichEdit1, QStringLiteral("正文"));
+    save();
+    EXPECT_EQ(main_value(QStringLiteral("select isDel from title where noteId=1")).toInt(), 0);
+    EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(),
+              QStringLiteral("标题"));
+    EXPECT_EQ(form->note.is_crypt, 0);
+    EXPECT_EQ(form->list.is_crypt_list.value(0), 0);
+    test::expect_mirror_identical(form->store);
+}
+
+TEST_F(NoteSaveWindowTest, FailingBackupIsReportedOnceAndSavingGoesOnInTheMainDatabase)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    form->store.backup().execute(QStringLiteral("drop table rtffile")); // the backup breaks
+    form->note.is_rtf = 1;
+    type(form->RichEdit1, QStringLiteral("一"));
+    dialogs.expect_containing(Kind::Error, QStringLiteral("备份数据库写入失败"));
+    save();
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_FALSE(form->store.backup_connected());
+    EXPECT_EQ(form->panel(0), QStringLiteral("主数据库就绪"));
+    EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile where noteId=1")).toInt(), 1);
+    type(form->RichEdit1, QStringLiteral("二"));
+    save(); // no second error
+    EXPECT_FALSE(form->save_enabled());
+}
+
+TEST_F(NoteSaveWindowTest, ClickIntoEmptyEditorOfEmptyMinorCategoryCreatesANote)
+{
+    form->ListBox2->setCurrentRow(-1);
+    ASSERT_EQ(form->ListBox3->count(), 0);
+    QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(form->RichEdit1, &focus);
+    // The first minor category was chosen and a note created in it.
+    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    ASSERT_EQ(form->ListBox3->count(), 1);
+    EXPECT_GE(form->note.noteId, 1);
+    EXPECT_EQ(main_value(QStringLiteral("select sectionId from title")).toInt(), 1);
+    // The first change of the body counts.
+    type(form->RichEdit1, QStringLiteral("字"));
+    EXPECT_TRUE(form->save_enabled());
+    EXPECT_EQ(form->panel(1), QStringLiteral("字数:1"));
+}
+
+TEST_F(NoteSaveWindowTest, EnteringOpensTheFirstNoteAndItsFirstBodyChangeCounts)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(form->Edit2, &focus);
+    EXPECT_EQ(form->note.noteId, 1);
+    EXPECT_EQ(form->note.body_mark, 0);
+    type(form->RichEdit1, QStringLiteral("贴"));
+    EXPECT_TRUE(form->save_enabled());
+}
+
+TEST_F(NoteSaveWindowTest, EnterInTitleMovesToTheBodyInsertingNothing)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    form->show();
+    form->Edit2->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(form->Edit2, &enter);
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("笔记"));
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_EQ(form->focusWidget(), form->RichEdit1);
+}
+
+TEST_F(NoteSaveWindowTest, ReadOnlyModeWritesNothing)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    form->enter_read_only_mode();
+    const QString before = dump();
+    type(form->RichEdit1, QStringLiteral("改"));
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_FALSE(form->Timer1->isActive());
+    form->note.body_mark = 1;
+    form->SpeedButton2Click();
+    form->MenuNewNote->trigger();
+    form->ToolButton7Click();
+    EXPECT_EQ(dump(), before);
+}
+
+TEST_F(NoteSaveWindowTest, SaveAsProposesTheCleanedTitleAndKeepsTheChangeState)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    form->Edit2->setText(QStringLiteral("周报: 第3周?"));
+    const QString target = dir.file(QStringLiteral("周报.txt"));
+    dialogs.expect_file(Kind::SaveFile, target);
+    form->MenuSaveAs->trigger();
+    EXPECT_TRUE(dialogs.last_start().endsWith(QStringLiteral("周报 第3周.rtf"))) << dialogs.last_start().toStdString();
+    const QByteArray bytes = TempFolder::read(target);
+    EXPECT_TRUE(bytes.startsWith("\xFF\xFE"));
+    EXPECT_TRUE(form->save_enabled()); // the title change is still unsaved
+}
+
+} // namespace
+} // namespace yunshan

@@ -1,0 +1,146 @@
+// The real program with a remote keyboard: it runs exactly as yunshan-note does, and reads
+// commands from standard input, one per line, which it turns into the events a user's keyboard
+// and mouse would give the main window's widgets. Each command is answered by one line
+// ("ok ..." or "error ...") on standard output. Used by the tests that kill the program.
+//
+//   ready                  answers once the start-up worker has ended (recovery done)
+//   focus <widget>         the widget takes the focus as by a mouse click
+//   type <widget> <text>   text entered into the widget as an input method commits it
+//   key <widget> Return    a key press
+//   click <widget>         a button click
+//   select <list> <row>    selects an entry of a list widget as the user does
+//   state                  noteId, whether the save commands are enabled, title, tag line
+//   close                  the window's close request
+#include "app/ui/program.h"
+#include "app/ui/tform2.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSocketNotifier>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+using yunshan::TForm2;
+
+TForm2 *main_window()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *f = qobject_cast<TForm2 *>(w))
+            return f;
+    return nullptr;
+}
+
+void answer(const QString &line)
+{
+    std::fputs((line + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void run_command(const QString &line);
+
+void when_ready(int tries)
+{
+    TForm2 *f = main_window();
+    if (f && f->isVisible() && !f->worker_running() && !f->workers().isEmpty()) {
+        answer(QStringLiteral("ok ready"));
+        return;
+    }
+    if (tries > 3000) {
+        QWidget *modal = QApplication::activeModalWidget();
+        answer(
+            QStringLiteral("error not ready: window %1, worker %2, dialog %3")
+                .arg(f ? f->isVisible() : -1)
+                .arg(f ? f->worker_running() : -1)
+                .arg(modal ? modal->windowTitle() + QLatin1Char(' ') + modal->property("text").toString() : QString()));
+        return;
+    }
+    QTimer::singleShot(10, [tries] { when_ready(tries + 1); });
+}
+
+void run_command(const QString &line)
+{
+    const QString command = line.section(QLatin1Char(' '), 0, 0);
+    const QString name = line.section(QLatin1Char(' '), 1, 1);
+    const QString rest = line.section(QLatin1Char(' '), 2);
+    TForm2 *f = main_window();
+    if (command == QLatin1String("ready")) {
+        when_ready(0);
+        return;
+    }
+    if (!f) {
+        answer(QStringLiteral("error no window"));
+        return;
+    }
+    QWidget *w = name.isEmpty() ? nullptr : f->findChild<QWidget *>(name);
+    if (command == QLatin1String("state")) {
+        answer(QStringLiteral("ok %1 %2 %3|%4")
+                   .arg(f->note.noteId)
+                   .arg(f->save_enabled() ? 1 : 0)
+                   .arg(f->Edit2->text(), f->Edit3->text()));
+        return;
+    }
+    if (command == QLatin1String("close")) {
+        answer(QStringLiteral("ok close"));
+        QTimer::singleShot(0, f, [f] { f->close(); });
+        return;
+    }
+    if (!w) {
+        answer(QStringLiteral("error no widget ") + name);
+        return;
+    }
+    if (command == QLatin1String("focus")) {
+        w->setFocus(Qt::MouseFocusReason);
+    } else if (command == QLatin1String("type")) {
+        QInputMethodEvent e;
+        e.setCommitString(rest);
+        QApplication::sendEvent(w, &e);
+    } else if (command == QLatin1String("key")) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QApplication::sendEvent(w, &press);
+    } else if (command == QLatin1String("click")) {
+        if (auto *b = qobject_cast<QAbstractButton *>(w))
+            b->click();
+    } else if (command == QLatin1String("select")) {
+        if (auto *l = qobject_cast<QListWidget *>(w))
+            l->setCurrentRow(rest.toInt());
+    } else {
+        answer(QStringLiteral("error unknown command"));
+        return;
+    }
+    answer(QStringLiteral("ok ") + command);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    std::string pending;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input.setEnabled(false);
+            return;
+        }
+        pending.append(buffer, static_cast<size_t>(n));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            const QString line = QString::fromUtf8(pending.data(), static_cast<qsizetype>(end));
+            pending.erase(0, end + 1);
+            run_command(line);
+        }
+    });
+    return yunshan::run_program(app);
+}
