@@ -109,6 +109,7 @@ void TForm2::SpeedButton2Click()
     r.title = Edit2->text();
     r.label = Edit3->text();
     r.body = RichEdit1->document();
+    r.legacy_form = crypt.legacy_form; // a note in the old encrypted form is rewritten whole
     NoteSaveResult result;
     try {
         result = save_note(store, r);
@@ -122,6 +123,9 @@ void TForm2::SpeedButton2Click()
         return;
     }
     note.is_crypt = result.is_crypt;
+    // Pending encryption changes are now stored; the list marks follow.
+    if (note_saved(list, crypt, note.noteId, note.is_crypt))
+        ListBox3->viewport()->update();
 
     // The open note's entry shows the title field's text.
     int row = selection.note_index;
