@@ -194,6 +194,9 @@ void TForm2::ToolButton6Click()
             break;
         case Dialogs::Answer::No:
             QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
+            // Marks of an encryption change that is dropped go back to the stored mode.
+            if (leave_without_saving(note, list, crypt))
+                ListBox3->viewport()->update();
             break;
         }
     }
