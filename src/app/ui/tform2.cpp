@@ -152,6 +152,8 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
 
 TForm2::~TForm2()
 {
+    // The editor's event filter reaches into this window: it goes before the widgets do.
+    delete findChild<QObject *>(QStringLiteral("EditorTrackingEvents"), Qt::FindDirectChildrenOnly);
     FormDestroy();
     if (qApp)
         qApp->removeEventFilter(this);

@@ -75,6 +75,7 @@ void TForm2::setup_editor_tracking()
     connect(Edit3, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
     connect(RichEdit1, &QTextEdit::textChanged, this, &TForm2::RichEdit1Change);
     auto *events = new EditorEvents(*this);
+    events->setObjectName(QStringLiteral("EditorTrackingEvents")); // deleted first at destruction
     Edit2->installEventFilter(events);
     RichEdit1->installEventFilter(events);
 }
