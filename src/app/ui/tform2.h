@@ -486,6 +486,8 @@ private:
     void build_update();
     BackupContext backup_context();
     void setup_note_list();
+    // Favourite mark of the selected entry on or off; `no_entry_text` when none is selected.
+    void mark_favourite(bool on, const QString &no_entry_text);
     void setup_editor_tracking();
     // A backup write failed and the backup was closed: said once, panel 0 follows.
     void report_backup_failure(const QString &message);

@@ -267,13 +267,13 @@ void TForm2::Button6Click()
 // ---------------------------------------------------------------------------------------------
 // Favourites
 
-void TForm2::N73Click()
+void TForm2::mark_favourite(bool on, const QString &no_entry_text)
 {
     const int row = ListBox3->currentRow();
     try {
-        switch (set_favourite(store, list, row, list.noteIdList.value(row, note.noteId), true)) {
+        switch (set_favourite(store, list, row, list.noteIdList.value(row, note.noteId), on)) {
         case FavouriteChange::NoEntry:
-            dialogs_.message(QStringLiteral("请先新建或者打开一个笔记以添加。"));
+            dialogs_.message(no_entry_text);
             break;
         case FavouriteChange::Unchanged:
             break;
@@ -286,24 +286,9 @@ void TForm2::N73Click()
     }
 }
 
-void TForm2::N74Click()
-{
-    const int row = ListBox3->currentRow();
-    try {
-        switch (set_favourite(store, list, row, list.noteIdList.value(row, note.noteId), false)) {
-        case FavouriteChange::NoEntry:
-            dialogs_.message(QStringLiteral("请先新建或者打开一个笔记以取消常用标记。"));
-            break;
-        case FavouriteChange::Unchanged:
-            break;
-        case FavouriteChange::Changed:
-            ListBox3->viewport()->update();
-            break;
-        }
-    } catch (const std::exception &e) {
-        dialogs_.error(QString::fromUtf8(e.what()));
-    }
-}
+void TForm2::N73Click() { mark_favourite(true, QStringLiteral("请先新建或者打开一个笔记以添加。")); }
+
+void TForm2::N74Click() { mark_favourite(false, QStringLiteral("请先新建或者打开一个笔记以取消常用标记。")); }
 
 // ---------------------------------------------------------------------------------------------
 // Hints for long entries
