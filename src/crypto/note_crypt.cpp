@@ -540,4 +540,25 @@ AutosaveRecovery recover_autosave(const QByteArray &file, Dialogs &dialogs)
     return r;
 }
 
+bool restore_autosave_mode(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt, int note_id,
+                           int stored_mode, int file_mode, const QString &password)
+{
+    clear_pending(crypt);
+    const int mode = encrypted_mode(file_mode) ? file_mode : kPlainNote;
+    note.is_crypt = mode;
+    wipe_password(note.key_crypt);
+    if (encrypted_mode(mode))
+        note.key_crypt = password;
+    bool changed = false;
+    set_marks(list, note_id, mode, changed);
+    if (mode == stored_mode)
+        return false;
+    const PendingCryptChange stored{note_id, stored_mode, encrypted_mode(stored_mode) ? password : QString()};
+    if (encrypted_mode(mode))
+        crypt.pending_encryption = stored;
+    else
+        crypt.pending_decryption = stored;
+    return true;
+}
+
 } // namespace yunshan

@@ -236,4 +236,12 @@ struct AutosaveRecovery {
 AutosaveRecovery recover_autosave(const QByteArray &file, Dialogs &dialogs);
 QString autosave_recovery_title();
 
+// The open note's mode after its autosave file, written in mode `file_mode` under `password`, was
+// recovered; the database holds the note in `stored_mode` (readable with the same password when
+// encrypted). The note takes the file's mode and password. A mode that differs from the stored
+// one is pending until the next save, as the command that made it left it, and the note's list
+// marks show it. True when the mode differs from the stored one.
+bool restore_autosave_mode(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt, int note_id,
+                           int stored_mode, int file_mode, const QString &password);
+
 } // namespace yunshan

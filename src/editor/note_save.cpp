@@ -317,7 +317,12 @@ std::optional<AutosaveFields> autosave_fields(const QByteArray &rtf)
 bool write_autosave(NoteStore &store, const QString &folder, int note_id, const QTextDocument &body,
                     const QString &title, const QString &label)
 {
-    if (!write_private_file(autosave_path(folder, note_id), autosave_bytes(body, title, label)))
+    return write_autosave_file(store, folder, note_id, autosave_bytes(body, title, label));
+}
+
+bool write_autosave_file(NoteStore &store, const QString &folder, int note_id, const QByteArray &bytes)
+{
+    if (!write_private_file(autosave_path(folder, note_id), bytes))
         return false;
     set_table::set_tmp_file1(store, note_id);
     return true;

@@ -150,6 +150,8 @@ std::optional<AutosaveFields> autosave_fields(const QByteArray &rtf);
 // the note in tmp_file1. False when the file could not be written (the key is not touched).
 bool write_autosave(NoteStore &store, const QString &folder, int note_id, const QTextDocument &body,
                     const QString &title, const QString &label);
+// The same with the file's bytes made already (an encrypted note's file is ciphertext).
+bool write_autosave_file(NoteStore &store, const QString &folder, int note_id, const QByteArray &bytes);
 
 // The stored fields shown beside a recovered body.
 struct RecoveredFields {

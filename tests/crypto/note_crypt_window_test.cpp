@@ -2,6 +2,7 @@
 // an entry, the marks when a note is left unsaved, the legacy form, and what reaches the disk.
 #include "app/ui/tform2.h"
 #include "crypto/note_crypt.h"
+#include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
 #include "platform/code_page.h"
 #include "platform/paths.h"
@@ -14,13 +15,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QDirIterator>
+#include <QFile>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
+#include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 
 namespace yunshan {
@@ -63,6 +70,7 @@ class NoteCryptWindowTest : public ::testing::Test {
         zhu = dir.mkdir(QStringLiteral("main"));
         bei = dir.mkdir(QStringLiteral("backup"));
         tmp = dir.mkdir(QStringLiteral("tmp"));
+        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         set_program_folder_override(dir.mkdir(QStringLiteral("program")));
         set_autosave_folder_override(tmp);
         settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
@@ -152,6 +160,32 @@ class NoteCryptWindowTest : public ::testing::Test {
             form->ListBox3->item(row)->setText(fields.title);
         n.title_mark = n.body_mark = 0;
         form->set_save_enabled(false);
+    }
+
+    void append_to_body(const QString &text)
+    {
+        QTextCursor c = form->RichEdit1->textCursor();
+        c.movePosition(QTextCursor::End);
+        form->RichEdit1->setTextCursor(c);
+        QInputMethodEvent typed; // as an input method commits Chinese text
+        typed.setCommitString(text);
+        QApplication::sendEvent(form->RichEdit1, &typed);
+        ASSERT_TRUE(form->save_enabled());
+    }
+    // The autosave timer runs through one whole cycle.
+    void autosave_now()
+    {
+        for (int i = 0; i < form->autosave.cycle_seconds; ++i)
+            form->Timer1Timer();
+    }
+    QString autosave_file(int id) const { return form->run.tmp_save + QString::number(id) + QStringLiteral(".rtf"); }
+    // The program starts again on the same folders.
+    void restart()
+    {
+        form.reset();
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+        show_section(QStringLiteral("甲类"));
     }
 
     TempFolder dir;
@@ -389,14 +423,130 @@ TEST_F(NoteCryptWindowTest, NothingOfAnEncryptedNoteReachesTheDiskInPlain)
     const QString dump = test::dump_database(form->store.main());
     save_open_note(); // a second save writes identical values
     EXPECT_EQ(test::dump_database(form->store.main()), dump);
-    // The autosave file of the open encrypted note.
-    const QByteArray rtf = write_rtf(*form->RichEdit1->document());
-    ASSERT_TRUE(ensure_private_folder(form->run.tmp_save));
-    ASSERT_TRUE(
-        write_private_file(form->run.tmp_save + QString::number(id) + QStringLiteral(".rtf"),
-                           autosave_file_bytes(rtf, form->note.is_crypt, autosave_password(form->note, form->crypt))));
+    // The autosave file of the open encrypted note, with the title and tag line it carries.
+    append_to_body(QStringLiteral("又一行"));
+    autosave_now();
+    EXPECT_TRUE(QFile::exists(autosave_file(id)));
     form.reset(); // both databases closed
     EXPECT_EQ(files_holding(dir.path(), secrets), QStringList());
+}
+
+TEST_F(NoteCryptWindowTest, AutosaveOfAnEncryptedNoteAsksForItsPasswordAtTheNextStart)
+{
+    const int id = add_note(1, {QStringLiteral("会议记录"), QStringLiteral("私人"), QStringLiteral("旧正文"), {}},
+                            kEncryptedWithTitle, QStringLiteral("pw"));
+    show_section(QStringLiteral("甲类"));
+    dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
+    click_entry(0);
+    append_to_body(QStringLiteral("新增"));
+    autosave_now();
+    const QString file = autosave_file(id);
+    ASSERT_TRUE(QFile::exists(file));
+    EXPECT_TRUE(is_encrypted_autosave(TempFolder::read(file)));
+
+    restart(); // the program ended without saving
+    // A cancelled entry and a wrong password leave the file for the next try.
+    dialogs.expect_password(QStringLiteral("密码"), QString());
+    form->recover_autosave(id, file);
+    dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("PW"));
+    dialogs.expect_message(QStringLiteral("密码错误！"));
+    form->recover_autosave(id, file);
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_NE(form->note.noteId, id);
+    EXPECT_TRUE(form->note.key_crypt.isEmpty());
+
+    dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
+    form->recover_autosave(id, file);
+    ASSERT_EQ(form->note.noteId, id);
+    EXPECT_EQ(form->note.is_crypt, kEncryptedWithTitle);
+    EXPECT_EQ(form->note.key_crypt, QStringLiteral("pw"));
+    EXPECT_FALSE(form->crypt.change_pending(id));
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("会议记录"));
+    EXPECT_EQ(entries(), QStringList({QStringLiteral("会议记录")}));
+    EXPECT_EQ(form->Edit3->text(), QStringLiteral("私人"));
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("旧正文新增"));
+    EXPECT_TRUE(form->save_enabled());
+
+    form->SpeedButton2Click();
+    EXPECT_FALSE(form->save_enabled());
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(mode_of(id), kEncryptedWithTitle);
+    StoredNote stored = read_stored_note(form->store, id);
+    decrypt_stored_note(stored, kEncryptedWithTitle, QStringLiteral("pw"), TextForm::Utf16Le);
+    QTextDocument body;
+    read_rtf(stored.rtf, body);
+    EXPECT_EQ(body.toPlainText(), QStringLiteral("旧正文新增"));
+    EXPECT_EQ(stored.label, QStringLiteral("私人"));
+    test::expect_mirror_identical(form->store);
+}
+
+// A mode change that was not saved when the autosave was written is pending again after the
+// recovery, and the save stores the note in the mode the user chose.
+struct PendingModeCase {
+    int stored_mode;
+    const char *command; // the action applied before the autosave
+    int mode_after;
+};
+
+class PendingModeRecoveryTest : public NoteCryptWindowTest, public ::testing::WithParamInterface<PendingModeCase> {};
+
+TEST_P(PendingModeRecoveryTest, SaveAfterRecoveryStoresTheChosenMode)
+{
+    const PendingModeCase c = GetParam();
+    const QString pw = QStringLiteral("pw");
+    const int id = add_note(1, {QStringLiteral("日记"), QStringLiteral("标签"), QStringLiteral("正文"), {}},
+                            c.stored_mode, c.stored_mode == kPlainNote ? QString() : pw);
+    show_section(QStringLiteral("甲类"));
+    if (c.stored_mode != kPlainNote)
+        dialogs.expect_password(QStringLiteral("密码"), pw);
+    click_entry(0);
+    if (c.stored_mode == kPlainNote)
+        passwords(pw);
+    else if (c.mode_after != kPlainNote)
+        dialogs.expect_message(mode_changed_text(c.mode_after));
+    form->findChild<QAction *>(QString::fromLatin1(c.command))->trigger();
+    ASSERT_EQ(form->note.is_crypt, c.mode_after);
+    append_to_body(QStringLiteral("甲"));
+    autosave_now();
+    const QString file = autosave_file(id);
+    ASSERT_TRUE(is_encrypted_autosave(TempFolder::read(file)));
+
+    restart();
+    dialogs.expect_password(QStringLiteral("密码"), pw);
+    form->recover_autosave(id, file);
+    ASSERT_EQ(form->note.noteId, id);
+    EXPECT_EQ(form->note.is_crypt, c.mode_after);
+    EXPECT_TRUE(form->crypt.change_pending(id));
+    EXPECT_EQ(form->list.is_crypt_list, QList<int>({c.mode_after}));
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("日记"));
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文甲"));
+
+    form->SpeedButton2Click();
+    EXPECT_EQ(mode_of(id), c.mode_after);
+    EXPECT_FALSE(form->crypt.change_pending(id));
+    StoredNote stored = read_stored_note(form->store, id);
+    decrypt_stored_note(stored, c.mode_after, c.mode_after == kPlainNote ? QString() : pw, TextForm::Utf16Le);
+    QTextDocument body;
+    read_rtf(stored.rtf, body);
+    EXPECT_EQ(body.toPlainText(), QStringLiteral("正文甲"));
+    test::expect_mirror_identical(form->store);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PendingModeRecoveryTest,
+                         ::testing::Values(PendingModeCase{kPlainNote, "N41", kEncryptedWithTitle},
+                                           PendingModeCase{kEncryptedContentOnly, "N42", kPlainNote},
+                                           PendingModeCase{kEncryptedWithTitle, "N67", kEncryptedContentOnly}));
+
+TEST_F(NoteCryptWindowTest, EncryptedNoteWithoutItsPasswordIsNotAutosaved)
+{
+    const int id = add_note(1, {QStringLiteral("笔记"), {}, QStringLiteral("正文"), {}});
+    show_section(QStringLiteral("甲类"));
+    click_entry(0);
+    form->note.is_crypt = kEncryptedContentOnly; // the password is not in memory
+    append_to_body(QStringLiteral("秘密"));
+    autosave_now();
+    EXPECT_FALSE(QFile::exists(autosave_file(id)));
+    EXPECT_FALSE(form->Timer1->isActive());
 }
 
 } // namespace

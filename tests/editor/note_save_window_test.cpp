@@ -353,20 +353,6 @@ TEST_F(NoteSaveWindowTest, AutosaveAfterTheCycleAndTheSaveEndsIt)
     test::expect_mirror_identical(form->store);
 }
 
-TEST_F(NoteSaveWindowTest, EncryptedNoteIsNeverAutosavedInPlain)
-{
-    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
-    show_section(0);
-    open_entry(0);
-    form->note.is_crypt = 2;
-    form->note.key_crypt = QStringLiteral("pw");
-    type(form->RichEdit1, QStringLiteral("秘密"));
-    for (int i = 0; i < 300; ++i)
-        form->Timer1Timer();
-    EXPECT_FALSE(QFile::exists(tmp + QStringLiteral("/1.rtf")));
-    EXPECT_FALSE(form->Timer1->isActive());
-}
-
 TEST_F(NoteSaveWindowTest, EncryptedModeWithoutPasswordIsSavedPlainWithItsTitleRow)
 {
     exec(QStringLiteral("insert into notes(label,content) values('l','x')"));

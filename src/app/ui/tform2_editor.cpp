@@ -1,6 +1,7 @@
 // The open note's editing: save, save as, new note, delete note, change tracking, the entering
 // preparation, the autosave timer and the recovery of an autosaved body.
 #include "app/ui/tform2.h"
+#include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
 #include "editor/note_save.h"
 #include "editor/rtf/rtf.h"
@@ -369,15 +370,23 @@ void TForm2::Timer1Timer()
     if (!autosave_tick(autosave, note.noteId))
         return;
     Timer1->stop();
-    // An encrypted note's body is never written out in plain.
-    if (read_only() || note.is_crypt == 1 || note.is_crypt == 2)
+    if (read_only())
+        return;
+    // The copy of an encrypted note (or of one whose database form still is) is encrypted with
+    // the note's password; without a password in memory nothing is written out.
+    QString password = autosave_password(note, crypt);
+    const bool needs_password = note.is_crypt == kEncryptedWithTitle || note.is_crypt == kEncryptedContentOnly;
+    if (needs_password && password.isEmpty())
         return;
     try {
-        if (!write_autosave(store, run.tmp_save, note.noteId, *RichEdit1->document(), Edit2->text(), Edit3->text()))
+        const QByteArray bytes = autosave_file_bytes(
+            autosave_bytes(*RichEdit1->document(), Edit2->text(), Edit3->text()), note.is_crypt, password);
+        if (!write_autosave_file(store, run.tmp_save, note.noteId, bytes))
             dialogs_.error(QStringLiteral("自动保存文件写入失败：") + autosave_path(run.tmp_save, note.noteId));
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
     }
+    wipe_password(password);
 }
 
 void TForm2::recover_autosave(int note_id, const QString &file)
@@ -385,8 +394,8 @@ void TForm2::recover_autosave(int note_id, const QString &file)
     if (read_only())
         return; // the instance that writes may still be working on it
     // Only a file of this user's own, never through a link.
-    const auto body = read_private_file(file);
-    if (!body)
+    const auto bytes = read_private_file(file);
+    if (!bytes)
         return;
     std::optional<RecoveredFields> fields;
     StoredNote stored;
@@ -398,10 +407,42 @@ void TForm2::recover_autosave(int note_id, const QString &file)
         dialogs_.error(QString::fromUtf8(e.what()));
         return;
     }
-    // A deleted note has nowhere to go; an encrypted one needs its password first. The file
-    // stays for a later start.
-    if (!fields || fields->is_crypt != 0)
+    // A deleted note has nowhere to go. In every case where nothing is recovered the file stays
+    // for a later start.
+    if (!fields)
         return;
+    const int stored_mode = fields->is_crypt;
+    const bool stored_encrypted = stored_mode == kEncryptedWithTitle || stored_mode == kEncryptedContentOnly;
+    // A plain copy is never put beside an encrypted note.
+    if (stored_encrypted && !is_encrypted_autosave(*bytes))
+        return;
+
+    AutosaveRecovery recovered = yunshan::recover_autosave(*bytes, dialogs_);
+    if (recovered.status == AutosaveRecovery::Status::Cancelled ||
+        recovered.status == AutosaveRecovery::Status::WrongPassword)
+        return;
+    const auto forget = qScopeGuard([&recovered] { wipe_password(recovered.password); });
+
+    // The stored form of an encrypted note is read with the file's password, so that the note
+    // can be saved and left as it was opened.
+    QString stored_title = fields->title;
+    bool legacy = false;
+    if (stored_encrypted) {
+        try {
+            const std::optional<UnlockedCaption> unlocked =
+                unlock_caption(fields->title, stored_mode, recovered.password);
+            if (!unlocked) {
+                dialogs_.message(wrong_password_text());
+                return;
+            }
+            decrypt_stored_note(stored, stored_mode, recovered.password, unlocked->form);
+            stored_title = unlocked->title;
+            legacy = unlocked->form == TextForm::Legacy8Bit;
+        } catch (const NoteCryptError &e) {
+            dialogs_.error(e.text());
+            return;
+        }
+    }
 
     clear_note_view();
     const int row = list.noteIdList.indexOf(note_id);
@@ -409,19 +450,27 @@ void TForm2::recover_autosave(int note_id, const QString &file)
     selection.note_index = row;
     note.noteId = note_id;
     note.noteId_bei = note_id;
-    note.is_crypt = 0;
+    const bool mode_pending = restore_autosave_mode(
+        note, list, crypt, note_id, stored_mode,
+        recovered.status == AutosaveRecovery::Status::Unlocked ? recovered.mode : static_cast<int>(kPlainNote),
+        recovered.password);
+    crypt.legacy_form = legacy;
+    if (row >= 0 && note.is_crypt == kEncryptedWithTitle)
+        ListBox3->item(row)->setText(stored_title);
+    ListBox3->viewport()->update();
+
     // The title and tag line as they were typed, when the file holds them.
-    const std::optional<AutosaveFields> typed = autosave_fields(*body);
+    const std::optional<AutosaveFields> typed = autosave_fields(recovered.rtf);
     note.title_mark = -1;
-    Edit2->setText(typed ? typed->title : fields->title);
-    Edit3->setText(typed ? typed->label : fields->label);
-    read_rtf(*body, *RichEdit1->document());
+    Edit2->setText(typed ? typed->title : stored_title);
+    Edit3->setText(typed ? typed->label : stored.label);
+    read_rtf(recovered.rtf, *RichEdit1->document());
     note.is_rtf = 1;
     set_panel(4, QStringLiteral("RTF"));
     set_panel(5, QStringLiteral("笔记更新时间:") + stored.put);
     for (const StoredPicture &p : stored.pictures)
         add_thumbnail(p.bytes, p.id);
-    note.title_mark = typed && (typed->title != fields->title || typed->label != fields->label) ? 1 : 0;
+    note.title_mark = mode_pending || (typed && (typed->title != stored_title || typed->label != stored.label)) ? 1 : 0;
     // The recovered body is not stored yet: it counts as an unsaved change.
     note.body_mark = 1;
     set_save_enabled(true);
