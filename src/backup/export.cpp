@@ -417,7 +417,7 @@ std::unique_ptr<QSaveFile> stage_copy(const QString &source, const QString &targ
 } // namespace
 
 bool promote_backup_command(NoteStore &store, QString &zhu_db, QString &bei_db, Dialogs &dialogs,
-                            const std::function<void()> &on_read_only)
+                            const std::function<void()> &on_read_only, const std::function<bool()> &before_replace)
 {
     if (bei_db.isEmpty()) {
         dialogs.message(promote_text::no_backup_folder());
@@ -451,6 +451,8 @@ bool promote_backup_command(NoteStore &store, QString &zhu_db, QString &bei_db, 
         return false;
     }
     if (dialogs.question_yes_no(promote_text::ask()) != Dialogs::Answer::Yes)
+        return false;
+    if (before_replace && !before_replace())
         return false;
 
     // Both copies complete before either database is touched.

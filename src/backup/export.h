@@ -93,8 +93,10 @@ QString done();           // "主备数据库替换完成"
 // The "将备份文件转为正式…" command: a file of the backup folder becomes the main and the backup
 // database. The copies are written beside each database first and then renamed over it, so a
 // failure (thrown, with the reason) leaves both databases as they were; then Connect_to_db.
-// Returns true when the databases were replaced.
+// `before_replace` runs once the user has agreed, before anything is replaced; false from it
+// stops the command. Returns true when the databases were replaced.
 bool promote_backup_command(NoteStore &store, QString &zhu_db, QString &bei_db, Dialogs &dialogs,
-                            const std::function<void()> &on_read_only = {});
+                            const std::function<void()> &on_read_only = {},
+                            const std::function<bool()> &before_replace = {});
 
 } // namespace yunshan

@@ -99,7 +99,7 @@ TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)
     dialogs.verify_done();
 }
 
-TEST_F(ExportWindowTest, PromotionReloadsTheListsAndForgetsTheOpenNote)
+TEST_F(ExportWindowTest, PromotionSettlesAndForgetsTheOpenNoteAndReloadsTheLists)
 {
     const QString dated = QDir(bei).filePath(QStringLiteral("buckup__20250102.sl3"));
     {
@@ -115,8 +115,23 @@ TEST_F(ExportWindowTest, PromotionReloadsTheListsAndForgetsTheOpenNote)
         c.execute(QStringLiteral("insert into Class(px,caption) values(1,'备份大类')"));
     }
     form->note.noteId = 5;
+    form->note.noteId_bei = 5;
+    // Unsaved changes of the open note are settled once the replacement is agreed; Cancel stops
+    // the command before anything is replaced.
+    form->set_save_enabled(true);
+    const QByteArray zhu_before = TempFolder::read(database_file_in(zhu));
     dialogs.expect(Kind::OpenFile, promote_text::dialog_title(), Dialogs::Answer::Yes, dated)
         .expect_question(promote_text::ask(), Dialogs::Answer::Yes)
+        .expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Cancel);
+    form->N24->trigger();
+    dialogs.verify_done();
+    EXPECT_EQ(form->note.noteId, 5);
+    EXPECT_TRUE(form->save_enabled());
+    EXPECT_EQ(TempFolder::read(database_file_in(zhu)), zhu_before);
+
+    dialogs.expect(Kind::OpenFile, promote_text::dialog_title(), Dialogs::Answer::Yes, dated)
+        .expect_question(promote_text::ask(), Dialogs::Answer::Yes)
+        .expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::No)
         .expect_message(promote_text::done());
     form->N24->trigger();
     dialogs.verify_done();
@@ -125,6 +140,8 @@ TEST_F(ExportWindowTest, PromotionReloadsTheListsAndForgetsTheOpenNote)
     EXPECT_EQ(form->ListBox1->item(0)->text(), QStringLiteral("备份大类"));
     EXPECT_EQ(form->ListBox1->currentRow(), 0);
     EXPECT_EQ(form->note.noteId, -1);
+    EXPECT_EQ(form->note.noteId_bei, -1);
+    EXPECT_FALSE(form->save_enabled());
     EXPECT_EQ(TempFolder::read(database_file_in(zhu)), TempFolder::read(dated));
     EXPECT_EQ(TempFolder::read(database_file_in(bei)), TempFolder::read(dated));
 }

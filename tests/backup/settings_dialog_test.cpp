@@ -2,14 +2,15 @@
 // database folders.
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
+#include "backup/webdav.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
+#include "store/connection.h"
 #include "store/note_store.h"
 #include "store/set_table.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
-#include "backup/webdav.h"
 
 #include <gtest/gtest.h>
 
@@ -326,6 +327,68 @@ TEST_F(SettingsDialogTest, SaveForgetsTheSelectionsOfTheEarlierDatabase)
     EXPECT_TRUE(form2->list.noteIdList.isEmpty());
 }
 
+// Save and Test connect the program to other database files: a note with unsaved changes is
+// saved or dropped first (or the command cancelled), and none of its ids outlives the switch.
+TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
+{
+    const QString unsaved = QStringLiteral("笔记没保存，是否保存或者取消当前操作？");
+    for (const Dialogs::Answer answer : {Dialogs::Answer::Cancel, Dialogs::Answer::Yes, Dialogs::Answer::No}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        const QString old_folder = dir.mkdir(QStringLiteral("old%1").arg(static_cast<int>(answer)));
+        settings->set_zhu_db(old_folder);
+        settings->set_bei_db(QString());
+        start();
+        form2->store.mirrored_write(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"), {});
+        form2->selection.class_index = -1;
+        form2->ListBox1Click();
+        form2->ListBox2->setCurrentRow(0);
+        form2->ListBox2Click();
+        form2->ToolButton6Click(); // a new note, then a title typed into it
+        const int id = form2->note.noteId;
+        ASSERT_GE(id, 0);
+        form2->Edit2->setText(QStringLiteral("未保存的标题"));
+        ASSERT_TRUE(form2->save_enabled());
+
+        form1->show();
+        const QString new_folder = dir.file(QStringLiteral("new%1").arg(static_cast<int>(answer)));
+        form1->Edit1->setText(new_folder);
+        dialogs.expect_question3(unsaved, answer);
+        if (answer != Dialogs::Answer::Cancel)
+            dialogs.expect_message(kConnected);
+        form1->Button3->click();
+        dialogs.verify_done();
+
+        Connection old_db;
+        old_db.open(old_folder + QStringLiteral("/notedb.sl3"), false);
+        const std::optional<SqlValue> caption =
+            old_db.query_first(QStringLiteral("select caption from title where noteId=%1").arg(id));
+        const QString stored_title = caption ? caption->toString() : QString();
+        old_db.close();
+        if (answer == Dialogs::Answer::Cancel) {
+            EXPECT_EQ(form2->store.main().path(), old_folder + QStringLiteral("/notedb.sl3"));
+            EXPECT_TRUE(form2->save_enabled());
+            EXPECT_EQ(form2->note.noteId, id);
+            EXPECT_EQ(form2->Edit2->text(), QStringLiteral("未保存的标题"));
+            continue;
+        }
+        EXPECT_EQ(stored_title == QStringLiteral("未保存的标题"), answer == Dialogs::Answer::Yes)
+            << stored_title.toStdString();
+        EXPECT_EQ(form2->store.main().path(), new_folder + QStringLiteral("/notedb.sl3"));
+        EXPECT_FALSE(form2->save_enabled());
+        EXPECT_EQ(form2->note.noteId, -1);
+        EXPECT_EQ(form2->note.noteId_bei, -1);
+        EXPECT_TRUE(form2->Edit2->text().isEmpty());
+    }
+
+    // "测试" asks as well; Cancel runs no test.
+    form2->Edit2->setText(QStringLiteral("又改了"));
+    form2->note.noteId = form2->note.noteId_bei = 1;
+    form2->set_save_enabled(true);
+    dialogs.expect_question3(unsaved, Dialogs::Answer::Cancel);
+    form1->Button4->click();
+    EXPECT_TRUE(form2->save_enabled());
+}
+
 TEST_F(SettingsDialogTest, MenuAndStartUpOpenTheDialogWithoutWaiting)
 {
     form2->N11Click();
@@ -384,8 +447,9 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     form1->Edit7->setText(QStringLiteral("alice"));
     form1->Edit8->setText(QStringLiteral("se'cret"));
     form1->Edit9->setText(QStringLiteral("zip'pw"));
-    const QString ask = QStringLiteral("本操作会从网盘下载数据库替换掉当前主数据库。替换时会自动创建本机数据库的备份，如误操作请退出程序后"
-                                       "手工删除错误数据库然后修改备份文件后缀恢复即可。是否同步？");
+    const QString ask = QStringLiteral(
+        "本操作会从网盘下载数据库替换掉当前主数据库。替换时会自动创建本机数据库的备份，如误操作请退出程序后"
+        "手工删除错误数据库然后修改备份文件后缀恢复即可。是否同步？");
     dialogs.expect_question(ask, Dialogs::Answer::No);
     form1->Button6->click();
     dialogs.verify_done();

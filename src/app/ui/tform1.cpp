@@ -391,6 +391,9 @@ void TForm1::Button2Click()
 
 bool TForm1::save()
 {
+    // The database is connected again, possibly to another file: the open note is settled first.
+    if (!main_.settle_note_before_database_change())
+        return false;
     SettingsFields f = fields();
     SaveResult r;
     try {
@@ -422,9 +425,6 @@ bool TForm1::save()
             main_.ListBox1->setCurrentRow(0);
             main_.ListBox1Click();
         }
-        // A note of the earlier database must not stay on show (unsaved edits are left alone).
-        if (!main_.save_enabled())
-            main_.clear_note_view();
     } catch (const std::exception &e) {
         main_.dialogs().error(QString::fromUtf8(e.what()));
     }
@@ -443,6 +443,9 @@ void TForm1::Button4Click()
 {
     if (main_.transfer_running())
         return; // the databases are being replaced
+    // The test connects to the folders under test for a while.
+    if (!main_.settle_note_before_database_change())
+        return;
     try {
         if (!test_settings(fields(), target()))
             Edit1->setFocus();
@@ -476,8 +479,9 @@ void TForm1::Button6Click()
         return;
     if (main_.dialogs().warning_yes_no(
             QStringLiteral("是否立即同步"),
-            QStringLiteral("本操作会从网盘下载数据库替换掉当前主数据库。替换时会自动创建本机数据库的备份，如误操作请退出"
-                           "程序后手工删除错误数据库然后修改备份文件后缀恢复即可。是否同步？")) != Dialogs::Answer::Yes)
+            QStringLiteral(
+                "本操作会从网盘下载数据库替换掉当前主数据库。替换时会自动创建本机数据库的备份，如误操作请退出"
+                "程序后手工删除错误数据库然后修改备份文件后缀恢复即可。是否同步？")) != Dialogs::Answer::Yes)
         return;
     RunSettings &run = main_.run;
     run.dav_url = with_trailing_slash(Edit6->text());

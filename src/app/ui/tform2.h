@@ -331,6 +331,11 @@ public:
     // Shows a recovered autosave body of note `note_id` with the note's stored title and tag
     // line, marked as unsaved.
     void recover_autosave(int note_id, const QString &file);
+    // Before another database takes the place of the open one: an open note with unsaved changes
+    // is saved (Yes) or its changes dropped (No), and the note view is cleared, so that no id of
+    // the old database addresses a note of the new one. False: cancelled, or the save failed
+    // (it has said why); nothing changed then.
+    bool settle_note_before_database_change();
 
     // ---- Backup, WebDAV transfer and the progress panel (tform2_backup.cpp) ----
     QTimer *Timer2 = nullptr;   // progress timer, 100 ms

@@ -42,8 +42,10 @@ void TForm2::N24Click()
 {
     bool replaced = false;
     try {
-        replaced =
-            promote_backup_command(store, run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
+        // The open note is settled once the user has agreed to the replacement.
+        replaced = promote_backup_command(
+            store, run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); },
+            [this] { return settle_note_before_database_change(); });
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
         // The databases may have been reconnected before the failure.
@@ -55,7 +57,6 @@ void TForm2::N24Click()
     // The lists and the open note belonged to the replaced database: an id kept from it would
     // address another note of the new one.
     try {
-        clear_note_view();
         selection = CatalogueSelection();
         list = NoteListState();
         ListBox1->clear();

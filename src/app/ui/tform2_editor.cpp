@@ -389,6 +389,27 @@ void TForm2::Timer1Timer()
     wipe_password(password);
 }
 
+bool TForm2::settle_note_before_database_change()
+{
+    if (save_enabled()) {
+        switch (dialogs_.question_yes_no_cancel(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"))) {
+        case Dialogs::Answer::Cancel:
+            return false;
+        case Dialogs::Answer::Yes:
+            SpeedButton2Click();
+            if (save_enabled())
+                return false; // still unsaved: the save has said why
+            break;
+        case Dialogs::Answer::No:
+            QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
+            break;
+        }
+    }
+    clear_note_view();
+    note.noteId_bei = -1;
+    return true;
+}
+
 void TForm2::recover_autosave(int note_id, const QString &file)
 {
     if (read_only())

@@ -67,24 +67,9 @@ bool TForm2::load_from_webdav()
     if (transfer_running_)
         return false; // a transfer under way let this request in
 
-    // The open note belongs to the database about to be replaced: an id kept from it would
-    // address another note of the downloaded one.
-    if (save_enabled()) {
-        switch (dialogs_.question_yes_no_cancel(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"))) {
-        case Dialogs::Answer::Cancel:
-            return false;
-        case Dialogs::Answer::Yes:
-            SpeedButton2Click();
-            if (save_enabled())
-                return false; // still unsaved: the save has said why
-            break;
-        case Dialogs::Answer::No:
-            QFile::remove(run.tmp_save + QString::number(note.noteId_bei) + QStringLiteral(".rtf"));
-            break;
-        }
-    }
-    clear_note_view();
-    note.noteId_bei = -1;
+    // The open note belongs to the database about to be replaced.
+    if (!settle_note_before_database_change())
+        return false;
 
     bool replaced = false;
     {
