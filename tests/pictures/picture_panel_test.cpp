@@ -356,5 +356,44 @@ TEST_F(PicturePanelTest, DoubleClickOpensTheStoredPictureInTheViewer)
     EXPECT_EQ(form->picture_view->picture_id(), form->note.img_id);
 }
 
+TEST_F(PicturePanelTest, KeyboardReachesSelectsAndOpensAThumbnail)
+{
+    const int w = width();
+    for (int h : {60, 70})
+        add_file(picture_file(QStringLiteral("%1.png").arg(h), png_bytes(sample_image(w, h))));
+    const qint64 first = thumb(0)->property("picture_id").toLongLong();
+    EXPECT_EQ(thumb(0)->focusPolicy(), Qt::StrongFocus);
+    EXPECT_EQ(thumb(0)->accessibleName(), QStringLiteral("图片1"));
+
+    // Tab onto the first thumbnail selects it as a click does; a click's own focus does not
+    // select twice.
+    QFocusEvent tab(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(thumb(0), &tab);
+    EXPECT_EQ(form->note.img_id, first);
+    ASSERT_TRUE(form->LabelPictureNumber->isVisible());
+    EXPECT_EQ(form->LabelPictureNumber->text(), QStringLiteral("1"));
+
+    // Enter opens it in the viewer.
+    int opened = -1;
+    QTimer poll;
+    poll.setInterval(10);
+    int tries = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *view = qobject_cast<TPictureView *>(QApplication::activeModalWidget())) {
+            opened = view->picture_id();
+            QMetaObject::invokeMethod(view, &QDialog::reject, Qt::QueuedConnection);
+            poll.stop();
+        } else if (++tries > 300) {
+            poll.stop();
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QDialog *>(top))
+                    d->reject();
+        }
+    });
+    poll.start();
+    QTest::keyClick(thumb(0), Qt::Key_Return);
+    EXPECT_EQ(opened, first);
+}
+
 } // namespace
 } // namespace yunshan

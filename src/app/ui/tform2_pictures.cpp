@@ -11,6 +11,8 @@
 #include "pictures/ui/tpictureview.h"
 #include "platform/dialogs.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -54,6 +56,23 @@ class PicturePanelEvents : public QObject {
         }
         if (!slot.isValid())
             return false;
+        // From the keyboard: Tab onto a thumbnail selects its picture, Enter or Space opens it.
+        if (e->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(e)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+                form_.ScrollBox1->ensureWidgetVisible(static_cast<QWidget *>(watched), 0, 0);
+                form_.Image1Click(slot.toInt());
+            }
+            return false;
+        }
+        if (e->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(e)->key();
+            if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space)
+                return false;
+            form_.Image1Click(slot.toInt());
+            form_.Image1DblClick(slot.toInt());
+            return true;
+        }
         if (e->type() != QEvent::MouseButtonPress && e->type() != QEvent::MouseButtonDblClick)
             return false;
         if (static_cast<QMouseEvent *>(e)->button() != Qt::LeftButton)
@@ -128,6 +147,10 @@ bool TForm2::place_thumbnail(int id, QSize size, const QImage &image, const QStr
     thumb->setAccessibleName(QStringLiteral("图片%1").arg(slot + 1));
     thumb->setProperty("picture_id", id);
     thumb->setProperty(kSlotProperty, slot);
+    thumb->setAccessibleDescription(QStringLiteral("按回车键打开图片"));
+    // Reachable with Tab like the other controls; the frame shows which one has the focus.
+    thumb->setFocusPolicy(Qt::StrongFocus);
+    thumb->setStyleSheet(QStringLiteral("QLabel:focus { border: 2px solid palette(highlight); }"));
     if (image.isNull()) {
         // Bytes the loader cannot show stay stored; the slot says so, the hint says why.
         thumb->setText(QStringLiteral("无法显示的图片"));
