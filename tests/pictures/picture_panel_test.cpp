@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -325,31 +327,40 @@ TEST_F(PicturePanelTest, ReadOnlyModeWritesNothing)
     EXPECT_EQ(shown(), 1);
 }
 
+// Runs `open`, which is to open the picture viewer modally; `look` sees the viewer, which is
+// then closed. A viewer that never comes is given up after about three seconds.
+void with_viewer(const std::function<void()> &open, const std::function<void(TPictureView &)> &look)
+{
+    int tries = 0;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *view = qobject_cast<TPictureView *>(QApplication::activeModalWidget())) {
+            look(*view);
+            QMetaObject::invokeMethod(view, &QDialog::reject, Qt::QueuedConnection);
+            poll.stop();
+        } else if (++tries > 300) {
+            poll.stop();
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QDialog *>(top))
+                    d->reject();
+        }
+    });
+    poll.start();
+    open();
+}
+
 TEST_F(PicturePanelTest, DoubleClickOpensTheStoredPictureInTheViewer)
 {
     const QImage picture = sample_image(400, 300);
     add_file(picture_file(QStringLiteral("a.png"), png_bytes(picture)));
     QSize seen;
     bool writable = false;
-    int tries = 0;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *view = qobject_cast<TPictureView *>(QApplication::activeModalWidget());
-        if (view) {
-            seen = view->bitmap().size();
-            writable = view->ButtonAddText->isEnabled();
-            QMetaObject::invokeMethod(view, &QDialog::reject, Qt::QueuedConnection);
-            poll.stop();
-        } else if (++tries > 300) {
-            poll.stop();
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (auto *d = qobject_cast<QDialog *>(w))
-                    d->reject();
-        }
-    });
-    poll.start();
-    QTest::mouseDClick(thumb(0), Qt::LeftButton);
+    with_viewer([this] { QTest::mouseDClick(thumb(0), Qt::LeftButton); },
+                [&](TPictureView &view) {
+                    seen = view.bitmap().size();
+                    writable = view.ButtonAddText->isEnabled();
+                });
     EXPECT_EQ(seen, QSize(400, 300));
     EXPECT_TRUE(writable);
     ASSERT_NE(form->picture_view, nullptr);
@@ -365,8 +376,7 @@ TEST_F(PicturePanelTest, KeyboardReachesSelectsAndOpensAThumbnail)
     EXPECT_EQ(thumb(0)->focusPolicy(), Qt::StrongFocus);
     EXPECT_EQ(thumb(0)->accessibleName(), QStringLiteral("图片1"));
 
-    // Tab onto the first thumbnail selects it as a click does; a click's own focus does not
-    // select twice.
+    // Tab onto the first thumbnail selects it as a click does.
     QFocusEvent tab(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(thumb(0), &tab);
     EXPECT_EQ(form->note.img_id, first);
@@ -375,23 +385,8 @@ TEST_F(PicturePanelTest, KeyboardReachesSelectsAndOpensAThumbnail)
 
     // Enter opens it in the viewer.
     int opened = -1;
-    QTimer poll;
-    poll.setInterval(10);
-    int tries = 0;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto *view = qobject_cast<TPictureView *>(QApplication::activeModalWidget())) {
-            opened = view->picture_id();
-            QMetaObject::invokeMethod(view, &QDialog::reject, Qt::QueuedConnection);
-            poll.stop();
-        } else if (++tries > 300) {
-            poll.stop();
-            for (QWidget *top : QApplication::topLevelWidgets())
-                if (auto *d = qobject_cast<QDialog *>(top))
-                    d->reject();
-        }
-    });
-    poll.start();
-    QTest::keyClick(thumb(0), Qt::Key_Return);
+    with_viewer([this] { QTest::keyClick(thumb(0), Qt::Key_Return); },
+                [&](TPictureView &view) { opened = view.picture_id(); });
     EXPECT_EQ(opened, first);
 }
 
