@@ -415,16 +415,7 @@ bool TForm1::save()
 
     // The lists now come from the database just connected: forget the old selections.
     try {
-        main_.selection = CatalogueSelection();
-        main_.list = NoteListState();
-        main_.ListBox1->clear();
-        main_.ListBox2->clear();
-        main_.ListBox3->clear();
-        main_.load_class();
-        if (main_.ListBox1->count() > 0) {
-            main_.ListBox1->setCurrentRow(0);
-            main_.ListBox1Click();
-        }
+        main_.reload_catalogue(false);
     } catch (const std::exception &e) {
         main_.dialogs().error(QString::fromUtf8(e.what()));
     }

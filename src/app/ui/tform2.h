@@ -256,6 +256,10 @@ public:
     // Major- and minor-category lists: the fill, the clicks, their drawing (item height and text
     // offset from listfontheight).
     void load_class();
+    // After another database file took the place of the open one: the remembered selections and
+    // list entries are forgotten, the major list is filled and its first entry clicked (and the
+    // first minor category's, with `open_first_section`). Throws DbError.
+    void reload_catalogue(bool open_first_section);
     void ListBox1Click();
     void ListBox2Click();
     void setup_category_lists();

@@ -57,16 +57,7 @@ void TForm2::N24Click()
     // The lists and the open note belonged to the replaced database: an id kept from it would
     // address another note of the new one.
     try {
-        selection = CatalogueSelection();
-        list = NoteListState();
-        ListBox1->clear();
-        ListBox2->clear();
-        ListBox3->clear();
-        load_class();
-        if (ListBox1->count() > 0) {
-            ListBox1->setCurrentRow(0);
-            ListBox1Click();
-        }
+        reload_catalogue(false);
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
     }

@@ -183,6 +183,24 @@ void TForm2::load_class()
     refill(ListBox1, class_captions(store));
 }
 
+void TForm2::reload_catalogue(bool open_first_section)
+{
+    selection = CatalogueSelection();
+    list = NoteListState();
+    ListBox1->clear();
+    ListBox2->clear();
+    ListBox3->clear();
+    load_class();
+    if (ListBox1->count() == 0)
+        return;
+    ListBox1->setCurrentRow(0);
+    ListBox1Click();
+    if (open_first_section && ListBox2->count() > 0) {
+        ListBox2->setCurrentRow(0);
+        ListBox2Click();
+    }
+}
+
 void TForm2::ListBox1Click()
 {
     selection.select = kTargetMajor;

@@ -84,20 +84,7 @@ bool TForm2::load_from_webdav()
     // The lists come from the database now open.
     Label1->clear();
     GroupBox9->hide();
-    selection = CatalogueSelection();
-    list = NoteListState();
-    ListBox1->clear();
-    ListBox2->clear();
-    ListBox3->clear();
-    load_class();
-    if (ListBox1->count() > 0) {
-        ListBox1->setCurrentRow(0);
-        ListBox1Click();
-        if (ListBox2->count() > 0) {
-            ListBox2->setCurrentRow(0);
-            ListBox2Click();
-        }
-    }
+    reload_catalogue(true);
     return replaced;
 }
 
