@@ -1,5 +1,7 @@
 #include "support/update_server.h"
 
+#include "support/loopback_socket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,17 +14,7 @@ namespace yunshan::test {
 
 UpdateServer::UpdateServer(bool hang) : hang_(hang)
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int yes = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::listen(listener_, 16);
-    socklen_t len = sizeof a;
-    ::getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listener_ = listen_on_loopback(16, port_);
     thread_ = std::thread([this] { serve(); });
 }
 
@@ -55,28 +47,14 @@ QStringList UpdateServer::requests() const
 void UpdateServer::serve()
 {
     while (!stop_) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0)
-            continue;
-        const int c = ::accept(listener_, nullptr, nullptr);
+        const int c = accept_within(listener_, 20);
         if (c < 0)
             continue;
         if (hang_) {
             held_.push_back(c); // read nothing, answer nothing
             continue;
         }
-        std::string head;
-        char buf[8192];
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            pollfd q{c, POLLIN, 0};
-            if (::poll(&q, 1, 2000) <= 0)
-                break;
-            const ssize_t n = ::recv(c, buf, sizeof buf, 0);
-            if (n <= 0)
-                break;
-            head.append(buf, static_cast<size_t>(n));
-        }
-        const QByteArray request = QByteArray::fromStdString(head);
+        const QByteArray request = QByteArray::fromStdString(read_request_head(c));
         const QList<QByteArray> first = request.left(request.indexOf("\r\n")).split(' ');
         const QByteArray target = first.size() >= 2 ? first[1] : QByteArray();
         Answer a{404, "not found"};
@@ -92,14 +70,7 @@ void UpdateServer::serve()
             reply += "Content-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(a.body.size()) +
                      "\r\n\r\n" + a.body;
         }
-        qsizetype sent = 0;
-        while (sent < reply.size()) {
-            const ssize_t n =
-                ::send(c, reply.constData() + sent, static_cast<size_t>(reply.size() - sent), MSG_NOSIGNAL);
-            if (n <= 0)
-                break;
-            sent += n;
-        }
+        send_all(c, reply);
         ::close(c);
     }
 }

@@ -1,5 +1,7 @@
 #include "support/webdav_server.h"
 
+#include "support/loopback_socket.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -166,17 +168,7 @@ QStringList ApacheDav::requests() const
 
 DroppingServer::DroppingServer(long long drop_after) : drop_after_(drop_after)
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int yes = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::listen(listener_, 8);
-    socklen_t len = sizeof a;
-    ::getsockname(listener_, reinterpret_cast<sockaddr *>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listener_ = listen_on_loopback(8, port_);
     thread_ = std::thread([this] { serve(); });
 }
 
@@ -195,24 +187,12 @@ QString DroppingServer::url() const
 void DroppingServer::serve()
 {
     while (!stop_) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0)
-            continue;
-        const int c = ::accept(listener_, nullptr, nullptr);
+        const int c = accept_within(listener_, 50);
         if (c < 0)
             continue;
         // One request per connection: read the head, then answer or cut off.
-        std::string head;
+        const std::string head = read_request_head(c);
         char buf[65536];
-        while (head.find("\r\n\r\n") == std::string::npos) {
-            pollfd q{c, POLLIN, 0};
-            if (::poll(&q, 1, 2000) <= 0)
-                break;
-            const ssize_t n = ::recv(c, buf, sizeof buf, 0);
-            if (n <= 0)
-                break;
-            head.append(buf, static_cast<size_t>(n));
-        }
         if (head.rfind("PUT ", 0) == 0) {
             if (head.find("100-continue") != std::string::npos) {
                 const char cont[] = "HTTP/1.1 100 Continue\r\n\r\n";
