@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libbenchmark-dev libssl-dev openssl
   fonts-wqy-microhei xvfb xauth poppler-utils zip unzip apache2 sqlite3
   libqt6svg6
+  desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

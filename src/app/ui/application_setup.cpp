@@ -1,5 +1,7 @@
 #include "app/ui/application_setup.h"
 
+#include "app/command_line.h"
+
 #include <QApplication>
 #include <QIcon>
 #include <QFont>
@@ -27,10 +29,8 @@ QString ui_font_family()
 
 void setup_application(QApplication &app)
 {
-    QApplication::setApplicationName(QStringLiteral("YunShanNote"));
-    QApplication::setOrganizationName(QStringLiteral("YunShanNote"));
     // No display name: Qt would append it to every window title ("云杉札记1.5.4 — …").
-    QApplication::setApplicationVersion(QStringLiteral(YUNSHAN_VERSION));
+    set_application_identity();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/yunshan-note.svg")));
 
     auto *translator = new QTranslator(&app);

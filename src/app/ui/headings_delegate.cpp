@@ -1,5 +1,6 @@
 #include "app/ui/headings_delegate.h"
 
+#include "app/list_colours.h"
 #include "app/startup.h"
 #include "app/ui/tform2.h"
 #include "editor/headings.h"
@@ -20,12 +21,12 @@ void HeadingsDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const QString heading = index.data(Qt::DisplayRole).toString();
     painter->save();
     painter->setClipRect(r);
-    painter->fillRect(r, (option.state & QStyle::State_Selected) ? QColor(228, 217, 233)
-                                                                 : option.palette.color(QPalette::Base));
+    const ListRowColours colours = list_row_colours(option.palette, option.state & QStyle::State_Selected);
+    painter->fillRect(r, colours.background);
     painter->setFont(option.font);
     const QFontMetrics fm(option.font);
     const bool red = heading_in_red(heading, form_.Edit1->text(), form_.list.search_highlight);
-    painter->setPen(red ? QColor(255, 0, 0) : option.palette.color(QPalette::WindowText));
+    painter->setPen(red ? QColor(255, 0, 0) : colours.text);
     const int top = r.top() + round_half_even(form_.listfontheight * 0.3 / 2);
     painter->drawText(QPoint(r.left() + 4, top + fm.ascent()), heading_entry_text(index.row(), heading));
     painter->restore();

@@ -1,5 +1,6 @@
 #include "app/ui/note_list_delegate.h"
 
+#include "app/list_colours.h"
 #include "app/startup.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
@@ -21,19 +22,18 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const NoteListState &list = form_.list;
     painter->save();
     painter->setClipRect(r);
-    painter->fillRect(r, (option.state & QStyle::State_Selected) ? QColor(228, 217, 233)
-                                                                 : option.palette.color(QPalette::Base));
+    const ListRowColours colours = list_row_colours(option.palette, option.state & QStyle::State_Selected);
+    painter->fillRect(r, colours.background);
     const QFontMetrics fm(option.font);
     painter->setFont(option.font);
     const int h = form_.listfontheight;
     const int x = r.left() + 4;
     const int baseline = r.top() + round_half_even(h * 0.3 / 2) + fm.ascent();
-    const QColor text_colour = option.palette.color(QPalette::WindowText);
     const QString text = index.data(Qt::DisplayRole).toString();
     const auto pieces = entry_pieces(row, text, form_.Edit1->text(), list.search_highlight,
                                      [&fm](const QString &s) { return fm.horizontalAdvance(s); });
     for (const EntryPiece &p : pieces) {
-        painter->setPen(p.red ? QColor(255, 0, 0) : text_colour);
+        painter->setPen(p.red ? QColor(255, 0, 0) : colours.text);
         painter->drawText(QPoint(x + p.x, baseline), p.text);
     }
 

@@ -1,5 +1,6 @@
 // The major- and minor-category lists: their fill, the two clicks, their drawing, and the
 // commands on categories (create, delete, pin, unpin, move up, move down, rename).
+#include "app/list_colours.h"
 #include "app/startup.h"
 #include "app/ui/tform2.h"
 #include "catalogue/category_commands.h"
@@ -20,10 +21,8 @@ namespace yunshan {
 
 namespace {
 
-const QColor kSelectedRow(228, 217, 233);
-
 // One category entry: a row of fixed height, the selected one on a light background, the text
-// in the window-text colour `text_top` below the row's top and 4 pixels in.
+// `text_top` below the row's top and 4 pixels in.
 class CategoryItemDelegate : public QStyledItemDelegate {
   public:
     CategoryItemDelegate(int height, int text_top, QObject *parent)
@@ -36,9 +35,10 @@ class CategoryItemDelegate : public QStyledItemDelegate {
         const QRect r = option.rect;
         const bool selected = option.state.testFlag(QStyle::State_Selected);
         painter->save();
-        painter->fillRect(r, selected ? kSelectedRow : option.palette.color(QPalette::Base));
+        const ListRowColours colours = list_row_colours(option.palette, selected);
+        painter->fillRect(r, colours.background);
         painter->setFont(option.font);
-        painter->setPen(option.palette.color(QPalette::WindowText));
+        painter->setPen(colours.text);
         const QFontMetrics fm(option.font);
         painter->drawText(QPoint(r.left() + 4, r.top() + text_top_ + fm.ascent()),
                           index.data(Qt::DisplayRole).toString());

@@ -1,0 +1,131 @@
+// Under a dark desktop theme the four lists stay readable: the selected entry keeps its fixed
+// light background with black text, the other entries are drawn in the palette's colours.
+#include "app/ui/tform2.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QListWidget>
+#include <QPalette>
+#include <QStackedWidget>
+#include <QTest>
+
+#include <memory>
+
+namespace yunshan {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempFolder;
+
+QPalette dark_palette()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(45, 45, 45));
+    p.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    p.setColor(QPalette::Base, QColor(30, 30, 30));
+    p.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
+    p.setColor(QPalette::Text, QColor(235, 235, 235));
+    p.setColor(QPalette::Button, QColor(50, 50, 50));
+    p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    p.setColor(QPalette::Highlight, QColor(60, 90, 140));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    return p;
+}
+
+// Darkest and lightest grey among the pixels of `r` in `img`.
+std::pair<int, int> grey_range(const QImage &img, const QRect &r)
+{
+    int dark = 255, light = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const int g = qGray(img.pixel(x, y));
+            dark = qMin(dark, g);
+            light = qMax(light, g);
+        }
+    return {dark, light};
+}
+
+// The first entry of `l` is selected, the second not.
+void check(QListWidget *l)
+{
+    const QPalette dark = dark_palette();
+    const std::string name = l->objectName().toStdString();
+    const QImage img = l->viewport()->grab().toImage();
+    const QRect selected = l->visualItemRect(l->item(0)).intersected(img.rect());
+    const QRect other = l->visualItemRect(l->item(1)).intersected(img.rect());
+    ASSERT_FALSE(selected.isEmpty() || other.isEmpty()) << name;
+    EXPECT_EQ(QColor(img.pixel(selected.right() - 1, selected.top() + 1)), QColor(228, 217, 233)) << name;
+    EXPECT_EQ(QColor(img.pixel(other.right() - 1, other.top() + 1)), dark.color(QPalette::Base)) << name;
+    // Black text on the light row; light text on the dark rows.
+    EXPECT_LT(grey_range(img, selected).first, 40) << name;
+    EXPECT_GT(grey_range(img, other).second, 200) << name;
+}
+
+class DarkListsTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        old_palette = QApplication::palette();
+        QApplication::setPalette(dark_palette());
+        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
+        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
+        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
+        settings->set_zhu_db(dir.mkdir(QStringLiteral("main")));
+        form = std::make_unique<TForm2>(dialogs);
+        form->FormCreate(*settings);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        set_program_folder_override({});
+        set_autosave_folder_override({});
+        QApplication::setPalette(old_palette);
+    }
+
+    QPalette old_palette;
+    TempFolder dir;
+    std::unique_ptr<SettingsStore> settings;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TForm2> form;
+};
+
+TEST_F(DarkListsTest, SelectedEntryIsBlackOnItsLightRowOthersFollowThePalette)
+{
+    QStringList checked;
+    // Entries without pictures or red search hits: only the two kinds of rows.
+    form->list.is_crypt_list.clear();
+    form->list.is_fast_list.clear();
+    form->resize(1117, 760);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    // The headings list sits on the editor's second page.
+    for (QWidget *page : {form->PageControl1->currentWidget(), form->TabSheet2}) {
+        form->PageControl1->setCurrentWidget(page);
+        QApplication::processEvents();
+        for (QListWidget *l : {form->ListBox1, form->ListBox2, form->ListBox3, form->ListBox4}) {
+            if (!l->isVisible())
+                continue;
+            l->clear();
+            l->addItems({QStringLiteral("工作笔记"), QStringLiteral("生活日记")});
+            l->setCurrentRow(0);
+            checked << l->objectName();
+        }
+        if (qEnvironmentVariableIsSet("YUNSHAN_SCREENSHOT"))
+            form->grab().save(qEnvironmentVariable("YUNSHAN_SCREENSHOT") + page->objectName() + QStringLiteral(".png"));
+        for (QListWidget *l : {form->ListBox1, form->ListBox2, form->ListBox3, form->ListBox4}) {
+            if (l->isVisible())
+                check(l);
+        }
+    }
+    checked.removeDuplicates();
+    EXPECT_EQ(checked.size(), 4) << checked.join(QLatin1Char(' ')).toStdString();
+}
+
+} // namespace
+} // namespace yunshan
