@@ -97,10 +97,14 @@ Run run(const QString &program, const QStringList &args, const QProcessEnvironme
         p.waitForFinished(5000);
         return {};
     }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()).trimmed()};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()).trimmed()};
 }
 
-bool wait_for(const std::function<bool()> &condition) { return QTest::qWaitFor(condition, kWaitMs); }
+bool wait_for(const std::function<bool()> &condition)
+{
+    return QTest::qWaitFor(condition, kWaitMs);
+}
 
 QString read_value(const QString &file, const QString &sql)
 {
@@ -113,11 +117,11 @@ QString read_value(const QString &file, const QString &sql)
 // The input methods under test: how to start one and how to tell the program to use it.
 struct InputMethod {
     const char *name;
-    const char *qt_module;                  // QT_IM_MODULE and XMODIFIERS
-    QStringList programs;                   // needed in PATH
-    const char *engine_data;                // the pinyin engine's data file under XDG_DATA_DIRS
-    const char *qt_plugin;                  // the Qt input context plugin
-    const char *packages;                   // what to install, for the skip message
+    const char *qt_module;   // QT_IM_MODULE and XMODIFIERS
+    QStringList programs;    // needed in PATH
+    const char *engine_data; // the pinyin engine's data file under XDG_DATA_DIRS
+    const char *qt_plugin;   // the Qt input context plugin
+    const char *packages;    // what to install, for the skip message
 };
 
 const InputMethod kFcitx5{"fcitx5",
@@ -139,13 +143,15 @@ class InputMethodTest : public ::testing::Test {
     static QString missing(const InputMethod &im)
     {
         QStringList absent;
-        for (const QString &p : QStringList{QStringLiteral("Xvfb"), QStringLiteral("dbus-daemon"), QStringLiteral("xdotool")} + im.programs)
+        for (const QString &p :
+             QStringList{QStringLiteral("Xvfb"), QStringLiteral("dbus-daemon"), QStringLiteral("xdotool")} +
+                 im.programs)
             if (QStandardPaths::findExecutable(p).isEmpty())
                 absent << p;
         if (QStandardPaths::locate(QStandardPaths::GenericDataLocation, QString::fromLatin1(im.engine_data)).isEmpty())
             absent << QString::fromLatin1(im.engine_data);
-        const QString plugin = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforminputcontexts/") +
-                               QString::fromLatin1(im.qt_plugin);
+        const QString plugin = QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                               QStringLiteral("/platforminputcontexts/") + QString::fromLatin1(im.qt_plugin);
         if (!QFile::exists(plugin))
             absent << plugin;
         if (absent.isEmpty())
@@ -178,9 +184,10 @@ class InputMethodTest : public ::testing::Test {
 
         // -displayfd: the server takes the first free display and names it when it is ready.
         xvfb_ = std::make_unique<Child>(QStringLiteral("Xvfb"),
-                                        QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                                    QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                                    QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+                                        QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                                    QStringLiteral("-screen"), QStringLiteral("0"),
+                                                    QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                                                    QStringLiteral("tcp")},
                                         env_);
         const QString display = xvfb_->read_line();
         ASSERT_FALSE(display.isEmpty()) << "Xvfb did not start";
@@ -188,7 +195,9 @@ class InputMethodTest : public ::testing::Test {
 
         // A session bus that starts no services: only what the test starts is on it.
         const QString bus_config = dir_.file(QStringLiteral("session-bus.conf"));
-        TempFolder::write(bus_config, QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+        TempFolder::write(
+            bus_config,
+            QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
@@ -201,11 +210,11 @@ class InputMethodTest : public ::testing::Test {
   </policy>
 </busconfig>
 )")
-                                              .arg(runtime)
-                                              .toUtf8());
+                .arg(runtime)
+                .toUtf8());
         bus_ = std::make_unique<Child>(QStringLiteral("dbus-daemon"),
-                                       QStringList{QStringLiteral("--config-file=") + bus_config, QStringLiteral("--nofork"),
-                                                   QStringLiteral("--print-address=1")},
+                                       QStringList{QStringLiteral("--config-file=") + bus_config,
+                                                   QStringLiteral("--nofork"), QStringLiteral("--print-address=1")},
                                        env_);
         const QString address = bus_->read_line();
         ASSERT_FALSE(address.isEmpty()) << "dbus-daemon did not start";
@@ -251,7 +260,8 @@ ShowInputMethodInformation=False
     void start_ibus()
     {
         im_ = std::make_unique<Child>(QStringLiteral("ibus-daemon"),
-                                      QStringList{QStringLiteral("--panel=disable"), QStringLiteral("--emoji-extension=disable"),
+                                      QStringList{QStringLiteral("--panel=disable"),
+                                                  QStringLiteral("--emoji-extension=disable"),
                                                   QStringLiteral("--cache=refresh")},
                                       env_, QProcess::MergedChannels);
         // The engine can be chosen once the daemon has read the engines' components.
@@ -332,8 +342,9 @@ ShowInputMethodInformation=False
             preedit = command(QStringLiteral("preedit ") + widget).mid(3);
             const QString letters = QString(preedit).remove(QLatin1Char(' ')).remove(QLatin1Char('\''));
             return letters == QLatin1String("ceshi") || preedit == QStringLiteral("测试");
-        })) << "no composition in " << widget.toStdString() << ": preedit \"" << preedit.toStdString()
-            << "\", text \"" << text_of(widget).toStdString() << "\"";
+        })) << "no composition in "
+            << widget.toStdString() << ": preedit \"" << preedit.toStdString() << "\", text \""
+            << text_of(widget).toStdString() << "\"";
         const QString shots = qEnvironmentVariable("YUNSHAN_IM_SCREENSHOTS");
         if (!shots.isEmpty())
             command(QStringLiteral("screenshot %1/%2-%3.png").arg(shots, QString::fromLatin1(im.name), widget));
@@ -346,7 +357,8 @@ ShowInputMethodInformation=False
         struct Field {
             const char *widget, *before;
         };
-        for (const Field &f : {Field{"Edit2", "标题"}, Field{"Edit3", "标签"}, Field{"RichEdit1", "正文"}, Field{"Edit1", ""}}) {
+        for (const Field &f :
+             {Field{"Edit2", "标题"}, Field{"Edit3", "标签"}, Field{"RichEdit1", "正文"}, Field{"Edit1", ""}}) {
             const QString widget = QString::fromLatin1(f.widget);
             SCOPED_TRACE(f.widget);
             ASSERT_NO_FATAL_FAILURE(type_ceshi(im, widget));
@@ -358,14 +370,18 @@ ShowInputMethodInformation=False
         }
         ASSERT_EQ(command(QStringLiteral("focus RichEdit1")), QStringLiteral("ok focus"));
         key(QStringLiteral("ctrl+s"));
-        EXPECT_TRUE(wait_for([&] { return command(QStringLiteral("state")) == QStringLiteral("ok 1 0 标题测试|标签测试"); }))
-            << command(QStringLiteral("state")).toStdString();
+        EXPECT_TRUE(wait_for([&] {
+            return command(QStringLiteral("state")) == QStringLiteral("ok 1 0 标题测试|标签测试");
+        })) << command(QStringLiteral("state")).toStdString();
         ASSERT_EQ(command(QStringLiteral("close")), QStringLiteral("ok close"));
         EXPECT_TRUE(program_->process().waitForFinished(kWaitMs));
 
-        EXPECT_EQ(read_value(main_file_, QStringLiteral("select caption from title where noteId=1")), QStringLiteral("标题测试"));
-        EXPECT_EQ(read_value(main_file_, QStringLiteral("select label from notes where id=1")), QStringLiteral("标签测试"));
-        EXPECT_TRUE(read_value(main_file_, QStringLiteral("select content from notes where id=1")).contains(QStringLiteral("测试")));
+        EXPECT_EQ(read_value(main_file_, QStringLiteral("select caption from title where noteId=1")),
+                  QStringLiteral("标题测试"));
+        EXPECT_EQ(read_value(main_file_, QStringLiteral("select label from notes where id=1")),
+                  QStringLiteral("标签测试"));
+        EXPECT_TRUE(read_value(main_file_, QStringLiteral("select content from notes where id=1"))
+                        .contains(QStringLiteral("测试")));
     }
 
     void TearDown() override
