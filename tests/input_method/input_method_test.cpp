@@ -157,7 +157,7 @@ class InputMethodTest : public ::testing::Test {
         if (absent.isEmpty())
             return {};
         return absent.join(QStringLiteral(", ")) + QStringLiteral(" (packages: ") + QString::fromLatin1(im.packages) +
-               QStringLiteral(" xvfb xdotool dbus)");
+               QStringLiteral(" xvfb xdotool dbus-daemon)");
     }
 
     // An X server and a session bus of the test's own; every folder a program may write to
@@ -256,7 +256,8 @@ ShowInputMethodInformation=False
             << "fcitx5 did not come up on the session bus: " << log_of(*im_);
     }
 
-    // IBus with libpinyin as the global engine.
+    // IBus with libpinyin as the global engine. Qt's IBus plugin finds the daemon through the
+    // address file the daemon writes under $XDG_CONFIG_HOME/ibus/bus, so both share the folder.
     void start_ibus()
     {
         im_ = std::make_unique<Child>(QStringLiteral("ibus-daemon"),
