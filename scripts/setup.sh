@@ -10,6 +10,19 @@ packages=(
   libqt6svg6
   desktop-file-utils appstream
 )
+# Chinese input: where fcitx5 is the desktop's input method, Qt 6 programs need its Qt 6 frontend.
+# (IBus needs nothing more: its Qt 6 plugin comes with libqt6gui6.)
+if dpkg-query -W -f='${Status}' fcitx5 2>/dev/null | grep -q 'install ok installed' ||
+  [[ "${XMODIFIERS:-} ${QT_IM_MODULE:-} ${GTK_IM_MODULE:-}" == *fcitx* ]] ||
+  grep -qs fcitx "${HOME:-/nonexistent}/.xinputrc"; then
+  packages+=(fcitx5-frontend-qt6)
+fi
+# The input method test types pinyin through fcitx5 and IBus on an X server of its own. An input
+# method once installed may become the desktop's choice at the next login, so these come only on
+# machines without a desktop session (build and CI machines) or when YUNSHAN_IM_TEST=1 asks.
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ "${YUNSHAN_IM_TEST:-0}" = 1 ]; then
+  packages+=(fcitx5 fcitx5-chinese-addons fcitx5-frontend-qt6 ibus ibus-libpinyin xdotool dbus-daemon)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,7 +1,8 @@
 // The real program with a remote keyboard: it runs exactly as yunshan-note does, and reads
 // commands from standard input, one per line, which it turns into the events a user's keyboard
 // and mouse would give the main window's widgets. Each command is answered by one line
-// ("ok ..." or "error ...") on standard output. Used by the tests that kill the program.
+// ("ok ..." or "error ...") on standard output. Used by the tests that kill the program, and
+// by the input method test, which types on a real X server and asks here what arrived.
 //
 //   ready                  answers once the start-up worker has ended (recovery done)
 //   focus <widget>         the widget takes the focus as by a mouse click
@@ -11,15 +12,22 @@
 //   select <list> <row>    selects an entry of a list widget as the user does
 //   state                  noteId, whether the save commands are enabled, title, tag line
 //   close                  the window's close request
+//   window                 the main window's native id and whether it is the active window
+//   text <widget>          the text of a line edit or the plain text of a text edit
+//   preedit <widget>       the composition an input method last showed in the widget
+//   screenshot <file>      the whole screen (with other programs' windows) saved as PNG
 #include "app/ui/program.h"
 #include "app/ui/tform2.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QHash>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTextEdit>
 #include <QTimer>
@@ -40,6 +48,24 @@ TForm2 *main_window()
             return f;
     return nullptr;
 }
+
+// The last composition each widget was shown by the input method, by object name.
+QHash<QString, QString> &preedits()
+{
+    static QHash<QString, QString> texts;
+    return texts;
+}
+
+// Watches the input method's events on their way to the widgets, and lets them pass.
+class PreeditWatch : public QObject {
+  public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::InputMethod && !watched->objectName().isEmpty())
+            preedits().insert(watched->objectName(), static_cast<QInputMethodEvent *>(event)->preeditString());
+        return false;
+    }
+};
 
 void answer(const QString &line)
 {
@@ -90,6 +116,15 @@ void run_command(const QString &line)
                    .arg(f->Edit2->text(), f->Edit3->text()));
         return;
     }
+    if (command == QLatin1String("window")) {
+        answer(QStringLiteral("ok %1 %2").arg(f->winId()).arg(f->isActiveWindow() ? 1 : 0));
+        return;
+    }
+    if (command == QLatin1String("screenshot")) {
+        const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(name, "PNG");
+        answer(saved ? QStringLiteral("ok screenshot") : QStringLiteral("error screenshot not saved"));
+        return;
+    }
     if (command == QLatin1String("close")) {
         answer(QStringLiteral("ok close"));
         QTimer::singleShot(0, f, [f] { f->close(); });
@@ -97,6 +132,19 @@ void run_command(const QString &line)
     }
     if (!w) {
         answer(QStringLiteral("error no widget ") + name);
+        return;
+    }
+    if (command == QLatin1String("text")) {
+        if (auto *e = qobject_cast<QLineEdit *>(w))
+            answer(QStringLiteral("ok ") + e->text());
+        else if (auto *t = qobject_cast<QTextEdit *>(w))
+            answer(QStringLiteral("ok ") + t->toPlainText().replace(QLatin1Char('\n'), QLatin1Char(' ')));
+        else
+            answer(QStringLiteral("error no text in ") + name);
+        return;
+    }
+    if (command == QLatin1String("preedit")) {
+        answer(QStringLiteral("ok ") + preedits().value(name));
         return;
     }
     if (command == QLatin1String("focus")) {
@@ -126,6 +174,8 @@ void run_command(const QString &line)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    PreeditWatch preedit_watch;
+    app.installEventFilter(&preedit_watch);
     std::string pending;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
