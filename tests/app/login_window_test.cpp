@@ -8,6 +8,7 @@
 #include "store/note_store.h"
 #include "store/set_table.h"
 #include "support/db_check.h"
+#include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -34,15 +35,10 @@ const QString kWrongCurrent = QStringLiteral("原密码错误，不能更改密�
 const QString kCloseQuestion = QStringLiteral("密码没有保存，是否保存？");
 const QString kFoldersQuestion = QStringLiteral("笔记存储路径没有保存，是否保存？");
 
-class LoginWindowTest : public ::testing::Test {
+class LoginWindowTest : public ::testing::Test, protected test::ProgramFolders {
   protected:
     void SetUp() override
     {
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_zhu_db(dir.mkdir(QStringLiteral("main")));
-        settings->set_bei_db(dir.mkdir(QStringLiteral("backup")));
         start(); // the first start creates both database files
     }
     void TearDown() override
@@ -50,8 +46,6 @@ class LoginWindowTest : public ::testing::Test {
         form1.reset();
         form2.reset();
         dialogs.verify_done();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
 
     // A start of the program: the main window, the settings dialog, then window creation.
@@ -77,8 +71,6 @@ class LoginWindowTest : public ::testing::Test {
         form1->Edit5->setText(second);
     }
 
-    TempFolder dir;
-    std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm2> form2;
     std::unique_ptr<TForm1> form1;

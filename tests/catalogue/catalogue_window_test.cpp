@@ -5,6 +5,7 @@
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -39,23 +40,13 @@ class TitledDialogs : public ScriptedDialogs {
     QStringList titles;
 };
 
-class CatalogueWindowTest : public ::testing::Test {
+class CatalogueWindowTest : public ::testing::Test, protected test::ProgramFolders {
   protected:
-    void SetUp() override
-    {
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_zhu_db(dir.mkdir(QStringLiteral("main")));
-        settings->set_bei_db(dir.mkdir(QStringLiteral("backup")));
-        start();
-    }
+    void SetUp() override { start(); }
     void TearDown() override
     {
         dialogs.verify_done();
         form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
 
     // Creates the window as the program does at start-up (closing the previous one).
@@ -109,8 +100,6 @@ class CatalogueWindowTest : public ::testing::Test {
                                              QStringLiteral(" where caption='") + caption + QStringLiteral("'"));
     }
 
-    TempFolder dir;
-    std::unique_ptr<SettingsStore> settings;
     TitledDialogs dialogs;
     std::unique_ptr<TForm2> form;
 };

@@ -10,6 +10,7 @@
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -63,19 +64,10 @@ QByteArray small_jpeg()
     return bytes;
 }
 
-class NoteCryptWindowTest : public ::testing::Test {
+class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolders {
   protected:
     void SetUp() override
     {
-        zhu = dir.mkdir(QStringLiteral("main"));
-        bei = dir.mkdir(QStringLiteral("backup"));
-        tmp = dir.mkdir(QStringLiteral("tmp"));
-        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(tmp);
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_value(QStringLiteral("zhu_db"), zhu);
-        settings->set_value(QStringLiteral("bei_db"), bei);
         form = std::make_unique<TForm2>(dialogs);
         form->FormCreate(*settings);
         ASSERT_TRUE(form->store.main_connected());
@@ -87,8 +79,6 @@ class NoteCryptWindowTest : public ::testing::Test {
     {
         dialogs.verify_done();
         form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
 
     void exec(const QString &sql, const SqlParams &params = {}) { form->store.mirrored_write(sql, params); }
@@ -188,9 +178,6 @@ class NoteCryptWindowTest : public ::testing::Test {
         show_section(QStringLiteral("甲类"));
     }
 
-    TempFolder dir;
-    QString zhu, bei, tmp;
-    std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm2> form;
 };

@@ -6,6 +6,7 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -33,19 +34,10 @@ using Kind = ScriptedDialogs::Kind;
 
 const QString kOldTime = QStringLiteral("2023-11-02 08:09:10");
 
-class NoteSaveWindowTest : public ::testing::Test {
+class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolders {
   protected:
     void SetUp() override
     {
-        zhu = dir.mkdir(QStringLiteral("main"));
-        bei = dir.mkdir(QStringLiteral("backup"));
-        tmp = dir.mkdir(QStringLiteral("tmp"));
-        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(tmp);
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_value(QStringLiteral("zhu_db"), zhu);
-        settings->set_value(QStringLiteral("bei_db"), bei);
         form = std::make_unique<TForm2>(dialogs);
         form->FormCreate(*settings);
         ASSERT_TRUE(form->store.backup_connected());
@@ -62,8 +54,6 @@ class NoteSaveWindowTest : public ::testing::Test {
     {
         dialogs.verify_done();
         form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
 
     void exec(const QString &sql, const SqlParams &params = {}) { form->store.mirrored_write(sql, params); }
@@ -103,9 +93,6 @@ class NoteSaveWindowTest : public ::testing::Test {
     void save() { form->SpeedButton2->click(); }
     QString dump() { return test::dump_database(form->store.main()); }
 
-    TempFolder dir;
-    QString zhu, bei, tmp;
-    std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm2> form;
 };
