@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "store/note_change_log.h"
 #include "store/schema.h"
 
 #include <QDateTime>
@@ -131,6 +132,10 @@ int NoteStore::Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
             }
         }
     }
+
+    // The search index follows every write of this connection through its change log.
+    if (main_.is_open())
+        install_note_change_log(main_);
 
     if (!bei_db.isEmpty()) {
         const QString backup_file = database_file_in(bei_db);

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
+#include "catalogue/note_search_index.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
@@ -58,6 +59,7 @@ void TForm2::FormCreate(SettingsStore &settings)
         const int status =
             store.Connect_to_db(run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
         set_panel(0, connection_status_text(status));
+        prepare_search_index();
 
         // 6., 7.
         load_class();
@@ -203,6 +205,8 @@ void TForm2::FormDestroy()
         }
     }
     workers_.clear();
+    if (search_index_)
+        search_index_->finish(); // stops its build; the file keeps up with this run's writes
     clear_note_view();
     store.close_all();
 }
