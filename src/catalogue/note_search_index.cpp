@@ -24,6 +24,11 @@ namespace {
 constexpr int kIndexVersion = 1;
 constexpr int kChunkRows = 500; // title rows read per short read transaction of a build
 constexpr quint32 kLastCharacter = 0x110000; // every larger decoded value shares this one
+constexpr qint64 kNoTitle = std::numeric_limits<qint64>::min();
+constexpr qint64 kMaxTitleId = qint64(1) << 26;
+// Candidates confirmed before a page that is still not full is left to the plain statement (a
+// pattern whose pieces are everywhere but rarely in that order).
+constexpr qsizetype kMaxConfirmed = 2000;
 
 QString &folder_override()
 {
@@ -357,6 +362,7 @@ void NoteSearchIndex::detach()
     token_.clear();
     stale_.clear();
     px_.clear();
+    titles_ = 0;
     odd_px_ = false;
 }
 
@@ -394,10 +400,7 @@ bool NoteSearchIndex::attach()
             stale_.insert(row.value(0).toLongLong());
         PreparedQuery px(main, QStringLiteral("select id, px, typeof(px)='integer' from title"));
         while (px.next()) {
-            if (px.integer(2))
-                px_.insert(px.integer(0), px.integer(1));
-            else
-                odd_px_ = true;
+            set_px(px.integer(0), true, px.integer(2) ? std::optional<qint64>(px.integer(1)) : std::nullopt);
         }
         token_ = info.token;
         data_version_ = data_version(main);
@@ -470,13 +473,33 @@ void NoteSearchIndex::apply(const NoteChanges &changes)
     for (const qint64 t : std::as_const(px_ids)) {
         px.bind(1, t);
         if (!px.next())
-            px_.remove(t);
-        else if (px.integer(1))
-            px_.insert(t, px.integer(0));
+            set_px(t, false, std::nullopt);
         else
-            odd_px_ = true;
+            set_px(t, true, px.integer(1) ? std::optional<qint64>(px.integer(0)) : std::nullopt);
         px.reset();
     }
+}
+
+void NoteSearchIndex::set_px(qint64 id, bool exists, std::optional<qint64> px)
+{
+    const bool in_range = id >= 0 && id < kMaxTitleId;
+    if (exists && (!px || !in_range || *px == kNoTitle)) {
+        odd_px_ = true; // the plain statement answers until the next build
+        return;
+    }
+    if (!in_range)
+        return;
+    if (size_t(id) >= px_.size()) {
+        if (!exists)
+            return;
+        px_.resize(size_t(id) + 1 + px_.size() / 4, kNoTitle);
+    }
+    qint64 &slot = px_[size_t(id)];
+    if (slot == kNoTitle && exists)
+        ++titles_;
+    else if (slot != kNoTitle && !exists)
+        --titles_;
+    slot = exists ? *px : kNoTitle;
 }
 
 bool NoteSearchIndex::catch_up()
@@ -522,7 +545,7 @@ bool NoteSearchIndex::catch_up()
         return false;
     }
     // Many notes changed since the build: a fresh build reads faster than the delta.
-    if (stale_.size() > std::max<qsizetype>(2000, px_.size() / 5)) {
+    if (stale_.size() > std::max<qint64>(2000, titles_ / 5)) {
         detach();
         start_build();
         return false;
@@ -683,22 +706,29 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
         return std::nullopt;
     }
 
-    // In list order: px, then the title row's id.
+    // In list order: px, then the title row's id. Only the front is sorted until more is needed.
     std::vector<std::pair<qint64, qint64>> ordered;
     ordered.reserve(candidates.size());
     for (const qint64 t : candidates) {
-        const auto it = px_.constFind(t);
-        if (it != px_.constEnd())
-            ordered.emplace_back(it.value(), t);
+        if (t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle)
+            ordered.emplace_back(px_[size_t(t)], t);
     }
-    std::sort(ordered.begin(), ordered.end());
+    size_t sorted = std::min(ordered.size(), std::max<size_t>(1024, 2 * size_t(offset + limit)));
+    std::partial_sort(ordered.begin(), ordered.begin() + std::ptrdiff_t(sorted), ordered.end());
 
     QList<NoteListRow> rows;
     PreparedQuery confirm(store_.main(), QStringLiteral("select a.noteId,a.isDel,a.fast,a.caption,a.px from title a "
                                                         "left join notes b ON a.noteId=b.id where a.id=?1 and (") +
                                              note_search_condition(text) + QLatin1Char(')'));
     int skipped = 0;
-    for (const auto &[px, t] : ordered) {
+    for (size_t i = 0; i < ordered.size() && rows.size() < limit; ++i) {
+        if (i == sorted) {
+            std::sort(ordered.begin() + std::ptrdiff_t(sorted), ordered.end());
+            sorted = ordered.size();
+        }
+        if (qsizetype(i) - skipped - rows.size() >= kMaxConfirmed && ordered.size() - i > size_t(kMaxConfirmed))
+            return std::nullopt; // few of many candidates match: the plain statement reads faster
+        const auto [px, t] = ordered[i];
         confirm.bind(1, t);
         if (confirm.next()) {
             if (confirm.integer(4) != px) {
@@ -718,8 +748,6 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
             }
         }
         confirm.reset();
-        if (rows.size() >= limit)
-            break;
     }
     return rows;
 }

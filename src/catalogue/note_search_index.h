@@ -99,8 +99,12 @@ private:
     QString token_;        // the change log of the main connection the index follows
     qint64 data_version_ = -1;
     QSet<qint64> stale_;   // title ids whose main postings are out of date (the delta holds them)
-    QHash<qint64, qint64> px_;
-    bool odd_px_ = false;  // a px that is not an integer: the plain statement orders those
+    // px of every title row by its id (kNoTitle where there is none).
+    std::vector<qint64> px_;
+    qint64 titles_ = 0;
+    bool odd_px_ = false; // a px that is not an integer, or an id out of range: the plain statement
+    // Records title `id` with its px (nullopt: not an integer), or its absence.
+    void set_px(qint64 id, bool exists, std::optional<qint64> px);
     bool background_ = true;
     Worker *worker_ = nullptr;
     QString build_token_;
