@@ -28,7 +28,7 @@ constexpr qint64 kNoTitle = std::numeric_limits<qint64>::min();
 constexpr qint64 kMaxTitleId = qint64(1) << 26;
 // Candidates confirmed before a page that is still not full is left to the plain statement (a
 // pattern whose pieces are everywhere but rarely in that order).
-constexpr qsizetype kMaxConfirmed = 2000;
+constexpr qsizetype kMaxConfirmed = 1000;
 
 QString &folder_override()
 {
@@ -335,11 +335,31 @@ private:
     std::atomic<bool> cancel_{false};
 };
 
-NoteSearchIndex::NoteSearchIndex(NoteStore &store, QObject *parent) : QObject(parent), store_(store) {}
+NoteSearchIndex::NoteSearchIndex(NoteStore &store, QObject *parent) : QObject(parent), store_(store)
+{
+    // The log of a connection ends with it: what it holds goes into the file first.
+    store_.set_before_main_closes([this] { settle(); });
+}
 
 NoteSearchIndex::~NoteSearchIndex()
 {
+    store_.set_before_main_closes({});
     stop();
+    detach();
+}
+
+void NoteSearchIndex::settle()
+{
+    stop();
+    if (attached_ && store_.main_connected()) {
+        const bool background = std::exchange(background_, false);
+        try {
+            catch_up();
+        } catch (const std::exception &) {
+            // the stamp then tells the next run to build afresh
+        }
+        background_ = background;
+    }
     detach();
 }
 
@@ -504,7 +524,8 @@ void NoteSearchIndex::set_px(qint64 id, bool exists, std::optional<qint64> px)
 
 bool NoteSearchIndex::catch_up()
 {
-    if (!store_.main_connected()) {
+    if (!store_.main_connected() || store_.read_only()) {
+        // A second instance reads only: the instance that owns the data keeps the file.
         stop();
         detach();
         return false;
@@ -604,7 +625,7 @@ void NoteSearchIndex::build_done(quint64 generation, bool ok)
 
 bool NoteSearchIndex::update_now()
 {
-    if (!store_.main_connected())
+    if (!store_.main_connected() || store_.read_only())
         return false;
     stop();
     const bool background = std::exchange(background_, false);
@@ -637,13 +658,7 @@ bool NoteSearchIndex::ready() { return catch_up(); }
 void NoteSearchIndex::finish()
 {
     background_ = false;
-    stop();
-    try {
-        if (store_.main_connected() && attached_)
-            catch_up();
-    } catch (const DbError &) {
-    }
-    detach();
+    settle();
 }
 
 std::vector<qint64> NoteSearchIndex::docs_of(qint64 key, const QHash<qint64, qint64> &sizes)

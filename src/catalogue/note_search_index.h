@@ -68,8 +68,9 @@ public:
     bool building() const { return worker_ != nullptr; }
     // Stops a running build and waits for it.
     void stop();
-    // Catches up with the change log, so the file stays valid for the next run; before the main
-    // database closes.
+    // Catches up with the change log, so the file stays valid for the next run, and starts no
+    // more builds; at the window's end, before the main database closes. (A reconnect of the
+    // store catches up by itself.)
     void finish();
 
     // Whether a needed build starts by itself on a worker thread (default) or waits for
@@ -84,6 +85,8 @@ private:
     class Worker;
 
     bool catch_up();
+    // Applies the change log to the file and lets go of it (the main connection is closing).
+    void settle();
     bool attach();
     void detach();
     void start_build();

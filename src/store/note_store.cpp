@@ -81,8 +81,15 @@ NoteStore::NoteStore(const QString &lock_name) : owner_(lock_name) {}
 
 NoteStore::~NoteStore() { close_all(); }
 
+void NoteStore::main_closing()
+{
+    if (main_.is_open() && before_main_closes_)
+        before_main_closes_();
+}
+
 void NoteStore::close_all()
 {
+    main_closing();
     main_.close();
     backup_.close();
     owner_.release();
@@ -95,6 +102,7 @@ int NoteStore::Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
 {
     refuse_while_lent();
     const QString program_file = database_file_in(program_folder());
+    main_closing();
     main_.close();
     backup_.close();
     owner_.release();

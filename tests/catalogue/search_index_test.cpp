@@ -378,6 +378,40 @@ TEST_F(SearchIndexTest, ABackgroundBuildAnswersWhenDoneAndFollowsWritesMadeMeanw
     expect_same_pages(QStringLiteral("正文"), kNotePageSize, "background");
 }
 
+TEST_F(SearchIndexTest, ManyCandidatesThatRarelyMatchArePagedExactlyOrLeftToThePlainStatement)
+{
+    // Both pieces of "甲_乙" are in every note, in that order only in every 15th.
+    store->set_first_string(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 1500; ++i)
+        add_note(QString::number(i), {}, i % 15 == 0 ? QStringLiteral("甲x乙") : QStringLiteral("乙x甲"), (i * 7) % 50);
+    store->set_first_string(QStringLiteral("COMMIT"));
+    ASSERT_TRUE(index->update_now());
+    expect_same_pages(QStringLiteral("甲_乙"), 30, "sparse");
+    if (HasFatalFailure())
+        return;
+
+    // Thousands of misses before the first match: the plain statement answers.
+    store->set_first_string(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 4500; ++i)
+        add_note(QStringLiteral("前"), {}, QStringLiteral("乙x甲"), -1);
+    store->set_first_string(QStringLiteral("COMMIT"));
+    ASSERT_TRUE(index->update_now());
+    EXPECT_FALSE(index->search(QStringLiteral("甲_乙"), 0, kNotePageSize).has_value());
+    EXPECT_EQ(ids_of(QStringLiteral("甲x乙")).size(), 100);
+}
+
+TEST_F(SearchIndexTest, AReconnectKeepsTheIndexWithItsWrites)
+{
+    const int id = add_note(QStringLiteral("甲"), {}, QStringLiteral("内容"));
+    ASSERT_TRUE(index->update_now());
+    store->mirrored_write(QStringLiteral("update notes set content='改过' where id=?"), {id});
+    // As the settings dialog or the export reconnect: no build is allowed, the file serves on.
+    QString z = zhu, b = bei;
+    ASSERT_EQ(store->Connect_to_db(z, b, dialogs), kMainAndBackup);
+    EXPECT_EQ(ids_of(QStringLiteral("改过")), QList<int>{id});
+    EXPECT_EQ(ids_of(QStringLiteral("内容")), QList<int>{});
+}
+
 TEST(SearchPieces, SplitAtWildcardsAndFoldAsciiOnly)
 {
     const auto pieces = search_pieces(QStringLiteral("Ab%é_Éx"));

@@ -515,7 +515,7 @@ private:
     int note_list_quiet_ = 0; // > 0 while the program itself changes the note-list selection
     // Mouse and key events of the note list and the search box; goes before the widgets do.
     std::unique_ptr<QObject> note_list_events_;
-    NoteSearchIndex *search_index_ = nullptr; // child of the window; ends in FormDestroy
+    NoteSearchIndex *search_index_ = nullptr; // deleted in FormDestroy, before the store
     // Clicks on thumbnails, wheel steps and size changes of the picture panel.
     std::unique_ptr<QObject> picture_panel_events_;
     void setup_picture_panel();

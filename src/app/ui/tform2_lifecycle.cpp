@@ -205,8 +205,11 @@ void TForm2::FormDestroy()
         }
     }
     workers_.clear();
+    // The search index stops its build and brings its file up to this run's writes; it goes
+    // before the store it follows.
     if (search_index_)
-        search_index_->finish(); // stops its build; the file keeps up with this run's writes
+        search_index_->finish();
+    delete std::exchange(search_index_, nullptr);
     clear_note_view();
     store.close_all();
 }
