@@ -49,14 +49,14 @@ QString note_search_condition(const QString &text)
     // at all, body-only ones by their readable title after ":ppp".
     return QStringLiteral("(case a.isdel when 1 then 0 when 2 then substr(a.caption,instr(a.caption,':ppp')+4) like ") +
            pattern + QStringLiteral(" else a.caption like ") + pattern +
-           QStringLiteral(" end) or ((a.isdel=0) and (b.label like ") + pattern + QStringLiteral(" or b.content like ") +
-           pattern + QStringLiteral("))");
+           QStringLiteral(" end) or ((a.isdel=0) and (b.label like ") + pattern +
+           QStringLiteral(" or b.content like ") + pattern + QStringLiteral("))");
 }
 
 QString note_search_statement(int kind, const QString &text, int offset, int limit)
 {
-    const QString tail = QStringLiteral(" LIMIT ") + QString::number(limit) + QStringLiteral(" OFFSET ") +
-                         QString::number(offset);
+    const QString tail =
+        QStringLiteral(" LIMIT ") + QString::number(limit) + QStringLiteral(" OFFSET ") + QString::number(offset);
     switch (kind) {
     case kSearchList:
         if (text.isEmpty())

@@ -22,7 +22,7 @@ namespace yunshan {
 namespace {
 
 constexpr int kIndexVersion = 1;
-constexpr int kChunkRows = 500; // title rows read per short read transaction of a build
+constexpr int kChunkRows = 500;              // title rows read per short read transaction of a build
 constexpr quint32 kLastCharacter = 0x110000; // every larger decoded value shares this one
 constexpr qint64 kNoTitle = std::numeric_limits<qint64>::min();
 constexpr qint64 kMaxTitleId = qint64(1) << 26;
@@ -44,8 +44,14 @@ const QString kDocumentColumns = QStringLiteral(
     "case when a.isdel=0 then b.label end, case when a.isdel=0 then b.content end "
     "from title a left join notes b on a.noteId=b.id");
 
-qint64 unigram(quint32 c) { return qint64(c); }
-qint64 bigram(quint32 a, quint32 b) { return ((qint64(a) + 1) << 21) | qint64(b); }
+qint64 unigram(quint32 c)
+{
+    return qint64(c);
+}
+qint64 bigram(quint32 a, quint32 b)
+{
+    return ((qint64(a) + 1) << 21) | qint64(b);
+}
 
 // The keys of one document: every character and every pair of adjacent characters within a
 // field, sorted and unique.
@@ -155,7 +161,10 @@ QString search_index_folder()
     return folder;
 }
 
-void set_search_index_folder_override(const QString &folder) { folder_override() = folder; }
+void set_search_index_folder_override(const QString &folder)
+{
+    folder_override() = folder;
+}
 
 QString search_index_file(const QString &database_path)
 {
@@ -299,7 +308,7 @@ bool build_search_index_file(const QString &database_path, const QString &index_
 // The index of the open database
 
 class NoteSearchIndex::Worker : public QThread {
-public:
+  public:
     Worker(NoteSearchIndex *owner, QString database, QString target, quint64 generation)
         : owner_(owner), database_(std::move(database)), target_(std::move(target)), generation_(generation)
     {
@@ -307,7 +316,7 @@ public:
     void abort() { cancel_ = true; }
     QString target() const { return target_; }
 
-protected:
+  protected:
     void run() override
     {
         bool ok = false;
@@ -327,7 +336,7 @@ protected:
             owner_, [o = owner_, g = generation_, ok] { o->build_done(g, ok); }, Qt::QueuedConnection);
     }
 
-private:
+  private:
     NoteSearchIndex *owner_;
     QString database_;
     QString target_;
@@ -351,7 +360,7 @@ NoteSearchIndex::~NoteSearchIndex()
 void NoteSearchIndex::settle()
 {
     stop();
-    if (attached_ && store_.main_connected()) {
+    if (store_.main_connected()) {
         const bool background = std::exchange(background_, false);
         try {
             catch_up();
@@ -425,6 +434,7 @@ bool NoteSearchIndex::attach()
         token_ = info.token;
         data_version_ = data_version(main);
         attached_ = true;
+        stamp_due_ = true; // once caught up, the file stands for the database as it is now
         return true;
     } catch (const DbError &) {
         drop_broken();
@@ -557,7 +567,10 @@ bool NoteSearchIndex::catch_up()
         }
         const NoteChanges changes = take_note_changes(main);
         if (!changes.empty())
-            apply(changes);
+            apply(changes); // stamps the file
+        else if (stamp_due_)
+            write_stamp();
+        stamp_due_ = false;
     } catch (const DbError &) {
         if (!main.is_open())
             throw;
@@ -588,7 +601,8 @@ void NoteSearchIndex::start_build()
     clear_note_changes(main);
     build_token_ = info.token;
     build_data_version_ = data_version(main);
-    const QString target = search_index_file(main.path()) + QStringLiteral(".building-") + QString::number(QCoreApplication::applicationPid());
+    const QString target = search_index_file(main.path()) + QStringLiteral(".building-") +
+                           QString::number(QCoreApplication::applicationPid());
     worker_ = new Worker(this, main.path(), target, ++generation_);
     worker_->start();
 }
@@ -653,7 +667,10 @@ bool NoteSearchIndex::update_now()
     return catch_up();
 }
 
-bool NoteSearchIndex::ready() { return catch_up(); }
+bool NoteSearchIndex::ready()
+{
+    return catch_up();
+}
 
 void NoteSearchIndex::finish()
 {

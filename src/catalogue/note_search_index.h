@@ -50,7 +50,7 @@ bool build_search_index_file(const QString &database_path, const QString &index_
 
 class NoteSearchIndex : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit NoteSearchIndex(NoteStore &store, QObject *parent = nullptr);
     ~NoteSearchIndex() override; // stops a running build and waits for it
 
@@ -77,11 +77,11 @@ public:
     // update_now().
     void set_background(bool on) { background_ = on; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void build_progress(int done, int total);
     void build_finished();
 
-private:
+  private:
     class Worker;
 
     bool catch_up();
@@ -99,9 +99,10 @@ private:
     NoteStore &store_;
     Connection index_;
     bool attached_ = false;
-    QString token_;        // the change log of the main connection the index follows
+    bool stamp_due_ = false; // attached: the file's stamp is brought up to date at the next catch-up
+    QString token_;          // the change log of the main connection the index follows
     qint64 data_version_ = -1;
-    QSet<qint64> stale_;   // title ids whose main postings are out of date (the delta holds them)
+    QSet<qint64> stale_; // title ids whose main postings are out of date (the delta holds them)
     // px of every title row by its id (kNoTitle where there is none).
     std::vector<qint64> px_;
     qint64 titles_ = 0;

@@ -68,8 +68,8 @@ QList<qint64> ids_of(Connection &db, const char *table)
 bool install_note_change_log(Connection &db)
 {
     try {
-        const auto tables = db.query_first(QStringLiteral(
-            "select count(*) from main.sqlite_master where type='table' and name in ('title','notes')"));
+        const auto tables = db.query_first(
+            QStringLiteral("select count(*) from main.sqlite_master where type='table' and name in ('title','notes')"));
         if (!tables || tables->toLongLong() != 2)
             return false;
         for (const char *sql : kLogStatements)

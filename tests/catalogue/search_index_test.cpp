@@ -118,7 +118,7 @@ const QStringList kAlphabet = {
     QStringLiteral("项"), QStringLiteral("目"), QStringLiteral("会"), QStringLiteral("议"), QStringLiteral("计"),
     QStringLiteral("a"),  QStringLiteral("B"),  QStringLiteral("b"),  QStringLiteral("A"),  QStringLiteral("c"),
     QStringLiteral("%"),  QStringLiteral("_"),  QStringLiteral("'"),  QStringLiteral(" "),  QStringLiteral("é"),
-    QStringLiteral("É"),  QStringLiteral("😀"), QStringLiteral(":"),  QStringLiteral("p"),
+    QStringLiteral("É"),  QStringLiteral("😀"),  QStringLiteral(":"),  QStringLiteral("p"),
 };
 
 QString random_text(std::mt19937 &r, int max_len)
@@ -190,7 +190,8 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
             const QString id = QString::number(1 + r() % unsigned(notes + 5));
             switch (r() % 7) {
             case 0:
-                store->mirrored_write(QStringLiteral("update notes set content=? where id=") + id, {random_text(r, 30)});
+                store->mirrored_write(QStringLiteral("update notes set content=? where id=") + id,
+                                      {random_text(r, 30)});
                 break;
             case 1:
                 store->mirrored_write(QStringLiteral("update title set caption=? where noteId=") + id,
@@ -359,7 +360,8 @@ TEST_F(SearchIndexTest, ABackgroundBuildAnswersWhenDoneAndFollowsWritesMadeMeanw
 {
     store->set_first_string(QStringLiteral("BEGIN"));
     for (int i = 0; i < 1200; ++i)
-        add_note(QStringLiteral("笔记") + QString::number(i), {}, QStringLiteral("正文内容") + QString::number(i), i % 7);
+        add_note(QStringLiteral("笔记") + QString::number(i), {}, QStringLiteral("正文内容") + QString::number(i),
+                 i % 7);
     store->set_first_string(QStringLiteral("COMMIT"));
     index->set_background(true);
     QSignalSpy finished(index.get(), &NoteSearchIndex::build_finished);

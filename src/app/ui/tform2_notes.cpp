@@ -20,9 +20,9 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QTextCursor>
-#include <QTimer>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 
