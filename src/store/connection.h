@@ -82,7 +82,7 @@ public:
     // converts them, blobs as they are); empty for null.
     QByteArray text_bytes(int column) const;
 
-  private:
+private:
     [[noreturn]] void fail() const;
 
     sqlite3 *db_ = nullptr;
