@@ -51,6 +51,7 @@ bool build_search_index_file(const QString &database_path, const QString &index_
 class NoteSearchIndex : public QObject {
     Q_OBJECT
   public:
+    // `store` must outlive the index.
     explicit NoteSearchIndex(NoteStore &store, QObject *parent = nullptr);
     ~NoteSearchIndex() override; // stops a running build and waits for it
 

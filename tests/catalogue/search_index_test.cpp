@@ -307,7 +307,7 @@ TEST_F(SearchIndexTest, AFileReplacedBehindItsBackIsRebuilt)
     EXPECT_EQ(ids_of(QStringLiteral("新的")), QList<int>{id});
     EXPECT_EQ(ids_of(QStringLiteral("旧的")), QList<int>{});
 
-    index->finish();
+    index.reset(); // the index goes before the store it follows
     store.reset();
     {
         Connection other;
@@ -337,7 +337,7 @@ TEST_F(SearchIndexTest, ADamagedOrLostIndexFileIsRebuilt)
     ASSERT_TRUE(index->update_now());
     const QString file = search_index_file(main_file());
     ASSERT_TRUE(QFile::exists(file));
-    index->finish();
+    index.reset(); // the index goes before the store it follows
     store.reset();
 
     QFile f(file);

@@ -258,6 +258,18 @@ TEST_F(NoteListWindowTest, SearchGoesThroughTheIndexOnceBuiltAndSeesEveryWrite)
     EXPECT_EQ(entries(), (QStringList{QStringLiteral("午餐"), QStringLiteral("早餐")}));
 }
 
+TEST_F(NoteListWindowTest, ALargeIndexBuildShowsItsProgressInTheStatusBar)
+{
+    auto *index = form->findChild<NoteSearchIndex *>();
+    ASSERT_NE(index, nullptr);
+    Q_EMIT index->build_progress(500, 1000); // small builds pass unnoticed
+    EXPECT_EQ(form->panel(6), QString());
+    Q_EMIT index->build_progress(2500, 10000);
+    EXPECT_EQ(form->panel(6), QStringLiteral("正在建立搜索索引 25%"));
+    Q_EMIT index->build_finished();
+    EXPECT_EQ(form->panel(6), QString());
+}
+
 TEST_F(NoteListWindowTest, SearchHighlightAndSilentFindOnOpening)
 {
     add_plain(1, QStringLiteral("无关标题"), QStringLiteral("第一段\n这里有预算数字"));
