@@ -154,10 +154,9 @@ QString search_index_folder()
     }
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
-    if (!QDir().exists(folder)) {
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
+    // The files tell which characters the notes hold: for this user only.
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return folder;
 }
 
@@ -578,8 +577,8 @@ bool NoteSearchIndex::catch_up()
         start_build();
         return false;
     }
-    // Many notes changed since the build: a fresh build reads faster than the delta.
-    if (stale_.size() > std::max<qint64>(2000, titles_ / 5)) {
+    // Many notes changed since the build: a fresh build makes the delta small again.
+    if (stale_.size() > std::max<qint64>(1000, titles_ / 50)) {
         detach();
         start_build();
         return false;
