@@ -132,7 +132,7 @@ QString random_text(std::mt19937 &r, int max_len)
 
 TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByPage)
 {
-    for (unsigned seed = 1; seed <= 24; ++seed) {
+    for (unsigned seed = 1; seed <= 48; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         store->set_first_string(QStringLiteral("delete from title"));
         store->set_first_string(QStringLiteral("delete from notes"));
