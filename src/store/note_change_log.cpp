@@ -3,6 +3,7 @@
 #include "store/connection.h"
 
 #include <QFile>
+#include <QStringList>
 #include <QUuid>
 
 #include <sys/stat.h>
@@ -14,7 +15,13 @@ FileStamp file_stamp(const QString &path)
     struct stat st {};
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
-    FileStamp stamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + qint64(st.st_mtim.tv_nsec), -1};
+    FileStamp stamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + qint64(st.st_mtim.tv_nsec), -1, -1,
+                    -1};
+    struct stat wal {};
+    if (::stat(QFile::encodeName(path + QStringLiteral("-wal")).constData(), &wal) == 0) {
+        stamp.wal_size = qint64(wal.st_size);
+        stamp.wal_mtime_ns = qint64(wal.st_mtim.tv_sec) * 1000000000 + qint64(wal.st_mtim.tv_nsec);
+    }
     QFile file(path);
     if (file.open(QIODevice::ReadOnly) && file.seek(24)) {
         const QByteArray b = file.read(4);
@@ -27,8 +34,9 @@ FileStamp file_stamp(const QString &path)
 
 QString FileStamp::text() const
 {
-    return QString::number(size) + QLatin1Char(':') + QString::number(mtime_ns) + QLatin1Char(':') +
-           QString::number(counter);
+    return QStringList{QString::number(size), QString::number(mtime_ns), QString::number(counter),
+                       QString::number(wal_size), QString::number(wal_mtime_ns)}
+        .join(QLatin1Char(':'));
 }
 
 namespace {

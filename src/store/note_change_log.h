@@ -9,12 +9,15 @@ namespace yunshan {
 
 class Connection;
 
-// The file's size and modification time, as seen by stat(), and the change counter the engine
-// keeps in the file's header (bumped by every commit).
+// The file's size and modification time, as seen by stat(), the change counter the engine
+// keeps in the file's header (bumped by every commit outside write-ahead logging) and the size and
+// time of a write-ahead log beside it.
 struct FileStamp {
     qint64 size = -1;
     qint64 mtime_ns = -1;
     qint64 counter = -1;
+    qint64 wal_size = -1;
+    qint64 wal_mtime_ns = -1;
 
     QString text() const;
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
