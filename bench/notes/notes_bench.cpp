@@ -5,15 +5,19 @@
 //
 // Each figure is our time beside the floor: the same SQL run by the sqlite3 command on the same
 // file (the command's start-up measured separately and taken off).
-//   bench_notes [--screenshot FILE.png] [--repeat N]
+//   bench_notes [--screenshot FILE.png] [--repeat N] [--notes N] [--search-only]
+// --notes N generates (once) and measures a database of N notes instead (215000: about 1 GB);
+// --search-only measures the search, with and without the search index, and stops.
 #include "app/ui/application_setup.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
+#include "catalogue/note_search_index.h"
 #include "platform/code_page.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "store/connection.h"
+#include "store/note_store.h"
 #include "store/schema.h"
 
 #include <QApplication>
@@ -37,7 +41,7 @@ using namespace yunshan;
 
 namespace {
 
-constexpr int kNotes = 100000;
+int kNotes = 100000;
 constexpr int kBigSection = 20000;                  // notes of the minor category "两万篇"
 const QString kFew = QStringLiteral("鲲鹏计划");    // in 12 bodies
 const QString kMany = QStringLiteral("项目");       // in nearly every body
@@ -320,11 +324,14 @@ int main(int argc, char **argv)
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--screenshot"))
             screenshot = args.at(i + 1);
+        else if (args.at(i) == QLatin1String("--notes"))
+            kNotes = std::max(kBigSection + 1000, args.at(i + 1).toInt());
         else if (args.at(i) == QLatin1String("--repeat"))
             repeat = std::max(1, args.at(i + 1).toInt());
     }
 
-    const QString folder = QStringLiteral(YUNSHAN_BENCH_CACHE);
+    const QString folder = QStringLiteral(YUNSHAN_BENCH_CACHE) +
+                           (kNotes == 100000 ? QString() : QStringLiteral("-") + QString::number(kNotes));
     QDir().mkpath(folder);
     const QString db = folder + QStringLiteral("/notedb.sl3");
     if (!QFile::exists(db))
@@ -344,6 +351,76 @@ int main(int argc, char **argv)
 
     // Warm the file cache and both engines once.
     run_cli(db, "select count(*) from notes where content like '%x%';\n");
+
+    // The search index: its build, its size and every kind of search with and without it.
+    {
+        set_search_index_folder_override(folder + QStringLiteral("/index"));
+        auto *index = form.findChild<NoteSearchIndex *>();
+        index->stop();
+        const QString file = search_index_file(db);
+        QFile::remove(file);
+        QElapsedTimer t;
+        t.start();
+        const bool built = index->update_now();
+        const double build_s = double(t.nsecsElapsed()) / 1e9;
+        const double db_mb = double(QFile(db).size()) / 1e6;
+        const double index_mb = double(QFile(file).size()) / 1e6;
+        const double text_mb =
+            double(form.store.get_first_integer(QStringLiteral(
+                "select sum(length(cast(case a.isdel when 1 then '' when 2 then substr(a.caption,instr(a.caption,"
+                "':ppp')+4) else a.caption end as blob)) + case when a.isdel=0 then length(cast(b.label as blob)) + "
+                "length(cast(b.content as blob)) else 0 end) from title a left join notes b on a.noteId=b.id"))) /
+            1e6;
+        std::printf("search index: %s in %.1f s; %.0f MB = %.2f of the database (%.0f MB), %.2f of the searched "
+                    "text (%.0f MB)\n",
+                    built ? "built" : "NOT BUILT", build_s, index_mb, index_mb / db_mb, db_mb, index_mb / text_mb,
+                    text_mb);
+        struct Term {
+            const char *name;
+            QString text;
+        };
+        const Term terms[] = {{"rare (12 notes per 100,000)", kFew},
+                              {"common 2 characters", kMany},
+                              {"one character, common", QStringLiteral("会")},
+                              {"one character of a rare word", QStringLiteral("喆")},
+                              {"ASCII, mixed case", QStringLiteral("webdav")},
+                              {"3 characters", QStringLiteral("下个月")},
+                              {"pattern with _", QStringLiteral("项_计")},
+                              {"common word twice", kMany + kMany},
+                              {"miss", kMiss}};
+        std::printf("%-30s %12s %12s %9s  rows\n", "first page", "indexed ms", "plain ms", "ratio");
+        for (const Term &term : terms) {
+            // As the window searches: the index, or the plain statement where the index declines.
+            std::optional<QList<NoteListRow>> found;
+            QList<NoteListRow> shown;
+            const double indexed = our_ms(repeat * 4, [&] {
+                found = index->search(term.text, 0);
+                shown = found ? *found : query_note_list(form.store, note_search_statement(kSearchList, term.text, 0));
+            });
+            QList<NoteListRow> rows;
+            const double plain = our_ms(std::max(1, repeat / 2), [&] {
+                rows = query_note_list(form.store, note_search_statement(kSearchList, term.text, 0));
+            });
+            bool same = shown.size() == rows.size();
+            for (qsizetype i = 0; same && i < rows.size(); ++i)
+                same = shown.at(i).noteId == rows.at(i).noteId;
+            std::printf("%-30s %12.2f %12.2f %9.4f  %d %s%s\n", term.name, indexed, plain, indexed / plain,
+                        int(rows.size()), same ? "same rows" : "ROWS DIFFER", found ? "" : " (index declined)");
+            std::fflush(stdout);
+        }
+        // Page 5 of the common term: the walk goes on past the first pages.
+        const QString common = kMany;
+        std::optional<QList<NoteListRow>> found;
+        const double indexed = our_ms(repeat, [&] { found = index->search(common, 800); });
+        QList<NoteListRow> rows;
+        const double plain = our_ms(std::max(1, repeat / 2), [&] {
+            rows = query_note_list(form.store, note_search_statement(kSearchList, common, 800));
+        });
+        std::printf("%-30s %12.2f %12.2f %9.4f  %d %s\n", "common, page 5", indexed, plain, indexed / plain,
+                    int(rows.size()), found && found->size() == rows.size() ? "same count" : "DIFFER");
+        if (args.contains(QStringLiteral("--search-only")))
+            return 0;
+    }
 
     auto search = [&](const QString &text) {
         form.Edit1->setText(text);

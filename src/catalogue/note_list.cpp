@@ -42,24 +42,29 @@ QString displayed_note_text(const QString &caption, int mark)
     }
 }
 
-QString note_search_statement(int kind, const QString &text, int offset)
+QString note_search_condition(const QString &text)
 {
-    const QString tail = QStringLiteral(" LIMIT 200 OFFSET ") + QString::number(offset);
+    const QString pattern = QStringLiteral("'%") + double_quotes(text) + QStringLiteral("%'");
+    // Captions of encrypted notes hold ciphertext: those with title are not searched by caption
+    // at all, body-only ones by their readable title after ":ppp".
+    return QStringLiteral("(case a.isdel when 1 then 0 when 2 then substr(a.caption,instr(a.caption,':ppp')+4) like ") +
+           pattern + QStringLiteral(" else a.caption like ") + pattern +
+           QStringLiteral(" end) or ((a.isdel=0) and (b.label like ") + pattern +
+           QStringLiteral(" or b.content like ") + pattern + QStringLiteral("))");
+}
+
+QString note_search_statement(int kind, const QString &text, int offset, int limit)
+{
+    const QString tail =
+        QStringLiteral(" LIMIT ") + QString::number(limit) + QStringLiteral(" OFFSET ") + QString::number(offset);
     switch (kind) {
     case kSearchList:
         if (text.isEmpty())
             return QStringLiteral("select noteId,isDel,fast,caption from title") + tail;
-        else {
-            const QString pattern = QStringLiteral("'%") + double_quotes(text) + QStringLiteral("%'");
-            // Captions of encrypted notes hold ciphertext: those with title are not searched by
-            // caption at all, body-only ones by their readable title after ":ppp".
-            return QStringLiteral("select a.noteId,a.isDel,a.fast,a.caption from title a left join notes b ON "
-                                  "a.noteId=b.id where (case a.isdel when 1 then 0 when 2 then "
-                                  "substr(a.caption,instr(a.caption,':ppp')+4) like ") +
-                   pattern + QStringLiteral(" else a.caption like ") + pattern +
-                   QStringLiteral(" end) or ((a.isdel=0) and (b.label like ") + pattern +
-                   QStringLiteral(" or b.content like ") + pattern + QStringLiteral(")) order by px") + tail;
-        }
+        // Notes of equal px keep the order of their title rows, on this path and the index's.
+        return QStringLiteral("select a.noteId,a.isDel,a.fast,a.caption from title a left join notes b ON "
+                              "a.noteId=b.id where ") +
+               note_search_condition(text) + QStringLiteral(" order by px,a.id") + tail;
     case kFavouriteList:
         return QStringLiteral("select noteId,isDel,fast,caption from title where fast=1") + tail;
     case kEncryptedList:

@@ -41,7 +41,11 @@ QString displayed_note_text(const QString &caption, int mark);
 // body-only encrypted notes and in the tag line and plain-text copy of plain notes; the hex
 // ciphertext of encrypted captions is never matched. "%" and "_" in the text keep their
 // pattern meaning; single quotes are doubled.
-QString note_search_statement(int kind, const QString &text, int offset);
+// Kind 1 orders by `px`, notes of equal `px` by the title row's id. `limit` is the page size.
+QString note_search_statement(int kind, const QString &text, int offset, int limit = kNotePageSize);
+// The condition of the kind-1 statement for a non-empty `text`, over `title a` left-joined with
+// `notes b`.
+QString note_search_condition(const QString &text);
 // The statement of the minor-category fill.
 QString section_notes_statement(const QString &section_caption, int offset);
 

@@ -277,4 +277,11 @@ SqlValue PreparedQuery::value(int column) const { return column_value(stmt_, col
 
 bool PreparedQuery::is_null(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
+QByteArray PreparedQuery::text_bytes(int column) const
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, column));
+    const int n = sqlite3_column_bytes(stmt_, column);
+    return p ? QByteArray(p, n) : QByteArray();
+}
+
 } // namespace yunshan

@@ -78,6 +78,9 @@ public:
     qint64 integer(int column) const;
     SqlValue value(int column) const;
     bool is_null(int column) const;
+    // The column as the engine's UTF-8 text, byte for byte (numbers converted as the engine
+    // converts them, blobs as they are); empty for null.
+    QByteArray text_bytes(int column) const;
 
 private:
     [[noreturn]] void fail() const;

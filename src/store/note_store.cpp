@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "store/note_change_log.h"
 #include "store/schema.h"
 
 #include <QDateTime>
@@ -80,8 +81,15 @@ NoteStore::NoteStore(const QString &lock_name) : owner_(lock_name) {}
 
 NoteStore::~NoteStore() { close_all(); }
 
+void NoteStore::main_closing()
+{
+    if (main_.is_open() && before_main_closes_)
+        before_main_closes_();
+}
+
 void NoteStore::close_all()
 {
+    main_closing();
     main_.close();
     backup_.close();
     owner_.release();
@@ -94,6 +102,7 @@ int NoteStore::Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
 {
     refuse_while_lent();
     const QString program_file = database_file_in(program_folder());
+    main_closing();
     main_.close();
     backup_.close();
     owner_.release();
@@ -131,6 +140,10 @@ int NoteStore::Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
             }
         }
     }
+
+    // The search index follows every write of this connection through its change log.
+    if (main_.is_open())
+        install_note_change_log(main_);
 
     if (!bei_db.isEmpty()) {
         const QString backup_file = database_file_in(bei_db);

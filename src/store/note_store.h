@@ -52,6 +52,10 @@ public:
     int Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
                       const std::function<void()> &on_read_only = {});
 
+    // Runs before the main connection closes (a reconnect or close_all), while it is still
+    // open; an empty function removes it.
+    void set_before_main_closes(std::function<void()> fn) { before_main_closes_ = std::move(fn); }
+
     int status() const { return status_; }
     bool main_connected() const { return main_.is_open(); }
     bool backup_connected() const { return backup_.is_open(); }
@@ -100,6 +104,8 @@ private:
     OwnerLock owner_;
     int status_ = kNotConnected;
     bool read_only_ = false;
+    std::function<void()> before_main_closes_;
+    void main_closing();
 };
 
 } // namespace yunshan

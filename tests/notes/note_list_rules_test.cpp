@@ -49,7 +49,7 @@ TEST(NoteListRules, StatementsOfTheListKinds)
     const QString search = note_search_statement(kSearchList, QStringLiteral("it's 5%_"), 0);
     EXPECT_EQ(search.count(QStringLiteral("'%it''s 5%_%'")), 4) << search.toStdString();
     EXPECT_FALSE(search.contains(QStringLiteral("escape"), Qt::CaseInsensitive));
-    EXPECT_TRUE(search.endsWith(QStringLiteral(" order by px LIMIT 200 OFFSET 0")));
+    EXPECT_TRUE(search.endsWith(QStringLiteral(" order by px,a.id LIMIT 200 OFFSET 0")));
 }
 
 TEST(NoteListRules, OffsetStartsAgainForAnotherListAndIsKeptByPaging)

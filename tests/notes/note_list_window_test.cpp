@@ -1,5 +1,6 @@
 // The note list and opening a note, driven through the main window against real database files.
 #include "app/ui/tform2.h"
+#include "catalogue/note_search_index.h"
 #include "platform/code_page.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -232,6 +233,41 @@ TEST_F(NoteListWindowTest, SearchFindsCaptionsTagLinesAndBodiesButNoCiphertext)
         search(c.text);
         EXPECT_EQ(entries(), c.found) << c.text.toStdString();
     }
+}
+
+TEST_F(NoteListWindowTest, SearchGoesThroughTheIndexOnceBuiltAndSeesEveryWrite)
+{
+    add_plain(1, QStringLiteral("早餐"), QStringLiteral("豆浆油条"));
+    const int lunch = add_plain(1, QStringLiteral("午餐"), QStringLiteral("米饭"));
+    auto *index = form->findChild<NoteSearchIndex *>();
+    ASSERT_NE(index, nullptr);
+    QSignalSpy built(index, &NoteSearchIndex::build_finished);
+    search(QStringLiteral("豆浆")); // the plain statement answers while the index builds
+    EXPECT_EQ(entries(), QStringList{QStringLiteral("早餐")});
+    if (index->building()) {
+        ASSERT_TRUE(built.wait(60000));
+    }
+    ASSERT_TRUE(index->ready());
+
+    exec(QStringLiteral("update notes set content=? where id=?"), {QStringLiteral("豆浆面包"), lunch});
+    ASSERT_TRUE(index->search(QStringLiteral("豆浆"), 0).has_value());
+    search(QStringLiteral("豆浆"));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("早餐"), QStringLiteral("午餐")}));
+    exec(QStringLiteral("update title set px=1 where noteId=?"), {lunch});
+    search(QStringLiteral("豆浆"));
+    EXPECT_EQ(entries(), (QStringList{QStringLiteral("午餐"), QStringLiteral("早餐")}));
+}
+
+TEST_F(NoteListWindowTest, ALargeIndexBuildShowsItsProgressInTheStatusBar)
+{
+    auto *index = form->findChild<NoteSearchIndex *>();
+    ASSERT_NE(index, nullptr);
+    Q_EMIT index->build_progress(500, 1000); // small builds pass unnoticed
+    EXPECT_EQ(form->panel(6), QString());
+    Q_EMIT index->build_progress(2500, 10000);
+    EXPECT_EQ(form->panel(6), QStringLiteral("正在建立搜索索引 25%"));
+    Q_EMIT index->build_finished();
+    EXPECT_EQ(form->panel(6), QString());
 }
 
 TEST_F(NoteListWindowTest, SearchHighlightAndSilentFindOnOpening)

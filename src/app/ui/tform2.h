@@ -45,6 +45,7 @@ class FindDialog;
 class SettingsStore;
 struct NoteListRow;
 class TMyThread;
+class NoteSearchIndex;
 class TPictureView;
 struct WebDavSession;
 struct BackupContext;
@@ -274,6 +275,8 @@ public:
     int find_open_note_index() const;
     // The note list for a search-box list kind: 1 search, 2 favourites, 3 encrypted notes.
     void load_note_list(int kind);
+    // Lets the search index catch up (or build) shortly after the database opened.
+    void prepare_search_index();
     // Opens the selected entry's note (also run when the entry selection changes).
     void ListBox3Click();
     // Selects note-list entry `row` (-1: none) without opening it.
@@ -521,6 +524,7 @@ private:
     int note_list_quiet_ = 0; // > 0 while the program itself changes the note-list selection
     // Mouse and key events of the note list and the search box; goes before the widgets do.
     std::unique_ptr<QObject> note_list_events_;
+    NoteSearchIndex *search_index_ = nullptr; // deleted in FormDestroy, before the store
     // Clicks on thumbnails, wheel steps and size changes of the picture panel.
     std::unique_ptr<QObject> picture_panel_events_;
     void setup_picture_panel();

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
+#include "catalogue/note_search_index.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
@@ -58,6 +59,7 @@ void TForm2::FormCreate(SettingsStore &settings)
         const int status =
             store.Connect_to_db(run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
         set_panel(0, connection_status_text(status));
+        prepare_search_index();
 
         // 6., 7.
         load_class();
@@ -203,6 +205,11 @@ void TForm2::FormDestroy()
         }
     }
     workers_.clear();
+    // The search index stops its build and brings its file up to this run's writes; it goes
+    // before the store it follows.
+    if (search_index_)
+        search_index_->finish();
+    delete std::exchange(search_index_, nullptr);
     clear_note_view();
     store.close_all();
 }

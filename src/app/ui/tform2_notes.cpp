@@ -3,6 +3,7 @@
 #include "app/ui/note_list_delegate.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
+#include "catalogue/note_search_index.h"
 #include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
@@ -21,6 +22,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 
@@ -72,6 +74,9 @@ class BusyCursor {
 };
 
 const QString kUpdateTime = QStringLiteral("笔记更新时间:");
+// Builds of at least this many notes show their progress in the status bar.
+constexpr int kIndexProgressFrom = 2000;
+constexpr int kIndexStartDelayMs = 2000;
 
 // A body is built in a document the editor does not show yet and then handed over: filling the
 // shown document would lay out every change, and dropping a large body is much quicker than
@@ -107,6 +112,30 @@ void TForm2::setup_note_list()
         const QListWidgetItem *item = ListBox3->currentItem();
         if (note_list_quiet_ == 0 && item && item->isSelected())
             ListBox3Click();
+    });
+    // The search index builds on its own thread; large builds show their progress.
+    search_index_ = new NoteSearchIndex(store, this);
+    connect(search_index_, &NoteSearchIndex::build_progress, this, [this](int done, int total) {
+        if (total >= kIndexProgressFrom)
+            set_panel(6, QStringLiteral("正在建立搜索索引 ") + QString::number(done * 100 / std::max(total, 1)) +
+                             QLatin1Char('%'));
+    });
+    connect(search_index_, &NoteSearchIndex::build_finished, this, [this] {
+        if (panel(6).startsWith(QStringLiteral("正在建立搜索索引")))
+            set_panel(6, QString());
+    });
+}
+
+void TForm2::prepare_search_index()
+{
+    // A while after start-up, so the window is up first; the index catches up or builds.
+    QTimer::singleShot(kIndexStartDelayMs, search_index_, [this] {
+        try {
+            if (!closing_)
+                search_index_->ready();
+        } catch (const std::exception &) {
+            // the next search runs the plain statement and tries again
+        }
     });
 }
 
@@ -176,7 +205,10 @@ void TForm2::load_note_list(int kind)
         BusyCursor busy;
         QList<NoteListRow> rows;
         try {
-            rows = query_note_list(store, note_search_statement(kind, text, list.search_offset));
+            std::optional<QList<NoteListRow>> found;
+            if (kind == kSearchList && search_index_)
+                found = search_index_->search(text, list.search_offset);
+            rows = found ? *found : query_note_list(store, note_search_statement(kind, text, list.search_offset));
         } catch (const std::exception &e) {
             dialogs_.error(QString::fromUtf8(e.what()));
             return;

@@ -1,0 +1,429 @@
+// The search index against the plain search statement: random databases and search texts give
+// the same rows page by page, every writing command is seen by the next search, and a damaged or
+// lost index file is rebuilt.
+#include "catalogue/move_note.h"
+#include "catalogue/note_list.h"
+#include "catalogue/note_search_index.h"
+#include "editor/note_save.h"
+#include "store/note_store.h"
+#include "store/store_fixture.h"
+
+#include <QDate>
+#include <QFile>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace yunshan {
+namespace {
+
+std::string show(const QList<NoteListRow> &rows)
+{
+    std::string s;
+    for (const NoteListRow &r : rows)
+        s += std::to_string(r.noteId) + "/" + std::to_string(r.isDel) + "/" + std::to_string(r.fast) + " ";
+    return s;
+}
+
+bool same_rows(const QList<NoteListRow> &a, const QList<NoteListRow> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a[i].noteId != b[i].noteId || a[i].isDel != b[i].isDel || a[i].fast != b[i].fast ||
+            a[i].caption != b[i].caption)
+            return false;
+    return true;
+}
+
+class SearchIndexTest : public test::StoreTest {
+  protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        set_search_index_folder_override(dir.mkdir(QStringLiteral("cache")));
+        connect_store();
+    }
+    void TearDown() override
+    {
+        index.reset();
+        store.reset();
+        set_search_index_folder_override({});
+        StoreTest::TearDown();
+    }
+    void connect_store()
+    {
+        index.reset();
+        store.reset();
+        store = std::make_unique<NoteStore>(lock);
+        QString z = zhu, b = bei;
+        ASSERT_EQ(store->Connect_to_db(z, b, dialogs), kMainAndBackup);
+        index = std::make_unique<NoteSearchIndex>(*store);
+        index->set_background(false);
+    }
+    QList<NoteListRow> plain(const QString &text, int offset, int limit)
+    {
+        return query_note_list(*store, note_search_statement(kSearchList, text, offset, limit));
+    }
+    // Every page of `text` by both ways; false on the first difference (reported).
+    void expect_same_pages(const QString &text, int limit, const std::string &where)
+    {
+        const bool narrowable = !search_pieces(text).empty();
+        for (int offset = 0;; offset += limit) {
+            const auto found = index->search(text, offset, limit);
+            const QList<NoteListRow> expected = plain(text, offset, limit);
+            if (!narrowable) {
+                EXPECT_FALSE(found.has_value()) << where;
+                return;
+            }
+            ASSERT_TRUE(found.has_value()) << where << " text " << text.toStdString();
+            ASSERT_TRUE(same_rows(*found, expected))
+                << where << " text \"" << text.toStdString() << "\" offset " << offset << "\n index: " << show(*found)
+                << "\n plain: " << show(expected);
+            if (expected.size() < limit)
+                return;
+        }
+    }
+    int add_note(const QString &caption, const QString &label, const QString &content, int px = 100, int mode = 0)
+    {
+        store->mirrored_write(QStringLiteral("insert into notes(label,content) values(?,?)"), {label, content});
+        const int id = int(store->get_first_integer(QStringLiteral("select max(id) from notes")));
+        store->mirrored_write(
+            QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,caption) values(?,1,1,?,?,?)"),
+            {px, id, mode, caption});
+        return id;
+    }
+    QList<int> ids_of(const QString &text)
+    {
+        const auto found = index->search(text, 0, kNotePageSize);
+        EXPECT_TRUE(found.has_value()) << text.toStdString();
+        QList<int> ids;
+        for (const NoteListRow &r : found.value_or(QList<NoteListRow>{}))
+            ids.append(r.noteId);
+        EXPECT_EQ(ids.size(), plain(text, 0, kNotePageSize).size()) << text.toStdString();
+        return ids;
+    }
+
+    std::unique_ptr<NoteStore> store;
+    std::unique_ptr<NoteSearchIndex> index;
+};
+
+// Random text over a small alphabet, so terms hit often: Chinese, ASCII of both cases, the
+// wildcards, a quote, a letter outside ASCII with its capital, a character outside the BMP.
+const QStringList kAlphabet = {
+    QStringLiteral("项"), QStringLiteral("目"), QStringLiteral("会"), QStringLiteral("议"), QStringLiteral("计"),
+    QStringLiteral("a"),  QStringLiteral("B"),  QStringLiteral("b"),  QStringLiteral("A"),  QStringLiteral("c"),
+    QStringLiteral("%"),  QStringLiteral("_"),  QStringLiteral("'"),  QStringLiteral(" "),  QStringLiteral("é"),
+    QStringLiteral("É"),  QStringLiteral("😀"),  QStringLiteral(":"),  QStringLiteral("p"),
+};
+
+QString random_text(std::mt19937 &r, int max_len)
+{
+    const int n = int(r() % unsigned(max_len + 1));
+    QString s;
+    for (int i = 0; i < n; ++i)
+        s += kAlphabet.at(qsizetype(r() % unsigned(kAlphabet.size())));
+    return s;
+}
+
+TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByPage)
+{
+    for (unsigned seed = 1; seed <= 48; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        store->set_first_string(QStringLiteral("delete from title"));
+        store->set_first_string(QStringLiteral("delete from notes"));
+        std::mt19937 r(seed);
+        QStringList fields; // texts the terms are cut from
+        auto add_random_note = [&] {
+            const int mode = int(r() % 6) == 0 ? 1 : (int(r() % 5) == 0 ? 2 : 0);
+            QString caption = random_text(r, 8);
+            if (mode == 2)
+                caption = (r() % 4 ? QStringLiteral("ABCDEF0123:ppp") : QStringLiteral("9a")) + caption;
+            else if (mode == 1)
+                caption = QStringLiteral("4142434445") + caption;
+            const QString label = random_text(r, 5);
+            const QString body = random_text(r, 30);
+            const int px = int(r() % 4); // many equal keys: the tie order counts
+            const int id = add_note(caption, label, body, px, mode);
+            if (r() % 9 == 0) // a title whose notes row is missing
+                store->set_first_string(QStringLiteral("delete from notes where id=") + QString::number(id));
+            if (r() % 7 == 0)
+                store->set_first_string(QStringLiteral("update title set fast=1 where noteId=") + QString::number(id));
+            fields << caption << label << body << caption.right(2) + label.left(2) << label.right(1) + body.left(2);
+        };
+        const int notes = 10 + int(r() % 40);
+        store->set_first_string(QStringLiteral("BEGIN"));
+        for (int i = 0; i < notes; ++i)
+            add_random_note();
+        store->set_first_string(QStringLiteral("COMMIT"));
+        ASSERT_TRUE(index->update_now());
+
+        auto check_terms = [&](const char *stage) {
+            for (int t = 0; t < 25; ++t) {
+                QString term;
+                if (t % 3 == 0) {
+                    term = random_text(r, 3);
+                } else {
+                    const QString &f = fields.at(qsizetype(r() % unsigned(fields.size())));
+                    const int from = f.isEmpty() ? 0 : int(r() % unsigned(f.size()));
+                    term = f.mid(from, 1 + int(r() % 3));
+                }
+                if (term.isEmpty())
+                    continue;
+                if (r() % 4 == 0)
+                    term = term.toUpper();
+                expect_same_pages(term, 1 + int(r() % 4), stage);
+                if (HasFatalFailure())
+                    return;
+            }
+        };
+        check_terms("built");
+        if (HasFatalFailure())
+            return;
+
+        // Writes of every kind, followed by searches without a rebuild.
+        for (int w = 0; w < 12; ++w) {
+            const QString id = QString::number(1 + r() % unsigned(notes + 5));
+            switch (r() % 7) {
+            case 0:
+                store->mirrored_write(QStringLiteral("update notes set content=? where id=") + id,
+                                      {random_text(r, 30)});
+                break;
+            case 1:
+                store->mirrored_write(QStringLiteral("update title set caption=? where noteId=") + id,
+                                      {random_text(r, 8)});
+                break;
+            case 2:
+                store->set_first_string(QStringLiteral("update title set px=") + QString::number(r() % 4) +
+                                        QStringLiteral(" where noteId=") + id);
+                break;
+            case 3:
+                store->set_first_string(QStringLiteral("update title set isDel=") + QString::number(r() % 3) +
+                                        QStringLiteral(" where noteId=") + id);
+                break;
+            case 4:
+                store->set_first_string(QStringLiteral("delete from title where noteId=") + id);
+                break;
+            case 5:
+                store->mirrored_write(QStringLiteral("update notes set label=? where id=") + id, {random_text(r, 5)});
+                break;
+            default:
+                add_random_note();
+            }
+        }
+        check_terms("after writes");
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+TEST_F(SearchIndexTest, TextsTheIndexCannotNarrowFallBackToThePlainStatement)
+{
+    add_note(QStringLiteral("甲"), {}, {});
+    ASSERT_TRUE(index->update_now());
+    for (const QString &text : {QStringLiteral("%"), QStringLiteral("_"), QStringLiteral("%_%"), QString()})
+        EXPECT_FALSE(index->search(text, 0, kNotePageSize).has_value()) << text.toStdString();
+    EXPECT_TRUE(index->search(QStringLiteral("甲%"), 0, kNotePageSize).has_value());
+}
+
+TEST_F(SearchIndexTest, EveryWritingCommandIsSeenByTheNextSearch)
+{
+    store->set_first_string(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲')"));
+    store->set_first_string(QStringLiteral("insert into Section(px,classId,caption) values(101,1,'乙')"));
+    const int first = add_note(QStringLiteral("早餐"), QStringLiteral("饮食"), QStringLiteral("豆浆油条"), 5);
+    const int second = add_note(QStringLiteral("午餐"), QStringLiteral("饮食"), QStringLiteral("米饭"), 6);
+    ASSERT_TRUE(index->update_now());
+    EXPECT_EQ(ids_of(QStringLiteral("饮食")), (QList<int>{first, second}));
+
+    // Save: a new body and title.
+    QTextDocument body;
+    body.setPlainText(QStringLiteral("牛奶面包"));
+    SaveRequest save;
+    save.note_id = first;
+    save.title_changed = save.body_changed = true;
+    save.title = QStringLiteral("早饭");
+    save.label = QStringLiteral("饮食");
+    save.body = &body;
+    ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    EXPECT_EQ(ids_of(QStringLiteral("豆浆")), QList<int>{});
+    EXPECT_EQ(ids_of(QStringLiteral("面包")), QList<int>{first});
+    EXPECT_EQ(ids_of(QStringLiteral("早饭")), QList<int>{first});
+
+    // Create: the new note's caption is found.
+    const QString caption = new_note_caption(QDate(2026, 12, 10), QLocale(QLocale::Chinese, QLocale::China));
+    const NewNote created = create_note(*store, QStringLiteral("默认大类"), QStringLiteral("甲"), 2, caption);
+    EXPECT_EQ(ids_of(QStringLiteral("新的笔记")), QList<int>{created.note_id});
+
+    // Reorder: the list order follows px at once.
+    store->set_first_string(QStringLiteral("update title set px=1 where noteId=") + QString::number(second));
+    EXPECT_EQ(ids_of(QStringLiteral("饮食")), (QList<int>{second, first}));
+
+    // Move to another minor category keeps the note findable.
+    EXPECT_EQ(move_note(*store, second, QStringLiteral("甲"), QStringLiteral("乙")), MoveOutcome::Moved);
+    EXPECT_EQ(ids_of(QStringLiteral("米饭")), QList<int>{second});
+
+    // Encrypt body-only, then with title: tag line and body are no longer searched; the
+    // readable title of body-only notes is.
+    save.title_changed = save.body_changed = true;
+    save.is_crypt = 2;
+    save.key_crypt = QStringLiteral("pw");
+    ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    EXPECT_EQ(ids_of(QStringLiteral("面包")), QList<int>{});
+    EXPECT_EQ(ids_of(QStringLiteral("早饭")), QList<int>{first});
+    save.is_crypt = 1;
+    ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    EXPECT_EQ(ids_of(QStringLiteral("早饭")), QList<int>{});
+    // Decrypt.
+    save.is_crypt = 0;
+    save.key_crypt.clear();
+    ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    EXPECT_EQ(ids_of(QStringLiteral("面包")), QList<int>{first});
+
+    // Delete.
+    delete_note(*store, first);
+    EXPECT_EQ(ids_of(QStringLiteral("面包")), QList<int>{});
+    EXPECT_EQ(ids_of(QStringLiteral("饮食")), QList<int>{second});
+}
+
+TEST_F(SearchIndexTest, AFileReplacedBehindItsBackIsRebuilt)
+{
+    const int id = add_note(QStringLiteral("旧"), {}, QStringLiteral("旧的内容"));
+    ASSERT_TRUE(index->update_now());
+    EXPECT_EQ(ids_of(QStringLiteral("旧的")), QList<int>{id});
+
+    // Another program writes the file (as a download replacing it would): the open connection
+    // notices at the next search; a reopened one by the file's stamp.
+    {
+        Connection other;
+        other.open(main_file(), false);
+        other.execute(QStringLiteral("update notes set content='新的内容' where id=?"), {id});
+    }
+    EXPECT_FALSE(index->search(QStringLiteral("新的"), 0, kNotePageSize).has_value());
+    ASSERT_TRUE(index->update_now());
+    EXPECT_EQ(ids_of(QStringLiteral("新的")), QList<int>{id});
+    EXPECT_EQ(ids_of(QStringLiteral("旧的")), QList<int>{});
+
+    index.reset(); // the index goes before the store it follows
+    store.reset();
+    {
+        Connection other;
+        other.open(main_file(), false);
+        other.execute(QStringLiteral("update notes set content='第三版' where id=?"), {id});
+    }
+    connect_store();
+    EXPECT_FALSE(index->search(QStringLiteral("第三"), 0, kNotePageSize).has_value());
+    ASSERT_TRUE(index->update_now());
+    EXPECT_EQ(ids_of(QStringLiteral("第三")), QList<int>{id});
+}
+
+TEST_F(SearchIndexTest, TheIndexOfAnUnchangedFileIsReusedAndItsWritesKept)
+{
+    const int id = add_note(QStringLiteral("甲"), {}, QStringLiteral("内容"));
+    ASSERT_TRUE(index->update_now());
+    store->mirrored_write(QStringLiteral("update notes set content='改过' where id=?"), {id});
+    index->finish(); // the window's end: the log is applied to the file
+    connect_store();
+    // No build is allowed here: the file is taken as it is.
+    EXPECT_EQ(ids_of(QStringLiteral("改过")), QList<int>{id});
+}
+
+TEST_F(SearchIndexTest, ADamagedOrLostIndexFileIsRebuilt)
+{
+    const int id = add_note(QStringLiteral("甲"), {}, QStringLiteral("内容"));
+    ASSERT_TRUE(index->update_now());
+    const QString file = search_index_file(main_file());
+    ASSERT_TRUE(QFile::exists(file));
+    index.reset(); // the index goes before the store it follows
+    store.reset();
+
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(4096, 'x'));
+    f.close();
+    connect_store();
+    EXPECT_FALSE(index->search(QStringLiteral("内容"), 0, kNotePageSize).has_value());
+    ASSERT_TRUE(index->update_now());
+    EXPECT_EQ(ids_of(QStringLiteral("内容")), QList<int>{id});
+
+    index->finish();
+    QFile::remove(file);
+    connect_store();
+    ASSERT_TRUE(index->update_now());
+    EXPECT_EQ(ids_of(QStringLiteral("内容")), QList<int>{id});
+}
+
+TEST_F(SearchIndexTest, ABackgroundBuildAnswersWhenDoneAndFollowsWritesMadeMeanwhile)
+{
+    store->set_first_string(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 1200; ++i)
+        add_note(QStringLiteral("笔记") + QString::number(i), {}, QStringLiteral("正文内容") + QString::number(i),
+                 i % 7);
+    store->set_first_string(QStringLiteral("COMMIT"));
+    index->set_background(true);
+    QSignalSpy finished(index.get(), &NoteSearchIndex::build_finished);
+    QSignalSpy progress(index.get(), &NoteSearchIndex::build_progress);
+    EXPECT_FALSE(index->search(QStringLiteral("正文"), 0, kNotePageSize).has_value());
+    EXPECT_TRUE(index->building());
+    // A write while the worker reads.
+    const int late = add_note(QStringLiteral("迟到"), {}, QStringLiteral("正文迟到"), 0);
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.last().at(0).toInt(), progress.last().at(1).toInt());
+    const auto found = index->search(QStringLiteral("迟到"), 0, kNotePageSize);
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->size(), 1);
+    EXPECT_EQ(found->at(0).noteId, late);
+    expect_same_pages(QStringLiteral("正文"), kNotePageSize, "background");
+}
+
+TEST_F(SearchIndexTest, ManyCandidatesThatRarelyMatchArePagedExactlyOrLeftToThePlainStatement)
+{
+    // Both pieces of "甲_乙" are in every note, in that order only in every 15th.
+    store->set_first_string(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 1500; ++i)
+        add_note(QString::number(i), {}, i % 15 == 0 ? QStringLiteral("甲x乙") : QStringLiteral("乙x甲"), (i * 7) % 50);
+    store->set_first_string(QStringLiteral("COMMIT"));
+    ASSERT_TRUE(index->update_now());
+    expect_same_pages(QStringLiteral("甲_乙"), 30, "sparse");
+    if (HasFatalFailure())
+        return;
+
+    // Thousands of misses before the first match: the plain statement answers.
+    store->set_first_string(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 4500; ++i)
+        add_note(QStringLiteral("前"), {}, QStringLiteral("乙x甲"), -1);
+    store->set_first_string(QStringLiteral("COMMIT"));
+    ASSERT_TRUE(index->update_now());
+    EXPECT_FALSE(index->search(QStringLiteral("甲_乙"), 0, kNotePageSize).has_value());
+    EXPECT_EQ(ids_of(QStringLiteral("甲x乙")).size(), 100);
+}
+
+TEST_F(SearchIndexTest, AReconnectKeepsTheIndexWithItsWrites)
+{
+    const int id = add_note(QStringLiteral("甲"), {}, QStringLiteral("内容"));
+    ASSERT_TRUE(index->update_now());
+    store->mirrored_write(QStringLiteral("update notes set content='改过' where id=?"), {id});
+    // As the settings dialog or the export reconnect: no build is allowed, the file serves on.
+    QString z = zhu, b = bei;
+    ASSERT_EQ(store->Connect_to_db(z, b, dialogs), kMainAndBackup);
+    EXPECT_EQ(ids_of(QStringLiteral("改过")), QList<int>{id});
+    EXPECT_EQ(ids_of(QStringLiteral("内容")), QList<int>{});
+}
+
+TEST(SearchPieces, SplitAtWildcardsAndFoldAsciiOnly)
+{
+    const auto pieces = search_pieces(QStringLiteral("Ab%é_Éx"));
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0], (std::vector<quint32>{'a', 'b'}));
+    EXPECT_EQ(pieces[1], (std::vector<quint32>{0xE9}));
+    EXPECT_EQ(pieces[2], (std::vector<quint32>{0xC9, 'x'}));
+    // Broken UTF-8 is read as the engine reads it.
+    EXPECT_EQ(like_characters(QByteArray("\xC3(\x80", 3)), (std::vector<quint32>{0xFFFD, '(', 0x80}));
+}
+
+} // namespace
+} // namespace yunshan
