@@ -1,5 +1,6 @@
 // Renders the main window into a PNG, to look at it without a display:
-//   QT_QPA_PLATFORM=offscreen screenshot_main_window out.png [readonly] [panels] [menu] [pictures]
+//   QT_QPA_PLATFORM=offscreen screenshot_main_window out.png [readonly] [panels] [menu] [pictures] [dark]
+//   (dark: the Fusion style with a dark palette, as dark desktop themes give)
 //   ... out.png start [FOLDER]: the real start-up on notes in FOLDER (a temporary folder by
 //   default), with the start page.
 #include "app/ui/application_setup.h"
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -25,6 +27,20 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     yunshan::setup_application(app);
+    if (QCoreApplication::arguments().contains(QStringLiteral("dark"))) {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(45, 45, 48));
+        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+        dark.setColor(QPalette::Base, QColor(30, 30, 30));
+        dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+        dark.setColor(QPalette::Text, QColor(230, 230, 230));
+        dark.setColor(QPalette::Button, QColor(55, 55, 58));
+        dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+        dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        QApplication::setPalette(dark);
+    }
     const QStringList args = QCoreApplication::arguments();
     const QString out = args.value(1, QStringLiteral("main_window.png"));
 
@@ -48,6 +64,9 @@ int main(int argc, char **argv)
     form.ListBox1->addItems({QStringLiteral("工作"), QStringLiteral("生活")});
     form.ListBox2->addItems({QStringLiteral("会议记录"), QStringLiteral("读书笔记")});
     form.ListBox3->addItems({QStringLiteral("1 第一篇笔记"), QStringLiteral("2 第二篇笔记")});
+    form.ListBox1->setCurrentRow(0); // a selected row of each list
+    form.ListBox2->setCurrentRow(1);
+    form.ListBox3->setCurrentRow(0);
     form.set_panel(0, QStringLiteral("主备数据库"));
     form.set_panel(4, QStringLiteral("RTF"));
     if (args.contains(QStringLiteral("readonly")))
