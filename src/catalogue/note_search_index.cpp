@@ -21,7 +21,7 @@ namespace yunshan {
 
 namespace {
 
-constexpr int kIndexVersion = 1;
+constexpr int kIndexVersion = 2;
 constexpr int kChunkRows = 500;              // title rows read per short read transaction of a build
 constexpr quint32 kLastCharacter = 0x110000; // every larger decoded value shares this one
 constexpr qint64 kNoTitle = std::numeric_limits<qint64>::min();
@@ -38,10 +38,10 @@ QString &folder_override()
 
 // The text each title row is searched in, as the search condition computes it: the caption
 // (after ":ppp" for notes encrypted body-only, none for notes encrypted with title) and, for
-// plain notes, the tag line and the plain-text copy.
+// plain notes, the tag line and the plain-text copy; then the encryption mode.
 const QString kDocumentColumns = QStringLiteral(
     "a.id, case a.isdel when 1 then null when 2 then substr(a.caption,instr(a.caption,':ppp')+4) else a.caption end, "
-    "case when a.isdel=0 then b.label end, case when a.isdel=0 then b.content end "
+    "case when a.isdel=0 then b.label end, case when a.isdel=0 then b.content end, a.isdel "
     "from title a left join notes b on a.noteId=b.id");
 
 qint64 unigram(quint32 c)
@@ -130,6 +130,8 @@ const char *const kIndexSchema[] = {
     "CREATE TABLE delta(key INTEGER, tid INTEGER, PRIMARY KEY(key, tid)) WITHOUT ROWID",
     "CREATE INDEX delta_tid ON delta(tid)",
     "CREATE TABLE stale(tid INTEGER PRIMARY KEY)",
+    // Title rows that were encrypted when the file was built: their postings hold no secret text.
+    "CREATE TABLE sealed(tid INTEGER PRIMARY KEY)",
 };
 
 QString canonical_database_path(const QString &database_path)
@@ -221,6 +223,12 @@ std::vector<std::vector<quint32>> search_pieces(const QString &text)
 // ---------------------------------------------------------------------------------------------
 // Building
 
+std::vector<qint64> text_index_keys(const QString &text)
+{
+    const QByteArray fields[3] = {text.toUtf8(), QByteArray(), QByteArray()};
+    return document_keys(fields);
+}
+
 bool build_search_index_file(const QString &database_path, const QString &index_path,
                              const std::function<void(int, int)> &progress, const std::atomic<bool> *cancel)
 {
@@ -229,6 +237,8 @@ bool build_search_index_file(const QString &database_path, const QString &index_
         qint64 last = 0;
     };
     std::unordered_map<qint64, Posting> postings;
+    std::vector<qint64> sealed;
+    qint64 last_id = 0; // the highest title id read: rows after it are not in the postings
     int total = 0;
     int done = 0;
     {
@@ -250,6 +260,9 @@ bool build_search_index_file(const QString &database_path, const QString &index_
                 ++in_chunk;
                 const qint64 id = rows.integer(0);
                 after = id;
+                last_id = std::max(last_id, id);
+                if (rows.integer(4) != 0)
+                    sealed.push_back(id);
                 const QByteArray fields[3] = {rows.text_bytes(1), rows.text_bytes(2), rows.text_bytes(3)};
                 for (const qint64 key : document_keys(fields)) {
                     Posting &p = postings[key];
@@ -293,8 +306,13 @@ bool build_search_index_file(const QString &database_path, const QString &index_
                 return false;
             }
         }
-        index.execute(QStringLiteral("insert into meta values('version',?),('source',?),('docs',?)"),
-                      {kIndexVersion, canonical_database_path(database_path), done});
+        PreparedQuery seal(index, QStringLiteral("insert into sealed(tid) values(?1)"));
+        for (const qint64 id : sealed) {
+            seal.bind(1, id);
+            seal.run();
+        }
+        index.execute(QStringLiteral("insert into meta values('version',?),('source',?),('docs',?),('last_tid',?)"),
+                      {kIndexVersion, canonical_database_path(database_path), done, last_id});
         index.execute(QStringLiteral("COMMIT"));
     } catch (...) {
         QFile::remove(index_path);
@@ -389,6 +407,8 @@ void NoteSearchIndex::detach()
     attached_ = false;
     token_.clear();
     stale_.clear();
+    sealed_.clear();
+    last_built_tid_ = 0;
     px_.clear();
     titles_ = 0;
     odd_px_ = false;
@@ -424,8 +444,13 @@ bool NoteSearchIndex::attach()
             index_.close();
             return false;
         }
+        // Rows of the delta a later write replaces leave no trace in the file.
+        index_.execute(QStringLiteral("PRAGMA secure_delete=ON"));
         for (const auto &row : index_.query(QStringLiteral("select tid from stale")))
             stale_.insert(row.value(0).toLongLong());
+        for (const auto &row : index_.query(QStringLiteral("select tid from sealed")))
+            sealed_.insert(row.value(0).toLongLong());
+        last_built_tid_ = meta.value(QStringLiteral("last_tid")).toLongLong();
         PreparedQuery px(main, QStringLiteral("select id, px, typeof(px)='integer' from title"));
         while (px.next()) {
             set_px(px.integer(0), true, px.integer(2) ? std::optional<qint64>(px.integer(1)) : std::nullopt);
@@ -447,8 +472,9 @@ void NoteSearchIndex::write_stamp()
                    {file_stamp(store_.main().path()).text()});
 }
 
-void NoteSearchIndex::apply(const NoteChanges &changes)
+bool NoteSearchIndex::apply(const NoteChanges &changes)
 {
+    bool secret_in_postings = false;
     Connection &main = store_.main();
     QSet<qint64> titles(changes.titles.begin(), changes.titles.end());
     if (!changes.notes.isEmpty()) {
@@ -474,6 +500,9 @@ void NoteSearchIndex::apply(const NoteChanges &changes)
                 mark.run();
                 read.bind(1, t);
                 if (read.next()) {
+                    // A note encrypted since the build: its earlier plain text is in the postings.
+                    if (read.integer(4) != 0 && t <= last_built_tid_ && !sealed_.contains(t))
+                        secret_in_postings = true;
                     const QByteArray fields[3] = {read.text_bytes(1), read.text_bytes(2), read.text_bytes(3)};
                     for (const qint64 key : document_keys(fields)) {
                         add.bind(1, key);
@@ -507,6 +536,7 @@ void NoteSearchIndex::apply(const NoteChanges &changes)
             set_px(t, true, px.integer(1) ? std::optional<qint64>(px.integer(0)) : std::nullopt);
         px.reset();
     }
+    return secret_in_postings;
 }
 
 void NoteSearchIndex::set_px(qint64 id, bool exists, std::optional<qint64> px)
@@ -565,11 +595,19 @@ bool NoteSearchIndex::catch_up()
             return false;
         }
         const NoteChanges changes = take_note_changes(main);
+        bool secret_in_postings = false;
         if (!changes.empty())
-            apply(changes); // stamps the file
+            secret_in_postings = apply(changes); // stamps the file
         else if (stamp_due_)
             write_stamp();
         stamp_due_ = false;
+        if (secret_in_postings) {
+            // The file still holds the text a note had before it was encrypted: it goes now,
+            // and a build without it takes its place.
+            drop_broken();
+            start_build();
+            return false;
+        }
     } catch (const DbError &) {
         if (!main.is_open())
             throw;

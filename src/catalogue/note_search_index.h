@@ -41,6 +41,8 @@ QString search_index_file(const QString &database_path);
 std::vector<quint32> like_characters(const QByteArray &text);
 // The literal pieces of a search text between its "%" and "_" wildcards, as like_characters.
 std::vector<std::vector<quint32>> search_pieces(const QString &text);
+// The keys under which the index files `text`: its characters and pairs of adjacent characters.
+std::vector<qint64> text_index_keys(const QString &text);
 
 // Builds a complete index file at `index_path` from the database file `database_path`, reading it
 // in short transactions through its own connection. `progress(done, total)` is called now and
@@ -92,7 +94,8 @@ class NoteSearchIndex : public QObject {
     void detach();
     void start_build();
     void build_done(quint64 generation, bool ok);
-    void apply(const NoteChanges &changes);
+    // True when a note encrypted since the build had its plain text in the postings.
+    bool apply(const NoteChanges &changes);
     void write_stamp();
     void drop_broken();
     std::vector<qint64> docs_of(qint64 key, const QHash<qint64, qint64> &sizes);
@@ -103,7 +106,9 @@ class NoteSearchIndex : public QObject {
     bool stamp_due_ = false; // attached: the file's stamp is brought up to date at the next catch-up
     QString token_;          // the change log of the main connection the index follows
     qint64 data_version_ = -1;
-    QSet<qint64> stale_; // title ids whose main postings are out of date (the delta holds them)
+    QSet<qint64> stale_;        // title ids whose main postings are out of date (the delta holds them)
+    QSet<qint64> sealed_;       // title ids that were encrypted at the build
+    qint64 last_built_tid_ = 0; // the highest title id the build read
     // px of every title row by its id (kNoTitle where there is none).
     std::vector<qint64> px_;
     qint64 titles_ = 0;

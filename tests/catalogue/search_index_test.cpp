@@ -5,6 +5,7 @@
 #include "catalogue/note_list.h"
 #include "catalogue/note_search_index.h"
 #include "editor/note_save.h"
+#include "store/connection.h"
 #include "store/note_store.h"
 #include "store/store_fixture.h"
 
@@ -137,7 +138,8 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
         store->set_first_string(QStringLiteral("delete from title"));
         store->set_first_string(QStringLiteral("delete from notes"));
         std::mt19937 r(seed);
-        QStringList fields; // texts the terms are cut from
+        QStringList fields;  // texts the terms are cut from
+        QList<int> note_ids; // in the order they were added
         auto add_random_note = [&] {
             const int mode = int(r() % 6) == 0 ? 1 : (int(r() % 5) == 0 ? 2 : 0);
             QString caption = random_text(r, 8);
@@ -149,6 +151,7 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
             const QString body = random_text(r, 30);
             const int px = int(r() % 4); // many equal keys: the tie order counts
             const int id = add_note(caption, label, body, px, mode);
+            note_ids << id;
             if (r() % 9 == 0) // a title whose notes row is missing
                 store->set_first_string(QStringLiteral("delete from notes where id=") + QString::number(id));
             if (r() % 7 == 0)
@@ -185,9 +188,13 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
         if (HasFatalFailure())
             return;
 
-        // Writes of every kind, followed by searches without a rebuild.
+        // Writes of every kind, followed by searches without a rebuild. (Encrypting a note the
+        // build read drops the index for a new build: tested on its own.)
         for (int w = 0; w < 12; ++w) {
-            const QString id = QString::number(1 + r() % unsigned(notes + 5));
+            const qsizetype pick = qsizetype(r() % unsigned(note_ids.size() + 2));
+            const bool added_since_build = pick >= notes && pick < note_ids.size();
+            const QString id =
+                pick < note_ids.size() ? QString::number(note_ids.at(pick)) : QStringLiteral("999999"); // none
             switch (r() % 7) {
             case 0:
                 store->mirrored_write(QStringLiteral("update notes set content=? where id=") + id,
@@ -202,7 +209,8 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
                                         QStringLiteral(" where noteId=") + id);
                 break;
             case 3:
-                store->set_first_string(QStringLiteral("update title set isDel=") + QString::number(r() % 3) +
+                store->set_first_string(QStringLiteral("update title set isDel=") +
+                                        QString::number(added_since_build ? r() % 3 : 0) +
                                         QStringLiteral(" where noteId=") + id);
                 break;
             case 4:
@@ -272,6 +280,10 @@ TEST_F(SearchIndexTest, EveryWritingCommandIsSeenByTheNextSearch)
     save.is_crypt = 2;
     save.key_crypt = QStringLiteral("pw");
     ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    // The index held the note's plain text: it is dropped at once and built again without it,
+    // the plain statement answering meanwhile.
+    EXPECT_FALSE(index->search(QStringLiteral("面包"), 0, kNotePageSize).has_value());
+    ASSERT_TRUE(index->update_now());
     EXPECT_EQ(ids_of(QStringLiteral("面包")), QList<int>{});
     EXPECT_EQ(ids_of(QStringLiteral("早饭")), QList<int>{first});
     save.is_crypt = 1;
@@ -287,6 +299,63 @@ TEST_F(SearchIndexTest, EveryWritingCommandIsSeenByTheNextSearch)
     delete_note(*store, first);
     EXPECT_EQ(ids_of(QStringLiteral("面包")), QList<int>{});
     EXPECT_EQ(ids_of(QStringLiteral("饮食")), QList<int>{second});
+}
+
+// Every key of `text` that stands in the index file (in the postings or the delta).
+QList<qint64> keys_in_file(const QString &file, const QString &text)
+{
+    Connection c;
+    c.open(file, false);
+    QList<qint64> found;
+    for (const qint64 key : text_index_keys(text)) {
+        const auto in_post = c.query_first(QStringLiteral("select count(*) from post where key=?"), {key});
+        const auto in_delta = c.query_first(QStringLiteral("select count(*) from delta where key=?"), {key});
+        if (in_post.value_or(0).toLongLong() + in_delta.value_or(0).toLongLong() > 0)
+            found << key;
+    }
+    return found;
+}
+
+TEST_F(SearchIndexTest, NothingOfANoteEncryptedSinceTheBuildStaysInTheIndexFile)
+{
+    const QString secret = QStringLiteral("鲲鹏计划");
+    add_note(QStringLiteral("别的"), {}, QStringLiteral("日常"));
+    const int id = add_note(QStringLiteral("计划书"), QStringLiteral("私人"), secret);
+    ASSERT_TRUE(index->update_now());
+    const QString file = search_index_file(main_file());
+    ASSERT_FALSE(keys_in_file(file, secret).isEmpty());
+
+    // Encrypted with title: the next search drops the file; the build has none of it.
+    QTextDocument body;
+    body.setPlainText(secret);
+    SaveRequest save;
+    save.note_id = id;
+    save.title_changed = save.body_changed = true;
+    save.title = QStringLiteral("计划书");
+    save.label = QStringLiteral("私人");
+    save.body = &body;
+    save.is_crypt = 1;
+    save.key_crypt = QStringLiteral("pw");
+    ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    EXPECT_FALSE(index->search(QStringLiteral("日常"), 0, kNotePageSize).has_value());
+    EXPECT_FALSE(QFile::exists(file));
+    ASSERT_TRUE(index->update_now());
+    EXPECT_EQ(keys_in_file(file, secret), QList<qint64>{});
+    EXPECT_EQ(keys_in_file(file, QStringLiteral("私人")), QList<qint64>{});
+
+    // Saving it again encrypted keeps the file; decrypted, its text is searched again.
+    ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    EXPECT_EQ(ids_of(QStringLiteral("日常")).size(), 1);
+    save.is_crypt = 0;
+    save.key_crypt.clear();
+    ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    EXPECT_EQ(ids_of(secret), QList<int>{id});
+    // Encrypted once more: the plain text lived only in the delta, which forgets it.
+    save.is_crypt = 2;
+    save.key_crypt = QStringLiteral("pw");
+    ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
+    EXPECT_EQ(ids_of(secret), QList<int>{});
+    EXPECT_EQ(keys_in_file(file, QStringLiteral("鲲鹏")), QList<qint64>{}); // its readable title has the rest
 }
 
 TEST_F(SearchIndexTest, AFileReplacedBehindItsBackIsRebuilt)
