@@ -444,8 +444,6 @@ bool NoteSearchIndex::attach()
             index_.close();
             return false;
         }
-        // Rows of the delta a later write replaces leave no trace in the file.
-        index_.execute(QStringLiteral("PRAGMA secure_delete=ON"));
         for (const auto &row : index_.query(QStringLiteral("select tid from stale")))
             stale_.insert(row.value(0).toLongLong());
         for (const auto &row : index_.query(QStringLiteral("select tid from sealed")))
