@@ -16,17 +16,26 @@
 //   text <widget>          the text of a line edit or the plain text of a text edit
 //   preedit <widget>       the composition an input method last showed in the widget
 //   screenshot <file>      the whole screen (with other programs' windows) saved as PNG
+//   shown                  the texts of the message and input boxes answered so far, "|" between
+//
+// Message and input boxes are answered from YUNSHAN_DRIVER_ANSWERS, "|" between the answers in
+// the order the boxes come: an input box gets the answer as its text ("<cancel>" cancels it), a
+// message box the button whose text is the answer (else its default button). A box that comes
+// when no answer is left stays open.
 #include "app/ui/program.h"
 #include "app/ui/tform2.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHash>
+#include <QInputDialog>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTextEdit>
@@ -66,6 +75,44 @@ class PreeditWatch : public QObject {
         return false;
     }
 };
+
+// The texts of the boxes answered, in order.
+QStringList &shown_boxes()
+{
+    static QStringList texts;
+    return texts;
+}
+
+// Answers the box on top, if any, with the next answer of `answers`.
+void answer_box(QStringList &answers)
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || answers.isEmpty() || modal->property("driver_answered").toBool())
+        return;
+    if (auto *input = qobject_cast<QInputDialog *>(modal)) {
+        modal->setProperty("driver_answered", true);
+        shown_boxes() << input->labelText();
+        const QString a = answers.takeFirst();
+        if (a == QLatin1String("<cancel>")) {
+            input->reject();
+        } else {
+            input->setTextValue(a);
+            input->accept();
+        }
+    } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        modal->setProperty("driver_answered", true);
+        shown_boxes() << box->text();
+        const QString a = answers.takeFirst();
+        QAbstractButton *chosen = box->defaultButton();
+        for (QAbstractButton *b : box->buttons())
+            if (b->text().remove(QLatin1Char('&')) == a)
+                chosen = b;
+        if (chosen)
+            chosen->click();
+        else
+            box->accept();
+    }
+}
 
 void answer(const QString &line)
 {
@@ -114,6 +161,10 @@ void run_command(const QString &line)
                    .arg(f->note.noteId)
                    .arg(f->save_enabled() ? 1 : 0)
                    .arg(f->Edit2->text(), f->Edit3->text()));
+        return;
+    }
+    if (command == QLatin1String("shown")) {
+        answer(QStringLiteral("ok ") + shown_boxes().join(QLatin1Char('|')));
         return;
     }
     if (command == QLatin1String("window")) {
@@ -176,6 +227,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     PreeditWatch preedit_watch;
     app.installEventFilter(&preedit_watch);
+    QStringList answers = qEnvironmentVariable("YUNSHAN_DRIVER_ANSWERS").split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, &app, [&answers] { answer_box(answers); });
+    boxes.start(20);
     std::string pending;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
