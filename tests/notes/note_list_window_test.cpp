@@ -7,6 +7,7 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -80,18 +81,10 @@ struct NoteSpec {
     int px = 100;
 };
 
-class NoteListWindowTest : public ::testing::Test {
+class NoteListWindowTest : public ::testing::Test, protected test::ProgramFolders {
   protected:
     void SetUp() override
     {
-        zhu = dir.mkdir(QStringLiteral("main"));
-        bei = dir.mkdir(QStringLiteral("backup"));
-        tmp = dir.mkdir(QStringLiteral("tmp"));
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(tmp);
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_value(QStringLiteral("zhu_db"), zhu);
-        settings->set_value(QStringLiteral("bei_db"), bei);
         form = std::make_unique<TForm2>(dialogs);
         form->FormCreate(*settings);
         ASSERT_TRUE(form->store.main_connected());
@@ -106,8 +99,6 @@ class NoteListWindowTest : public ::testing::Test {
     {
         dialogs.verify_done();
         form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
 
     // Test data goes into both databases, so that they stay mirrors.
@@ -157,9 +148,6 @@ class NoteListWindowTest : public ::testing::Test {
     }
     qint64 changes() { return form->store.get_first_integer(QStringLiteral("select total_changes()")); }
 
-    TempFolder dir;
-    QString zhu, bei, tmp;
-    std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm2> form;
 };
