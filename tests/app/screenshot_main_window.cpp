@@ -7,6 +7,7 @@
 #include "app/ui/tform2.h"
 #include "platform/settings_store.h"
 #include "platform/ui/qt_dialogs.h"
+#include "support/dark_palette.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -16,7 +17,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
-#include <QPalette>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -29,17 +29,7 @@ int main(int argc, char **argv)
     yunshan::setup_application(app);
     if (QCoreApplication::arguments().contains(QStringLiteral("dark"))) {
         QApplication::setStyle(QStringLiteral("Fusion"));
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 45, 48));
-        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-        dark.setColor(QPalette::Base, QColor(30, 30, 30));
-        dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
-        dark.setColor(QPalette::Text, QColor(230, 230, 230));
-        dark.setColor(QPalette::Button, QColor(55, 55, 58));
-        dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-        dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-        dark.setColor(QPalette::HighlightedText, Qt::white);
-        QApplication::setPalette(dark);
+        QApplication::setPalette(yunshan::test::dark_palette());
     }
     const QStringList args = QCoreApplication::arguments();
     const QString out = args.value(1, QStringLiteral("main_window.png"));

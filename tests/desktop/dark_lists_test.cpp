@@ -3,6 +3,7 @@
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
+#include "support/dark_palette.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -20,23 +21,9 @@
 namespace yunshan {
 namespace {
 
+using test::dark_palette;
 using test::ScriptedDialogs;
 using test::TempFolder;
-
-QPalette dark_palette()
-{
-    QPalette p;
-    p.setColor(QPalette::Window, QColor(45, 45, 45));
-    p.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    p.setColor(QPalette::Base, QColor(30, 30, 30));
-    p.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
-    p.setColor(QPalette::Text, QColor(235, 235, 235));
-    p.setColor(QPalette::Button, QColor(50, 50, 50));
-    p.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    p.setColor(QPalette::Highlight, QColor(60, 90, 140));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    return p;
-}
 
 // Darkest and lightest grey among the pixels of `r` in `img`.
 std::pair<int, int> grey_range(const QImage &img, const QRect &r)

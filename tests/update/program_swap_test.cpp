@@ -1,6 +1,7 @@
 // Putting a new program file in place of the old one, with real program files (shell scripts)
 // in a temporary folder.
 #include "backup/zip_package.h"
+#include "program_files.h"
 #include "support/temp_folder.h"
 #include "update/program_swap.h"
 
@@ -14,30 +15,17 @@
 namespace yunshan {
 namespace {
 
+using test::run;
+using test::script;
 using test::TempFolder;
-
-QByteArray script(const char *says)
-{
-    return QByteArray("#!/bin/sh\necho ") + says + "\n";
-}
-
-// Runs the program file and returns what it printed.
-QByteArray run(const QString &program)
-{
-    QProcess p;
-    p.start(program, {});
-    if (!p.waitForFinished(10000))
-        return "did not run";
-    return p.readAllStandardOutput().trimmed();
-}
+using test::write_program;
 
 class ProgramSwapTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
         program = dir.file(QStringLiteral("yunshan-note"));
-        TempFolder::write(program, script("old"));
-        QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+        write_program(program, "old");
         TempFolder::write(dir.file(QStringLiteral("new-source")), script("new"));
         package = build_package(dir.file(QStringLiteral("new-source")), QString());
     }

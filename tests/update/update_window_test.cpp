@@ -6,6 +6,7 @@
 #include "backup/zip_package.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
+#include "program_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/update_server.h"
@@ -24,8 +25,11 @@
 namespace yunshan {
 namespace {
 
+using test::run;
+using test::script;
 using test::ScriptedDialogs;
 using test::TempFolder;
+using test::write_program;
 
 const QByteArray kCheck = "/abc/ver.php?p=20&v=54";
 const QByteArray kPackage = "/abc/dl2.php?p=20&v=664312";
@@ -39,27 +43,12 @@ class UrlCatcher : public QObject {
     void open(const QUrl &url) { urls.append(url); }
 };
 
-QByteArray script(const char *says)
-{
-    return QByteArray("#!/bin/sh\necho ") + says + "\n";
-}
-
-QByteArray run(const QString &program)
-{
-    QProcess p;
-    p.start(program, {});
-    if (!p.waitForFinished(10000))
-        return "did not run";
-    return p.readAllStandardOutput().trimmed();
-}
-
 class UpdateWindowTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
         program = dir.file(QStringLiteral("yunshan-note"));
-        TempFolder::write(program, script("old"));
-        QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+        write_program(program, "old");
         set_program_file_override(program);
         set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
         TempFolder::write(dir.file(QStringLiteral("new-source")), script("new"));
