@@ -10,6 +10,7 @@
 #include "backup/export.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "platform/silent_dialogs.h"
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "store/schema.h"
@@ -182,17 +183,7 @@ int main(int argc, char **argv)
         NoteStore store(QStringLiteral("yunshan_note_bench_export"));
         {
             QString z = source_folder, b;
-            struct Quiet : Dialogs {
-                void message(const QString &) override {}
-                void error(const QString &) override {}
-                Answer question_yes_no(const QString &) override { return Answer::No; }
-                Answer question_yes_no_cancel(const QString &) override { return Answer::Cancel; }
-                bool input(const QString &, const QString &, QString &) override { return false; }
-                QString password(const QString &, const QString &) override { return {}; }
-                QString choose_folder(const QString &, const QString &) override { return {}; }
-                QString open_file(const QString &, const QString &, const QString &) override { return {}; }
-                QString save_file(const QString &, const QString &, const QString &) override { return {}; }
-            } quiet;
+            SilentDialogs quiet;
             store.Connect_to_db(z, b, quiet);
         }
         const QString ours_target = QDir(out).filePath(QStringLiteral("ours.sl3"));

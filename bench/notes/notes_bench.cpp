@@ -16,6 +16,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
+#include "platform/silent_dialogs.h"
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "store/schema.h"
@@ -46,20 +47,6 @@ constexpr int kBigSection = 20000;                  // notes of the minor catego
 const QString kFew = QStringLiteral("鲲鹏计划");    // in 12 bodies
 const QString kMany = QStringLiteral("项目");       // in nearly every body
 const QString kMiss = QStringLiteral("QZXJ无此词"); // in none
-
-// Answers every prompt with Cancel and reports it: the measured paths ask nothing.
-class QuietDialogs : public Dialogs {
-  public:
-    void message(const QString &t) override { std::printf("message: %s\n", qPrintable(t)); }
-    void error(const QString &t) override { std::printf("error: %s\n", qPrintable(t)); }
-    Answer question_yes_no(const QString &) override { return Answer::Cancel; }
-    Answer question_yes_no_cancel(const QString &) override { return Answer::Cancel; }
-    bool input(const QString &, const QString &, QString &) override { return false; }
-    QString password(const QString &, const QString &) override { return {}; }
-    QString choose_folder(const QString &, const QString &) override { return {}; }
-    QString open_file(const QString &, const QString &, const QString &) override { return {}; }
-    QString save_file(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 struct Random {
     quint64 s = 0x9E3779B97F4A7C15ull;
@@ -343,7 +330,8 @@ int main(int argc, char **argv)
     set_autosave_folder_override(home.filePath(QStringLiteral("tmp")));
     SettingsStore settings(home.filePath(QStringLiteral("YunShanNote.ini")));
     settings.set_value(QStringLiteral("zhu_db"), folder);
-    QuietDialogs dialogs;
+    // Answers every prompt with Cancel and reports it: the measured paths ask nothing.
+    SilentDialogs dialogs(Dialogs::Answer::Cancel, [](const QString &t) { std::printf("box: %s\n", qPrintable(t)); });
     TForm2 form(dialogs);
     form.FormCreate(settings);
     form.show();

@@ -11,6 +11,7 @@
 #include "backup/webdav.h"
 #include "backup/zip_package.h"
 #include "platform/dialogs.h"
+#include "platform/silent_dialogs.h"
 #include "store/note_store.h"
 #include "support/webdav_server.h"
 
@@ -43,19 +44,6 @@ using namespace yunshan;
 const QString kUser = QStringLiteral("bench");
 const QString kPassword = QStringLiteral("bench-password");
 const QString kZipPassword = QStringLiteral("云杉札记2024");
-
-class PrintingDialogs : public Dialogs {
-  public:
-    void message(const QString &text) override { std::printf("  message: %s\n", qPrintable(text)); }
-    void error(const QString &text) override { std::printf("  error: %s\n", qPrintable(text)); }
-    Answer question_yes_no(const QString &) override { return Answer::Yes; }
-    Answer question_yes_no_cancel(const QString &) override { return Answer::Yes; }
-    bool input(const QString &, const QString &, QString &) override { return false; }
-    QString password(const QString &, const QString &) override { return {}; }
-    QString choose_folder(const QString &, const QString &) override { return {}; }
-    QString open_file(const QString &, const QString &, const QString &) override { return {}; }
-    QString save_file(const QString &, const QString &, const QString &) override { return {}; }
-};
 
 struct Random {
     std::uint64_t s = 0x9E3779B97F4A7C15ull;
@@ -157,7 +145,7 @@ template <typename F> double seconds_of(F f)
 // The whole cycle in this process: upload with packing, download, unpacking.
 int child_cycle(const QString &folder, const QString &url, const QString &unpack_folder)
 {
-    PrintingDialogs dialogs;
+    SilentDialogs dialogs(Dialogs::Answer::Yes, [](const QString &t) { std::printf("  box: %s\n", qPrintable(t)); });
     NoteStore store(QStringLiteral("yunshan_bench_webdav"));
     QString zhu = folder;
     QString bei;
@@ -214,7 +202,7 @@ int main(int argc, char **argv)
         return 1;
     }
     const std::string user_colon_password = (kUser + QLatin1Char(':') + kPassword).toStdString();
-    PrintingDialogs dialogs;
+    SilentDialogs dialogs(Dialogs::Answer::Yes, [](const QString &t) { std::printf("  box: %s\n", qPrintable(t)); });
 
     for (const int mb : sizes) {
         const QString folder = data_dir + QStringLiteral("/db%1").arg(mb);

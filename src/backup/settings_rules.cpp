@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/settings_store.h"
+#include "platform/silent_dialogs.h"
 #include "store/db_error.h"
 #include "store/note_store.h"
 #include "store/schema.h"
@@ -35,22 +36,6 @@ qsizetype root_length(const QString &path)
         return 3;
     return 0;
 }
-
-// Swallows every box: the return to the earlier connection after a test repeats nothing the
-// user has not seen before.
-class SilentDialogs : public Dialogs {
-  public:
-    void message(const QString &) override {}
-    void error(const QString &) override {}
-    Answer question_yes_no(const QString &) override { return Answer::No; }
-    Answer question_yes_no_cancel(const QString &) override { return Answer::Cancel; }
-    bool input(const QString &, const QString &, QString &) override { return false; }
-    QString password(const QString &, const QString &) override { return {}; }
-    QString choose_folder(const QString &, const QString &) override { return {}; }
-    QString open_file(const QString &, const QString &, const QString &) override { return {}; }
-    QString save_file(const QString &, const QString &, const QString &) override { return {}; }
-    bool choose_font(const QString &, QFont &, QColor &) override { return false; }
-};
 
 // Connect_to_db; a main file that cannot be opened or created leaves nothing open (status 0).
 int reconnect(NoteStore &store, RunSettings &run, Dialogs &dialogs, const std::function<void()> &on_read_only)
@@ -378,6 +363,7 @@ bool test_settings(const SettingsFields &fields, const SettingsTarget &target)
     run.bei_db = before.bei_db;
     run.auto_backup = before.auto_backup;
     run.tian = before.tian;
+    // The return repeats nothing the user has not seen before: its boxes are swallowed.
     SilentDialogs silent;
     reconnect(target.store, run, silent, was_read_only ? std::function<void()>() : target.on_read_only);
 
@@ -387,9 +373,10 @@ bool test_settings(const SettingsFields &fields, const SettingsTarget &target)
         run.dav_username = fields.dav_username;
         run.dav_password = fields.dav_password;
         run.zip_password = fields.zip_password;
-        const int dav_status = target.test_connection
-                               ? target.test_connection(WebDavAccount{run.dav_url, run.dav_username, run.dav_password})
-                               : 0;
+        const int dav_status =
+            target.test_connection
+                ? target.test_connection(WebDavAccount{run.dav_url, run.dav_username, run.dav_password})
+                : 0;
         if (dav_status == 207 || dav_status == 200)
             dialogs.message(QStringLiteral("备份网盘测试成功。"));
         else
