@@ -2,6 +2,7 @@
 // commands on categories (create, delete, pin, unpin, move up, move down, rename).
 #include "app/list_colours.h"
 #include "app/startup.h"
+#include "app/ui/command_helpers.h"
 #include "app/ui/tform2.h"
 #include "catalogue/category_commands.h"
 #include "catalogue/category_lists.h"
@@ -145,16 +146,6 @@ QString no_entry_text(int target)
         return QStringLiteral("请先选择一个小类。");
     default:
         return QStringLiteral("请先打开一篇笔记。");
-    }
-}
-
-// Runs a command; an error of the engine is shown and ends the command.
-template <typename F> void guarded(Dialogs &dialogs, F &&command)
-{
-    try {
-        command();
-    } catch (const std::exception &e) {
-        dialogs.error(QString::fromUtf8(e.what()));
     }
 }
 

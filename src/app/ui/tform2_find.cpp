@@ -1,6 +1,7 @@
 // Find and highlight in the open note, the find dialog, and the editor's tools: the font of the
 // selection, the default editor font, pasting a picture, the status counters, links, the
 // headings list and printing.
+#include "app/ui/command_helpers.h"
 #include "app/ui/find_dialog.h"
 #include "app/ui/headings_delegate.h"
 #include "app/ui/tform2.h"
@@ -32,8 +33,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTimer>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 
@@ -116,15 +117,6 @@ class EditorEvents : public QObject {
 
     TForm2 &form_;
     QPoint press_;
-};
-
-// The hourglass while the headings are collected.
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
 // The character format at the start of the selection (as the formatting commands read it).

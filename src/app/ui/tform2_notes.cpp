@@ -1,5 +1,6 @@
 // Note list and the open note: the four list kinds, paging, favourites, hints, opening a note,
 // the silent find after a search.
+#include "app/ui/command_helpers.h"
 #include "app/ui/note_list_delegate.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
@@ -62,15 +63,6 @@ class NoteListEvents : public QObject {
 
   private:
     TForm2 &form_;
-};
-
-// The hourglass while a list statement runs.
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
 const QString kUpdateTime = QStringLiteral("笔记更新时间:");
@@ -318,9 +310,15 @@ void TForm2::mark_favourite(bool on, const QString &no_entry_text)
     }
 }
 
-void TForm2::N73Click() { mark_favourite(true, QStringLiteral("请先新建或者打开一个笔记以添加。")); }
+void TForm2::N73Click()
+{
+    mark_favourite(true, QStringLiteral("请先新建或者打开一个笔记以添加。"));
+}
 
-void TForm2::N74Click() { mark_favourite(false, QStringLiteral("请先新建或者打开一个笔记以取消常用标记。")); }
+void TForm2::N74Click()
+{
+    mark_favourite(false, QStringLiteral("请先新建或者打开一个笔记以取消常用标记。"));
+}
 
 // ---------------------------------------------------------------------------------------------
 // Hints for long entries

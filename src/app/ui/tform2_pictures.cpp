@@ -2,6 +2,7 @@
 // from a file or the clipboard, selecting, deleting, opening in the viewer) and pictures placed
 // inside the note's rich text.
 #include "app/ui/application_setup.h"
+#include "app/ui/command_helpers.h"
 #include "app/ui/tform2.h"
 
 #include "pictures/attachments.h"
@@ -88,16 +89,6 @@ class PicturePanelEvents : public QObject {
     TForm2 &form_;
     int wheel_rest_ = 0;
 };
-
-// Runs a command; an error of the engine is shown and ends the command.
-template <typename F> void guarded(Dialogs &dialogs, F &&command)
-{
-    try {
-        command();
-    } catch (const std::exception &e) {
-        dialogs.error(QString::fromUtf8(e.what()));
-    }
-}
 
 } // namespace
 
