@@ -7,6 +7,7 @@
 #include "platform/settings_store.h"
 #include "store/set_table.h"
 #include "support/db_check.h"
+#include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
@@ -30,18 +31,11 @@ using test::TempFolder;
 
 const QString kAskSync = QStringLiteral("将会从网盘下载数据库并替换当前的数据库（替换时会自动备份），是否从网盘同步？");
 
-class SyncWindowTest : public ::testing::Test {
+class SyncWindowTest : public ::testing::Test, protected test::ProgramFolders {
   protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.started()) << server.error().toStdString();
-        zhu = dir.mkdir(QStringLiteral("main"));
-        bei = dir.mkdir(QStringLiteral("backup"));
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_value(QStringLiteral("zhu_db"), zhu);
-        settings->set_value(QStringLiteral("bei_db"), bei);
         settings->set_value(QStringLiteral("auto"), QStringLiteral("1"));
         form = std::make_unique<TForm2>(dialogs);
         form->FormCreate(*settings);
@@ -54,8 +48,6 @@ class SyncWindowTest : public ::testing::Test {
     {
         dialogs.verify_done();
         form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
     void add_major(const QString &caption)
     {
@@ -79,10 +71,7 @@ class SyncWindowTest : public ::testing::Test {
     }
 
     test::ApacheDav server{QStringLiteral("u"), QStringLiteral("p")};
-    TempFolder dir;
-    QString zhu, bei;
     ScriptedDialogs dialogs;
-    std::unique_ptr<SettingsStore> settings;
     std::unique_ptr<TForm2> form;
 };
 

@@ -8,6 +8,7 @@
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -40,17 +41,10 @@ using test::TempFolder;
 const QString kNotFound = QStringLiteral("内容没有找到");
 const QString kEnterText = QStringLiteral("请先输入要查找的内容");
 
-class EditorWindowTest : public ::testing::Test {
+class EditorWindowTest : public ::testing::Test, protected test::ProgramFolders {
   protected:
     void SetUp() override
     {
-        zhu = dir.mkdir(QStringLiteral("main"));
-        bei = dir.mkdir(QStringLiteral("backup"));
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_zhu_db(zhu);
-        settings->set_bei_db(bei);
         start();
         exec(QStringLiteral("insert into Class(px,caption) values(102,'二')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
@@ -60,8 +54,6 @@ class EditorWindowTest : public ::testing::Test {
     {
         dialogs.verify_done();
         form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
     void start()
     {
@@ -131,9 +123,6 @@ class EditorWindowTest : public ::testing::Test {
         form->RichEdit1->setTextCursor(c);
     }
 
-    TempFolder dir;
-    QString zhu, bei;
-    std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm2> form;
     QStringList opened;

@@ -9,6 +9,7 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -39,17 +40,10 @@ using Kind = ScriptedDialogs::Kind;
 const QString kDeleteQuestion = QStringLiteral("是否删除当前图片？");
 const QString kChooseFirst = QStringLiteral("请先鼠标点击来选择一个要删除的图片。");
 
-class PicturePanelTest : public ::testing::Test {
+class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders {
   protected:
     void SetUp() override
     {
-        zhu = dir.mkdir(QStringLiteral("main"));
-        bei = dir.mkdir(QStringLiteral("backup"));
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_value(QStringLiteral("zhu_db"), zhu);
-        settings->set_value(QStringLiteral("bei_db"), bei);
         open_window();
         note_id = add_note(QStringLiteral("带图片的笔记"));
         open_note();
@@ -58,8 +52,6 @@ class PicturePanelTest : public ::testing::Test {
     {
         dialogs.verify_done();
         form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
 
     void open_window()
@@ -130,9 +122,6 @@ class PicturePanelTest : public ::testing::Test {
         return n;
     }
 
-    TempFolder dir;
-    QString zhu, bei;
-    std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm2> form;
     int note_id = -1;
