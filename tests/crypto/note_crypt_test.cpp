@@ -5,6 +5,7 @@
 #include "catalogue/category_commands.h"
 #include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
+#include "legacy_form.h"
 #include "platform/code_page.h"
 #include "store/note_store.h"
 #include "store/store_fixture.h"
@@ -16,6 +17,8 @@
 
 namespace yunshan {
 namespace {
+
+using test::legacy_hex;
 
 using test::ScriptedDialogs;
 
@@ -148,19 +151,6 @@ TEST(NoteCrypt, ContentOnlyTitlesKeepSeparatorsAndLength)
     // A with-title caption of a title containing the marker and the separator.
     const QString odd = QStringLiteral("@*crypt*:ppp");
     EXPECT_EQ(unlock_caption(encode_caption(odd, 1, pw), 1, pw)->title, odd);
-}
-
-// A note stored by an earlier version: every field encrypted from its code page 936 bytes.
-QString legacy_hex(const QString &text, const QString &password)
-{
-    QByteArray plain = unicode_to_ansi(text);
-    QBuffer source(&plain);
-    source.open(QIODevice::ReadOnly);
-    QByteArray hex;
-    QBuffer destination(&hex);
-    destination.open(QIODevice::ReadWrite);
-    encrypt_stream_to_hex(source, password, destination);
-    return QString::fromLatin1(hex);
 }
 
 TEST(NoteCrypt, LegacyFormIsRecognisedAndReadInThatForm)

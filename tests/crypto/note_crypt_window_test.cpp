@@ -4,6 +4,7 @@
 #include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
+#include "legacy_form.h"
 #include "platform/code_page.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"
@@ -34,24 +35,14 @@
 namespace yunshan {
 namespace {
 
+using test::legacy_hex;
+
 using test::ScriptedDialogs;
 using test::TempFolder;
 using Answer = Dialogs::Answer;
 
 const QString kPut = QStringLiteral("2023-11-02 08:09:10");
 const QString kUnsaved = QStringLiteral("有笔记没保存，是否保存？");
-
-QString legacy_hex(const QString &text, const QString &password)
-{
-    QByteArray plain = unicode_to_ansi(text);
-    QBuffer source(&plain);
-    source.open(QIODevice::ReadOnly);
-    QByteArray hex;
-    QBuffer destination(&hex);
-    destination.open(QIODevice::ReadWrite);
-    encrypt_stream_to_hex(source, password, destination);
-    return QString::fromLatin1(hex);
-}
 
 QByteArray small_jpeg()
 {
