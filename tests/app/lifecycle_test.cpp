@@ -23,8 +23,8 @@
 #include <QTextEdit>
 #include <QThread>
 
-#include <atomic>
 #include <QToolButton>
+#include <atomic>
 
 namespace yunshan {
 namespace {
@@ -35,7 +35,7 @@ using test::TempFolder;
 const QString kReadOnly = QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。");
 
 class LifecycleTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         program = dir.mkdir(QStringLiteral("program"));
@@ -133,8 +133,10 @@ TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
     {
         TForm2 &f = create(dialogs);
         f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
-        f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','http://127.0.0.1:1/dav')"));
-        f.store.set_first_string(QStringLiteral("insert into notes(id,label) values(7,'旧标签')"));
+        f.store.set_first_string(
+            QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','http://127.0.0.1:1/dav')"));
+        f.store.set_first_string(QStringLiteral(
+            "insert into notes(id,label,cuanjian,put) values(7,'旧标签','2023-11-02 08:09:10','2023-11-02 08:09:10')"));
         f.store.set_first_string(
             QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,7,'旧标题')"));
         form.reset(); // ends without the close request, as after a crash
@@ -345,7 +347,8 @@ TEST_F(LifecycleTest, ExitMenusDecideTheStamp)
         f.show();
         f.N86Click(); // 退出(不备份)
         EXPECT_FALSE(f.isVisible());
-        EXPECT_EQ(f.store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")), 0);
+        EXPECT_EQ(f.store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")),
+                  0);
         form.reset();
     }
     TForm2 &f = create(dialogs);

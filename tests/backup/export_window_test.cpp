@@ -57,7 +57,8 @@ TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)
 {
     NoteStore &store = form->store;
     store.set_first_string(QStringLiteral("insert into Section(classId,caption) values(1,'小类')"));
-    store.set_first_string(QStringLiteral("insert into notes(label,content) values('签','文')"));
+    store.set_first_string(QStringLiteral(
+        "insert into notes(label,content,cuanjian,put) values('签','文','2023-11-02 08:09:10','2023-11-02 08:09:10')"));
     store.set_first_string(
         QStringLiteral("insert into title(classId,sectionId,noteId,caption,fast) values(1,1,1,'笔记',1)"));
     ASSERT_EQ(form->ListBox1->count(), 1);

@@ -21,7 +21,8 @@ class MoveNoteTest : public test::StoreTest {
               "insert into Section(px,classId,caption) values(100,1,'甲')",
               "insert into Section(px,classId,caption) values(100,2,'乙')",
               "insert into Section(px,classId,caption) values(102,2,'O''Neil')",
-              "insert into notes(label,content) values('l','c')",
+              "insert into notes(label,content,cuanjian,put) values('l','c','2023-11-02 08:09:10','2023-11-02 "
+              "08:09:10')",
               "insert into title(px,classId,sectionId,noteId,caption) values(7,1,1,1,'笔记')"})
             store->set_first_string(QString::fromUtf8(sql));
     }

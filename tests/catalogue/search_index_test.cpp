@@ -91,7 +91,9 @@ class SearchIndexTest : public test::StoreTest {
     }
     int add_note(const QString &caption, const QString &label, const QString &content, int px = 100, int mode = 0)
     {
-        store->mirrored_write(QStringLiteral("insert into notes(label,content) values(?,?)"), {label, content});
+        store->mirrored_write(QStringLiteral("insert into notes(label,content,cuanjian,put) values(?,?,'2023-11-02 "
+                                             "08:09:10','2023-11-02 08:09:10')"),
+                              {label, content});
         const int id = int(store->get_first_integer(QStringLiteral("select max(id) from notes")));
         store->mirrored_write(
             QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,caption) values(?,1,1,?,?,?)"),

@@ -353,7 +353,10 @@ class NoteCryptStoreTest : public test::StoreTest {
         StoreTest::SetUp();
         store = std::make_unique<NoteStore>(lock);
         ASSERT_EQ(store->Connect_to_db(zhu, bei, dialogs), kMainAndBackup);
-        store->mirrored_write(QStringLiteral("insert into notes(isDel) values(0)"), {});
+        store->mirrored_write(
+            QStringLiteral(
+                "insert into notes(isDel,cuanjian,put) values(0,'2023-11-02 08:09:10','2023-11-02 08:09:10')"),
+            {});
         id = static_cast<int>(store->main().last_insert_rowid());
         store->mirrored_write(
             QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,?,'x')"), {id});

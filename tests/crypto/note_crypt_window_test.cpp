@@ -77,7 +77,8 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
     // A note stored in `mode` by the program's own rules (plain fields, password).
     int add_note(int section, const PlainNoteFields &fields, int mode = 0, const QString &password = {}, int px = 100)
     {
-        exec(QStringLiteral("insert into notes(isDel) values(0)"));
+        exec(QStringLiteral(
+            "insert into notes(isDel,cuanjian,put) values(0,'2023-11-02 08:09:10','2023-11-02 08:09:10')"));
         const int id = static_cast<int>(form->store.main().last_insert_rowid());
         exec(QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(?,1,?,?,'')"),
              {px, section, id});
@@ -327,7 +328,7 @@ TEST_F(NoteCryptWindowTest, RenameWaitsForTheSaveOfAModeChange)
 TEST_F(NoteCryptWindowTest, LegacyNoteOpensAndIsRewrittenInTheCurrentForm)
 {
     const QString pw = QStringLiteral("旧密码");
-    exec(QStringLiteral("insert into notes(label,put,content) values(?,?,?)"),
+    exec(QStringLiteral("insert into notes(label,put,content,cuanjian) values(?,?,?,'2023-11-02 08:09:10')"),
          {legacy_hex(QStringLiteral("旧标签"), pw), kPut, legacy_hex(QStringLiteral("旧的正文"), pw)});
     const int id = static_cast<int>(form->store.main().last_insert_rowid());
     exec(QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,caption) values(100,1,1,?,1,?)"),

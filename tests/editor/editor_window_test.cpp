@@ -76,7 +76,9 @@ class EditorWindowTest : public ::testing::Test, protected test::ProgramFolders 
     // A note in minor category `section` with an RTF body made from `doc`.
     int add_note(int section, const QString &caption, const QTextDocument &doc)
     {
-        exec(QStringLiteral("insert into notes(label,content) values('',:a)"), {doc.toPlainText()});
+        exec(QStringLiteral("insert into notes(label,content,cuanjian,put) values('',:a,'2023-11-02 "
+                            "08:09:10','2023-11-02 08:09:10')"),
+             {doc.toPlainText()});
         const int id = static_cast<int>(form->store.main().last_insert_rowid());
         exec(QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,?,?,?,?)"),
              {section, section, id, caption});

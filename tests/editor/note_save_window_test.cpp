@@ -342,7 +342,8 @@ TEST_F(NoteSaveWindowTest, AutosaveAfterTheCycleAndTheSaveEndsIt)
 
 TEST_F(NoteSaveWindowTest, EncryptedModeWithoutPasswordIsSavedPlainWithItsTitleRow)
 {
-    exec(QStringLiteral("insert into notes(label,content) values('l','x')"));
+    exec(QStringLiteral(
+        "insert into notes(label,content,cuanjian,put) values('l','x','2023-11-02 08:09:10','2023-11-02 08:09:10')"));
     exec(QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,caption) values(100,1,1,1,2,'旧')"));
     show_section(0);
     form->select_note_entry(0);
