@@ -52,8 +52,7 @@ struct RunSettings {
     QString dav_username;
     QString dav_password;
     QString zip_password;
-    int global_change = 0; // 1 when the database was written since start or the last backup
-    int skip_exit_backup = 0; // 1 after "退出(不备份)": no backup at exit (the exit stamp still follows global_change)
+    int skip_exit_backup = 0; // 1 after "退出(不备份)": no backup at exit (the exit stamp still follows the change flag)
 };
 
 } // namespace yunshan

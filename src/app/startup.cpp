@@ -120,18 +120,23 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
             break;
         }
     }
-    if (store.owns_mark() && !unrecovered_autosave(store, run))
-        set_table::reset_tmp_file1(store);
-    if (run.global_change == 1)
-        write_exit_stamp(store, actions.now ? actions.now() : unix_now());
+    // The bookkeeping of the exit: a failure is said, and the backup and upload still run.
+    try {
+        if (store.owns_mark() && !store.read_only() && store.main_connected() && !unrecovered_autosave(store, run))
+            set_table::reset_tmp_file1(store);
+        if (store.changed() && !store.read_only() && store.main_connected())
+            write_exit_stamp(store, actions.now ? actions.now() : unix_now());
+    } catch (const std::exception &e) {
+        dialogs.error(QString::fromUtf8(e.what()));
+    }
     if (actions.exit_step)
         actions.exit_step();
     return true;
 }
 
-void force_backup_at_exit(RunSettings &run)
+void force_backup_at_exit(NoteStore &store, RunSettings &run)
 {
-    run.global_change = 1;
+    store.set_changed(true);
     run.skip_exit_backup = 0;
     if (!run.dav_url.isEmpty() && !run.dav_username.isEmpty() && !run.dav_password.isEmpty() &&
         run.webdav_tcbc == 0)

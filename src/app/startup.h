@@ -48,14 +48,15 @@ QString autosave_file(const RunSettings &run, int note_id);
 
 // Local wall-clock time as seconds since 1970-01-01 00:00:00, read as if it were UTC.
 qint64 unix_now();
-// Writes the exit stamp `last_time` through the mirrored write.
+// Writes the exit stamp `last_time` on both databases.
 void write_exit_stamp(NoteStore &store, qint64 now);
 
 // The close request. `save_enabled`: the open note has unsaved changes; `save_note` saves it
 // and tells whether the note is now saved; `exit_step` runs the backup-and-retention step.
 // Returns whether the window may close. When the save fails (it throws: the error is shown) or
 // leaves the note unsaved, the window stays open and nothing else runs, so the autosave key
-// keeps naming the autosave file. The key is reset at exit only when the file it names is gone
+// keeps naming the autosave file. A failure writing the autosave key or the exit stamp is shown
+// and the exit step runs all the same. The key is reset at exit only when the file it names is gone
 // (saved or dropped): an autosave never recovered in this run is offered at the next start.
 struct CloseActions {
     std::function<bool()> save_note;
@@ -66,7 +67,7 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
                    Dialogs &dialogs, const CloseActions &actions);
 
 // "退出(强制备份)": forces the backup at exit (and the upload when WebDAV is configured).
-void force_backup_at_exit(RunSettings &run);
+void force_backup_at_exit(NoteStore &store, RunSettings &run);
 // "退出(不备份)": no backup at exit; the exit stamp is still written when the run wrote.
 void skip_backup_at_exit(RunSettings &run);
 

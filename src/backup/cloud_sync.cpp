@@ -203,47 +203,36 @@ bool load_from_webdav(SyncContext &c)
         return give_up();
 
     // The swap: the local file into the ring, the downloaded one in its place.
-    c.store.main().close();
-    const QString slot = rotate_into_ring(local);
-    const auto put_back = [&] {
-        if (!slot.isEmpty()) {
-            QFile::remove(local);
-            rename_file(slot, local);
+    QString failure;
+    c.store.with_main_closed([&] {
+        const QString slot = rotate_into_ring(local);
+        if (QFileInfo::exists(local)) {
+            // The local file could not be moved aside: it must not be overwritten.
+            failure = QStringLiteral("无法把本机数据库“%1”移到一旁，本地笔记没有改动。").arg(local);
+            return;
         }
-        c.store.main().open(local, false);
-    };
-    if (QFileInfo::exists(local)) {
-        // The local file could not be moved aside: it must not be overwritten.
-        c.store.main().open(local, false);
-        c.dialogs.error(QStringLiteral("Cannot rename \"%1\"").arg(local));
-        return give_up();
-    }
-    if (!rename_file(staged, local)) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
-        put_back();
-        c.dialogs.error(QStringLiteral("Cannot move the downloaded database to \"%1\": %2").arg(local, why));
+        if (!rename_file(staged, local)) {
+            failure = QStringLiteral("无法把下载的数据库放到“%1”：%2。本地笔记没有改动。")
+                          .arg(local, QString::fromLocal8Bit(std::strerror(errno)));
+            if (!slot.isEmpty())
+                rename_file(slot, local);
+        }
+    });
+    if (!failure.isEmpty()) {
+        c.dialogs.error(failure);
         return give_up();
     }
     try {
-        c.store.main().open(local, false);
         upgrade_schema(c.store);
     } catch (const std::exception &e) {
-        c.store.main().close();
-        put_back();
         c.dialogs.error(QString::fromUtf8(e.what()));
-        return give_up();
     }
 
-    // The backup database mirrors the main file again from here on.
-    if (c.store.backup_connected()) {
-        const QString backup = c.store.backup().path();
-        c.store.backup().close();
-        try {
-            make_dated_copy(c.store, local, backup);
-        } catch (const std::exception &e) {
-            c.dialogs.error(backup + QStringLiteral(" 备份失败：") + QString::fromUtf8(e.what()));
-        }
-        c.store.backup().open(backup, false);
+    // The backup database mirrors the main file again from here on; the old one is kept aside.
+    try {
+        c.store.renew_backup();
+    } catch (const std::exception &e) {
+        c.dialogs.error(QString::fromUtf8(e.what()));
     }
 
     // The download is in place whatever happens here.

@@ -308,7 +308,7 @@ QString export_target_path(const QString &chosen)
 
 bool is_live_database(NoteStore &store, const QString &path)
 {
-    return same_file(path, store.main().path()) || same_file(path, store.backup().path());
+    return same_file(path, store.main_file()) || same_file(path, store.backup_file());
 }
 
 ExportCounts export_major_category(NoteStore &store, const QString &caption, const QString &target,
@@ -316,33 +316,32 @@ ExportCounts export_major_category(NoteStore &store, const QString &caption, con
 {
     const qint64 old_major = major_id_of(store, caption);
     if (old_major == 0)
-        throw DbError(export_text::unknown_category().toStdString());
+        throw DbError(export_text::unknown_category());
     if (is_live_database(store, target))
-        throw DbError(export_text::live_database().toStdString());
+        throw DbError(export_text::live_database());
 
     show(notice, QStringLiteral("创建数据库……"));
     const bool created = !QFileInfo::exists(target);
-    store.lend_backup(target);
-    Connection &out = store.backup();
+    // The target has a connection of its own: nothing meant for the notes' databases reaches it.
+    Connection out;
     ExportCounts counts;
     try {
+        out.open(target);
         out.execute(QStringLiteral("BEGIN IMMEDIATE"));
         counts = copy_category(store.main(), out, old_major, caption, notice);
         out.execute(QStringLiteral("COMMIT"));
     } catch (...) {
         try {
-            out.execute(QStringLiteral("ROLLBACK"));
+            if (out.in_transaction())
+                out.execute(QStringLiteral("ROLLBACK"));
         } catch (const DbError &) {
-            // No transaction was begun (the file is no database, or the engine ended it).
+            // The engine ended the transaction itself.
         }
-        store.return_backup();
+        out.close();
         if (created)
             remove_database_file(target);
         throw;
     }
-    const QString reopen_error = store.return_backup();
-    if (!reopen_error.isEmpty())
-        throw DbError(reopen_error.toStdString());
     return counts;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "store/database_files.h"
 #include "store/note_store.h"
 
 #include <QFile>
@@ -50,18 +51,16 @@ QString main_database_file(const NoteStore &store, const RunSettings &run)
 
 void make_dated_copy(NoteStore &store, const QString &source, const QString &target)
 {
+    const bool open_main = store.main_connected() && QFileInfo(store.main_file()).canonicalFilePath() ==
+                                                         QFileInfo(source).canonicalFilePath();
+    if (!open_main) {
+        copy_database_file(source, target); // complete and private before it replaces the target
+        return;
+    }
     const QString temp = target + QStringLiteral(".tmp");
     QFile::remove(temp);
     try {
-        const bool open_main = store.main_connected() && QFileInfo(store.main().path()).canonicalFilePath() ==
-                                                             QFileInfo(source).canonicalFilePath();
-        if (open_main) {
-            store.main().backup_to(temp);
-        } else {
-            QFile in(source);
-            if (!in.copy(temp))
-                throw std::runtime_error(in.errorString().toStdString());
-        }
+        store.main().backup_to(temp);
         sync_path(temp, O_RDONLY);
         if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
             throw std::runtime_error(system_error().toStdString());
@@ -111,7 +110,7 @@ void backup_command(BackupContext &c, int exit_mark, int upload_only)
     if (esc() || upload_only == 1) {
         panel.hide();
         if (uploaded)
-            run.global_change = 0;
+            c.store.set_changed(false);
         return;
     }
 
@@ -132,7 +131,7 @@ void backup_command(BackupContext &c, int exit_mark, int upload_only)
     }
 
     if (!failed && (uploaded || copied))
-        run.global_change = 0;
+        c.store.set_changed(false);
     panel.hide();
 }
 
@@ -153,7 +152,7 @@ void exit_backup_step(BackupContext &c, int &exit_mark)
     if (!(c.run.auto_backup == QLatin1String("1") || c.run.webdav_tcbc == 1))
         return;
     exit_mark = 1;
-    if (c.run.global_change == 1 && c.run.skip_exit_backup == 0)
+    if (c.store.changed() && c.run.skip_exit_backup == 0)
         backup_command(c, exit_mark, 0);
     remove_expired_copy(c.run, c.today);
 }

@@ -113,21 +113,10 @@ UploadOutcome upload_package(WebDavSession &session, const WebDavAccount &accoun
     // Packaging, with the main connection closed so the file is not written meanwhile.
     show(QStringLiteral("正在压缩数据……"));
     auto package = package_temp_file(database_file);
-    {
-        const QString main_path = store.main().path();
-        const bool reopen = store.main_connected();
-        store.main().close();
-        try {
-            QFile::remove(QFileInfo(database_file).absolutePath() + QStringLiteral("/notedb.zip"));
-            build_package_file(database_file, zip_password, package->fileName());
-        } catch (...) {
-            if (reopen)
-                store.main().open(main_path); // a failure here replaces the packaging error
-            throw;
-        }
-        if (reopen)
-            store.main().open(main_path);
-    }
+    store.with_main_closed([&] {
+        QFile::remove(QFileInfo(database_file).absolutePath() + QStringLiteral("/notedb.zip"));
+        build_package_file(database_file, zip_password, package->fileName());
+    });
     if (esc())
         return UploadOutcome::Cancelled;
 

@@ -1,10 +1,8 @@
 #include "catalogue/category_commands.h"
 
-#include "app/main_state.h"
 #include "crypto/note_crypt.h"
 #include "platform/dialogs.h"
 #include "store/note_store.h"
-#include "store/sql_text.h"
 
 namespace yunshan {
 
@@ -19,11 +17,6 @@ QString ask(Dialogs &dialogs, const QString &title)
     if (!dialogs.input(title, kEnterPrompt, value))
         return QString();
     return value;
-}
-
-QString quoted(const QString &text)
-{
-    return QLatin1Char('\'') + double_quotes(text) + QLatin1Char('\'');
 }
 
 } // namespace
@@ -60,37 +53,44 @@ int index_ignoring_case(const QStringList &entries, const QString &text)
 
 bool section_caption_taken(NoteStore &store, const QString &caption)
 {
-    return !store.get_first_string(QStringLiteral("select caption from Section where caption=") + quoted(caption))
-                .isEmpty();
+    return !store.get_first_string(QStringLiteral("select caption from Section where caption=?1"), {caption}).isEmpty();
 }
 
-QString insert_class_sql(int px, const QString &name)
+void add_class(NoteStore &store, int px, const QString &stored_name)
 {
-    return QStringLiteral("insert into Class(px,caption) values(") + QString::number(px) + QStringLiteral(",'") +
-           escape_sql_text(name) + QStringLiteral("')");
+    store.write([&](Writer &w) {
+        w.insert(QStringLiteral("Class"), QStringLiteral("insert into main.Class(px,caption) values(?1,?2)"),
+                 {px, stored_name});
+    });
 }
 
-QString insert_section_sql(int px, const QString &name, const QString &class_caption, bool for_backup)
+bool add_section(NoteStore &store, int px, const QString &stored_name, const QString &class_caption)
 {
-    return QStringLiteral("insert into Section(px,classId,caption) select ") + QString::number(px) +
-           (for_backup ? QStringLiteral(" as b, id,'") : QStringLiteral(" as b,id,'")) + escape_sql_text(name) +
-           (for_backup ? QStringLiteral("' as a from Class where ") : QStringLiteral("' as a  from Class where ")) +
-           QStringLiteral("caption=") + quoted(class_caption);
+    return store.write([&](Writer &w) {
+        const auto class_id =
+            w.db().query_first(QStringLiteral("select id from main.Class where caption=?1"), {class_caption});
+        if (!class_id) {
+            w.cancel();
+            return false;
+        }
+        w.insert(QStringLiteral("Section"),
+                 QStringLiteral("insert into main.Section(px,classId,caption) values(?1,?2,?3)"),
+                 {px, *class_id, stored_name});
+        return true;
+    });
 }
 
-QString delete_class_sql(const QString &caption)
+int delete_category_row(NoteStore &store, int target, const QString &caption)
 {
-    return QStringLiteral("delete from Class where caption=") + quoted(caption);
+    const QString table = target == kTargetMajor ? QStringLiteral("Class") : QStringLiteral("Section");
+    return store.write(
+        [&](Writer &w) { return w.run(QStringLiteral("delete from main.%1 where caption=?1").arg(table), {caption}); });
 }
 
-QString delete_section_sql(const QString &caption)
-{
-    return QStringLiteral("delete from Section where caption=") + quoted(caption);
-}
-
-QString order_sql(OrderCommand command, int target, const QString &caption, int note_id, int entries)
+int apply_order(NoteStore &store, OrderCommand command, int target, const QString &caption, int note_id, int entries)
 {
     QString set;
+    SqlParams params;
     switch (command) {
     case OrderCommand::Pin:
         set = QStringLiteral("px=0");
@@ -102,36 +102,52 @@ QString order_sql(OrderCommand command, int target, const QString &caption, int 
         set = QStringLiteral("px=px+3");
         break;
     case OrderCommand::Unpin:
-        set = QStringLiteral("px=") + QString::number(unpin_px(entries));
+        set = QStringLiteral("px=?2");
         break;
     }
+    QString sql;
     switch (target) {
     case kTargetMajor:
-        return QStringLiteral("update Class set ") + set + QStringLiteral(" where caption=") + quoted(caption);
+        sql = QStringLiteral("update main.Class set %1 where caption=?1");
+        params << caption;
+        break;
     case kTargetMinor:
-        return QStringLiteral("update Section set ") + set + QStringLiteral(" where caption=") + quoted(caption);
+        sql = QStringLiteral("update main.Section set %1 where caption=?1");
+        params << caption;
+        break;
     case kTargetNote:
-        return QStringLiteral("update title set ") + set + QStringLiteral(" where noteId=") + QString::number(note_id);
+        sql = QStringLiteral("update main.title set %1 where noteId=?1");
+        params << note_id;
+        break;
     default:
-        return QString();
+        return 0;
     }
+    if (command == OrderCommand::Unpin)
+        params << unpin_px(entries);
+    return store.write([&](Writer &w) { return w.run(sql.arg(set), params); });
 }
 
-QString rename_sql(int target, const QString &stored_caption, const QString &old_caption, int note_id)
+int rename_row(NoteStore &store, int target, const QString &stored_caption, const QString &old_caption, int note_id)
 {
+    QString sql;
+    SqlParams params{stored_caption};
     switch (target) {
     case kTargetMajor:
-        return QStringLiteral("update Class set caption=") + quoted(stored_caption) +
-               QStringLiteral(" where caption=") + quoted(old_caption);
+        sql = QStringLiteral("update main.Class set caption=?1 where caption=?2");
+        params << old_caption;
+        break;
     case kTargetMinor:
-        return QStringLiteral("update Section set caption=") + quoted(stored_caption) +
-               QStringLiteral(" where caption=") + quoted(old_caption);
+        sql = QStringLiteral("update main.Section set caption=?1 where caption=?2");
+        params << old_caption;
+        break;
     case kTargetNote:
-        return QStringLiteral("update title set caption=") + quoted(stored_caption) + QStringLiteral(" where noteId=") +
-               QString::number(note_id);
+        sql = QStringLiteral("update main.title set caption=?1 where noteId=?2");
+        params << note_id;
+        break;
     default:
-        return QString();
+        return 0;
     }
+    return store.write([&](Writer &w) { return w.run(sql, params); });
 }
 
 QString note_caption_for_mode(int mode, const QString &title, const QString &password)
@@ -152,7 +168,7 @@ QString section_exists_text()
     return QStringLiteral("小类名称已经存在，不能重复，与其他大类里的小类也不能重名。");
 }
 
-bool new_class(NoteStore &store, Dialogs &dialogs, RunSettings &run, const QStringList &major_entries,
+bool new_class(NoteStore &store, Dialogs &dialogs, const QStringList &major_entries,
                const std::function<void(const QString &entry)> &show)
 {
     const QString name = ask(dialogs, QStringLiteral("请输入大类名称"));
@@ -164,17 +180,13 @@ bool new_class(NoteStore &store, Dialogs &dialogs, RunSettings &run, const QStri
         dialogs.message(class_exists_text());
         return false;
     }
-    const QString sql = insert_class_sql(new_category_px(int(major_entries.size())), name);
-    store.main().execute(sql);
+    add_class(store, new_category_px(int(major_entries.size())), stored);
     show(stored);
-    if (store.backup_connected())
-        store.backup().execute(sql);
     dialogs.message(QStringLiteral("添加成功。"));
-    run.global_change = 1;
     return true;
 }
 
-NewSectionOutcome new_section(NoteStore &store, Dialogs &dialogs, RunSettings &run, int major_entries,
+NewSectionOutcome new_section(NoteStore &store, Dialogs &dialogs, int major_entries,
                               const std::optional<QString> &class_caption, int minor_entries,
                               const std::function<void(const QString &entry)> &show)
 {
@@ -195,18 +207,16 @@ NewSectionOutcome new_section(NoteStore &store, Dialogs &dialogs, RunSettings &r
         dialogs.message(section_exists_text());
         return NewSectionOutcome::Stopped;
     }
-    const int px = new_category_px(minor_entries);
-    store.main().execute(insert_section_sql(px, name, *class_caption, false));
+    if (!add_section(store, new_category_px(minor_entries), stored, *class_caption)) {
+        dialogs.message(QStringLiteral("这个大类已经不存在。"));
+        return NewSectionOutcome::Stopped;
+    }
     show(stored);
-    if (store.backup_connected())
-        store.backup().execute(insert_section_sql(px, name, *class_caption, true));
     dialogs.message(QStringLiteral("添加成功。"));
-    run.global_change = 1;
     return NewSectionOutcome::Added;
 }
 
-bool delete_category(NoteStore &store, Dialogs &dialogs, RunSettings &run, int target,
-                     const std::optional<QString> &caption)
+bool delete_category(NoteStore &store, Dialogs &dialogs, int target, const std::optional<QString> &caption)
 {
     const bool major = target == kTargetMajor;
     if (!caption) {
@@ -218,14 +228,17 @@ bool delete_category(NoteStore &store, Dialogs &dialogs, RunSettings &run, int t
         (major ? QStringLiteral("是否删除大类“") : QStringLiteral("是否删除小类“")) + *caption + QStringLiteral("”?");
     if (dialogs.question_yes_no(question) != Dialogs::Answer::Yes)
         return false;
-    store.set_first_string(major ? delete_class_sql(*caption) : delete_section_sql(*caption));
+    if (delete_category_row(store, target, *caption) == 0) {
+        // Deleted meanwhile (another list was out of date): nothing to report as done.
+        dialogs.message(major ? QStringLiteral("这个大类已经不存在。") : QStringLiteral("这个小类已经不存在。"));
+        return false;
+    }
     dialogs.message(QStringLiteral("删除成功。"));
-    run.global_change = 1;
     return true;
 }
 
-std::optional<QString> rename_category_or_note(NoteStore &store, Dialogs &dialogs, RunSettings &run,
-                                               const QStringList &major_entries, const RenameTarget &t)
+std::optional<QString> rename_category_or_note(NoteStore &store, Dialogs &dialogs, const QStringList &major_entries,
+                                               const RenameTarget &t)
 {
     if (t.target != kTargetMajor && t.target != kTargetMinor && t.target != kTargetNote)
         return std::nullopt;
@@ -250,8 +263,7 @@ std::optional<QString> rename_category_or_note(NoteStore &store, Dialogs &dialog
     } else {
         stored = note_caption_for_mode(t.crypt_mode, name, t.password);
     }
-    store.set_first_string(rename_sql(t.target, stored, t.caption, t.note_id));
-    run.global_change = 1;
+    rename_row(store, t.target, stored, t.caption, t.note_id);
     return name;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The rules of the category commands: sort keys, name uniqueness, the statements, and the
+// The rules of the category commands: sort keys, name uniqueness, the writes, and the
 // commands themselves over the store and the dialogs. The window only reads its lists, calls
 // these and shows the outcome.
 #include <QString>
@@ -12,7 +12,6 @@ namespace yunshan {
 
 class Dialogs;
 class NoteStore;
-struct RunSettings;
 
 // What the ordering and rename commands act on: the list the user acted on last.
 enum CommandTarget : int {
@@ -40,15 +39,17 @@ int index_ignoring_case(const QStringList &entries, const QString &text);
 // caption.
 bool section_caption_taken(NoteStore &store, const QString &caption);
 
-// Statements. Captions go in with their quotes doubled; new names through escape_sql_text.
-QString insert_class_sql(int px, const QString &name);
-// The main and the backup statement differ in their blanks only.
-QString insert_section_sql(int px, const QString &name, const QString &class_caption, bool for_backup);
-QString delete_class_sql(const QString &caption);
-QString delete_section_sql(const QString &caption);
-// `entries`: entries of the list concerned (for notes, of the note list's page).
-QString order_sql(OrderCommand command, int target, const QString &caption, int note_id, int entries);
-QString rename_sql(int target, const QString &stored_caption, const QString &old_caption, int note_id);
+// The writes, one transaction each on both databases. Captions are bound as they are stored.
+void add_class(NoteStore &store, int px, const QString &stored_name);
+// Under the major category captioned `class_caption`; false (nothing written) when there is none.
+bool add_section(NoteStore &store, int px, const QString &stored_name, const QString &class_caption);
+// Deletes the major (`target` 1) or minor (2) category row captioned `caption`; the rows deleted.
+int delete_category_row(NoteStore &store, int target, const QString &caption);
+// Pins, moves or unpins the category captioned `caption` or the note `note_id`; `entries`: entries
+// of the list concerned (for notes, of the note list's page). The rows changed.
+int apply_order(NoteStore &store, OrderCommand command, int target, const QString &caption, int note_id, int entries);
+// Renames the category captioned `old_caption` or the note `note_id` to `stored_caption`.
+int rename_row(NoteStore &store, int target, const QString &stored_caption, const QString &old_caption, int note_id);
 
 // The stored caption of a note of encryption mode `mode` (0 plain, 1 with title, 2 body only)
 // titled `title` under `password`.
@@ -62,23 +63,22 @@ QString class_exists_text();
 QString section_exists_text();
 
 // New major category: asks for the name, refuses a name the major list holds (ignoring case),
-// inserts on the main database, hands the entry to `show` (the stored form, as a refill would
-// show it), then inserts on the backup database and reports success. False when nothing was added.
-bool new_class(NoteStore &store, Dialogs &dialogs, RunSettings &run, const QStringList &major_entries,
+// inserts it on both databases, hands the entry to `show` (the stored form, as a refill would
+// show it) and reports success. False when nothing was added.
+bool new_class(NoteStore &store, Dialogs &dialogs, const QStringList &major_entries,
                const std::function<void(const QString &entry)> &show);
 
 enum class NewSectionOutcome { Added, Stopped, CreateMajorFirst };
 // New minor category under the selected major category (`class_caption`, nullopt when no major
 // entry is selected). CreateMajorFirst: the major list is empty and the user wants to create a
 // major category now.
-NewSectionOutcome new_section(NoteStore &store, Dialogs &dialogs, RunSettings &run, int major_entries,
+NewSectionOutcome new_section(NoteStore &store, Dialogs &dialogs, int major_entries,
                               const std::optional<QString> &class_caption, int minor_entries,
                               const std::function<void(const QString &entry)> &show);
 
 // Delete a major (`target` 1) or minor (2) category by its caption (nullopt: none selected).
-// Only the category row goes. True when it was deleted.
-bool delete_category(NoteStore &store, Dialogs &dialogs, RunSettings &run, int target,
-                     const std::optional<QString> &caption);
+// Only the category row goes. True when it was deleted ("删除成功。" only then).
+bool delete_category(NoteStore &store, Dialogs &dialogs, int target, const std::optional<QString> &caption);
 
 // What rename needs to know about its target.
 struct RenameTarget {
@@ -95,7 +95,7 @@ struct RenameTarget {
 };
 // Asks for the new name, checks it and renames on both databases. Returns the new name as typed
 // (the text the list entry takes), nullopt when nothing changed.
-std::optional<QString> rename_category_or_note(NoteStore &store, Dialogs &dialogs, RunSettings &run,
-                                               const QStringList &major_entries, const RenameTarget &t);
+std::optional<QString> rename_category_or_note(NoteStore &store, Dialogs &dialogs, const QStringList &major_entries,
+                                               const RenameTarget &t);
 
 } // namespace yunshan

@@ -1,17 +1,8 @@
 #include "catalogue/move_note.h"
 
 #include "store/note_store.h"
-#include "store/sql_text.h"
 
 namespace yunshan {
-
-QString move_note_sql(const QString &target, int note_id)
-{
-    const QString t = double_quotes(target);
-    return QStringLiteral("update title set classId=(select classId from Section where caption='") + t +
-           QStringLiteral("'),sectionId=(select id from Section where caption='") + t +
-           QStringLiteral("') where noteId=") + QString::number(note_id);
-}
 
 MoveOutcome move_note(NoteStore &store, int note_id, const QString &source, const std::optional<QString> &target)
 {
@@ -20,11 +11,16 @@ MoveOutcome move_note(NoteStore &store, int note_id, const QString &source, cons
     if (*target == source)
         return MoveOutcome::Unchanged;
     // A missing target would leave the note in no category at all.
-    if (store.get_first_integer(QStringLiteral("select count(*) from Section where caption='") +
-                                double_quotes(*target) + QStringLiteral("'")) == 0)
-        return MoveOutcome::TargetMissing;
-    store.set_first_string(move_note_sql(*target, note_id));
-    return MoveOutcome::Moved;
+    return store.write([&](Writer &w) {
+        const auto rows = w.db().query(QStringLiteral("select classId, id from main.Section where caption=?1"), {*target});
+        if (rows.isEmpty()) {
+            w.cancel();
+            return MoveOutcome::TargetMissing;
+        }
+        w.run(QStringLiteral("update main.title set classId=?1, sectionId=?2 where noteId=?3"),
+              {rows.first().value(0), rows.first().value(1), note_id});
+        return MoveOutcome::Moved;
+    });
 }
 
 QString move_outcome_text(MoveOutcome outcome)

@@ -16,9 +16,6 @@ enum class MoveOutcome {
     TargetMissing, // the target has no row (deleted meanwhile): nothing is written
 };
 
-// The statement that puts note `note_id` into minor category `target` and its major category.
-QString move_note_sql(const QString &target, int note_id);
-
 // Moves note `note_id` from the minor category captioned `source` (empty when unknown) to the
 // one captioned `target` (nullopt: none selected). Throws DbError.
 MoveOutcome move_note(NoteStore &store, int note_id, const QString &source, const std::optional<QString> &target);

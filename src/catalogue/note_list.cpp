@@ -140,8 +140,7 @@ FavouriteChange set_favourite(NoteStore &store, NoteListState &list, int row, in
     const int flag = on ? 1 : 0;
     if (list.is_fast_list.at(row) == flag)
         return FavouriteChange::Unchanged;
-    store.set_first_string(QStringLiteral("update title set fast=") + QString::number(flag) +
-                           QStringLiteral(" where noteId=") + QString::number(note_id));
+    store.write([&](Writer &w) { w.run(QStringLiteral("update main.title set fast=?1 where noteId=?2"), {flag, note_id}); });
     list.is_fast_list[row] = flag; // only once the database holds it
     return FavouriteChange::Changed;
 }

@@ -429,16 +429,16 @@ void wipe_password(QString &password)
 
 void write_encoded_note(NoteStore &store, int note_id, const EncodedNoteFields &stored, const QString &put)
 {
-    const QString id = QString::number(note_id);
-    store.set_first_string(QStringLiteral("update title set isDel=") + QString::number(stored.isDel) +
-                           QStringLiteral(", caption='") + double_quotes(stored.caption) +
-                           QStringLiteral("' where noteId=") + id);
-    store.mirrored_write(QStringLiteral("update notes set label='") + double_quotes(stored.label) +
-                             QStringLiteral("', put=?, content=? where Id=") + id,
-                         {put, stored.content});
-    if (stored.rtf)
-        store.mirrored_write_backup_first(
-            QStringLiteral("replace into rtffile(noteId,rtf) values(") + id + QStringLiteral(",?)"), {*stored.rtf});
+    // The title row, the notes row and the body change together: an interrupted change of mode
+    // never leaves a title of one mode over a body of the other.
+    store.write([&](Writer &w) {
+        w.run(QStringLiteral("update main.title set isDel=?1, caption=?2 where noteId=?3"),
+              {stored.isDel, stored.caption, note_id});
+        w.run(QStringLiteral("update main.notes set label=?1, put=?2, content=?3 where id=?4"),
+              {stored.label, put, stored.content, note_id});
+        if (stored.rtf)
+            w.run(QStringLiteral("replace into main.rtffile(noteId,rtf) values(?1,?2)"), {note_id, *stored.rtf});
+    });
 }
 
 // ---- Autosave ----

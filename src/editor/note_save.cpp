@@ -4,7 +4,6 @@
 #include "platform/private_files.h"
 #include "store/note_store.h"
 #include "store/set_table.h"
-#include "store/sql_text.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -16,23 +15,6 @@
 #include <cstring>
 
 namespace yunshan {
-
-int MainFirstWrites::run(const QString &sql, const SqlParams &params, const QString &backup_sql)
-{
-    if (!store_.main_connected())
-        return 0;
-    const int changed = store_.main().execute(sql, params);
-    if (store_.backup_connected() && !store_.backup_lent()) {
-        try {
-            store_.backup().execute(backup_sql.isEmpty() ? sql : backup_sql, params);
-        } catch (const DbError &e) {
-            if (backup_error_.isEmpty())
-                backup_error_ = e.message();
-            store_.drop_backup();
-        }
-    }
-    return changed;
-}
 
 NoteFields plain_note_fields(const QString &title, const QString &label, const QTextDocument &body, bool with_rtf)
 {
@@ -80,9 +62,9 @@ SqlValue content_value(const NoteFields &stored, int is_crypt)
     return text;
 }
 
-QString database_now(NoteStore &store)
+QString database_now(Connection &db)
 {
-    return store.main().query_first(QStringLiteral("select CURRENT_TIMESTAMP")).value_or(QVariant()).toString();
+    return db.query_first(QStringLiteral("select CURRENT_TIMESTAMP")).value_or(QVariant()).toString();
 }
 
 NoteSaveResult save_note(NoteStore &store, const SaveRequest &r)
@@ -106,28 +88,25 @@ NoteSaveResult save_note(NoteStore &store, const SaveRequest &r)
     const bool with_rtf = write_body && r.is_rtf == 1;
     const NoteFields stored =
         stored_note_fields(plain_note_fields(r.title, r.label, *r.body, with_rtf), mode, r.key_crypt);
-    const QString n = QString::number(r.note_id);
-    MainFirstWrites w(store);
-    int changed = 0;
-    if (write_title) {
-        changed +=
-            w.run(QStringLiteral("update title set isDel=") + QString::number(mode) + QStringLiteral(", caption='") +
-                  double_quotes(stored.caption) + QStringLiteral("' where noteId=") + n);
-    }
-    const QString label = QStringLiteral("update notes set label='") + double_quotes(stored.label);
-    if (write_body) {
-        const QString now = database_now(store);
-        // One time for both databases, so that they stay identical row for row.
-        changed +=
-            w.run(label + QStringLiteral("', put=:p, content= :a where Id=") + n, {now, content_value(stored, mode)});
-        if (r.is_rtf == 1)
-            w.run(QStringLiteral("replace into rtffile(noteId,rtf) values(") + n + QStringLiteral(",:a)"),
-                  {stored.rtf});
-    } else {
-        changed += w.run(label + QStringLiteral("' where Id=") + n);
-    }
-    result.backup_error = w.backup_error();
-    result.outcome = changed > 0 ? SaveOutcome::Saved : SaveOutcome::NoteMissing;
+    const SqlValue id = r.note_id;
+    result.outcome = store.write([&](Writer &w) {
+        int changed = 0;
+        if (write_title)
+            changed += w.run(QStringLiteral("update main.title set isDel=?1, caption=?2 where noteId=?3"),
+                             {mode, stored.caption, id});
+        if (write_body) {
+            // One time for both databases, so that they stay identical row for row.
+            changed += w.run(QStringLiteral("update main.notes set label=?1, put=?2, content=?3 where id=?4"),
+                             {stored.label, database_now(w.db()), content_value(stored, mode), id});
+            if (r.is_rtf == 1)
+                w.run(QStringLiteral("replace into main.rtffile(noteId,rtf) values(?1,?2)"), {id, stored.rtf});
+        } else {
+            changed += w.run(QStringLiteral("update main.notes set label=?1 where id=?2"), {stored.label, id});
+        }
+        if (changed == 0)
+            w.cancel(); // the note's rows are gone
+        return changed > 0 ? SaveOutcome::Saved : SaveOutcome::NoteMissing;
+    });
     return result;
 }
 
@@ -143,44 +122,37 @@ NewNote create_note(NoteStore &store, const QString &class_caption, const QStrin
 {
     NewNote n;
     n.caption = caption;
-    MainFirstWrites w(store);
-    const QString now = database_now(store);
-    const SqlParams times{now};
-    store.main().execute(QStringLiteral("insert into notes(isDel,cuanjian,put) values(0,:t,:t)"), times);
-    n.note_id = static_cast<int>(store.main().last_insert_rowid());
-    const QString id = QString::number(n.note_id);
-    // The backup takes the same id, so both files name the note alike.
-    if (store.backup_connected() && !store.backup_lent()) {
-        try {
-            store.backup().execute(QStringLiteral("insert into notes(id,isDel,cuanjian,put) values(") + id +
-                                       QStringLiteral(",0,:t,:t)"),
-                                   times);
-        } catch (const DbError &e) {
-            n.backup_error = e.message();
-            store.drop_backup();
-        }
-    }
-    const qint64 class_id = store.get_first_integer(QStringLiteral("select id from class where caption='") +
-                                                    double_quotes(class_caption) + QLatin1Char('\''));
-    const qint64 section_id = store.get_first_integer(QStringLiteral("select id from section where caption='") +
-                                                      double_quotes(section_caption) + QLatin1Char('\''));
     n.px = 2 * entries + 100;
-    w.run(QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(") + QString::number(n.px) +
-          QLatin1Char(',') + QString::number(class_id) + QLatin1Char(',') + QString::number(section_id) +
-          QLatin1Char(',') + id + QStringLiteral(",'") + double_quotes(caption) + QStringLiteral("' )"));
-    if (n.backup_error.isEmpty())
-        n.backup_error = w.backup_error();
+    n.note_id = store.write([&](Writer &w) {
+        const qint64 id = w.insert(QStringLiteral("notes"), QStringLiteral("insert into main.notes(isDel) values(0)"));
+        const qint64 class_id = w.db()
+                                    .query_first(QStringLiteral("select id from main.class where caption=?1"), {class_caption})
+                                    .value_or(0)
+                                    .toLongLong();
+        const qint64 section_id =
+            w.db()
+                .query_first(QStringLiteral("select id from main.section where caption=?1"), {section_caption})
+                .value_or(0)
+                .toLongLong();
+        w.insert(QStringLiteral("title"),
+                 QStringLiteral("insert into main.title(px,classId,sectionId,noteId,caption) values(?1,?2,?3,?4,?5)"),
+                 {n.px, class_id, section_id, id, caption});
+        return static_cast<int>(id);
+    });
     return n;
 }
 
-QString delete_note(NoteStore &store, int note_id)
+bool delete_note(NoteStore &store, int note_id)
 {
-    const QString n = QString::number(note_id);
-    MainFirstWrites w(store);
-    w.run(QStringLiteral("delete from title where noteId=") + n);
-    w.run(QStringLiteral("delete from notes where id=") + n);
-    w.run(QStringLiteral("delete from rtffile where noteId=") + n);
-    return w.backup_error();
+    const SqlParams id{note_id};
+    return store.write([&](Writer &w) {
+        int deleted = w.run(QStringLiteral("delete from main.title where noteId=?1"), id);
+        deleted += w.run(QStringLiteral("delete from main.notes where id=?1"), id);
+        deleted += w.run(QStringLiteral("delete from main.rtffile where noteId=?1"), id);
+        if (deleted == 0)
+            w.cancel();
+        return deleted > 0;
+    });
 }
 
 // ---- Save as ----
@@ -330,14 +302,13 @@ bool write_autosave_file(NoteStore &store, const QString &folder, int note_id, c
 
 std::optional<RecoveredFields> recovered_note_fields(NoteStore &store, int note_id)
 {
-    const QString n = QString::number(note_id);
-    const auto rows = store.main().query(QStringLiteral("select caption,isDel from title where noteId=") + n);
+    const auto rows = store.main().query(QStringLiteral("select caption,isDel from title where noteId=?1"), {note_id});
     if (rows.isEmpty() || rows.first().size() != 2)
         return std::nullopt;
     RecoveredFields f;
     f.title = rows.first().at(0).toString();
     f.is_crypt = static_cast<int>(rows.first().at(1).toLongLong());
-    f.label = store.get_first_string(QStringLiteral("select label from notes where id=") + n);
+    f.label = store.get_first_string(QStringLiteral("select label from notes where id=?1"), {note_id});
     return f;
 }
 

@@ -25,22 +25,6 @@ struct NoteFields {
 
 class NoteStore;
 
-// The writes of one command: each statement runs on the main database, then on the backup.
-// A failing backup statement closes the backup connection (the main database goes on alone,
-// status "main only") and its message is kept for one error box; main failures are thrown.
-class MainFirstWrites {
-  public:
-    explicit MainFirstWrites(NoteStore &store) : store_(store) {}
-    // Rows changed on the main database. `backup_sql` (when given) runs on the backup instead.
-    int run(const QString &sql, const SqlParams &params = {}, const QString &backup_sql = {});
-    // The backup's message when it failed during these writes, else empty.
-    const QString &backup_error() const { return backup_error_; }
-
-  private:
-    NoteStore &store_;
-    QString backup_error_;
-};
-
 // The open note's fields in their plain forms: the title and tag line as typed, the plain-text
 // copy of the body, and its RTF bytes when the note keeps an rtffile row (`with_rtf`).
 NoteFields plain_note_fields(const QString &title, const QString &label, const QTextDocument &body, bool with_rtf);
@@ -75,17 +59,17 @@ enum class SaveOutcome {
 
 struct NoteSaveResult {
     SaveOutcome outcome = SaveOutcome::NoNote;
-    int is_crypt = 0;     // the mode the note is stored in now
-    QString backup_error; // the backup failed and was closed
+    int is_crypt = 0; // the mode the note is stored in now
 };
 
-// Saves the open note: the title row when the title or tag line changed (or the mode fell back
-// to plain), the notes row with one update time for both databases and the RTF body when the
-// body changed, else only the tag line. Throws DbError when the main database fails.
+// Saves the open note in one write: the title row when the title or tag line changed (or the
+// mode fell back to plain), the notes row with one update time for both databases and the RTF
+// body when the body changed, else only the tag line. Throws DbError when the main database
+// fails (nothing is written then).
 NoteSaveResult save_note(NoteStore &store, const SaveRequest &request);
 
-// The time as the database writes CURRENT_TIMESTAMP, read once from the main database.
-QString database_now(NoteStore &store);
+// The time as the database writes CURRENT_TIMESTAMP.
+QString database_now(Connection &db);
 
 // ---- Creating and deleting ----
 
@@ -96,18 +80,17 @@ struct NewNote {
     int note_id = -1;
     QString caption;
     int px = 0;
-    QString backup_error;
 };
 
 // Creates an empty plain note at the end of minor category `section_caption` (in major category
-// `class_caption`), `entries` being the number of entries of the note list shown. The backup
-// database gets the same note id. Throws DbError.
+// `class_caption`), `entries` being the number of entries of the note list shown, in one write.
+// The backup database gets the same rows. Throws DbError.
 NewNote create_note(NoteStore &store, const QString &class_caption, const QString &section_caption, int entries,
                     const QString &caption);
 
-// Deletes the note's title, notes and rtffile rows from both databases (pictures stay). Returns
-// the backup's message when it failed. Throws DbError.
-QString delete_note(NoteStore &store, int note_id);
+// Deletes the note's title, notes and rtffile rows from both databases (pictures stay) in one
+// write. False when the note had no rows left to delete. Throws DbError.
+bool delete_note(NoteStore &store, int note_id);
 
 // ---- Save as ----
 

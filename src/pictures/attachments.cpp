@@ -17,20 +17,18 @@ QString picture_file_filter()
 
 qint64 store_picture(NoteStore &store, int note_id, const QByteArray &bytes)
 {
-    if (!store.main_connected())
-        throw DbError("数据库没有打开。");
-    // The backup database is assumed to give the row the same id, as every write goes to both
-    // in the same order; the id is read from the main database (the backup's own insert does not
-    // change it).
-    store.mirrored_write(QStringLiteral("insert into picture(articleId,img) values(:a,:b)"),
-                         {QVariant(note_id), QVariant(bytes)});
-    const qint64 id = store.main().last_insert_rowid();
-    return id;
+    return store.write([&](Writer &w) {
+        return w.insert(QStringLiteral("picture"), QStringLiteral("insert into main.picture(articleId,img) values(?1,?2)"),
+                        {note_id, bytes});
+    });
 }
 
 void delete_picture_row(NoteStore &store, qint64 id)
 {
-    store.set_first_string(QStringLiteral("delete from picture where id=") + QString::number(id));
+    store.write([&](Writer &w) {
+        if (w.run(QStringLiteral("delete from main.picture where id=?1"), {id}) == 0)
+            w.cancel();
+    });
 }
 
 QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id)
@@ -38,8 +36,7 @@ QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id)
     QList<StoredPictureRow> rows;
     if (!store.main_connected())
         return rows;
-    const auto result =
-        store.main().query(QStringLiteral("select id,img from picture where articleId=") + QString::number(note_id));
+    const auto result = store.main().query(QStringLiteral("select id,img from picture where articleId=?1"), {note_id});
     rows.reserve(result.size());
     for (const auto &r : result)
         rows.append({r.value(0).toLongLong(), r.value(1).toByteArray()});
@@ -49,9 +46,8 @@ QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id)
 QByteArray picture_bytes(NoteStore &store, qint64 id)
 {
     if (!store.main_connected())
-        throw DbError("数据库没有打开。");
-    const auto value =
-        store.main().query_first(QStringLiteral("select img from picture where id=") + QString::number(id));
+        throw DbError(kNoDatabaseOpen, QString(), QString());
+    const auto value = store.main().query_first(QStringLiteral("select img from picture where id=?1"), {id});
     return value ? value->toByteArray() : QByteArray();
 }
 
@@ -91,11 +87,10 @@ std::optional<NewPicture> picture_from_clipboard(int thumbnail_width)
     return picture_from_bitmap(bitmap, thumbnail_width);
 }
 
-qint64 attach_picture(NoteStore &store, OpenNoteState &note, RunSettings &run, const QByteArray &bytes)
+qint64 attach_picture(NoteStore &store, OpenNoteState &note, const QByteArray &bytes)
 {
     const qint64 id = store_picture(store, note.noteId, bytes);
     note.img_id = static_cast<int>(id);
-    run.global_change = 1;
     return id;
 }
 
@@ -108,18 +103,17 @@ bool require_selected_note(int note_list_row, Dialogs &dialogs)
 }
 
 namespace {
-AddedPicture attach(NoteStore &store, OpenNoteState &note, RunSettings &run, const NewPicture &picture)
+AddedPicture attach(NoteStore &store, OpenNoteState &note, const NewPicture &picture)
 {
     AddedPicture added;
-    added.id = attach_picture(store, note, run, picture.bytes);
+    added.id = attach_picture(store, note, picture.bytes);
     added.size = picture.decoded.size;
     added.thumbnail = picture.decoded.image;
     return added;
 }
 } // namespace
 
-std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, RunSettings &run,
-                                                  Dialogs &dialogs, int note_list_row, int thumbnail_width)
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, Dialogs &dialogs, int note_list_row, int thumbnail_width)
 {
     if (!require_selected_note(note_list_row, dialogs))
         return std::nullopt;
@@ -133,11 +127,10 @@ std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteStat
         dialogs.error(e.message());
         return std::nullopt;
     }
-    return attach(store, note, run, picture);
+    return attach(store, note, picture);
 }
 
-std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, RunSettings &run,
-                                                       Dialogs &dialogs, int note_list_row, int thumbnail_width)
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, Dialogs &dialogs, int note_list_row, int thumbnail_width)
 {
     if (!require_selected_note(note_list_row, dialogs))
         return std::nullopt;
@@ -150,7 +143,7 @@ std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNot
     }
     if (!picture)
         return std::nullopt;
-    return attach(store, note, run, *picture);
+    return attach(store, note, *picture);
 }
 
 bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs)
@@ -162,11 +155,10 @@ bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs)
     return dialogs.question_yes_no(QStringLiteral("是否删除当前图片？")) == Dialogs::Answer::Yes;
 }
 
-void delete_current_picture(NoteStore &store, OpenNoteState &note, RunSettings &run)
+void delete_current_picture(NoteStore &store, OpenNoteState &note)
 {
     delete_picture_row(store, note.img_id);
     note.img_id = -1;
-    run.global_change = 1;
 }
 
 } // namespace yunshan

@@ -55,7 +55,7 @@ std::optional<NewPicture> picture_from_clipboard(int thumbnail_width = 0);
 
 // Attaches a decoded picture to the open note: stores it, makes it the current picture
 // (`note.img_id`) and marks the run's data as changed. Returns the new id. Throws DbError.
-qint64 attach_picture(NoteStore &store, OpenNoteState &note, RunSettings &run, const QByteArray &bytes);
+qint64 attach_picture(NoteStore &store, OpenNoteState &note, const QByteArray &bytes);
 
 // Pictures are added to the note selected in the note list: without a selected entry
 // (`note_list_row` < 0) the message "请先创建笔记。" and false.
@@ -71,12 +71,12 @@ struct AddedPicture {
 // "添加" / "添加图片": the selected-note check, the open-file dialog (JPEG and PNG), the file's
 // bytes stored unchanged. A file that cannot be read or shown gives an error box and stores
 // nothing. nullopt when nothing was added. Throws DbError from the store.
-std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, RunSettings &run,
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note,
                                                   Dialogs &dialogs, int note_list_row, int thumbnail_width);
 
 // "粘贴" / "粘贴图片": the selected-note check; the clipboard's bitmap stored as JPEG (quality 85);
 // without a bitmap on the clipboard nothing happens and nothing is shown. Throws DbError.
-std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, RunSettings &run,
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note,
                                                        Dialogs &dialogs, int note_list_row, int thumbnail_width);
 
 // "删除" on the picture panel, first step: without a current picture the message
@@ -87,6 +87,6 @@ bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs);
 
 // Second step: deletes the current picture's row from both databases; `img_id` becomes -1 and
 // the run's data changed. Throws DbError (`img_id` is then kept).
-void delete_current_picture(NoteStore &store, OpenNoteState &note, RunSettings &run);
+void delete_current_picture(NoteStore &store, OpenNoteState &note);
 
 } // namespace yunshan

@@ -2,6 +2,9 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <utility>
 
 #include <sqlite3.h>
@@ -9,6 +12,23 @@
 namespace yunshan {
 
 namespace {
+
+QByteArray g_vfs;
+
+const char *vfs_name() { return g_vfs.isEmpty() ? nullptr : g_vfs.constData(); }
+
+QString file_of(sqlite3 *db)
+{
+    const char *name = db ? sqlite3_db_filename(db, "main") : nullptr;
+    return name ? QFile::decodeName(name) : QString();
+}
+
+[[noreturn]] void throw_engine_error(sqlite3 *db, const QString &file)
+{
+    const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
+    const char *msg = db ? sqlite3_errmsg(db) : nullptr;
+    throw DbError(code, file, QString::fromUtf8(msg ? msg : sqlite3_errstr(code)));
+}
 
 struct Statement {
     sqlite3_stmt *stmt = nullptr;
@@ -19,23 +39,43 @@ struct Statement {
 
 Connection::~Connection() { close(); }
 
-void Connection::fail(const char *what) const
+void Connection::set_vfs(const QByteArray &name) { g_vfs = name; }
+
+void Connection::fail() const { throw_engine_error(db_, path_); }
+
+namespace {
+
+// A new database file starts private: the engine would create it with the umask's mode, and
+// it holds the share's and the archive's passwords.
+void create_private_file(const QByteArray &name)
 {
-    const char *msg = db_ ? sqlite3_errmsg(db_) : what;
-    throw DbError(msg ? msg : what);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
 }
 
+} // namespace
+
 void Connection::open(const QString &path, bool create)
+{
+    if (create)
+        create_private_file(QFile::encodeName(path));
+    open_with(path, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0));
+}
+
+void Connection::open_read_only(const QString &path) { open_with(path, SQLITE_OPEN_READONLY); }
+
+void Connection::open_with(const QString &path, int flags)
 {
     close();
     sqlite3 *db = nullptr;
     const QByteArray name = QFile::encodeName(path);
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    const int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
+    const int rc = sqlite3_open_v2(name.constData(), &db, flags, vfs_name());
     if (rc != SQLITE_OK) {
-        const std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        const int code = db ? sqlite3_extended_errcode(db) : rc;
+        const QString msg = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close(db);
-        throw DbError(msg + " (" + path.toStdString() + ")");
+        throw DbError(code, path, msg);
     }
     // Another running instance may hold a write lock for a moment: wait instead of failing.
     sqlite3_busy_timeout(db, 5000);
@@ -83,7 +123,7 @@ static void bind_one(sqlite3 *db, sqlite3_stmt *stmt, int idx, const QVariant &v
     }
     }
     if (rc != SQLITE_OK)
-        throw DbError(sqlite3_errmsg(db));
+        throw_engine_error(db, file_of(db));
 }
 
 static void bind_all(sqlite3 *db, sqlite3_stmt *stmt, const SqlParams &params)
@@ -117,7 +157,7 @@ static SqlValue column_value(sqlite3_stmt *stmt, int col)
 int Connection::execute(const QString &sql, const SqlParams &params)
 {
     if (!db_)
-        throw DbError("database is not open");
+        throw DbError(kNoDatabaseOpen, QString(), QString());
     const QByteArray text = sql.toUtf8();
     const char *tail = text.constData();
     const char *end = text.constData() + text.size();
@@ -127,7 +167,7 @@ int Connection::execute(const QString &sql, const SqlParams &params)
         Statement st;
         const char *next = nullptr;
         if (sqlite3_prepare_v2(db_, tail, int(end - tail), &st.stmt, &next) != SQLITE_OK)
-            fail("prepare");
+            fail();
         tail = next;
         if (!st.stmt)
             continue; // whitespace or comment only
@@ -136,7 +176,7 @@ int Connection::execute(const QString &sql, const SqlParams &params)
         while ((rc = sqlite3_step(st.stmt)) == SQLITE_ROW) {
         }
         if (rc != SQLITE_DONE)
-            fail("step");
+            fail();
         changed = sqlite3_changes(db_);
     }
     return changed;
@@ -145,11 +185,11 @@ int Connection::execute(const QString &sql, const SqlParams &params)
 sqlite3_stmt *Connection::prepare_query(const QString &sql, const SqlParams &params)
 {
     if (!db_)
-        throw DbError("database is not open");
+        throw DbError(kNoDatabaseOpen, QString(), QString());
     const QByteArray text = sql.toUtf8();
     Statement st;
     if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &st.stmt, nullptr) != SQLITE_OK)
-        fail("prepare");
+        fail();
     if (st.stmt)
         bind_all(db_, st.stmt, params);
     return std::exchange(st.stmt, nullptr);
@@ -171,7 +211,7 @@ QList<QList<SqlValue>> Connection::query(const QString &sql, const SqlParams &pa
         rows.append(std::move(row));
     }
     if (rc != SQLITE_DONE)
-        fail("step");
+        fail();
     return rows;
 }
 
@@ -184,19 +224,52 @@ std::optional<SqlValue> Connection::query_first(const QString &sql, const SqlPar
     if (rc == SQLITE_ROW)
         return sqlite3_column_count(st.stmt) > 0 ? column_value(st.stmt, 0) : SqlValue();
     if (rc != SQLITE_DONE)
-        fail("step");
+        fail();
     return std::nullopt;
 }
 
 qint64 Connection::last_insert_rowid() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
 
+void Connection::set_last_insert_rowid(qint64 id)
+{
+    if (db_)
+        sqlite3_set_last_insert_rowid(db_, id);
+}
+
+bool Connection::in_transaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+
+void Connection::attach(const QString &path, const QString &alias, bool create)
+{
+    if (!create && !QFile::exists(path))
+        throw DbError(SQLITE_CANTOPEN, path, QStringLiteral("unable to open database file"));
+    if (create)
+        create_private_file(QFile::encodeName(path));
+    try {
+        execute(QStringLiteral("ATTACH DATABASE ?1 AS ") + alias, {path});
+    } catch (const DbError &e) {
+        throw DbError(e.code(), path, e.engine_text());
+    }
+}
+
+void Connection::detach(const QString &alias)
+{
+    if (!db_)
+        return;
+    const auto attached =
+        query_first(QStringLiteral("select count(*) from pragma_database_list where name=?1"), {alias});
+    if (attached && attached->toLongLong() > 0)
+        execute(QStringLiteral("DETACH DATABASE ") + alias);
+}
+
 void Connection::backup_to(const QString &path)
 {
     if (!db_)
-        throw DbError("The database is not open");
+        throw DbError(kNoDatabaseOpen, QString(), QString());
     sqlite3 *target = nullptr;
     const QByteArray name = QFile::encodeName(path);
-    int rc = sqlite3_open_v2(name.constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    create_private_file(name);
+    int rc = sqlite3_open_v2(name.constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, vfs_name());
+    int code = SQLITE_OK;
     std::string error;
     if (rc == SQLITE_OK) {
         sqlite3_backup *backup = sqlite3_backup_init(target, "main", db_, "main");
@@ -210,31 +283,36 @@ void Connection::backup_to(const QString &path)
         } else {
             rc = sqlite3_errcode(target);
         }
-        if (rc != SQLITE_OK)
+        if (rc != SQLITE_OK) {
+            code = sqlite3_extended_errcode(target);
             error = sqlite3_errmsg(target);
+        }
     } else {
+        code = target ? sqlite3_extended_errcode(target) : rc;
         error = target ? sqlite3_errmsg(target) : sqlite3_errstr(rc);
     }
-    if (sqlite3_close(target) != SQLITE_OK && error.empty())
+    if (sqlite3_close(target) != SQLITE_OK && error.empty()) {
+        code = SQLITE_IOERR;
         error = "Cannot close the copy";
+    }
     if (!error.empty())
-        throw DbError(error + " (" + path.toStdString() + ")");
+        throw DbError(code, path, QString::fromStdString(error));
 }
 
 PreparedQuery::PreparedQuery(Connection &db, const QString &sql) : db_(db.db_)
 {
     if (!db_)
-        throw DbError("database is not open");
+        throw DbError(kNoDatabaseOpen, QString(), QString());
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v2(db_, text.constData(), int(text.size()), &stmt_, nullptr) != SQLITE_OK)
         fail();
     if (!stmt_)
-        throw DbError("empty statement");
+        throw DbError(std::string("empty statement"));
 }
 
 PreparedQuery::~PreparedQuery() { sqlite3_finalize(stmt_); }
 
-void PreparedQuery::fail() const { throw DbError(sqlite3_errmsg(db_)); }
+void PreparedQuery::fail() const { throw_engine_error(db_, file_of(db_)); }
 
 void PreparedQuery::bind(int index, const SqlValue &value) { bind_one(db_, stmt_, index, value); }
 
@@ -260,9 +338,9 @@ int PreparedQuery::run()
     while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
-        const std::string msg = sqlite3_errmsg(db_);
+        const DbError error(sqlite3_extended_errcode(db_), file_of(db_), QString::fromUtf8(sqlite3_errmsg(db_)));
         sqlite3_reset(stmt_);
-        throw DbError(msg);
+        throw error;
     }
     const int changed = sqlite3_changes(db_);
     sqlite3_reset(stmt_);

@@ -25,8 +25,11 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    // Opens (and creates when missing, unless `create` is false) the file; throws DbError.
+    // Opens (and creates when missing, unless `create` is false) the file; throws DbError. A file
+    // the engine creates is private to the user (0600), its journals follow its mode.
     void open(const QString &path, bool create = true);
+    // Opens an existing file for reading only; throws DbError.
+    void open_read_only(const QString &path);
     void close();
     bool is_open() const { return db_ != nullptr; }
     QString path() const { return path_; }
@@ -39,12 +42,25 @@ public:
     // First column of the first row; nullopt when there is no row.
     std::optional<SqlValue> query_first(const QString &sql, const SqlParams &params = {});
     qint64 last_insert_rowid() const;
+    void set_last_insert_rowid(qint64 id);
+    // Whether a transaction is open (BEGIN without its COMMIT or ROLLBACK yet).
+    bool in_transaction() const;
+
+    // Attaches the database file `path` under the schema name `alias` (created when missing
+    // only if `create`); detaching is a no-op when nothing is attached under that name.
+    void attach(const QString &path, const QString &alias, bool create = false);
+    void detach(const QString &alias);
+
+    // The engine's file-system layer new connections use: empty for the default one. Tests put
+    // a layer that fails chosen writes here.
+    static void set_vfs(const QByteArray &name);
     // Copies the whole database into a new file at `path` through SQLite's online backup, a
     // consistent snapshot even if a write were under way. Throws DbError.
     void backup_to(const QString &path);
 
 private:
-    [[noreturn]] void fail(const char *what) const;
+    [[noreturn]] void fail() const;
+    void open_with(const QString &path, int flags);
     // The first statement of `sql`, prepared with its parameters bound; null for an empty text.
     sqlite3_stmt *prepare_query(const QString &sql, const SqlParams &params);
 

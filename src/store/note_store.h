@@ -1,16 +1,22 @@
 #pragma once
 // The main database and its live mirror in the backup folder. Every read goes to the main
-// connection; every write runs on the main connection and then on the backup connection.
+// database; every write goes through write(): one transaction over both files (the backup file
+// is attached to the main connection), so a command changes both or neither, whatever happens
+// in between. A generation stamp written in the same transaction lets the next start see any
+// difference between the two files; Connect_to_db repairs it towards the sounder file.
 #include "platform/owner_lock.h"
 #include "store/connection.h"
 
 #include <QString>
 
 #include <functional>
+#include <optional>
+#include <type_traits>
 
 namespace yunshan {
 
 class Dialogs;
+class NoteStore;
 
 // Connection status of the last Connect_to_db.
 enum ConnectionStatus : int {
@@ -31,81 +37,182 @@ QString stale_backup_text(const QString &kept_as);
 // "notedb.sl3" inside `folder`.
 QString database_file_in(const QString &folder);
 
-// Shown when a write or a reconnect is attempted while the export holds the backup connection.
-QString backup_lent_text();
+// The schema name of the backup database on the main connection.
+inline constexpr const char *kBackupSchema = "bei";
+
+// What a write does besides its rows: a change of the notes sets the change flag (the backup at
+// exit and the exit stamp follow it); bookkeeping (the autosave key, the exit stamp) does not.
+enum class WriteKind { Data, Bookkeeping };
+
+// The writes of one command, inside its transaction. Statements name their tables as
+// "main.<table>"; while the backup database is attached each runs again with "bei.<table>", so
+// both files take the same change in the same transaction.
+class Writer {
+  public:
+    // Runs `sql` with its values bound; returns the rows it changed in the main database.
+    int run(const QString &sql, const SqlParams &params = {});
+    // Runs an insert into main.<table> and gives the backup database the very same row (same id,
+    // same values, defaults and times included). Returns the new row's id.
+    qint64 insert(const QString &table, const QString &sql, const SqlParams &params = {});
+    // Reads inside the transaction (main database).
+    Connection &db() { return db_; }
+    // Whether the backup database takes these writes.
+    bool mirrored() const { return mirrored_; }
+    // The command found nothing to do after all: what it wrote is rolled back and the write
+    // counts as none (no stamp, no change flag).
+    void cancel() { cancelled_ = true; }
+
+  private:
+    friend class NoteStore;
+    Writer(Connection &db, bool mirrored) : db_(db), mirrored_(mirrored) {}
+    Connection &db_;
+    bool mirrored_;
+    bool cancelled_ = false;
+    bool in_main_statement_ = false; // the failure at hand came from the main database
+};
 
 class NoteStore {
-public:
+  public:
     explicit NoteStore(const QString &lock_name = QStringLiteral("yunshan_note"));
     ~NoteStore();
     NoteStore(const NoteStore &) = delete;
     NoteStore &operator=(const NoteStore &) = delete;
 
     // Closes whatever is open and opens anew: the file beside the program wins (status 20,
-    // `zhu_db` and `bei_db` are cleared in memory); otherwise the main file in `zhu_db`
-    // (created with the schema when new; a creation that fails closes and removes it again) and
-    // the backup file in `bei_db` (copied from the main file when missing). No backup opens when
-    // both name the same file ("主备数据库文件夹不能相同。"). An existing backup that no longer
-    // mirrors the main file is renamed aside and copied afresh by the instance that owns the
-    // data. `on_read_only` runs when another instance holds the owner mark.
-    // Engine errors (a main file that cannot be opened) are thrown as DbError.
+    // `zhu_db` and `bei_db` are cleared in memory); otherwise the main file in `zhu_db` and its
+    // mirror in `bei_db`. On the way the two files are compared and repaired:
+    // - no main file and no backup: a new main file with the schema, copied to the backup folder;
+    // - a main file that is missing, empty or damaged while the backup is sound: the user is asked
+    //   whether to restore the main file from the backup (No: nothing is opened or changed);
+    // - both unusable: said so, nothing touched, nothing opened;
+    // - a backup that is missing, damaged or different from a sound main file: kept aside as
+    //   notedb_old_* and copied afresh from the main file.
+    // Tables a sound file lacks (an exported database has no set_table) are created in both.
+    // `on_read_only` runs when another instance holds the owner mark; a main file that cannot be
+    // written makes the instance read-only as well (read_only_reason() says why). An engine error
+    // opening the main file is thrown as DbError; problem() then holds the cause for the status
+    // bar.
     int Connect_to_db(QString &zhu_db, QString &bei_db, Dialogs &dialogs,
                       const std::function<void()> &on_read_only = {});
 
     // Runs before the main connection closes (a reconnect or close_all), while it is still
     // open; an empty function removes it.
     void set_before_main_closes(std::function<void()> fn) { before_main_closes_ = std::move(fn); }
+    // Called once when a write to the backup database failed and the backup was disconnected,
+    // with the message to show (the main database took the write).
+    void set_backup_failure_handler(std::function<void(const QString &message)> fn)
+    {
+        on_backup_failure_ = std::move(fn);
+    }
 
     int status() const { return status_; }
     bool main_connected() const { return main_.is_open(); }
-    bool backup_connected() const { return backup_.is_open(); }
+    bool backup_connected() const { return backup_attached_; }
     bool owns_mark() const { return owner_.held(); }
     bool read_only() const { return read_only_; }
+    // Why this instance may only read; empty when it may write.
+    QString read_only_reason() const { return read_only_reason_; }
+    // What went wrong at the last Connect_to_db, for the status bar; empty when nothing did.
+    QString problem() const { return problem_; }
 
+    // The main connection: reads, and the engine's own copy of the file.
     Connection &main() { return main_; }
-    Connection &backup() { return backup_; }
+    QString main_file() const { return main_.path(); }
+    // The backup database file while it is attached, else empty.
+    QString backup_file() const { return backup_attached_ ? backup_path_ : QString(); }
 
-    // Closes both connections (main first) and releases the owner mark.
+    // Closes both databases and releases the owner mark.
     void close_all();
-    // Closes the backup connection after a failed write; the main database goes on alone.
-    void drop_backup();
+    // Closes the main connection for a moment (the file is packed or copied meanwhile) and opens
+    // it again with the backup attached as before. Throws DbError when the reopening fails.
+    template <typename F> void with_main_closed(F &&fn);
+
+    // After another file took the main file's place (a download): the backup file is kept aside
+    // as notedb_old_* and copied afresh from the main file, then attached again. Returns the name
+    // the old backup was kept as (empty without a backup). Throws DbError when the copy fails
+    // (the instance then runs on the main database alone).
+    QString renew_backup();
+
+    // One command's writes as one transaction on both databases; returns what `command` returns.
+    // `command` may run twice: when the backup database fails, the transaction is rolled back,
+    // the backup disconnected (the failure handler says so) and the command run again on the
+    // main database alone. It must therefore write only through the Writer and compute what it
+    // returns from the database. Main failures roll back and throw DbError; a read-only instance
+    // and a closed main database throw DbError without writing.
+    template <typename F> auto write(F &&command, WriteKind kind = WriteKind::Data);
+
+    // Whether the notes were written since the start or since the last backup (`global_change`).
+    bool changed() const { return changed_; }
+    void set_changed(bool changed) { changed_ = changed; }
+    // The generation stamp both files hold now.
+    QString generation() const { return generation_; }
 
     // First column of the first row on the main database; 0 / empty when closed, no row or null.
-    qint64 get_first_integer(const QString &sql);
-    QString get_first_string(const QString &sql);
-    // Runs the statement on the main database, then on the backup when open; returns the rows
-    // the main database changed. Does nothing and returns 0 when the main database is closed.
-    int set_first_string(const QString &sql);
-    // The same for a statement with bound text, blob or integer parameters.
-    int mirrored_write(const QString &sql, const SqlParams &params);
-    // As mirrored_write, but the backup database first (the body of a saved note).
-    int mirrored_write_backup_first(const QString &sql, const SqlParams &params);
+    qint64 get_first_integer(const QString &sql, const SqlParams &params = {});
+    QString get_first_string(const QString &sql, const SqlParams &params = {});
 
-    // The export borrows the backup connection for its target file: `lend_backup` opens `path`
-    // on it (throws DbError, the earlier state kept), `return_backup` puts back exactly the state
-    // before: the backup file reopened when it was open (never created anew), closed when it was
-    // not. While lent, mirrored writes and Connect_to_db refuse with kBackupLentText, so nothing
-    // meant for the backup database lands in the target. `return_backup` gives the engine's
-    // message when the backup file could not be reopened (it then stays closed), else empty.
-    void lend_backup(const QString &path);
-    QString return_backup();
-    bool backup_lent() const { return lent_; }
-
-private:
-    // Whether the open backup agrees with the open main database on tables, ids, row counts
-    // and settings.
-    bool backup_mirrors_main();
-    void refuse_while_lent() const;
+  private:
+    void write_transaction(const std::function<void(Writer &)> &command, WriteKind kind);
+    // False when the command cancelled itself.
+    bool run_transaction(const std::function<void(Writer &)> &command, bool mirrored, const QString &generation);
+    void attach_backup();
+    void backup_failed(const DbError &cause);
+    void refuse_write() const;
+    // Creates the tables a sound file lacks, in both files.
+    void complete_schema();
+    void reopen_main(const QString &path);
+    void main_closing();
+    void close_connections();
+    // Connect_to_db for the configured folders; `main_file`/`backup_file` empty when not set.
+    void connect_folders(const QString &main_file, const QString &backup_file, Dialogs &dialogs,
+                         const std::function<void()> &on_read_only);
+    // Brings an existing backup in line with the sound main file; false when it is unusable.
+    bool line_up_backup(const QString &main_file, const QString &backup_file, Dialogs &dialogs);
 
     Connection main_;
-    Connection backup_;
-    bool lent_ = false;
-    QString lent_from_; // the backup file open before the loan; empty: none
+    QString backup_path_; // the backup file configured for the run
+    bool backup_attached_ = false;
     OwnerLock owner_;
     int status_ = kNotConnected;
     bool read_only_ = false;
+    QString read_only_reason_;
+    QString problem_;
+    bool changed_ = false;
+    bool in_write_ = false;
+    QString generation_;
     std::function<void()> before_main_closes_;
-    void main_closing();
+    std::function<void(const QString &)> on_backup_failure_;
 };
+
+template <typename F> auto NoteStore::write(F &&command, WriteKind kind)
+{
+    using Result = std::invoke_result_t<F &, Writer &>;
+    if constexpr (std::is_void_v<Result>) {
+        write_transaction([&command](Writer &w) { command(w); }, kind);
+    } else {
+        std::optional<Result> result;
+        write_transaction([&command, &result](Writer &w) { result.emplace(command(w)); }, kind);
+        return std::move(*result);
+    }
+}
+
+template <typename F> void NoteStore::with_main_closed(F &&fn)
+{
+    const QString path = main_.path();
+    if (path.isEmpty()) {
+        fn();
+        return;
+    }
+    main_closing();
+    main_.close();
+    backup_attached_ = false;
+    try {
+        fn();
+    } catch (...) {
+        reopen_main(path); // a failure here replaces the command's own
+        throw;
+    }
+    reopen_main(path);
+}
 
 } // namespace yunshan

@@ -3,6 +3,8 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 
+#include <QRegularExpression>
+
 namespace yunshan {
 
 const QStringList &creation_statements()
@@ -42,30 +44,82 @@ const QStringList &upgrade_statements()
 
 void create_schema(Connection &main)
 {
-    for (const QString &sql : creation_statements())
-        main.execute(sql);
+    // One transaction: a crash leaves an empty file, never half a schema.
+    main.execute(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        for (const QString &sql : creation_statements())
+            main.execute(sql);
+        main.execute(QStringLiteral("COMMIT"));
+    } catch (...) {
+        if (main.in_transaction())
+            main.execute(QStringLiteral("ROLLBACK"));
+        throw;
+    }
 }
+
+namespace {
+
+bool has_table(Connection &db, const QString &schema, const QString &table)
+{
+    const auto n = db.query_first(
+        QStringLiteral("select count(*) from %1.sqlite_master where type='table' and name=?1 collate nocase").arg(schema),
+        {table});
+    return n && n->toLongLong() > 0;
+}
+
+bool has_column(Connection &db, const QString &schema, const QString &table, const QString &column)
+{
+    const auto n = db.query_first(
+        QStringLiteral("select count(*) from pragma_table_info(?1, ?2) where name=?3 collate nocase"),
+        {table, schema, column});
+    return n && n->toLongLong() > 0;
+}
+
+// The statement for `schema`, or empty when that file already has what it adds (a file that got
+// some of the columns elsewhere is brought up to date all the same).
+QString upgrade_for(Connection &db, const QString &schema, const QString &sql)
+{
+    static const QRegularExpression alter(QStringLiteral("^ALTER TABLE (\\w+) ADD COLUMN (\\w+)"));
+    static const QRegularExpression create(QStringLiteral("^CREATE TABLE (\\w+)"));
+    if (const auto m = alter.match(sql); m.hasMatch()) {
+        if (has_column(db, schema, m.captured(1), m.captured(2)))
+            return QString();
+        return QString(sql).replace(m.capturedStart(1), m.capturedLength(1), schema + QLatin1Char('.') + m.captured(1));
+    }
+    if (const auto m = create.match(sql); m.hasMatch()) {
+        if (has_table(db, schema, m.captured(1)))
+            return QString();
+        return QString(sql).replace(m.capturedStart(1), m.capturedLength(1), schema + QLatin1Char('.') + m.captured(1));
+    }
+    return sql;
+}
+
+} // namespace
 
 bool upgrade_schema(NoteStore &store)
 {
-    if (!store.main_connected())
+    if (!store.main_connected() || store.read_only())
         return false;
     if (store.get_first_integer(QStringLiteral(
             "select count(*)  from sqlite_master where type='table' and name = 'beiyong_table'")) != 0)
         return false;
-    for (const QString &sql : upgrade_statements())
-        store.main().execute(sql);
-    if (store.backup_connected()) {
-        for (const QString &sql : upgrade_statements())
-            store.backup().execute(sql);
-    }
-    if (store.get_first_integer(QStringLiteral(
-            "select count(*)  from sqlite_master where type='table' and name = 'set_table'")) == 0) {
-        const QString create = QStringLiteral("CREATE TABLE set_table (key1 text,value1 TEXT);");
-        store.main().execute(create);
-        if (store.backup_connected())
-            store.backup().execute(create);
-    }
+    store.write(
+        [](Writer &w) {
+            QStringList schemas{QStringLiteral("main")};
+            if (w.mirrored())
+                schemas << QString::fromLatin1(kBackupSchema);
+            for (const QString &schema : schemas) {
+                for (const QString &sql : upgrade_statements()) {
+                    const QString statement = upgrade_for(w.db(), schema, sql);
+                    if (!statement.isEmpty())
+                        w.db().execute(statement);
+                }
+                const QString create = upgrade_for(w.db(), schema, QStringLiteral("CREATE TABLE set_table (key1 text,value1 TEXT);"));
+                if (!create.isEmpty())
+                    w.db().execute(create);
+            }
+        },
+        WriteKind::Bookkeeping);
     return true;
 }
 

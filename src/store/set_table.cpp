@@ -1,7 +1,6 @@
 #include "store/set_table.h"
 
 #include "store/note_store.h"
-#include "store/sql_text.h"
 
 namespace yunshan::set_table {
 
@@ -12,67 +11,98 @@ QString key_dav_username() { return QStringLiteral("webDAV用户名"); }
 QString key_dav_password() { return QStringLiteral("webDAV密码"); }
 QString key_zip_password() { return QStringLiteral("zip密码"); }
 
+namespace {
+
+const QString kPassword = QStringLiteral("password");
+const QString kTmpFile1 = QStringLiteral("tmp_file1");
+const QString kLastTime = QStringLiteral("last_time");
+
+// One row for the key: the old ones go, the value comes in.
+void put(Writer &w, const QString &key, const QString &value)
+{
+    w.run(QStringLiteral("delete from main.set_table where key1=?1"), {key});
+    w.run(QStringLiteral("insert into main.set_table(key1,value1) values(?1,?2)"), {key, value});
+}
+
+} // namespace
+
 QString read(NoteStore &store, const QString &key)
 {
-    return store.get_first_string(QStringLiteral("select value1 from set_table where key1='") + key +
-                                  QStringLiteral("'"));
+    return store.get_first_string(QStringLiteral("select value1 from set_table where key1=?1"), {key});
 }
 
 void replace(NoteStore &store, const QString &key, const QString &value)
 {
-    store.set_first_string(QStringLiteral("delete from set_table where key1='") + key + QStringLiteral("'"));
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('") + key +
-                           QStringLiteral("','") + double_quotes(value) + QStringLiteral("')"));
+    store.write([&](Writer &w) { put(w, key, value); });
 }
 
-QString read_password(NoteStore &store) { return read(store, QStringLiteral("password")); }
+void replace_all(NoteStore &store, const QList<QPair<QString, QString>> &values)
+{
+    store.write([&](Writer &w) {
+        for (const auto &[key, value] : values)
+            put(w, key, value);
+    });
+}
+
+QString read_password(NoteStore &store) { return read(store, kPassword); }
 
 void insert_password(NoteStore &store, const QString &digest)
 {
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('password','") +
-                           double_quotes(digest) + QStringLiteral("')"));
+    store.write([&](Writer &w) {
+        w.run(QStringLiteral("insert into main.set_table(key1,value1) values(?1,?2)"), {kPassword, digest});
+    });
 }
 
 void update_password(NoteStore &store, const QString &digest)
 {
-    store.set_first_string(QStringLiteral("update set_table set value1='") + double_quotes(digest) +
-                           QStringLiteral("' where key1='password'"));
+    store.write(
+        [&](Writer &w) { w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"), {kPassword, digest}); });
 }
 
 void remove_password(NoteStore &store)
 {
-    store.set_first_string(QStringLiteral("delete from set_table where key1='password'"));
+    store.write([&](Writer &w) { w.run(QStringLiteral("delete from main.set_table where key1=?1"), {kPassword}); });
 }
 
-QString read_tmp_file1(NoteStore &store) { return read(store, QStringLiteral("tmp_file1")); }
+QString read_tmp_file1(NoteStore &store) { return read(store, kTmpFile1); }
 
 void create_tmp_file1(NoteStore &store)
 {
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','000')"));
+    store.write(
+        [&](Writer &w) {
+            w.run(QStringLiteral("insert into main.set_table(key1,value1) values(?1,'000')"), {kTmpFile1});
+        },
+        WriteKind::Bookkeeping);
 }
 
 void set_tmp_file1(NoteStore &store, int note_id)
 {
-    store.set_first_string(QStringLiteral("update set_table set value1='") + QString::number(note_id) +
-                           QStringLiteral("' where key1='tmp_file1'"));
+    store.write(
+        [&](Writer &w) {
+            w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"),
+                  {kTmpFile1, QString::number(note_id)});
+        },
+        WriteKind::Bookkeeping);
 }
 
 void reset_tmp_file1(NoteStore &store)
 {
-    store.set_first_string(QStringLiteral("update set_table set value1='000' where key1='tmp_file1'"));
+    store.write(
+        [&](Writer &w) { w.run(QStringLiteral("update main.set_table set value1='000' where key1=?1"), {kTmpFile1}); },
+        WriteKind::Bookkeeping);
 }
 
-QString read_last_time(NoteStore &store) { return read(store, QStringLiteral("last_time")); }
+QString read_last_time(NoteStore &store) { return read(store, kLastTime); }
 
 void write_last_time(NoteStore &store, qint64 stamp)
 {
     const QString value = QString::number(stamp);
-    if (store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")) != 0)
-        store.set_first_string(QStringLiteral("update set_table set value1='") + value +
-                               QStringLiteral("' where key1='last_time'"));
-    else
-        store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('last_time','") + value +
-                               QStringLiteral("')"));
+    store.write(
+        [&](Writer &w) {
+            if (w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"), {kLastTime, value}) == 0)
+                w.run(QStringLiteral("insert into main.set_table(key1,value1) values(?1,?2)"), {kLastTime, value});
+        },
+        WriteKind::Bookkeeping);
 }
 
 } // namespace yunshan::set_table

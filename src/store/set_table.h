@@ -1,6 +1,9 @@
 #pragma once
 // The key/value rows of `set_table` that travel with the notes: every statement that reads or
-// writes one of them lives here, so no other code spells a key.
+// writes one of them lives here, so no other code spells a key. Values are bound, never spliced;
+// every write goes through the store's write path, on both databases in one transaction.
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace yunshan {
@@ -19,8 +22,10 @@ QString key_zip_password();    // "zip密码"
 
 // Any key; a missing row reads as empty text (main database).
 QString read(NoteStore &store, const QString &key);
-// The six WebDAV keys: delete, then insert the value (quotes doubled), on both databases.
+// One row for the key with this value (the WebDAV keys), on both databases.
 void replace(NoteStore &store, const QString &key, const QString &value);
+// Several keys in one write: all of them change, or none.
+void replace_all(NoteStore &store, const QList<QPair<QString, QString>> &values);
 
 // Login password digest: no row means no login password.
 QString read_password(NoteStore &store);

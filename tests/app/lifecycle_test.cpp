@@ -132,12 +132,12 @@ TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
     use_folders();
     {
         TForm2 &f = create(dialogs);
-        f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
-        f.store.set_first_string(
+        test::write_sql(f.store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+        test::write_sql(f.store, 
             QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','http://127.0.0.1:1/dav')"));
-        f.store.set_first_string(QStringLiteral(
+        test::write_sql(f.store, QStringLiteral(
             "insert into notes(id,label,cuanjian,put) values(7,'旧标签','2023-11-02 08:09:10','2023-11-02 08:09:10')"));
-        f.store.set_first_string(
+        test::write_sql(f.store, 
             QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,7,'旧标题')"));
         form.reset(); // ends without the close request, as after a crash
     }
@@ -161,7 +161,7 @@ TEST_F(LifecycleTest, AutosaveLinkPlantedByOthersIsNotLoaded)
     use_folders(false);
     {
         TForm2 &f = create(dialogs);
-        f.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+        test::write_sql(f.store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
         form.reset();
     }
     TempFolder::write(dir.file(QStringLiteral("planted.rtf")), QByteArray("{\\rtf1 planted}"));
@@ -289,12 +289,12 @@ TEST_F(LifecycleTest, SecondInstanceIsReadOnly)
     EXPECT_TRUE(first.ToolButton1->isEnabled());
 
     // The first keeps writing; the second reads what it wrote.
-    first.store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'新')"));
+    test::write_sql(first.store, QStringLiteral("insert into Class(px,caption) values(1,'新')"));
     EXPECT_EQ(second.store.get_first_integer(QStringLiteral("select count(*) from Class")), 2);
     test::expect_mirror_identical(first.store);
 
     // The second leaves the autosave key alone at exit.
-    first.store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','5')"));
+    test::write_sql(first.store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','5')"));
     EXPECT_TRUE(request_close(second));
     EXPECT_EQ(first.store.get_first_string(QStringLiteral("select value1 from set_table where key1='tmp_file1'")),
               QStringLiteral("5"));
@@ -355,7 +355,7 @@ TEST_F(LifecycleTest, ExitMenusDecideTheStamp)
     f.show();
     f.N85Click(); // 退出(强制备份)
     EXPECT_FALSE(f.isVisible());
-    EXPECT_EQ(f.run.global_change, 1);
+    EXPECT_TRUE(f.store.changed());
     const qint64 stamp =
         f.store.get_first_string(QStringLiteral("select value1 from set_table where key1='last_time'")).toLongLong();
     EXPECT_LE(std::abs(stamp - unix_now()), 5);
@@ -394,10 +394,13 @@ TEST_F(LifecycleTest, EditorFontFromSettings)
 TEST_F(LifecycleTest, UnopenableMainFolderShowsEngineErrorAndWindowStillOpens)
 {
     settings->set_value(QStringLiteral("zhu_db"), dir.file(QStringLiteral("missing/folder")));
-    dialogs.expect_containing(ScriptedDialogs::Kind::Error, QStringLiteral("unable to open database file ("));
+    const QString error = QStringLiteral("数据库文件“%1”无法打开：文件不存在，或所在文件夹无法访问。（unable to open database file）")
+                              .arg(dir.file(QStringLiteral("missing/folder/notedb.sl3")));
+    dialogs.expect_error(error);
     TForm2 &f = create(dialogs);
     EXPECT_FALSE(f.store.main_connected());
     EXPECT_EQ(f.ListBox1->count(), 0);
+    EXPECT_EQ(f.panel(0), QStringLiteral("数据库未连接：") + error);
 }
 
 } // namespace

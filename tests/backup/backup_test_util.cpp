@@ -1,3 +1,4 @@
+#include "support/db_check.h"
 #include "backup_test_util.h"
 
 #include <QRandomGenerator>
@@ -14,7 +15,7 @@ void BackupTest::SetUp()
     run.bei_db = bei;
     run.auto_backup = QStringLiteral("1");
     run.tian = QStringLiteral("10");
-    run.global_change = 1;
+    store.set_changed(true);
     ASSERT_EQ(store.Connect_to_db(run.zhu_db, run.bei_db, dialogs), kMainAndBackup);
     write_row(QStringLiteral("note"), QStringLiteral("第一版"));
 }
@@ -46,7 +47,7 @@ void BackupTest::use_share(const QString &url, const QString &user, const QStrin
 
 void BackupTest::write_row(const QString &key, const QString &value)
 {
-    store.mirrored_write(QStringLiteral("insert into set_table(key1,value1) values(?,?)"), {key, value});
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values(?,?)"), {key, value});
 }
 
 void BackupTest::grow_main(qsizetype bytes)

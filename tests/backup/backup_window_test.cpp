@@ -72,7 +72,7 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     f.run.dav_url = server.url();
     f.run.dav_username = QStringLiteral("u");
     f.run.dav_password = QStringLiteral("p");
-    f.run.global_change = 1;
+    f.store.set_changed(true);
     // At 100 MB/s the upload lasts half a second at least, so the 100 ms progress timer ticks
     // during it however fast the machine is.
     f.webdav->client.set_send_speed_limit(100'000'000);
@@ -99,7 +99,7 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     EXPECT_GT(f.transfer.transfer_total, 50'000'000);
     EXPECT_TRUE(f.GroupBox9->isHidden());
     EXPECT_EQ(f.timer2_tag, 1);
-    EXPECT_EQ(f.run.global_change, 0);
+    EXPECT_FALSE(f.store.changed());
     EXPECT_TRUE(QFile::exists(today_copy()));
     // The timer stops itself on its first tick after the panel has gone.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Timer2->isActive(); }, 2000));
@@ -108,14 +108,14 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
 TEST_F(BackupWindowTest, EscHeldEndsTheCommandBeforeTheCopy)
 {
     TForm2 &f = *form;
-    f.run.global_change = 1;
+    f.store.set_changed(true);
     QTest::keyPress(&f, Qt::Key_Escape);
     f.ToolButton18Click();
     QTest::keyRelease(&f, Qt::Key_Escape);
     dialogs.verify_done();
     EXPECT_FALSE(QFile::exists(today_copy()));
     EXPECT_TRUE(f.GroupBox9->isHidden());
-    EXPECT_EQ(f.run.global_change, 1);
+    EXPECT_TRUE(f.store.changed());
 
     // Released, the command runs.
     dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
@@ -127,20 +127,20 @@ TEST_F(BackupWindowTest, EscHeldEndsTheCommandBeforeTheCopy)
 TEST_F(BackupWindowTest, ClosingAfterAWriteMakesTheDatedCopyWithoutAMessage)
 {
     TForm2 &f = *form;
-    f.run.global_change = 1;
+    f.store.set_changed(true);
     QCloseEvent e;
     QCoreApplication::sendEvent(&f, &e);
     EXPECT_TRUE(e.isAccepted());
     dialogs.verify_done();
     EXPECT_EQ(f.toolbutton18_tag, 1);
     EXPECT_TRUE(QFile::exists(today_copy()));
-    EXPECT_EQ(f.run.global_change, 0);
+    EXPECT_FALSE(f.store.changed());
 }
 
 TEST_F(BackupWindowTest, ExitWithoutBackupStillWritesTheStampOfAWritingRun)
 {
     TForm2 &f = *form;
-    f.run.global_change = 1;
+    f.store.set_changed(true);
     f.N86Click(); // 退出(不备份)
     dialogs.verify_done();
     EXPECT_FALSE(f.isVisible());

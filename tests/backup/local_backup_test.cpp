@@ -1,4 +1,5 @@
 // The dated copies and their retention, without a WebDAV share.
+#include "support/db_check.h"
 #include "backup/local_backup.h"
 #include "backup_test_util.h"
 #include "store/connection.h"
@@ -39,12 +40,12 @@ TEST_F(LocalBackupTest, UserBackupCopiesAndASecondOneThatDayReplacesTheCopy)
     BackupContext c = context();
     backup_command(c, 0, 0);
     dialogs.verify_done();
-    EXPECT_EQ(run.global_change, 0);
+    EXPECT_FALSE(store.changed());
     EXPECT_EQ(row_in(dated(0)), QStringLiteral("第一版"));
     EXPECT_EQ(shown_lines, (QStringList{QStringLiteral("正在备份……"), QStringLiteral("正在本地备份……")}));
     EXPECT_EQ(hides, 1);
 
-    store.set_first_string(QStringLiteral("update set_table set value1='第二版' where key1='note'"));
+    test::write_sql(store, QStringLiteral("update set_table set value1='第二版' where key1='note'"));
     dialogs.expect_message(dated(0) + QStringLiteral(" 备份成功。"));
     backup_command(c, 0, 0);
     dialogs.verify_done();
@@ -62,12 +63,12 @@ TEST_F(LocalBackupTest, FailedCopyIsReportedKeepsTheEarlierCopyAndTheChangeMark)
     backup_command(c, 0, 0);
     dialogs.verify_done();
     EXPECT_EQ(TempFolder::read(dated(0)), QByteArray("earlier copy"));
-    EXPECT_EQ(run.global_change, 1);
+    EXPECT_TRUE(store.changed());
 }
 
 TEST_F(LocalBackupTest, ExitWithoutChangesMakesNoCopyButRunsRetention)
 {
-    run.global_change = 0;
+    store.set_changed(false);
     for (int days : {10, 11, 12})
         TempFolder::write(dated(days), "old");
     int exit_mark = 0;
@@ -89,7 +90,7 @@ TEST_F(LocalBackupTest, RetentionValues)
     for (const Case &k : {Case{"0", -1}, Case{"-1", 0}, Case{"3", 4}, Case{"abc", -1}, Case{"", -1}, Case{" 2 ", 3}}) {
         SCOPED_TRACE(k.tian);
         run.tian = QString::fromLatin1(k.tian);
-        run.global_change = 1;
+        store.set_changed(true);
         for (int days = 0; days <= 5; ++days)
             TempFolder::write(dated(days), "copy");
         int exit_mark = 0;
@@ -118,7 +119,7 @@ TEST_F(LocalBackupTest, ExitStepNeedsTheExitSwitchOrTheExitUpload)
     exit_backup_step(c, exit_mark);
     EXPECT_FALSE(QFile::exists(dated(0)));
     EXPECT_FALSE(QFile::exists(dated(11)));
-    EXPECT_EQ(run.global_change, 1);
+    EXPECT_TRUE(store.changed());
 }
 
 TEST_F(LocalBackupTest, EscAfterTheUploadPartSkipsTheCopy)
@@ -128,7 +129,7 @@ TEST_F(LocalBackupTest, EscAfterTheUploadPartSkipsTheCopy)
     backup_command(c, 0, 0);
     dialogs.verify_done();
     EXPECT_FALSE(QFile::exists(dated(0)));
-    EXPECT_EQ(run.global_change, 1); // nothing was backed up
+    EXPECT_TRUE(store.changed()); // nothing was backed up
     EXPECT_EQ(hides, 1);
 }
 

@@ -1,5 +1,6 @@
 // The settings dialog driven through its widgets, over a real main window, settings file and
 // database folders.
+#include "support/db_check.h"
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
 #include "backup/webdav.h"
@@ -338,7 +339,7 @@ TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
         settings->set_zhu_db(old_folder);
         settings->set_bei_db(QString());
         start();
-        form2->store.mirrored_write(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"), {});
+        test::write_sql(form2->store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"), {});
         form2->selection.class_index = -1;
         form2->ListBox1Click();
         form2->ListBox2->setCurrentRow(0);
@@ -427,7 +428,7 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     form1->show();
     dialogs.expect_message(kConnected);
     form1->Button3->click();
-    form2->store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'网盘大类')"));
+    test::write_sql(form2->store, QStringLiteral("insert into Class(px,caption) values(1,'网盘大类')"));
     form2->run.dav_url = server.url();
     form2->run.dav_username = QStringLiteral("alice");
     form2->run.dav_password = QStringLiteral("se'cret");
@@ -436,7 +437,7 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     ASSERT_EQ(upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("se'cret")},
                              form2->store, database_file_in(main_folder()), QStringLiteral("zip'pw"), dialogs, steps),
               UploadOutcome::Uploaded);
-    form2->store.set_first_string(QStringLiteral("delete from Class"));
+    test::write_sql(form2->store, QStringLiteral("delete from Class"));
     form2->run.dav_url.clear();
     form2->run.dav_username.clear();
     form2->run.dav_password.clear();

@@ -51,7 +51,7 @@ class SyncWindowTest : public ::testing::Test, protected test::ProgramFolders {
     }
     void add_major(const QString &caption)
     {
-        form->store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'") + caption +
+        test::write_sql(form->store, QStringLiteral("insert into Class(px,caption) values(1,'") + caption +
                                      QStringLiteral("')"));
     }
     // Uploads the main database as it stands.
@@ -176,7 +176,7 @@ TEST_F(SyncWindowTest, StartUpDownloadsWhenTheSwitchIsOn)
     set_table::replace(f.store, set_table::key_dav_username(), QStringLiteral("u"));
     set_table::replace(f.store, set_table::key_dav_password(), QStringLiteral("p"));
     publish();
-    f.store.set_first_string(QStringLiteral("delete from Class"));
+    test::write_sql(f.store, QStringLiteral("delete from Class"));
     f.load_class();
     f.deferred_settings();
     EXPECT_TRUE(majors().contains(QStringLiteral("网盘大类")));
@@ -206,14 +206,14 @@ TEST_F(SyncWindowTest, UploadOnDemand)
     EXPECT_TRUE(server.requests().filter(QStringLiteral("PUT ")).isEmpty());
 
     // Yes: the upload alone, no local copy, the mark cleared.
-    f.run.global_change = 1;
+    f.store.set_changed(true);
     dialogs.expect_question(ask, Dialogs::Answer::Yes);
     f.N92Click();
     dialogs.verify_done();
     EXPECT_FALSE(server.requests().filter(QStringLiteral("PUT ")).isEmpty());
     EXPECT_TRUE(QFileInfo::exists(server.share() + QStringLiteral("/yunshanzhaji/notedb.zip")));
     EXPECT_EQ(f.n92_tag, 0);
-    EXPECT_EQ(f.run.global_change, 0);
+    EXPECT_FALSE(f.store.changed());
     EXPECT_TRUE(QDir(bei).entryList({QStringLiteral("buckup_*")}).isEmpty());
 }
 

@@ -67,7 +67,7 @@ TEST_F(WebDavTest, FirstUploadCreatesTheFolderAndTheSecondReplacesThePackage)
     BackupContext c = context();
     backup_command(c, 1, 0); // at exit: no success box
     dialogs.verify_done();   // no message at all
-    EXPECT_EQ(run.global_change, 0);
+    EXPECT_FALSE(store.changed());
     EXPECT_EQ(database_in_package(run.zip_password), TempFolder::read(main_file()));
     EXPECT_TRUE(QFile::exists(dated(0)));
     EXPECT_EQ(shown_lines, (QStringList{QStringLiteral("正在备份……"), QStringLiteral("正在创建文件夹……"),
@@ -81,10 +81,10 @@ TEST_F(WebDavTest, FirstUploadCreatesTheFolderAndTheSecondReplacesThePackage)
     ASSERT_TRUE(store.main_connected());
 
     write_row(QStringLiteral("note"), QStringLiteral("第二版"));
-    run.global_change = 1;
+    store.set_changed(true);
     backup_command(c, 1, 0);
     dialogs.verify_done();
-    EXPECT_EQ(run.global_change, 0);
+    EXPECT_FALSE(store.changed());
     EXPECT_EQ(requests_with(QStringLiteral("PROPFIND"), 2).last(),
               QStringLiteral("PROPFIND /dav/yunshanzhaji/ 207 Depth=0"));
     EXPECT_EQ(requests_with(QStringLiteral("MKCOL"), 1).size(), 1); // the folder exists now
@@ -108,7 +108,7 @@ TEST_F(WebDavTest, WrongCredentialsReportTheStatusesAndKeepTheChangeMark)
     BackupContext c = context();
     backup_command(c, 0, 0);
     dialogs.verify_done();
-    EXPECT_EQ(run.global_change, 1); // the upload failed: the next exit tries again
+    EXPECT_TRUE(store.changed()); // the upload failed: the next exit tries again
     EXPECT_FALSE(QFile::exists(package_on_share()));
 }
 
@@ -120,7 +120,7 @@ TEST_F(WebDavTest, DownloadReturnsTheUploadedBytesAndKeepsTheClientHeaders)
     BackupContext c = context();
     backup_command(c, 0, 1); // "立即备份到网盘…": upload only
     dialogs.verify_done();
-    EXPECT_EQ(run.global_change, 0);
+    EXPECT_FALSE(store.changed());
     EXPECT_FALSE(QFile::exists(dated(0)));
 
     QTemporaryFile target;
@@ -178,7 +178,7 @@ TEST_F(WebDavTest, ServerDroppingTheUploadLeavesTheDatabaseUntouchedAndOpen)
     const QByteArray before = TempFolder::read(main_file());
     BackupContext c = context();
     EXPECT_THROW(backup_command(c, 0, 0), HttpError);
-    EXPECT_EQ(run.global_change, 1);
+    EXPECT_TRUE(store.changed());
     EXPECT_EQ(hides, 0); // the panel stays until closed
     EXPECT_FALSE(QFile::exists(dated(0)));
     ASSERT_TRUE(store.main_connected());
@@ -198,7 +198,7 @@ TEST_F(WebDavTest, UnreachableShareAtExitIsReportedAndTheLocalCopyIsStillMade)
     dialogs.verify_done();
     EXPECT_EQ(exit_mark, 1);
     EXPECT_TRUE(QFile::exists(dated(0)));
-    EXPECT_EQ(run.global_change, 1);
+    EXPECT_TRUE(store.changed());
     EXPECT_TRUE(store.main_connected());
 
     // Started by the user, the same failure ends the command before the local copy.
@@ -216,7 +216,7 @@ TEST_F(WebDavTest, EscHeldAtTheFirstCheckSendsNothing)
     backup_command(c, 0, 0);
     dialogs.verify_done();
     EXPECT_EQ(hides, 1);
-    EXPECT_EQ(run.global_change, 1);
+    EXPECT_TRUE(store.changed());
     EXPECT_TRUE(server->requests().isEmpty());
     EXPECT_FALSE(QFile::exists(dated(0)));
 }

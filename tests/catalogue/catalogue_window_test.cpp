@@ -145,7 +145,7 @@ TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
         EXPECT_EQ(form->selection.class_index, at);
         EXPECT_EQ(form->selection.select, 1);
     }
-    EXPECT_EQ(form->run.global_change, 1);
+    EXPECT_TRUE(form->store.changed());
     test::expect_mirror_identical(form->store);
 }
 
@@ -192,7 +192,7 @@ TEST_F(CatalogueWindowTest, OrderingAndRenameWithoutATarget)
     form->selection.select = 3;
     dialogs.expect_error(QStringLiteral("请先打开一篇笔记。"));
     click("ToolButton17");
-    EXPECT_EQ(form->run.global_change, 0);
+    EXPECT_FALSE(form->store.changed());
 }
 
 TEST_F(CatalogueWindowTest, RenameReplacesTheSelectedEntry)
@@ -291,7 +291,7 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
 {
     add_major(QStringLiteral("甲"));
     // A second click on the loaded entry does not read the database again.
-    form->store.set_first_string(QStringLiteral(
+    test::write_sql(form->store, QStringLiteral(
         "insert into Section(px,classId,caption) select 100,id,'外来' from Class where caption='默认大类'"));
     pick_major(0);
     EXPECT_EQ(form->ListBox2->count(), 0);
@@ -337,7 +337,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     pick_minor(0);
     NoteStore &st = form->store;
     for (int id : {1, 2, 3})
-        st.set_first_string(QStringLiteral("insert into title(noteId,sectionId,caption,px) select %1,id,'n%1',%2 from "
+        test::write_sql(st, QStringLiteral("insert into title(noteId,sectionId,caption,px) select %1,id,'n%1',%2 from "
                                            "Section where caption='s'")
                                 .arg(id)
                                 .arg(98 + 2 * id));
@@ -406,7 +406,7 @@ TEST_F(CatalogueWindowTest, ReadOnlySecondInstanceWritesNothing)
         EXPECT_FALSE(b->isEnabled());
     EXPECT_TRUE(second_dialogs.shown().isEmpty());
     EXPECT_EQ(test::dump_database(form->store.main()), before);
-    EXPECT_EQ(second.run.global_change, 0);
+    EXPECT_FALSE(second.store.changed());
 }
 
 TEST_F(CatalogueWindowTest, EntriesAreDrawnOnTheLightBackgroundAndReadable)

@@ -45,41 +45,6 @@ TEST(CategoryRules, StoredNameKeepsTheEscapingSlashes)
     }
 }
 
-TEST(CategoryRules, OrderStatements)
-{
-    const QString cap = QStringLiteral("O'Neil");
-    const struct {
-        OrderCommand command;
-        int target;
-        QString sql;
-    } cases[] = {
-        {OrderCommand::Pin, kTargetMajor, QStringLiteral("update Class set px=0 where caption='O''Neil'")},
-        {OrderCommand::MoveUp, kTargetMajor, QStringLiteral("update Class set px=px-3 where caption='O''Neil'")},
-        {OrderCommand::MoveDown, kTargetMinor, QStringLiteral("update Section set px=px+3 where caption='O''Neil'")},
-        {OrderCommand::Unpin, kTargetMinor, QStringLiteral("update Section set px=105 where caption='O''Neil'")},
-        {OrderCommand::Pin, kTargetNote, QStringLiteral("update title set px=0 where noteId=42")},
-        {OrderCommand::MoveUp, kTargetNote, QStringLiteral("update title set px=px-3 where noteId=42")},
-        {OrderCommand::Unpin, kTargetNote, QStringLiteral("update title set px=105 where noteId=42")},
-        {OrderCommand::Pin, kNoTarget, QString()},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(order_sql(c.command, c.target, cap, 42, 5), c.sql);
-}
-
-TEST(CategoryRules, InsertStatementsOfMainAndBackup)
-{
-    EXPECT_EQ(insert_class_sql(102, QStringLiteral("it's 50%")),
-              QStringLiteral("insert into Class(px,caption) values(102,'it''s 50/%')"));
-    EXPECT_EQ(insert_section_sql(100, QStringLiteral("a%"), QStringLiteral("b'c"), false),
-              QStringLiteral("insert into Section(px,classId,caption) select 100 as b,id,'a/%' as a  from Class where "
-                             "caption='b''c'"));
-    EXPECT_EQ(insert_section_sql(100, QStringLiteral("a%"), QStringLiteral("b'c"), true),
-              QStringLiteral("insert into Section(px,classId,caption) select 100 as b, id,'a/%' as a from Class where "
-                             "caption='b''c'"));
-    EXPECT_EQ(delete_class_sql(QStringLiteral("b'c")), QStringLiteral("delete from Class where caption='b''c'"));
-    EXPECT_EQ(delete_section_sql(QStringLiteral("b'c")), QStringLiteral("delete from Section where caption='b''c'"));
-}
-
 class CategoryCommandsTest : public test::StoreTest {
   protected:
     void SetUp() override
@@ -106,7 +71,7 @@ class CategoryCommandsTest : public test::StoreTest {
     {
         dialogs.expect_input(QStringLiteral("请输入"), name).expect_message(kAdded);
         QString shown;
-        EXPECT_TRUE(new_class(*store, dialogs, run, class_captions(*store), [&](const QString &e) { shown = e; }));
+        EXPECT_TRUE(new_class(*store, dialogs, class_captions(*store), [&](const QString &e) { shown = e; }));
         dialogs.verify_done();
         return shown;
     }
@@ -115,7 +80,7 @@ class CategoryCommandsTest : public test::StoreTest {
         dialogs.expect_input(QStringLiteral("请输入"), name).expect_message(kAdded);
         QString shown;
         const auto captions = section_captions(*store, class_caption);
-        EXPECT_EQ(new_section(*store, dialogs, run, 1, class_caption, int(captions.size()),
+        EXPECT_EQ(new_section(*store, dialogs, 1, class_caption, int(captions.size()),
                               [&](const QString &e) { shown = e; }),
                   NewSectionOutcome::Added);
         dialogs.verify_done();
@@ -135,17 +100,17 @@ TEST_F(CategoryCommandsTest, NewMajorCategoriesComeBeforeTheDefaultOnceRefilled)
     EXPECT_EQ(px_of(QStringLiteral("Class"), QStringLiteral("生活")), 104);
     EXPECT_EQ(class_captions(*store),
               QStringList({QStringLiteral("工作"), QStringLiteral("生活"), QStringLiteral("默认大类")}));
-    EXPECT_EQ(run.global_change, 1);
+    EXPECT_TRUE(store->changed());
     test::expect_mirror_identical(*store);
 }
 
 TEST_F(CategoryCommandsTest, CancelledOrEmptyNameAddsNothing)
 {
     dialogs.expect_input(QStringLiteral("请输入"), QString(), Dialogs::Answer::Cancel);
-    EXPECT_FALSE(new_class(*store, dialogs, run, class_captions(*store), [](const QString &) { FAIL(); }));
+    EXPECT_FALSE(new_class(*store, dialogs, class_captions(*store), [](const QString &) { FAIL(); }));
     dialogs.expect_input(QStringLiteral("请输入"), QString());
-    EXPECT_FALSE(new_class(*store, dialogs, run, class_captions(*store), [](const QString &) { FAIL(); }));
-    EXPECT_EQ(run.global_change, 0);
+    EXPECT_FALSE(new_class(*store, dialogs, class_captions(*store), [](const QString &) { FAIL(); }));
+    EXPECT_FALSE(store->changed());
     EXPECT_EQ(class_captions(*store).size(), 1);
 }
 
@@ -158,11 +123,11 @@ TEST_F(CategoryCommandsTest, NameRules)
     // Deleting a major category keeps its minor categories' names taken.
     dialogs.expect_question(QStringLiteral("是否删除大类“旧”?"), Dialogs::Answer::Yes)
         .expect_message(QStringLiteral("删除成功。"));
-    ASSERT_TRUE(delete_category(*store, dialogs, run, kTargetMajor, QStringLiteral("旧")));
+    ASSERT_TRUE(delete_category(*store, dialogs, kTargetMajor, QStringLiteral("旧")));
 
     // Major: letter case does not make a new name.
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("WORK")).expect_message(class_exists_text());
-    EXPECT_FALSE(new_class(*store, dialogs, run, class_captions(*store), [](const QString &) {}));
+    EXPECT_FALSE(new_class(*store, dialogs, class_captions(*store), [](const QString &) {}));
     // Minor: exact comparison across all major categories.
     const struct {
         QString name;
@@ -176,7 +141,7 @@ TEST_F(CategoryCommandsTest, NameRules)
         SCOPED_TRACE(c.name.toStdString());
         dialogs.expect_input(QStringLiteral("请输入"), c.name);
         dialogs.expect_message(c.accepted ? kAdded : section_exists_text());
-        const auto outcome = new_section(*store, dialogs, run, 1, QStringLiteral("Work"), 1, [](const QString &) {});
+        const auto outcome = new_section(*store, dialogs, 1, QStringLiteral("Work"), 1, [](const QString &) {});
         EXPECT_EQ(outcome, c.accepted ? NewSectionOutcome::Added : NewSectionOutcome::Stopped);
         dialogs.verify_done();
     }
@@ -194,29 +159,58 @@ TEST_F(CategoryCommandsTest, QuotesPercentAndDoubleQuotesInNames)
     EXPECT_EQ(section_captions(*store, major), QStringList{minor});
     // The same name typed again is refused: it is compared in its stored form.
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("say \"a%\"'")).expect_message(section_exists_text());
-    EXPECT_EQ(new_section(*store, dialogs, run, 1, major, 1, [](const QString &) {}), NewSectionOutcome::Stopped);
+    EXPECT_EQ(new_section(*store, dialogs, 1, major, 1, [](const QString &) {}), NewSectionOutcome::Stopped);
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("IT'S 50%")).expect_message(class_exists_text());
-    EXPECT_FALSE(new_class(*store, dialogs, run, class_captions(*store), [](const QString &) {}));
+    EXPECT_FALSE(new_class(*store, dialogs, class_captions(*store), [](const QString &) {}));
     // Delete and order statements take the quote.
-    store->set_first_string(order_sql(OrderCommand::Pin, kTargetMinor, minor, -1, 0));
+    apply_order(*store, OrderCommand::Pin, kTargetMinor, minor, -1, 0);
     EXPECT_EQ(px_of(QStringLiteral("Section"), minor), 0);
     dialogs.expect_question(QStringLiteral("是否删除小类“") + minor + QStringLiteral("”?"), Dialogs::Answer::Yes)
         .expect_message(QStringLiteral("删除成功。"));
-    EXPECT_TRUE(delete_category(*store, dialogs, run, kTargetMinor, minor));
+    EXPECT_TRUE(delete_category(*store, dialogs, kTargetMinor, minor));
     EXPECT_TRUE(section_captions(*store, major).isEmpty());
+    test::expect_mirror_identical(*store);
+}
+
+TEST_F(CategoryCommandsTest, OrderOfEveryTargetOnBothDatabases)
+{
+    const QString cap = QStringLiteral("O'Neil");
+    test::write_sql(*store, QStringLiteral("insert into Class(px,caption) values(100,?1)"), {cap});
+    test::write_sql(*store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,?1)"), {cap});
+    test::write_sql(*store, QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,42,'n')"));
+    const auto px = [&](int target) {
+        return target == kTargetNote ? store->get_first_integer(QStringLiteral("select px from title where noteId=42"))
+                                     : px_of(target == kTargetMajor ? QStringLiteral("Class") : QStringLiteral("Section"),
+                                             cap);
+    };
+    const struct {
+        OrderCommand command;
+        int target;
+        qint64 px;
+    } cases[] = {
+        {OrderCommand::Pin, kTargetMajor, 0},        {OrderCommand::Unpin, kTargetMajor, 105},
+        {OrderCommand::MoveUp, kTargetMajor, 102},   {OrderCommand::MoveDown, kTargetMinor, 103},
+        {OrderCommand::Unpin, kTargetMinor, 105},    {OrderCommand::Pin, kTargetNote, 0},
+        {OrderCommand::MoveDown, kTargetNote, 3},    {OrderCommand::Unpin, kTargetNote, 105},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(apply_order(*store, c.command, c.target, cap, 42, 5), 1);
+        EXPECT_EQ(px(c.target), c.px) << int(c.command) << " " << c.target;
+    }
+    EXPECT_EQ(apply_order(*store, OrderCommand::Pin, kNoTarget, cap, 42, 5), 0);
     test::expect_mirror_identical(*store);
 }
 
 TEST_F(CategoryCommandsTest, NewMinorWithoutSelectedMajor)
 {
     dialogs.expect_message(QStringLiteral("请先选择一个大类，以备在其下创建小类。"));
-    EXPECT_EQ(new_section(*store, dialogs, run, 1, std::nullopt, 0, [](const QString &) {}),
+    EXPECT_EQ(new_section(*store, dialogs, 1, std::nullopt, 0, [](const QString &) {}),
               NewSectionOutcome::Stopped);
     dialogs.expect_question(QStringLiteral("建小类前需要先建大类，是否立即创建大类？"), Dialogs::Answer::Yes);
-    EXPECT_EQ(new_section(*store, dialogs, run, 0, std::nullopt, 0, [](const QString &) {}),
+    EXPECT_EQ(new_section(*store, dialogs, 0, std::nullopt, 0, [](const QString &) {}),
               NewSectionOutcome::CreateMajorFirst);
     dialogs.expect_question(QStringLiteral("建小类前需要先建大类，是否立即创建大类？"), Dialogs::Answer::No);
-    EXPECT_EQ(new_section(*store, dialogs, run, 0, std::nullopt, 0, [](const QString &) {}),
+    EXPECT_EQ(new_section(*store, dialogs, 0, std::nullopt, 0, [](const QString &) {}),
               NewSectionOutcome::Stopped);
     dialogs.verify_done();
 }
@@ -236,13 +230,13 @@ TEST_F(CategoryCommandsTest, MoveUpDownAndPinArithmetic)
         {OrderCommand::Unpin, 105, {"a", "c", "b"}}, // in a list of five
     };
     for (const auto &c : cases) {
-        store->set_first_string(order_sql(c.command, kTargetMinor, b, -1, 5));
+        apply_order(*store, c.command, kTargetMinor, b, -1, 5);
         EXPECT_EQ(px_of(QStringLiteral("Section"), b), c.px);
         EXPECT_EQ(section_captions(*store, QStringLiteral("默认大类")), c.order);
     }
     // Two pinned entries both have 0.
-    store->set_first_string(order_sql(OrderCommand::Pin, kTargetMinor, QStringLiteral("a"), -1, 3));
-    store->set_first_string(order_sql(OrderCommand::Pin, kTargetMinor, QStringLiteral("c"), -1, 3));
+    apply_order(*store, OrderCommand::Pin, kTargetMinor, QStringLiteral("a"), -1, 3);
+    apply_order(*store, OrderCommand::Pin, kTargetMinor, QStringLiteral("c"), -1, 3);
     EXPECT_EQ(px_of(QStringLiteral("Section"), QStringLiteral("a")), 0);
     EXPECT_EQ(px_of(QStringLiteral("Section"), QStringLiteral("c")), 0);
     test::expect_mirror_identical(*store);
@@ -252,15 +246,15 @@ TEST_F(CategoryCommandsTest, DeletingAMajorCategoryKeepsItsRows)
 {
     add_class(QStringLiteral("项目"));
     add_section(QStringLiteral("项目"), QStringLiteral("会议"));
-    store->set_first_string(QStringLiteral("insert into title(noteId,sectionId,caption,px,isDel) select "
+    test::write_sql(*store, QStringLiteral("insert into title(noteId,sectionId,caption,px,isDel) select "
                                            "7,id,'纪要',100,0 from Section where caption='会议'"));
     dialogs.expect_question(QStringLiteral("是否删除大类“项目”?"), Dialogs::Answer::No);
-    EXPECT_FALSE(delete_category(*store, dialogs, run, kTargetMajor, QStringLiteral("项目")));
+    EXPECT_FALSE(delete_category(*store, dialogs, kTargetMajor, QStringLiteral("项目")));
     dialogs.expect_message(QStringLiteral("请先选择一个要删除的大类。"));
-    EXPECT_FALSE(delete_category(*store, dialogs, run, kTargetMajor, std::nullopt));
+    EXPECT_FALSE(delete_category(*store, dialogs, kTargetMajor, std::nullopt));
     dialogs.expect_question(QStringLiteral("是否删除大类“项目”?"), Dialogs::Answer::Yes)
         .expect_message(QStringLiteral("删除成功。"));
-    EXPECT_TRUE(delete_category(*store, dialogs, run, kTargetMajor, QStringLiteral("项目")));
+    EXPECT_TRUE(delete_category(*store, dialogs, kTargetMajor, QStringLiteral("项目")));
     EXPECT_EQ(store->get_first_integer(QStringLiteral("select count(*) from Class where caption='项目'")), 0);
     EXPECT_EQ(store->get_first_integer(QStringLiteral("select count(*) from Section where caption='会议'")), 1);
     EXPECT_EQ(store->get_first_string(QStringLiteral("select caption from title where noteId=7")),
@@ -274,33 +268,33 @@ TEST_F(CategoryCommandsTest, RenameStoresTheNameAsTyped)
     add_section(QStringLiteral("A"), QStringLiteral("x"));
     RenameTarget major{kTargetMajor, QStringLiteral("A"), -1, 0, QString()};
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("默认大类")).expect_message(class_exists_text());
-    EXPECT_FALSE(rename_category_or_note(*store, dialogs, run, class_captions(*store), major));
+    EXPECT_FALSE(rename_category_or_note(*store, dialogs, class_captions(*store), major));
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("50% 'q'"));
-    EXPECT_EQ(rename_category_or_note(*store, dialogs, run, class_captions(*store), major), QStringLiteral("50% 'q'"));
+    EXPECT_EQ(rename_category_or_note(*store, dialogs, class_captions(*store), major), QStringLiteral("50% 'q'"));
     EXPECT_EQ(class_captions(*store).first(), QStringLiteral("50% 'q'"));
 
     RenameTarget minor{kTargetMinor, QStringLiteral("x"), -1, 0, QString()};
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("x")).expect_message(section_exists_text());
-    EXPECT_FALSE(rename_category_or_note(*store, dialogs, run, {}, minor));
+    EXPECT_FALSE(rename_category_or_note(*store, dialogs, {}, minor));
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("X\""));
-    EXPECT_EQ(rename_category_or_note(*store, dialogs, run, {}, minor), QStringLiteral("X\""));
+    EXPECT_EQ(rename_category_or_note(*store, dialogs, {}, minor), QStringLiteral("X\""));
     EXPECT_EQ(section_captions(*store, QStringLiteral("50% 'q'")), QStringList{QStringLiteral("X\"")});
-    EXPECT_FALSE(rename_category_or_note(*store, dialogs, run, {}, RenameTarget{})); // nothing acted on: no prompt
+    EXPECT_FALSE(rename_category_or_note(*store, dialogs, {}, RenameTarget{})); // nothing acted on: no prompt
     dialogs.verify_done();
     test::expect_mirror_identical(*store);
 }
 
 TEST_F(CategoryCommandsTest, RenamingAnEncryptedNoteKeepsItOpenable)
 {
-    store->set_first_string(
+    test::write_sql(*store, 
         QStringLiteral("insert into title(noteId,sectionId,caption,px,isDel) values(5,1,'old',100,1)"));
-    store->set_first_string(
+    test::write_sql(*store, 
         QStringLiteral("insert into title(noteId,sectionId,caption,px,isDel) values(6,1,'old',100,2)"));
     const QString pw = QStringLiteral("密码'1");
     for (int mode : {1, 2}) {
         RenameTarget t{kTargetNote, QString(), 4 + mode, mode, pw};
         dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("新标题"));
-        EXPECT_EQ(rename_category_or_note(*store, dialogs, run, {}, t), QStringLiteral("新标题"));
+        EXPECT_EQ(rename_category_or_note(*store, dialogs, {}, t), QStringLiteral("新标题"));
         const QString caption = store->get_first_string(QStringLiteral("select caption from title where noteId=") +
                                                         QString::number(4 + mode));
         EXPECT_EQ(caption, note_caption_for_mode(mode, QStringLiteral("新标题"), pw));

@@ -24,7 +24,7 @@ class MoveNoteTest : public test::StoreTest {
               "insert into notes(label,content,cuanjian,put) values('l','c','2023-11-02 08:09:10','2023-11-02 "
               "08:09:10')",
               "insert into title(px,classId,sectionId,noteId,caption) values(7,1,1,1,'笔记')"})
-            store->set_first_string(QString::fromUtf8(sql));
+            test::write_sql(*store, QString::fromUtf8(sql));
     }
     void TearDown() override
     {
@@ -57,7 +57,7 @@ TEST_F(MoveNoteTest, ToAnotherMajorCategoryOnBothDatabasesKeepingTheSortKey)
     store.reset();
     connect();
     EXPECT_EQ(place(), QStringLiteral("2/3/7"));
-    EXPECT_EQ(store->backup()
+    EXPECT_EQ((*test::open_backup(*store))
                   .query(QStringLiteral("select classId||'/'||sectionId from title where noteId=1"))
                   .value(0)
                   .value(0)
@@ -98,11 +98,13 @@ TEST_F(MoveNoteTest, WithoutAKnownSourceEveryTargetIsAMove)
     EXPECT_EQ(place(), QStringLiteral("2/2/7"));
 }
 
-TEST(MoveNoteSql, QuotesDoubled)
+TEST_F(MoveNoteTest, TargetWithAQuoteInItsCaption)
 {
-    EXPECT_EQ(move_note_sql(QStringLiteral("O'Neil"), 42),
-              QStringLiteral("update title set classId=(select classId from Section where caption='O''Neil'),"
-                             "sectionId=(select id from Section where caption='O''Neil') where noteId=42"));
+    test::write_sql(*store, QStringLiteral("insert into Section(classId,caption) values(2,?1)"), {QStringLiteral("O'Neil")});
+    EXPECT_EQ(move_note(*store, 1, QString(), QStringLiteral("O'Neil")), MoveOutcome::Moved);
+    EXPECT_EQ(store->get_first_string(QStringLiteral("select sectionId from title where noteId=1")),
+              store->get_first_string(QStringLiteral("select id from Section where caption=?1"), {QStringLiteral("O'Neil")}));
+    test::expect_mirror_identical(*store);
 }
 
 } // namespace

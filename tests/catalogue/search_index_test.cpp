@@ -1,6 +1,7 @@
 // The search index against the plain search statement: random databases and search texts give
 // the same rows page by page, every writing command is seen by the next search, and a damaged or
 // lost index file is rebuilt.
+#include "support/db_check.h"
 #include "catalogue/move_note.h"
 #include "catalogue/note_list.h"
 #include "catalogue/note_search_index.h"
@@ -63,6 +64,9 @@ class SearchIndexTest : public test::StoreTest {
         store = std::make_unique<NoteStore>(lock);
         QString z = zhu, b = bei;
         ASSERT_EQ(store->Connect_to_db(z, b, dialogs), kMainAndBackup);
+        // Thousands of small writes: no flush to the disk after each.
+        store->main().execute(QStringLiteral("PRAGMA main.synchronous=OFF"));
+        store->main().execute(QStringLiteral("PRAGMA bei.synchronous=OFF"));
         index = std::make_unique<NoteSearchIndex>(*store);
         index->set_background(false);
     }
@@ -91,11 +95,11 @@ class SearchIndexTest : public test::StoreTest {
     }
     int add_note(const QString &caption, const QString &label, const QString &content, int px = 100, int mode = 0)
     {
-        store->mirrored_write(QStringLiteral("insert into notes(label,content,cuanjian,put) values(?,?,'2023-11-02 "
+        test::write_sql(*store, QStringLiteral("insert into notes(label,content,cuanjian,put) values(?,?,'2023-11-02 "
                                              "08:09:10','2023-11-02 08:09:10')"),
                               {label, content});
         const int id = int(store->get_first_integer(QStringLiteral("select max(id) from notes")));
-        store->mirrored_write(
+        test::write_sql(*store, 
             QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,caption) values(?,1,1,?,?,?)"),
             {px, id, mode, caption});
         return id;
@@ -137,8 +141,8 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
 {
     for (unsigned seed = 1; seed <= 48; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        store->set_first_string(QStringLiteral("delete from title"));
-        store->set_first_string(QStringLiteral("delete from notes"));
+        test::write_sql(*store, QStringLiteral("delete from title"));
+        test::write_sql(*store, QStringLiteral("delete from notes"));
         std::mt19937 r(seed);
         QStringList fields;  // texts the terms are cut from
         QList<int> note_ids; // in the order they were added
@@ -155,16 +159,14 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
             const int id = add_note(caption, label, body, px, mode);
             note_ids << id;
             if (r() % 9 == 0) // a title whose notes row is missing
-                store->set_first_string(QStringLiteral("delete from notes where id=") + QString::number(id));
+                test::write_sql(*store, QStringLiteral("delete from notes where id=") + QString::number(id));
             if (r() % 7 == 0)
-                store->set_first_string(QStringLiteral("update title set fast=1 where noteId=") + QString::number(id));
+                test::write_sql(*store, QStringLiteral("update title set fast=1 where noteId=") + QString::number(id));
             fields << caption << label << body << caption.right(2) + label.left(2) << label.right(1) + body.left(2);
         };
         const int notes = 10 + int(r() % 40);
-        store->set_first_string(QStringLiteral("BEGIN"));
         for (int i = 0; i < notes; ++i)
             add_random_note();
-        store->set_first_string(QStringLiteral("COMMIT"));
         ASSERT_TRUE(index->update_now());
 
         auto check_terms = [&](const char *stage) {
@@ -199,27 +201,27 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
                 pick < note_ids.size() ? QString::number(note_ids.at(pick)) : QStringLiteral("999999"); // none
             switch (r() % 7) {
             case 0:
-                store->mirrored_write(QStringLiteral("update notes set content=? where id=") + id,
+                test::write_sql(*store, QStringLiteral("update notes set content=? where id=") + id,
                                       {random_text(r, 30)});
                 break;
             case 1:
-                store->mirrored_write(QStringLiteral("update title set caption=? where noteId=") + id,
+                test::write_sql(*store, QStringLiteral("update title set caption=? where noteId=") + id,
                                       {random_text(r, 8)});
                 break;
             case 2:
-                store->set_first_string(QStringLiteral("update title set px=") + QString::number(r() % 4) +
+                test::write_sql(*store, QStringLiteral("update title set px=") + QString::number(r() % 4) +
                                         QStringLiteral(" where noteId=") + id);
                 break;
             case 3:
-                store->set_first_string(QStringLiteral("update title set isDel=") +
+                test::write_sql(*store, QStringLiteral("update title set isDel=") +
                                         QString::number(added_since_build ? r() % 3 : 0) +
                                         QStringLiteral(" where noteId=") + id);
                 break;
             case 4:
-                store->set_first_string(QStringLiteral("delete from title where noteId=") + id);
+                test::write_sql(*store, QStringLiteral("delete from title where noteId=") + id);
                 break;
             case 5:
-                store->mirrored_write(QStringLiteral("update notes set label=? where id=") + id, {random_text(r, 5)});
+                test::write_sql(*store, QStringLiteral("update notes set label=? where id=") + id, {random_text(r, 5)});
                 break;
             default:
                 add_random_note();
@@ -242,8 +244,8 @@ TEST_F(SearchIndexTest, TextsTheIndexCannotNarrowFallBackToThePlainStatement)
 
 TEST_F(SearchIndexTest, EveryWritingCommandIsSeenByTheNextSearch)
 {
-    store->set_first_string(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲')"));
-    store->set_first_string(QStringLiteral("insert into Section(px,classId,caption) values(101,1,'乙')"));
+    test::write_sql(*store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲')"));
+    test::write_sql(*store, QStringLiteral("insert into Section(px,classId,caption) values(101,1,'乙')"));
     const int first = add_note(QStringLiteral("早餐"), QStringLiteral("饮食"), QStringLiteral("豆浆油条"), 5);
     const int second = add_note(QStringLiteral("午餐"), QStringLiteral("饮食"), QStringLiteral("米饭"), 6);
     ASSERT_TRUE(index->update_now());
@@ -269,7 +271,7 @@ TEST_F(SearchIndexTest, EveryWritingCommandIsSeenByTheNextSearch)
     EXPECT_EQ(ids_of(QStringLiteral("新的笔记")), QList<int>{created.note_id});
 
     // Reorder: the list order follows px at once.
-    store->set_first_string(QStringLiteral("update title set px=1 where noteId=") + QString::number(second));
+    test::write_sql(*store, QStringLiteral("update title set px=1 where noteId=") + QString::number(second));
     EXPECT_EQ(ids_of(QStringLiteral("饮食")), (QList<int>{second, first}));
 
     // Move to another minor category keeps the note findable.
@@ -385,6 +387,8 @@ TEST_F(SearchIndexTest, AFileReplacedBehindItsBackIsRebuilt)
         other.open(main_file(), false);
         other.execute(QStringLiteral("update notes set content='第三版' where id=?"), {id});
     }
+    // The main file no longer matches its backup: the store sees it and copies it afresh.
+    dialogs.expect_containing(ScriptedDialogs::Kind::Message, QStringLiteral("旧备份已改名为"));
     connect_store();
     EXPECT_FALSE(index->search(QStringLiteral("第三"), 0, kNotePageSize).has_value());
     ASSERT_TRUE(index->update_now());
@@ -395,7 +399,7 @@ TEST_F(SearchIndexTest, TheIndexOfAnUnchangedFileIsReusedAndItsWritesKept)
 {
     const int id = add_note(QStringLiteral("甲"), {}, QStringLiteral("内容"));
     ASSERT_TRUE(index->update_now());
-    store->mirrored_write(QStringLiteral("update notes set content='改过' where id=?"), {id});
+    test::write_sql(*store, QStringLiteral("update notes set content='改过' where id=?"), {id});
     index->finish(); // the window's end: the log is applied to the file
     connect_store();
     // No build is allowed here: the file is taken as it is.
@@ -429,11 +433,9 @@ TEST_F(SearchIndexTest, ADamagedOrLostIndexFileIsRebuilt)
 
 TEST_F(SearchIndexTest, ABackgroundBuildAnswersWhenDoneAndFollowsWritesMadeMeanwhile)
 {
-    store->set_first_string(QStringLiteral("BEGIN"));
     for (int i = 0; i < 1200; ++i)
         add_note(QStringLiteral("笔记") + QString::number(i), {}, QStringLiteral("正文内容") + QString::number(i),
                  i % 7);
-    store->set_first_string(QStringLiteral("COMMIT"));
     index->set_background(true);
     QSignalSpy finished(index.get(), &NoteSearchIndex::build_finished);
     QSignalSpy progress(index.get(), &NoteSearchIndex::build_progress);
@@ -454,20 +456,16 @@ TEST_F(SearchIndexTest, ABackgroundBuildAnswersWhenDoneAndFollowsWritesMadeMeanw
 TEST_F(SearchIndexTest, ManyCandidatesThatRarelyMatchArePagedExactlyOrLeftToThePlainStatement)
 {
     // Both pieces of "甲_乙" are in every note, in that order only in every 15th.
-    store->set_first_string(QStringLiteral("BEGIN"));
     for (int i = 0; i < 1500; ++i)
         add_note(QString::number(i), {}, i % 15 == 0 ? QStringLiteral("甲x乙") : QStringLiteral("乙x甲"), (i * 7) % 50);
-    store->set_first_string(QStringLiteral("COMMIT"));
     ASSERT_TRUE(index->update_now());
     expect_same_pages(QStringLiteral("甲_乙"), 30, "sparse");
     if (HasFatalFailure())
         return;
 
     // Thousands of misses before the first match: the plain statement answers.
-    store->set_first_string(QStringLiteral("BEGIN"));
     for (int i = 0; i < 4500; ++i)
         add_note(QStringLiteral("前"), {}, QStringLiteral("乙x甲"), -1);
-    store->set_first_string(QStringLiteral("COMMIT"));
     ASSERT_TRUE(index->update_now());
     EXPECT_FALSE(index->search(QStringLiteral("甲_乙"), 0, kNotePageSize).has_value());
     EXPECT_EQ(ids_of(QStringLiteral("甲x乙")).size(), 100);
@@ -477,7 +475,7 @@ TEST_F(SearchIndexTest, AReconnectKeepsTheIndexWithItsWrites)
 {
     const int id = add_note(QStringLiteral("甲"), {}, QStringLiteral("内容"));
     ASSERT_TRUE(index->update_now());
-    store->mirrored_write(QStringLiteral("update notes set content='改过' where id=?"), {id});
+    test::write_sql(*store, QStringLiteral("update notes set content='改过' where id=?"), {id});
     // As the settings dialog or the export reconnect: no build is allowed, the file serves on.
     QString z = zhu, b = bei;
     ASSERT_EQ(store->Connect_to_db(z, b, dialogs), kMainAndBackup);

@@ -353,12 +353,12 @@ class NoteCryptStoreTest : public test::StoreTest {
         StoreTest::SetUp();
         store = std::make_unique<NoteStore>(lock);
         ASSERT_EQ(store->Connect_to_db(zhu, bei, dialogs), kMainAndBackup);
-        store->mirrored_write(
+        test::write_sql(*store, 
             QStringLiteral(
                 "insert into notes(isDel,cuanjian,put) values(0,'2023-11-02 08:09:10','2023-11-02 08:09:10')"),
             {});
         id = static_cast<int>(store->main().last_insert_rowid());
-        store->mirrored_write(
+        test::write_sql(*store, 
             QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,?,'x')"), {id});
     }
     void TearDown() override
@@ -407,7 +407,7 @@ TEST_F(NoteCryptStoreTest, WrittenFieldsAreTheKnownAnswersAndOpenWithThePassword
 
 TEST_F(NoteCryptStoreTest, UnreadableCaptionIsReportedInPlainWords)
 {
-    store->set_first_string(QStringLiteral("update title set isDel=1, caption='不是密文' where noteId=") +
+    test::write_sql(*store, QStringLiteral("update title set isDel=1, caption='不是密文' where noteId=") +
                             QString::number(id));
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
     dialogs.expect_error(QStringLiteral("此笔记存储的标题不是有效的密文，无法解密。"));
@@ -424,17 +424,17 @@ TEST_F(NoteCryptStoreTest, RenameIsRefusedWhileAModeChangeWaitsOrTheFormIsLegacy
     t.password = QStringLiteral("pw");
     t.crypt_change_pending = true;
     dialogs.expect_message(QStringLiteral("此笔记的加密设置已更改但还没有保存，请先保存笔记，再重命名。"));
-    EXPECT_FALSE(rename_category_or_note(*store, dialogs, run, {}, t));
+    EXPECT_FALSE(rename_category_or_note(*store, dialogs, {}, t));
     t.crypt_change_pending = false;
     t.legacy_form = true;
     dialogs.expect_message(QStringLiteral("此笔记是旧版本加密的，请先修改并保存一次笔记，再重命名。"));
-    EXPECT_FALSE(rename_category_or_note(*store, dialogs, run, {}, t));
+    EXPECT_FALSE(rename_category_or_note(*store, dialogs, {}, t));
     EXPECT_EQ(store->get_first_string(QStringLiteral("select caption from title where noteId=") + QString::number(id)),
               QStringLiteral("x"));
     // Otherwise the new name is stored in the note's caption form.
     t.legacy_form = false;
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("新名字"));
-    EXPECT_EQ(rename_category_or_note(*store, dialogs, run, {}, t), QStringLiteral("新名字"));
+    EXPECT_EQ(rename_category_or_note(*store, dialogs, {}, t), QStringLiteral("新名字"));
     const QString caption =
         store->get_first_string(QStringLiteral("select caption from title where noteId=") + QString::number(id));
     EXPECT_EQ(unlock_caption(caption, 1, QStringLiteral("pw"))->title, QStringLiteral("新名字"));

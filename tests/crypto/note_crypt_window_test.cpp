@@ -72,7 +72,7 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
         form.reset();
     }
 
-    void exec(const QString &sql, const SqlParams &params = {}) { form->store.mirrored_write(sql, params); }
+    void exec(const QString &sql, const SqlParams &params = {}) { test::write_sql(form->store, sql, params); }
 
     // A note stored in `mode` by the program's own rules (plain fields, password).
     int add_note(int section, const PlainNoteFields &fields, int mode = 0, const QString &password = {}, int px = 100)

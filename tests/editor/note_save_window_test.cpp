@@ -42,7 +42,7 @@ class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolder
         form->FormCreate(*settings);
         ASSERT_TRUE(form->store.backup_connected());
         form->store.main().query(QStringLiteral("PRAGMA synchronous=OFF"));
-        form->store.backup().query(QStringLiteral("PRAGMA synchronous=OFF"));
+        form->store.main().query(QStringLiteral("PRAGMA bei.synchronous=OFF"));
         exec(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','000')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
@@ -56,7 +56,7 @@ class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolder
         form.reset();
     }
 
-    void exec(const QString &sql, const SqlParams &params = {}) { form->store.mirrored_write(sql, params); }
+    void exec(const QString &sql, const SqlParams &params = {}) { test::write_sql(form->store, sql, params); }
     QVariant main_value(const QString &sql) { return form->store.main().query_first(sql).value_or(QVariant()); }
 
     int add_plain(const QString &caption, const QString &body, const QString &label = {}, int px = 100)
@@ -368,10 +368,13 @@ TEST_F(NoteSaveWindowTest, FailingBackupIsReportedOnceAndSavingGoesOnInTheMainDa
     add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
     show_section(0);
     open_entry(0);
-    form->store.backup().execute(QStringLiteral("drop table rtffile")); // the backup breaks
+    form->store.main().execute(QStringLiteral("drop table bei.rtffile")); // the backup breaks
     form->note.is_rtf = 1;
     type(form->RichEdit1, QStringLiteral("一"));
-    dialogs.expect_containing(Kind::Error, QStringLiteral("备份数据库写入失败"));
+    dialogs.expect_error(QStringLiteral("备份数据库“%1”写入失败：缺少笔记的数据表或列，不是完整的笔记数据库（no such "
+                                        "table: bei.rtffile）\n已断开备份数据库，笔记继续保存到主数据库；下次启动时会从主数据库"
+                                        "重新复制备份。")
+                             .arg(database_file_in(bei)));
     save();
     EXPECT_FALSE(form->save_enabled());
     EXPECT_FALSE(form->store.backup_connected());

@@ -91,7 +91,7 @@ class NoteListWindowTest : public ::testing::Test, protected test::ProgramFolder
         ASSERT_TRUE(form->store.backup_connected());
         // The test data need not survive a power cut.
         form->store.main().query(QStringLiteral("PRAGMA synchronous=OFF"));
-        form->store.backup().query(QStringLiteral("PRAGMA synchronous=OFF"));
+        form->store.main().query(QStringLiteral("PRAGMA bei.synchronous=OFF"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
     }
@@ -102,7 +102,7 @@ class NoteListWindowTest : public ::testing::Test, protected test::ProgramFolder
     }
 
     // Test data goes into both databases, so that they stay mirrors.
-    void exec(const QString &sql, const SqlParams &params = {}) { form->store.mirrored_write(sql, params); }
+    void exec(const QString &sql, const SqlParams &params = {}) { test::write_sql(form->store, sql, params); }
 
     int add_note(int section, const NoteSpec &n)
     {
@@ -502,12 +502,14 @@ TEST_F(NoteListWindowTest, DatabaseErrorsAreShownAndTheWindowStaysUsable)
     Connection other;
     other.open(form->store.main().path());
     other.execute(QStringLiteral("BEGIN EXCLUSIVE"));
-    dialogs.expect_error(QStringLiteral("database is locked"));
+    const QString locked = QStringLiteral("数据库文件“%1”正被其他程序占用，请稍后再试。（database is locked）")
+                               .arg(form->store.main_file());
+    dialogs.expect_error(locked);
     click_entry(1);
     EXPECT_EQ(form->note.noteId, a);
     EXPECT_EQ(form->ListBox3->currentRow(), 0);
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("甲正文"));
-    dialogs.expect_error(QStringLiteral("database is locked"));
+    dialogs.expect_error(locked);
     search(QStringLiteral("笔记"));
     EXPECT_EQ(entries().size(), 2); // the list keeps its entries
     other.execute(QStringLiteral("ROLLBACK"));

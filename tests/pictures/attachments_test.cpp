@@ -44,10 +44,10 @@ TEST_F(AttachmentsTest, StoredPicturesAreMirroredAndSurviveReopening)
 {
     const QByteArray a = encode_jpeg(test::sample_image(64, 48));
     const QByteArray b = test::png_bytes(test::sample_image(20, 30));
-    const qint64 id1 = attach_picture(*store, note, run, a);
+    const qint64 id1 = attach_picture(*store, note, a);
     EXPECT_EQ(note.img_id, id1);
-    EXPECT_EQ(run.global_change, 1);
-    const qint64 id2 = attach_picture(*store, note, run, b);
+    EXPECT_TRUE(store->changed());
+    const qint64 id2 = attach_picture(*store, note, b);
     EXPECT_EQ(id2, id1 + 1);
     EXPECT_EQ(note.img_id, id2);
     EXPECT_EQ(store_picture(*store, 8, a), id2 + 1);
@@ -61,8 +61,8 @@ TEST_F(AttachmentsTest, StoredPicturesAreMirroredAndSurviveReopening)
     EXPECT_EQ(rows7[0].bytes, a);
     EXPECT_EQ(rows7[1].id, id2);
     EXPECT_EQ(rows7[1].bytes, b);
-    EXPECT_EQ(store->backup()
-                  .query_first(QStringLiteral("select img from picture where id=") + QString::number(id2))
+    EXPECT_EQ(test::open_backup(*store)
+                  ->query_first(QStringLiteral("select img from picture where id=") + QString::number(id2))
                   ->toByteArray(),
               b);
 }
@@ -85,7 +85,7 @@ TEST_F(AttachmentsTest, FileIsStoredByteForByteAndPasteAsJpeg)
     EXPECT_EQ(uchar(pasted.bytes[1]), 0xD8);
     EXPECT_EQ(pasted.decoded.size, QSize(200, 100));
 
-    const qint64 id = attach_picture(*store, note, run, pasted.bytes);
+    const qint64 id = attach_picture(*store, note, pasted.bytes);
     EXPECT_EQ(store->main()
                   .query_first(QStringLiteral("select img from picture where id=") + QString::number(id))
                   ->toByteArray(),
@@ -125,15 +125,15 @@ TEST_F(AttachmentsTest, UnreadableFilesAreRefusedBeforeStoring)
             << e.message().toStdString();
     }
     EXPECT_EQ(rows(store->main()), 0);
-    EXPECT_EQ(rows(store->backup()), 0);
+    EXPECT_EQ(rows(*test::open_backup(*store)), 0);
 }
 
 TEST_F(AttachmentsTest, DeleteAsksAndRemovesFromBothDatabases)
 {
     const QByteArray a = encode_jpeg(test::sample_image(8, 8));
-    attach_picture(*store, note, run, a);
-    const qint64 second = attach_picture(*store, note, run, a);
-    run.global_change = 0;
+    attach_picture(*store, note, a);
+    const qint64 second = attach_picture(*store, note, a);
+    store->set_changed(false);
 
     // The newest picture is current without a click; No keeps everything.
     dialogs.expect_question(QStringLiteral("是否删除当前图片？"), Dialogs::Answer::No);
@@ -142,9 +142,9 @@ TEST_F(AttachmentsTest, DeleteAsksAndRemovesFromBothDatabases)
 
     dialogs.expect_question(QStringLiteral("是否删除当前图片？"), Dialogs::Answer::Yes);
     ASSERT_TRUE(confirm_delete_picture(note, dialogs));
-    delete_current_picture(*store, note, run);
+    delete_current_picture(*store, note);
     EXPECT_EQ(note.img_id, -1);
-    EXPECT_EQ(run.global_change, 1);
+    EXPECT_TRUE(store->changed());
     EXPECT_EQ(rows(store->main(), QStringLiteral(" where id=") + QString::number(second)), 0);
     EXPECT_EQ(rows(store->main()), 1);
     test::expect_mirror_identical(*store);
@@ -157,11 +157,11 @@ TEST_F(AttachmentsTest, AddingNeedsASelectedNote)
 {
     QGuiApplication::clipboard()->setImage(test::sample_image(20, 20));
     dialogs.expect_message(QStringLiteral("请先创建笔记。"));
-    EXPECT_FALSE(add_picture_from_file(*store, note, run, dialogs, -1, 100));
+    EXPECT_FALSE(add_picture_from_file(*store, note, dialogs, -1, 100));
     dialogs.expect_message(QStringLiteral("请先创建笔记。"));
-    EXPECT_FALSE(add_picture_from_clipboard(*store, note, run, dialogs, -1, 100));
+    EXPECT_FALSE(add_picture_from_clipboard(*store, note, dialogs, -1, 100));
     EXPECT_EQ(rows(store->main()), 0);
-    EXPECT_EQ(run.global_change, 0);
+    EXPECT_FALSE(store->changed());
     QGuiApplication::clipboard()->clear();
 }
 
@@ -171,7 +171,7 @@ TEST_F(AttachmentsTest, AddFromFileAndFromClipboard)
     const QString path = dir.file(QStringLiteral("照片.jpg"));
     TempFolder::write(path, jpeg);
     dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, path);
-    const std::optional<AddedPicture> added = add_picture_from_file(*store, note, run, dialogs, 0, 150);
+    const std::optional<AddedPicture> added = add_picture_from_file(*store, note, dialogs, 0, 150);
     ASSERT_TRUE(added);
     EXPECT_EQ(added->size, QSize(800, 600));
     EXPECT_EQ(added->thumbnail.size(), QSize(200, 150)); // decoded at a quarter, still wide enough
@@ -183,13 +183,13 @@ TEST_F(AttachmentsTest, AddFromFileAndFromClipboard)
 
     // Cancelled dialog: nothing.
     dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString());
-    EXPECT_FALSE(add_picture_from_file(*store, note, run, dialogs, 0, 150));
+    EXPECT_FALSE(add_picture_from_file(*store, note, dialogs, 0, 150));
 
     // Text only on the clipboard: nothing, silently; a bitmap: a JPEG row.
     QGuiApplication::clipboard()->setText(QStringLiteral("文字"));
-    EXPECT_FALSE(add_picture_from_clipboard(*store, note, run, dialogs, 0, 150));
+    EXPECT_FALSE(add_picture_from_clipboard(*store, note, dialogs, 0, 150));
     QGuiApplication::clipboard()->setImage(test::sample_image(300, 100));
-    const std::optional<AddedPicture> pasted = add_picture_from_clipboard(*store, note, run, dialogs, 0, 150);
+    const std::optional<AddedPicture> pasted = add_picture_from_clipboard(*store, note, dialogs, 0, 150);
     ASSERT_TRUE(pasted);
     EXPECT_EQ(pasted->size, QSize(300, 100));
     EXPECT_TRUE(looks_like_jpeg(
@@ -207,10 +207,10 @@ TEST_F(AttachmentsTest, AddingAHostileFileShowsWhyAndStoresNothing)
     TempFolder::write(path, test::png_declaring(60000, 60000));
     dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, path);
     dialogs.expect_error(QStringLiteral("无法读取图片：图片尺寸过大（60000×60000 像素）。"));
-    EXPECT_FALSE(add_picture_from_file(*store, note, run, dialogs, 0, 150));
+    EXPECT_FALSE(add_picture_from_file(*store, note, dialogs, 0, 150));
     EXPECT_EQ(rows(store->main()), 0);
-    EXPECT_EQ(rows(store->backup()), 0);
-    EXPECT_EQ(run.global_change, 0);
+    EXPECT_EQ(rows(*test::open_backup(*store)), 0);
+    EXPECT_FALSE(store->changed());
     EXPECT_EQ(note.img_id, -1);
 }
 

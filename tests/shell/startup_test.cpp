@@ -75,9 +75,9 @@ protected:
 
 TEST_F(StartupStore, DeferredStepCreatesAutosaveKeyAndReadsWebdav)
 {
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('启动从网盘同步','1')"));
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','https://dav.example/x')"));
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('webDAV用户名','u')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('启动从网盘同步','1')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','https://dav.example/x')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('webDAV用户名','u')"));
     const DeferredStepResult r = deferred_settings_step(store, run);
     EXPECT_FALSE(r.show_settings);
     EXPECT_EQ(r.recover_note_id, -1);
@@ -91,7 +91,7 @@ TEST_F(StartupStore, DeferredStepCreatesAutosaveKeyAndReadsWebdav)
     expect_mirror_identical(store);
 
     // A second run finds the key and adds no second row; an absent address reads as "/".
-    store.set_first_string(QStringLiteral("delete from set_table where key1='webDAV网址'"));
+    write_sql(store, QStringLiteral("delete from set_table where key1='webDAV网址'"));
     deferred_settings_step(store, run);
     EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='tmp_file1'")), 1);
     EXPECT_EQ(run.dav_url, QStringLiteral("/"));
@@ -99,8 +99,8 @@ TEST_F(StartupStore, DeferredStepCreatesAutosaveKeyAndReadsWebdav)
 
 TEST_F(StartupStore, DeferredStepRecoversPendingAutosave)
 {
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','42')"));
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1)  values('退出保存到网盘','1')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','42')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('退出保存到网盘','1')"));
     // No file yet: nothing to recover, the settings are still read.
     DeferredStepResult r = deferred_settings_step(store, run);
     EXPECT_EQ(r.recover_note_id, -1);
@@ -126,8 +126,8 @@ TEST_F(StartupStore, CloseCancelKeepsEverything)
     OpenNoteState note;
     note.noteId_bei = 7;
     TempFolder::write(autosave_file(run, 7), "x");
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
-    run.global_change = 1;
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    store.set_changed(true);
     bool exit_ran = false;
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Cancel);
     EXPECT_FALSE(close_request(store, run, note, true, dialogs, {nullptr, [&] { exit_ran = true; }}));
@@ -142,7 +142,8 @@ TEST_F(StartupStore, CloseNoDeletesAutosaveAndResetsKey)
     OpenNoteState note;
     note.noteId_bei = 7;
     TempFolder::write(autosave_file(run, 7), "x");
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    store.set_changed(false); // the set-up is no write of the run
     bool saved = false, exit_ran = false;
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::No);
     EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { return saved = true; }, [&] { exit_ran = true; }}));
@@ -158,7 +159,7 @@ TEST_F(StartupStore, CloseYesSavesAndStampsAfterAWrite)
 {
     OpenNoteState note;
     bool saved = false;
-    run.global_change = 1;
+    store.set_changed(true);
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Yes);
     EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { return saved = true; }, nullptr, [] { return qint64(1700000000); }}));
     EXPECT_TRUE(saved);
@@ -180,15 +181,15 @@ TEST_F(StartupStore, CloseYesWhoseSaveFailsKeepsWindowAndAutosave)
         QString error; // shown when the save throws
     };
     const Case cases[] = {
-        {"throws", [] () -> bool { throw DbError("database is locked"); }, QStringLiteral("database is locked")},
+        {"throws", [] () -> bool { throw DbError(std::string("database is locked")); }, QStringLiteral("database is locked")},
         {"still unsaved", [] { return false; }, QString()},
         {"no save action", nullptr, QString()},
     };
     OpenNoteState note;
     note.noteId_bei = 7;
     TempFolder::write(autosave_file(run, 7), "x");
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
-    run.global_change = 1;
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    store.set_changed(true);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         bool exit_ran = false;
@@ -209,7 +210,7 @@ TEST_F(StartupStore, CloseYesWhoseSaveFailsKeepsWindowAndAutosave)
 TEST_F(StartupStore, CloseKeepsTheKeyOfAnAutosaveNeverRecovered)
 {
     TempFolder::write(autosave_file(run, 7), "{\\rtf1 unsaved}");
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
     EXPECT_TRUE(close_request(store, run, OpenNoteState(), false, dialogs, {}));
     EXPECT_EQ(key("tmp_file1"), QStringLiteral("7"));
     EXPECT_TRUE(QFile::exists(autosave_file(run, 7)));
@@ -221,7 +222,7 @@ TEST_F(StartupStore, CloseKeepsTheKeyOfAnAutosaveNeverRecovered)
 
 TEST_F(StartupStore, ReadOnlyInstanceLeavesAutosaveKeyAlone)
 {
-    store.set_first_string(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','9')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','9')"));
     NoteStore second(lock);
     QString z = zhu, b = bei;
     second.Connect_to_db(z, b, dialogs);
@@ -234,17 +235,18 @@ TEST_F(StartupStore, ReadOnlyInstanceLeavesAutosaveKeyAlone)
 TEST(Startup, ExitMenuSwitches)
 {
     RunSettings run;
+    NoteStore store;
     run.dav_url = QStringLiteral("https://x/");
     run.dav_username = QStringLiteral("u");
-    force_backup_at_exit(run);
-    EXPECT_EQ(run.global_change, 1);
+    force_backup_at_exit(store, run);
+    EXPECT_TRUE(store.changed());
     EXPECT_EQ(run.webdav_tcbc, 0); // no password: nothing forced
     run.dav_password = QStringLiteral("p");
-    force_backup_at_exit(run);
+    force_backup_at_exit(store, run);
     EXPECT_EQ(run.webdav_tcbc, 1);
     skip_backup_at_exit(run);
     EXPECT_EQ(run.skip_exit_backup, 1);
-    EXPECT_EQ(run.global_change, 1); // the run wrote: the exit stamp must still be written
+    EXPECT_TRUE(store.changed()); // the run wrote: the exit stamp must still be written
 }
 
 TEST(Startup, UnixNowIsLocalTimeReadAsUtc)

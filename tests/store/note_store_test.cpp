@@ -77,12 +77,12 @@ TEST_F(StoreTest, BackupFileMissingIsCopiedFromMain)
         NoteStore first(lock);
         QString z = zhu, b;
         ASSERT_EQ(first.Connect_to_db(z, b, dialogs), kMainOnly);
-        first.set_first_string(QStringLiteral("insert into Class(px,caption) values(3,'工作')"));
+        write_sql(first, QStringLiteral("insert into Class(px,caption) values(3,'工作')"));
     }
     NoteStore store(lock);
     QString z = zhu, b = bei;
     EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
-    EXPECT_EQ(store.backup().query_first(QStringLiteral("select count(*) from Class"))->toInt(), 2);
+    EXPECT_EQ(open_backup(store)->query_first(QStringLiteral("select count(*) from Class"))->toInt(), 2);
     expect_mirror_identical(store);
 }
 
@@ -108,8 +108,10 @@ TEST_F(StoreTest, OnlyBackupFolderGivesStatusTwo)
     EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kBackupOnly);
     EXPECT_FALSE(store.main_connected());
     EXPECT_FALSE(store.owns_mark());
-    EXPECT_EQ(store.set_first_string(QStringLiteral("delete from Class")), 0);
-    EXPECT_EQ(store.backup().query_first(QStringLiteral("select count(*) from Class"))->toInt(), 1);
+    EXPECT_THROW(write_sql(store, QStringLiteral("delete from Class")), DbError);
+    Connection backup;
+    backup.open_read_only(backup_file());
+    EXPECT_EQ(backup.query_first(QStringLiteral("select count(*) from Class"))->toInt(), 1);
 }
 
 TEST_F(StoreTest, MainFileThatCannotBeCreatedThrowsEngineError)
@@ -155,7 +157,7 @@ TEST_F(StoreTest, SecondInstanceIsReadOnlyWhileFirstKeepsWriting)
     EXPECT_FALSE(second.owns_mark());
     EXPECT_FALSE(first.read_only());
 
-    EXPECT_EQ(first.set_first_string(QStringLiteral("insert into Class(px,caption) values(7,'第二')")), 1);
+    EXPECT_EQ(write_sql(first, QStringLiteral("insert into Class(px,caption) values(7,'第二')")), 1);
     EXPECT_EQ(second.get_first_integer(QStringLiteral("select count(*) from Class")), 2);
     expect_mirror_identical(first);
 
@@ -171,8 +173,8 @@ TEST_F(StoreTest, HelpersWithMainClosedDoNothing)
     NoteStore store(lock);
     EXPECT_EQ(store.get_first_integer(QStringLiteral("select 5")), 0);
     EXPECT_EQ(store.get_first_string(QStringLiteral("select 'x'")), QString());
-    EXPECT_EQ(store.set_first_string(QStringLiteral("this is not even sql")), 0);
-    EXPECT_EQ(store.mirrored_write(QStringLiteral("insert into picture(img) values(:a)"), {QByteArray("x")}), 0);
+    // Writing with nothing open is refused, not silently dropped.
+    EXPECT_THROW(write_sql(store, QStringLiteral("insert into picture(img) values(:a)"), {QByteArray("x")}), DbError);
 }
 
 TEST_F(StoreTest, ReadingHelpersTreatNoRowAndNullAsEmpty)
@@ -193,8 +195,8 @@ TEST_F(StoreTest, SetFirstStringWithMainOnlyReturnsMainRowCount)
     NoteStore store(lock);
     QString z = zhu, b;
     ASSERT_EQ(store.Connect_to_db(z, b, dialogs), kMainOnly);
-    store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'a')"));
-    EXPECT_EQ(store.set_first_string(QStringLiteral("update Class set px=9")), 2);
+    write_sql(store, QStringLiteral("insert into Class(px,caption) values(1,'a')"));
+    EXPECT_EQ(write_sql(store, QStringLiteral("update Class set px=9")), 2);
     EXPECT_FALSE(QFileInfo::exists(backup_file()));
 }
 
@@ -204,7 +206,7 @@ TEST_F(StoreTest, RejectedStatementThrowsWithEngineMessageAndChangesNothing)
     QString z = zhu, b = bei;
     store.Connect_to_db(z, b, dialogs);
     try {
-        store.set_first_string(QStringLiteral("insert into nosuchtable values(1)"));
+        write_sql(store, QStringLiteral("insert into nosuchtable values(1)"));
         FAIL() << "expected DbError";
     } catch (const DbError &e) {
         EXPECT_TRUE(e.message().contains(QStringLiteral("no such table"))) << e.what();
@@ -219,13 +221,13 @@ TEST_F(StoreTest, MirroredWriteBindsTextBlobAndIntegerOnBoth)
     store.Connect_to_db(z, b, dialogs);
     const QByteArray blob("\x00\xff{\\rtf1 中}", 14);
     // Explicit times: each database evaluates CURRENT_TIMESTAMP on its own clock reading.
-    store.set_first_string(QStringLiteral("insert into notes(label,content,cuanjian,put) "
+    write_sql(store, QStringLiteral("insert into notes(label,content,cuanjian,put) "
                                           "values('l','','2020-01-02 03:04:05','2020-01-02 03:04:05')"));
     const qint64 id = store.main().last_insert_rowid();
-    EXPECT_EQ(store.mirrored_write(QStringLiteral("replace into rtffile(noteId,rtf) values(:a,:b)"),
+    EXPECT_EQ(write_sql(store, QStringLiteral("replace into rtffile(noteId,rtf) values(:a,:b)"),
                                    {id, blob}),
               1);
-    EXPECT_EQ(store.mirrored_write_backup_first(QStringLiteral("update notes set content=:a where id=:b"),
+    EXPECT_EQ(write_sql(store, QStringLiteral("update notes set content=:a where id=:b"),
                                                 {QStringLiteral("正文 it's"), id}),
               1);
     EXPECT_EQ(store.main().query_first(QStringLiteral("select rtf from rtffile"))->toByteArray(), blob);
@@ -253,7 +255,7 @@ TEST_F(StoreTest, MainAndBackupNamingOneFileOpenOnlyTheMain)
         dialogs.verify_done();
         EXPECT_FALSE(store.backup_connected());
         const qint64 before = store.get_first_integer(QStringLiteral("select count(*) from Class"));
-        EXPECT_EQ(store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'一次')")), 1);
+        EXPECT_EQ(write_sql(store, QStringLiteral("insert into Class(px,caption) values(1,'一次')")), 1);
         EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from Class")), before + 1);
     }
 }
@@ -276,7 +278,7 @@ TEST_F(StoreTest, StaleBackupIsKeptAsideAndCopiedAfresh)
         NoteStore store(lock);
         QString z = zhu, b = bei;
         ASSERT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
-        store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'甲')"));
+        write_sql(store, QStringLiteral("insert into Class(px,caption) values(1,'甲')"));
     }
     const QByteArray stale = TempFolder::read(backup_file());
     {
@@ -284,8 +286,8 @@ TEST_F(StoreTest, StaleBackupIsKeptAsideAndCopiedAfresh)
         NoteStore store(lock);
         QString z = zhu, b;
         ASSERT_EQ(store.Connect_to_db(z, b, dialogs), kMainOnly);
-        store.set_first_string(QStringLiteral("insert into Class(px,caption) values(1,'乙')"));
-        store.set_first_string(QStringLiteral("delete from Class where caption='甲'"));
+        write_sql(store, QStringLiteral("insert into Class(px,caption) values(1,'乙')"));
+        write_sql(store, QStringLiteral("delete from Class where caption='甲'"));
     }
     {
         // Another instance owns the data: it leaves the backup alone.
@@ -305,43 +307,11 @@ TEST_F(StoreTest, StaleBackupIsKeptAsideAndCopiedAfresh)
     EXPECT_EQ(dialogs.shown(), QStringList{stale_backup_text(kept.first())});
     EXPECT_EQ(TempFolder::read(join_path(bei, kept.first())), stale);
     expect_mirror_identical(store);
-    store.set_first_string(QStringLiteral("update Class set px=7 where caption='乙'"));
+    write_sql(store, QStringLiteral("update Class set px=7 where caption='乙'"));
     expect_mirror_identical(store);
 
     // Once mirrored, the next start finds nothing to repair.
     dialogs.clear_shown();
     EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
-    EXPECT_TRUE(dialogs.shown().isEmpty());
-}
-
-TEST_F(StoreTest, LentBackupConnectionIsPutBackExactly)
-{
-    // Backup open before: the same file again afterwards; closed before: closed afterwards.
-    for (const bool with_backup : {true, false}) {
-        NoteStore store(lock);
-        QString z = zhu, b = with_backup ? bei : QString();
-        store.Connect_to_db(z, b, dialogs);
-        const QString target = dir.file(QStringLiteral("target.sl3"));
-        store.lend_backup(target);
-        EXPECT_TRUE(store.backup_lent());
-        EXPECT_EQ(store.backup().path(), target);
-        EXPECT_THROW(store.set_first_string(QStringLiteral("insert into Class(caption) values('x')")), DbError);
-        EXPECT_THROW(store.Connect_to_db(z, b, dialogs), DbError);
-        EXPECT_EQ(store.return_backup(), QString());
-        EXPECT_FALSE(store.backup_lent());
-        EXPECT_EQ(store.backup_connected(), with_backup);
-        EXPECT_EQ(store.backup().path(), with_backup ? backup_file() : QString());
-        EXPECT_EQ(store.status(), with_backup ? kMainAndBackup : kMainOnly);
-        // A target that cannot be opened leaves the connection as it was.
-        EXPECT_THROW(store.lend_backup(dir.file(QStringLiteral("no/such/folder.sl3"))), DbError);
-        EXPECT_FALSE(store.backup_lent());
-        EXPECT_EQ(store.backup().path(), with_backup ? backup_file() : QString());
-        EXPECT_EQ(store.set_first_string(QStringLiteral("insert into Class(caption) values('y')")), 1);
-        if (with_backup)
-            expect_mirror_identical(store);
-        store.close_all();
-        QFile::remove(main_file());
-        QFile::remove(backup_file());
-    }
     EXPECT_TRUE(dialogs.shown().isEmpty());
 }

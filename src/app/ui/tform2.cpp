@@ -136,6 +136,8 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     setup_editor_tracking();
 
     set_save_enabled(false);
+    // A failed write to the backup database: the store has disconnected it; said once.
+    store.set_backup_failure_handler([this](const QString &message) { report_backup_failure(message); });
     // The panes are laid out at their start widths; the editor pane's is the fall-back width.
     g4width = kStartPaneWidths[3];
 
@@ -965,7 +967,7 @@ void TForm2::Button5Click() { GroupBox8->hide(); }
 
 void TForm2::N85Click()
 {
-    force_backup_at_exit(run);
+    force_backup_at_exit(store, run);
     close();
 }
 

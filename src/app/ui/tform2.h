@@ -60,8 +60,11 @@ public:
     // Read-only mode: caption suffix " 只读"; the tool-bar buttons, the editing group and the
     // picture button group are disabled for the rest of the run. The message is not shown here.
     void enter_read_only_mode();
-    // Another instance holds the owner mark after a connect: read-only mode and its message.
+    // After a connect that may only read (another instance holds the owner mark, or the main
+    // file cannot be written): read-only mode and its message with the reason.
     void database_owned_elsewhere();
+    // Status bar panel 0: the connection status, with the problem of the last connect after it.
+    void show_connection_status();
     bool read_only() const { return read_only_; }
 
     // The login check of window creation (with the main database open). False when the entry was
@@ -264,9 +267,9 @@ public:
     void ListBox1Click();
     void ListBox2Click();
     void setup_category_lists();
-    // Common tail of the ordering commands: runs `statement` on both databases, refills the list
-    // of `target` (1 major, 2 minor, 3 note list) and reselects `caption` (or the open note).
-    void apply_order_change(const QString &caption, const QString &statement, int target);
+    // Common tail of the ordering commands: runs `write` (the change on both databases), refills
+    // the list of `target` (1 major, 2 minor, 3 note list) and reselects `caption` (or the open note).
+    void apply_order_change(const QString &caption, const std::function<void()> &write, int target);
     // Clears the open note from the view.
     void clear_note_view();
     // The minor-category fill: one page of the notes of minor category `caption`.

@@ -251,7 +251,7 @@ void TForm2::ToolButton1Click()
         return;
     }
     guarded(dialogs_, [this] {
-        new_class(store, dialogs_, run, entries(ListBox1), [this](const QString &entry) { ListBox1->addItem(entry); });
+        new_class(store, dialogs_, entries(ListBox1), [this](const QString &entry) { ListBox1->addItem(entry); });
     });
 }
 
@@ -261,7 +261,7 @@ void TForm2::ToolButton2Click()
         return;
     const int row = selected_row(ListBox1);
     bool deleted = false;
-    guarded(dialogs_, [&] { deleted = delete_category(store, dialogs_, run, kTargetMajor, selected_text(ListBox1)); });
+    guarded(dialogs_, [&] { deleted = delete_category(store, dialogs_, kTargetMajor, selected_text(ListBox1)); });
     if (!deleted)
         return;
     delete ListBox1->takeItem(row);
@@ -285,7 +285,7 @@ void TForm2::ToolButton3Click()
         return;
     NewSectionOutcome outcome = NewSectionOutcome::Stopped;
     guarded(dialogs_, [&] {
-        outcome = new_section(store, dialogs_, run, ListBox1->count(), selected_text(ListBox1), ListBox2->count(),
+        outcome = new_section(store, dialogs_, ListBox1->count(), selected_text(ListBox1), ListBox2->count(),
                               [this](const QString &entry) { ListBox2->addItem(entry); });
     });
     if (outcome == NewSectionOutcome::CreateMajorFirst)
@@ -298,7 +298,7 @@ void TForm2::ToolButton4Click()
         return;
     const int row = selected_row(ListBox2);
     bool deleted = false;
-    guarded(dialogs_, [&] { deleted = delete_category(store, dialogs_, run, kTargetMinor, selected_text(ListBox2)); });
+    guarded(dialogs_, [&] { deleted = delete_category(store, dialogs_, kTargetMinor, selected_text(ListBox2)); });
     if (!deleted)
         return;
     delete ListBox2->takeItem(row);
@@ -352,7 +352,8 @@ void order_command(TForm2 &f, OrderCommand command)
     int count = 0;
     if (!order_target(f, target, caption, count))
         return;
-    f.apply_order_change(caption, order_sql(command, target, caption, f.note.noteId, count), target);
+    f.apply_order_change(
+        caption, [&] { apply_order(f.store, command, target, caption, f.note.noteId, count); }, target);
 }
 
 } // namespace
@@ -374,10 +375,10 @@ void TForm2::ToolButton16Click()
     order_command(*this, OrderCommand::Unpin);
 }
 
-void TForm2::apply_order_change(const QString &caption, const QString &statement, int target)
+void TForm2::apply_order_change(const QString &caption, const std::function<void()> &write, int target)
 {
     try {
-        store.set_first_string(statement);
+        write();
         if (target == kTargetMajor) {
             load_class();
             selection.class_index = index_ignoring_case(entries(ListBox1), caption);
@@ -402,7 +403,6 @@ void TForm2::apply_order_change(const QString &caption, const QString &statement
         dialogs_.error(QString::fromUtf8(e.what()));
     }
     selection.select = target;
-    run.global_change = 1;
 }
 
 // ---- Rename ----
@@ -427,7 +427,7 @@ void TForm2::ToolButton17Click()
     t.crypt_change_pending = crypt.change_pending(note.noteId);
     t.legacy_form = crypt.legacy_form;
     std::optional<QString> name;
-    guarded(dialogs_, [&] { name = rename_category_or_note(store, dialogs_, run, entries(ListBox1), t); });
+    guarded(dialogs_, [&] { name = rename_category_or_note(store, dialogs_, entries(ListBox1), t); });
     if (!name)
         return;
     if (target == kTargetNote) {

@@ -83,10 +83,8 @@ void TForm2::setup_editor_tracking()
 
 void TForm2::report_backup_failure(const QString &message)
 {
-    if (message.isEmpty())
-        return;
     set_panel(0, connection_status_text(store.status()));
-    dialogs_.error(QStringLiteral("备份数据库写入失败，已断开备份数据库，以后只保存到主数据库：") + message);
+    dialogs_.error(message);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -119,7 +117,6 @@ void TForm2::SpeedButton2Click()
         dialogs_.error(QString::fromUtf8(e.what()));
         return; // marks and buttons stay: the user can save again
     }
-    report_backup_failure(result.backup_error);
     if (result.outcome == SaveOutcome::NoteMissing) {
         dialogs_.error(QStringLiteral("这个笔记在数据库中已经不存在，没有保存。"));
         return;
@@ -143,7 +140,6 @@ void TForm2::SpeedButton2Click()
     set_save_enabled(false);
     Timer1->stop();
     autosave.time_count = 0;
-    run.global_change = 1;
 
     // The end of the autosave cycle: the copy of this note is no longer needed.
     QFile::remove(autosave_path(run.tmp_save, note.noteId));
@@ -220,7 +216,6 @@ void TForm2::ToolButton6Click()
         dialogs_.error(QString::fromUtf8(e.what()));
         return;
     }
-    report_backup_failure(created.backup_error);
     ListBox3->addItem(created.caption);
     list.noteIdList.append(created.note_id);
     list.is_crypt_list.append(0);
@@ -242,7 +237,6 @@ void TForm2::ToolButton6Click()
     select_note_entry(row);
     selection.note_index = row;
     set_save_enabled(false);
-    run.global_change = 1;
 }
 
 void TForm2::ToolButton7Click()
@@ -259,14 +253,13 @@ void TForm2::ToolButton7Click()
         return;
     // The note the question named.
     const int id = list.noteIdList.at(row);
-    QString backup_error;
+    bool deleted = false;
     try {
-        backup_error = delete_note(store, id);
+        deleted = delete_note(store, id);
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
         return;
     }
-    report_backup_failure(backup_error);
     // Its autosave copy goes with it, so no later start offers the body of a deleted note.
     QFile::remove(autosave_path(run.tmp_save, id));
 
@@ -290,8 +283,8 @@ void TForm2::ToolButton7Click()
     note.title_mark = 0;
     note.body_mark = 0;
     set_save_enabled(false);
-    run.global_change = 1;
-    dialogs_.message(QStringLiteral("删除成功。"));
+    // Deleted meanwhile (the list was out of date): the entry goes, but nothing was deleted now.
+    dialogs_.message(deleted ? QStringLiteral("删除成功。") : QStringLiteral("这个笔记在数据库中已经不存在。"));
 }
 
 // ---------------------------------------------------------------------------------------------

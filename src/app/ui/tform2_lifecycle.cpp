@@ -56,9 +56,8 @@ void TForm2::FormCreate(SettingsStore &settings)
             dialogs_.error(font_error); // the font stays as it is; start-up goes on
 
         // 5. The databases.
-        const int status =
-            store.Connect_to_db(run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
-        set_panel(0, connection_status_text(status));
+        store.Connect_to_db(run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
+        show_connection_status();
         prepare_search_index();
 
         // 6., 7.
@@ -84,6 +83,7 @@ void TForm2::FormCreate(SettingsStore &settings)
         }
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
+        show_connection_status();
     }
     // 10. The folder of autosave files: the user's private state folder.
     run.tmp_save = autosave_folder();
@@ -91,10 +91,20 @@ void TForm2::FormCreate(SettingsStore &settings)
     connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
 }
 
+void TForm2::show_connection_status()
+{
+    const QString problem = store.problem();
+    set_panel(0, problem.isEmpty() ? connection_status_text(store.status())
+                                   : connection_status_text(store.status()) + QStringLiteral("：") + problem);
+}
+
 void TForm2::database_owned_elsewhere()
 {
     enter_read_only_mode();
-    dialogs_.message(QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。"));
+    if (store.owns_mark()) // the file itself cannot be written
+        dialogs_.message(store.read_only_reason() + QStringLiteral("，现在以只读开启，只能查看不能保存。"));
+    else
+        dialogs_.message(QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。"));
 }
 
 std::function<void()> TForm2::unless_closing(std::function<void()> fn)

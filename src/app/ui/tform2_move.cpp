@@ -55,7 +55,6 @@ void TForm2::Button4Click()
         dialogs_.message(move_outcome_text(outcome));
         return;
     }
-    run.global_change = 1;
     selection.section_index = -1;
     ListBox2Click();
     GroupBox8->hide();

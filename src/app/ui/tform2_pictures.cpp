@@ -276,7 +276,7 @@ void TForm2::SpeedButton4Click()
         return;
     guarded(dialogs_, [this] {
         const std::optional<AddedPicture> added = add_picture_from_file(
-            store, note, run, dialogs_, picture_target_row(ListBox3, note.noteId), panel_width(ScrollBox1));
+            store, note, dialogs_, picture_target_row(ListBox3, note.noteId), panel_width(ScrollBox1));
         if (added)
             place_thumbnail(static_cast<int>(added->id), added->size, added->thumbnail, {});
     });
@@ -288,7 +288,7 @@ void TForm2::SpeedButton6Click()
         return;
     guarded(dialogs_, [this] {
         const std::optional<AddedPicture> added = add_picture_from_clipboard(
-            store, note, run, dialogs_, picture_target_row(ListBox3, note.noteId), panel_width(ScrollBox1));
+            store, note, dialogs_, picture_target_row(ListBox3, note.noteId), panel_width(ScrollBox1));
         if (added)
             place_thumbnail(static_cast<int>(added->id), added->size, added->thumbnail, {});
     });
@@ -308,7 +308,7 @@ void TForm2::SpeedButton5Click()
             LabelPictureNumber->hide();
         lay_out_thumbnails();
     }
-    guarded(dialogs_, [this] { delete_current_picture(store, note, run); });
+    guarded(dialogs_, [this] { delete_current_picture(store, note); });
 }
 
 // ---------------------------------------------------------------------------------------------
