@@ -9,6 +9,7 @@ packages=(
   fonts-wqy-microhei xvfb xauth poppler-utils zip unzip apache2 sqlite3
   libqt6svg6
   desktop-file-utils appstream
+  dpkg-dev file lintian  # the Debian package: its dependencies found, its contents checked
 )
 # Chinese input: where fcitx5 is the desktop's input method, Qt 6 programs need its Qt 6 frontend.
 # (IBus needs nothing more: its Qt 6 plugin comes with libqt6gui6.)

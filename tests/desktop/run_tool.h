@@ -4,6 +4,8 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include <functional>
+
 namespace yunshan::test {
 
 struct ToolRun {
@@ -13,11 +15,15 @@ struct ToolRun {
     QString err;
 };
 
+// `child_setup` runs in the child process before the program starts (umask and the like).
 inline ToolRun run_tool(const QString &program, const QStringList &args,
-                        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+                        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
+                        const std::function<void()> &child_setup = {})
 {
     QProcess p;
     p.setProcessEnvironment(env);
+    if (child_setup)
+        p.setChildProcessModifier(child_setup);
     p.start(program, args);
     ToolRun r;
     if (!p.waitForFinished(120000)) {
