@@ -35,35 +35,6 @@ struct DocCase {
     std::function<void(QTextDocument &)> build;
 };
 
-void expect_same_runs(const QTextDocument &a, const QTextDocument &b)
-{
-    const auto ra = runs(a);
-    const auto rb = runs(b);
-    ASSERT_EQ(ra.size(), rb.size()) << a.toPlainText().left(200).toStdString() << " | " << b.toPlainText().left(200).toStdString();
-    for (size_t i = 0; i < ra.size(); ++i) {
-        SCOPED_TRACE(ra[i].text.left(40).toStdString());
-        EXPECT_EQ(ra[i].text, rb[i].text);
-        EXPECT_EQ(ra[i].bold, rb[i].bold);
-        EXPECT_EQ(ra[i].italic, rb[i].italic);
-        EXPECT_EQ(ra[i].underline, rb[i].underline);
-        EXPECT_EQ(ra[i].strike, rb[i].strike);
-        EXPECT_EQ(ra[i].foreground, rb[i].foreground);
-        if (ra[i].size > 0) {
-            EXPECT_EQ(ra[i].size, rb[i].size);
-        }
-        if (!ra[i].family.isEmpty()) {
-            EXPECT_EQ(ra[i].family, rb[i].family);
-        }
-        EXPECT_EQ(ra[i].href, rb[i].href);
-        EXPECT_EQ(ra[i].image, rb[i].image);
-        if (ra[i].image) {
-            EXPECT_EQ(ra[i].image_width, rb[i].image_width);
-            EXPECT_EQ(ra[i].image_height, rb[i].image_height);
-            EXPECT_EQ(ra[i].picture.convertToFormat(QImage::Format_RGB32), rb[i].picture.convertToFormat(QImage::Format_RGB32));
-        }
-    }
-}
-
 const QByteArray &png_picture()
 {
     static const QByteArray bytes = image_bytes(solid_image(6, 4, Qt::red), "PNG");
