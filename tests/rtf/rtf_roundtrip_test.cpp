@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextBlock>
@@ -153,10 +154,76 @@ TEST(RtfWriter, FormOfTheOutput)
     const QByteArray rtf = write_rtf(doc);
     EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0"));
     EXPECT_TRUE(rtf.contains("{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}")); // 宋体 in GBK
-    EXPECT_TRUE(rtf.contains("\\f0\\fs22 \\uc2 \\u20013\\'d6\\'d0A\\{\\}\\\\\\uc1 \\u8364\\'80\\u-10179?\\u-8704?"));
+    EXPECT_TRUE(rtf.contains("\\pard \\hich\\af0\\dbch\\af0\\loch\\f0\\fs22 \\uc2 \\u20013\\'d6\\'d0A\\{\\}\\\\\\uc1 "
+                             "\\u8364\\'80\\u-10179?\\u-8704?"));
     EXPECT_TRUE(QByteArray(rtf).replace("\r\n", "").contains("\\pngblip\\picw6\\pich4\\picwgoal90\\pichgoal60" + png_picture().toHex()));
     EXPECT_TRUE(rtf.endsWith("\\par\r\n}\r\n"));
     EXPECT_EQ(rtf.count('{'), rtf.count('}'));
+}
+
+// \f0 is the note's own default font, never this computer's fallback; Chinese text carries a
+// Chinese font for double-byte text also where the run's font is Western.
+TEST(RtfWriter, FontTableNamesTheNotesFont)
+{
+    const QByteArray songti = "{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}";
+    struct Case {
+        const char *name;
+        QFont default_font; // family unset: the document has no default font of its own
+        QByteArray fonts;   // the font table
+        QByteArray run;     // the font words before the first run
+    };
+    const Case cases[] = {
+        {"NoDefaultFont", QFont(), "{\\fonttbl" + songti + "}", "\\hich\\af0\\dbch\\af0\\loch\\f0"},
+        {"ChineseDefault", QFont(QStringLiteral("微软雅黑"), 11),
+         "{\\fonttbl{\\f0\\fnil\\fcharset134 \\'ce\\'a2\\'c8\\'ed\\'d1\\'c5\\'ba\\'da;}}",
+         "\\hich\\af0\\dbch\\af0\\loch\\f0"},
+        {"WesternDefault", QFont(QStringLiteral("Arial"), 11),
+         "{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}{\\f1\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}",
+         "\\hich\\af0\\dbch\\af1\\loch\\f0"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTextDocument doc;
+        if (c.default_font.resolveMask() & QFont::FamiliesResolved)
+            doc.setDefaultFont(c.default_font);
+        QTextCursor cursor(&doc);
+        add(cursor, QStringLiteral("中文"));
+        const QByteArray rtf = write_rtf(doc);
+        EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052" +
+                                   c.fonts + "\r\n"))
+            << rtf.toStdString();
+        EXPECT_TRUE(rtf.contains("\\pard " + c.run + "\\fs")) << rtf.toStdString();
+    }
+
+    // A Western run in a Chinese note: its own font for \f, the note's Chinese font for \dbch\af.
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    add(cursor, QStringLiteral("中"));
+    add(cursor, QStringLiteral("Arial 中文"), [](QTextCharFormat &f) { f.setFontFamilies({QStringLiteral("Arial")}); });
+    const QByteArray rtf = write_rtf(doc);
+    EXPECT_TRUE(rtf.contains("{\\f1\\fnil\\fcharset0 Arial;}")) << rtf.toStdString();
+    EXPECT_TRUE(rtf.contains("\\hich\\af1\\dbch\\af0\\loch\\f1 Arial \\uc1 \\u20013?")) << rtf.toStdString();
+    QTextDocument read;
+    read_rtf(rtf, read);
+    EXPECT_EQ(run_with(read, QStringLiteral("Arial")).family, QStringLiteral("Arial"));
+    EXPECT_EQ(run_with(read, QStringLiteral("中")).family, QStringLiteral("宋体"));
+}
+
+// The editor's document has the program's interface font as its default; where 宋体 is missing
+// that is a Linux font, which must not become the note's font.
+TEST(RtfWriter, InterfaceFontIsNotTheNotesFont)
+{
+    const QFont saved = QGuiApplication::font();
+    const QFont fallback(QStringLiteral("WenQuanYi Micro Hei"), 10);
+    QGuiApplication::setFont(fallback);
+    QTextDocument doc;
+    doc.setDefaultFont(fallback);
+    QTextCursor cursor(&doc);
+    add(cursor, QStringLiteral("中文"));
+    const QByteArray rtf = write_rtf(doc);
+    QGuiApplication::setFont(saved);
+    EXPECT_TRUE(rtf.contains("{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}")) << rtf.toStdString();
+    EXPECT_FALSE(rtf.contains("WenQuanYi"));
 }
 
 TEST(RtfWriter, PlainTextCopy)

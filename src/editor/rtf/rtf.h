@@ -46,6 +46,10 @@ RtfReadResult insert_rtf(QTextCursor &cursor, const QByteArray &rtf_fragment);
 // GBK font names, \uN text with GBK \'hh fallbacks, pictures as \pngblip / \jpegblip, tables as
 // rows (\trowd, cell borders and \cellx widths, merged cells flagged \clmgf/\clmrg and
 // \clvmgf/\clvmrg; tables inside cells as paragraphs of the cell).
+// The font table's \f0 (\deff0) is the note's own default font: the document's default family, or
+// 宋体 when it has none or only the program's interface font. Every font change also names the
+// font of double-byte text (\hich\afN\dbch\afM\loch\fN, M a \fcharset134 font), so that word
+// processors show Chinese text in a Chinese font.
 QByteArray write_rtf(const QTextDocument &doc);
 
 // The plain-text copy stored beside a body for searching: FF FE, then the text in UTF-16LE with

@@ -6,6 +6,7 @@
 #include "editor/rtf/rtf_tables.h"
 #include "platform/code_page.h"
 
+#include <QGuiApplication>
 #include <QHash>
 #include <QStringEncoder>
 #include <QTextBlock>
@@ -84,6 +85,7 @@ bool is_chinese_font(const QString &name)
 
 struct Run {
     int font = -1;
+    int dbfont = -1; // the font of double-byte text (\dbch\af)
     int size = -1; // half points
     int fg = 0;
     int bg = 0;
@@ -98,6 +100,29 @@ using Para = RtfParagraph;
 
 // Tables whose widths are relative get this width: six inches, the text width of a letter page.
 constexpr int kTextWidth = 8640;
+
+// The note's own default font: the document's default family when it was given one. A default that
+// is only the program's interface font is this computer's fallback (on Linux some font the Windows
+// program's users do not have) and counts as none; then the notes' customary 宋体 is named.
+QString own_default_family(const QTextDocument &doc)
+{
+    const QFont font = doc.defaultFont();
+    QString family;
+    if (font.resolveMask() & (QFont::FamilyResolved | QFont::FamiliesResolved)) {
+        for (const QString &name : font.families())
+            if (family.isEmpty() && !name.trimmed().isEmpty())
+                family = name.trimmed();
+        if (family.isEmpty())
+            family = font.family().trimmed();
+    }
+    if (!family.isEmpty() && qGuiApp &&
+        family.compare(QGuiApplication::font().family().trimmed(), Qt::CaseInsensitive) == 0)
+        family.clear();
+    if (family.isEmpty())
+        family = QStringLiteral("宋体");
+    family.remove(QLatin1Char(';'));
+    return family;
+}
 
 // The blocks of a cell or frame in document order; those of tables inside it are included.
 std::vector<QTextBlock> blocks_between(const QTextDocument &doc, int first, int last)
@@ -137,6 +162,7 @@ private:
     Run cur_;
     int uc_ = 1;
     int font_charset_ = 0;
+    int chinese_font_ = -1; // the font of double-byte text in runs whose own font is Western
     Para para_state_;
     bool para_in_table_ = false;
     bool force_para_ = true; // the next paragraph states its properties whatever they are
@@ -170,6 +196,8 @@ private:
 
     QString family_of(const QTextCharFormat &f) const;
     int font_of(const QTextCharFormat &f);
+    int font_named(QString name);
+    int dbch_font(int font);
     int colour_of(const QBrush &b);
     Run run_of(const QTextCharFormat &f);
     static Para para_of(const QTextBlockFormat &f);
@@ -197,7 +225,11 @@ QString Writer::family_of(const QTextCharFormat &f) const
 
 int Writer::font_of(const QTextCharFormat &f)
 {
-    QString name = family_of(f);
+    return font_named(family_of(f));
+}
+
+int Writer::font_named(QString name)
+{
     name.remove(QLatin1Char(';'));
     const auto it = font_index_.constFind(name);
     if (it != font_index_.constEnd())
@@ -207,6 +239,15 @@ int Writer::font_of(const QTextCharFormat &f)
     font_index_.insert(name, index);
     font_chinese_.push_back(is_chinese_font(name));
     return index;
+}
+
+int Writer::dbch_font(int font)
+{
+    if (font_chinese_[size_t(font)])
+        return font;
+    if (chinese_font_ < 0)
+        chinese_font_ = font_chinese_[0] ? 0 : font_named(QStringLiteral("宋体"));
+    return chinese_font_;
 }
 
 int Writer::colour_of(const QBrush &b)
@@ -227,6 +268,7 @@ Run Writer::run_of(const QTextCharFormat &f)
 {
     Run r;
     r.font = font_of(f);
+    r.dbfont = dbch_font(r.font);
     qreal size = f.hasProperty(QTextFormat::FontPointSize) ? f.fontPointSize() : default_size_;
     if (size <= 0)
         size = default_size_;
@@ -351,8 +393,12 @@ void Writer::para(const Para &p, bool in_table)
 void Writer::switch_run(const Run &r)
 {
     const qsizetype before = out_.size();
-    if (r.font != cur_.font) {
-        word("\\f", r.font);
+    if (r.font != cur_.font || r.dbfont != cur_.dbfont) {
+        // Word processors take the font of Chinese text from the double-byte one (\dbch\af): a
+        // Chinese font, also in runs whose own font is Western. \f stays the run's own font.
+        word("\\hich\\af", r.font);
+        word("\\dbch\\af", r.dbfont);
+        word("\\loch\\f", r.font);
         font_charset_ = font_chinese_[size_t(r.font)] ? 134 : 0;
     }
     if (r.size != cur_.size)
@@ -688,10 +734,7 @@ void Writer::table(const QTextTable &t)
 
 QByteArray Writer::run()
 {
-    default_family_ = doc_.defaultFont().family().trimmed();
-    if (default_family_.isEmpty())
-        default_family_ = QStringLiteral("宋体");
-    default_family_.remove(QLatin1Char(';'));
+    default_family_ = own_default_family(doc_);
     default_size_ = doc_.defaultFont().pointSizeF();
     if (default_size_ <= 0)
         default_size_ = doc_.defaultFont().pixelSize() > 0 ? doc_.defaultFont().pixelSize() * 0.75 : 12;
