@@ -328,3 +328,20 @@ TEST(RtfTable, PlainTextCopyHasARowALine)
     // The picture in the second row's middle cell leaves no text.
     EXPECT_EQ(text, QStringLiteral("前\r\n合并标题\t\t链接\r\n第一段\r\n第二段 {\\}\t\t竖\r\n\t末\t\r\n后"));
 }
+
+TEST(RtfTable, PastedIntoText)
+{
+    QTextDocument doc;
+    doc.setPlainText(QStringLiteral("前后"));
+    QTextCursor cursor(&doc);
+    cursor.setPosition(1);
+    const RtfReadResult result =
+        insert_rtf(cursor, R"({\rtf1\trowd\cellx1440\cellx2880\pard\intbl a\cell b\cell\row\pard})");
+    EXPECT_TRUE(result.warnings.isEmpty());
+    EXPECT_EQ(top_level_text(doc), QStringLiteral("前|<table>|后"));
+    EXPECT_EQ(describe_tables(doc), kTwoCells);
+    // One undo step takes it out again.
+    doc.undo();
+    EXPECT_EQ(doc.toPlainText(), QStringLiteral("前后"));
+    EXPECT_EQ(doc.rootFrame()->childFrames().size(), 0);
+}

@@ -67,6 +67,9 @@ void fill(QTextCursor &cursor, const CellContent &content)
 QTextTableCellFormat cell_format(const CellDef &def)
 {
     QTextTableCellFormat f;
+    // \trgaph is the space left and right of a cell's text, the table's padding; none above and below.
+    f.setTopPadding(0);
+    f.setBottomPadding(0);
     for (int side = 0; side < 4; ++side) {
         const Border &b = def.border[side];
         if (!b.present)
