@@ -1,6 +1,7 @@
 // Reading and writing a large body: about 5 MB of RTF, mostly Chinese text as \'hh bytes (the
-// form the Windows rich-text control writes) plus ten JPEG pictures as hex. Every figure counts
-// the same input bytes; Qt's HTML reader and writer on the same document are the reference.
+// form the Windows rich-text control writes) plus ten JPEG pictures as hex; and a body of tables.
+// Every figure counts the input bytes; Qt's HTML reader and writer on the same document are the
+// reference.
 //   bench_rtf --benchmark_counters_tabular=true
 #include "editor/rtf/rtf.h"
 
@@ -143,6 +144,69 @@ void BM_Write(benchmark::State &state)
     state.counters["output_MB"] = double(written) / (1024 * 1024);
 }
 BENCHMARK(BM_Write)->Unit(benchmark::kMillisecond);
+
+// A body of tables as the Windows control writes them: rows of four bordered cells with Chinese
+// text, a table of 100 rows every few paragraphs, about 2 MB in all.
+QByteArray make_table_body()
+{
+    const QString words[] = {QStringLiteral("项目进度"), QStringLiteral("2024 年"), QStringLiteral("第一阶段开发"),
+                             QStringLiteral("镕堃喆 version 1.5")};
+    QByteArray cells[4];
+    for (int i = 0; i < 4; ++i)
+        for (char c : yunshan::unicode_to_ansi(words[i])) {
+            const auto b = uchar(c);
+            static const char digits[] = "0123456789abcdef";
+            if (b < 0x80)
+                cells[i].append(c);
+            else
+                cells[i].append("\\'").append(digits[b >> 4]).append(digits[b & 15]);
+        }
+    QByteArray def = "\\trowd\\trgaph108\\trleft-108";
+    for (int i = 0; i < 4; ++i)
+        def += "\\clbrdrl\\brdrw10\\brdrs\\clbrdrt\\brdrw10\\brdrs\\clbrdrr\\brdrw10\\brdrs\\clbrdrb\\brdrw10\\brdrs "
+               "\\cellx" +
+               QByteArray::number(2000 * (i + 1));
+    def += "\r\n";
+    QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil"
+        "\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n";
+    while (rtf.size() < 2 * 1024 * 1024) {
+        rtf += "\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang2052 " + cells[2] + "\\par\r\n";
+        for (int row = 0; row < 100; ++row) {
+            rtf += def + "\\pard\\intbl\\widctlpar\\f0\\fs22 ";
+            for (int i = 0; i < 4; ++i)
+                rtf += (row % 10 == 0 && i == 0 ? "\\b " + cells[i] + "\\b0" : cells[i]) + "\\cell ";
+            rtf += "\\row\r\n";
+        }
+    }
+    rtf += "\\pard\\par\r\n}\r\n";
+    return rtf;
+}
+
+void BM_ReadTables(benchmark::State &state)
+{
+    const QByteArray rtf = make_table_body();
+    for (auto _ : state) {
+        QTextDocument doc;
+        yunshan::read_rtf(rtf, doc);
+        benchmark::DoNotOptimize(doc.characterCount());
+    }
+    state.SetBytesProcessed(state.iterations() * rtf.size());
+}
+BENCHMARK(BM_ReadTables)->Unit(benchmark::kMillisecond);
+
+void BM_WriteTables(benchmark::State &state)
+{
+    const QByteArray rtf = make_table_body();
+    QTextDocument doc;
+    yunshan::read_rtf(rtf, doc);
+    for (auto _ : state) {
+        const QByteArray out = yunshan::write_rtf(doc);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(state.iterations() * rtf.size());
+}
+BENCHMARK(BM_WriteTables)->Unit(benchmark::kMillisecond);
 
 // Reference in the same run: Qt's own HTML reader and writer on the same document, counted on
 // the same input bytes as the RTF figures above.

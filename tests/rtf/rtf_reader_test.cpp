@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"EmptyBody", R"({\rtf1\pard\par })", QString()},
         TextCase{"TrailingNulAndLineEnd", QByteArray("{\\rtf1 A}\r\n\0\0\0", 12), QStringLiteral("A")},
         TextCase{"RawUtf8Variant", "{\\urtf1{\\fonttbl{\\f0\\fcharset134 x;}}\\f0 \xE4\xB8\xAD\\'d6\\'d0}", QStringLiteral("中中")},
-        TextCase{"TableFlattened", R"({\rtf1\trowd a\cell b\cell\row c})", QStringLiteral("a\tb\t\nc")},
+        TextCase{"CellOutsideTable", R"({\rtf1 a\cell b\row c})", QStringLiteral("a\tb\nc")},
         TextCase{"NotRtfShownAsText", "line1\r\nline2", QStringLiteral("line1\nline2")},
         TextCase{"NotRtfGbk", "\xD6\xD0\xCE\xC4", QStringLiteral("中文")}),
     [](const auto &p) { return std::string(p.param.name); });

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <random>
 
@@ -71,7 +73,29 @@ INSTANTIATE_TEST_SUITE_P(
                 QStringLiteral("\uFFFCC"), true},
         Damaged{"UnclosedSkippedGroup", R"({\rtf1 A{\*\foo {B)", QStringLiteral("A"), true},
         Damaged{"LongControlWord", repeated("a", 100000, "{\\rtf1 X\\", " Y}"), QStringLiteral("XY"), false},
-        Damaged{"OnlyHeader", "{\\rtf", QString(), true}),
+        Damaged{"OnlyHeader", "{\\rtf", QString(), true},
+        // Broken tables
+        Damaged{"CellWithoutTable", R"({\rtf1 A\cell B\cell\row C})", QStringLiteral("A\tB\t\nC"), false},
+        Damaged{"RowNeverEnded", R"({\rtf1\trowd\cellx1000\pard\intbl A\cell B\cell C})", QStringLiteral("A\nB\nC"),
+                false},
+        Damaged{"RowNeverEndedThenText", R"({\rtf1\trowd\cellx1000\pard\intbl A\cell\pard B})", QStringLiteral("A\nB"),
+                false},
+        Damaged{"HugeAndBackwardEdges",
+                R"({\rtf1\trowd\trleft99999999999\cellx-99999999999\cellx99999999999\cellx5\cellx5 )"
+                R"(A\cell B\cell C\cell\row})",
+                QStringLiteral("A\nB\nC"), false},
+        Damaged{"TableWordsOutsideTables",
+                R"({\rtf1\brdrs\brdrw99999\brdrcf99\clbrdrt\brdrdb\clcbpat999\clmrg\clvmrg A\cell B})",
+                QStringLiteral("A\tB"), false},
+        Damaged{"TableWordsInHeaderTables", R"({\rtf1{\fonttbl{\f0\trowd x\cell;}}{\colortbl;\cell\row;}A})",
+                QStringLiteral("A"), false},
+        Damaged{"NestedCellsWithoutOuterTable", R"({\rtf1\itap2 a\nestcell b\nestcell\nestrow c})",
+                QStringLiteral("a\tb\t\nc"), false},
+        Damaged{"RowInsideLink",
+                R"({\rtf1{\field{\*\fldinst{HYPERLINK "http://x/"}}{\fldrslt\trowd a\cell b\cell\row}}c})",
+                QStringLiteral("a\nb\nc"), false},
+        Damaged{"ThousandsOfCellsUnclosed", repeated("\\trowd\\cellx100 x\\cell", 5000, "{\\rtf1 "),
+                QStringLiteral("x\tx\tx"), true}),
     [](const auto &p) { return std::string(p.param.name); });
 
 TEST(RtfDamagedPictures, CutOffPictureIsNotWrittenBroken)
@@ -98,7 +122,8 @@ TEST(RtfDamagedPictures, CutOffPictureIsNotWrittenBroken)
 TEST(RtfFuzz, TruncatedAndMutatedFixtures)
 {
     const QStringList names = {QStringLiteral("richedit_chinese.rtf"), QStringLiteral("richedit_pictures.rtf"),
-                               QStringLiteral("lo_text.rtf"), QStringLiteral("lo_picture.rtf")};
+                               QStringLiteral("richedit_table.rtf"),   QStringLiteral("lo_text.rtf"),
+                               QStringLiteral("lo_picture.rtf"),       QStringLiteral("lo_table.rtf")};
     std::mt19937 random(qEnvironmentVariableIntValue("RTF_FUZZ_SEED") + 20240611);
     const char specials[] = "{}\\'*;0123456789abcdef \r\n\x81\xd6";
     for (const QString &name : names) {
@@ -132,4 +157,80 @@ TEST(RtfFuzz, TruncatedAndMutatedFixtures)
             EXPECT_EQ(again.toPlainText().toStdString(), doc.toPlainText().toStdString()) << "round " << round;
         }
     }
+}
+
+// Cells are the same text with or without the table around them: the text of the cells in reading
+// order, whatever the markup does.
+QString cell_text(const QString &plain)
+{
+    QString s = plain;
+    s.remove(QLatin1Char('\n'));
+    s.remove(QLatin1Char('\t'));
+    return s;
+}
+
+TEST(RtfDamagedTables, EveryCellKeepsItsText)
+{
+    struct Case {
+        const char *name;
+        QByteArray rtf;
+        QString text;
+    };
+    std::vector<Case> cases;
+    QByteArray wide = "{\\rtf1\\trowd";
+    QByteArray ragged = "{\\rtf1 ";
+    QString wide_text;
+    QString ragged_text;
+    for (int i = 0; i < 3000; ++i) {
+        // One row of 3000 cells with no \row; rows of one to seven cells whose edges all differ.
+        wide += "\\cellx" + QByteArray::number(i * 10 + 10);
+        ragged += "\\trowd";
+        for (int c = 0; c <= i % 7; ++c)
+            ragged += "\\cellx" + QByteArray::number((c + 1) * 100 + i % 13);
+        ragged += "\\pard\\intbl ";
+        for (int c = 0; c <= i % 7; ++c) {
+            ragged += "r" + QByteArray::number(i) + "c" + QByteArray::number(c) + "\\cell ";
+            ragged_text += QStringLiteral("r%1c%2").arg(i).arg(c);
+        }
+        ragged += "\\row\r\n";
+    }
+    wide += "\\pard\\intbl ";
+    for (int i = 0; i < 3000; ++i) {
+        wide += "c" + QByteArray::number(i) + "\\cell ";
+        wide_text += QStringLiteral("c%1").arg(i);
+    }
+    cases.push_back({"WideRow", wide + "}", wide_text});
+    cases.push_back({"RaggedRows", ragged + "\\pard after}", ragged_text + QStringLiteral("after")});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTextDocument doc;
+        read_rtf(c.rtf, doc);
+        EXPECT_EQ(cell_text(doc.toPlainText()), c.text);
+        QTextDocument again;
+        read_rtf(write_rtf(doc), again);
+        EXPECT_EQ(again.toPlainText(), doc.toPlainText());
+    }
+}
+
+// Past the cells a body may have in tables, rows are read as text: nothing is lost and reading
+// stays quick.
+TEST(RtfDamagedTables, TooManyCellsBecomeText)
+{
+    QByteArray rtf = "{\\rtf1\\trowd\\cellx500\\cellx1000";
+    QString text;
+    for (int i = 0; i < 60000; ++i) {
+        rtf += "\\pard\\intbl a" + QByteArray::number(i) + "\\cell b\\cell\\row";
+        text += QStringLiteral("a%1b").arg(i);
+    }
+    rtf += "}";
+    QTextDocument doc;
+    read_rtf(rtf, doc);
+    EXPECT_EQ(cell_text(doc.toPlainText()), text);
+    int table_cells = 0;
+    for (QTextFrame *frame : doc.rootFrame()->childFrames())
+        if (auto *t = qobject_cast<QTextTable *>(frame))
+            table_cells += t->rows() * t->columns();
+    EXPECT_EQ(table_cells, 100000);
+    // The rows after the table are paragraphs, each cell followed by a tab.
+    EXPECT_TRUE(doc.toPlainText().endsWith(QStringLiteral("\na59998\tb\t\na59999\tb\t")));
 }

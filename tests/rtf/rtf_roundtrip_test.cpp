@@ -8,12 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextTable>
 #include <QUrl>
+#include <QXmlStreamReader>
 
 #include <functional>
 
@@ -34,35 +38,6 @@ struct DocCase {
     const char *name;
     std::function<void(QTextDocument &)> build;
 };
-
-void expect_same_runs(const QTextDocument &a, const QTextDocument &b)
-{
-    const auto ra = runs(a);
-    const auto rb = runs(b);
-    ASSERT_EQ(ra.size(), rb.size()) << a.toPlainText().left(200).toStdString() << " | " << b.toPlainText().left(200).toStdString();
-    for (size_t i = 0; i < ra.size(); ++i) {
-        SCOPED_TRACE(ra[i].text.left(40).toStdString());
-        EXPECT_EQ(ra[i].text, rb[i].text);
-        EXPECT_EQ(ra[i].bold, rb[i].bold);
-        EXPECT_EQ(ra[i].italic, rb[i].italic);
-        EXPECT_EQ(ra[i].underline, rb[i].underline);
-        EXPECT_EQ(ra[i].strike, rb[i].strike);
-        EXPECT_EQ(ra[i].foreground, rb[i].foreground);
-        if (ra[i].size > 0) {
-            EXPECT_EQ(ra[i].size, rb[i].size);
-        }
-        if (!ra[i].family.isEmpty()) {
-            EXPECT_EQ(ra[i].family, rb[i].family);
-        }
-        EXPECT_EQ(ra[i].href, rb[i].href);
-        EXPECT_EQ(ra[i].image, rb[i].image);
-        if (ra[i].image) {
-            EXPECT_EQ(ra[i].image_width, rb[i].image_width);
-            EXPECT_EQ(ra[i].image_height, rb[i].image_height);
-            EXPECT_EQ(ra[i].picture.convertToFormat(QImage::Format_RGB32), rb[i].picture.convertToFormat(QImage::Format_RGB32));
-        }
-    }
-}
 
 const QByteArray &png_picture()
 {
@@ -182,10 +157,76 @@ TEST(RtfWriter, FormOfTheOutput)
     const QByteArray rtf = write_rtf(doc);
     EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0"));
     EXPECT_TRUE(rtf.contains("{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}")); // 宋体 in GBK
-    EXPECT_TRUE(rtf.contains("\\f0\\fs22 \\uc2 \\u20013\\'d6\\'d0A\\{\\}\\\\\\uc1 \\u8364\\'80\\u-10179?\\u-8704?"));
+    EXPECT_TRUE(rtf.contains("\\pard \\hich\\af0\\dbch\\af0\\loch\\f0\\fs22 \\uc2 \\u20013\\'d6\\'d0A\\{\\}\\\\\\uc1 "
+                             "\\u8364\\'80\\u-10179?\\u-8704?"));
     EXPECT_TRUE(QByteArray(rtf).replace("\r\n", "").contains("\\pngblip\\picw6\\pich4\\picwgoal90\\pichgoal60" + png_picture().toHex()));
     EXPECT_TRUE(rtf.endsWith("\\par\r\n}\r\n"));
     EXPECT_EQ(rtf.count('{'), rtf.count('}'));
+}
+
+// \f0 is the note's own default font, never this computer's fallback; Chinese text carries a
+// Chinese font for double-byte text also where the run's font is Western.
+TEST(RtfWriter, FontTableNamesTheNotesFont)
+{
+    const QByteArray songti = "{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}";
+    struct Case {
+        const char *name;
+        QFont default_font; // family unset: the document has no default font of its own
+        QByteArray fonts;   // the font table
+        QByteArray run;     // the font words before the first run
+    };
+    const Case cases[] = {
+        {"NoDefaultFont", QFont(), "{\\fonttbl" + songti + "}", "\\hich\\af0\\dbch\\af0\\loch\\f0"},
+        {"ChineseDefault", QFont(QStringLiteral("微软雅黑"), 11),
+         "{\\fonttbl{\\f0\\fnil\\fcharset134 \\'ce\\'a2\\'c8\\'ed\\'d1\\'c5\\'ba\\'da;}}",
+         "\\hich\\af0\\dbch\\af0\\loch\\f0"},
+        {"WesternDefault", QFont(QStringLiteral("Arial"), 11),
+         "{\\fonttbl{\\f0\\fnil\\fcharset0 Arial;}{\\f1\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}",
+         "\\hich\\af0\\dbch\\af1\\loch\\f0"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTextDocument doc;
+        if (c.default_font.resolveMask() & QFont::FamiliesResolved)
+            doc.setDefaultFont(c.default_font);
+        QTextCursor cursor(&doc);
+        add(cursor, QStringLiteral("中文"));
+        const QByteArray rtf = write_rtf(doc);
+        EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052" +
+                                   c.fonts + "\r\n"))
+            << rtf.toStdString();
+        EXPECT_TRUE(rtf.contains("\\pard " + c.run + "\\fs")) << rtf.toStdString();
+    }
+
+    // A Western run in a Chinese note: its own font for \f, the note's Chinese font for \dbch\af.
+    QTextDocument doc;
+    QTextCursor cursor(&doc);
+    add(cursor, QStringLiteral("中"));
+    add(cursor, QStringLiteral("Arial 中文"), [](QTextCharFormat &f) { f.setFontFamilies({QStringLiteral("Arial")}); });
+    const QByteArray rtf = write_rtf(doc);
+    EXPECT_TRUE(rtf.contains("{\\f1\\fnil\\fcharset0 Arial;}")) << rtf.toStdString();
+    EXPECT_TRUE(rtf.contains("\\hich\\af1\\dbch\\af0\\loch\\f1 Arial \\uc1 \\u20013?")) << rtf.toStdString();
+    QTextDocument read;
+    read_rtf(rtf, read);
+    EXPECT_EQ(run_with(read, QStringLiteral("Arial")).family, QStringLiteral("Arial"));
+    EXPECT_EQ(run_with(read, QStringLiteral("中")).family, QStringLiteral("宋体"));
+}
+
+// The editor's document has the program's interface font as its default; where 宋体 is missing
+// that is a Linux font, which must not become the note's font.
+TEST(RtfWriter, InterfaceFontIsNotTheNotesFont)
+{
+    const QFont saved = QGuiApplication::font();
+    const QFont fallback(QStringLiteral("WenQuanYi Micro Hei"), 10);
+    QGuiApplication::setFont(fallback);
+    QTextDocument doc;
+    doc.setDefaultFont(fallback);
+    QTextCursor cursor(&doc);
+    add(cursor, QStringLiteral("中文"));
+    const QByteArray rtf = write_rtf(doc);
+    QGuiApplication::setFont(saved);
+    EXPECT_TRUE(rtf.contains("{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}")) << rtf.toStdString();
+    EXPECT_FALSE(rtf.contains("WenQuanYi"));
 }
 
 TEST(RtfWriter, PlainTextCopy)
@@ -209,13 +250,40 @@ TEST(RtfWriter, PlainTextCopy)
     EXPECT_EQ(plain_text_copy(QTextDocument()), QByteArray("\xFF\xFE", 2));
 }
 
-// An independent reader: LibreOffice converts what we write to text.
-TEST(RtfWriter, LibreOfficeReadsTheSameText)
+// An independent reader: LibreOffice converts what we write. Empty when soffice is missing (the
+// test then skips) or the conversion failed (a failure is recorded).
+QByteArray convert_with_libreoffice(const QByteArray &rtf, const QString &filter, const QString &extension)
 {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty())
-        GTEST_SKIP() << "LibreOffice (soffice) is not installed; apt-get install libreoffice-writer-nogui to run this check";
+        return {};
     yunshan::test::TempFolder folder;
+    const QString in = folder.file(QStringLiteral("note.rtf"));
+    yunshan::test::TempFolder::write(in, rtf);
+    QProcess lo;
+    lo.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + folder.path() + QStringLiteral("/profile"),
+                       QStringLiteral("--headless"), QStringLiteral("--convert-to"), filter, QStringLiteral("--outdir"),
+                       folder.path() + QStringLiteral("/out"), in});
+    EXPECT_TRUE(lo.waitForFinished(120000));
+    // soffice ends with 0 also when it could not convert: the output file tells.
+    QFile out(folder.path() + QStringLiteral("/out/note.") + extension);
+    EXPECT_TRUE(out.open(QIODevice::ReadOnly))
+        << "LibreOffice did not convert: " << lo.readAllStandardError().toStdString();
+    return out.readAll();
+}
+
+bool libreoffice_installed()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty();
+}
+
+const char *const kNoLibreOffice =
+    "LibreOffice (soffice) is not installed; apt-get install libreoffice-writer-nogui to run this check";
+
+TEST(RtfWriter, LibreOfficeReadsTheSameText)
+{
+    if (!libreoffice_installed())
+        GTEST_SKIP() << kNoLibreOffice;
     QTextDocument doc;
     QTextCursor c(&doc);
     add(c, QStringLiteral("普通 粗体 镕堃喆 € © 😀"), [](QTextCharFormat &f) { f.setFontWeight(QFont::Bold); });
@@ -229,19 +297,8 @@ TEST(RtfWriter, LibreOfficeReadsTheSameText)
     c.insertImage(add_picture(doc, png_picture()));
     add(c, QStringLiteral("图后"), [](QTextCharFormat &f) { f.setFontFamilies({QStringLiteral("Arial")}); });
 
-    const QString in = folder.path() + QStringLiteral("/note.rtf");
-    QFile file(in);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(write_rtf(doc));
-    file.close();
-    QProcess lo;
-    lo.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + folder.path() + QStringLiteral("/profile"),
-                       QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("txt:Text (encoded):UTF8"),
-                       QStringLiteral("--outdir"), folder.path() + QStringLiteral("/out"), in});
-    ASSERT_TRUE(lo.waitForFinished(120000));
-    QFile out(folder.path() + QStringLiteral("/out/note.txt"));
-    ASSERT_TRUE(out.open(QIODevice::ReadOnly)) << "LibreOffice did not convert: " << lo.readAllStandardError().toStdString();
-    QString text = QString::fromUtf8(out.readAll());
+    QString text = QString::fromUtf8(
+        convert_with_libreoffice(write_rtf(doc), QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral("txt")));
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -250,6 +307,121 @@ TEST(RtfWriter, LibreOfficeReadsTheSameText)
     QString expected = doc.toPlainText();
     expected.remove(QChar::ObjectReplacementCharacter);
     EXPECT_EQ(text, expected);
+}
+
+namespace {
+
+// What LibreOffice made of a body, from its flat document XML: the tables (one line a row, the
+// cells as "text" with " RxC" when they span, separated by " | ") and the East Asian font of every
+// run of text.
+struct LibreOfficeView {
+    QStringList tables;
+    QHash<QString, QString> asian_font; // run text -> family
+};
+
+LibreOfficeView view_of_flat_odt(const QByteArray &xml)
+{
+    LibreOfficeView view;
+    QHash<QString, QString> faces;       // font face name -> family
+    QHash<QString, QString> style_fonts; // text style name -> font face for Asian text
+    QXmlStreamReader r(xml);
+    QString style;
+    QString table;
+    QStringList row;
+    QString cell;      // the cell's text, its paragraphs separated by "|"
+    QString cell_span; // " RxC" for a spanning cell
+    bool in_cell = false;
+    int paragraphs = 0;
+    QString span_text;
+    QString span_style;
+    while (!r.atEnd()) {
+        r.readNext();
+        const auto name = r.qualifiedName();
+        const auto attrs = r.attributes();
+        if (r.isStartElement()) {
+            if (name == QLatin1String("style:font-face")) {
+                QString family = attrs.value(QLatin1String("svg:font-family")).toString();
+                family.remove(QLatin1Char('\''));
+                faces.insert(attrs.value(QLatin1String("style:name")).toString(), family);
+            } else if (name == QLatin1String("style:style")) {
+                style = attrs.value(QLatin1String("style:name")).toString();
+            } else if (name == QLatin1String("style:text-properties") &&
+                       attrs.hasAttribute(QLatin1String("style:font-name-asian"))) {
+                style_fonts.insert(style, attrs.value(QLatin1String("style:font-name-asian")).toString());
+            } else if (name == QLatin1String("table:table-row")) {
+                row.clear();
+            } else if (name == QLatin1String("table:table-cell")) {
+                cell.clear();
+                cell_span.clear();
+                in_cell = true;
+                paragraphs = 0;
+                const int rows = attrs.value(QLatin1String("table:number-rows-spanned")).toInt();
+                const int cols = attrs.value(QLatin1String("table:number-columns-spanned")).toInt();
+                if (rows > 1 || cols > 1)
+                    cell_span = QStringLiteral(" %1x%2").arg(std::max(rows, 1)).arg(std::max(cols, 1));
+            } else if (name == QLatin1String("text:p") && in_cell) {
+                if (paragraphs++ > 0)
+                    cell += QLatin1Char('|');
+            } else if (name == QLatin1String("text:span")) {
+                span_style = attrs.value(QLatin1String("text:style-name")).toString();
+                span_text.clear();
+            }
+        } else if (r.isCharacters() && !r.isWhitespace()) { // the file's indentation
+            if (!span_style.isNull())
+                span_text += r.text();
+            if (in_cell)
+                cell += r.text();
+        } else if (r.isEndElement()) {
+            if (name == QLatin1String("text:span")) {
+                view.asian_font.insert(span_text, faces.value(style_fonts.value(span_style)));
+                span_style = QString();
+            } else if (name == QLatin1String("table:table-cell")) {
+                row << cell + cell_span;
+                in_cell = false;
+            } else if (name == QLatin1String("table:table-row")) {
+                table += row.join(QLatin1String(" | ")) + QLatin1Char('\n');
+            } else if (name == QLatin1String("table:table")) {
+                view.tables << table;
+                table.clear();
+            }
+        }
+    }
+    return view;
+}
+
+} // namespace
+
+// LibreOffice sees our tables as tables, with their merged cells, and shows Chinese text in the
+// note's Chinese font also where the run's own font is Western.
+TEST(RtfWriter, LibreOfficeSeesTablesAndChineseFonts)
+{
+    if (!libreoffice_installed())
+        GTEST_SKIP() << kNoLibreOffice;
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    add(c, QStringLiteral("表前"));
+    QTextTableFormat tf;
+    tf.setColumnWidthConstraints({QTextLength(QTextLength::FixedLength, 100), QTextLength(QTextLength::FixedLength, 60),
+                                  QTextLength(QTextLength::FixedLength, 80)});
+    QTextTable *t = c.insertTable(2, 3, tf);
+    t->mergeCells(0, 0, 1, 2);
+    t->mergeCells(0, 2, 2, 1);
+    const QTextCharFormat plain;
+    t->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("合并"), plain);
+    t->cellAt(0, 2).firstCursorPosition().insertText(QStringLiteral("竖"), plain);
+    t->cellAt(1, 0).firstCursorPosition().insertText(QStringLiteral("左"), plain);
+    QTextCharFormat arial;
+    arial.setFontFamilies({QStringLiteral("Arial")});
+    t->cellAt(1, 1).firstCursorPosition().insertText(QStringLiteral("Arial中文"), arial);
+    c.setPosition(t->lastPosition() + 1);
+    add(c, QStringLiteral("表后"));
+
+    const QByteArray xml = convert_with_libreoffice(write_rtf(doc), QStringLiteral("fodt"), QStringLiteral("fodt"));
+    const LibreOfficeView view = view_of_flat_odt(xml);
+    ASSERT_EQ(view.tables.size(), 1) << xml.toStdString();
+    EXPECT_EQ(view.tables.at(0).toStdString(), QStringLiteral("合并 1x2 | 竖 2x1\n左 | Arial中文\n").toStdString());
+    EXPECT_EQ(view.asian_font.value(QStringLiteral("Arial中文")), QStringLiteral("宋体"));
+    EXPECT_EQ(view.asian_font.value(QStringLiteral("表后")), QStringLiteral("宋体"));
 }
 
 TEST(RtfWriter, PictureWithoutDataKeepsItsPlace)

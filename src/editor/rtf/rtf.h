@@ -4,8 +4,9 @@
 // The reader accepts what the Windows rich-text control, WordPad, Word and LibreOffice write:
 // GBK text as \'hh byte pairs under \fcharset134 fonts (also with \\ \{ \} or a raw ASCII
 // character as the trail byte), \uN escapes with \ucN fallbacks, font and colour tables,
-// hyperlink fields and pictures. It never throws: damaged input yields what could be read plus
-// warnings for the user.
+// hyperlink fields, pictures and tables (\trowd ... \cell ... \row, read into QTextTables with their
+// cell widths, borders and merged cells; a table inside a cell becomes text of that cell). It never
+// throws: damaged input yields what could be read plus warnings for the user.
 //
 // Pictures live in the document as resources:
 //   - image resource "yunshan-image:<sha1>"      : the QImage shown by the editor
@@ -42,11 +43,17 @@ RtfReadResult read_rtf(const QByteArray &rtf, QTextDocument &doc);
 RtfReadResult insert_rtf(QTextCursor &cursor, const QByteArray &rtf_fragment);
 
 // The document as RTF in the form the Windows rich-text control reads: code page 936 header,
-// GBK font names, \uN text with GBK \'hh fallbacks, pictures as \pngblip / \jpegblip.
+// GBK font names, \uN text with GBK \'hh fallbacks, pictures as \pngblip / \jpegblip, tables as
+// rows (\trowd, cell borders and \cellx widths, merged cells flagged \clmgf/\clmrg and
+// \clvmgf/\clvmrg; tables inside cells as paragraphs of the cell).
+// The font table's \f0 (\deff0) is the note's own default font: the document's default family, or
+// 宋体 when it has none or only the program's interface font. Every font change also names the
+// font of double-byte text (\hich\afN\dbch\afM\loch\fN, M a \fcharset134 font), so that word
+// processors show Chinese text in a Chinese font.
 QByteArray write_rtf(const QTextDocument &doc);
 
 // The plain-text copy stored beside a body for searching: FF FE, then the text in UTF-16LE with
-// CR LF line ends. Pictures do not appear in it.
+// CR LF line ends. Pictures do not appear in it; a table row is a line, its cells separated by tabs.
 QByteArray plain_text_copy(const QTextDocument &doc);
 
 // Adds a PNG or JPEG picture to `doc` as resources (kept byte for byte for saving) and returns

@@ -4,6 +4,7 @@
 
 #include "editor/rtf/rtf_paragraph.h"
 #include "editor/rtf/rtf_pictures.h"
+#include "editor/rtf/rtf_tables.h"
 #include "platform/code_page.h"
 
 #include <QHash>
@@ -29,6 +30,11 @@ using rtf_detail::PictureData;
 
 constexpr int kMaxDepth = 1000;          // deeper groups share the state of the deepest one
 constexpr long long kMaxParam = 1000000000; // control word parameters are clamped to this
+constexpr int kMaxEdge = 31680 * rtf_detail::kMaxColumns; // table edges (\cellx, \trleft) are clamped
+constexpr int kMaxCellDefs = 256; // cell definitions kept per row
+// Cells read into tables per body. Past it, further cells are read as text (tabs and paragraphs),
+// and at most as many table cells are made, so that a body of thousands of broken rows stays quick.
+constexpr int kMaxTableCells = 100000;
 
 enum class Dest : quint8 { Body, FontTable, ColorTable, Pict, FieldInst, Upr, Ignore, Skip };
 
@@ -62,6 +68,7 @@ struct Group {
     Dest upr_outer = Dest::Body;
     int uc = 1;
     int field = -1;
+    bool intbl = false; // \intbl: the paragraph belongs to a table cell
 };
 
 struct Font {
@@ -90,11 +97,15 @@ enum class Kw : quint8 {
     // paragraph
     Pard, Ql, Qc, Qr, Qj, Li, Ri, Fi, Sb, Sa, Sl, SlMult, LtrPar, RtlPar,
     // specials
-    Par, Line, Tab, Cell, Row, EmDash, EnDash, Bullet, LQuote, RQuote, LDblQuote, RDblQuote, EmSpace,
+    Par, Line, Tab, Cell, Row, NestCell, NestRow, EmDash, EnDash, Bullet, LQuote, RQuote, LDblQuote, RDblQuote, EmSpace,
     EnSpace, QmSpace, Zwj, Zwnj, LtrMark, RtlMark,
     // pictures
     PngBlip, JpegBlip, EmfBlip, WMetafile, DiBitmap, WBitmap, MacPict, PmMetafile, PicW, PicH, PicWGoal,
     PicHGoal, PicScaleX, PicScaleY,
+    // tables
+    Trowd, Cellx, Intbl, Itap, TrGaph, TrLeft, TrQl, TrQc, TrQr, ClBrdrT, ClBrdrL, ClBrdrB, ClBrdrR, TrBrdrT,
+    TrBrdrL, TrBrdrB, TrBrdrR, TrBrdrH, TrBrdrV, ParaBrdr, BrdrStyle, BrdrW, BrdrCf, ClCbPat, ClVertAlT,
+    ClVertAlC, ClVertAlB, ClMgf, ClMrg, ClVmgf, ClVmrg,
 };
 
 const std::unordered_map<std::string_view, Kw> &keywords()
@@ -117,7 +128,7 @@ const std::unordered_map<std::string_view, Kw> &keywords()
             {"fi", Kw::Fi}, {"sb", Kw::Sb}, {"sa", Kw::Sa}, {"sl", Kw::Sl}, {"slmult", Kw::SlMult},
             {"ltrpar", Kw::LtrPar}, {"rtlpar", Kw::RtlPar}, {"par", Kw::Par}, {"sect", Kw::Par},
             {"page", Kw::Par}, {"line", Kw::Line}, {"tab", Kw::Tab}, {"cell", Kw::Cell},
-            {"nestcell", Kw::Cell}, {"row", Kw::Row}, {"nestrow", Kw::Row}, {"emdash", Kw::EmDash},
+            {"nestcell", Kw::NestCell}, {"row", Kw::Row}, {"nestrow", Kw::NestRow}, {"emdash", Kw::EmDash},
             {"endash", Kw::EnDash}, {"bullet", Kw::Bullet}, {"lquote", Kw::LQuote}, {"rquote", Kw::RQuote},
             {"ldblquote", Kw::LDblQuote}, {"rdblquote", Kw::RDblQuote}, {"emspace", Kw::EmSpace},
             {"enspace", Kw::EnSpace}, {"qmspace", Kw::QmSpace}, {"zwj", Kw::Zwj}, {"zwnj", Kw::Zwnj},
@@ -126,8 +137,23 @@ const std::unordered_map<std::string_view, Kw> &keywords()
             {"dibitmap", Kw::DiBitmap}, {"wbitmap", Kw::WBitmap}, {"macpict", Kw::MacPict},
             {"pmmetafile", Kw::PmMetafile}, {"picw", Kw::PicW}, {"pich", Kw::PicH},
             {"picwgoal", Kw::PicWGoal}, {"pichgoal", Kw::PicHGoal}, {"picscalex", Kw::PicScaleX},
-            {"picscaley", Kw::PicScaleY},
+            {"picscaley", Kw::PicScaleY}, {"trowd", Kw::Trowd}, {"cellx", Kw::Cellx}, {"intbl", Kw::Intbl},
+            {"itap", Kw::Itap}, {"trgaph", Kw::TrGaph}, {"trleft", Kw::TrLeft}, {"trql", Kw::TrQl},
+            {"trqc", Kw::TrQc}, {"trqr", Kw::TrQr}, {"clbrdrt", Kw::ClBrdrT}, {"clbrdrl", Kw::ClBrdrL},
+            {"clbrdrb", Kw::ClBrdrB}, {"clbrdrr", Kw::ClBrdrR}, {"trbrdrt", Kw::TrBrdrT}, {"trbrdrl", Kw::TrBrdrL},
+            {"trbrdrb", Kw::TrBrdrB}, {"trbrdrr", Kw::TrBrdrR}, {"trbrdrh", Kw::TrBrdrH}, {"trbrdrv", Kw::TrBrdrV},
+            {"brdrt", Kw::ParaBrdr}, {"brdrl", Kw::ParaBrdr}, {"brdrb", Kw::ParaBrdr}, {"brdrr", Kw::ParaBrdr},
+            {"brdrbtw", Kw::ParaBrdr}, {"brdrbar", Kw::ParaBrdr}, {"box", Kw::ParaBrdr}, {"brdrw", Kw::BrdrW},
+            {"brdrcf", Kw::BrdrCf}, {"clcbpat", Kw::ClCbPat}, {"clvertalt", Kw::ClVertAlT},
+            {"clvertalc", Kw::ClVertAlC}, {"clvertalb", Kw::ClVertAlB}, {"clmgf", Kw::ClMgf}, {"clmrg", Kw::ClMrg},
+            {"clvmgf", Kw::ClVmgf}, {"clvmrg", Kw::ClVmrg},
         };
+        for (const char *w : {"brdrs", "brdrth", "brdrsh", "brdrhair", "brdrdb", "brdrdot", "brdrdash", "brdrdashsm",
+                              "brdrdashd", "brdrdashdd", "brdrengrave", "brdremboss", "brdrinset", "brdroutset",
+                              "brdrtriple", "brdrwavy", "brdrwavydb", "brdrdashdotstr", "brdrframe", "brdrnone",
+                              "brdrnil", "brdrtbl", "brdrthtnsg", "brdrthtnmg", "brdrthtnlg", "brdrtnthsg",
+                              "brdrtnthmg", "brdrtnthlg", "brdrtnthtnsg", "brdrtnthtnmg", "brdrtnthtnlg"})
+            t.emplace(w, Kw::BrdrStyle);
         for (const char *w : {"uld", "uldb", "ulw", "ulwave", "uldash", "uldashd", "uldashdd", "ulth", "ulhwave",
                               "ululdbwave", "ulldash", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash",
                               "ulwave", "ulc"})
@@ -278,6 +304,21 @@ private:
 
     std::unordered_map<int, std::unique_ptr<QStringDecoder>> decoders_;
 
+    // tables: the open table's rows are kept until it ends, then made into a QTextTable
+    struct OpenTable {
+        std::vector<rtf_detail::TableRow> rows;
+        std::vector<rtf_detail::CellContent> cells; // the cells of the row being read
+        rtf_detail::CellContent cell;               // the cell being read
+    };
+    std::unique_ptr<OpenTable> table_;
+    std::shared_ptr<rtf_detail::RowDef> row_def_; // the last \trowd, shared with the rows read under it
+    rtf_detail::CellDef cell_def_;                // the cell being defined, up to its \cellx
+    bool row_defined_ = false;                    // \trowd read and its \row not yet
+    int border_target_ = -1;                      // 0-3 the cell's sides, 4-9 the row's borders, -1 none
+    int table_cells_left_ = kMaxTableCells;
+    int grid_budget_ = kMaxTableCells;
+    bool after_table_ = false; // the cursor stands in the empty block after a table
+
     // findings
     RtfReadResult result_;
     bool too_deep_ = false;
@@ -318,6 +359,18 @@ private:
     void finish_picture(bool show);
     void finish_field(int index);
     void start_result();
+
+    bool table_wanted() const { return table_cells_left_ > 0 && (cur_.intbl || row_defined_); }
+    void sync_table();
+    void open_table();
+    void close_table();
+    void end_cell();
+    void end_row();
+    rtf_detail::CellBlock &cell_block();
+    rtf_detail::RowDef &row_def();
+    rtf_detail::Border *border_target();
+    QColor colour_at(int index) const;
+    void table_word(Kw kw, std::string_view word, bool has_param, int param);
 };
 
 RtfReadResult Reader::run(const QByteArray &input)
@@ -340,7 +393,8 @@ RtfReadResult Reader::run(const QByteArray &input)
             pop_group();
     }
     flush_run();
-    if (!par_pending_)
+    close_table();
+    if (!par_pending_ && !after_table_)
         apply_block_format();
 
     if (missing_close_ > 0)
@@ -840,15 +894,25 @@ void Reader::materialize_paragraph()
     if (!par_pending_)
         return;
     par_pending_ = false;
+    if (table_) {
+        table_->cell.push_back({block_format(), char_format(), {}});
+        return;
+    }
     out_.insertBlock(block_format(), char_format());
     first_block_ = false;
+    after_table_ = false;
 }
 
 void Reader::apply_block_format()
 {
+    if (table_) {
+        cell_block().format = block_format();
+        return;
+    }
     if (fragment_ && first_block_)
         return;
     out_.setBlockFormat(block_format());
+    after_table_ = false;
 }
 
 void Reader::flush_run()
@@ -875,8 +939,19 @@ void Reader::flush_run()
     body_.truncate(kept);
     if (body_.isEmpty())
         return;
+    sync_table();
     materialize_paragraph();
-    out_.insertText(body_, char_format());
+    if (table_) {
+        std::vector<rtf_detail::CellRun> &runs = cell_block().runs;
+        const QTextCharFormat &format = char_format();
+        if (!runs.empty() && !runs.back().image && runs.back().format == format)
+            runs.back().text += body_;
+        else
+            runs.push_back({body_, format, false});
+    } else {
+        out_.insertText(body_, char_format());
+        after_table_ = false;
+    }
     if (cur_.field >= 0)
         fields_[size_t(cur_.field)].has_result = true;
     body_.clear();
@@ -890,6 +965,7 @@ void Reader::change_char()
 void Reader::end_paragraph()
 {
     flush_run();
+    sync_table();
     materialize_paragraph();
     apply_block_format();
     par_pending_ = true;
@@ -923,8 +999,14 @@ void Reader::finish_picture(bool show)
     // Keep the first and last bytes honest: a PNG or JPEG cut short is shown as a placeholder and
     // saved as one, since other programs refuse a whole body that holds a broken picture.
     auto stored = rtf_detail::store_picture(*out_.document(), std::move(picture));
+    sync_table();
     materialize_paragraph();
-    out_.insertImage(stored.format);
+    if (table_) {
+        cell_block().runs.push_back({QString(QChar::ObjectReplacementCharacter), stored.format, true});
+    } else {
+        out_.insertImage(stored.format);
+        after_table_ = false;
+    }
     ++result_.pictures;
     if (stored.placeholder)
         ++result_.placeholders;
@@ -1225,7 +1307,11 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
     case Kw::Dn: change_char(); g.chr.vertical = (has_param && param == 0) ? 0 : -1; return;
 
     // paragraph
-    case Kw::Pard: g.para = ParaState(); return;
+    case Kw::Pard:
+        g.para = ParaState();
+        g.intbl = false;
+        border_target_ = -1;
+        return;
     case Kw::Ql: g.para.align = 0; return;
     case Kw::Qc: g.para.align = 1; return;
     case Kw::Qr: g.para.align = 2; return;
@@ -1242,13 +1328,31 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
 
     // specials
     case Kw::Par:
-    case Kw::Row:
         if (g.dest == Dest::Body)
             end_paragraph();
         return;
+    case Kw::Row:
+        if (g.dest != Dest::Body)
+            return;
+        if (table_ || table_wanted())
+            end_row();
+        else
+            end_paragraph(); // a row end outside any table: a paragraph end
+        return;
+    case Kw::Cell:
+        if (g.dest == Dest::Body && table_wanted())
+            end_cell();
+        else
+            put_char('\t'); // a cell end outside any table: its text stays, after a tab
+        return;
+    // Tables inside table cells are read as text of the outer cell: a nested row is a paragraph.
+    case Kw::NestRow:
+        if (g.dest == Dest::Body)
+            end_paragraph();
+        return;
+    case Kw::NestCell:
+    case Kw::Tab: put_char('\t'); return;
     case Kw::Line: put_char(0x2028); return;
-    case Kw::Tab:
-    case Kw::Cell: put_char('\t'); return;
     case Kw::EmDash: put_char(0x2014); return;
     case Kw::EnDash: put_char(0x2013); return;
     case Kw::Bullet: put_char(0x2022); return;
@@ -1264,9 +1368,225 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
     case Kw::LtrMark: put_char(0x200E); return;
     case Kw::RtlMark: put_char(0x200F); return;
 
+    case Kw::Trowd:
+    case Kw::Cellx:
+    case Kw::Intbl:
+    case Kw::Itap:
+    case Kw::TrGaph:
+    case Kw::TrLeft:
+    case Kw::TrQl:
+    case Kw::TrQc:
+    case Kw::TrQr:
+    case Kw::ClBrdrT:
+    case Kw::ClBrdrL:
+    case Kw::ClBrdrB:
+    case Kw::ClBrdrR:
+    case Kw::TrBrdrT:
+    case Kw::TrBrdrL:
+    case Kw::TrBrdrB:
+    case Kw::TrBrdrR:
+    case Kw::TrBrdrH:
+    case Kw::TrBrdrV:
+    case Kw::ParaBrdr:
+    case Kw::BrdrStyle:
+    case Kw::BrdrW:
+    case Kw::BrdrCf:
+    case Kw::ClCbPat:
+    case Kw::ClVertAlT:
+    case Kw::ClVertAlC:
+    case Kw::ClVertAlB:
+    case Kw::ClMgf:
+    case Kw::ClMrg:
+    case Kw::ClVmgf:
+    case Kw::ClVmrg:
+        if (g.dest == Dest::Body)
+            table_word(kw, word, has_param, param);
+        return;
+
     default:
         return; // picture words outside \pict
     }
+}
+
+void Reader::table_word(Kw kw, std::string_view word, bool has_param, int param)
+{
+    Group &g = cur_;
+    switch (kw) {
+    case Kw::Trowd:
+        row_def_ = std::make_shared<rtf_detail::RowDef>();
+        cell_def_ = rtf_detail::CellDef();
+        row_defined_ = true;
+        border_target_ = -1;
+        return;
+    case Kw::Cellx: {
+        cell_def_.right = std::clamp(param, -kMaxEdge, kMaxEdge);
+        cell_def_.has_right = true;
+        rtf_detail::RowDef &def = row_def();
+        if (def.cells.size() < size_t(kMaxCellDefs))
+            def.cells.push_back(cell_def_);
+        cell_def_ = rtf_detail::CellDef();
+        border_target_ = -1;
+        return;
+    }
+    case Kw::Intbl: g.intbl = true; return;
+    case Kw::Itap: g.intbl = !has_param || param > 0; return;
+    case Kw::TrGaph: row_def().gap = std::clamp(param, 0, 31680); return;
+    case Kw::TrLeft: row_def().left = std::clamp(param, -kMaxEdge, kMaxEdge); return;
+    case Kw::TrQl: row_def().align = 0; return;
+    case Kw::TrQc: row_def().align = 1; return;
+    case Kw::TrQr: row_def().align = 2; return;
+    case Kw::ClBrdrT:
+    case Kw::ClBrdrL:
+    case Kw::ClBrdrB:
+    case Kw::ClBrdrR:
+        border_target_ = int(kw) - int(Kw::ClBrdrT);
+        *border_target() = rtf_detail::Border();
+        return;
+    case Kw::TrBrdrT:
+    case Kw::TrBrdrL:
+    case Kw::TrBrdrB:
+    case Kw::TrBrdrR:
+    case Kw::TrBrdrH:
+    case Kw::TrBrdrV:
+        border_target_ = 4 + int(kw) - int(Kw::TrBrdrT);
+        *border_target() = rtf_detail::Border();
+        return;
+    case Kw::ParaBrdr: border_target_ = -1; return; // paragraph borders are not kept
+    case Kw::BrdrStyle:
+        if (rtf_detail::Border *b = border_target()) {
+            bool none = false;
+            QTextFrameFormat::BorderStyle style = QTextFrameFormat::BorderStyle_Solid;
+            if (rtf_detail::border_style_of_word(word, &style, &none)) {
+                b->present = !none;
+                b->style = style;
+            }
+        }
+        return;
+    case Kw::BrdrW:
+        if (rtf_detail::Border *b = border_target())
+            b->width = std::clamp(param, 1, 255);
+        return;
+    case Kw::BrdrCf:
+        if (rtf_detail::Border *b = border_target())
+            b->colour = colour_at(param);
+        return;
+    case Kw::ClCbPat: cell_def_.background = colour_at(param); return;
+    case Kw::ClVertAlT: cell_def_.valign = 0; return;
+    case Kw::ClVertAlC: cell_def_.valign = 1; return;
+    case Kw::ClVertAlB: cell_def_.valign = 2; return;
+    case Kw::ClMgf: cell_def_.hmerge = 1; return;
+    case Kw::ClMrg: cell_def_.hmerge = 2; return;
+    case Kw::ClVmgf: cell_def_.vmerge = 1; return;
+    case Kw::ClVmrg: cell_def_.vmerge = 2; return;
+    default: return;
+    }
+}
+
+rtf_detail::RowDef &Reader::row_def()
+{
+    // Rows already read keep the definition they were read under.
+    if (!row_def_)
+        row_def_ = std::make_shared<rtf_detail::RowDef>();
+    else if (row_def_.use_count() > 1)
+        row_def_ = std::make_shared<rtf_detail::RowDef>(*row_def_);
+    return *row_def_;
+}
+
+rtf_detail::Border *Reader::border_target()
+{
+    if (border_target_ < 0)
+        return nullptr;
+    if (border_target_ < 4)
+        return &cell_def_.border[border_target_];
+    return &row_def().border[border_target_ - 4];
+}
+
+QColor Reader::colour_at(int index) const
+{
+    return index > 0 && size_t(index) < colours_.size() ? colours_[size_t(index)] : QColor();
+}
+
+rtf_detail::CellBlock &Reader::cell_block()
+{
+    rtf_detail::CellContent &cell = table_->cell;
+    if (cell.empty())
+        cell.push_back({block_format(), char_format(), {}});
+    return cell.back();
+}
+
+// Content goes into the open table while the paragraph is a cell's (\intbl) or a row is being
+// read; anything else first ends the table.
+void Reader::sync_table()
+{
+    if (table_wanted()) {
+        if (!table_)
+            open_table();
+    } else if (table_) {
+        close_table();
+    }
+}
+
+void Reader::open_table()
+{
+    table_ = std::make_unique<OpenTable>();
+    // The table begins a paragraph of its own: a paragraph end read before it is used up.
+    par_pending_ = false;
+}
+
+void Reader::close_table()
+{
+    if (!table_)
+        return;
+    std::unique_ptr<OpenTable> table = std::move(table_);
+    // A row that was not ended with \row keeps its cells.
+    if (!table->cell.empty())
+        table->cells.push_back(std::move(table->cell));
+    if (!table->cells.empty())
+        table->rows.push_back({std::move(table->cells), row_def_});
+    rtf_detail::insert_table(out_, table->rows, grid_budget_);
+    first_block_ = false;
+    par_pending_ = false;
+    row_defined_ = false;
+    after_table_ = true;
+}
+
+void Reader::end_cell()
+{
+    flush_run();
+    if (!table_)
+        open_table();
+    materialize_paragraph(); // a \par just before \cell leaves an empty paragraph in the cell
+    apply_block_format();
+    par_pending_ = false;
+    std::vector<rtf_detail::CellContent> &cells = table_->cells;
+    cells.push_back(std::move(table_->cell));
+    table_->cell.clear();
+    if (cells.size() > size_t(rtf_detail::kMaxColumns)) {
+        rtf_detail::CellContent extra = std::move(cells.back());
+        cells.pop_back();
+        rtf_detail::append_content(cells.back(), std::move(extra), true);
+    }
+    if (--table_cells_left_ <= 0)
+        close_table();
+}
+
+void Reader::end_row()
+{
+    flush_run();
+    if (table_) {
+        // Text after the last \cell of the row is a cell of its own.
+        if (!table_->cell.empty()) {
+            par_pending_ = false;
+            apply_block_format();
+            table_->cells.push_back(std::move(table_->cell));
+            table_->cell.clear();
+        }
+        if (!table_->cells.empty())
+            table_->rows.push_back({std::move(table_->cells), row_def_});
+        table_->cells.clear();
+    }
+    row_defined_ = false;
+    par_pending_ = false;
 }
 
 // Input that is not RTF is shown as text rather than lost.

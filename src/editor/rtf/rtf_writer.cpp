@@ -3,13 +3,17 @@
 
 #include "editor/rtf/rtf_paragraph.h"
 #include "editor/rtf/rtf_pictures.h"
+#include "editor/rtf/rtf_tables.h"
 #include "platform/code_page.h"
 
+#include <QGuiApplication>
 #include <QHash>
 #include <QStringEncoder>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <charconv>
 #include <vector>
@@ -81,6 +85,7 @@ bool is_chinese_font(const QString &name)
 
 struct Run {
     int font = -1;
+    int dbfont = -1; // the font of double-byte text (\dbch\af)
     int size = -1; // half points
     int fg = 0;
     int bg = 0;
@@ -92,6 +97,41 @@ struct Run {
 };
 
 using Para = RtfParagraph;
+
+// Tables whose widths are relative get this width: six inches, the text width of a letter page.
+constexpr int kTextWidth = 8640;
+
+// The note's own default font: the document's default family when it was given one. A default that
+// is only the program's interface font is this computer's fallback (on Linux some font the Windows
+// program's users do not have) and counts as none; then the notes' customary 宋体 is named.
+QString own_default_family(const QTextDocument &doc)
+{
+    const QFont font = doc.defaultFont();
+    QString family;
+    if (font.resolveMask() & (QFont::FamilyResolved | QFont::FamiliesResolved)) {
+        for (const QString &name : font.families())
+            if (family.isEmpty() && !name.trimmed().isEmpty())
+                family = name.trimmed();
+        if (family.isEmpty())
+            family = font.family().trimmed();
+    }
+    if (!family.isEmpty() && qGuiApp &&
+        family.compare(QGuiApplication::font().family().trimmed(), Qt::CaseInsensitive) == 0)
+        family.clear();
+    if (family.isEmpty())
+        family = QStringLiteral("宋体");
+    family.remove(QLatin1Char(';'));
+    return family;
+}
+
+// The blocks of a cell or frame in document order; those of tables inside it are included.
+std::vector<QTextBlock> blocks_between(const QTextDocument &doc, int first, int last)
+{
+    std::vector<QTextBlock> blocks;
+    for (QTextBlock b = doc.findBlock(first); b.isValid() && b.position() <= last; b = b.next())
+        blocks.push_back(b);
+    return blocks;
+}
 
 int twips(qreal pixels)
 {
@@ -122,6 +162,10 @@ private:
     Run cur_;
     int uc_ = 1;
     int font_charset_ = 0;
+    int chinese_font_ = -1; // the font of double-byte text in runs whose own font is Western
+    Para para_state_;
+    bool para_in_table_ = false;
+    bool force_para_ = true; // the next paragraph states its properties whatever they are
 
     void word(const char *w) { out_.append(w); }
     void number(long long v)
@@ -152,12 +196,17 @@ private:
 
     QString family_of(const QTextCharFormat &f) const;
     int font_of(const QTextCharFormat &f);
+    int font_named(QString name);
+    int dbch_font(int font);
     int colour_of(const QBrush &b);
     Run run_of(const QTextCharFormat &f);
     static Para para_of(const QTextBlockFormat &f);
-    void collect();
     void header();
-    void para(const Para &p);
+    void para(const Para &p, bool in_table);
+    void paragraph(const QTextBlock &b, bool in_table, const char *end);
+    void table(const QTextTable &t);
+    void row_definition(const QTextTable &t, int row, const std::vector<int> &widths, int gap);
+    void cell_border(const char *side_word, int side, const QTextTableCellFormat &cell, const QTextTableFormat &table);
     void switch_run(const Run &r);
     void text(QStringView s);
     void font_name(const QString &name, bool chinese);
@@ -176,7 +225,11 @@ QString Writer::family_of(const QTextCharFormat &f) const
 
 int Writer::font_of(const QTextCharFormat &f)
 {
-    QString name = family_of(f);
+    return font_named(family_of(f));
+}
+
+int Writer::font_named(QString name)
+{
     name.remove(QLatin1Char(';'));
     const auto it = font_index_.constFind(name);
     if (it != font_index_.constEnd())
@@ -186,6 +239,15 @@ int Writer::font_of(const QTextCharFormat &f)
     font_index_.insert(name, index);
     font_chinese_.push_back(is_chinese_font(name));
     return index;
+}
+
+int Writer::dbch_font(int font)
+{
+    if (font_chinese_[size_t(font)])
+        return font;
+    if (chinese_font_ < 0)
+        chinese_font_ = font_chinese_[0] ? 0 : font_named(QStringLiteral("宋体"));
+    return chinese_font_;
 }
 
 int Writer::colour_of(const QBrush &b)
@@ -206,6 +268,7 @@ Run Writer::run_of(const QTextCharFormat &f)
 {
     Run r;
     r.font = font_of(f);
+    r.dbfont = dbch_font(r.font);
     qreal size = f.hasProperty(QTextFormat::FontPointSize) ? f.fontPointSize() : default_size_;
     if (size <= 0)
         size = default_size_;
@@ -259,21 +322,6 @@ Para Writer::para_of(const QTextBlockFormat &f)
     return p;
 }
 
-void Writer::collect()
-{
-    default_family_ = doc_.defaultFont().family().trimmed();
-    if (default_family_.isEmpty())
-        default_family_ = QStringLiteral("宋体");
-    default_family_.remove(QLatin1Char(';'));
-    default_size_ = doc_.defaultFont().pointSizeF();
-    if (default_size_ <= 0)
-        default_size_ = doc_.defaultFont().pixelSize() > 0 ? doc_.defaultFont().pixelSize() * 0.75 : 12;
-    font_of(QTextCharFormat()); // the default font is \f0
-    for (QTextBlock b = doc_.begin(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            run_of(it.fragment().charFormat());
-}
-
 void Writer::font_name(const QString &name, bool chinese)
 {
     for (QChar ch : name) {
@@ -317,9 +365,11 @@ void Writer::header()
     out_.append("{\\*\\generator YunShanNote " YUNSHAN_VERSION ";}\\viewkind4\\uc1 \r\n");
 }
 
-void Writer::para(const Para &p)
+void Writer::para(const Para &p, bool in_table)
 {
     word("\\pard");
+    if (in_table)
+        word("\\intbl");
     if (p.rtl)
         word("\\rtlpar");
     static const char *const align[] = {"", "\\qc", "\\qr", "\\qj"};
@@ -343,8 +393,12 @@ void Writer::para(const Para &p)
 void Writer::switch_run(const Run &r)
 {
     const qsizetype before = out_.size();
-    if (r.font != cur_.font) {
-        word("\\f", r.font);
+    if (r.font != cur_.font || r.dbfont != cur_.dbfont) {
+        // Word processors take the font of Chinese text from the double-byte one (\dbch\af): a
+        // Chinese font, also in runs whose own font is Western. \f stays the run's own font.
+        word("\\hich\\af", r.font);
+        word("\\dbch\\af", r.dbfont);
+        word("\\loch\\f", r.font);
         font_charset_ = font_chinese_[size_t(r.font)] ? 134 : 0;
     }
     if (r.size != cur_.size)
@@ -476,72 +530,250 @@ void Writer::picture(const QTextImageFormat &f)
     out_.append("\r\n}");
 }
 
+void Writer::paragraph(const QTextBlock &b, bool in_table, const char *end)
+{
+    const Para p = para_of(b.blockFormat());
+    if (force_para_ || !(p == para_state_) || in_table != para_in_table_) {
+        para(p, in_table);
+        out_.append(' ');
+        // \pard keeps character properties; nothing else to do.
+        para_state_ = p;
+        para_in_table_ = in_table;
+        force_para_ = false;
+    }
+    QString open_link;
+    Run outside;
+    int outside_uc = 1;
+    int outside_charset = 0;
+    auto close_link = [&] {
+        if (open_link.isEmpty())
+            return;
+        out_.append("}}}");
+        cur_ = outside;
+        uc_ = outside_uc;
+        font_charset_ = outside_charset;
+        open_link.clear();
+    };
+    for (auto it = b.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const QTextCharFormat format = fragment.charFormat();
+        const QString href = format.isAnchor() ? format.anchorHref() : QString();
+        if (href != open_link) {
+            close_link();
+            if (!href.isEmpty()) {
+                outside = cur_;
+                outside_uc = uc_;
+                outside_charset = font_charset_;
+                out_.append("{\\field{\\*\\fldinst{HYPERLINK \"");
+                QString address = href;
+                address.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+                address.replace(QLatin1Char('"'), QLatin1String("\\\""));
+                text(address);
+                uc_ = outside_uc; // the instruction's groups end here, and with them any \uc
+                out_.append("\" }}{\\fldrslt{");
+                open_link = href;
+            }
+        }
+        switch_run(run_of(format));
+        const QString s = fragment.text();
+        if (format.isImageFormat()) {
+            const QTextImageFormat image = format.toImageFormat();
+            for (QChar c : s)
+                if (c == QChar::ObjectReplacementCharacter)
+                    picture(image);
+        } else {
+            text(s);
+        }
+    }
+    close_link();
+    out_.append(end);
+}
+
+// Column widths in twips: fixed ones as they are, relative ones out of the text width.
+std::vector<int> column_widths(const QTextTableFormat &format, int columns)
+{
+    int total = kTextWidth;
+    const QTextLength width = format.width();
+    if (width.type() == QTextLength::FixedLength && width.rawValue() > 0)
+        total = twips(width.rawValue());
+    else if (width.type() == QTextLength::PercentageLength && width.rawValue() > 0)
+        total = int(kTextWidth * std::min(width.rawValue(), 100.0) / 100);
+    const QList<QTextLength> constraints = format.columnWidthConstraints();
+    std::vector<int> widths(size_t(columns), -1);
+    int known = 0;
+    int variable = 0;
+    for (int c = 0; c < columns; ++c) {
+        const QTextLength length = c < constraints.size() ? constraints.at(c) : QTextLength();
+        if (length.type() == QTextLength::FixedLength && length.rawValue() > 0)
+            widths[size_t(c)] = twips(length.rawValue());
+        else if (length.type() == QTextLength::PercentageLength && length.rawValue() > 0)
+            widths[size_t(c)] = int(total * std::min(length.rawValue(), 100.0) / 100);
+        if (widths[size_t(c)] < 0)
+            ++variable;
+        else
+            known += widths[size_t(c)];
+    }
+    const int share = variable > 0 ? std::max(720, (total - known) / variable) : 0;
+    for (int &w : widths)
+        w = std::clamp(w < 0 ? share : w, 15, 31680);
+    return widths;
+}
+
+void Writer::cell_border(const char *side_word, int side, const QTextTableCellFormat &cell,
+                         const QTextTableFormat &table)
+{
+    static const QTextFormat::Property properties[4][3] = {
+        {QTextFormat::TableCellTopBorder, QTextFormat::TableCellTopBorderStyle, QTextFormat::TableCellTopBorderBrush},
+        {QTextFormat::TableCellLeftBorder, QTextFormat::TableCellLeftBorderStyle,
+         QTextFormat::TableCellLeftBorderBrush},
+        {QTextFormat::TableCellBottomBorder, QTextFormat::TableCellBottomBorderStyle,
+         QTextFormat::TableCellBottomBorderBrush},
+        {QTextFormat::TableCellRightBorder, QTextFormat::TableCellRightBorderStyle,
+         QTextFormat::TableCellRightBorderBrush},
+    };
+    const auto &[width_property, style_property, brush_property] = properties[side];
+    // A table's own border (as in tables pasted from web pages) draws round every cell.
+    QTextFrameFormat::BorderStyle table_style = table.borderStyle();
+    if (table_style == QTextFrameFormat::BorderStyle_Outset || table_style == QTextFrameFormat::BorderStyle_Inset)
+        table_style = QTextFrameFormat::BorderStyle_Solid;
+    qreal width = table.border();
+    auto style = table_style;
+    QBrush brush = table.borderBrush();
+    if (cell.hasProperty(width_property)) {
+        width = cell.doubleProperty(width_property);
+        if (cell.hasProperty(style_property))
+            style = QTextFrameFormat::BorderStyle(cell.intProperty(style_property));
+        if (cell.hasProperty(brush_property))
+            brush = cell.brushProperty(brush_property);
+    }
+    const char *style_word = rtf_detail::border_word(style);
+    if (width <= 0 || !style_word)
+        return;
+    word(side_word);
+    out_.append('\\');
+    word(style_word);
+    word("\\brdrw", std::clamp(twips(width), 1, 255));
+    if (brush.style() != Qt::NoBrush && (brush.color().rgb() & 0xFFFFFF) != 0)
+        word("\\brdrcf", colour_of(brush));
+}
+
+void Writer::row_definition(const QTextTable &t, int row, const std::vector<int> &widths, int gap)
+{
+    const QTextTableFormat format = t.format();
+    word("\\trowd\\trgaph", gap);
+    word("\\trleft", -gap);
+    const Qt::Alignment align = format.alignment() & Qt::AlignHorizontal_Mask;
+    if (align & Qt::AlignHCenter)
+        word("\\trqc");
+    else if (align & Qt::AlignRight)
+        word("\\trqr");
+    long long x = -gap;
+    for (int c = 0; c < t.columns(); ++c) {
+        // Merged cells are written as Word and the Windows control write them: every place of the
+        // grid is a cell, the ones after the first flagged as joined to it.
+        const QTextTableCell cell = t.cellAt(row, c);
+        const QTextTableCellFormat f = cell.format().toTableCellFormat();
+        const int r0 = cell.row();
+        const int c0 = cell.column();
+        if (cell.columnSpan() > 1)
+            word(c == c0 ? "\\clmgf" : "\\clmrg");
+        if (cell.rowSpan() > 1)
+            word(row == r0 ? "\\clvmgf" : "\\clvmrg");
+        if (f.verticalAlignment() == QTextCharFormat::AlignMiddle)
+            word("\\clvertalc");
+        else if (f.verticalAlignment() == QTextCharFormat::AlignBottom)
+            word("\\clvertalb");
+        if (row == r0)
+            cell_border("\\clbrdrt", rtf_detail::kTop, f, format);
+        if (c == c0)
+            cell_border("\\clbrdrl", rtf_detail::kLeft, f, format);
+        if (row == r0 + cell.rowSpan() - 1)
+            cell_border("\\clbrdrb", rtf_detail::kBottom, f, format);
+        if (c == c0 + cell.columnSpan() - 1)
+            cell_border("\\clbrdrr", rtf_detail::kRight, f, format);
+        if (f.background().style() != Qt::NoBrush)
+            word("\\clcbpat", colour_of(f.background()));
+        x += widths[size_t(c)];
+        word("\\cellx", x);
+    }
+    out_.append("\r\n");
+}
+
+// A table as RTF rows. Tables inside its cells are written as paragraphs of the cell.
+void Writer::table(const QTextTable &t)
+{
+    const QTextTableFormat format = t.format();
+    const std::vector<int> widths = column_widths(format, t.columns());
+    const int gap = std::clamp(twips(format.cellPadding()), 0, 31680);
+    for (int r = 0; r < t.rows(); ++r) {
+        row_definition(t, r, widths, gap);
+        force_para_ = true;
+        for (int c = 0; c < t.columns(); ++c) {
+            const QTextTableCell cell = t.cellAt(r, c);
+            std::vector<QTextBlock> blocks;
+            if (cell.row() == r && cell.column() == c)
+                blocks = blocks_between(doc_, cell.firstPosition(), cell.lastPosition());
+            for (size_t i = 0; i < blocks.size(); ++i)
+                paragraph(blocks[i], true, i + 1 == blocks.size() ? "\\cell " : "\\par\r\n");
+            if (blocks.empty()) {
+                // A place covered by a merged cell.
+                if (force_para_ || !para_in_table_) {
+                    para_state_ = Para();
+                    para(para_state_, true);
+                    out_.append(' ');
+                    para_in_table_ = true;
+                    force_para_ = false;
+                }
+                out_.append("\\cell ");
+            }
+        }
+        out_.append("\\row\r\n");
+    }
+    force_para_ = true; // the paragraph after the table is no longer in it
+}
+
 QByteArray Writer::run()
 {
-    collect();
+    default_family_ = own_default_family(doc_);
+    default_size_ = doc_.defaultFont().pointSizeF();
+    if (default_size_ <= 0)
+        default_size_ = doc_.defaultFont().pixelSize() > 0 ? doc_.defaultFont().pixelSize() * 0.75 : 12;
+    font_of(QTextCharFormat()); // the default font is \f0
     out_.reserve(qsizetype(doc_.characterCount()) * 8 + 1024);
-    header();
-
-    bool first = true;
-    Para para_state;
     cur_ = Run();
-    for (QTextBlock b = doc_.begin(); b.isValid(); b = b.next()) {
-        const Para p = para_of(b.blockFormat());
-        if (first || !(p == para_state)) {
-            para(p);
-            out_.append(' ');
-            // \pard keeps character properties; nothing else to do.
-            para_state = p;
-            first = false;
-        }
-        QString open_link;
-        Run outside;
-        int outside_uc = 1;
-        int outside_charset = 0;
-        auto close_link = [&] {
-            if (open_link.isEmpty())
-                return;
-            out_.append("}}}");
-            cur_ = outside;
-            uc_ = outside_uc;
-            font_charset_ = outside_charset;
-            open_link.clear();
-        };
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const QTextCharFormat format = fragment.charFormat();
-            const QString href = format.isAnchor() ? format.anchorHref() : QString();
-            if (href != open_link) {
-                close_link();
-                if (!href.isEmpty()) {
-                    outside = cur_;
-                    outside_uc = uc_;
-                    outside_charset = font_charset_;
-                    out_.append("{\\field{\\*\\fldinst{HYPERLINK \"");
-                    QString address = href;
-                    address.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-                    address.replace(QLatin1Char('"'), QLatin1String("\\\""));
-                    text(address);
-                    uc_ = outside_uc; // the instruction's groups end here, and with them any \uc
-                    out_.append("\" }}{\\fldrslt{");
-                    open_link = href;
-                }
-            }
-            switch_run(run_of(format));
-            const QString s = fragment.text();
-            if (format.isImageFormat()) {
-                const QTextImageFormat image = format.toImageFormat();
-                for (QChar c : s)
-                    if (c == QChar::ObjectReplacementCharacter)
-                        picture(image);
+
+    const QTextFrame *root = doc_.rootFrame();
+    bool first = true;
+    for (auto it = root->begin(); !it.atEnd(); ++it) {
+        if (const QTextFrame *frame = it.currentFrame()) {
+            if (const auto *t = qobject_cast<const QTextTable *>(frame)) {
+                table(*t);
             } else {
-                text(s);
+                for (const QTextBlock &b : blocks_between(doc_, frame->firstPosition(), frame->lastPosition()))
+                    paragraph(b, false, "\\par\r\n");
             }
+        } else {
+            const QTextBlock b = it.currentBlock();
+            // A document always has a paragraph before a table that begins it; reading a body that
+            // begins with a table makes that empty paragraph again, so it is not written.
+            auto next = it;
+            ++next;
+            const bool before_first_table = first && b.length() == 1 && !next.atEnd() &&
+                                            qobject_cast<const QTextTable *>(next.currentFrame()) &&
+                                            para_of(b.blockFormat()) == Para();
+            if (!before_first_table)
+                paragraph(b, false, "\\par\r\n");
         }
-        close_link();
-        out_.append("\\par\r\n");
+        first = false;
     }
     out_.append("}\r\n");
+
+    // The header comes last: its font and colour tables hold what the body used.
+    QByteArray body;
+    body.swap(out_);
+    out_.reserve(body.size() + 1024);
+    header();
+    out_.append(body);
     return out_;
 }
 
@@ -553,9 +785,61 @@ QByteArray write_rtf(const QTextDocument &doc)
     return writer.run();
 }
 
+namespace {
+
+// The text of a body with tables: a row is a line with its cells separated by tabs.
+QString plain_text_with_tables(const QTextDocument &doc)
+{
+    QString text;
+    auto add_blocks = [&](int first, int last) {
+        bool start = true;
+        for (const QTextBlock &b : blocks_between(doc, first, last)) {
+            if (!start)
+                text += QLatin1Char('\n');
+            text += b.text();
+            start = false;
+        }
+    };
+    const QTextFrame *root = doc.rootFrame();
+    bool start = true;
+    for (auto it = root->begin(); !it.atEnd(); ++it) {
+        if (!start)
+            text += QLatin1Char('\n');
+        start = false;
+        const QTextFrame *frame = it.currentFrame();
+        if (!frame) {
+            text += it.currentBlock().text();
+            continue;
+        }
+        const auto *t = qobject_cast<const QTextTable *>(frame);
+        if (!t) {
+            add_blocks(frame->firstPosition(), frame->lastPosition());
+            continue;
+        }
+        for (int r = 0; r < t->rows(); ++r) {
+            if (r > 0)
+                text += QLatin1Char('\n');
+            for (int c = 0; c < t->columns(); ++c) {
+                const QTextTableCell cell = t->cellAt(r, c);
+                if (c > 0)
+                    text += QLatin1Char('\t');
+                if (cell.row() == r && cell.column() == c)
+                    add_blocks(cell.firstPosition(), cell.lastPosition());
+            }
+        }
+    }
+    // What the document's own plain text turns into line ends and spaces.
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QChar::Nbsp, QLatin1Char(' '));
+    return text;
+}
+
+} // namespace
+
 QByteArray plain_text_copy(const QTextDocument &doc)
 {
-    QString text = doc.toPlainText();
+    QString text = doc.rootFrame()->childFrames().isEmpty() ? doc.toPlainText() : plain_text_with_tables(doc);
+
     text.remove(QChar::ObjectReplacementCharacter);
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     QStringEncoder encoder(QStringConverter::Utf16LE);

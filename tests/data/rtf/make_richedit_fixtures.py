@@ -1,6 +1,6 @@
-# Writes richedit_chinese.rtf and richedit_pictures.rtf: bodies in the form the Windows rich-text
+# Writes richedit_chinese.rtf, richedit_pictures.rtf and richedit_table.rtf: bodies in the form the Windows rich-text
 # control writes (GBK \'hh text under \fcharset134 fonts, \uN escapes, a hyperlink field, nested
-# ignorable destinations, pictures as hex). Run from anywhere: python3 make_richedit_fixtures.py
+# ignorable destinations, pictures as hex, tables). Run from anywhere: python3 make_richedit_fixtures.py
 import struct, zlib, os
 out = os.path.dirname(os.path.abspath(__file__)) + '/'
 
@@ -86,4 +86,31 @@ body = (
     "E{\\*\\shppict{\\pict\\pngblip\\picw2\\pich2 " + hexwrap(png(2, 2, (0, 0, 255))) + "}}{\\nonshppict{\\pict\\wmetafile8\\picw53\\pich53 " + hexwrap(wmf([stretchdib(d_blue, 2, 2)])) + "}}"
     "F{\\pict\\wmetafile8\\picw100\\pich100 " + hexwrap(wmf([(0x0103, struct.pack('<h', 8))])) + "}G\\par\r\n}\r\n")
 open(out + 'richedit_pictures.rtf', 'wb').write((head + body).encode('ascii'))
+# 3. tables: row and cell borders, a bold cell, a cell of two paragraphs, merged cells and a table
+#    inside a cell (with the \nonesttables paragraph for readers without nested tables)
+def cells(*rights, flags=None):
+    flags = flags or {}
+    out = ''
+    for i, x in enumerate(rights):
+        out += flags.get(i, '') + ''.join('\\clbrdr%s\\brdrw10\\brdrs' % s for s in 'ltrb') + ' \\cellx%d' % x
+    return out
+
+row_head = ("\\trowd\\trgaph108\\trleft-108\\trbrdrl\\brdrs\\brdrw10 \\trbrdrt\\brdrs\\brdrw10 \\trbrdrr\\brdrs\\brdrw10 "
+            "\\trbrdrb\\brdrs\\brdrw10 \\trpaddl108\\trpaddr108\\trpaddfl3\\trpaddfr3\r\n")
+para = "\\pard\\intbl\\widctlpar\\f0\\fs22\\lang2052 "
+body = (
+    "\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang2052 " + g("表前") + "\\par\r\n"
+    + row_head + cells(1800, 3600, 5400) + " \r\n"
+    + para + "\\b " + g("姓名") + "\\b0\\cell " + g("日期") + "\\cell " + g("备注") + "\\cell\\row\r\n"
+    + row_head + cells(1800, 3600, 5400) + " \r\n"
+    + para + g("张三") + "\\cell 2024\\cell " + g("第一行") + "\\par\r\n" + g("第二行") + "\\cell\\row\r\n"
+    "\\pard\\sa200\\sl276\\slmult1 " + g("表后") + "\\par\r\n"
+    + row_head + cells(2000, 4000, 6000, flags={0: '\\clmgf', 1: '\\clmrg', 2: '\\clvmgf'}) + " \r\n"
+    + para + g("合并") + "\\cell\\cell " + g("竖") + "\\cell\\row\r\n"
+    + row_head + cells(2000, 4000, 6000, flags={2: '\\clvmrg'}) + " \r\n"
+    + para + g("左") + "\\cell\\pard\\intbl\\itap2\\widctlpar " + g("内一") + "\\nestcell " + g("内二") + "\\nestcell "
+    "\\pard\\intbl\\itap2{\\*\\nesttableprops\\trowd\\trgaph108\\cellx1000\\cellx2000\\nestrow}{\\nonesttables\\par}"
+    "\\pard\\intbl\\itap1\\widctlpar \\cell\\cell\\row\r\n"
+    "\\pard\\sa200\\sl276\\slmult1\\par\r\n}\r\n")
+open(out + 'richedit_table.rtf', 'wb').write((head + body).encode('ascii') + b'\x00')
 print("ok")
