@@ -1005,8 +1005,10 @@ void Merger::merge_settings()
             return (!x && !y) || (x && y && x->value == y->value);
         };
         if (key == kLocalKey) {
-            if (!same(l, r))
+            if (!same(l, r)) {
                 replace_with_local(key);
+                ++report_.applied_local_changes;
+            }
             continue;
         }
         const bool lc = !same(l, b), rc = !same(r, b);

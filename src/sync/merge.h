@@ -48,7 +48,8 @@
 //     machine's autosave bookkeeping), which keeps the local rows, and "yz_generation", which is
 //     left as the share has it for the caller to rewrite.
 //   - Without base fingerprints (first sync, or a lost file) nothing is known to be deleted:
-//     every row of either side is kept. Notes with the same id but different content count as
+//     every row of either side is kept, and a row of this machine that the share lacks is added
+//     under an id the share never used. Notes with the same id but different content count as
 //     changed on both sides (a conflict copy); categories meet by caption.
 //
 // The result is an ordinary notes database with the schema unchanged (a share file of an older
