@@ -435,8 +435,20 @@ void Merger::plan_categories(bool major)
 void Merger::resolve_categories()
 {
     std::set<qint64> local_refs[2], share_refs[2];
-    for (const NotePlan &plan : note_plans_)
+    std::unordered_set<qint64> planned;
+    for (const NotePlan &plan : note_plans_) {
         note_references(plan, local_refs[kMajor], local_refs[kMinor]);
+        planned.insert(plan.local_id);
+    }
+    // Notes changed here of which nothing was written (a picture changed, or the share made the
+    // same change) lie where the share has them.
+    for (const NotePrint &l : L_.notes) {
+        const NotePrint *r = R_.note(l.id);
+        if (r && r->has_title && !planned.count(l.id) && local_note_changed(B_.note(l.id), l)) {
+            local_refs[kMajor].insert(r->class_id);
+            local_refs[kMinor].insert(r->section_id);
+        }
+    }
     for (const NotePrint &r : R_.notes) {
         if (r.has_title && share_note_changed(B_.note(r.id), r)) {
             share_refs[kMajor].insert(r.class_id);
@@ -620,10 +632,10 @@ void Merger::plan_fields(NotePlan &plan, const NotePrint *b, const NotePrint &l,
 // The categories in which a note written from this machine lies.
 void Merger::note_references(const NotePlan &plan, std::set<qint64> &majors, std::set<qint64> &minors) const
 {
-    if (plan.action == NoteAction::Insert || plan.set_fields || plan.take_title) {
-        majors.insert(plan.class_id);
-        minors.insert(plan.section_id);
-    }
+    if (plan.action == NoteAction::Delete)
+        return;
+    majors.insert(plan.class_id);
+    minors.insert(plan.section_id);
     if (plan.action == NoteAction::Conflict) {
         majors.insert(plan.copy_class_id);
         minors.insert(plan.copy_section_id);

@@ -370,6 +370,21 @@ const std::vector<RuleCase> &rule_cases()
                  s.merged.query_first(QStringLiteral("select classId from Section where caption='游记'"))->toLongLong(),
                  kLife);
          }},
+        {"NoteInACategoryMadeAndDeletedHerePointsNowhereOnTheShareToo",
+         [](NotesFile &f) {
+             const qint64 minor = f.minor(kWork, QStringLiteral("临时"));
+             f.note(minor, QStringLiteral("零散"));
+             f.run(QStringLiteral("delete from Section where id=?1"), {minor});
+         },
+         [](NotesFile &f) { f.minor(kWork, QStringLiteral("网盘")); },
+         {1},
+         [](Seen &s) {
+             // Not the share's new minor category 4, nor any the program will make later.
+             EXPECT_EQ(view(s.merged, 5).section_id, 5);
+             EXPECT_EQ(s.merged.query_first(QStringLiteral("select seq from sqlite_sequence where name='Section'"))
+                           ->toLongLong(),
+                       5);
+         }},
         {"SettingsMergeKeyByKey",
          [](NotesFile &f) {
              f.setting(QStringLiteral("webDAV网址"), QStringLiteral("https://b.example/"));
