@@ -435,10 +435,10 @@ void Merger::plan_categories(bool major)
 void Merger::resolve_categories()
 {
     std::set<qint64> local_refs[2], share_refs[2];
-    std::unordered_set<qint64> planned;
+    std::unordered_map<qint64, const NotePlan *> planned;
     for (const NotePlan &plan : note_plans_) {
         note_references(plan, local_refs[kMajor], local_refs[kMinor]);
-        planned.insert(plan.local_id);
+        planned.emplace(plan.local_id, &plan);
     }
     // Notes changed here of which nothing was written (a picture changed, or the share made the
     // same change) lie where the share has them.
@@ -449,11 +449,15 @@ void Merger::resolve_categories()
             local_refs[kMinor].insert(r->section_id);
         }
     }
+    // Notes changed on the share, where they lie in the result.
     for (const NotePrint &r : R_.notes) {
-        if (r.has_title && share_note_changed(B_.note(r.id), r)) {
-            share_refs[kMajor].insert(r.class_id);
-            share_refs[kMinor].insert(r.section_id);
-        }
+        if (!r.has_title || !share_note_changed(B_.note(r.id), r))
+            continue;
+        const auto plan = planned.find(r.id);
+        const bool merged_place = plan != planned.end() && (plan->second->action == NoteAction::Parts ||
+                                                            plan->second->action == NoteAction::Conflict);
+        share_refs[kMajor].insert(merged_place ? plan->second->class_id : r.class_id);
+        share_refs[kMinor].insert(merged_place ? plan->second->section_id : r.section_id);
     }
     for (int k : {kMinor, kMajor}) {
         if (k == kMajor) {
