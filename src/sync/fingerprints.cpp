@@ -165,6 +165,9 @@ Fingerprints scan(Connection &db, const QString &name)
     // order already (their ids are the row ids), so the three meet in one pass.
     std::vector<TitleRow> titles;
     {
+        // The highest row id is found at once and is near the number of rows.
+        const qint64 rows = db.query_first(QStringLiteral("select max(rowid) from title"))->toLongLong();
+        titles.reserve(std::size_t(std::clamp<qint64>(rows, 0, 10'000'000)));
         PreparedQuery q(db, kTitleColumns + QStringLiteral(" where noteId is not null"));
         while (q.next())
             titles.push_back(title_row(q));

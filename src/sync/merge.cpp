@@ -9,8 +9,10 @@
 #include <QSet>
 
 #include <algorithm>
+#include <exception>
 #include <map>
 #include <set>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -1217,29 +1219,60 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
     } catch (const DbError &e) {
         throw SyncError(QStringLiteral("无法打开数据库“%1”：%2").arg(share_database, e.message()));
     }
+    const auto rollback = [&] {
+        try {
+            share.execute(QStringLiteral("ROLLBACK"));
+        } catch (const DbError &) {
+            // Nothing was begun, or the engine rolled back already.
+        }
+    };
 
-    const Fingerprints local_prints = compute_fingerprints(local, local_database);
+    // Reading both files is most of the work: this machine's on a second thread meanwhile.
+    Fingerprints local_prints;
+    std::exception_ptr local_error;
+    std::thread local_scan([&] {
+        try {
+            local_prints = compute_fingerprints(local, local_database);
+        } catch (...) {
+            local_error = std::current_exception();
+        }
+    });
+    Fingerprints share_prints;
+    std::exception_ptr share_error;
     try {
-        share.execute(QStringLiteral("BEGIN IMMEDIATE"));
-    } catch (const DbError &e) {
-        throw SyncError(QStringLiteral("无法写入数据库“%1”：%2").arg(share_database, e.message()));
-    }
-    try {
+        try {
+            share.execute(QStringLiteral("BEGIN IMMEDIATE"));
+        } catch (const DbError &e) {
+            throw SyncError(QStringLiteral("无法写入数据库“%1”：%2").arg(share_database, e.message()));
+        }
         // A share file of an older layout gets the upgrade every start-up applies.
         if (detail::needs_upgrade(share)) {
             for (const QString &sql : upgrade_statements())
                 share.execute(sql);
         }
-        Fingerprints share_prints = compute_fingerprints(share, share_database);
+        share_prints = compute_fingerprints(share, share_database);
+    } catch (const DbError &e) {
+        share_error = std::make_exception_ptr(
+            SyncError(QStringLiteral("合并到数据库“%1”失败：%2").arg(share_database, e.message())));
+    } catch (...) {
+        share_error = std::current_exception();
+    }
+    local_scan.join();
+    if (share_error || local_error) {
+        rollback();
+        std::rethrow_exception(share_error ? share_error : local_error);
+    }
+
+    try {
         Merger merger(base ? &*base : nullptr, local, share, share_database, now);
-        MergeResult result = merger.run(local_prints, std::move(share_prints));
+        MergeResult result = merger.run(std::move(local_prints), std::move(share_prints));
         share.execute(QStringLiteral("COMMIT"));
         return result;
     } catch (const DbError &e) {
-        share.execute(QStringLiteral("ROLLBACK"));
+        rollback();
         throw SyncError(QStringLiteral("合并到数据库“%1”失败：%2").arg(share_database, e.message()));
     } catch (...) {
-        share.execute(QStringLiteral("ROLLBACK"));
+        rollback();
         throw;
     }
 }
