@@ -1049,9 +1049,8 @@ void Merger::merge_spare()
 {
     if (L_.spare.empty() && B_.spare.empty())
         return;
-    PreparedQuery from(ldb_, QStringLiteral("select value1,value2,value3,value4 from beiyong_table where key1=?1"));
     const auto copy = [&](qint64 local_key, qint64 key) {
-        from.reset();
+        PreparedQuery from(ldb_, QStringLiteral("select value1,value2,value3,value4 from beiyong_table where key1=?1"));
         from.bind(1, local_key);
         if (!from.next())
             return;

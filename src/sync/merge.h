@@ -46,7 +46,8 @@
 //   - Encrypted notes are compared and copied as stored; nothing is decrypted.
 //   - `set_table` merges key by key with the share winning a conflict, except "tmp_file1" (this
 //     machine's autosave bookkeeping), which keeps the local rows, and "yz_generation", which is
-//     left as the share has it for the caller to rewrite.
+//     left as the share has it for the caller to rewrite (the merge never reads that key, so the
+//     fingerprints need not follow the rewrite).
 //   - Without base fingerprints (first sync, or a lost file) nothing is known to be deleted:
 //     every row of either side is kept, and a row of this machine that the share lacks is added
 //     under an id the share never used. Notes with the same id but different content count as
