@@ -1,6 +1,7 @@
 #include "sync/merge.h"
 
 #include "store/connection.h"
+#include "store/note_change_log.h"
 #include "store/schema.h"
 #include "sync/print_rows.h"
 
@@ -1198,8 +1199,25 @@ QString category_suffix(const QDateTime &now, int attempt)
                         : QStringLiteral("（冲突 %1 %2）").arg(stamp).arg(attempt);
 }
 
+LocalPrints fingerprint_local(const QString &local_database)
+{
+    Connection local;
+    try {
+        local.open(local_database, false);
+        local.execute(QStringLiteral("PRAGMA query_only=1"));
+        local.execute(QStringLiteral("BEGIN"));
+        local.query_first(QStringLiteral("select count(*) from sqlite_master"));
+    } catch (const DbError &e) {
+        throw SyncError(QStringLiteral("无法读取数据库“%1”：%2").arg(local_database, e.message()));
+    }
+    // The stamp is taken while the read transaction holds writers off, so it is the state read.
+    LocalPrints out{compute_fingerprints(local, local_database), file_stamp(local_database).text()};
+    local.execute(QStringLiteral("COMMIT"));
+    return out;
+}
+
 MergeResult merge_databases(const std::optional<Fingerprints> &base, const QString &local_database,
-                            const QString &share_database, const QDateTime &now)
+                            const QString &share_database, const QDateTime &now, const LocalPrints *ahead)
 {
     const QFileInfo local_info(local_database), share_info(share_database);
     if (local_info.exists() && share_info.exists() && local_info.canonicalFilePath() == share_info.canonicalFilePath())
@@ -1218,18 +1236,36 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
     } catch (const DbError &e) {
         throw SyncError(QStringLiteral("无法打开数据库“%1”：%2").arg(share_database, e.message()));
     }
-    const auto rollback = [&] {
+    const auto end_transaction = [](Connection &db, const char *sql) {
         try {
-            share.execute(QStringLiteral("ROLLBACK"));
+            db.execute(QString::fromLatin1(sql));
         } catch (const DbError &) {
-            // Nothing was begun, or the engine rolled back already.
+            // Nothing was begun, or the engine ended it already.
         }
     };
+    const auto rollback = [&] {
+        end_transaction(share, "ROLLBACK");
+        end_transaction(local, "ROLLBACK");
+    };
+    // One read transaction: the fingerprints and the rows copied later are of one state.
+    try {
+        local.execute(QStringLiteral("BEGIN"));
+        local.query_first(QStringLiteral("select count(*) from sqlite_master"));
+    } catch (const DbError &e) {
+        end_transaction(local, "ROLLBACK");
+        throw SyncError(QStringLiteral("无法读取数据库“%1”：%2").arg(local_database, e.message()));
+    }
 
-    // Reading both files is most of the work: this machine's on a second thread meanwhile.
+    // Reading both files is most of the work: this machine's on a second thread meanwhile,
+    // unless it was read ahead and has not changed since.
     Fingerprints local_prints;
     std::exception_ptr local_error;
+    const bool use_ahead = ahead && ahead->stamp == file_stamp(local_database).text();
+    if (use_ahead)
+        local_prints = ahead->prints;
     std::thread local_scan([&] {
+        if (use_ahead)
+            return;
         try {
             local_prints = compute_fingerprints(local, local_database);
         } catch (...) {
@@ -1266,6 +1302,7 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
         Merger merger(base ? &*base : nullptr, local, share, share_database, now);
         MergeResult result = merger.run(std::move(local_prints), std::move(share_prints));
         share.execute(QStringLiteral("COMMIT"));
+        end_transaction(local, "COMMIT");
         return result;
     } catch (const DbError &e) {
         rollback();

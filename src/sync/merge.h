@@ -13,6 +13,8 @@
 //     1. download and unpack the share's database into a temporary file T;
 //     2. auto base = load_fingerprints(f);            // nothing on the first sync: see below
 //     3. MergeResult r = merge_databases(base, local, T, QDateTime::currentDateTime());
+//        (reading the local file is half of the merge's time: fingerprint_local(local) run
+//        while step 1 downloads, and handed to the merge, takes it out of the wait);
 //        T is now the merged database; the local file has not been touched;
 //     4. replace the local database by T (as a download does) and upload it;
 //     5. r.merged.meta = the uploaded file's size, time, tag; save_fingerprints(r.merged, f).
@@ -112,11 +114,23 @@ QString conflict_copy_suffix(const QDateTime &now);
 // caption is taken too: appended to a category renamed to keep captions unique.
 QString category_suffix(const QDateTime &now, int attempt = 1);
 
+// This machine's fingerprints made ahead of the merge, for example while the share's file
+// downloads, so that the merge itself reads only the share's file. `stamp` is the state of the
+// file (size, time, the engine's change counter) they were made from: the merge uses them only
+// while the file is still in that state and reads it again otherwise.
+struct LocalPrints {
+    Fingerprints prints;
+    QString stamp;
+};
+LocalPrints fingerprint_local(const QString &local_database);
+
 // Merges `local_database` (read only) into `share_database` (changed in place). `base`: the
 // fingerprints of what the share held at the last sync, or nothing when unknown. `now`: the
-// local time written into conflict captions. Throws SyncError (with the engine's text) when a
-// file cannot be read or written or is not a notes database; the share's file is then unchanged.
+// local time written into conflict captions. `ahead`: see LocalPrints. The local file is read in
+// one read transaction, so a write to it waits until the merge is done. Throws SyncError (with
+// the engine's text) when a file cannot be read or written or is not a notes database; the
+// share's file is then unchanged.
 MergeResult merge_databases(const std::optional<Fingerprints> &base, const QString &local_database,
-                            const QString &share_database, const QDateTime &now);
+                            const QString &share_database, const QDateTime &now, const LocalPrints *ahead = nullptr);
 
 } // namespace yunshan::sync

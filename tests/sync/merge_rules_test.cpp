@@ -569,6 +569,37 @@ TEST_F(MergeTest, ShareOfAnOlderLayoutIsUpgradedFirst)
     EXPECT_TRUE(result.merged == compute_fingerprints(share));
 }
 
+// Fingerprints of this machine made ahead serve while the file is as it was; a change made
+// after them is still merged.
+TEST_F(MergeTest, LocalFingerprintsMadeAheadServeOnlyWhileTheFileIsUnchanged)
+{
+    {
+        NotesFile f(local);
+        rename_note(f, kWeekly, QStringLiteral("周会纪要"));
+    }
+    const QString plain = dir.file(QStringLiteral("plain.sl3"));
+    copy_file(share, plain);
+    const MergeResult without = merge_databases(base_prints, local, plain, kMergeTime);
+
+    const LocalPrints ahead = fingerprint_local(local);
+    EXPECT_TRUE(ahead.prints == compute_fingerprints(local));
+    const QString with_ahead = dir.file(QStringLiteral("ahead.sl3"));
+    copy_file(share, with_ahead);
+    const MergeResult with = merge_databases(base_prints, local, with_ahead, kMergeTime, &ahead);
+    EXPECT_EQ(dump(with_ahead), dump(plain));
+    EXPECT_EQ(with.report.applied_local_changes, without.report.applied_local_changes);
+
+    {
+        NotesFile f(local);
+        rename_note(f, kPlan, QStringLiteral("年度计划"));
+    }
+    const MergeResult stale = merge_databases(base_prints, local, share, kMergeTime, &ahead);
+    EXPECT_EQ(stale.report.applied_local_changes, 2);
+    Connection merged;
+    merged.open(share);
+    EXPECT_EQ(view(merged, kPlan).caption, QStringLiteral("年度计划"));
+}
+
 // A failure half-way leaves the share's file as it was.
 TEST_F(MergeTest, FailureLeavesTheShareFileUnchanged)
 {
