@@ -191,10 +191,8 @@ void for_each_key(const std::vector<const std::vector<T> *> &lists, KeyOf key_of
 
 class Merger {
   public:
-    Merger(const Fingerprints *base, Connection &local, Connection &share, const QString &share_name,
-           const QDateTime &now)
-        : has_base_(base != nullptr), B_(base ? *base : empty_), ldb_(local), sdb_(share), share_name_(share_name),
-          now_(now)
+    Merger(const Fingerprints *base, Connection &local, Connection &share, const QDateTime &now)
+        : has_base_(base != nullptr), B_(base ? *base : empty_), ldb_(local), sdb_(share), now_(now)
     {
     }
 
@@ -242,7 +240,6 @@ class Merger {
     const Fingerprints &B_;
     Connection &ldb_;
     Connection &sdb_;
-    const QString share_name_;
     const QDateTime now_;
 
     Fingerprints L_, R_;
@@ -1299,7 +1296,7 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
     }
 
     try {
-        Merger merger(base ? &*base : nullptr, local, share, share_database, now);
+        Merger merger(base ? &*base : nullptr, local, share, now);
         MergeResult result = merger.run(std::move(local_prints), std::move(share_prints));
         share.execute(QStringLiteral("COMMIT"));
         end_transaction(local, "COMMIT");

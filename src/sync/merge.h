@@ -27,10 +27,10 @@
 //     the notes row (tag line and plain-text body) and the RTF body. Parts changed on different
 //     sides combine. When both sides changed the same part to different values, the note is in
 //     conflict: the share's version stays in place, and this machine's version (all three parts
-//     and its pictures) is added as a new note in the same minor category, its caption followed
-//     by conflict_copy_suffix(now). A note encrypted with title (isDel 1) keeps its stored
-//     caption in the copy: the caption is ciphertext, and text appended to it would make the note
-//     unreadable (MergeReport::unmarked_copies counts these).
+//     and its pictures) is added as a new note in the same minor category and order, not a
+//     favourite, its caption followed by conflict_copy_suffix(now). A note encrypted with title (isDel 1) keeps its
+//     stored caption in the copy: the caption is ciphertext, and text appended to it would make the note unreadable
+//     (MergeReport::unmarked_copies counts these).
 //   - Order `px`, favourite `fast` and place (classId, sectionId) merge field by field and never
 //     make a copy: changed on both sides, the share's value wins. A category's caption, `px` and
 //     (for a minor category) its major category likewise.
@@ -58,7 +58,8 @@
 // The result is an ordinary notes database with the schema unchanged (a share file of an older
 // layout receives the start-up upgrade first). All writes go into the share's file in one
 // transaction: unchanged rows of the share are not rewritten, and a failure leaves the file as
-// it was. The local file is opened only for reading.
+// it was. The local file is opened only for reading. The two files are read on two threads;
+// for two databases of 100,000 notes (900 MB) that takes about 1.3 s and 40 MB (bench/sync).
 #include "sync/fingerprints.h"
 
 #include <QDateTime>
