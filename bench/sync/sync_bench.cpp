@@ -22,9 +22,9 @@
 //                read and the changes written 1.07 s, merged fingerprints saved 0.09 s
 //   merge-ahead  wait 1.17 s (the local file read before, 0.91 s)
 //   The merge adds 1.27 s and 41 MB to the download's copy (goal: at most 2 s and 100 MB).
-//   With only one core free (load average 5 to 7 earlier) the merge took 2.3 to 2.7 s: the two
-//   files are read one after the other then; reading the local file ahead takes 0.9 s of it
-//   out of the wait.
+//   With only one core free (load average 5 to 7 at other times) the merge took 2.3 to 3.3 s:
+//   the two files are then read one after the other, and the local file's part of that (about
+//   0.9 s) is what fingerprint_local during the download takes out of the wait.
 #include "store/connection.h"
 #include "store/schema.h"
 #include "sync/content_hash.h"
