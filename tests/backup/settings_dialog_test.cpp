@@ -2,6 +2,7 @@
 // database folders.
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
+#include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -472,7 +473,9 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     dialogs.verify_done();
     form1->Edit8->setText(QStringLiteral("wrong"));
     dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
-        .expect_message(QStringLiteral("备份网盘测试失败，错误码：401"));
+        .expect_message(QStringLiteral("备份网盘测试失败，错误码：401。服务器 %1 不接受这个用户名和密码，请检查 webDAV "
+                                       "用户名和密码。")
+                            .arg(server_name(server.url())));
     form1->Button4->click();
     dialogs.verify_done();
 

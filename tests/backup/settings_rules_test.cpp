@@ -1,5 +1,6 @@
 // The settings dialog's rules against real folders, settings files and databases.
 #include "backup/settings_rules.h"
+#include "backup/transfer_errors.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "store/connection.h"
@@ -138,7 +139,7 @@ class SettingsSaveTest : public ::testing::Test {
 
     SettingsTarget target()
     {
-        SettingsTarget t{store, run, dialogs, [this] { ++read_only_calls; }, {}};
+        SettingsTarget t{store, run, dialogs, [this] { ++read_only_calls; }, {}, {}, {}};
         t.test_connection = [this](const WebDavAccount &account) { return test_request(client, account); };
         return t;
     }
@@ -364,7 +365,10 @@ TEST_F(SettingsSaveTest, TestWithWebdavFieldsSendsTheDialogsCredentialsToTheShar
     };
     const QString base = server.url().chopped(1); // "/" is appended as in the save
     for (const Case &c : {Case{QStringLiteral("密:码"), QStringLiteral("备份网盘测试成功。")},
-                          Case{QStringLiteral("wrong"), QStringLiteral("备份网盘测试失败，错误码：401")}}) {
+                          Case{QStringLiteral("wrong"),
+                               QStringLiteral("备份网盘测试失败，错误码：401。服务器 %1 不接受这个用户名和密码，请检查 "
+                                              "webDAV 用户名和密码。")
+                                   .arg(server_name(server.url()))}}) {
         SCOPED_TRACE(c.text.toStdString());
         fields.dav_url = base;
         fields.dav_username = QStringLiteral("云杉");
@@ -381,15 +385,20 @@ TEST_F(SettingsSaveTest, TestWithWebdavFieldsSendsTheDialogsCredentialsToTheShar
     EXPECT_FALSE(store.main_connected()); // nothing was open before
 }
 
-TEST_F(SettingsSaveTest, TestOfAShareThatIsDownThrowsTheTransportError)
+TEST_F(SettingsSaveTest, TestOfAShareThatIsDownSaysSo)
 {
-    fields.dav_url = QStringLiteral("http://127.0.0.1:%1/dav/").arg(test::closed_port());
+    const int port = test::closed_port();
+    fields.dav_url = QStringLiteral("http://127.0.0.1:%1/dav/").arg(port);
     fields.dav_username = QStringLiteral("u");
     fields.dav_password = QStringLiteral("p");
     QDir().mkpath(fields.zhu_db);
-    dialogs.expect_message(QStringLiteral("主数据库连接成功。"));
     fields.bei_db.clear();
-    EXPECT_THROW(test_settings(fields, target()), HttpError);
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
+        .expect_containing(
+            ScriptedDialogs::Kind::Error,
+            QStringLiteral("备份网盘测试失败：连接不上服务器 127.0.0.1:%1，请检查网址、端口和网络。\n").arg(port));
+    EXPECT_TRUE(test_settings(fields, target()));
+    dialogs.verify_done();
 }
 
 } // namespace

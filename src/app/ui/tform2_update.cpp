@@ -192,12 +192,16 @@ bool TForm2::install_update()
         try {
             // A client of its own: nothing of the WebDAV session's credentials goes along.
             HttpClient client;
-            client.set_timeouts(30, 60);
             HttpRequest request;
             request.url = package_url(update_server);
+            request.deadline_seconds = client.limits().transfer_seconds;
+            request.cancel = [this] { return transfer_esc_down(); };
             const HttpResponse r = client.send(
                 request, [this](TransferDirection d, qint64 total, qint64 now) { transfer_event(d, total, now); });
-            if (r.status < 200 || r.status > 299)
+            if (!r.redirect.isEmpty())
+                failure =
+                    QStringLiteral("服务器要求转到 %1，为了安全没有转过去（HTTP %2）。").arg(r.redirect).arg(r.status);
+            else if (r.status < 200 || r.status > 299)
                 failure = QStringLiteral("HTTP %1").arg(r.status);
             else if (r.body.isEmpty())
                 failure = QStringLiteral("服务器没有发来更新文件。");
