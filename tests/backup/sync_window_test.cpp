@@ -23,6 +23,8 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 
 namespace yunshan {
 namespace {
@@ -170,6 +172,27 @@ TEST_F(SyncWindowTest, StartUpWithTheShareDownKeepsTheLocalNotes)
         QStringLiteral("从网盘下载失败：连接不上服务器 %1，请检查网址、端口和网络。本地笔记没有改动。\n")
             .arg(server_name(f.run.dav_url));
     EXPECT_TRUE(f.Label10->text().startsWith(why)) << f.Label10->text().toStdString();
+    EXPECT_TRUE(f.menuBar()->isEnabled());
+    EXPECT_FALSE(f.transfer_running());
+}
+
+TEST_F(SyncWindowTest, EscOnTheWindowCancelsADownloadThatWaits)
+{
+    test::StallingServer stalling(test::StallingServer::Mode::Silent);
+    TForm2 &f = *form;
+    add_major(QStringLiteral("本机大类"));
+    f.load_class();
+    f.run.dav_url = stalling.url();
+    // ESC pressed on the window while the share keeps silent: the window's events still run.
+    QTimer::singleShot(300, &f, [&f] { QTest::keyPress(&f, Qt::Key_Escape); });
+    dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
+        .expect_message(QStringLiteral("已取消从网盘下载。本地笔记没有改动。\nThe request to ") +
+                        webdav_package_url(f.run.dav_url) + QStringLiteral(" was cancelled"));
+    f.N91Click();
+    QTest::keyRelease(&f, Qt::Key_Escape);
+    dialogs.verify_done();
+    EXPECT_TRUE(f.store.main_connected());
+    EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_FALSE(f.transfer_running());
 }
