@@ -282,8 +282,10 @@ void test_share(const WebDavAccount &account, const SettingsTarget &target)
             answer = target.test_connection(account);
         } catch (const HttpError &e) {
             const bool untrusted = e.kind() == HttpError::Kind::Certificate || e.kind() == HttpError::Kind::PinMismatch;
+            // The server that showed the certificate (a redirect stays on the same server).
+            const QString url = e.url().isEmpty() ? account.url : e.url();
             if (!untrusted || !target.fetch_certificate || !target.trust_certificate ||
-                !trust_share_certificate(account.url, e.kind() == HttpError::Kind::PinMismatch, target))
+                !trust_share_certificate(url, e.kind() == HttpError::Kind::PinMismatch, target))
                 throw;
             answer = target.test_connection(account);
         }

@@ -79,7 +79,13 @@ bool TForm2::load_from_webdav()
         const InputHold hold(*this);
         BackupContext b = backup_context();
         SyncContext c{store, run, *webdav, dialogs_, b.panel};
-        replaced = yunshan::load_from_webdav(c); // a transport failure leaves the panel shown
+        try {
+            replaced = yunshan::load_from_webdav(c); // a transport failure leaves the panel shown
+        } catch (const std::exception &e) {
+            if (is_cancellation(e))
+                GroupBox9->hide(); // stopped with ESC: nothing to look at
+            throw;
+        }
     }
 
     // The lists come from the database now open.

@@ -3,6 +3,7 @@
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
 #include "backup/http_client.h"
+#include "backup/transfer_errors.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "update/program_swap.h"
@@ -177,6 +178,7 @@ bool TForm2::install_update()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QByteArray package;
     QString failure;
+    bool cancelled = false; // ESC during the download
     {
         transfer_running_ = true;
         const auto done = qScopeGuard([this] {
@@ -208,8 +210,13 @@ bool TForm2::install_update()
             else
                 package = r.body;
         } catch (const std::exception &e) {
+            cancelled = is_cancellation(e);
             failure = QString::fromUtf8(e.what());
         }
+    }
+    if (cancelled) {
+        dialogs_.message(QStringLiteral("已取消下载更新文件，程序没有更新。"));
+        return false;
     }
     if (!failure.isEmpty()) {
         dialogs_.error(QStringLiteral("下载更新文件失败：") + failure);
