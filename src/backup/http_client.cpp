@@ -543,18 +543,20 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
         if (!is_redirect(response.status) || !location || !*location)
             return response;
+        // The address as the server sent it (libcurl made it absolute); QUrl only compares.
+        const QString next_text = QString::fromUtf8(location);
         const QUrl here(url);
-        const QUrl next(QString::fromUtf8(location));
+        const QUrl next(next_text);
         const bool elsewhere = !same_origin(here, next);
         const bool downgrade = is_https(here) && !is_https(next);
         // Another server gets neither the body of a request that writes nor the credentials.
         const bool may_follow = method == "GET" || method == "HEAD" || !elsewhere;
         if (!is_web_scheme(next) || downgrade || !may_follow || redirects >= kMaxRedirects) {
-            response.redirect = next.toString();
+            response.redirect = next_text;
             return response;
         }
         send_credentials = send_credentials && same_origin(first_url, next);
-        url = next.toString();
+        url = next_text;
     }
 }
 
