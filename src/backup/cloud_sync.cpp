@@ -1,5 +1,6 @@
 #include "backup/cloud_sync.h"
 
+#include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "backup/zip_package.h"
 #include "platform/dialogs.h"
@@ -163,12 +164,12 @@ bool load_from_webdav(SyncContext &c)
 
     const WebDavAccount account{c.run.dav_url, c.run.dav_username, c.run.dav_password};
     const std::unique_ptr<QTemporaryFile> package = package_temp_file(local);
-    const DownloadResult got = download_package(c.session, account, package->fileName(), panel.transfer);
+    const DownloadResult got =
+        download_package(c.session, account, package->fileName(), panel.transfer, panel.esc_down);
     if (esc())
         return give_up();
-    if (got.size < kSmallestPackage) {
-        c.dialogs.message(QStringLiteral("从网盘下载失败，大小") + QString::number(got.size) +
-                          QStringLiteral(" 错误码") + QString::number(got.status));
+    if (got.size < kSmallestPackage || got.status < 200 || got.status > 299) {
+        c.dialogs.message(transfer_error_text(TransferStep::Download, account.url, got));
         return give_up();
     }
 
@@ -181,13 +182,14 @@ bool load_from_webdav(SyncContext &c)
             QStringLiteral("Cannot create a temporary folder in \"%1\": %2").arg(folder, staging.errorString()));
         return give_up();
     }
+    const QString staged = join_path(staging.path(), QStringLiteral("notedb.sl3"));
     try {
-        extract_package_file(package->fileName(), c.run.zip_password, staging.path());
+        extract_entry_file(package->fileName(), c.run.zip_password, QStringLiteral("notedb.sl3"), staged,
+                           panel.esc_down);
     } catch (const ArchiveError &e) {
-        c.dialogs.error(QString::fromUtf8(e.what()));
+        report_transfer_failure(c.dialogs, TransferStep::Unpack, account.url, e);
         return give_up();
     }
-    const QString staged = join_path(staging.path(), QStringLiteral("notedb.sl3"));
     const StagedDatabase remote = inspect_staged(staged);
     if (!remote.sound) {
         c.dialogs.error(unusable_package_text());

@@ -8,23 +8,37 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace yunshan {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+using Kind = HttpError::Kind;
+
 constexpr int kMaxRedirects = 10;
-// Bodies kept in memory are small answers (PROPFIND, MKCOL, error pages); large bodies go to files.
+// Bodies kept in memory are small answers (PROPFIND, MKCOL, error pages, the update package);
+// large bodies go to files.
 constexpr qint64 kMaxMemoryBody = 64 * 1024 * 1024;
 constexpr long kBufferSize = 512 * 1024; // receive buffer
+// Longest wait for the connection between two looks at the cancel checks and the limits.
+constexpr int kPollMs = 50;
 
 void global_init()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+QString system_error()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // The request body: from memory or from an open file.
@@ -83,44 +97,209 @@ struct BodySink {
     }
 };
 
-struct ProgressState {
-    const HttpProgress *callback = nullptr;
-    const std::function<bool()> *cancel = nullptr;
-    bool cancelled = false;
-    curl_off_t last[4] = {-1, -1, -1, -1};
+// What libcurl last said about the bodies of the running request.
+struct Counters {
+    curl_off_t dltotal = 0, dlnow = 0, ultotal = 0, ulnow = 0;
 
-    static int report(void *user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
+    static int record(void *user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
     {
-        auto *self = static_cast<ProgressState *>(user);
-        if (self->cancel && *self->cancel && (*self->cancel)()) {
-            self->cancelled = true;
-            return 1;
-        }
-        if (!self->callback || !*self->callback)
-            return 0;
-        if (ulnow != self->last[3] || ultotal != self->last[2]) {
-            self->last[2] = ultotal;
-            self->last[3] = ulnow;
-            if (ulnow > 0)
-                (*self->callback)(TransferDirection::Send, ultotal, ulnow);
-        }
-        if (dlnow != self->last[1] || dltotal != self->last[0]) {
-            self->last[0] = dltotal;
-            self->last[1] = dlnow;
-            if (dlnow > 0)
-                (*self->callback)(TransferDirection::Receive, dltotal, dlnow);
-        }
-        return 0; // the progress callback never cancels a transfer
+        auto *self = static_cast<Counters *>(user);
+        self->dltotal = dltotal;
+        self->dlnow = dlnow;
+        self->ultotal = ultotal;
+        self->ulnow = ulnow;
+        return 0;
     }
 };
 
-bool same_origin_for_credentials(const QUrl &from, const QUrl &to)
+// Looks after a running request between the turns of the transfer loop: reports progress, asks
+// the cancel checks and ends the request at its deadline or when it stalls. Runs outside of
+// libcurl's callbacks, so the callbacks it calls may let events run and throw.
+class Watch {
+  public:
+    Watch(const HttpProgress &progress, std::vector<const std::function<bool()> *> cancels, const HttpLimits &limits,
+          int deadline_seconds)
+        : progress_(progress), cancels_(std::move(cancels)), deadline_seconds_(deadline_seconds),
+          deadline_(Clock::now() + std::chrono::seconds(deadline_seconds)), stall_seconds_(limits.stall_seconds),
+          connect_ms_(static_cast<long>(limits.connect_seconds) * 1000)
+    {
+    }
+
+    // A new request (the first one or after a redirect): progress counts from zero.
+    void start(CURL *easy, const QString &url)
+    {
+        easy_ = easy;
+        url_ = url;
+        counters = Counters{};
+        reported_ = Counters{};
+        reported_.ulnow = reported_.dlnow = -1;
+        connected_ = false;
+        mark_bytes_ = 0;
+        mark_time_ = Clock::now();
+    }
+
+    // Milliseconds the connection may take: the connect limit, and no longer than the deadline.
+    long connect_ms() const
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+        return static_cast<long>(std::clamp<long long>(left, 1, connect_ms_));
+    }
+
+    void report()
+    {
+        if (!progress_)
+            return;
+        if (counters.ulnow != reported_.ulnow || counters.ultotal != reported_.ultotal) {
+            reported_.ulnow = counters.ulnow;
+            reported_.ultotal = counters.ultotal;
+            if (counters.ulnow > 0)
+                progress_(TransferDirection::Send, counters.ultotal, counters.ulnow);
+        }
+        if (counters.dlnow != reported_.dlnow || counters.dltotal != reported_.dltotal) {
+            reported_.dlnow = counters.dlnow;
+            reported_.dltotal = counters.dltotal;
+            if (counters.dlnow > 0)
+                progress_(TransferDirection::Receive, counters.dltotal, counters.dlnow);
+        }
+    }
+
+    // One look between two turns; throws HttpError when the request has to end.
+    void step()
+    {
+        report();
+        for (const auto *cancel : cancels_) {
+            if (*cancel && (*cancel)())
+                throw HttpError(Kind::Cancelled, QStringLiteral("The request to %1 was cancelled").arg(url_), url_);
+        }
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline_)
+            throw HttpError(Kind::Timeout,
+                            QStringLiteral("No complete answer within %1 seconds").arg(deadline_seconds_), url_,
+                            deadline_seconds_);
+        // Until the connection stands, the connect time-out of libcurl is the limit.
+        if (!connected_) {
+            curl_off_t pretransfer = 0;
+            curl_easy_getinfo(easy_, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+            if (pretransfer <= 0)
+                return;
+            connected_ = true;
+            mark_time_ = now;
+        }
+        const qint64 moved = static_cast<qint64>(counters.ulnow) + static_cast<qint64>(counters.dlnow);
+        if (moved - mark_bytes_ >= kStallBytes) {
+            mark_bytes_ = moved;
+            mark_time_ = now;
+        } else if (now - mark_time_ >= std::chrono::seconds(stall_seconds_)) {
+            throw HttpError(
+                Kind::Stalled,
+                QStringLiteral("Less than %1 bytes moved in %2 seconds").arg(kStallBytes).arg(stall_seconds_), url_,
+                stall_seconds_);
+        }
+    }
+
+    Counters counters; // filled by libcurl's progress callback
+
+  private:
+    const HttpProgress &progress_;
+    std::vector<const std::function<bool()> *> cancels_;
+    int deadline_seconds_;
+    Clock::time_point deadline_;
+    int stall_seconds_;
+    long connect_ms_;
+    CURL *easy_ = nullptr;
+    QString url_;
+    Counters reported_;
+    bool connected_ = false;
+    qint64 mark_bytes_ = 0;
+    Clock::time_point mark_time_;
+};
+
+// Runs `easy` on `multi` to its end; the result of the transfer. The watch may end it early by
+// throwing; the handle leaves the multi handle in any case.
+CURLcode perform(CURLM *multi, CURL *easy, Watch &watch, const QString &url)
 {
-    if (from.host().compare(to.host(), Qt::CaseInsensitive) != 0)
-        return false;
-    const bool from_https = from.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    const bool to_https = to.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    return to_https || !from_https;
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Counters::record);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &watch.counters);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, watch.connect_ms());
+    if (const CURLMcode mc = curl_multi_add_handle(multi, easy); mc != CURLM_OK)
+        throw HttpError(Kind::Network, QString::fromUtf8(curl_multi_strerror(mc)), url);
+    const auto remove = qScopeGuard([multi, easy] { curl_multi_remove_handle(multi, easy); });
+    for (;;) {
+        int running = 0;
+        if (const CURLMcode mc = curl_multi_perform(multi, &running); mc != CURLM_OK)
+            throw HttpError(Kind::Network, QString::fromUtf8(curl_multi_strerror(mc)), url);
+        int left = 0;
+        while (CURLMsg *m = curl_multi_info_read(multi, &left)) {
+            if (m->msg == CURLMSG_DONE && m->easy_handle == easy) {
+                watch.report();
+                return m->data.result;
+            }
+        }
+        watch.step();
+        curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+    }
+}
+
+Kind kind_of(CURLcode rc)
+{
+    switch (rc) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return Kind::Unresolved;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT: // only the connect time-out is libcurl's
+        return Kind::Unreachable;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+        return Kind::Interrupted;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return Kind::Certificate;
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return Kind::PinMismatch;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_USE_SSL_FAILED:
+        return Kind::Tls;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return Kind::BadAddress;
+    default:
+        return Kind::Network;
+    }
+}
+
+[[noreturn]] void fail(CURLcode rc, const char *error_text, const QString &url)
+{
+    throw HttpError(kind_of(rc), QString::fromUtf8(error_text[0] ? error_text : curl_easy_strerror(rc)), url);
+}
+
+bool is_https(const QUrl &url)
+{
+    return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+bool is_web_scheme(const QUrl &url)
+{
+    return is_https(url) || url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0;
+}
+
+// Scheme, host and port (the scheme's port when none is given).
+bool same_origin(const QUrl &a, const QUrl &b)
+{
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(is_https(a) ? 443 : 80) == b.port(is_https(b) ? 443 : 80);
 }
 
 bool is_redirect(int status)
@@ -132,33 +311,70 @@ std::FILE *open_response_file(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
-        throw HttpError(
-            QStringLiteral("Cannot create \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        throw HttpError(Kind::LocalFile, QStringLiteral("Cannot create \"%1\": %2").arg(path, system_error()));
     std::FILE *f = ::fdopen(fd, "wb");
     if (!f) {
         ::close(fd);
-        throw HttpError(QStringLiteral("Cannot create \"%1\"").arg(path));
+        throw HttpError(Kind::LocalFile, QStringLiteral("Cannot create \"%1\"").arg(path));
     }
     return f;
 }
 
-} // namespace
+// The PEM block of a certificate ("-----BEGIN CERTIFICATE-----" …) as DER.
+QByteArray pem_to_der(const QByteArray &pem)
+{
+    const QByteArray begin = "-----BEGIN CERTIFICATE-----";
+    const QByteArray end = "-----END CERTIFICATE-----";
+    const qsizetype from = pem.indexOf(begin);
+    const qsizetype to = pem.indexOf(end);
+    if (from < 0 || to < from)
+        return {};
+    return QByteArray::fromBase64(pem.mid(from + begin.size(), to - from - begin.size()).simplified());
+}
 
-struct HttpClient::Handle {
-    CURL *easy = nullptr;
-    ~Handle()
+struct MultiHandle {
+    CURLM *multi = curl_multi_init();
+    ~MultiHandle()
+    {
+        if (multi)
+            curl_multi_cleanup(multi);
+    }
+};
+
+struct EasyHandle {
+    CURL *easy = curl_easy_init();
+    ~EasyHandle()
     {
         if (easy)
             curl_easy_cleanup(easy);
     }
 };
 
-HttpClient::HttpClient() : handle_(std::make_unique<Handle>())
+} // namespace
+
+QString tls_origin(const QString &url)
+{
+    const QUrl u(url);
+    if (!is_https(u) || u.host().isEmpty())
+        return {};
+    const QString host =
+        u.host().contains(QLatin1Char(':')) ? QLatin1Char('[') + u.host() + QLatin1Char(']') : u.host();
+    return host.toLower() + QLatin1Char(':') + QString::number(u.port(443));
+}
+
+// The easy handle is used on a multi handle of its own: the connections it keeps live there,
+// and the client drives the transfer in its own loop.
+struct HttpClient::Handle {
+    MultiHandle multi;
+    EasyHandle easy;
+};
+
+HttpClient::HttpClient()
 {
     global_init();
-    handle_->easy = curl_easy_init();
-    if (!handle_->easy)
-        throw HttpError(std::string("Cannot start the HTTP client"));
+    handle_ = std::make_unique<Handle>();
+    if (!handle_->easy.easy || !handle_->multi.multi)
+        throw HttpError(Kind::Network, QStringLiteral("Cannot start the HTTP client"));
 }
 
 HttpClient::~HttpClient() = default;
@@ -174,24 +390,33 @@ void HttpClient::set_header(const QByteArray &name, const QByteArray &value)
     headers_.append({name, value});
 }
 
-void HttpClient::set_timeouts(int connect_seconds, int stall_seconds)
+void HttpClient::close_connections()
 {
-    connect_seconds_ = connect_seconds;
-    stall_seconds_ = stall_seconds;
+    if (busy_)
+        return;
+    handle_ = std::make_unique<Handle>();
+    if (!handle_->easy.easy || !handle_->multi.multi)
+        throw HttpError(Kind::Network, QStringLiteral("Cannot start the HTTP client"));
 }
 
 HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &progress)
 {
-    // Progress callbacks may let other commands run; they must not reuse this connection meanwhile.
+    // Callbacks may let other commands run; they must not reuse this connection meanwhile.
     if (busy_)
-        throw HttpError(QStringLiteral("Another transfer is still running"));
+        throw HttpError(Kind::Busy, QStringLiteral("Another transfer is still running"), request.url);
     busy_ = true;
     const auto not_busy = qScopeGuard([this] { busy_ = false; });
-    CURL *easy = handle_->easy;
+    CURL *easy = handle_->easy.easy;
     HttpResponse response;
-    QUrl first_url(request.url);
+    const QUrl first_url(request.url);
     QString url = request.url;
     bool send_credentials = true;
+    const QByteArray method = request.method.isEmpty() ? QByteArray("GET") : request.method;
+    const bool transfer = !request.body_file.isEmpty() || !request.response_file.isEmpty();
+    const int deadline = request.deadline_seconds > 0 ? request.deadline_seconds
+                         : transfer                   ? limits_.transfer_seconds
+                                                      : limits_.quick_seconds;
+    Watch watch(progress, {&cancel_check_, &request.cancel}, limits_, deadline);
 
     for (int redirects = 0;; ++redirects) {
         curl_easy_reset(easy);
@@ -202,14 +427,19 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_USERAGENT, "YunShanNote/" YUNSHAN_VERSION);
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connect_seconds_));
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(stall_seconds_));
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
         curl_easy_setopt(easy, CURLOPT_MAX_SEND_SPEED_LARGE, static_cast<curl_off_t>(send_limit_));
         // The upload keeps libcurl's own buffer size: larger ones measured slower against httpd.
 
-        const QByteArray method = request.method.isEmpty() ? QByteArray("GET") : request.method;
+        // A server whose key the user has trusted is checked by that key alone.
+        const QString origin = tls_origin(url);
+        const QByteArray pin = !origin.isEmpty() && pin_lookup_ ? pin_lookup_(origin) : QByteArray();
+        if (!pin.isEmpty()) {
+            curl_easy_setopt(easy, CURLOPT_PINNEDPUBLICKEY, pin.constData());
+            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+            curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        }
+
         if (method == "GET")
             curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
         else if (method == "HEAD")
@@ -250,8 +480,8 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         if (!request.body_file.isEmpty()) {
             body_file = std::fopen(QFile::encodeName(request.body_file).constData(), "rb");
             if (!body_file)
-                throw HttpError(QStringLiteral("Cannot open \"%1\": %2")
-                                    .arg(request.body_file, QString::fromLocal8Bit(std::strerror(errno))));
+                throw HttpError(Kind::LocalFile,
+                                QStringLiteral("Cannot open \"%1\": %2").arg(request.body_file, system_error()));
             source.file = body_file;
             std::fseek(body_file, 0, SEEK_END);
             const curl_off_t size = std::ftell(body_file);
@@ -285,14 +515,8 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &BodySink::write);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
 
-        ProgressState state;
-        state.callback = &progress;
-        state.cancel = &cancel_check_;
-        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &ProgressState::report);
-        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &state);
-
-        const CURLcode rc = curl_easy_perform(easy);
+        watch.start(easy, url);
+        const CURLcode rc = perform(handle_->multi.multi, easy, watch, url);
         if (out_file) {
             const bool flushed = std::fclose(out_file) == 0;
             out_file = nullptr;
@@ -300,18 +524,14 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
                 sink.write_failed = true;
         }
         if (sink.too_large)
-            throw HttpError(QStringLiteral("The server's answer from %1 is too large").arg(url));
+            throw HttpError(Kind::TooLarge, QStringLiteral("The server's answer from %1 is too large").arg(url), url);
         if (sink.write_failed)
-            throw HttpError(QStringLiteral("Cannot write \"%1\": %2")
-                                .arg(request.response_file, QString::fromLocal8Bit(std::strerror(errno))));
+            throw HttpError(Kind::LocalFile,
+                            QStringLiteral("Cannot write \"%1\": %2").arg(request.response_file, system_error()), url);
         if (source.read_failed)
-            throw HttpError(QStringLiteral("Cannot read \"%1\"").arg(request.body_file));
-        if (state.cancelled)
-            throw HttpError(QStringLiteral("The request to %1 was cancelled").arg(url));
-        if (rc != CURLE_OK) {
-            const QString detail = QString::fromUtf8(error_text[0] ? error_text : curl_easy_strerror(rc));
-            throw HttpError(detail);
-        }
+            throw HttpError(Kind::LocalFile, QStringLiteral("Cannot read \"%1\"").arg(request.body_file), url);
+        if (rc != CURLE_OK)
+            fail(rc, error_text, url);
 
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
@@ -321,17 +541,78 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
 
         char *location = nullptr;
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
-        if (is_redirect(response.status) && location && *location && redirects < kMaxRedirects) {
-            const QString next = QString::fromUtf8(location);
-            const QUrl next_url(next);
-            if (next_url.scheme() != QLatin1String("http") && next_url.scheme() != QLatin1String("https"))
-                return response;
-            send_credentials = send_credentials && same_origin_for_credentials(first_url, next_url);
-            url = next;
-            continue;
+        if (!is_redirect(response.status) || !location || !*location)
+            return response;
+        // The address as the server sent it (libcurl made it absolute); QUrl only compares.
+        const QString next_text = QString::fromUtf8(location);
+        const QUrl here(url);
+        const QUrl next(next_text);
+        const bool elsewhere = !same_origin(here, next);
+        const bool downgrade = is_https(here) && !is_https(next);
+        // Another server gets neither the body of a request that writes nor the credentials.
+        const bool may_follow = method == "GET" || method == "HEAD" || !elsewhere;
+        if (!is_web_scheme(next) || downgrade || !may_follow || redirects >= kMaxRedirects) {
+            response.redirect = next_text;
+            return response;
         }
-        return response;
+        send_credentials = send_credentials && same_origin(first_url, next);
+        url = next_text;
     }
+}
+
+ServerCertificate HttpClient::fetch_certificate(const QString &url, const std::function<bool()> &cancel)
+{
+    if (busy_)
+        throw HttpError(Kind::Busy, QStringLiteral("Another transfer is still running"), url);
+    busy_ = true;
+    const auto not_busy = qScopeGuard([this] { busy_ = false; });
+    ServerCertificate certificate;
+    certificate.origin = tls_origin(url);
+    if (certificate.origin.isEmpty())
+        throw HttpError(Kind::BadAddress, QStringLiteral("\"%1\" is not an https address").arg(url), url);
+
+    // Handles of their own: the unchecked connection must never serve a request.
+    MultiHandle multi;
+    EasyHandle probe;
+    if (!multi.multi || !probe.easy)
+        throw HttpError(Kind::Network, QStringLiteral("Cannot start the HTTP client"), url);
+    CURL *easy = probe.easy;
+    char error_text[CURL_ERROR_SIZE] = {};
+    const QByteArray url_bytes = url.toUtf8();
+    curl_easy_setopt(easy, CURLOPT_URL, url_bytes.constData());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(easy, CURLOPT_CERTINFO, 1L);
+    const HttpProgress none;
+    Watch watch(none, {&cancel_check_, &cancel}, limits_, limits_.quick_seconds);
+    watch.start(easy, url);
+    const CURLcode rc = perform(multi.multi, easy, watch, url);
+    if (rc != CURLE_OK)
+        fail(rc, error_text, url);
+
+    struct curl_certinfo *chain = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_CERTINFO, &chain);
+    if (chain && chain->num_of_certs > 0) {
+        for (curl_slist *field = chain->certinfo[0]; field; field = field->next) {
+            const QByteArray line(field->data);
+            const qsizetype colon = line.indexOf(':');
+            const QByteArray name = line.left(colon);
+            const QByteArray value = line.mid(colon + 1);
+            if (name == "Subject")
+                certificate.subject = QString::fromUtf8(value).trimmed();
+            else if (name == "Issuer")
+                certificate.issuer = QString::fromUtf8(value).trimmed();
+            else if (name == "Cert")
+                certificate.der = pem_to_der(value);
+        }
+    }
+    if (certificate.der.isEmpty())
+        throw HttpError(Kind::Tls, QStringLiteral("The server %1 showed no certificate").arg(certificate.origin), url);
+    return certificate;
 }
 
 } // namespace yunshan

@@ -1,5 +1,6 @@
 #include "backup/local_backup.h"
 
+#include "backup/transfer_errors.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "store/database_files.h"
@@ -99,10 +100,14 @@ void backup_command(BackupContext &c, int exit_mark, int upload_only)
             uploaded = outcome == UploadOutcome::Uploaded;
             failed = !uploaded;
         } catch (const std::exception &e) {
-            if (exit_mark == 0)
-                throw; // the command ends here; the panel stays until closed
+            report_transfer_failure(c.dialogs, TransferStep::Upload, account.url, e);
+            if (exit_mark == 0) {
+                // The command ends here; a failure stays on the panel until it is closed.
+                if (is_cancellation(e))
+                    panel.hide();
+                return;
+            }
             // At exit an unreachable share must not cost the local copy nor keep the window open.
-            c.dialogs.error(QString::fromUtf8(e.what()));
             failed = true;
         }
     }

@@ -48,8 +48,8 @@ struct BackupContext {
 
 // The backup command. `exit_mark`: 1 when run by the exit step; `upload_only`: 1 for
 // "立即备份到网盘…". `global_change` is cleared only when everything that ran succeeded.
-// Run by the user, a transport or packaging failure of the upload throws and ends the command;
-// at exit it is reported and the local copy is still made.
+// A transport or packaging failure of the upload (or ESC while a request runs) is reported; run by
+// the user it ends the command, at exit the local copy is still made.
 void backup_command(BackupContext &c, int exit_mark, int upload_only);
 
 // The exit step: when `auto` is "1" or the exit upload is on, sets the exit mark, runs the backup

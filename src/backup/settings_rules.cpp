@@ -1,5 +1,7 @@
 #include "backup/settings_rules.h"
 
+#include "backup/tls_trust.h"
+#include "backup/transfer_errors.h"
 #include "platform/dialogs.h"
 #include "platform/settings_store.h"
 #include "platform/silent_dialogs.h"
@@ -254,6 +256,49 @@ bool folders_valid(const SettingsFields &fields, Dialogs &dialogs)
     return true;
 }
 
+// Asks whether to trust the certificate the share at `url` shows; true when it is trusted now.
+bool trust_share_certificate(const QString &url, bool changed, const SettingsTarget &target)
+{
+    const ServerCertificate certificate = target.fetch_certificate(url);
+    if (public_key_pin(certificate.der).isEmpty())
+        throw HttpError(HttpError::Kind::Tls,
+                        QStringLiteral("The certificate of %1 cannot be read").arg(certificate.origin), url);
+    if (target.dialogs.warning_yes_no(QStringLiteral("证书确认"), trust_question(certificate, changed)) !=
+        Dialogs::Answer::Yes)
+        return false;
+    target.trust_certificate(certificate);
+    return true;
+}
+
+// The connection test of the share and its message.
+void test_share(const WebDavAccount &account, const SettingsTarget &target)
+{
+    Dialogs &dialogs = target.dialogs;
+    if (!target.test_connection)
+        return;
+    HttpResponse answer;
+    try {
+        try {
+            answer = target.test_connection(account);
+        } catch (const HttpError &e) {
+            const bool untrusted = e.kind() == HttpError::Kind::Certificate || e.kind() == HttpError::Kind::PinMismatch;
+            // The server that showed the certificate (a redirect stays on the same server).
+            const QString url = e.url().isEmpty() ? account.url : e.url();
+            if (!untrusted || !target.fetch_certificate || !target.trust_certificate ||
+                !trust_share_certificate(url, e.kind() == HttpError::Kind::PinMismatch, target))
+                throw;
+            answer = target.test_connection(account);
+        }
+    } catch (const HttpError &e) {
+        report_transfer_failure(dialogs, TransferStep::Test, account.url, e);
+        return;
+    }
+    if (answer.status == 207 || answer.status == 200)
+        dialogs.message(QStringLiteral("备份网盘测试成功。"));
+    else
+        dialogs.message(transfer_error_text(TransferStep::Test, account.url, answer));
+}
+
 } // namespace
 
 SaveResult save_settings(SettingsFields &fields, SettingsStore &settings, const SettingsTarget &target)
@@ -373,14 +418,7 @@ bool test_settings(const SettingsFields &fields, const SettingsTarget &target)
         run.dav_username = fields.dav_username;
         run.dav_password = fields.dav_password;
         run.zip_password = fields.zip_password;
-        const int dav_status =
-            target.test_connection
-                ? target.test_connection(WebDavAccount{run.dav_url, run.dav_username, run.dav_password})
-                : 0;
-        if (dav_status == 207 || dav_status == 200)
-            dialogs.message(QStringLiteral("备份网盘测试成功。"));
-        else
-            dialogs.message(QStringLiteral("备份网盘测试失败，错误码：") + QString::number(dav_status));
+        test_share(WebDavAccount{run.dav_url, run.dav_username, run.dav_password}, target);
     }
     return true;
 }

@@ -76,8 +76,13 @@ struct SettingsTarget {
     Dialogs &dialogs;
     // Runs when another instance holds the owner mark after a reconnect.
     std::function<void()> on_read_only;
-    // The connection test of the share: the status of a PROPFIND with the account's credentials.
-    std::function<int(const WebDavAccount &)> test_connection;
+    // The connection test of the share: the answer to a PROPFIND with the account's credentials.
+    // Transport failures throw HttpError.
+    std::function<HttpResponse(const WebDavAccount &)> test_connection;
+    // The certificate of an https share, read without sending anything (throws HttpError).
+    std::function<ServerCertificate(const QString &url)> fetch_certificate;
+    // Trusts the key of `certificate` for its server from now on.
+    std::function<void(const ServerCertificate &certificate)> trust_certificate;
 };
 
 struct SaveResult {
@@ -93,8 +98,10 @@ struct SaveResult {
 SaveResult save_settings(SettingsFields &fields, SettingsStore &settings, const SettingsTarget &target);
 
 // "测试": connects to the folders of the dialog, reports the outcome, then returns to the
-// connection that was open before. Returns false when validation stopped it (focus the main
-// folder field).
+// connection that was open before; with the three WebDAV fields filled, tests the share. A share
+// whose certificate is not trusted shows the certificate's fingerprint and asks whether to trust
+// it; without that consent the connection stays refused. Returns false when validation stopped
+// it (focus the main folder field).
 bool test_settings(const SettingsFields &fields, const SettingsTarget &target);
 
 } // namespace yunshan

@@ -1,5 +1,6 @@
 #include "backup/webdav.h"
 
+#include "backup/transfer_errors.h"
 #include "backup/zip_package.h"
 #include "platform/dialogs.h"
 #include "store/note_store.h"
@@ -72,7 +73,8 @@ std::unique_ptr<QTemporaryFile> package_temp_file(const QString &near_file)
             return file;
         }
     }
-    throw ArchiveError(QStringLiteral("Cannot create a temporary file in \"%1\"").arg(folder));
+    throw ArchiveError(QStringLiteral("Cannot create a temporary file in \"%1\"").arg(folder),
+                       ArchiveError::Kind::LocalFile);
 }
 
 UploadOutcome upload_package(WebDavSession &session, const WebDavAccount &account, NoteStore &store,
@@ -93,6 +95,7 @@ UploadOutcome upload_package(WebDavSession &session, const WebDavAccount &accoun
     propfind.method = "PROPFIND";
     propfind.url = webdav_folder_url(account.url);
     propfind.headers = {{"Depth", "0"}};
+    propfind.cancel = steps.esc_down;
     const int folder_status = session.send(propfind, steps.transfer).status;
     if (esc())
         return UploadOutcome::Cancelled;
@@ -103,9 +106,10 @@ UploadOutcome upload_package(WebDavSession &session, const WebDavAccount &accoun
         HttpRequest mkcol;
         mkcol.method = "MKCOL";
         mkcol.url = webdav_folder_url(account.url);
-        const int status = session.send(mkcol, steps.transfer).status;
-        if (status < 200 || status > 299)
-            dialogs.message(QStringLiteral("创建文件夹 yunshanzhaji 失败。错误码") + QString::number(status));
+        mkcol.cancel = steps.esc_down;
+        const HttpResponse made = session.send(mkcol, steps.transfer);
+        if (made.status < 200 || made.status > 299)
+            dialogs.message(transfer_error_text(TransferStep::CreateFolder, account.url, made));
     }
     if (esc())
         return UploadOutcome::Cancelled;
@@ -125,17 +129,18 @@ UploadOutcome upload_package(WebDavSession &session, const WebDavAccount &accoun
     put.method = "PUT";
     put.url = webdav_package_url(account.url);
     put.body_file = package->fileName();
-    const int status = session.send(put, steps.transfer).status;
-    if (status == 200 || status == 201 || status == 204) {
+    put.cancel = steps.esc_down;
+    const HttpResponse stored = session.send(put, steps.transfer);
+    if (stored.status == 200 || stored.status == 201 || stored.status == 204) {
         show(QStringLiteral("上传成功"));
         return UploadOutcome::Uploaded;
     }
-    dialogs.message(QStringLiteral("上传文件 notedb.zip 失败") + QString::number(status));
+    dialogs.message(transfer_error_text(TransferStep::Upload, account.url, stored));
     return UploadOutcome::PutFailed;
 }
 
 DownloadResult download_package(WebDavSession &session, const WebDavAccount &account, const QString &target_file,
-                                const HttpProgress &progress)
+                                const HttpProgress &progress, const std::function<bool()> &cancel)
 {
     session.client.set_header("Cache-Control", "no-cache");
     session.client.set_header("Authorization", basic_credentials(account.username, account.password));
@@ -143,17 +148,19 @@ DownloadResult download_package(WebDavSession &session, const WebDavAccount &acc
     get.method = "GET";
     get.url = webdav_package_url(account.url);
     get.response_file = target_file;
+    get.cancel = cancel;
     const HttpResponse r = session.client.send(get, progress);
-    return DownloadResult{r.status, r.body_size};
+    return DownloadResult{r.status, r.body_size, r.redirect};
 }
 
-int test_request(HttpClient &client, const WebDavAccount &account)
+HttpResponse test_request(HttpClient &client, const WebDavAccount &account, const std::function<bool()> &cancel)
 {
     HttpRequest propfind;
     propfind.method = "PROPFIND";
     propfind.url = account.url;
     propfind.headers = {{"Depth", "0"}, {"Authorization", basic_credentials(account.username, account.password)}};
-    return client.send(propfind).status;
+    propfind.cancel = cancel;
+    return client.send(propfind);
 }
 
 } // namespace yunshan

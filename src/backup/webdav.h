@@ -49,7 +49,7 @@ struct WebDavSession {
 
 // What the upload needs from the window between its steps.
 struct UploadSteps {
-    std::function<bool()> esc_down;                 // the ESC check
+    std::function<bool()> esc_down;                 // the ESC check, also asked while a request runs
     std::function<void(const QString &)> show_step; // progress line, repaint, pending events
     HttpProgress transfer;                          // transfer events
 };
@@ -63,24 +63,27 @@ enum class UploadOutcome {
 // The upload: PROPFIND on the folder (Depth 0), MKCOL when it is missing, the package built from
 // `database_file` with `zip_password` into a private temporary file while the main connection is
 // closed (reopened whatever happens), then PUT. Status failures are reported through `dialogs`;
-// transport and packaging failures throw (HttpError, ArchiveError, DbError).
+// transport and packaging failures throw (HttpError, ArchiveError, DbError). ESC held at a check
+// point ends the upload (Cancelled); ESC while a request runs cancels it with an HttpError.
 UploadOutcome upload_package(WebDavSession &session, const WebDavAccount &account, NoteStore &store,
                              const QString &database_file, const QString &zip_password, Dialogs &dialogs,
                              const UploadSteps &steps);
 
 struct DownloadResult {
     int status = 0;
-    qint64 size = 0; // bytes of the body written to the target file
+    qint64 size = 0;  // bytes of the body written to the target file
+    QString redirect; // a redirect that was not followed
 };
 
 // GET of the package into `target_file` (created 0600 or truncated). The client keeps the
-// headers "Cache-Control: no-cache" and the credentials for later requests.
+// headers "Cache-Control: no-cache" and the credentials for later requests. `cancel` (the ESC
+// check) is asked while the request runs; true cancels it with an HttpError.
 DownloadResult download_package(WebDavSession &session, const WebDavAccount &account, const QString &target_file,
-                                const HttpProgress &progress = {});
+                                const HttpProgress &progress = {}, const std::function<bool()> &cancel = {});
 
 // The connection test: PROPFIND (Depth 0) on the share's address with the given credentials;
-// the status (207 or 200 means success). Transport failures throw HttpError.
-int test_request(HttpClient &client, const WebDavAccount &account);
+// the answer (status 207 or 200 means success). Transport failures throw HttpError.
+HttpResponse test_request(HttpClient &client, const WebDavAccount &account, const std::function<bool()> &cancel = {});
 
 // A new private (0600) temporary file for a package beside `near_file` (in the system's
 // temporary folder when that folder is not writable); removed when the object goes.

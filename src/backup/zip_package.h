@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -13,8 +14,27 @@ namespace yunshan {
 // password, disk errors while extracting. what() is UTF-8 text for the error box.
 class ArchiveError : public std::runtime_error {
 public:
-    explicit ArchiveError(const std::string &message) : std::runtime_error(message) {}
-    explicit ArchiveError(const QString &message) : std::runtime_error(message.toStdString()) {}
+    enum class Kind {
+        Damaged,       // not an archive, damaged, or built in a way this reader refuses
+        WrongPassword, // the password check failed (or encrypted data does not decompress)
+        MissingEntry,  // the entry asked for is not in the archive
+        TooLarge,      // the entry is larger than the caller allows
+        NoSpace,       // the entry does not fit on the target's disk
+        LocalFile,     // a file could not be opened, created, read or written
+        Cancelled,     // the cancel check asked to stop
+    };
+    explicit ArchiveError(const std::string &message, Kind kind = Kind::Damaged)
+        : std::runtime_error(message), kind_(kind)
+    {
+    }
+    explicit ArchiveError(const QString &message, Kind kind = Kind::Damaged)
+        : std::runtime_error(message.toStdString()), kind_(kind)
+    {
+    }
+    Kind kind() const { return kind_; }
+
+private:
+    Kind kind_;
 };
 
 // The message of a failed password check; also used for an encrypted entry read without a
@@ -37,8 +57,23 @@ void extract_package(const QByteArray &archive, const QString &password, const Q
 // The same for an archive in a file; the file is mapped and streamed through, never read whole.
 void extract_package_file(const QString &archive_path, const QString &password, const QString &folder);
 
+// Extracts the one file entry named `entry_name` (its path inside the archive) of the archive
+// in the file `archive_path` to `target_path`; no other entry is written. The entry's size is
+// checked against the free space of the target's disk and its password before anything is
+// written; it is written beside the target under a temporary name, flushed to disk and renamed
+// over the target once its CRC is verified, so a failure leaves the target as it was. `cancel`
+// is asked before the start and after every megabyte; true ends the extraction (kind Cancelled).
+void extract_entry_file(const QString &archive_path, const QString &password, const QString &entry_name,
+                        const QString &target_path, const std::function<bool()> &cancel = {});
+
+// Free space in bytes on the disk of `folder` as the extraction sees it (QStorageInfo). Tests may
+// put their own function in place; an empty one restores the real query.
+void set_free_space_query(std::function<qint64(const QString &folder)> query);
+
 // The contents of the first entry of the central directory (the program file of an update
 // package), with the same checks as extract_package, CRC included. Nothing is written to disk.
-QByteArray read_first_entry(const QByteArray &archive, const QString &password = QString());
+// An entry larger than `max_size` bytes is refused (kind TooLarge) before it is decompressed.
+QByteArray read_first_entry(const QByteArray &archive, const QString &password = QString(),
+                            qint64 max_size = 0x7fffffff);
 
 } // namespace yunshan

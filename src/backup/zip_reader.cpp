@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QStorageInfo>
 #include <QStringDecoder>
 
 #include <QScopeGuard>
@@ -56,10 +57,12 @@ struct Entry {
     bool encrypted() const { return flags & kFlagEncrypted; }
 };
 
-[[noreturn]] void fail(const QString &message)
+[[noreturn]] void fail(const QString &message, ArchiveError::Kind kind = ArchiveError::Kind::Damaged)
 {
-    throw ArchiveError(message);
+    throw ArchiveError(message, kind);
 }
+
+constexpr ArchiveError::Kind kLocalFile = ArchiveError::Kind::LocalFile;
 
 [[noreturn]] void fail_damaged(const QString &detail)
 {
@@ -68,7 +71,7 @@ struct Entry {
 
 [[noreturn]] void fail_wrong_password()
 {
-    throw ArchiveError(std::string(kWrongPasswordMessage));
+    throw ArchiveError(std::string(kWrongPasswordMessage), ArchiveError::Kind::WrongPassword);
 }
 
 class Reader {
@@ -367,7 +370,7 @@ public:
         }
         for (const QString &f : missing) {
             if (!QDir().mkdir(f))
-                fail(QStringLiteral("Cannot create the folder \"%1\"").arg(f));
+                fail(QStringLiteral("Cannot create the folder \"%1\"").arg(f), kLocalFile);
             folders_.push_back(f);
         }
         if (!QFileInfo(clean).isDir())
@@ -385,7 +388,9 @@ public:
             if (error) {
                 files_.erase(files_.begin(), files_.begin() + static_cast<std::ptrdiff_t>(i));
                 folders_.clear(); // files already in place may live in them
-                fail(QStringLiteral("Cannot replace \"%1\": %2").arg(files_.front().second, QString::fromStdString(error.message())));
+                fail(QStringLiteral("Cannot replace \"%1\": %2")
+                         .arg(files_.front().second, QString::fromStdString(error.message())),
+                     kLocalFile);
             }
         }
         committed_ = true;
@@ -646,15 +651,16 @@ void extract(const Reader &in, const QString &password, const QString &folder)
         const QString temp = temporary_name(target);
         QFile out(temp);
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-            fail(QStringLiteral("Cannot create \"%1\": %2").arg(temp, out.errorString()));
+            fail(QStringLiteral("Cannot create \"%1\": %2").arg(temp, out.errorString()), kLocalFile);
         transaction.add_file(temp, target);
         read_entry_data(in, e, password_bytes, [&out](const unsigned char *data, std::size_t size) {
             if (out.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
-                fail(QStringLiteral("Cannot write \"%1\": %2").arg(out.fileName(), out.errorString()));
+                fail(QStringLiteral("Cannot write \"%1\": %2").arg(out.fileName(), out.errorString()), kLocalFile);
         });
         // The file replaces the user's notes: it must be on disk before it takes their place.
         if (::fsync(out.handle()) != 0)
-            fail(QStringLiteral("Cannot write \"%1\": %2").arg(temp, QString::fromLocal8Bit(std::strerror(errno))));
+            fail(QStringLiteral("Cannot write \"%1\": %2").arg(temp, QString::fromLocal8Bit(std::strerror(errno))),
+                 kLocalFile);
         const QDateTime stamp = dos_to_datetime(e.dos_time, e.dos_date);
         if (stamp.isValid())
             out.setFileTime(stamp, QFileDevice::FileModificationTime);
@@ -663,12 +669,19 @@ void extract(const Reader &in, const QString &password, const QString &folder)
     transaction.commit();
 }
 
-QByteArray first_entry(const QByteArray &archive, const QString &password)
+QByteArray first_entry(const QByteArray &archive, const QString &password, qint64 max_size)
 {
     const Reader in(archive);
     const std::vector<Entry> entries = read_directory(in);
     if (entries.empty() || entries.front().is_folder)
         fail(QStringLiteral("The archive holds no files"));
+    // The recorded size bounds what the inflater may produce: checked before the memory is taken.
+    if (static_cast<qint64>(entries.front().uncompressed_size) > max_size)
+        fail(QStringLiteral("The entry \"%1\" is %2 bytes large, more than the %3 bytes allowed")
+                 .arg(entries.front().name)
+                 .arg(entries.front().uncompressed_size)
+                 .arg(max_size),
+             ArchiveError::Kind::TooLarge);
     QByteArray bytes;
     read_entry_data(in, entries.front(), unicode_to_ansi(password), [&bytes](const unsigned char *data, std::size_t size) {
         bytes.append(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
@@ -676,12 +689,134 @@ QByteArray first_entry(const QByteArray &archive, const QString &password)
     return bytes;
 }
 
+std::function<qint64(const QString &)> &free_space_query()
+{
+    static std::function<qint64(const QString &)> query;
+    return query;
+}
+
+qint64 free_space(const QString &folder)
+{
+    if (free_space_query())
+        return free_space_query()(folder);
+    const QStorageInfo storage(folder);
+    return storage.isValid() ? storage.bytesAvailable() : -1;
+}
+
+void extract_one(const Reader &in, const QString &password, const QString &entry_name, const QString &target,
+                 const std::function<bool()> &cancel)
+{
+    const auto check_cancel = [&cancel] {
+        if (cancel && cancel())
+            fail(QStringLiteral("The extraction was cancelled"), ArchiveError::Kind::Cancelled);
+    };
+    check_cancel();
+    const std::vector<Entry> entries = read_directory(in);
+    const auto found = std::find_if(entries.begin(), entries.end(),
+                                    [&entry_name](const Entry &e) { return !e.is_folder && e.relative == entry_name; });
+    if (found == entries.end())
+        fail(QStringLiteral("The archive holds no file \"%1\"").arg(entry_name), ArchiveError::Kind::MissingEntry);
+    const Entry &e = *found;
+    const QByteArray password_bytes = unicode_to_ansi(password);
+    if (e.encrypted()) {
+        TPKWAREZipCryptor cryptor;
+        start_decryption(in, e, password_bytes, cryptor);
+    }
+
+    const QString folder = QFileInfo(target).absolutePath();
+    const qint64 available = free_space(folder);
+    if (available >= 0 && static_cast<qint64>(e.uncompressed_size) > available)
+        fail(QStringLiteral("Not enough free space in \"%1\": %2 bytes needed, %3 bytes free")
+                 .arg(folder)
+                 .arg(e.uncompressed_size)
+                 .arg(available),
+             ArchiveError::Kind::NoSpace);
+
+    const QString temp = temporary_name(target);
+    QFile out(temp);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        fail(QStringLiteral("Cannot create \"%1\": %2").arg(temp, out.errorString()), kLocalFile);
+    bool placed = false;
+    const auto remove_temp = qScopeGuard([&] {
+        if (!placed) {
+            out.close();
+            QFile::remove(temp);
+        }
+    });
+    qint64 since_check = 0;
+    read_entry_data(in, e, password_bytes, [&](const unsigned char *data, std::size_t size) {
+        if (out.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
+            fail(QStringLiteral("Cannot write \"%1\": %2").arg(temp, out.errorString()), kLocalFile);
+        since_check += static_cast<qint64>(size);
+        if (since_check >= static_cast<qint64>(kOutputChunk)) {
+            since_check = 0;
+            check_cancel();
+        }
+    });
+    check_cancel();
+    // The file replaces the user's notes: it must be on disk before it takes their place.
+    if (::fsync(out.handle()) != 0)
+        fail(QStringLiteral("Cannot write \"%1\": %2").arg(temp, QString::fromLocal8Bit(std::strerror(errno))),
+             kLocalFile);
+    const QDateTime stamp = dos_to_datetime(e.dos_time, e.dos_date);
+    if (stamp.isValid())
+        out.setFileTime(stamp, QFileDevice::FileModificationTime);
+    out.close();
+    std::error_code error;
+    std::filesystem::rename(fs_path(temp), fs_path(target), error);
+    if (error)
+        fail(QStringLiteral("Cannot replace \"%1\": %2").arg(target, QString::fromStdString(error.message())),
+             kLocalFile);
+    placed = true;
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Maps the archive file and runs `work` over it; pages already streamed through are dropped, so
+// a large archive never sits in memory whole.
+void with_mapped_archive(const QString &archive_path, const std::function<void(const Reader &)> &work)
+{
+    QFile file(archive_path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot open file \"%1\": %2").arg(archive_path, file.errorString()), kLocalFile);
+    const qint64 size = file.size();
+    if (size < static_cast<qint64>(kEndRecordSize))
+        fail(QStringLiteral("The data is not a ZIP archive"));
+    void *mapped = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file.handle(), 0);
+    if (mapped == MAP_FAILED)
+        fail(QStringLiteral("Cannot read file \"%1\": %2")
+                 .arg(archive_path, QString::fromLocal8Bit(std::strerror(errno))),
+             kLocalFile);
+    const auto unmap = qScopeGuard([mapped, size] { ::munmap(mapped, static_cast<std::size_t>(size)); });
+    auto *base = static_cast<unsigned char *>(mapped);
+    const qsizetype page = static_cast<qsizetype>(::sysconf(_SC_PAGESIZE));
+    const Reader in(base, static_cast<qsizetype>(size), [base, page](qsizetype offset, qsizetype length) {
+        const qsizetype first = (offset + page - 1) / page * page;
+        const qsizetype last = (offset + length) / page * page;
+        if (last > first)
+            ::madvise(base + first, static_cast<std::size_t>(last - first), MADV_DONTNEED);
+    });
+    try {
+        work(in);
+    } catch (const std::system_error &e) {
+        throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
 } // namespace
 
-QByteArray read_first_entry(const QByteArray &archive, const QString &password)
+void set_free_space_query(std::function<qint64(const QString &folder)> query)
+{
+    free_space_query() = std::move(query);
+}
+
+QByteArray read_first_entry(const QByteArray &archive, const QString &password, qint64 max_size)
 {
     try {
-        return first_entry(archive, password);
+        return first_entry(archive, password, max_size);
     } catch (const std::system_error &e) {
         throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
     }
@@ -698,30 +833,14 @@ void extract_package(const QByteArray &archive, const QString &password, const Q
 
 void extract_package_file(const QString &archive_path, const QString &password, const QString &folder)
 {
-    QFile file(archive_path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ArchiveError(QStringLiteral("Cannot open file \"%1\": %2").arg(archive_path, file.errorString()));
-    const qint64 size = file.size();
-    if (size < static_cast<qint64>(kEndRecordSize))
-        fail(QStringLiteral("The data is not a ZIP archive"));
-    void *mapped = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, file.handle(), 0);
-    if (mapped == MAP_FAILED)
-        throw ArchiveError(QStringLiteral("Cannot read file \"%1\": %2").arg(archive_path, QString::fromLocal8Bit(std::strerror(errno))));
-    const auto unmap = qScopeGuard([mapped, size] { ::munmap(mapped, static_cast<std::size_t>(size)); });
-    auto *base = static_cast<unsigned char *>(mapped);
-    // Pages already streamed through are dropped, so a large archive never sits in memory whole.
-    const qsizetype page = static_cast<qsizetype>(::sysconf(_SC_PAGESIZE));
-    const Reader in(base, static_cast<qsizetype>(size), [base, page](qsizetype offset, qsizetype length) {
-        const qsizetype first = (offset + page - 1) / page * page;
-        const qsizetype last = (offset + length) / page * page;
-        if (last > first)
-            ::madvise(base + first, static_cast<std::size_t>(last - first), MADV_DONTNEED);
-    });
-    try {
-        extract(in, password, folder);
-    } catch (const std::system_error &e) {
-        throw ArchiveError(QStringLiteral("Cannot start a worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
-    }
+    with_mapped_archive(archive_path, [&](const Reader &in) { extract(in, password, folder); });
+}
+
+void extract_entry_file(const QString &archive_path, const QString &password, const QString &entry_name,
+                        const QString &target_path, const std::function<bool()> &cancel)
+{
+    with_mapped_archive(archive_path,
+                        [&](const Reader &in) { extract_one(in, password, entry_name, target_path, cancel); });
 }
 
 } // namespace yunshan

@@ -43,6 +43,8 @@ QString database_problem_cause(int code, const QString &engine_text)
         return QStringLiteral("正被其他程序占用，请稍后再试");
     case SQLITE_NOMEM:
         return QStringLiteral("无法读写：内存不足");
+    case SQLITE_CONSTRAINT:
+        return QStringLiteral("拒绝了这次写入（数据不符合约束）");
     case SQLITE_TOOBIG:
         return QStringLiteral("无法写入：内容太大");
     case SQLITE_ERROR:
@@ -53,6 +55,16 @@ QString database_problem_cause(int code, const QString &engine_text)
     default:
         return QStringLiteral("读写出错");
     }
+}
+
+QString database_problem_words(const DbError &e)
+{
+    if (e.code() == 0)
+        return e.message();
+    QString text = database_problem_cause(e.code(), e.engine_text());
+    if (!e.engine_text().isEmpty())
+        text += QStringLiteral("（%1）").arg(e.engine_text());
+    return text;
 }
 
 QString database_problem_text(int code, const QString &file, const QString &engine_text)

@@ -39,6 +39,9 @@ class DbError : public std::runtime_error {
 
 // The text of a DbError: "数据库文件“<file>”<cause>。（<engine text>）".
 QString database_problem_text(int code, const QString &file, const QString &engine_text);
+// The cause in words with the engine's text after it, for messages that name the file themselves:
+// "不是数据库文件，或已损坏（file is not a database）". A message of the store's own as it is.
+QString database_problem_words(const DbError &e);
 // The cause alone, in words ("已损坏", "是只读的", "所在磁盘已满", …).
 QString database_problem_cause(int code, const QString &engine_text);
 

@@ -147,7 +147,7 @@ const T *find_sorted(const std::vector<T> &v, const K &key, KeyOf key_of)
 
 QString read_error(const QString &name, const DbError &e)
 {
-    return QStringLiteral("无法读取数据库“%1”：%2").arg(name, e.message());
+    return QStringLiteral("无法读取数据库“%1”：%2").arg(name, database_problem_words(e));
 }
 
 Fingerprints scan(Connection &db, const QString &name)
@@ -523,7 +523,7 @@ void save_fingerprints(const Fingerprints &prints, const QString &path)
         db.execute(QStringLiteral("COMMIT"));
     } catch (const DbError &e) {
         ::unlink(side_name.constData());
-        throw SyncError(write_error(path, e.message()));
+        throw SyncError(write_error(path, database_problem_words(e)));
     }
     if (::rename(side_name.constData(), QFile::encodeName(path).constData()) != 0) {
         const QString cause = QString::fromLocal8Bit(std::strerror(errno));
@@ -606,7 +606,7 @@ std::optional<Fingerprints> load_fingerprints(const QString &path, QString *why)
             f.sequences.insert(row.at(0).toString(), row.at(1).toLongLong());
         return f;
     } catch (const DbError &e) {
-        return fail(e.message());
+        return fail(database_problem_words(e));
     }
 }
 

@@ -1205,7 +1205,7 @@ LocalPrints fingerprint_local(const QString &local_database)
         local.execute(QStringLiteral("BEGIN"));
         local.query_first(QStringLiteral("select count(*) from sqlite_master"));
     } catch (const DbError &e) {
-        throw SyncError(QStringLiteral("无法读取数据库“%1”：%2").arg(local_database, e.message()));
+        throw SyncError(QStringLiteral("无法读取数据库“%1”：%2").arg(local_database, database_problem_words(e)));
     }
     // The stamp is taken while the read transaction holds writers off, so it is the state read.
     LocalPrints out{compute_fingerprints(local, local_database), file_stamp(local_database).text()};
@@ -1225,13 +1225,13 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
         local.open(local_database, false);
         local.execute(QStringLiteral("PRAGMA query_only=1"));
     } catch (const DbError &e) {
-        throw SyncError(QStringLiteral("无法读取数据库“%1”：%2").arg(local_database, e.message()));
+        throw SyncError(QStringLiteral("无法读取数据库“%1”：%2").arg(local_database, database_problem_words(e)));
     }
     Connection share;
     try {
         share.open(share_database, false);
     } catch (const DbError &e) {
-        throw SyncError(QStringLiteral("无法打开数据库“%1”：%2").arg(share_database, e.message()));
+        throw SyncError(QStringLiteral("无法打开数据库“%1”：%2").arg(share_database, database_problem_words(e)));
     }
     const auto end_transaction = [](Connection &db, const char *sql) {
         try {
@@ -1250,7 +1250,7 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
         local.query_first(QStringLiteral("select count(*) from sqlite_master"));
     } catch (const DbError &e) {
         end_transaction(local, "ROLLBACK");
-        throw SyncError(QStringLiteral("无法读取数据库“%1”：%2").arg(local_database, e.message()));
+        throw SyncError(QStringLiteral("无法读取数据库“%1”：%2").arg(local_database, database_problem_words(e)));
     }
 
     // Reading both files is most of the work: this machine's on a second thread meanwhile,
@@ -1275,7 +1275,7 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
         try {
             share.execute(QStringLiteral("BEGIN IMMEDIATE"));
         } catch (const DbError &e) {
-            throw SyncError(QStringLiteral("无法写入数据库“%1”：%2").arg(share_database, e.message()));
+            throw SyncError(QStringLiteral("无法写入数据库“%1”：%2").arg(share_database, database_problem_words(e)));
         }
         // A share file of an older layout gets the upgrade every start-up applies.
         if (detail::needs_upgrade(share)) {
@@ -1285,7 +1285,7 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
         share_prints = compute_fingerprints(share, share_database);
     } catch (const DbError &e) {
         share_error = std::make_exception_ptr(
-            SyncError(QStringLiteral("合并到数据库“%1”失败：%2").arg(share_database, e.message())));
+            SyncError(QStringLiteral("合并到数据库“%1”失败：%2").arg(share_database, database_problem_words(e))));
     } catch (...) {
         share_error = std::current_exception();
     }
@@ -1303,7 +1303,7 @@ MergeResult merge_databases(const std::optional<Fingerprints> &base, const QStri
         return result;
     } catch (const DbError &e) {
         rollback();
-        throw SyncError(QStringLiteral("合并到数据库“%1”失败：%2").arg(share_database, e.message()));
+        throw SyncError(QStringLiteral("合并到数据库“%1”失败：%2").arg(share_database, database_problem_words(e)));
     } catch (...) {
         rollback();
         throw;

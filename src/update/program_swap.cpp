@@ -26,7 +26,7 @@ bool program_folder_writable(const QString &program_path)
 
 QByteArray program_from_package(const QByteArray &package)
 {
-    QByteArray program = read_first_entry(package);
+    QByteArray program = read_first_entry(package, QString(), kMaxProgramSize);
     if (program.isEmpty())
         throw UpdateError(QStringLiteral("更新文件中没有程序。"));
     return program;

@@ -23,8 +23,12 @@ inline constexpr int kLastOldProgramSuffix = 10;
 // installed by the package manager).
 bool program_folder_writable(const QString &program_path);
 
+// Largest program file an update package may hold; a larger entry is refused before it is
+// decompressed (a small package must not unpack into gigabytes of memory).
+inline constexpr qint64 kMaxProgramSize = 256 * 1024 * 1024;
+
 // The program file inside an update package: the first entry, its CRC checked. Throws
-// ArchiveError for a damaged or truncated package, UpdateError for an empty entry.
+// ArchiveError for a damaged, truncated or too large package, UpdateError for an empty entry.
 QByteArray program_from_package(const QByteArray &package);
 
 // Writes `program` to P + "2X" with the permissions of P and reads it back; returns its path.

@@ -3,8 +3,9 @@
 #include "backup/http_client.h"
 #include "platform/settings_store.h"
 
-#include <QElapsedTimer>
 #include <QUrl>
+
+#include <algorithm>
 
 #ifndef YUNSHAN_UPDATE_SERVER
 #define YUNSHAN_UPDATE_SERVER ""
@@ -41,8 +42,10 @@ QString update_server_address(const SettingsStore &settings)
 {
     const QString configured = settings.value(QStringLiteral("update_server")).trimmed();
     if (!configured.isEmpty())
-        return configured;
-    return QStringLiteral(YUNSHAN_UPDATE_SERVER);
+        return configured.contains(QStringLiteral("://")) ? configured : QStringLiteral("https://") + configured;
+    // The program's own server is asked over https only.
+    const QString built_in = QStringLiteral(YUNSHAN_UPDATE_SERVER);
+    return built_in.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive) ? built_in : QString();
 }
 
 QString version_check_url(const QString &server)
@@ -62,25 +65,22 @@ VersionReply fetch_version_reply(const QString &server, const std::function<bool
     if (server.trimmed().isEmpty())
         return reply; // NoServer
     reply.status = VersionReply::Status::Failed;
-    QElapsedTimer clock;
-    clock.start();
-    bool timed_out = false;
     try {
         HttpClient client;
-        client.set_timeouts(timeout_seconds, timeout_seconds);
+        HttpLimits limits;
+        limits.connect_seconds = std::min(limits.connect_seconds, timeout_seconds);
+        limits.stall_seconds = std::min(limits.stall_seconds, timeout_seconds);
+        client.set_limits(limits);
         client.set_cancel_check([&] {
             if (stop && stop()) {
                 reply.cancelled = true;
-                return true;
-            }
-            if (clock.elapsed() >= qint64(timeout_seconds) * 1000) {
-                timed_out = true;
                 return true;
             }
             return false;
         });
         HttpRequest request;
         request.url = version_check_url(server);
+        request.deadline_seconds = timeout_seconds;
         const HttpResponse response = client.send(request);
         if (response.status < 200 || response.status > 299) {
             reply.error = QStringLiteral("HTTP %1").arg(response.status);
@@ -89,7 +89,8 @@ VersionReply fetch_version_reply(const QString &server, const std::function<bool
         reply.status = VersionReply::Status::Answered;
         reply.text = QString::fromUtf8(response.body);
     } catch (const HttpError &e) {
-        reply.error = timed_out ? QStringLiteral("服务器没有应答。") : QString::fromUtf8(e.what());
+        const bool silent = e.kind() == HttpError::Kind::Timeout || e.kind() == HttpError::Kind::Stalled;
+        reply.error = silent ? QStringLiteral("服务器没有应答。") : QString::fromUtf8(e.what());
     }
     return reply;
 }

@@ -12,8 +12,10 @@ class SettingsStore;
 // Version number this program reports to the update server.
 inline constexpr int kUpdateVersionNumber = 54;
 
-// The update server of this build (set when building), or the settings value "update_server"
-// when that is not empty. Empty: no update server, no check.
+// The update server: the settings value "update_server" when not empty ("https://" put in front
+// when it names no scheme; an "http://" address typed there is used as typed), else the server
+// of this build when it is an https address. Empty: no update server, no check. Redirects from
+// https to http are never followed (HttpClient), so the requests stay on https.
 QString update_server_address(const SettingsStore &settings);
 
 // "<server>/abc/ver.php?p=20&v=54" and "<server>/abc/dl2.php?p=20&v=664312".
@@ -29,9 +31,10 @@ struct VersionReply {
     bool cancelled = false; // Failed because the worker was asked to stop
 };
 
-// GETs the version-check path with a client of its own (no credentials, redirects followed).
-// A transport failure, an answer other than 2xx, or no answer within `timeout_seconds` gives
-// Failed; so does `stop` turning true meanwhile (checked at least about once a second).
+// GETs the version-check path with a client of its own (no credentials, redirects followed but
+// never from https to http). A transport failure, an answer other than 2xx, or no answer within
+// `timeout_seconds` gives Failed; so does `stop` turning true meanwhile (checked about every
+// 50 ms).
 VersionReply fetch_version_reply(const QString &server, const std::function<bool()> &stop, int timeout_seconds = 30);
 
 // The markers of an answer.

@@ -1,5 +1,6 @@
 // The download from the WebDAV share in place of the main database, against a real Apache share.
 #include "backup/cloud_sync.h"
+#include "backup/transfer_errors.h"
 #include "backup/zip_package.h"
 #include "backup_test_util.h"
 #include "store/set_table.h"
@@ -162,7 +163,10 @@ TEST_F(CloudSyncTest, WrongArchivePasswordKeepsTheLocalFileAndShowsTheError)
     publish();
     write_row(QStringLiteral("local"), QStringLiteral("本机新写"));
     run.zip_password = QStringLiteral("other");
-    dialogs.expect_error(QString::fromLatin1(kWrongPasswordMessage));
+    dialogs.expect_error(QStringLiteral("从网盘 %1 下载的备份文件 notedb.zip 打不开：压缩包密码不对，或者文件已损坏，"
+                                        "请检查设置里的压缩包密码。本地笔记没有改动。\n")
+                             .arg(server_name(server.url())) +
+                         QString::fromLatin1(kWrongPasswordMessage));
     EXPECT_FALSE(download());
     dialogs.verify_done();
     EXPECT_TRUE(store.main_connected());
@@ -205,7 +209,9 @@ TEST_F(CloudSyncTest, PackageWithoutANotesDatabaseChangesNothing)
     put.body_file = package;
     ASSERT_EQ(session.send(put).status, 204);
 
-    dialogs.expect_error(QStringLiteral("网盘上的压缩包里没有可用的数据库文件 notedb.sl3，本机数据库没有被替换。"));
+    dialogs.expect_error(QStringLiteral("从网盘 %1 下载的备份文件 notedb.zip 打不开：压缩包里没有数据库文件 "
+                                        "notedb.sl3。本地笔记没有改动。\nThe archive holds no file \"notedb.sl3\"")
+                             .arg(server_name(server.url())));
     EXPECT_FALSE(download());
     EXPECT_EQ(row(QStringLiteral("note")), QStringLiteral("第一版"));
     EXPECT_TRUE(slots_taken().isEmpty());
@@ -233,6 +239,66 @@ TEST_F(CloudSyncTest, DatabaseBesideTheProgramIsTheOneReplaced)
     EXPECT_TRUE(row(QStringLiteral("local")).isEmpty());
     EXPECT_TRUE(QFileInfo::exists(ring_slot(beside, 1)));
     EXPECT_TRUE(slots_taken().isEmpty()); // the main data folder's file is not touched
+}
+
+TEST_F(CloudSyncTest, WrongShareCredentialsAreNamedAsSuch)
+{
+    publish();
+    run.dav_password = QStringLiteral("wrong");
+    dialogs.expect_containing(
+        test::ScriptedDialogs::Kind::Message,
+        QStringLiteral(" 错误码401。服务器 %1 不接受这个用户名和密码，请检查 webDAV 用户名和密码。"
+                       "本地笔记没有改动。")
+            .arg(server_name(server.url())));
+    EXPECT_FALSE(download());
+    dialogs.verify_done();
+    EXPECT_TRUE(dialogs.shown().front().startsWith(QStringLiteral("从网盘下载失败，大小")));
+    EXPECT_TRUE(slots_taken().isEmpty());
+}
+
+TEST_F(CloudSyncTest, DamagedPackageIsNamedAsSuchAndChangesNothing)
+{
+    publish();
+    HttpRequest put;
+    put.method = "PUT";
+    put.url = webdav_package_url(run.dav_url);
+    put.body = QByteArray(5000, 'j');
+    ASSERT_EQ(session.send(put).status, 204);
+    write_row(QStringLiteral("local"), QStringLiteral("本机新写"));
+    dialogs.expect_error(
+        QStringLiteral("从网盘 %1 下载的备份文件 notedb.zip 打不开：文件已损坏，或者不是本程序上传的备份"
+                       "文件。本地笔记没有改动。\nThe data is not a ZIP archive, or the archive is "
+                       "truncated")
+            .arg(server_name(server.url())));
+    EXPECT_FALSE(download());
+    dialogs.verify_done();
+    EXPECT_EQ(row(QStringLiteral("local")), QStringLiteral("本机新写"));
+    EXPECT_TRUE(slots_taken().isEmpty());
+}
+
+TEST_F(CloudSyncTest, EscWhileTheServerStallsCancelsTheDownloadAndChangesNothing)
+{
+    test::StallingServer stalling(test::StallingServer::Mode::StopSending);
+    run.dav_url = stalling.url();
+    write_row(QStringLiteral("local"), QStringLiteral("本机新写"));
+    BackupContext b = context();
+    b.panel.transfer = [this](TransferDirection d, qint64, qint64) {
+        if (d == TransferDirection::Receive)
+            esc = true; // pressed while the first bytes are in and the rest does not come
+    };
+    SyncContext c{store, run, session, dialogs, b.panel};
+    try {
+        load_from_webdav(c);
+        FAIL() << "no error";
+    } catch (const HttpError &e) {
+        EXPECT_EQ(transfer_error_text(TransferStep::Download, run.dav_url, e),
+                  QStringLiteral("已取消从网盘下载。本地笔记没有改动。\nThe request to ") +
+                      webdav_package_url(run.dav_url) + QStringLiteral(" was cancelled"));
+    }
+    EXPECT_TRUE(store.main_connected());
+    EXPECT_EQ(row(QStringLiteral("local")), QStringLiteral("本机新写"));
+    EXPECT_EQ(QDir(zhu).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("notedb.sl3")});
 }
 
 TEST_F(CloudSyncTest, EscHeldEndsTheDownloadBeforeItStarts)

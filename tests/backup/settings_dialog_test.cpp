@@ -3,6 +3,8 @@
 #include "support/db_check.h"
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
+#include "backup/tls_trust.h"
+#include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -473,10 +475,76 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     dialogs.verify_done();
     form1->Edit8->setText(QStringLiteral("wrong"));
     dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
-        .expect_message(QStringLiteral("备份网盘测试失败，错误码：401"));
+        .expect_message(QStringLiteral("备份网盘测试失败，错误码：401。服务器 %1 不接受这个用户名和密码，请检查 webDAV "
+                                       "用户名和密码。")
+                            .arg(server_name(server.url())));
     form1->Button4->click();
     dialogs.verify_done();
 
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+}
+
+TEST_F(SettingsDialogTest, TrustGivenInTheTestHoldsForTheWholeProgramAndTheNextStart)
+{
+    test::ApacheDav::Options options;
+    options.tls = true;
+    test::ApacheDav server(QStringLiteral("alice"), QStringLiteral("pw"), options);
+    ASSERT_TRUE(server.started()) << server.error().toStdString();
+    form1->show();
+    dialogs.expect_message(kConnected);
+    form1->Button3->click();
+    dialogs.verify_done();
+
+    form1->show();
+    form1->Edit6->setText(server.url());
+    form1->Edit7->setText(QStringLiteral("alice"));
+    form1->Edit8->setText(QStringLiteral("pw"));
+    HttpClient probe;
+    const ServerCertificate certificate = probe.fetch_certificate(server.url());
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
+        .expect_question(trust_question(certificate, false), Dialogs::Answer::Yes)
+        .expect_message(QStringLiteral("备份网盘测试成功。"));
+    form1->Button4->click();
+    dialogs.verify_done();
+    const QString origin = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    EXPECT_EQ(trusted_key(*settings, origin), public_key_pin(certificate.der));
+
+    // The backup goes to the share through the main window's client, in this run and the next.
+    const auto upload = [&] {
+        UploadSteps steps;
+        return upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("pw")},
+                              form2->store, database_file_in(main_folder()), QString(), dialogs, steps);
+    };
+    EXPECT_EQ(upload(), UploadOutcome::Uploaded);
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+    dialogs.verify_done();
+    start();
+    EXPECT_EQ(upload(), UploadOutcome::Uploaded);
+    dialogs.verify_done();
+}
+
+TEST_F(SettingsDialogTest, EscStopsATestThatWaitsAndLeavesTheDialogOpen)
+{
+    test::StallingServer server(test::StallingServer::Mode::Silent);
+    form1->show();
+    dialogs.expect_message(kConnected);
+    form1->Button3->click();
+    form1->show();
+    form1->Edit6->setText(server.url());
+    form1->Edit7->setText(QStringLiteral("alice"));
+    form1->Edit8->setText(QStringLiteral("pw"));
+    // ESC reaches the dialog while the share keeps silent: the window's events still run.
+    QTimer::singleShot(300, form1.get(), [this] { QTest::keyPress(form1.get(), Qt::Key_Escape); });
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
+        .expect_message(QStringLiteral("已取消网盘测试。\nThe request to ") + server.url() +
+                        QStringLiteral(" was cancelled"));
+    form1->Button4->click();
+    QTest::keyRelease(form1.get(), Qt::Key_Escape);
+    dialogs.verify_done();
+    EXPECT_TRUE(form1->isVisible());
+    EXPECT_FALSE(form2->transfer_running());
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
     form1->close();
 }

@@ -1,5 +1,7 @@
 // The settings dialog's rules against real folders, settings files and databases.
 #include "backup/settings_rules.h"
+#include "backup/tls_trust.h"
+#include "backup/transfer_errors.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "store/connection.h"
@@ -138,8 +140,14 @@ class SettingsSaveTest : public ::testing::Test {
 
     SettingsTarget target()
     {
-        SettingsTarget t{store, run, dialogs, [this] { ++read_only_calls; }, {}};
+        SettingsTarget t{store, run, dialogs, [this] { ++read_only_calls; }, {}, {}, {}};
         t.test_connection = [this](const WebDavAccount &account) { return test_request(client, account); };
+        t.fetch_certificate = [this](const QString &url) { return client.fetch_certificate(url); };
+        t.trust_certificate = [this](const ServerCertificate &c) {
+            store_trusted_key(*settings, c.origin, public_key_pin(c.der));
+        };
+        // The client trusts the keys of the settings, as the main window's does.
+        client.set_pin_lookup([this](const QString &origin) { return trusted_key(*settings, origin); });
         return t;
     }
     SaveResult save() { return save_settings(fields, *settings, target()); }
@@ -364,7 +372,10 @@ TEST_F(SettingsSaveTest, TestWithWebdavFieldsSendsTheDialogsCredentialsToTheShar
     };
     const QString base = server.url().chopped(1); // "/" is appended as in the save
     for (const Case &c : {Case{QStringLiteral("密:码"), QStringLiteral("备份网盘测试成功。")},
-                          Case{QStringLiteral("wrong"), QStringLiteral("备份网盘测试失败，错误码：401")}}) {
+                          Case{QStringLiteral("wrong"),
+                               QStringLiteral("备份网盘测试失败，错误码：401。服务器 %1 不接受这个用户名和密码，请检查 "
+                                              "webDAV 用户名和密码。")
+                                   .arg(server_name(server.url()))}}) {
         SCOPED_TRACE(c.text.toStdString());
         fields.dav_url = base;
         fields.dav_username = QStringLiteral("云杉");
@@ -381,15 +392,74 @@ TEST_F(SettingsSaveTest, TestWithWebdavFieldsSendsTheDialogsCredentialsToTheShar
     EXPECT_FALSE(store.main_connected()); // nothing was open before
 }
 
-TEST_F(SettingsSaveTest, TestOfAShareThatIsDownThrowsTheTransportError)
+TEST_F(SettingsSaveTest, TestOfAShareWithItsOwnCertificateAsksOnceAndKeepsItsKey)
 {
-    fields.dav_url = QStringLiteral("http://127.0.0.1:%1/dav/").arg(test::closed_port());
+    test::ApacheDav::Options options;
+    options.tls = true;
+    test::ApacheDav server(QStringLiteral("u"), QStringLiteral("p"), options);
+    ASSERT_TRUE(server.started()) << server.error().toStdString();
+    QDir().mkpath(fields.zhu_db);
+    fields.bei_db.clear();
+    fields.dav_url = server.url();
+    fields.dav_username = QStringLiteral("u");
+    fields.dav_password = QStringLiteral("p");
+    HttpClient other;
+    const ServerCertificate certificate = other.fetch_certificate(server.url());
+    const QString origin = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    const QString question = trust_question(certificate, false);
+    EXPECT_TRUE(question.startsWith(QStringLiteral("网盘服务器 %1 的证书不是公认的证书机构签发的").arg(origin)));
+    EXPECT_TRUE(question.contains(certificate_fingerprint(certificate.der).left(47))) << question.toStdString();
+
+    // Declined: refused as before, nothing kept.
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
+        .expect_question(question, Dialogs::Answer::No)
+        .expect_containing(ScriptedDialogs::Kind::Error,
+                           QStringLiteral("备份网盘测试失败：服务器 %1 的证书不受信任（例如家用 NAS 自己签发的证书），"
+                                          "没有信任就不会连接。\n")
+                               .arg(origin));
+    EXPECT_TRUE(test_settings(fields, target()));
+    dialogs.verify_done();
+    EXPECT_TRUE(trusted_key(*settings, origin).isEmpty());
+
+    // Trusted: the key goes into this computer's settings, and the next test asks nothing.
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
+        .expect_question(question, Dialogs::Answer::Yes)
+        .expect_message(QStringLiteral("备份网盘测试成功。"));
+    EXPECT_TRUE(test_settings(fields, target()));
+    dialogs.verify_done();
+    EXPECT_EQ(trusted_key(*settings, origin), public_key_pin(certificate.der));
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。")).expect_message(QStringLiteral("备份网盘测试成功。"));
+    EXPECT_TRUE(test_settings(fields, target()));
+    dialogs.verify_done();
+
+    // Another key than the trusted one: the question says so.
+    store_trusted_key(*settings, origin, "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=");
+    client.close_connections();
+    const QString changed = trust_question(certificate, true);
+    EXPECT_TRUE(changed.startsWith(
+        QStringLiteral("注意：网盘服务器 %1 出示的证书和以前信任的不一样，可能有人冒充这台服务器。").arg(origin)));
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
+        .expect_question(changed, Dialogs::Answer::Yes)
+        .expect_message(QStringLiteral("备份网盘测试成功。"));
+    EXPECT_TRUE(test_settings(fields, target()));
+    dialogs.verify_done();
+    EXPECT_EQ(trusted_key(*settings, origin), public_key_pin(certificate.der));
+}
+
+TEST_F(SettingsSaveTest, TestOfAShareThatIsDownSaysSo)
+{
+    const int port = test::closed_port();
+    fields.dav_url = QStringLiteral("http://127.0.0.1:%1/dav/").arg(port);
     fields.dav_username = QStringLiteral("u");
     fields.dav_password = QStringLiteral("p");
     QDir().mkpath(fields.zhu_db);
-    dialogs.expect_message(QStringLiteral("主数据库连接成功。"));
     fields.bei_db.clear();
-    EXPECT_THROW(test_settings(fields, target()), HttpError);
+    dialogs.expect_message(QStringLiteral("主数据库连接成功。"))
+        .expect_containing(
+            ScriptedDialogs::Kind::Error,
+            QStringLiteral("备份网盘测试失败：连接不上服务器 127.0.0.1:%1，请检查网址、端口和网络。\n").arg(port));
+    EXPECT_TRUE(test_settings(fields, target()));
+    dialogs.verify_done();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // "立即备份到网盘…" and the start-up download.
 #include "app/ui/tform2.h"
 #include "backup/cloud_sync.h"
+#include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -22,6 +23,8 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 
 namespace yunshan {
 namespace {
@@ -138,7 +141,9 @@ TEST_F(SyncWindowTest, WrongArchivePasswordReportsTheErrorAndFailure)
     add_major(QStringLiteral("本机大类"));
     f.run.zip_password = QStringLiteral("wrong");
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
-        .expect_error(QStringLiteral("Wrong password or corrupted file"))
+        .expect_error(QStringLiteral("从网盘 %1 下载的备份文件 notedb.zip 打不开：压缩包密码不对，或者文件已损坏，"
+                                     "请检查设置里的压缩包密码。本地笔记没有改动。\nWrong password or corrupted file")
+                          .arg(server_name(server.url())))
         .expect_message(QStringLiteral("同步失败。"));
     f.N91Click();
     dialogs.verify_done();
@@ -162,7 +167,32 @@ TEST_F(SyncWindowTest, StartUpWithTheShareDownKeepsTheLocalNotes)
     EXPECT_TRUE(f.store.main_connected());
     EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
     EXPECT_TRUE(f.GroupBox9->isVisible());
-    EXPECT_TRUE(f.Label8->text().startsWith(QStringLiteral("从网盘同步失败："))) << f.Label8->text().toStdString();
+    EXPECT_EQ(f.Label8->text(), QStringLiteral("从网盘同步失败"));
+    const QString why =
+        QStringLiteral("从网盘下载失败：连接不上服务器 %1，请检查网址、端口和网络。本地笔记没有改动。\n")
+            .arg(server_name(f.run.dav_url));
+    EXPECT_TRUE(f.Label10->text().startsWith(why)) << f.Label10->text().toStdString();
+    EXPECT_TRUE(f.menuBar()->isEnabled());
+    EXPECT_FALSE(f.transfer_running());
+}
+
+TEST_F(SyncWindowTest, EscOnTheWindowCancelsADownloadThatWaits)
+{
+    test::StallingServer stalling(test::StallingServer::Mode::Silent);
+    TForm2 &f = *form;
+    add_major(QStringLiteral("本机大类"));
+    f.load_class();
+    f.run.dav_url = stalling.url();
+    // ESC pressed on the window while the share keeps silent: the window's events still run.
+    QTimer::singleShot(300, &f, [&f] { QTest::keyPress(&f, Qt::Key_Escape); });
+    dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
+        .expect_message(QStringLiteral("已取消从网盘下载。本地笔记没有改动。\nThe request to ") +
+                        webdav_package_url(f.run.dav_url) + QStringLiteral(" was cancelled"));
+    f.N91Click();
+    QTest::keyRelease(&f, Qt::Key_Escape);
+    dialogs.verify_done();
+    EXPECT_TRUE(f.store.main_connected());
+    EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_FALSE(f.transfer_running());
 }

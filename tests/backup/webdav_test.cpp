@@ -2,9 +2,12 @@
 // authentication on 127.0.0.1, and against a server that drops the connection mid-upload.
 #include "backup/http_client.h"
 #include "backup/local_backup.h"
+#include "backup/tls_trust.h"
+#include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "backup/zip_package.h"
 #include "backup_test_util.h"
+#include "support/update_server.h"
 #include "support/webdav_server.h"
 
 #include <gtest/gtest.h>
@@ -26,11 +29,12 @@ const QString kPassword = QStringLiteral("s3cret:pass");
 
 class WebDavTest : public test::BackupTest {
   protected:
-    void start(const QString &user = kUser, const QString &password = kPassword)
+    void start(const QString &user = kUser, const QString &password = kPassword, const ApacheDav::Options &options = {})
     {
-        server = std::make_unique<ApacheDav>(user, password);
+        server = std::make_unique<ApacheDav>(user, password, options);
         ASSERT_TRUE(server->started()) << server->error().toStdString();
     }
+    void start(const ApacheDav::Options &options) { start(kUser, kPassword, options); }
     QString package_on_share() const { return server->share() + QStringLiteral("/yunshanzhaji/notedb.zip"); }
     // The database as the package on the share holds it.
     QByteArray database_in_package(const QString &password = QString())
@@ -102,8 +106,11 @@ TEST_F(WebDavTest, WrongCredentialsReportTheStatusesAndKeepTheChangeMark)
 {
     start();
     use_share(server->url(), kUser, QStringLiteral("wrong"));
-    dialogs.expect_message(QStringLiteral("创建文件夹 yunshanzhaji 失败。错误码401"));
-    dialogs.expect_message(QStringLiteral("上传文件 notedb.zip 失败401"));
+    const QString refused =
+        QStringLiteral("服务器 %1 不接受这个用户名和密码，请检查 webDAV 用户名和密码。本地笔记没有改动。")
+            .arg(server_name(server->url()));
+    dialogs.expect_message(QStringLiteral("创建文件夹 yunshanzhaji 失败。错误码401。") + refused);
+    dialogs.expect_message(QStringLiteral("上传文件 notedb.zip 失败401。") + refused);
     dialogs.expect_message(dated(0) + QStringLiteral(" 备份成功。"));
     BackupContext c = context();
     backup_command(c, 0, 0);
@@ -155,8 +162,8 @@ TEST_F(WebDavTest, NonAsciiUserNameAndPasswordWork)
     dialogs.verify_done();
     EXPECT_EQ(database_in_package(), TempFolder::read(main_file()));
     HttpClient client;
-    EXPECT_EQ(test_request(client, {run.dav_url, user, password}), 207);
-    EXPECT_EQ(test_request(client, {run.dav_url, user, QStringLiteral("密码")}), 401);
+    EXPECT_EQ(test_request(client, {run.dav_url, user, password}).status, 207);
+    EXPECT_EQ(test_request(client, {run.dav_url, user, QStringLiteral("密码")}).status, 401);
 }
 
 TEST_F(WebDavTest, ConnectionTestFollowsARedirectWithMethodAndCredentials)
@@ -165,7 +172,7 @@ TEST_F(WebDavTest, ConnectionTestFollowsARedirectWithMethodAndCredentials)
     HttpClient client;
     QString without_slash = server->url();
     without_slash.chop(1);
-    EXPECT_EQ(test_request(client, {without_slash, kUser, kPassword}), 207);
+    EXPECT_EQ(test_request(client, {without_slash, kUser, kPassword}).status, 207);
     EXPECT_EQ(requests_with(QStringLiteral("PROPFIND"), 2),
               (QStringList{QStringLiteral("PROPFIND /dav 301 Depth=0"), QStringLiteral("PROPFIND /dav/ 207 Depth=0")}));
 }
@@ -176,8 +183,12 @@ TEST_F(WebDavTest, ServerDroppingTheUploadLeavesTheDatabaseUntouchedAndOpen)
     use_share(dropping.url(), kUser, kPassword);
     grow_main(2 * 1024 * 1024);
     const QByteArray before = TempFolder::read(main_file());
+    dialogs.expect_containing(ScriptedDialogs::Kind::Error,
+                              QStringLiteral("备份到网盘失败：服务器 %1 在传输途中断开了连接。本地笔记没有改动。\n")
+                                  .arg(server_name(dropping.url())));
     BackupContext c = context();
-    EXPECT_THROW(backup_command(c, 0, 0), HttpError);
+    backup_command(c, 0, 0);
+    dialogs.verify_done();
     EXPECT_TRUE(store.changed());
     EXPECT_EQ(hides, 0); // the panel stays until closed
     EXPECT_FALSE(QFile::exists(dated(0)));
@@ -191,7 +202,10 @@ TEST_F(WebDavTest, ServerDroppingTheUploadLeavesTheDatabaseUntouchedAndOpen)
 TEST_F(WebDavTest, UnreachableShareAtExitIsReportedAndTheLocalCopyIsStillMade)
 {
     use_share(QStringLiteral("http://127.0.0.1:%1/dav/").arg(test::closed_port()), kUser, kPassword);
-    dialogs.expect_containing(ScriptedDialogs::Kind::Error, QStringLiteral("127.0.0.1"));
+    const QString unreachable =
+        QStringLiteral("备份到网盘失败：连接不上服务器 %1，请检查网址、端口和网络。本地笔记没有改动。\n")
+            .arg(server_name(run.dav_url));
+    dialogs.expect_containing(ScriptedDialogs::Kind::Error, unreachable);
     int exit_mark = 0;
     BackupContext c = context();
     exit_backup_step(c, exit_mark);
@@ -203,7 +217,9 @@ TEST_F(WebDavTest, UnreachableShareAtExitIsReportedAndTheLocalCopyIsStillMade)
 
     // Started by the user, the same failure ends the command before the local copy.
     QFile::remove(dated(0));
-    EXPECT_THROW(backup_command(c, 0, 0), HttpError);
+    dialogs.expect_containing(ScriptedDialogs::Kind::Error, unreachable);
+    backup_command(c, 0, 0);
+    dialogs.verify_done();
     EXPECT_FALSE(QFile::exists(dated(0)));
 }
 
@@ -219,6 +235,159 @@ TEST_F(WebDavTest, EscHeldAtTheFirstCheckSendsNothing)
     EXPECT_TRUE(store.changed());
     EXPECT_TRUE(server->requests().isEmpty());
     EXPECT_FALSE(QFile::exists(dated(0)));
+}
+
+TEST_F(WebDavTest, RedirectWithinTheServerIsFollowedWithCredentialsAndBody)
+{
+    ApacheDav::Options options;
+    options.extra_config = QStringLiteral("Redirect 307 /same http://127.0.0.1:%PORT%/dav");
+    start(options);
+    use_share(server->origin() + QStringLiteral("/same/"), kUser, kPassword);
+    BackupContext c = context();
+    backup_command(c, 1, 0);
+    dialogs.verify_done();
+    EXPECT_FALSE(store.changed());
+    EXPECT_EQ(database_in_package(), TempFolder::read(main_file()));
+    EXPECT_EQ(requests_with(QStringLiteral("PUT"), 2),
+              (QStringList{QStringLiteral("PUT /same/yunshanzhaji/notedb.zip 307 Depth=-"),
+                           QStringLiteral("PUT /dav/yunshanzhaji/notedb.zip 201 Depth=-")}));
+}
+
+TEST_F(WebDavTest, RedirectToAnotherOriginGetsNeitherCredentialsNorThePackage)
+{
+    test::UpdateServer other; // the same host, another port
+    other.answer("/dav/yunshanzhaji/notedb.zip", 200, "the other server's file");
+    ApacheDav::Options options;
+    options.extra_config = QStringLiteral("Redirect 307 /moved ") + other.url() + QStringLiteral("/dav");
+    start(options);
+    use_share(server->origin() + QStringLiteral("/moved/"), kUser, kPassword);
+    // PROPFIND's redirect counts as an existing folder (no MKCOL); the PUT is not sent on.
+    dialogs.expect_message(
+        QStringLiteral("上传文件 notedb.zip 失败307。服务器 %1 要求转到另一个地址 %2，为了保护密码和"
+                       "数据没有转过去。如果那个地址可信，请把 webDAV 网址改成它。本地笔记没有改动。")
+            .arg(server_name(server->url()), other.url() + QStringLiteral("/dav/yunshanzhaji/notedb.zip")));
+    BackupContext c = context();
+    backup_command(c, 0, 1);
+    dialogs.verify_done();
+    EXPECT_TRUE(store.changed());
+    EXPECT_TRUE(other.requests().isEmpty());
+    // The connection test is not sent on either.
+    HttpClient client;
+    const HttpResponse tested = test_request(client, {run.dav_url, kUser, kPassword});
+    EXPECT_EQ(tested.status, 307);
+    EXPECT_EQ(tested.redirect, other.url() + QStringLiteral("/dav/"));
+    EXPECT_TRUE(other.requests().isEmpty());
+
+    // A download may follow, without the credentials.
+    QTemporaryFile target;
+    ASSERT_TRUE(target.open());
+    const DownloadResult got = download_package(session, {run.dav_url, kUser, kPassword}, target.fileName());
+    EXPECT_EQ(got.status, 200);
+    EXPECT_EQ(TempFolder::read(target.fileName()), QByteArray("the other server's file"));
+    ASSERT_EQ(other.requests().size(), 1);
+    EXPECT_TRUE(other.requests().front().startsWith(QStringLiteral("GET /dav/yunshanzhaji/notedb.zip ")));
+    EXPECT_FALSE(other.requests().front().contains(QStringLiteral("Authorization"), Qt::CaseInsensitive));
+}
+
+TEST_F(WebDavTest, EscDuringThePutCancelsItAndSaysSo)
+{
+    start();
+    use_share(server->url(), kUser, kPassword);
+    grow_main(2 * 1024 * 1024);
+    session.client.set_send_speed_limit(512 * 1024); // the PUT takes a few seconds
+    const QString put_url = webdav_package_url(run.dav_url);
+    dialogs.expect_message(QStringLiteral("已取消备份到网盘。本地笔记没有改动。\nThe request to ") + put_url +
+                           QStringLiteral(" was cancelled"));
+    BackupContext c = context();
+    c.panel.transfer = [this](TransferDirection d, qint64, qint64 done) {
+        if (d == TransferDirection::Send && done > 0)
+            esc = true; // pressed while the package goes up
+    };
+    backup_command(c, 0, 0);
+    dialogs.verify_done();
+    EXPECT_EQ(hides, 1);
+    EXPECT_TRUE(store.changed());
+    EXPECT_FALSE(QFile::exists(dated(0)));
+    EXPECT_TRUE(store.main_connected());
+    EXPECT_EQ(QDir(zhu).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("notedb.sl3")});
+}
+
+TEST_F(WebDavTest, ShareWithItsOwnCertificateWorksOnlyWithItsKeyPinned)
+{
+    ApacheDav::Options options;
+    options.tls = true;
+    start(options);
+    use_share(server->url(), kUser, kPassword);
+    // Without consent the certificate stays refused: at exit the local copy is still made.
+    dialogs.expect_containing(ScriptedDialogs::Kind::Error,
+                              QStringLiteral("备份到网盘失败：服务器 %1 的证书不受信任（例如家用 NAS 自己签发的证书）。"
+                                             "可以在设置里按“测试”，核对证书指纹后信任它。本地笔记没有改动。\n")
+                                  .arg(server_name(server->url())));
+    BackupContext c = context();
+    backup_command(c, 1, 0);
+    dialogs.verify_done();
+    EXPECT_TRUE(QFile::exists(dated(0)));
+    EXPECT_TRUE(store.changed());
+
+    HttpClient probe;
+    const QByteArray pin = public_key_pin(probe.fetch_certificate(server->url()).der);
+    session.client.set_pin_lookup([pin](const QString &) { return pin; });
+    backup_command(c, 1, 0);
+    dialogs.verify_done();
+    EXPECT_FALSE(store.changed());
+    EXPECT_EQ(database_in_package(), TempFolder::read(main_file()));
+}
+
+// The words of the statuses the shares answer, beyond those the tests above meet for real.
+TEST(TransferErrorText, StatusesInWords)
+{
+    const QString url = QStringLiteral("https://nas.example:5006/dav/");
+    HttpResponse r;
+    struct Case {
+        TransferStep step;
+        int status;
+        QString text;
+    };
+    const Case cases[] = {
+        {TransferStep::Download, 401,
+         QStringLiteral(
+             "从网盘下载失败，大小421 错误码401。服务器 nas.example:5006 不接受这个用户名和密码，请检查 webDAV "
+             "用户名和密码。本地笔记没有改动。")},
+        {TransferStep::Download, 404,
+         QStringLiteral("从网盘下载失败，大小421 错误码404。网盘 nas.example:5006 上还没有备份文件 "
+                        "yunshanzhaji/notedb.zip，请先备份到网盘，或者检查网址。本地笔记没有改动。")},
+        {TransferStep::Test, 403,
+         QStringLiteral(
+             "备份网盘测试失败，错误码：403。服务器 nas.example:5006 不允许这个账号访问这里，请检查网址和账号的"
+             "权限。")},
+        {TransferStep::Test, 405,
+         QStringLiteral("备份网盘测试失败，错误码：405。服务器 nas.example:5006 上的这个地址不是 webDAV 文件夹，请检查 "
+                        "webDAV 网址。")},
+        {TransferStep::CreateFolder, 405,
+         QStringLiteral("创建文件夹 yunshanzhaji 失败。错误码405。服务器 nas.example:5006 不允许在这里建文件夹（文件夹"
+                        "可能已经存在）。本地笔记没有改动。")},
+        {TransferStep::CreateFolder, 409,
+         QStringLiteral("创建文件夹 yunshanzhaji 失败。错误码409。服务器 nas.example:5006 上缺少上一级文件夹，请检查 "
+                        "webDAV 网址。本地笔记没有改动。")},
+        {TransferStep::Upload, 423,
+         QStringLiteral(
+             "上传文件 notedb.zip 失败423。网盘 nas.example:5006 上的文件被锁定了，可能另一台电脑正在传输，请"
+             "稍后再试。本地笔记没有改动。")},
+        {TransferStep::Upload, 507,
+         QStringLiteral("上传文件 notedb.zip 失败507。网盘 nas.example:5006 的空间不够了。本地笔记没有改动。")},
+        {TransferStep::Upload, 502,
+         QStringLiteral(
+             "上传文件 notedb.zip 失败502。服务器 nas.example:5006 内部出错，请稍后再试。本地笔记没有改动。")},
+        {TransferStep::Upload, 207,
+         QStringLiteral(
+             "上传文件 notedb.zip 失败207。服务器 nas.example:5006 的回答不表示文件已经保存。本地笔记没有改动。")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.status);
+        r.status = c.status;
+        r.body_size = 421;
+        EXPECT_EQ(transfer_error_text(c.step, url, r), c.text);
+    }
 }
 
 } // namespace

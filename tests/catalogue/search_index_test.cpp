@@ -388,7 +388,7 @@ TEST_F(SearchIndexTest, AFileReplacedBehindItsBackIsRebuilt)
         other.execute(QStringLiteral("update notes set content='第三版' where id=?"), {id});
     }
     // The main file no longer matches its backup: the store sees it and copies it afresh.
-    dialogs.expect_containing(ScriptedDialogs::Kind::Message, QStringLiteral("旧备份已改名为"));
+    dialogs.expect_containing(test::ScriptedDialogs::Kind::Message, QStringLiteral("旧备份已改名为"));
     connect_store();
     EXPECT_FALSE(index->search(QStringLiteral("第三"), 0, kNotePageSize).has_value());
     ASSERT_TRUE(index->update_now());

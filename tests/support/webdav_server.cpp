@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -65,7 +66,7 @@ bool ApacheDav::installed()
     return QFile::exists(QString::fromLatin1(kHttpd));
 }
 
-ApacheDav::ApacheDav(const QString &user, const QString &password)
+ApacheDav::ApacheDav(const QString &user, const QString &password, const Options &options) : tls_(options.tls)
 {
     if (!installed()) {
         error_ = QStringLiteral("apache2 is not installed");
@@ -102,6 +103,21 @@ ApacheDav::ApacheDav(const QString &user, const QString &password)
     QFile::setPermissions(dir + QStringLiteral("/htpasswd"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther);
 
+    if (tls_) {
+        // An EC key is quick to make; the name is the NAS's own, not the address it is reached at.
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                       QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                       QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=yunshan-test-nas"), QStringLiteral("-keyout"),
+                       dir + QStringLiteral("/key.pem"), QStringLiteral("-out"), certificate_file()});
+        if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0) {
+            error_ = QStringLiteral("openssl req failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
+            return;
+        }
+    }
+
     port_ = free_port();
     QString conf;
     conf += QStringLiteral("ServerRoot \"%1\"\nServerName 127.0.0.1\nListen 127.0.0.1:%2\n").arg(dir).arg(port_);
@@ -110,6 +126,14 @@ ApacheDav::ApacheDav(const QString &user, const QString &password)
     for (const char *m : {"mpm_event", "authz_core", "authz_user", "authn_core", "authn_file", "auth_basic", "alias",
                           "mime", "dir", "dav", "dav_fs"})
         conf += QStringLiteral("LoadModule %1_module %2/mod_%1.so\n").arg(QLatin1String(m), QLatin1String(kModules));
+    if (tls_) {
+        conf += QStringLiteral("LoadModule socache_shmcb_module %1/mod_socache_shmcb.so\n"
+                               "LoadModule ssl_module %1/mod_ssl.so\n")
+                    .arg(QLatin1String(kModules));
+        conf += QStringLiteral("SSLEngine on\nSSLCertificateFile \"%1\"\nSSLCertificateKeyFile \"%2/key.pem\"\n"
+                               "SSLSessionCache none\n")
+                    .arg(certificate_file(), dir);
+    }
     conf += run_as;
     conf += QStringLiteral("TypesConfig /etc/mime.types\nDavLockDB \"%1/lock/DavLock\"\n").arg(dir);
     conf += QStringLiteral(
@@ -119,6 +143,7 @@ ApacheDav::ApacheDav(const QString &user, const QString &password)
         QStringLiteral("Alias /dav \"%1\"\n<Directory \"%1\">\n  Dav On\n  AuthType Basic\n  AuthName dav\n"
                        "  AuthBasicProvider file\n  AuthUserFile \"%2/htpasswd\"\n  Require valid-user\n</Directory>\n")
             .arg(share(), dir);
+    conf += QString(options.extra_config).replace(QStringLiteral("%PORT%"), QString::number(port_)) + QLatin1Char('\n');
     write_file(dir + QStringLiteral("/httpd.conf"), conf.toUtf8());
 
     httpd_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -155,7 +180,12 @@ ApacheDav::~ApacheDav()
 
 QString ApacheDav::url() const
 {
-    return QStringLiteral("http://127.0.0.1:%1/dav/").arg(port_);
+    return origin() + QStringLiteral("/dav/");
+}
+
+QString ApacheDav::origin() const
+{
+    return QStringLiteral("%1://127.0.0.1:%2").arg(tls_ ? QStringLiteral("https") : QStringLiteral("http")).arg(port_);
 }
 
 QStringList ApacheDav::requests() const
@@ -215,6 +245,58 @@ void DroppingServer::serve()
             ::send(c, answer, sizeof answer - 1, MSG_NOSIGNAL);
         }
         ::close(c);
+    }
+}
+
+StallingServer::StallingServer(Mode mode, int interval_ms) : mode_(mode), interval_ms_(interval_ms)
+{
+    listener_ = listen_on_loopback(8, port_);
+    // A small receive window, so a body that is not read soon fills it.
+    int small = 4096;
+    ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    thread_ = std::thread([this] { serve(); });
+}
+
+StallingServer::~StallingServer()
+{
+    stop_ = true;
+    thread_.join();
+    for (int c : held_)
+        ::close(c);
+    ::close(listener_);
+}
+
+QString StallingServer::url() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/dav/").arg(port_);
+}
+
+void StallingServer::serve()
+{
+    while (!stop_) {
+        const int c = accept_within(listener_, 20);
+        if (c < 0)
+            continue;
+        held_.push_back(c);
+        if (mode_ == Mode::StopReceiving) {
+            // Only the head: the body stays in the client's buffers.
+            char head[512];
+            (void)::recv(c, head, sizeof head, 0);
+            continue;
+        }
+        (void)read_request_head(c);
+        if (mode_ == Mode::Silent)
+            continue;
+        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n";
+        if (mode_ == Mode::StopSending) {
+            send_all(c, head + QByteArray(4096, 'x'));
+            continue;
+        }
+        for (qsizetype i = 0; i < head.size() && !stop_; ++i) {
+            send_all(c, head.mid(i, 1));
+            for (int waited = 0; waited < interval_ms_ && !stop_; waited += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
 }
 

@@ -65,6 +65,26 @@ TEST_F(ProgramSwapTest, DamagedOrTruncatedPackageNeverReplacesTheProgram)
     }
 }
 
+// A small package that claims a huge program is refused before it is unpacked into memory.
+TEST_F(ProgramSwapTest, ProgramLargerThanTheLimitIsRefusedUnpacked)
+{
+    QByteArray claims = package;
+    const auto set32 = [&claims](qsizetype at, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            claims[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    const quint32 huge = static_cast<quint32>(kMaxProgramSize + 1);
+    set32(22, huge);                                // uncompressed size in the local header
+    set32(claims.indexOf("PK\x01\x02") + 24, huge); // … and in the central directory
+    try {
+        program_from_package(claims);
+        FAIL() << "no error";
+    } catch (const ArchiveError &e) {
+        EXPECT_EQ(e.kind(), ArchiveError::Kind::TooLarge) << e.what();
+    }
+    EXPECT_FALSE(QFile::exists(program + QStringLiteral("2X")));
+}
+
 TEST_F(ProgramSwapTest, EmptyProgramInThePackageIsRefused)
 {
     TempFolder::write(dir.file(QStringLiteral("empty")), QByteArray());

@@ -29,8 +29,11 @@ TEST(UpdateCheck, SettingsValueOverridesTheBuildsServer)
     test::TempFolder dir;
     SettingsStore settings(dir.file(QStringLiteral("s.ini")));
     EXPECT_EQ(update_server_address(settings), QString()); // this build has none
+    // An http address typed for the update server is used as typed; without a scheme it is https.
     settings.set_value(QStringLiteral("update_server"), QStringLiteral("http://127.0.0.1:9"));
     EXPECT_EQ(update_server_address(settings), QStringLiteral("http://127.0.0.1:9"));
+    settings.set_value(QStringLiteral("update_server"), QStringLiteral("up.example:8443"));
+    EXPECT_EQ(update_server_address(settings), QStringLiteral("https://up.example:8443"));
 }
 
 struct ReplyCase {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace yunshan {
 namespace {
@@ -65,6 +66,94 @@ TEST(ZipFile, DamagedOrMissingArchiveFilesFailWithoutWriting)
         build_package_file(dir.file(QStringLiteral("missing.sl3")), QString(), dir.file(QStringLiteral("x.zip"))),
         ArchiveError);
     EXPECT_THROW(build_package_file(junk, QString(), dir.file(QStringLiteral("no/such/folder.zip"))), ArchiveError);
+}
+
+// An archive made by Info-ZIP from a folder holding the database among many other files.
+QString crowded_archive(const TempFolder &dir, const QByteArray &database, const QString &password)
+{
+    const QString source = dir.mkdir(QStringLiteral("crowd"));
+    TempFolder::write(source + QStringLiteral("/notedb.sl3"), database);
+    for (int i = 0; i < 2000; ++i)
+        TempFolder::write(dir.mkdir(QStringLiteral("crowd/sub%1").arg(i % 10)) + QStringLiteral("/f%1.txt").arg(i),
+                          QByteArray::number(i));
+    const QString archive = dir.file(QStringLiteral("crowd.zip"));
+    QStringList arguments{QStringLiteral("-q"), QStringLiteral("-r")};
+    if (!password.isEmpty())
+        arguments << QStringLiteral("-P") << password;
+    arguments << archive << QStringLiteral(".");
+    const auto made = test::run_tool(QStringLiteral("zip"), arguments, source);
+    EXPECT_EQ(made.exit_code, 0) << made.output.toStdString();
+    return archive;
+}
+
+TEST(ZipFile, OneEntryIsExtractedAndNoOther)
+{
+    TempFolder dir;
+    const QByteArray database = test::sample_bytes(3 * 1024 * 1024 + 1, 5);
+    const QString archive = crowded_archive(dir, database, QStringLiteral("pw"));
+    const QString target_folder = dir.mkdir(QStringLiteral("target"));
+    const QString target = target_folder + QStringLiteral("/notedb.sl3");
+    TempFolder::write(target, "the current database");
+
+    const auto kind_of_failure = [&](const QString &password, const QString &entry) {
+        try {
+            extract_entry_file(archive, password, entry, target);
+        } catch (const ArchiveError &e) {
+            return e.kind();
+        }
+        return ArchiveError::Kind::Damaged;
+    };
+    EXPECT_EQ(kind_of_failure(QStringLiteral("wrong"), QStringLiteral("notedb.sl3")),
+              ArchiveError::Kind::WrongPassword);
+    EXPECT_EQ(kind_of_failure(QStringLiteral("pw"), QStringLiteral("none.sl3")), ArchiveError::Kind::MissingEntry);
+    EXPECT_EQ(kind_of_failure(QStringLiteral("pw"), QStringLiteral("sub1")), ArchiveError::Kind::MissingEntry);
+    EXPECT_EQ(test::snapshot(target_folder),
+              (QMap<QString, QByteArray>{{QStringLiteral("notedb.sl3"), "the current database"}}));
+
+    extract_entry_file(archive, QStringLiteral("pw"), QStringLiteral("notedb.sl3"), target);
+    EXPECT_EQ(test::snapshot(target_folder), (QMap<QString, QByteArray>{{QStringLiteral("notedb.sl3"), database}}));
+}
+
+TEST(ZipFile, NoRoomOrCancelLeavesTheTargetAsItWas)
+{
+    TempFolder dir;
+    const QByteArray database = test::sample_bytes(4 * 1024 * 1024, 6); // several checks of the cancel
+    const QString archive = dir.file(QStringLiteral("notedb.zip"));
+    TempFolder::write(dir.file(QStringLiteral("notedb.sl3")), database);
+    build_package_file(dir.file(QStringLiteral("notedb.sl3")), QString(), archive);
+    const QString target_folder = dir.mkdir(QStringLiteral("target"));
+    const QString target = target_folder + QStringLiteral("/notedb.sl3");
+    TempFolder::write(target, "the current database");
+    const auto before = test::snapshot(target_folder);
+
+    struct Case {
+        const char *name;
+        qint64 free_space;
+        int cancel_at; // the cancel check says yes on this call (0: never)
+        ArchiveError::Kind kind;
+    };
+    const Case cases[] = {
+        {"a byte too little room", database.size() - 1, 0, ArchiveError::Kind::NoSpace},
+        {"ESC before the start", -1, 1, ArchiveError::Kind::Cancelled},
+        {"ESC after the first megabyte", -1, 2, ArchiveError::Kind::Cancelled},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        set_free_space_query([&c, &target_folder](const QString &folder) {
+            EXPECT_EQ(folder, QFileInfo(target_folder).absoluteFilePath());
+            return c.free_space;
+        });
+        int calls = 0;
+        try {
+            extract_entry_file(archive, QString(), QStringLiteral("notedb.sl3"), target,
+                               [&] { return ++calls == c.cancel_at; });
+            ADD_FAILURE() << "no error";
+        } catch (const ArchiveError &e) {
+            EXPECT_EQ(e.kind(), c.kind) << e.what();
+        }
+        set_free_space_query({});
+        EXPECT_EQ(test::snapshot(target_folder), before);
+    }
 }
 
 } // namespace

@@ -153,6 +153,22 @@ TEST(ZipPackage, FirstEntryIsReadIntoMemoryWithItsCrcChecked)
     EXPECT_THROW(read_first_entry(zip), ArchiveError);
 }
 
+TEST(ZipPackage, FirstEntryLargerThanAllowedIsRefusedBeforeItIsInflated)
+{
+    test::TempFolder tmp;
+    // 8 MB of zeros pack into a few kilobytes.
+    const QByteArray zip = build_package(write_source(tmp, QByteArray(8 * 1024 * 1024, '\0')), QString());
+    ASSERT_LT(zip.size(), 64 * 1024);
+    try {
+        read_first_entry(zip, QString(), 1024 * 1024);
+        FAIL() << "no error";
+    } catch (const ArchiveError &e) {
+        EXPECT_EQ(e.kind(), ArchiveError::Kind::TooLarge);
+        EXPECT_STREQ(e.what(), "The entry \"notedb.sl3\" is 8388608 bytes large, more than the 1048576 bytes allowed");
+    }
+    EXPECT_EQ(read_first_entry(zip, QString(), 8 * 1024 * 1024).size(), 8 * 1024 * 1024);
+}
+
 TEST(ZipPackage, MissingSourceIsAnError)
 {
     test::TempFolder tmp;

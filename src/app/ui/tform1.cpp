@@ -3,6 +3,8 @@
 #include "app/ui/application_setup.h"
 #include "app/ui/tform2.h"
 #include "backup/cloud_sync.h"
+#include "backup/tls_trust.h"
+#include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "crypto/login_password.h"
 #include "platform/dialogs.h"
@@ -337,8 +339,16 @@ void TForm1::set_fields(const SettingsFields &f)
 
 SettingsTarget TForm1::target()
 {
-    SettingsTarget t{main_.store, main_.run, main_.dialogs(), [this] { main_.database_owned_elsewhere(); }, {}};
-    t.test_connection = [this](const WebDavAccount &account) { return test_request(main_.webdav->client, account); };
+    SettingsTarget t{main_.store, main_.run, main_.dialogs(), [this] { main_.database_owned_elsewhere(); }, {}, {}, {}};
+    t.test_connection = [this](const WebDavAccount &account) { return main_.test_webdav(account); };
+    t.fetch_certificate = [this](const QString &url) {
+        return main_.webdav->client.fetch_certificate(url, [this] { return main_.transfer_esc_down(); });
+    };
+    t.trust_certificate = [this](const ServerCertificate &certificate) {
+        store_trusted_key(settings_, certificate.origin, public_key_pin(certificate.der));
+        // A connection made before must not carry on unchecked.
+        main_.webdav->client.close_connections();
+    };
     return t;
 }
 
@@ -424,7 +434,7 @@ bool TForm1::save()
 
 void TForm1::Button3Click()
 {
-    if (main_.transfer_running())
+    if (testing_ || main_.transfer_running())
         return; // the databases are being replaced
     if (save())
         close();
@@ -432,11 +442,14 @@ void TForm1::Button3Click()
 
 void TForm1::Button4Click()
 {
-    if (main_.transfer_running())
+    if (testing_ || main_.transfer_running())
         return; // the databases are being replaced
     // The test connects to the folders under test for a while.
     if (!main_.settle_note_before_database_change())
         return;
+    // The share's test lets events run: the dialog's own commands wait for it.
+    testing_ = true;
+    const auto tested = qScopeGuard([this] { testing_ = false; });
     try {
         if (!test_settings(fields(), target()))
             Edit1->setFocus();
@@ -466,7 +479,7 @@ bool TForm1::save_password()
 
 void TForm1::Button6Click()
 {
-    if (main_.transfer_running())
+    if (testing_ || main_.transfer_running())
         return;
     if (main_.dialogs().warning_yes_no(
             QStringLiteral("是否立即同步"),
@@ -488,7 +501,7 @@ void TForm1::Button6Click()
         // the next start reads the package the next upload writes.
         write_webdav_settings(main_.store, run);
     } catch (const std::exception &e) {
-        main_.dialogs().error(QString::fromUtf8(e.what()));
+        report_transfer_failure(main_.dialogs(), TransferStep::Download, run.dav_url, e);
     }
 }
 
@@ -541,7 +554,7 @@ bool TForm1::FormCloseQuery()
 
 void TForm1::closeEvent(QCloseEvent *e)
 {
-    if (!FormCloseQuery()) {
+    if (testing_ || !FormCloseQuery()) {
         e->ignore();
         return;
     }
@@ -552,6 +565,8 @@ void TForm1::closeEvent(QCloseEvent *e)
 
 void TForm1::reject()
 {
+    if (testing_)
+        return; // ESC stops the running test, not the dialog
     close();
 }
 

@@ -76,6 +76,7 @@ class TForm1 : public QDialog {
 
     TForm2 &main_;
     SettingsStore &settings_;
+    bool testing_ = false; // "测试" is running
 };
 
 } // namespace yunshan

@@ -48,6 +48,7 @@ class TMyThread;
 class NoteSearchIndex;
 class TPictureView;
 struct WebDavSession;
+struct WebDavAccount;
 struct BackupContext;
 
 class TForm2 : public QMainWindow {
@@ -362,11 +363,18 @@ public:
     // Shows the progress panel with `line`, repaints and lets pending events run.
     void show_progress(const QString &line);
     void set_progress_line(const QString &line);
+    // The ESC check of transfers: lets pending events run (at most every 40 ms), so the window
+    // stays responsive while a request waits, then tells whether ESC is held down.
+    bool transfer_esc_down();
+    // The connection test of the settings dialog through the run's HTTP client; ESC cancels it.
+    // Transport failures throw HttpError.
+    HttpResponse test_webdav(const WebDavAccount &account);
 
     // ---- Cloud sync (tform2_sync.cpp) ----
     // The package from the share in place of the main database, after the open note has been
     // settled (saved, dropped, or the sync cancelled); the lists are reloaded. True when the
-    // downloaded database is in place. Transport failures throw HttpError.
+    // downloaded database is in place. Transport failures (and ESC during the request) throw
+    // HttpError; transfer_error_text() words them.
     bool load_from_webdav();
     // The start-up download of the deferred settings step: a share that cannot be reached leaves
     // the local notes in use. `note_recovered`: an autosave file was just recovered into the editor.

@@ -2,9 +2,12 @@
 // panel with its timer and the transfer events.
 #include "app/ui/tform2.h"
 #include "backup/local_backup.h"
+#include "backup/tls_trust.h"
+#include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "platform/dialogs.h"
 #include "platform/key_state.h"
+#include "platform/settings_store.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,7 +45,29 @@ void TForm2::build_backup()
     Timer2->setInterval(100);
     connect(Timer2, &QTimer::timeout, this, &TForm2::progress_tick);
     webdav = std::make_shared<WebDavSession>();
+    // The keys the user has trusted for https shares with certificates of their own.
+    webdav->client.set_pin_lookup(
+        [this](const QString &origin) { return settings_store ? trusted_key(*settings_store, origin) : QByteArray(); });
     track_esc_key();
+}
+
+bool TForm2::transfer_esc_down()
+{
+    const qint64 now = now_ms();
+    if (now - last_events_ms_ >= kEventsIntervalMs) {
+        last_events_ms_ = now;
+        QCoreApplication::processEvents();
+    }
+    return esc_key_down();
+}
+
+HttpResponse TForm2::test_webdav(const WebDavAccount &account)
+{
+    if (transfer_running_)
+        throw HttpError(HttpError::Kind::Busy, QStringLiteral("Another transfer is still running"), account.url);
+    transfer_running_ = true;
+    const auto done = qScopeGuard([this] { transfer_running_ = false; });
+    return test_request(webdav->client, account, [this] { return transfer_esc_down(); });
 }
 
 void TForm2::show_progress(const QString &line)
@@ -103,7 +128,7 @@ BackupContext TForm2::backup_context()
         timer2_tag = mode;
         Timer2->start();
     };
-    c.panel.esc_down = [] { return esc_key_down(); };
+    c.panel.esc_down = [this] { return transfer_esc_down(); };
     c.panel.transfer = [this](TransferDirection d, qint64 total, qint64 done) { transfer_event(d, total, done); };
     return c;
 }
@@ -118,7 +143,7 @@ void TForm2::ToolButton18Click()
         BackupContext c = backup_context();
         backup_command(c, toolbutton18_tag, n92_tag);
     } catch (const std::exception &e) {
-        dialogs_.error(QString::fromUtf8(e.what()));
+        report_transfer_failure(dialogs_, TransferStep::Upload, run.dav_url, e);
     }
 }
 

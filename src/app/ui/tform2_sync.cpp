@@ -3,6 +3,7 @@
 #include "app/ui/tform2.h"
 #include "backup/cloud_sync.h"
 #include "backup/local_backup.h"
+#include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "platform/dialogs.h"
 
@@ -78,7 +79,13 @@ bool TForm2::load_from_webdav()
         const InputHold hold(*this);
         BackupContext b = backup_context();
         SyncContext c{store, run, *webdav, dialogs_, b.panel};
-        replaced = yunshan::load_from_webdav(c); // a transport failure leaves the panel shown
+        try {
+            replaced = yunshan::load_from_webdav(c); // a transport failure leaves the panel shown
+        } catch (const std::exception &e) {
+            if (is_cancellation(e))
+                GroupBox9->hide(); // stopped with ESC: nothing to look at
+            throw;
+        }
     }
 
     // The lists come from the database now open.
@@ -98,8 +105,14 @@ void TForm2::startup_sync(bool note_recovered)
     try {
         load_from_webdav();
     } catch (const std::exception &e) {
-        // The share cannot be reached: the local notes stay in use; the panel tells why.
-        set_progress_line(QStringLiteral("从网盘同步失败：") + QString::fromUtf8(e.what()));
+        // The share cannot be reached: the local notes stay in use; the panel tells why (the
+        // progress tick must not write over it).
+        Timer2->stop();
+        const QString why = transfer_error_text(TransferStep::Download, run.dav_url, e);
+        Label10->setWordWrap(true);
+        Label10->setText(why);
+        Label10->setToolTip(why);
+        set_progress_line(QStringLiteral("从网盘同步失败"));
     }
 }
 
@@ -112,7 +125,7 @@ void TForm2::N91Click()
         const bool replaced = load_from_webdav();
         dialogs_.message(replaced ? QStringLiteral("同步完成。") : QStringLiteral("同步失败。"));
     } catch (const std::exception &e) {
-        dialogs_.error(QString::fromUtf8(e.what()));
+        report_transfer_failure(dialogs_, TransferStep::Download, run.dav_url, e);
     }
 }
 

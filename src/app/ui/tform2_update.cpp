@@ -3,6 +3,7 @@
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
 #include "backup/http_client.h"
+#include "backup/transfer_errors.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "update/program_swap.h"
@@ -177,6 +178,7 @@ bool TForm2::install_update()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QByteArray package;
     QString failure;
+    bool cancelled = false; // ESC during the download
     {
         transfer_running_ = true;
         const auto done = qScopeGuard([this] {
@@ -192,20 +194,29 @@ bool TForm2::install_update()
         try {
             // A client of its own: nothing of the WebDAV session's credentials goes along.
             HttpClient client;
-            client.set_timeouts(30, 60);
             HttpRequest request;
             request.url = package_url(update_server);
+            request.deadline_seconds = client.limits().transfer_seconds;
+            request.cancel = [this] { return transfer_esc_down(); };
             const HttpResponse r = client.send(
                 request, [this](TransferDirection d, qint64 total, qint64 now) { transfer_event(d, total, now); });
-            if (r.status < 200 || r.status > 299)
+            if (!r.redirect.isEmpty())
+                failure =
+                    QStringLiteral("服务器要求转到 %1，为了安全没有转过去（HTTP %2）。").arg(r.redirect).arg(r.status);
+            else if (r.status < 200 || r.status > 299)
                 failure = QStringLiteral("HTTP %1").arg(r.status);
             else if (r.body.isEmpty())
                 failure = QStringLiteral("服务器没有发来更新文件。");
             else
                 package = r.body;
         } catch (const std::exception &e) {
+            cancelled = is_cancellation(e);
             failure = QString::fromUtf8(e.what());
         }
+    }
+    if (cancelled) {
+        dialogs_.message(QStringLiteral("已取消下载更新文件，程序没有更新。"));
+        return false;
     }
     if (!failure.isEmpty()) {
         dialogs_.error(QStringLiteral("下载更新文件失败：") + failure);
