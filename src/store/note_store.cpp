@@ -576,28 +576,62 @@ void NoteStore::write_transaction(const std::function<void(Writer &)> &command, 
     try {
         written = run_transaction(command, backup_attached_, generation);
     } catch (const TransactionFailure &first) {
-        if (first.main)
+        // A failure while the engine tidies up after its commit point (a journal that cannot be
+        // deleted) comes after the change is in the file: the stamp tells. Running the command
+        // again would apply it twice.
+        const std::optional<bool> main_has_it = holds_generation(QStringLiteral("main"), generation);
+        if (main_has_it.value_or(false)) {
+            if (backup_attached_)
+                drop_backup(first.error);
+            written = true;
+        } else if (first.main || !main_has_it) {
+            // Failed in the main database, or it cannot even be read: nothing is tried again.
             throw first.error;
-        // The backup may have failed: the command goes on in the main database alone.
-        try {
-            main_.detach(QString::fromLatin1(kBackupSchema));
-        } catch (const DbError &) {
+        } else {
+            // The backup may have failed: the command goes on in the main database alone.
+            drop_backup(first.error, false);
+            try {
+                written = run_transaction(command, false, generation);
+            } catch (const TransactionFailure &again) {
+                if (!holds_generation(QStringLiteral("main"), generation).value_or(false)) {
+                    // The main database fails as well: neither file changed, the backup stays
+                    // the mirror.
+                    attach_backup();
+                    throw again.error;
+                }
+                written = true;
+            }
+            backup_failed(first.error);
         }
-        backup_attached_ = false;
-        try {
-            written = run_transaction(command, false, generation);
-        } catch (const TransactionFailure &again) {
-            // The main database fails as well: neither file changed, the backup stays the mirror.
-            attach_backup();
-            throw again.error;
-        }
-        backup_failed(first.error);
     }
     if (!written)
         return;
     generation_ = generation;
     if (kind == WriteKind::Data)
         changed_ = true;
+}
+
+std::optional<bool> NoteStore::holds_generation(const QString &schema, const QString &generation)
+{
+    try {
+        const auto stamp = main_.query_first(
+            QStringLiteral("select value1 from %1.set_table where key1=?1").arg(schema), {QString::fromLatin1(kGenerationKey)});
+        return stamp && stamp->toString() == generation;
+    } catch (const DbError &) {
+        return std::nullopt;
+    }
+}
+
+void NoteStore::drop_backup(const DbError &cause, bool report)
+{
+    try {
+        main_.detach(QString::fromLatin1(kBackupSchema));
+    } catch (const DbError &) {
+        // The engine lets go of the file when the connection closes.
+    }
+    backup_attached_ = false;
+    if (report)
+        backup_failed(cause);
 }
 
 void NoteStore::backup_failed(const DbError &cause)

@@ -157,6 +157,11 @@ class NoteStore {
     bool run_transaction(const std::function<void(Writer &)> &command, bool mirrored, const QString &generation);
     void attach_backup();
     void backup_failed(const DbError &cause);
+    // Disconnects the backup after `cause`; says so unless `report` is false.
+    void drop_backup(const DbError &cause, bool report = true);
+    // Whether `schema` of the main connection holds the stamp `generation` (its write committed);
+    // nullopt when it cannot be read.
+    std::optional<bool> holds_generation(const QString &schema, const QString &generation);
     void refuse_write() const;
     // Creates the tables a sound file lacks, in both files.
     void complete_schema();
