@@ -7,6 +7,7 @@
 #include "platform/settings_store.h"
 #include "store/connection.h"
 #include "store/note_store.h"
+#include "store/schema.h"
 #include "support/db_check.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -15,6 +16,7 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
@@ -401,6 +403,67 @@ TEST_F(LifecycleTest, UnopenableMainFolderShowsEngineErrorAndWindowStillOpens)
     EXPECT_FALSE(f.store.main_connected());
     EXPECT_EQ(f.ListBox1->count(), 0);
     EXPECT_EQ(f.panel(0), QStringLiteral("数据库未连接：") + error);
+}
+
+// An exported database chosen as the main folder's file: the window opens on it, the missing
+// settings table is made in both files, and later starts go on working.
+TEST_F(LifecycleTest, ExportedDatabaseAsMainFileOpensAtEveryStart)
+{
+    {
+        Connection c;
+        c.open(database_file_in(zhu));
+        for (const QString &sql : creation_statements())
+            if (!sql.contains(QLatin1String("set_table")))
+                c.execute(sql);
+        c.execute(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'导出的小类')"));
+    }
+    use_folders();
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        TForm2 &f = create(dialogs);
+        EXPECT_EQ(f.panel(0), QStringLiteral("主备就绪"));
+        ASSERT_EQ(f.ListBox2->count(), 1);
+        EXPECT_EQ(f.ListBox2->item(0)->text(), QStringLiteral("导出的小类"));
+        run_worker(f); // the deferred step reads and writes set_table
+        test::expect_mirror_identical(f.store);
+        ASSERT_TRUE(request_close(f));
+        form.reset();
+        dialogs.verify_done();
+    }
+}
+
+// The main file gone, its backup sound: the window asks before anything is made or copied.
+TEST_F(LifecycleTest, MissingMainFileIsRestoredFromTheBackupOnlyWhenTheUserSaysSo)
+{
+    use_folders();
+    {
+        TForm2 &f = create(dialogs);
+        test::write_sql(f.store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'备份里的小类')"));
+        ASSERT_TRUE(request_close(f));
+        form.reset();
+    }
+    QFile::remove(database_file_in(zhu));
+    const QByteArray backup = TempFolder::read(database_file_in(bei));
+    const QString question_start = QStringLiteral("主数据库文件“%1”不存在。").arg(database_file_in(zhu));
+
+    dialogs.expect_containing(ScriptedDialogs::Kind::YesNo, question_start, Dialogs::Answer::No);
+    {
+        TForm2 &f = create(dialogs);
+        dialogs.verify_done();
+        EXPECT_EQ(f.panel(0), QStringLiteral("数据库未连接：主数据库文件“%1”不存在，没有打开数据库").arg(database_file_in(zhu)));
+        EXPECT_EQ(f.ListBox1->count(), 0);
+        EXPECT_FALSE(QFileInfo::exists(database_file_in(zhu)));
+        EXPECT_EQ(TempFolder::read(database_file_in(bei)), backup);
+        ASSERT_TRUE(request_close(f));
+        form.reset();
+    }
+    dialogs.expect_containing(ScriptedDialogs::Kind::YesNo, question_start, Dialogs::Answer::Yes);
+    TForm2 &f = create(dialogs);
+    dialogs.verify_done();
+    EXPECT_EQ(f.panel(0), QStringLiteral("主备就绪"));
+    ASSERT_EQ(f.ListBox2->count(), 1);
+    EXPECT_EQ(f.ListBox2->item(0)->text(), QStringLiteral("备份里的小类"));
+    EXPECT_EQ(TempFolder::read(database_file_in(bei)), backup);
 }
 
 } // namespace
