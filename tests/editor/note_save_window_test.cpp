@@ -20,7 +20,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
+#include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -252,6 +255,49 @@ TEST_F(NoteSaveWindowTest, NewNoteAsksAboutUnsavedChanges)
     EXPECT_EQ(main_value(QStringLiteral("select hex(content) from notes where id=1")).toString(),
               QString::fromLatin1((QStringLiteral("\uFEFF改正文")).toUtf8().toHex().toUpper()));
     test::expect_mirror_identical(form->store);
+}
+
+// A size, colour or weight in force at the caret belongs to the note it was typed in: a new note
+// and a cleared view start with the editor's own font, and so does what is typed there.
+TEST_F(NoteSaveWindowTest, NewNoteAndClearedViewStartWithTheEditorsFont)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    QTextEdit *editor = form->RichEdit1;
+    const auto type_big_red = [&] {
+        QTextCharFormat big_red;
+        big_red.setFontPointSize(30);
+        big_red.setForeground(QColor(255, 0, 0));
+        big_red.setFontWeight(QFont::Bold);
+        QTextCursor c = editor->textCursor();
+        c.movePosition(QTextCursor::End);
+        editor->setTextCursor(c);
+        editor->setCurrentCharFormat(big_red);
+        type(editor, QStringLiteral("大红"));
+        ASSERT_EQ(editor->currentCharFormat().foreground().color(), QColor(255, 0, 0));
+        save();
+    };
+    const auto expect_editor_font = [&](const QTextCharFormat &f) {
+        EXPECT_EQ(f.foreground().style(), Qt::NoBrush);
+        EXPECT_NE(f.fontWeight(), QFont::Bold);
+        const QFont shown = f.font().resolve(editor->document()->defaultFont());
+        EXPECT_EQ(shown.family(), editor->font().family());
+        EXPECT_EQ(shown.pointSizeF(), editor->font().pointSizeF());
+        EXPECT_EQ(shown.pixelSize(), editor->font().pixelSize());
+    };
+
+    type_big_red();
+    form->ToolButton6Click();
+    expect_editor_font(editor->currentCharFormat());
+    type(editor, QStringLiteral("新"));
+    QTextCursor at_new(editor->document());
+    at_new.setPosition(1);
+    expect_editor_font(at_new.charFormat());
+
+    type_big_red();
+    form->clear_note_view();
+    expect_editor_font(editor->currentCharFormat());
 }
 
 TEST_F(NoteSaveWindowTest, NewNoteNeedsASelectedMinorCategory)

@@ -84,6 +84,10 @@ void show_editor_document(QTextEdit *editor, QTextDocument *doc)
 {
     const QPointer<QTextDocument> old = editor->document();
     editor->setDocument(doc);
+    // The editor hands the caret's format over to a new document (a size or colour typed last
+    // would go on into the next note): the caret starts afresh, with the format the new
+    // document has at its start.
+    editor->setTextCursor(QTextCursor(doc));
     if (old && old->parent() == editor && old != doc)
         delete old.data();
 }
