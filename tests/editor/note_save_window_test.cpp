@@ -46,7 +46,6 @@ class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolder
         ASSERT_TRUE(form->store.backup_connected());
         form->store.main().query(QStringLiteral("PRAGMA synchronous=OFF"));
         form->store.main().query(QStringLiteral("PRAGMA bei.synchronous=OFF"));
-        exec(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','000')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
         form->ListBox1->setCurrentRow(-1);

@@ -87,6 +87,8 @@ void TForm2::FormCreate(SettingsStore &settings)
     }
     // 10. The folder of autosave files: the user's private state folder.
     run.tmp_save = autosave_folder();
+    // An unsaved body of the last run is back before the window takes any input.
+    recover_pending_autosave();
 
     connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
 }
@@ -138,6 +140,9 @@ bool TForm2::worker_running() const
 
 void TForm2::show_start_page()
 {
+    // The user was quicker (or a recovered note is shown): what the editor holds stays.
+    if (note.noteId >= 0 || save_enabled())
+        return;
     note.title_mark = -1;
     fill_start_page(*RichEdit1->document());
     note.is_rtf = 1;
@@ -148,6 +153,19 @@ void TForm2::show_start_page()
     note.title_mark = 0;
 }
 
+void TForm2::recover_pending_autosave()
+{
+    if (!store.main_connected() || read_only())
+        return; // the instance that writes may still be working on it
+    try {
+        const PendingAutosave pending = pending_autosave(store, run);
+        if (pending.note_id >= 0)
+            note_recovered_at_start_ = recover_autosave(pending.note_id, pending.file);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+    }
+}
+
 void TForm2::deferred_settings()
 {
     const DeferredStepResult r = deferred_settings_step(store, run);
@@ -155,10 +173,8 @@ void TForm2::deferred_settings()
         Q_EMIT settingsRequested();
         return;
     }
-    if (r.recover_note_id >= 0)
-        recover_autosave(r.recover_note_id, r.recover_file);
     if (r.start_download)
-        startup_sync(r.recover_note_id >= 0);
+        startup_sync(note_recovered_at_start_);
 }
 
 bool TForm2::FormCloseQuery()
