@@ -18,6 +18,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -344,6 +345,64 @@ TEST_F(LifecycleTest, SecondInstanceIsReadOnly)
     EXPECT_TRUE(request_close(second));
     EXPECT_EQ(first.store.get_first_string(QStringLiteral("select value1 from set_table where key1='tmp_file1'")),
               QStringLiteral("5"));
+}
+
+// Root writes whatever the mode says: there a file or folder made read-only is not.
+bool writes_despite_mode(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::Append);
+}
+
+// A main file that cannot be written: read-only mode with the store's reason, not the words for
+// another running instance; the editor and the fields take no typing.
+TEST_F(LifecycleTest, UnwritableMainFolderOpensReadOnlyWithItsReason)
+{
+    use_folders(false);
+    create(dialogs);
+    form.reset();
+    const QString main_file = database_file_in(zhu);
+    const QFileDevice::Permissions before = QFile::permissions(zhu);
+    ASSERT_TRUE(QFile::setPermissions(zhu, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(zhu, before); });
+    if (writes_despite_mode(zhu + QStringLiteral("/probe")))
+        GTEST_SKIP() << "this user writes into read-only folders";
+
+    dialogs.expect_message(
+        QStringLiteral("主数据库文件“%1”或它所在的文件夹是只读的，现在以只读开启，只能查看不能保存。").arg(main_file));
+    TForm2 &f = create(dialogs);
+    dialogs.verify_done();
+    EXPECT_TRUE(f.read_only());
+    EXPECT_TRUE(f.windowTitle().endsWith(QStringLiteral(" 只读")));
+    EXPECT_TRUE(f.RichEdit1->isReadOnly());
+    EXPECT_FALSE(f.ToolButton6->isEnabled());
+    EXPECT_EQ(f.ListBox1->count(), 1); // the notes are there to read
+}
+
+// The same for a read-only file beside the program, which the store opens without asking who
+// else holds it.
+TEST_F(LifecycleTest, ReadOnlyFileBesideTheProgramOpensReadOnly)
+{
+    const QString file = database_file_in(program);
+    {
+        NoteStore s(QStringLiteral("other"));
+        QString z = program, b;
+        ScriptedDialogs quiet;
+        s.Connect_to_db(z, b, quiet);
+    }
+    const QFileDevice::Permissions before = QFile::permissions(file);
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(file, before); });
+    if (writes_despite_mode(file))
+        GTEST_SKIP() << "this user writes into read-only files";
+
+    dialogs.expect_message(QStringLiteral("数据库文件“%1”是只读的，现在以只读开启，只能查看不能保存。").arg(file));
+    TForm2 &f = create(dialogs);
+    dialogs.verify_done();
+    EXPECT_EQ(f.panel(0), QStringLiteral("EXE根目录"));
+    EXPECT_TRUE(f.read_only());
+    EXPECT_TRUE(f.RichEdit1->isReadOnly());
+    EXPECT_FALSE(f.ToolButton1->isEnabled());
 }
 
 TEST_F(LifecycleTest, OldFilesAreUpgradedAtStartAndASecondStartChangesNothing)

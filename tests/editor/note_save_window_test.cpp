@@ -481,7 +481,24 @@ TEST_F(NoteSaveWindowTest, ReadOnlyModeWritesNothing)
     open_entry(0);
     form->enter_read_only_mode();
     const QString before = dump();
+    // Typing, a key that deletes, a command that formats: the note stays as it was shown, with no
+    // change mark.
+    form->show();
+    form->RichEdit1->setFocus();
+    form->RichEdit1->selectAll();
+    QTest::keyClicks(form->RichEdit1, QStringLiteral("abc"));
+    QTest::keyClick(form->RichEdit1, Qt::Key_Backspace);
     type(form->RichEdit1, QStringLiteral("改"));
+    form->MenuBold->trigger();
+    form->MenuRed->trigger();
+    form->edit_undo();
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_EQ(form->note.body_mark, 0);
+    for (QLineEdit *field : {form->Edit2, form->Edit3})
+        QTest::keyClicks(field, QStringLiteral("x"));
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("笔记"));
+    EXPECT_EQ(form->Edit3->text(), QString());
+    EXPECT_EQ(form->note.title_mark, 0);
     EXPECT_FALSE(form->save_enabled());
     EXPECT_FALSE(form->Timer1->isActive());
     form->note.body_mark = 1;

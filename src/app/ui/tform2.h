@@ -59,11 +59,15 @@ public:
     ~TForm2() override;
 
     // Read-only mode: caption suffix " 只读"; the tool-bar buttons, the editing group and the
-    // picture button group are disabled for the rest of the run. The message is not shown here.
+    // picture button group are disabled and the editor, title and tag-line fields take no input,
+    // for the rest of the run. The message is not shown here.
     void enter_read_only_mode();
     // After a connect that may only read (another instance holds the owner mark, or the main
     // file cannot be written): read-only mode and its message with the reason.
     void database_owned_elsewhere();
+    // Why this instance only reads, and that nothing can be saved: the message of read-only mode,
+    // also shown when a menu command that would write is refused.
+    QString read_only_text() const;
     // Status bar panel 0: the connection status, with the problem of the last connect after it.
     void show_connection_status();
     bool read_only() const { return read_only_; }
@@ -519,6 +523,8 @@ private:
     void setup_note_list();
     // Favourite mark of the selected entry on or off; `no_entry_text` when none is selected.
     void mark_favourite(bool on, const QString &no_entry_text);
+    // In read-only mode: says why a write is refused and returns true.
+    bool refused_in_read_only();
     void setup_editor_tracking();
     // A backup write failed and the backup was closed: said once, panel 0 follows.
     void report_backup_failure(const QString &message);

@@ -57,6 +57,9 @@ void TForm2::FormCreate(SettingsStore &settings)
 
         // 5. The databases.
         store.Connect_to_db(run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
+        // A read-only file beside the program makes the store read-only without that call.
+        if (store.read_only() && !read_only())
+            database_owned_elsewhere();
         show_connection_status();
         prepare_search_index();
 
@@ -103,10 +106,8 @@ void TForm2::show_connection_status()
 void TForm2::database_owned_elsewhere()
 {
     enter_read_only_mode();
-    if (store.owns_mark()) // the file itself cannot be written
-        dialogs_.message(store.read_only_reason() + QStringLiteral("，现在以只读开启，只能查看不能保存。"));
-    else
-        dialogs_.message(QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。"));
+    // Another instance holds the files, or the file itself cannot be written: the store says which.
+    dialogs_.message(read_only_text());
 }
 
 std::function<void()> TForm2::unless_closing(std::function<void()> fn)

@@ -297,6 +297,8 @@ void TForm2::Button6Click()
 
 void TForm2::mark_favourite(bool on, const QString &no_entry_text)
 {
+    if (refused_in_read_only())
+        return; // the mark in the list stays as the database has it
     const int row = ListBox3->currentRow();
     try {
         switch (set_favourite(store, list, row, list.noteIdList.value(row, note.noteId), on)) {
