@@ -856,9 +856,10 @@ void TForm2::PopupMenu2Popup()
         Popup2RemoveFavourite->setEnabled(s.favourite->remove);
     }
     // Read-only mode: the commands that write are off, as their tool buttons are.
-    for (QAction *a : {Popup2New, Popup2Delete, Popup2Move, Popup2AddFavourite, Popup2RemoveFavourite})
-        if (read_only_)
+    if (read_only_) {
+        for (QAction *a : {Popup2New, Popup2Delete, Popup2Move, Popup2AddFavourite, Popup2RemoveFavourite})
             a->setEnabled(false);
+    }
 }
 
 bool TForm2::event(QEvent *e)
