@@ -56,25 +56,33 @@ void load_webdav_settings(NoteStore &store, RunSettings &run)
         run.dav_url += QLatin1Char('/');
 }
 
+PendingAutosave pending_autosave(NoteStore &store, const RunSettings &run)
+{
+    PendingAutosave result;
+    if (!store.main_connected())
+        return result;
+    const QString pending = set_table::read_tmp_file1(store);
+    if (pending.isEmpty()) {
+        if (!store.read_only())
+            set_table::create_tmp_file1(store);
+    } else if (pending != QLatin1String("000")) {
+        bool ok = false;
+        const int id = pending.toInt(&ok);
+        // A missing autosave file (the temporary folder is cleared at boot) restores nothing.
+        if (ok && QFile::exists(autosave_file(run, id))) {
+            result.note_id = id;
+            result.file = autosave_file(run, id);
+        }
+    }
+    return result;
+}
+
 DeferredStepResult deferred_settings_step(NoteStore &store, RunSettings &run)
 {
     DeferredStepResult result;
     if (!store.main_connected()) {
         result.show_settings = true;
         return result;
-    }
-    const QString pending = set_table::read_tmp_file1(store);
-    if (pending.isEmpty()) {
-        set_table::create_tmp_file1(store);
-    } else if (pending != QLatin1String("000")) {
-        bool ok = false;
-        const int id = pending.toInt(&ok);
-        // A missing autosave file (the temporary folder is cleared at boot) restores nothing;
-        // the settings below are still read.
-        if (ok && QFile::exists(autosave_file(run, id))) {
-            result.recover_note_id = id;
-            result.recover_file = autosave_file(run, id);
-        }
     }
     load_webdav_settings(store, run);
     result.start_download = run.webdav_qdxz == 1;

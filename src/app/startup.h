@@ -29,15 +29,24 @@ struct EditorFont {
 // size is a height in pixels).
 std::optional<EditorFont> read_start_settings(const SettingsStore &settings, RunSettings &run, QString &error);
 
+// An autosave file the last run left behind, to be recovered before the window takes input.
+struct PendingAutosave {
+    int note_id = -1; // -1: nothing to recover
+    QString file;     // its path (exists when note_id >= 0)
+};
+
+// Reads the autosave key (creating it with "000" when it is missing and the store may write)
+// and names the file it points to when that file exists. Nothing without a main database.
+PendingAutosave pending_autosave(NoteStore &store, const RunSettings &run);
+
 // What the deferred settings step asks the window to do.
 struct DeferredStepResult {
     bool show_settings = false;   // no database connected: open the settings dialog
-    int recover_note_id = -1;     // an autosave file of this note is pending
-    QString recover_file;         // its path (exists when recover_note_id >= 0)
     bool start_download = false;  // "启动从网盘同步" is on
 };
 
-// The deferred settings step: the autosave key, the WebDAV switches and settings.
+// The deferred settings step: the WebDAV switches and settings. The autosave was dealt with
+// when the window was created (pending_autosave), so this step never touches the editor.
 DeferredStepResult deferred_settings_step(NoteStore &store, RunSettings &run);
 
 // Reads the WebDAV settings and switches from set_table into `run`.

@@ -25,6 +25,8 @@
 #include <exception>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace yunshan {
 
 namespace {
@@ -35,6 +37,13 @@ bool rename_file(const QString &from, const QString &to)
 {
     // rename(2) replaces `to` in one step; Qt's rename refuses an existing target.
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// A database file holds the share's and the archive's passwords in clear: only its owner reads
+// it, whatever mode it had or was made with.
+void make_private(const QString &file)
+{
+    ::chmod(QFile::encodeName(file).constData(), 0600);
 }
 
 qint64 stamp_value(const QString &text)
@@ -105,11 +114,13 @@ QString rotate_into_ring(const QString &local)
             const QString first = ring_slot(local, 1);
             if (!rename_file(local, first))
                 return {};
+            make_private(first);
             QFile::remove(ring_slot(local, 2));
             return first;
         }
         if (!rename_file(local, slot))
             return {};
+        make_private(slot);
         QFile::remove(ring_slot(local, n == kRingSlots ? 1 : n + 1));
         return slot;
     }
@@ -190,6 +201,8 @@ bool load_from_webdav(SyncContext &c)
         report_transfer_failure(c.dialogs, TransferStep::Unpack, account.url, e);
         return give_up();
     }
+    // Unpacked with the process's default mode: private before it becomes the main file.
+    make_private(staged);
     const StagedDatabase remote = inspect_staged(staged);
     if (!remote.sound) {
         c.dialogs.error(unusable_package_text());

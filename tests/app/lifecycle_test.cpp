@@ -17,11 +17,14 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QThread>
 
@@ -78,6 +81,17 @@ class LifecycleTest : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running(); }, 5000));
     }
 
+    // Text as an input method commits it, at the end of the editor.
+    static void type_at_end(QTextEdit *editor, const QString &text)
+    {
+        QTextCursor c = editor->textCursor();
+        c.movePosition(QTextCursor::End);
+        editor->setTextCursor(c);
+        QInputMethodEvent e;
+        e.setCommitString(text);
+        QCoreApplication::sendEvent(editor, &e);
+    }
+
     // Sends a close request as the title bar does; true when the window accepted it.
     bool request_close(TForm2 &f)
     {
@@ -129,12 +143,15 @@ TEST_F(LifecycleTest, NewFoldersStartIdenticalWithDefaultCategorySelected)
     test::expect_mirror_identical(f.store);
 }
 
-TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
+// The autosave of the last run is in the editor when the window is created, before it takes any
+// input: what the user types then is added to it, and neither the start page nor the deferred
+// step of the worker (which comes after the update check) replaces it.
+TEST_F(LifecycleTest, PendingAutosaveIsBackBeforeTheWindowTakesInput)
 {
     use_folders();
     {
         TForm2 &f = create(dialogs);
-        test::write_sql(f.store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+        test::write_sql(f.store, QStringLiteral("update set_table set value1='7' where key1='tmp_file1'"));
         test::write_sql(f.store, 
             QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','http://127.0.0.1:1/dav')"));
         test::write_sql(f.store, QStringLiteral(
@@ -147,7 +164,6 @@ TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
                       QByteArray("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}"
                                  "\\f0 \\'ce\\'b4\\'b1\\'a3\\'b4\\'e6{\\b bold}\\par}"));
     TForm2 &f = create(dialogs);
-    run_worker(f);
     EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("未保存bold"));
     EXPECT_EQ(f.note.noteId, 7);
     EXPECT_EQ(f.note.noteId_bei, 7);
@@ -155,7 +171,38 @@ TEST_F(LifecycleTest, PendingAutosaveIsRecoveredAfterTheStartPage)
     EXPECT_EQ(f.Edit2->text(), QStringLiteral("旧标题"));
     EXPECT_EQ(f.Edit3->text(), QStringLiteral("旧标签"));
     EXPECT_TRUE(f.save_enabled());
+
+    type_at_end(f.RichEdit1, QStringLiteral("接着打"));
+    run_worker(f);
+    EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("未保存bold接着打"));
+    EXPECT_EQ(f.note.noteId, 7);
+    EXPECT_TRUE(f.save_enabled());
     EXPECT_EQ(f.run.dav_url, QStringLiteral("http://127.0.0.1:1/dav/"));
+    EXPECT_TRUE(f.note_recovered_at_start());
+}
+
+// A note the user opens before the worker's start page is due keeps its text and what was typed.
+TEST_F(LifecycleTest, StartPageNeverCoversANoteTheUserOpened)
+{
+    use_folders(false);
+    TForm2 &f = create(dialogs);
+    test::write_sql(f.store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
+    test::write_sql(f.store, QStringLiteral("insert into notes(id,content) values(3,'正文')"));
+    test::write_sql(f.store,
+                    QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,3,'笔记')"));
+    f.load_class();
+    f.selection = CatalogueSelection();
+    f.ListBox1->setCurrentRow(0);
+    f.ListBox1Click();
+    f.ListBox2->setCurrentRow(0);
+    f.ListBox2Click();
+    f.ListBox3->setCurrentRow(0); // opens it
+    ASSERT_EQ(f.note.noteId, 3);
+    type_at_end(f.RichEdit1, QStringLiteral("刚打的"));
+    run_worker(f);
+    EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("正文刚打的"));
+    EXPECT_TRUE(f.save_enabled());
+    EXPECT_EQ(f.note.body_mark, 1);
 }
 
 TEST_F(LifecycleTest, AutosaveLinkPlantedByOthersIsNotLoaded)
@@ -163,7 +210,7 @@ TEST_F(LifecycleTest, AutosaveLinkPlantedByOthersIsNotLoaded)
     use_folders(false);
     {
         TForm2 &f = create(dialogs);
-        test::write_sql(f.store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
+        test::write_sql(f.store, QStringLiteral("update set_table set value1='7' where key1='tmp_file1'"));
         form.reset();
     }
     TempFolder::write(dir.file(QStringLiteral("planted.rtf")), QByteArray("{\\rtf1 planted}"));
@@ -296,10 +343,68 @@ TEST_F(LifecycleTest, SecondInstanceIsReadOnly)
     test::expect_mirror_identical(first.store);
 
     // The second leaves the autosave key alone at exit.
-    test::write_sql(first.store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','5')"));
+    test::write_sql(first.store, QStringLiteral("update set_table set value1='5' where key1='tmp_file1'"));
     EXPECT_TRUE(request_close(second));
     EXPECT_EQ(first.store.get_first_string(QStringLiteral("select value1 from set_table where key1='tmp_file1'")),
               QStringLiteral("5"));
+}
+
+// Root writes whatever the mode says: there a file or folder made read-only is not.
+bool writes_despite_mode(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::Append);
+}
+
+// A main file that cannot be written: read-only mode with the store's reason, not the words for
+// another running instance; the editor and the fields take no typing.
+TEST_F(LifecycleTest, UnwritableMainFolderOpensReadOnlyWithItsReason)
+{
+    use_folders(false);
+    create(dialogs);
+    form.reset();
+    const QString main_file = database_file_in(zhu);
+    const QFileDevice::Permissions before = QFile::permissions(zhu);
+    ASSERT_TRUE(QFile::setPermissions(zhu, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(zhu, before); });
+    if (writes_despite_mode(zhu + QStringLiteral("/probe")))
+        GTEST_SKIP() << "this user writes into read-only folders";
+
+    dialogs.expect_message(
+        QStringLiteral("主数据库文件“%1”或它所在的文件夹是只读的，现在以只读开启，只能查看不能保存。").arg(main_file));
+    TForm2 &f = create(dialogs);
+    dialogs.verify_done();
+    EXPECT_TRUE(f.read_only());
+    EXPECT_TRUE(f.windowTitle().endsWith(QStringLiteral(" 只读")));
+    EXPECT_TRUE(f.RichEdit1->isReadOnly());
+    EXPECT_FALSE(f.ToolButton6->isEnabled());
+    EXPECT_EQ(f.ListBox1->count(), 1); // the notes are there to read
+}
+
+// The same for a read-only file beside the program, which the store opens without asking who
+// else holds it.
+TEST_F(LifecycleTest, ReadOnlyFileBesideTheProgramOpensReadOnly)
+{
+    const QString file = database_file_in(program);
+    {
+        NoteStore s(QStringLiteral("other"));
+        QString z = program, b;
+        ScriptedDialogs quiet;
+        s.Connect_to_db(z, b, quiet);
+    }
+    const QFileDevice::Permissions before = QFile::permissions(file);
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(file, before); });
+    if (writes_despite_mode(file))
+        GTEST_SKIP() << "this user writes into read-only files";
+
+    dialogs.expect_message(QStringLiteral("数据库文件“%1”是只读的，现在以只读开启，只能查看不能保存。").arg(file));
+    TForm2 &f = create(dialogs);
+    dialogs.verify_done();
+    EXPECT_EQ(f.panel(0), QStringLiteral("EXE根目录"));
+    EXPECT_TRUE(f.read_only());
+    EXPECT_TRUE(f.RichEdit1->isReadOnly());
+    EXPECT_FALSE(f.ToolButton1->isEnabled());
 }
 
 TEST_F(LifecycleTest, OldFilesAreUpgradedAtStartAndASecondStartChangesNothing)

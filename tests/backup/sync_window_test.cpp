@@ -2,6 +2,8 @@
 // "立即备份到网盘…" and the start-up download.
 #include "app/ui/tform2.h"
 #include "backup/cloud_sync.h"
+#include "backup/export.h"
+#include "backup/local_backup.h"
 #include "backup/transfer_errors.h"
 #include "backup/webdav.h"
 #include "platform/paths.h"
@@ -16,15 +18,21 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace yunshan {
 namespace {
@@ -211,6 +219,61 @@ TEST_F(SyncWindowTest, StartUpDownloadsWhenTheSwitchIsOn)
     f.deferred_settings();
     EXPECT_TRUE(majors().contains(QStringLiteral("网盘大类")));
     EXPECT_TRUE(f.GroupBox9->isHidden());
+}
+
+// Every database file a run makes holds the share's and the archive's passwords in clear: each
+// is readable by its owner alone, whatever the process's file mode mask lets through. The run
+// backs up (upload and dated copy), exports a major category and downloads the share's database
+// (the local file into the ring, the backup kept aside and copied afresh).
+TEST_F(SyncWindowTest, EveryDatabaseFileOfARunIsPrivate)
+{
+    const mode_t mask = ::umask(022);
+    const auto restore_mask = qScopeGuard([mask] { ::umask(mask); });
+    TForm2 &f = *form;
+    const QString out = dir.mkdir(QStringLiteral("out"));
+    f.store.set_changed(true);
+    const QString dated = join_path(bei, backup_file_name(QStringLiteral("buckup_"), 0));
+    dialogs.expect_message(dated + QStringLiteral(" 备份成功。"));
+    f.ToolButton18Click();
+    dialogs.verify_done();
+
+    f.ListBox1->setCurrentRow(0);
+    dialogs.expect_question(export_text::ask(), Dialogs::Answer::Yes)
+        .expect_message(export_text::same_names())
+        .expect(ScriptedDialogs::Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes,
+                join_path(out, QStringLiteral("导出")))
+        .expect_message(export_text::done());
+    f.N23Click();
+    dialogs.verify_done();
+
+    // A main file from an older version, made with the default mode: its place in the ring is
+    // private all the same.
+    ASSERT_TRUE(QFile::setPermissions(database_file_in(zhu), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                                 QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    dialogs.expect_question(kAskSync, Dialogs::Answer::Yes).expect_message(QStringLiteral("同步完成。"));
+    f.N91Click();
+    dialogs.verify_done();
+    form.reset(); // the connections are closed: no journal is left beside a file
+
+    QStringList modes;
+    for (const QString &folder : {zhu, bei, out}) {
+        const QDir d(folder);
+        for (const QString &name : d.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(d.filePath(name)).constData(), &st), 0) << name.toStdString();
+            // Dated names stand as their pattern.
+            QString shown = name;
+            shown.replace(QRegularExpression(QStringLiteral("\\d{8}(_\\d{6})?")), QStringLiteral("<date>"));
+            modes << QStringLiteral("%1/%2 %3")
+                         .arg(QFileInfo(folder).fileName(), shown)
+                         .arg(st.st_mode & 0777, 4, 8, QLatin1Char('0'));
+        }
+    }
+    EXPECT_EQ(modes,
+              QStringList({QStringLiteral("main/notedb.sl3 0600"), QStringLiteral("main/notedb.sl3.bat1 0600"),
+                           QStringLiteral("backup/buckup__<date>.sl3 0600"), QStringLiteral("backup/notedb.sl3 0600"),
+                           QStringLiteral("backup/notedb_old_<date>.sl3 0600"), QStringLiteral("out/导出.sl3 0600")}))
+        << modes.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(SyncWindowTest, UploadOnDemand)

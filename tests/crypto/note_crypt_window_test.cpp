@@ -161,13 +161,13 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
             form->Timer1Timer();
     }
     QString autosave_file(int id) const { return form->run.tmp_save + QString::number(id) + QStringLiteral(".rtf"); }
-    // The program starts again on the same folders.
+    // The program starts again on the same folders; a pending autosave is recovered while the
+    // window is created (the first minor category, "甲类", is selected then).
     void restart()
     {
         form.reset();
         form = std::make_unique<TForm2>(dialogs);
         form->FormCreate(*settings);
-        show_section(QStringLiteral("甲类"));
     }
 
     ScriptedDialogs dialogs;
@@ -423,19 +423,23 @@ TEST_F(NoteCryptWindowTest, AutosaveOfAnEncryptedNoteAsksForItsPasswordAtTheNext
     ASSERT_TRUE(QFile::exists(file));
     EXPECT_TRUE(is_encrypted_autosave(TempFolder::read(file)));
 
-    restart(); // the program ended without saving
-    // A cancelled entry and a wrong password leave the file for the next try.
+    // The program ended without saving. At the next start a cancelled entry and a wrong
+    // password leave the file for the start after.
     dialogs.expect_password(QStringLiteral("密码"), QString());
-    form->recover_autosave(id, file);
+    restart();
+    dialogs.verify_done();
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("PW"));
     dialogs.expect_message(QStringLiteral("密码错误！"));
-    form->recover_autosave(id, file);
+    restart();
+    dialogs.verify_done();
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_NE(form->note.noteId, id);
     EXPECT_TRUE(form->note.key_crypt.isEmpty());
+    EXPECT_EQ(entries(), QStringList({QStringLiteral("******")}));
 
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
-    form->recover_autosave(id, file);
+    restart();
+    dialogs.verify_done();
     ASSERT_EQ(form->note.noteId, id);
     EXPECT_EQ(form->note.is_crypt, kEncryptedWithTitle);
     EXPECT_EQ(form->note.key_crypt, QStringLiteral("pw"));
@@ -490,9 +494,8 @@ TEST_P(PendingModeRecoveryTest, SaveAfterRecoveryStoresTheChosenMode)
     const QString file = autosave_file(id);
     ASSERT_TRUE(is_encrypted_autosave(TempFolder::read(file)));
 
-    restart();
     dialogs.expect_password(QStringLiteral("密码"), pw);
-    form->recover_autosave(id, file);
+    restart();
     ASSERT_EQ(form->note.noteId, id);
     EXPECT_EQ(form->note.is_crypt, c.mode_after);
     EXPECT_TRUE(form->crypt.change_pending(id));

@@ -20,7 +20,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
+#include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
@@ -43,7 +46,6 @@ class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolder
         ASSERT_TRUE(form->store.backup_connected());
         form->store.main().query(QStringLiteral("PRAGMA synchronous=OFF"));
         form->store.main().query(QStringLiteral("PRAGMA bei.synchronous=OFF"));
-        exec(QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','000')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
         form->ListBox1->setCurrentRow(-1);
@@ -254,6 +256,49 @@ TEST_F(NoteSaveWindowTest, NewNoteAsksAboutUnsavedChanges)
     test::expect_mirror_identical(form->store);
 }
 
+// A size, colour or weight in force at the caret belongs to the note it was typed in: a new note
+// and a cleared view start with the editor's own font, and so does what is typed there.
+TEST_F(NoteSaveWindowTest, NewNoteAndClearedViewStartWithTheEditorsFont)
+{
+    add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
+    show_section(0);
+    open_entry(0);
+    QTextEdit *editor = form->RichEdit1;
+    const auto type_big_red = [&] {
+        QTextCharFormat big_red;
+        big_red.setFontPointSize(30);
+        big_red.setForeground(QColor(255, 0, 0));
+        big_red.setFontWeight(QFont::Bold);
+        QTextCursor c = editor->textCursor();
+        c.movePosition(QTextCursor::End);
+        editor->setTextCursor(c);
+        editor->setCurrentCharFormat(big_red);
+        type(editor, QStringLiteral("大红"));
+        ASSERT_EQ(editor->currentCharFormat().foreground().color(), QColor(255, 0, 0));
+        save();
+    };
+    const auto expect_editor_font = [&](const QTextCharFormat &f) {
+        EXPECT_EQ(f.foreground().style(), Qt::NoBrush);
+        EXPECT_NE(f.fontWeight(), QFont::Bold);
+        const QFont shown = f.font().resolve(editor->document()->defaultFont());
+        EXPECT_EQ(shown.family(), editor->font().family());
+        EXPECT_EQ(shown.pointSizeF(), editor->font().pointSizeF());
+        EXPECT_EQ(shown.pixelSize(), editor->font().pixelSize());
+    };
+
+    type_big_red();
+    form->ToolButton6Click();
+    expect_editor_font(editor->currentCharFormat());
+    type(editor, QStringLiteral("新"));
+    QTextCursor at_new(editor->document());
+    at_new.setPosition(1);
+    expect_editor_font(at_new.charFormat());
+
+    type_big_red();
+    form->clear_note_view();
+    expect_editor_font(editor->currentCharFormat());
+}
+
 TEST_F(NoteSaveWindowTest, NewNoteNeedsASelectedMinorCategory)
 {
     dialogs.expect_message(QStringLiteral("请先选择一个小类，以备在其下创建笔记。"));
@@ -436,7 +481,24 @@ TEST_F(NoteSaveWindowTest, ReadOnlyModeWritesNothing)
     open_entry(0);
     form->enter_read_only_mode();
     const QString before = dump();
+    // Typing, a key that deletes, a command that formats: the note stays as it was shown, with no
+    // change mark.
+    form->show();
+    form->RichEdit1->setFocus();
+    form->RichEdit1->selectAll();
+    QTest::keyClicks(form->RichEdit1, QStringLiteral("abc"));
+    QTest::keyClick(form->RichEdit1, Qt::Key_Backspace);
     type(form->RichEdit1, QStringLiteral("改"));
+    form->MenuBold->trigger();
+    form->MenuRed->trigger();
+    form->edit_undo();
+    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_EQ(form->note.body_mark, 0);
+    for (QLineEdit *field : {form->Edit2, form->Edit3})
+        QTest::keyClicks(field, QStringLiteral("x"));
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("笔记"));
+    EXPECT_EQ(form->Edit3->text(), QString());
+    EXPECT_EQ(form->note.title_mark, 0);
     EXPECT_FALSE(form->save_enabled());
     EXPECT_FALSE(form->Timer1->isActive());
     form->note.body_mark = 1;

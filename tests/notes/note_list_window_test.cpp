@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
@@ -366,6 +367,47 @@ TEST_F(NoteListWindowTest, FavouritesAreWrittenToBothDatabasesOnlyWhenChanged)
     form->N74Click();
     EXPECT_EQ(changes(), before);
     test::expect_mirror_identical(form->store);
+}
+
+// A second instance reads the notes but refuses the favourite and encryption commands: their
+// context-menu entries are off, the main menu's say why, and no list mark changes.
+TEST_F(NoteListWindowTest, ReadOnlyInstanceRefusesFavouritesAndEncryption)
+{
+    add_plain(1, QStringLiteral("普通"), QStringLiteral("x"));
+    add_note(1, NoteSpec{QStringLiteral("常用"), 0, 1, {}, QVariant(QStringLiteral("\uFEFFy")), {}, 102});
+    const QString read_only = QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。");
+    ScriptedDialogs second_dialogs;
+    second_dialogs.expect_message(read_only);
+    TForm2 second(second_dialogs);
+    second.FormCreate(*settings);
+    second_dialogs.verify_done();
+    const QString before = test::dump_database(form->store.main());
+
+    second.ListBox2->setCurrentRow(0);
+    second.ListBox2Click();
+    ASSERT_EQ(second.ListBox3->count(), 2);
+    for (int row : {0, 1}) {
+        SCOPED_TRACE(row);
+        second.ListBox3->setCurrentRow(row);
+        ASSERT_EQ(second.note.noteId, second.list.noteIdList.at(row));
+        second.PopupMenu2Popup();
+        for (QAction *a : {second.Popup2AddFavourite, second.Popup2RemoveFavourite, second.Popup2EncryptTitle,
+                           second.Popup2EncryptContent, second.Popup2Decrypt})
+            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+        second.PopupMenu1Popup();
+        for (QAction *a : {second.Popup1EncryptTitle, second.Popup1EncryptContent, second.Popup1Decrypt})
+            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+        for (QAction *a : {second.N73, second.N74, second.N41, second.N67, second.N42}) {
+            second_dialogs.expect_message(read_only);
+            a->trigger();
+        }
+        second_dialogs.verify_done();
+        EXPECT_EQ(second.list.is_fast_list, QList<int>({0, 1}));
+        EXPECT_EQ(second.list.is_crypt_list, QList<int>({0, 0}));
+        EXPECT_EQ(second.note.is_crypt, 0);
+        EXPECT_FALSE(second.save_enabled());
+    }
+    EXPECT_EQ(test::dump_database(form->store.main()), before);
 }
 
 TEST_F(NoteListWindowTest, UnsavedChangesCancelKeepsTheNoteAndNoDropsTheAutosave)

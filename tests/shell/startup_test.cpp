@@ -73,43 +73,57 @@ protected:
     RunSettings run;
 };
 
-TEST_F(StartupStore, DeferredStepCreatesAutosaveKeyAndReadsWebdav)
+TEST_F(StartupStore, DeferredStepReadsWebdavAndLeavesTheAutosaveKeyAlone)
 {
     write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('启动从网盘同步','1')"));
     write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','https://dav.example/x')"));
     write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('webDAV用户名','u')"));
+    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','42')"));
+    TempFolder::write(autosave_file(run, 42), QByteArray("{\\rtf1 x}"));
     const DeferredStepResult r = deferred_settings_step(store, run);
     EXPECT_FALSE(r.show_settings);
-    EXPECT_EQ(r.recover_note_id, -1);
     EXPECT_TRUE(r.start_download);
-    EXPECT_EQ(key("tmp_file1"), QStringLiteral("000"));
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("42"));
+    EXPECT_TRUE(QFile::exists(autosave_file(run, 42)));
     EXPECT_EQ(run.webdav_qdxz, 1);
     EXPECT_EQ(run.webdav_tcbc, 0);
     EXPECT_EQ(run.dav_url, QStringLiteral("https://dav.example/x/"));
     EXPECT_EQ(run.dav_username, QStringLiteral("u"));
     EXPECT_EQ(run.dav_password, QString());
-    expect_mirror_identical(store);
 
-    // A second run finds the key and adds no second row; an absent address reads as "/".
+    // An absent address reads as "/".
     write_sql(store, QStringLiteral("delete from set_table where key1='webDAV网址'"));
     deferred_settings_step(store, run);
-    EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='tmp_file1'")), 1);
     EXPECT_EQ(run.dav_url, QStringLiteral("/"));
 }
 
-TEST_F(StartupStore, DeferredStepRecoversPendingAutosave)
+TEST_F(StartupStore, PendingAutosaveCreatesTheKeyAndNamesAnExistingFile)
 {
-    write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','42')"));
-    write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('退出保存到网盘','1')"));
-    // No file yet: nothing to recover, the settings are still read.
-    DeferredStepResult r = deferred_settings_step(store, run);
-    EXPECT_EQ(r.recover_note_id, -1);
-    EXPECT_EQ(run.webdav_tcbc, 1);
+    PendingAutosave p = pending_autosave(store, run);
+    EXPECT_EQ(p.note_id, -1);
+    EXPECT_EQ(key("tmp_file1"), QStringLiteral("000"));
+    expect_mirror_identical(store);
+    pending_autosave(store, run); // the key is there: no second row
+    EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='tmp_file1'")), 1);
 
+    write_sql(store, QStringLiteral("update set_table set value1='42' where key1='tmp_file1'"));
+    // No file (the folder was cleared): nothing to recover.
+    EXPECT_EQ(pending_autosave(store, run).note_id, -1);
     TempFolder::write(autosave_file(run, 42), QByteArray("{\\rtf1 x}"));
-    r = deferred_settings_step(store, run);
-    EXPECT_EQ(r.recover_note_id, 42);
-    EXPECT_EQ(r.recover_file, run.tmp_save + QStringLiteral("42.rtf"));
+    p = pending_autosave(store, run);
+    EXPECT_EQ(p.note_id, 42);
+    EXPECT_EQ(p.file, run.tmp_save + QStringLiteral("42.rtf"));
+}
+
+// A read-only instance finds no key to create (it may not write) and goes on all the same.
+TEST_F(StartupStore, PendingAutosaveInAReadOnlyInstanceWritesNothing)
+{
+    NoteStore second(lock);
+    QString z = zhu, b = bei;
+    second.Connect_to_db(z, b, dialogs);
+    ASSERT_TRUE(second.read_only());
+    EXPECT_EQ(pending_autosave(second, run).note_id, -1);
+    EXPECT_EQ(key("tmp_file1"), QString());
 }
 
 TEST_F(StoreTest, DeferredStepWithoutDatabaseAsksForSettings)

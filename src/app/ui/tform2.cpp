@@ -789,6 +789,26 @@ void TForm2::enter_read_only_mode()
         w->setProperty(kReadOnlyLocked, true);
         w->installEventFilter(this);
     }
+    // Typing changes nothing: no text, no change mark, no autosave.
+    RichEdit1->setReadOnly(true);
+    Edit2->setReadOnly(true);
+    Edit3->setReadOnly(true);
+}
+
+QString TForm2::read_only_text() const
+{
+    QString reason = store.read_only_reason();
+    if (reason.isEmpty())
+        reason = QStringLiteral("已经有其他程序打开了数据库");
+    return reason + QStringLiteral("，现在以只读开启，只能查看不能保存。");
+}
+
+bool TForm2::refused_in_read_only()
+{
+    if (!read_only_)
+        return false;
+    dialogs_.message(read_only_text());
+    return true;
 }
 
 void TForm2::FormResize()
@@ -818,21 +838,27 @@ void TForm2::FormResize()
 void TForm2::PopupMenu1Popup()
 {
     const EncryptionMenuState s = encryption_menu_state(note.is_crypt);
-    Popup1EncryptTitle->setEnabled(s.encrypt_with_title);
-    Popup1EncryptContent->setEnabled(s.encrypt_content_only);
-    Popup1Decrypt->setEnabled(s.remove_encryption);
+    // Read-only mode: a mode change could never be saved.
+    Popup1EncryptTitle->setEnabled(s.encrypt_with_title && !read_only_);
+    Popup1EncryptContent->setEnabled(s.encrypt_content_only && !read_only_);
+    Popup1Decrypt->setEnabled(s.remove_encryption && !read_only_);
 }
 
 void TForm2::PopupMenu2Popup()
 {
     const NoteListMenuState s = note_list_menu_state(save_enabled(), note, list, ListBox3->currentRow());
     Popup2Save->setEnabled(s.save);
-    Popup2EncryptTitle->setEnabled(s.encryption.encrypt_with_title);
-    Popup2EncryptContent->setEnabled(s.encryption.encrypt_content_only);
-    Popup2Decrypt->setEnabled(s.encryption.remove_encryption);
+    Popup2EncryptTitle->setEnabled(s.encryption.encrypt_with_title && !read_only_);
+    Popup2EncryptContent->setEnabled(s.encryption.encrypt_content_only && !read_only_);
+    Popup2Decrypt->setEnabled(s.encryption.remove_encryption && !read_only_);
     if (s.favourite) {
         Popup2AddFavourite->setEnabled(s.favourite->add);
         Popup2RemoveFavourite->setEnabled(s.favourite->remove);
+    }
+    // Read-only mode: the commands that write are off, as their tool buttons are.
+    if (read_only_) {
+        for (QAction *a : {Popup2New, Popup2Delete, Popup2Move, Popup2AddFavourite, Popup2RemoveFavourite})
+            a->setEnabled(false);
     }
 }
 
@@ -854,6 +880,10 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
             w->setEnabled(false);
         return false;
     }
+    // Read-only mode: an input method that sends its text all the same types nothing either.
+    if (e->type() == QEvent::InputMethod && read_only_ &&
+        (watched == RichEdit1 || watched == RichEdit1->viewport() || watched == Edit2 || watched == Edit3))
+        return true;
     if (e->type() == QEvent::KeyPress && (watched == RichEdit1 || watched == RichEdit1->viewport())) {
         // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
         // itself runs in the editor. The key goes on to the editor.
@@ -905,7 +935,16 @@ void on_focused_text(OnText on_text, OnLine on_line)
 
 void TForm2::edit_undo()
 {
-    on_focused_text([](QTextEdit *t) { t->undo(); }, [](QLineEdit *l) { l->undo(); });
+    // Undo is an edit too: nothing of a read-only field goes back.
+    on_focused_text(
+        [](QTextEdit *t) {
+            if (!t->isReadOnly())
+                t->undo();
+        },
+        [](QLineEdit *l) {
+            if (!l->isReadOnly())
+                l->undo();
+        });
 }
 void TForm2::edit_cut()
 {
@@ -981,6 +1020,8 @@ void TForm2::N86Click()
 // Commands whose behaviour comes with later work.
 void TForm2::SpeedButton8Click()
 {
+    if (read_only_)
+        return; // the body cannot be saved
     QTextCursor c = RichEdit1->textCursor();
     if (toggle_bold(c))
         mark_rich_text();
@@ -988,6 +1029,8 @@ void TForm2::SpeedButton8Click()
 
 void TForm2::SpeedButton9Click()
 {
+    if (read_only_)
+        return;
     QTextCursor c = RichEdit1->textCursor();
     if (toggle_red(c))
         mark_rich_text();

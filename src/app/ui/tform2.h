@@ -59,11 +59,15 @@ public:
     ~TForm2() override;
 
     // Read-only mode: caption suffix " 只读"; the tool-bar buttons, the editing group and the
-    // picture button group are disabled for the rest of the run. The message is not shown here.
+    // picture button group are disabled and the editor, title and tag-line fields take no input,
+    // for the rest of the run. The message is not shown here.
     void enter_read_only_mode();
     // After a connect that may only read (another instance holds the owner mark, or the main
     // file cannot be written): read-only mode and its message with the reason.
     void database_owned_elsewhere();
+    // Why this instance only reads, and that nothing can be saved: the message of read-only mode,
+    // also shown when a menu command that would write is refused.
+    QString read_only_text() const;
     // Status bar panel 0: the connection status, with the problem of the last connect after it.
     void show_connection_status();
     bool read_only() const { return read_only_; }
@@ -247,9 +251,11 @@ public:
     void start_worker(int start_page_delay_ms = 300);
     bool worker_running() const;
     QList<QPointer<TMyThread>> workers() const { return workers_; }
-    // The start page in the editor (change tracking suspended meanwhile).
+    // The start page in the editor (change tracking suspended meanwhile), only while no note is
+    // open and nothing unsaved is in the editor: it never covers what the user opened or typed.
     void show_start_page();
-    // Autosave recovery, WebDAV settings and switches; the settings dialog without a database.
+    // WebDAV settings and switches, the start-up download; the settings dialog without a
+    // database. The autosave was recovered at window creation and is not looked at again.
     void deferred_settings();
     // The close request; false keeps the window open. From its start on, procedures the workers
     // hand over are dropped (for good once the close is allowed).
@@ -340,8 +346,14 @@ public:
     void Edit2Enter();
     void Timer1Timer();
     // Shows a recovered autosave body of note `note_id` with the note's stored title and tag
-    // line, marked as unsaved.
-    void recover_autosave(int note_id, const QString &file);
+    // line, marked as unsaved. False when nothing was recovered (the file stays for later).
+    bool recover_autosave(int note_id, const QString &file);
+    // The last step of window creation: an autosave file the last run left is recovered into
+    // the editor before the window is shown, so it never replaces anything the user opens or
+    // types. An encrypted one asks for its password here.
+    void recover_pending_autosave();
+    // An autosave file was recovered at this start (the start-up download then waits).
+    bool note_recovered_at_start() const { return note_recovered_at_start_; }
     // Before another database takes the place of the open one: an open note with unsaved changes
     // is saved (Yes) or its changes dropped (No), and the note view is cleared, so that no id of
     // the old database addresses a note of the new one. False: cancelled, or the save failed
@@ -511,6 +523,8 @@ private:
     void setup_note_list();
     // Favourite mark of the selected entry on or off; `no_entry_text` when none is selected.
     void mark_favourite(bool on, const QString &no_entry_text);
+    // In read-only mode: says why a write is refused and returns true.
+    bool refused_in_read_only();
     void setup_editor_tracking();
     // A backup write failed and the backup was closed: said once, panel 0 follows.
     void report_backup_failure(const QString &message);
@@ -556,6 +570,7 @@ private:
     bool transfer_running_ = false;
     qint64 last_events_ms_ = 0;
     bool login_refused_ = false;
+    bool note_recovered_at_start_ = false;
     QString caption_;
 };
 

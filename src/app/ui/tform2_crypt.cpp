@@ -21,16 +21,23 @@ void show_change(TForm2 &form, CryptCommandResult result)
 
 void TForm2::N41Click()
 {
+    // A mode change that can never be saved would leave the list marks wrong.
+    if (refused_in_read_only())
+        return;
     show_change(*this, encrypt_open_note(note, list, crypt, dialogs_, ListBox3->currentRow(), kEncryptedWithTitle));
 }
 
 void TForm2::N67Click()
 {
+    if (refused_in_read_only())
+        return;
     show_change(*this, encrypt_open_note(note, list, crypt, dialogs_, ListBox3->currentRow(), kEncryptedContentOnly));
 }
 
 void TForm2::N42Click()
 {
+    if (refused_in_read_only())
+        return;
     show_change(*this, remove_note_encryption(note, list, crypt));
 }
 

@@ -403,14 +403,14 @@ bool TForm2::settle_note_before_database_change()
     return true;
 }
 
-void TForm2::recover_autosave(int note_id, const QString &file)
+bool TForm2::recover_autosave(int note_id, const QString &file)
 {
     if (read_only())
-        return; // the instance that writes may still be working on it
+        return false; // the instance that writes may still be working on it
     // Only a file of this user's own, never through a link.
     const auto bytes = read_private_file(file);
     if (!bytes)
-        return;
+        return false;
     std::optional<RecoveredFields> fields;
     StoredNote stored;
     try {
@@ -419,22 +419,22 @@ void TForm2::recover_autosave(int note_id, const QString &file)
             stored = read_stored_note(store, note_id);
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
-        return;
+        return false;
     }
     // A deleted note has nowhere to go. In every case where nothing is recovered the file stays
     // for a later start.
     if (!fields)
-        return;
+        return false;
     const int stored_mode = fields->is_crypt;
     const bool stored_encrypted = stored_mode == kEncryptedWithTitle || stored_mode == kEncryptedContentOnly;
     // A plain copy is never put beside an encrypted note.
     if (stored_encrypted && !is_encrypted_autosave(*bytes))
-        return;
+        return false;
 
     AutosaveRecovery recovered = yunshan::recover_autosave(*bytes, dialogs_);
     if (recovered.status == AutosaveRecovery::Status::Cancelled ||
         recovered.status == AutosaveRecovery::Status::WrongPassword)
-        return;
+        return false;
     const auto forget = qScopeGuard([&recovered] { wipe_password(recovered.password); });
 
     // The stored form of an encrypted note is read with the file's password, so that the note
@@ -447,14 +447,14 @@ void TForm2::recover_autosave(int note_id, const QString &file)
                 unlock_caption(fields->title, stored_mode, recovered.password);
             if (!unlocked) {
                 dialogs_.message(wrong_password_text());
-                return;
+                return false;
             }
             decrypt_stored_note(stored, stored_mode, recovered.password, unlocked->form);
             stored_title = unlocked->title;
             legacy = unlocked->form == TextForm::Legacy8Bit;
         } catch (const NoteCryptError &e) {
             dialogs_.error(e.text());
-            return;
+            return false;
         }
     }
 
@@ -488,6 +488,7 @@ void TForm2::recover_autosave(int note_id, const QString &file)
     // The recovered body is not stored yet: it counts as an unsaved change.
     note.body_mark = 1;
     set_save_enabled(true);
+    return true;
 }
 
 } // namespace yunshan

@@ -57,6 +57,9 @@ void TForm2::FormCreate(SettingsStore &settings)
 
         // 5. The databases.
         store.Connect_to_db(run.zhu_db, run.bei_db, dialogs_, [this] { database_owned_elsewhere(); });
+        // A read-only file beside the program makes the store read-only without that call.
+        if (store.read_only() && !read_only())
+            database_owned_elsewhere();
         show_connection_status();
         prepare_search_index();
 
@@ -87,6 +90,8 @@ void TForm2::FormCreate(SettingsStore &settings)
     }
     // 10. The folder of autosave files: the user's private state folder.
     run.tmp_save = autosave_folder();
+    // An unsaved body of the last run is back before the window takes any input.
+    recover_pending_autosave();
 
     connect(this, &TForm2::updateCheckRequested, this, [this] { start_worker(); });
 }
@@ -101,10 +106,8 @@ void TForm2::show_connection_status()
 void TForm2::database_owned_elsewhere()
 {
     enter_read_only_mode();
-    if (store.owns_mark()) // the file itself cannot be written
-        dialogs_.message(store.read_only_reason() + QStringLiteral("，现在以只读开启，只能查看不能保存。"));
-    else
-        dialogs_.message(QStringLiteral("已经有其他程序打开了数据库，现在以只读开启，只能查看不能保存。"));
+    // Another instance holds the files, or the file itself cannot be written: the store says which.
+    dialogs_.message(read_only_text());
 }
 
 std::function<void()> TForm2::unless_closing(std::function<void()> fn)
@@ -138,6 +141,9 @@ bool TForm2::worker_running() const
 
 void TForm2::show_start_page()
 {
+    // The user was quicker (or a recovered note is shown): what the editor holds stays.
+    if (note.noteId >= 0 || save_enabled())
+        return;
     note.title_mark = -1;
     fill_start_page(*RichEdit1->document());
     note.is_rtf = 1;
@@ -148,6 +154,19 @@ void TForm2::show_start_page()
     note.title_mark = 0;
 }
 
+void TForm2::recover_pending_autosave()
+{
+    if (!store.main_connected() || read_only())
+        return; // the instance that writes may still be working on it
+    try {
+        const PendingAutosave pending = pending_autosave(store, run);
+        if (pending.note_id >= 0)
+            note_recovered_at_start_ = recover_autosave(pending.note_id, pending.file);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+    }
+}
+
 void TForm2::deferred_settings()
 {
     const DeferredStepResult r = deferred_settings_step(store, run);
@@ -155,10 +174,8 @@ void TForm2::deferred_settings()
         Q_EMIT settingsRequested();
         return;
     }
-    if (r.recover_note_id >= 0)
-        recover_autosave(r.recover_note_id, r.recover_file);
     if (r.start_download)
-        startup_sync(r.recover_note_id >= 0);
+        startup_sync(note_recovered_at_start_);
 }
 
 bool TForm2::FormCloseQuery()

@@ -84,6 +84,10 @@ void show_editor_document(QTextEdit *editor, QTextDocument *doc)
 {
     const QPointer<QTextDocument> old = editor->document();
     editor->setDocument(doc);
+    // The editor hands the caret's format over to a new document (a size or colour typed last
+    // would go on into the next note): the caret starts afresh, with the format the new
+    // document has at its start.
+    editor->setTextCursor(QTextCursor(doc));
     if (old && old->parent() == editor && old != doc)
         delete old.data();
 }
@@ -293,6 +297,8 @@ void TForm2::Button6Click()
 
 void TForm2::mark_favourite(bool on, const QString &no_entry_text)
 {
+    if (refused_in_read_only())
+        return; // the mark in the list stays as the database has it
     const int row = ListBox3->currentRow();
     try {
         switch (set_favourite(store, list, row, list.noteIdList.value(row, note.noteId), on)) {
