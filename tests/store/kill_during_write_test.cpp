@@ -221,6 +221,12 @@ QStringList differences(const FileState &a, const FileState &b)
     return out;
 }
 
+// One line each, for the failure messages.
+std::string lines(const QStringList &list)
+{
+    return list.join(QLatin1Char('\n')).toStdString();
+}
+
 const QRegularExpression kMarker(QStringLiteral("\\[\\[N(\\d+)V(\\d+)\\]\\]"));
 
 // The version a note holds in a file when its title, tag line, plain-text copy and RTF body all
@@ -411,7 +417,7 @@ struct Step {
     QString button;        // what is clicked last
     int delay_ms = 0;      // from that click to the kill
     qint64 answer_ms = -1; // when the program answered the click (-1: not before the kill)
-    QString journals;      // journal files found after the kill
+    QString journals;      // what the kill left beside the files (see leftovers())
     QString text() const
     {
         static const char *const names[] = {"save", "order-note", "order-section", "move"};
@@ -565,11 +571,12 @@ TEST(KillDuringWriteTest, EveryKillLeavesWholeNotesAndMirrorsOrARepairAtStart)
         for (int id = 1; id <= kNotes; ++id) {
             run.show_section(kSections.at(0));
             run.ok(QStringLiteral("click ToolButton6"));
-            ASSERT_EQ(run.ok(QStringLiteral("state")).section(QLatin1Char(' '), 0, 0), QString::number(id));
+            ASSERT_EQ(run.ok(QStringLiteral("state")).section(QLatin1Char(' '), 0, 0).toStdString(),
+                      std::to_string(id));
             run.type_version(id, 1);
             run.ok(QStringLiteral("click SpeedButton2"));
-            ASSERT_EQ(run.ok(QStringLiteral("state")),
-                      QStringLiteral("%1 0 %2|%3").arg(id).arg(title_of(id, 1), tag_of(id, 1)));
+            ASSERT_EQ(run.ok(QStringLiteral("state")).toStdString(),
+                      QStringLiteral("%1 0 %2|%3").arg(id).arg(title_of(id, 1), tag_of(id, 1)).toStdString());
         }
         ASSERT_FALSE(run.failed());
         run.ok(QStringLiteral("close"));
@@ -582,7 +589,7 @@ TEST(KillDuringWriteTest, EveryKillLeavesWholeNotesAndMirrorsOrARepairAtStart)
         QString why;
         ASSERT_EQ(whole_version(id, main.notes.value(id), true, why), 1) << why.toStdString();
     }
-    ASSERT_EQ(differences(main, backup), QStringList());
+    ASSERT_EQ(lines(differences(main, backup)), "");
     std::printf("a note as saved: RTF body %lld bytes, plain-text copy %lld characters\n",
                 static_cast<long long>(main.notes.value(1).rtf.size()),
                 static_cast<long long>(main.notes.value(1).content.size()));
@@ -609,15 +616,15 @@ TEST(KillDuringWriteTest, EveryKillLeavesWholeNotesAndMirrorsOrARepairAtStart)
         const QStringList kept_now = kept_aside_files(runs.bei);
         const FileState main_started = read_state(runs.main_file);
         const FileState backup_started = read_state(runs.backup_file);
-        EXPECT_EQ(differences(main, main_started), QStringList()) << "the start changed the main file";
-        EXPECT_EQ(differences(main_started, backup_started), QStringList()) << "not mirrored after the start";
-        EXPECT_EQ(main_started.generation, backup_started.generation);
+        EXPECT_EQ(lines(differences(main, main_started)), "") << "the start changed the main file";
+        EXPECT_EQ(lines(differences(main_started, backup_started)), "") << "not mirrored after the start";
+        EXPECT_EQ(main_started.generation.toStdString(), backup_started.generation.toStdString());
         if (repair_expected) {
             ASSERT_EQ(kept_now.size(), std::min<qsizetype>(kept_before.size() + 1, 3)) << "no backup kept aside";
-            EXPECT_EQ(shown, stale_backup_text(kept_now.first()));
+            EXPECT_EQ(shown.toStdString(), stale_backup_text(kept_now.first()).toStdString());
         } else {
-            EXPECT_EQ(kept_now, kept_before) << "a backup kept aside although the files agreed";
-            EXPECT_EQ(shown, QString());
+            EXPECT_EQ(lines(kept_now), lines(kept_before)) << "a backup kept aside although the files agreed";
+            EXPECT_EQ(shown.toStdString(), "");
         }
         if (kill == kKills || HasFailure()) {
             run.ok(QStringLiteral("close"));
@@ -675,7 +682,6 @@ TEST(KillDuringWriteTest, EveryKillLeavesWholeNotesAndMirrorsOrARepairAtStart)
         log << QStringLiteral("kill %1: ").arg(kill) + step.text() +
                    (late.isEmpty() ? QString() : QStringLiteral(" (answer after the kill)"));
 
-        // The files as the kill left them, each opened on its own as the next start opens it.
         if (step.answer_ms >= 0)
             (step.kind == Step::Save ? save_ms : small_ms) = int(step.answer_ms);
         // Copies of the files as the kill left them, journals included, each opened on its own as
@@ -686,7 +692,7 @@ TEST(KillDuringWriteTest, EveryKillLeavesWholeNotesAndMirrorsOrARepairAtStart)
             read_state(copy_as_left(runs.bei, check.mkdir(QStringLiteral("backup%1").arg(kill))));
         for (const auto &[name, after] : {std::pair{"main", &main_after}, std::pair{"backup", &backup_after}}) {
             const QStringList wrong = check_step(main_started, *after, step);
-            EXPECT_EQ(wrong, QStringList()) << name << " file after kill " << kill << ": " << step.text().toStdString();
+            EXPECT_EQ(lines(wrong), "") << name << " file after kill " << kill << ": " << step.text().toStdString();
             if (step.answer_ms >= 0 && differences(main_started, *after).isEmpty())
                 ADD_FAILURE() << name
                               << " file lacks a command the program had answered: " << step.text().toStdString();
