@@ -67,6 +67,14 @@ qint64 file_change_counter(const QString &path)
            qint64(quint8(b[3]));
 }
 
+void remove_orphan_super_journals(const QString &database_file)
+{
+    const QFileInfo info(database_file);
+    const QDir dir = info.dir();
+    for (const QString &name : dir.entryList({info.fileName() + QStringLiteral("-mj*")}, QDir::Files | QDir::Hidden))
+        QFile::remove(dir.filePath(name));
+}
+
 bool database_writable(const QString &path)
 {
     const QByteArray file = QFile::encodeName(path);

@@ -69,6 +69,10 @@ QStringList kept_aside_files(const QString &folder);
 // copy_database_file.
 void remove_interrupted_copies(const QString &folder);
 
+// Removes the super-journals ("<file>-mj…") an interrupted write over two files left beside
+// `database_file`. Only once both files have been opened: their journals are resolved then.
+void remove_orphan_super_journals(const QString &database_file);
+
 // Whether the file and its folder may be written (the engine writes its journal beside it).
 bool database_writable(const QString &path);
 

@@ -235,6 +235,11 @@ void NoteStore::connect_folders(const QString &main_file, const QString &backup_
     FileProbe main = probe_database(main_file);
     const FileProbe backup = backup_file.isEmpty() ? FileProbe{} : probe_database(backup_file);
     const bool have_backup_file = !backup_file.isEmpty() && backup.state != FileState::Missing;
+    // Both files opened, so what a crash interrupted in either is rolled back: a super-journal
+    // left beside the main file names no journal that still needs it. With the backup away its
+    // journal might, and it stays.
+    if (owner && main.sound() && (backup_file.isEmpty() || backup.sound()))
+        remove_orphan_super_journals(main_file);
 
     if (!owner) {
         // Another instance owns the files: look, touch nothing.

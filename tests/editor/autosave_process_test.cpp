@@ -2,17 +2,15 @@
 #include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
-#include "platform/settings_store.h"
 #include "store/connection.h"
 #include "support/db_check.h"
+#include "support/driven_program.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTest>
 #include <QTextDocument>
 
@@ -24,42 +22,9 @@ namespace {
 using test::TempFolder;
 
 // One run of the program, driven line by line.
-class Program {
+class Program : public test::DrivenProgram {
   public:
-    explicit Program(const QProcessEnvironment &env)
-    {
-        process_.setProcessEnvironment(env);
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(YUNSHAN_PROGRAM_DRIVER), {});
-    }
-    ~Program()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(10000);
-        }
-    }
-    bool started() { return process_.waitForStarted(10000); }
-
-    // Sends a command and returns its answer line.
-    QString command(const QString &line)
-    {
-        process_.write((line + QLatin1Char('\n')).toUtf8());
-        while (!process_.canReadLine()) {
-            if (!process_.waitForReadyRead(60000))
-                return QStringLiteral("no answer to ") + line;
-        }
-        return QString::fromUtf8(process_.readLine()).trimmed();
-    }
-    void kill()
-    {
-        process_.kill(); // SIGKILL
-        process_.waitForFinished(10000);
-    }
-    bool finished() { return process_.waitForFinished(60000) && process_.exitStatus() == QProcess::NormalExit; }
-
-  private:
-    QProcess process_;
+    explicit Program(const QProcessEnvironment &env) : DrivenProgram(QStringLiteral(YUNSHAN_PROGRAM_DRIVER), env) {}
 };
 
 QString read_value(const QString &file, const QString &sql)
@@ -93,33 +58,9 @@ const char *const kSchema[] = {
     "insert into set_table(key1,value1) values('tmp_file1','000')",
 };
 
-// The folders of the runs, a settings file naming the main and backup folders, and the
-// environment the program runs in (offscreen, a one-second autosave cycle).
-struct Runs {
-    TempFolder dir;
-    QString zhu = dir.mkdir(QStringLiteral("main"));
-    QString bei = dir.mkdir(QStringLiteral("backup"));
-    QString config = dir.mkdir(QStringLiteral("config"));
-    QString state = dir.mkdir(QStringLiteral("state"));
-    QString runtime = dir.mkdir(QStringLiteral("runtime"));
-    QString main_file = zhu + QStringLiteral("/notedb.sl3");
-    QString backup_file = bei + QStringLiteral("/notedb.sl3");
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-
-    Runs()
-    {
-        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QDir().mkpath(config + QStringLiteral("/YunShanNote"));
-        SettingsStore settings(config + QStringLiteral("/YunShanNote/YunShanNote.ini"));
-        settings.set_zhu_db(zhu);
-        settings.set_bei_db(bei);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        env.insert(QStringLiteral("XDG_STATE_HOME"), state);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.mkdir(QStringLiteral("cache")));
-        env.insert(QStringLiteral("YUNSHAN_AUTOSAVE_SECONDS"), QStringLiteral("1"));
-    }
+// The folders of the runs and the environment the program runs in (a one-second autosave cycle).
+struct Runs : test::DriverFolders {
+    Runs() { env.insert(QStringLiteral("YUNSHAN_AUTOSAVE_SECONDS"), QStringLiteral("1")); }
     QString autosave(int note_id) const
     {
         return state + QStringLiteral("/YunShanNote/") + QString::number(note_id) + QStringLiteral(".rtf");

@@ -9,11 +9,16 @@
 //   type <widget> <text>   text entered into the widget as an input method commits it
 //   key <widget> Return    a key press
 //   click <widget>         a button click
+//   click <list> <row>     a mouse click on an entry of a list widget
 //   select <list> <row>    selects an entry of a list widget as the user does
+//   select <edit> <from> <to>  selects the characters from..to of a line or text edit (to -1: the
+//                          end), as the user drags over them
+//   trigger <action>       a menu command chosen
 //   state                  noteId, whether the save commands are enabled, title, tag line
 //   close                  the window's close request
 //   window                 the main window's native id and whether it is the active window
-//   text <widget>          the text of a line edit or the plain text of a text edit
+//   text <widget>          the text of a line edit, the plain text of a text edit, or the
+//                          entries of a list widget ("|" between)
 //   preedit <widget>       the composition an input method last showed in the widget
 //   screenshot <file>      the whole screen (with other programs' windows) saved as PNG
 //   shown                  the texts of the message and input boxes answered so far, "|" between
@@ -26,6 +31,7 @@
 #include "app/ui/tform2.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QHash>
 #include <QInputDialog>
@@ -34,10 +40,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -122,6 +130,31 @@ void answer(const QString &line)
 
 void run_command(const QString &line);
 
+QStringList list_entries(const QListWidget *l)
+{
+    QStringList texts;
+    for (int i = 0; i < l->count(); ++i)
+        texts << l->item(i)->text();
+    return texts;
+}
+
+// A left click in the middle of entry `row`, scrolled into view first. False when there is no
+// such entry.
+bool click_entry(QListWidget *l, int row)
+{
+    QListWidgetItem *item = l->item(row);
+    if (!item)
+        return false;
+    l->scrollToItem(item);
+    const QPointF at = l->visualItemRect(item).center();
+    const QPointF global = l->viewport()->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(l->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(l->viewport(), &release);
+    return true;
+}
+
 void when_ready(int tries)
 {
     TForm2 *f = main_window();
@@ -181,6 +214,16 @@ void run_command(const QString &line)
         QTimer::singleShot(0, f, [f] { f->close(); });
         return;
     }
+    if (command == QLatin1String("trigger")) {
+        auto *a = f->findChild<QAction *>(name);
+        if (!a) {
+            answer(QStringLiteral("error no action ") + name);
+            return;
+        }
+        a->trigger();
+        answer(QStringLiteral("ok trigger"));
+        return;
+    }
     if (!w) {
         answer(QStringLiteral("error no widget ") + name);
         return;
@@ -190,6 +233,8 @@ void run_command(const QString &line)
             answer(QStringLiteral("ok ") + e->text());
         else if (auto *t = qobject_cast<QTextEdit *>(w))
             answer(QStringLiteral("ok ") + t->toPlainText().replace(QLatin1Char('\n'), QLatin1Char(' ')));
+        else if (auto *l = qobject_cast<QListWidget *>(w))
+            answer(QStringLiteral("ok ") + list_entries(l).join(QLatin1Char('|')));
         else
             answer(QStringLiteral("error no text in ") + name);
         return;
@@ -208,11 +253,32 @@ void run_command(const QString &line)
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
         QApplication::sendEvent(w, &press);
     } else if (command == QLatin1String("click")) {
-        if (auto *b = qobject_cast<QAbstractButton *>(w))
+        if (auto *b = qobject_cast<QAbstractButton *>(w)) {
             b->click();
+        } else if (auto *l = qobject_cast<QListWidget *>(w)) {
+            if (!click_entry(l, rest.toInt())) {
+                answer(QStringLiteral("error no entry ") + rest);
+                return;
+            }
+        }
     } else if (command == QLatin1String("select")) {
-        if (auto *l = qobject_cast<QListWidget *>(w))
+        if (auto *l = qobject_cast<QListWidget *>(w)) {
             l->setCurrentRow(rest.toInt());
+        } else if (auto *e = qobject_cast<QLineEdit *>(w)) {
+            const int from = rest.section(QLatin1Char(' '), 0, 0).toInt();
+            const int to = rest.section(QLatin1Char(' '), 1, 1).toInt();
+            e->setSelection(from, (to < 0 ? int(e->text().size()) : to) - from);
+        } else if (auto *t = qobject_cast<QTextEdit *>(w)) {
+            const int from = rest.section(QLatin1Char(' '), 0, 0).toInt();
+            const int to = rest.section(QLatin1Char(' '), 1, 1).toInt();
+            QTextCursor c(t->document());
+            c.setPosition(from);
+            if (to < 0)
+                c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            else
+                c.setPosition(to, QTextCursor::KeepAnchor);
+            t->setTextCursor(c);
+        }
     } else {
         answer(QStringLiteral("error unknown command"));
         return;
