@@ -162,7 +162,9 @@ bool load_from_webdav(SyncContext &c)
     // Replacing the files under another instance would lose what it writes.
     if (c.store.read_only()) {
         c.dialogs.message(
-            QStringLiteral("已经有其他程序打开了数据库，现在是只读模式，不能从网盘同步。请先关闭其他程序。"));
+            c.store.owns_mark()
+                ? c.store.read_only_reason() + QStringLiteral("，现在是只读模式，不能从网盘同步。")
+                : QStringLiteral("已经有其他程序打开了数据库，现在是只读模式，不能从网盘同步。请先关闭其他程序。"));
         return give_up();
     }
     if (!c.store.main_connected()) {

@@ -424,7 +424,9 @@ bool promote_backup_command(NoteStore &store, QString &zhu_db, QString &bei_db, 
     }
     // Another instance writes to these files: replacing them under it would lose its writes.
     if (store.read_only()) {
-        dialogs.message(promote_text::read_only());
+        dialogs.message(store.owns_mark()
+                            ? store.read_only_reason() + QStringLiteral("，现在是只读模式，不能替换主备数据库。")
+                            : promote_text::read_only());
         return false;
     }
     const QString chosen = dialogs.open_file(promote_text::dialog_title(), promote_text::dialog_filter(), bei_db);
