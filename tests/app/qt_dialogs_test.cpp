@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -60,6 +62,49 @@ void click_box_button(QWidget *w, QMessageBox::StandardButton which)
     ASSERT_NE(box, nullptr);
     ASSERT_NE(box->button(which), nullptr);
     box->button(which)->click();
+}
+
+// A box is wide enough for its title to show whole, however short its text.
+TEST(QtDialogs, BoxesAreWideEnoughForTheirTitles)
+{
+    QtDialogs dialogs;
+    const auto fits = [](QWidget *w) {
+        return w->width() >= QFontMetrics(w->font()).horizontalAdvance(w->windowTitle()) + 100;
+    };
+    bool fit = false;
+    ModalDriver message([&](QWidget *w) {
+        fit = fits(w);
+        click_box_button(w, QMessageBox::Ok);
+    });
+    dialogs.message(QStringLiteral("添加成功。"));
+    EXPECT_TRUE(fit);
+    fit = false;
+    ModalDriver password([&](QWidget *w) {
+        fit = fits(w);
+        qobject_cast<QDialog *>(w)->reject();
+    });
+    dialogs.password(QStringLiteral("恢复自动保存的加密笔记，请输入此笔记的密码"), QStringLiteral("密码"));
+    EXPECT_TRUE(fit);
+}
+
+TEST(QtDialogs, FontDialogFieldsHaveNames)
+{
+    QtDialogs dialogs;
+    QStringList names;
+    ModalDriver driver([&](QWidget *w) {
+        // What a screen reader reads out for each field and list (the sample text aside).
+        for (QWidget *c : w->findChildren<QWidget *>())
+            if ((qobject_cast<QLineEdit *>(c) || qobject_cast<QListView *>(c)) &&
+                c->objectName() != QLatin1String("qt_fontDialog_sampleEdit"))
+                names << QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name);
+        qobject_cast<QDialog *>(w)->reject();
+    });
+    QFont font;
+    QColor colour;
+    dialogs.choose_font(QStringLiteral("字体"), font, colour);
+    EXPECT_EQ(names, (QStringList{QStringLiteral("字体"), QStringLiteral("字体"), QStringLiteral("字体风格"),
+                                  QStringLiteral("字体风格"), QStringLiteral("大小"), QStringLiteral("大小")}))
+        << names.join(u'|').toStdString();
 }
 
 TEST(QtDialogs, MessageTitledWithTheProgramsName)
