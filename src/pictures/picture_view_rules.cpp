@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 namespace yunshan {
@@ -27,18 +28,25 @@ QRect zoom_in(const QRect &control)
     return {left, top, control.width() + 2 * a, control.height() + 2 * b};
 }
 
-QRect zoom_out(const QRect &control, QSize client, QSize window)
+QRect zoom_out(const QRect &control, QSize client, QSize window, QSize picture)
 {
     const int a = round_half_even(control.width() / 10.0);
     const int b = round_half_even(control.height() / 10.0);
     const QPoint centre = centred_position(window, control.size());
     const int left = client.width() >= control.width() ? centre.x() : control.left();
     const int top = client.height() >= control.height() ? centre.y() : control.top();
-    return {left, top, control.width() - 2 * a, control.height() - 2 * b};
+    const QRect out{left, top, control.width() - 2 * a, control.height() - 2 * b};
+    const int floor = picture.isValid() ? std::min(kSmallestZoomSide, std::max(picture.width(), picture.height()))
+                                        : kSmallestZoomSide;
+    if (std::max(out.width(), out.height()) < floor)
+        return control;
+    return out;
 }
 
 QString format_zoom(double zoom)
 {
+    if (zoom > 0 && zoom < 0.095)
+        return QString::number(zoom, 'g', 2);
     // One decimal, halves away from zero, then a trailing ".0" dropped.
     const double tenths = std::round(zoom * 10.0);
     QString text = QString::number(tenths / 10.0, 'f', 1);

@@ -21,11 +21,15 @@ QRect zoom_in(const QRect &control);
 
 // One wheel step toward the user: the control is first centred in `window` on each axis where
 // the client area (`client`) is at least as large as the control, then loses a tenth of each side
-// on both sides. A side whose tenth rounds to 0 stops shrinking.
-QRect zoom_out(const QRect &control, QSize client, QSize window);
+// on both sides. A side whose tenth rounds to 0 stops shrinking, and no step makes the longer side
+// shorter than kSmallestZoomSide (a smaller picture keeps its own size): the control is then
+// returned as it was.
+inline constexpr int kSmallestZoomSide = 48;
+QRect zoom_out(const QRect &control, QSize client, QSize window, QSize picture = {});
 
 // Window title after a zoom step: "图片浏览 缩放：" and control width / picture width written
-// with at most one decimal and no trailing zero (1.2, 0.8, 1).
+// with at most one decimal and no trailing zero (1.2, 0.8, 1); below 0.1 with two significant
+// digits (0.05, 0.012), so a shown picture never reads as zoomed to 0.
 QString zoom_title(int control_width, int picture_width);
 QString format_zoom(double zoom);
 

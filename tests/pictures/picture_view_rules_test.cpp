@@ -27,15 +27,29 @@ TEST(PictureViewRules, ZoomInMovesOnlyWhileThePlaceStaysOnTheArea)
     EXPECT_EQ(zoom_in(QRect(5, 20, 100, 300)), QRect(5, 20, 120, 360));
     // Larger than the client area: not centred, just shrunk around its place.
     EXPECT_EQ(zoom_out(QRect(-100, -50, 2000, 1000), QSize(946, 592), QSize(946, 592)), QRect(-100, -50, 1600, 800));
-    // A tenth that rounds to 0 stops the side: 4 -> 4, 5 -> 5 (0.5 rounds to 0), 6 -> 4.
-    EXPECT_EQ(zoom_out(QRect(0, 0, 4, 6), QSize(10, 10), QSize(10, 10)).size(), QSize(4, 4));
-    EXPECT_EQ(zoom_out(QRect(0, 0, 5, 5), QSize(10, 10), QSize(10, 10)).size(), QSize(5, 5));
+    // A tenth that rounds to 0 stops the side: 40 -> 40 (4), 45 -> 45 (4.5 rounds to 4), 60 -> 48.
+    EXPECT_EQ(zoom_out(QRect(0, 0, 60, 300), QSize(10, 10), QSize(10, 10)).size(), QSize(48, 240));
+}
+
+// Zooming out stops while the picture is still to be seen: the longer side keeps 48 pixels, and a
+// picture smaller than that keeps its own size.
+TEST(PictureViewRules, ZoomOutStopsAtASmallestSize)
+{
+    const QSize area(946, 592);
+    QRect r(QPoint(0, 0), QSize(6000, 4000));
+    for (int step = 0; step < 100; ++step)
+        r = zoom_out(r, area, area, QSize(6000, 4000));
+    EXPECT_GE(std::max(r.width(), r.height()), kSmallestZoomSide);
+    EXPECT_LT(std::max(r.width(), r.height()), kSmallestZoomSide * 10 / 8 + 1);
+    EXPECT_NE(zoom_title(r.width(), 6000), QStringLiteral("图片浏览 缩放：0"));
+    const QRect tiny(0, 0, 30, 20);
+    EXPECT_EQ(zoom_out(tiny, area, area, QSize(30, 20)), tiny);
 }
 
 TEST(PictureViewRules, ZoomFormat)
 {
     const std::pair<double, const char *> cases[] = {{1.0, "1"},  {0.8, "0.8"},  {0.96, "1"},   {1.2, "1.2"},
-                                                     {0.04, "0"}, {0.05, "0.1"}, {2.25, "2.3"}, {10.0, "10"}};
+                                                     {0.04, "0.04"}, {0.012, "0.012"}, {0.096, "0.1"}, {2.25, "2.3"}, {10.0, "10"}};
     for (const auto &[zoom, text] : cases)
         EXPECT_EQ(format_zoom(zoom), QString::fromLatin1(text)) << zoom;
     EXPECT_EQ(viewer_title(), QStringLiteral("图片浏览，点击鼠标右键可在图片上添加文字。"));

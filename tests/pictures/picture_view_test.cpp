@@ -1,3 +1,4 @@
+#include "pictures/picture_view_rules.h"
 #include "pictures/picture_codec.h"
 #include "pictures/picture_test_util.h"
 #include "pictures/ui/tpictureview.h"
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScrollBar>
+#include <QToolButton>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -119,6 +122,41 @@ TEST_F(PictureViewTest, ShowsAtZoomOneAndZoomsByWheelSteps)
     EXPECT_EQ(view->Image1->size(), QSize(800, 600));
     EXPECT_FALSE(view->ButtonAddText->isEnabled());
     EXPECT_EQ(view->picture_id(), 6);
+}
+
+// A picture larger than the area shows scroll bars, which move it; zooming out stops while it
+// can still be seen.
+TEST_F(PictureViewTest, ScrollBarsFollowALargePictureAndZoomingOutStops)
+{
+    open(test::sample_image(600, 400));
+    EXPECT_FALSE(view->HorzScrollBar->isVisible());
+    EXPECT_FALSE(view->VertScrollBar->isVisible());
+    for (int i = 0; i < 6; ++i)
+        wheel(true);
+    ASSERT_GT(view->picture_rect().width(), view->ScrollBox1->width());
+    EXPECT_TRUE(view->HorzScrollBar->isVisible());
+    EXPECT_TRUE(view->VertScrollBar->isVisible());
+    const QRect before = view->picture_rect();
+    view->HorzScrollBar->setValue(view->HorzScrollBar->value() + 50);
+    EXPECT_EQ(view->picture_rect(), before.translated(-50, 0));
+    EXPECT_EQ(view->Image1->geometry(), view->picture_rect());
+
+    for (int i = 0; i < 60; ++i)
+        wheel(false);
+    EXPECT_GE(std::max(view->Image1->width(), view->Image1->height()), kSmallestZoomSide);
+    EXPECT_NE(view->windowTitle(), QStringLiteral("图片浏览 缩放：0"));
+    EXPECT_FALSE(view->HorzScrollBar->isVisible());
+    EXPECT_FALSE(view->VertScrollBar->isVisible());
+}
+
+TEST_F(PictureViewTest, ToolButtonsAreReachedWithTheKeyboard)
+{
+    open(test::sample_image(300, 200));
+    for (QToolButton *b : {view->ButtonAddText, view->ButtonFont, view->ButtonSave, view->ButtonCancel})
+        EXPECT_EQ(b->focusPolicy(), Qt::TabFocus) << b->objectName().toStdString();
+    view->ButtonAddText->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(view->ButtonAddText, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), view->ButtonFont);
 }
 
 TEST_F(PictureViewTest, TextWrittenWhenZoomedOutLandsAtTheSamePlaceAtFullFontSize)

@@ -21,6 +21,8 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <QGridLayout>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -102,7 +104,8 @@ TPictureView::TPictureView(Dialogs &dialogs, QWidget *parent) : QDialog(parent),
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setFixedSize(kButtonSize, kButtonSize);
         b->setAutoRaise(true);
-        b->setFocusPolicy(Qt::NoFocus); // a click leaves the text field its focus until it is done
+        // Reached with Tab from the keyboard; a click leaves the text field its focus until it is done.
+        b->setFocusPolicy(Qt::TabFocus);
         connect(b, &QToolButton::clicked, this, handler);
         ToolBar1->addWidget(b);
         return b;
@@ -116,12 +119,29 @@ TPictureView::TPictureView(Dialogs &dialogs, QWidget *parent) : QDialog(parent),
     ButtonCancel =
         button("ButtonCancel", QStringLiteral("取消"), QStyle::SP_DialogCancelButton, [this] { ButtonCancelClick(); });
 
+    // The picture area, with scroll bars that show where a picture larger than the area lies.
+    auto *area = new QGridLayout;
+    area->setContentsMargins(0, 0, 0, 0);
+    area->setSpacing(0);
+    layout->addLayout(area, 1);
     ScrollBox1 = new QWidget(this);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
     ScrollBox1->setAccessibleName(QStringLiteral("图片"));
     ScrollBox1->setAutoFillBackground(true);
     ScrollBox1->installEventFilter(this);
-    layout->addWidget(ScrollBox1, 1);
+    area->addWidget(ScrollBox1, 0, 0);
+    HorzScrollBar = new QScrollBar(Qt::Horizontal, this);
+    HorzScrollBar->setObjectName(QStringLiteral("HorzScrollBar"));
+    HorzScrollBar->setAccessibleName(QStringLiteral("水平滚动"));
+    VertScrollBar = new QScrollBar(Qt::Vertical, this);
+    VertScrollBar->setObjectName(QStringLiteral("VertScrollBar"));
+    VertScrollBar->setAccessibleName(QStringLiteral("垂直滚动"));
+    area->addWidget(HorzScrollBar, 1, 0);
+    area->addWidget(VertScrollBar, 0, 1);
+    for (QScrollBar *bar : {HorzScrollBar, VertScrollBar}) {
+        bar->hide();
+        connect(bar, &QScrollBar::valueChanged, this, [this] { scrolled(); });
+    }
 
     Image1 = new PictureControl(bitmap_, ScrollBox1);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -215,6 +235,41 @@ void TPictureView::place_control(const QRect &r)
     control_ = r;
     Image1->setGeometry(r);
     Image1->update();
+    update_scroll_bars();
+}
+
+// Each bar spans the area and the picture together; its handle is the area's part of it.
+void TPictureView::update_scroll_bars()
+{
+    if (scrolling_)
+        return;
+    scrolling_ = true;
+    const QRect area = ScrollBox1->rect();
+    const QRect span = area.united(control_);
+    const auto set = [](QScrollBar *bar, int page, int whole, int value) {
+        bar->setVisible(whole > page);
+        bar->setRange(0, std::max(0, whole - page));
+        bar->setPageStep(page);
+        bar->setSingleStep(std::max(1, page / 20));
+        bar->setValue(value);
+    };
+    set(HorzScrollBar, area.width(), span.width(), area.left() - span.left());
+    set(VertScrollBar, area.height(), span.height(), area.top() - span.top());
+    scroll_origin_ = {HorzScrollBar->value(), VertScrollBar->value()};
+    scrolling_ = false;
+}
+
+void TPictureView::scrolled()
+{
+    if (scrolling_)
+        return;
+    const QPoint now(HorzScrollBar->value(), VertScrollBar->value());
+    const QPoint moved = now - scroll_origin_;
+    scroll_origin_ = now;
+    scrolling_ = true;
+    control_.translate(-moved);
+    Image1->setGeometry(control_);
+    scrolling_ = false;
 }
 
 void TPictureView::centre_control()
@@ -227,7 +282,8 @@ void TPictureView::zoom_step(bool away_from_user)
 {
     if (bitmap_.isNull())
         return;
-    QRect r = away_from_user ? zoom_in(control_) : zoom_out(control_, ScrollBox1->size(), ScrollBox1->size());
+    QRect r = away_from_user ? zoom_in(control_)
+                             : zoom_out(control_, ScrollBox1->size(), ScrollBox1->size(), bitmap_.size());
     if (r.width() > kMaxControlSide || r.height() > kMaxControlSide)
         return;
     place_control(r);
@@ -420,6 +476,8 @@ bool TPictureView::eventFilter(QObject *watched, QEvent *e)
         }
         return QDialog::eventFilter(watched, e);
     }
+    if (watched == ScrollBox1 && e->type() == QEvent::Resize)
+        update_scroll_bars();
     if ((watched == Image1 || watched == ScrollBox1) && e->type() == QEvent::Wheel) {
         wheelEvent(static_cast<QWheelEvent *>(e));
         return true;

@@ -15,6 +15,7 @@ class QAction;
 class QLineEdit;
 class QMenu;
 class QToolBar;
+class QScrollBar;
 class QToolButton;
 
 namespace yunshan {
@@ -72,6 +73,8 @@ public:
     QToolButton *ButtonSave = nullptr;    // 另存
     QToolButton *ButtonCancel = nullptr;  // 取消
     QWidget *ScrollBox1 = nullptr;        // the picture area below the tool bar
+    QScrollBar *HorzScrollBar = nullptr;  // shown while the picture is wider than the area
+    QScrollBar *VertScrollBar = nullptr;  // shown while the picture is taller than the area
     QWidget *Image1 = nullptr;            // the picture control
     QLineEdit *Edit1 = nullptr;           // the one-line text field
     QMenu *PopupMenu1 = nullptr;
@@ -89,6 +92,8 @@ protected:
 
 private:
     void place_control(const QRect &r);
+    void update_scroll_bars();
+    void scrolled();
     void centre_control();
     void start_writing(QPoint at);
     void fit_field();
@@ -108,6 +113,8 @@ private:
     QPoint field_press_;
     bool right_moved_ = false;
     QColor text_colour_{Qt::black};
+    bool scrolling_ = false;
+    QPoint scroll_origin_;
 };
 
 } // namespace yunshan
