@@ -3,6 +3,7 @@
 #include "app/command_rules.h"
 #include "app/startup.h"
 #include "editor/editor_tools.h"
+#include "editor/fitted_pictures.h"
 #include "app/ui/application_setup.h"
 #include "platform/dialogs.h"
 
@@ -595,6 +596,7 @@ void TForm2::build_panes()
     col4->addWidget(GroupBox6);
 
     RichEdit1 = new QTextEdit(GroupBox4);
+    fit_pictures_to_text_width(*RichEdit1->document());
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     RichEdit1->setAccessibleName(QStringLiteral("笔记内容"));
     RichEdit1->setAcceptRichText(true);

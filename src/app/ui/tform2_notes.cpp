@@ -6,6 +6,7 @@
 #include "catalogue/note_list.h"
 #include "catalogue/note_search_index.h"
 #include "crypto/note_crypt.h"
+#include "editor/fitted_pictures.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
@@ -77,6 +78,7 @@ QTextDocument *new_editor_document(QTextEdit *editor)
 {
     auto *doc = new QTextDocument(editor);
     doc->setDefaultFont(editor->font());
+    fit_pictures_to_text_width(*doc); // wide pictures drawn at the editor's width
     return doc;
 }
 
