@@ -36,8 +36,8 @@ StoredNote read_stored_note(NoteStore &store, int note_id);
 // (with or without a leading U+FEFF); bytes without the mark are read as UTF-8.
 QString plain_body_text(const QVariant &content);
 
-// A stored time ("yyyy-MM-dd HH:mm:ss") in the regional date-and-time format; the stored text
-// itself when it is not a time.
+// A stored time ("yyyy-MM-dd HH:mm:ss") in the regional date-and-time format, the one form the
+// status bar shows for plain and rich-text notes alike; the stored text itself when it is not a time.
 QString regional_date_time(const QString &stored, const QLocale &locale);
 
 // Whether the headings tab shows its picture: the body holds "#" anywhere.

@@ -23,6 +23,8 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -41,14 +43,14 @@ using test::ScriptedDialogs;
 
 class UrlCatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     QList<QUrl> urls;
-public Q_SLOTS:
+  public Q_SLOTS:
     void open(const QUrl &url) { urls.append(url); }
 };
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         form = std::make_unique<TForm2>(dialogs);
@@ -64,10 +66,14 @@ protected:
     // Everything a command could change besides what it is meant to change.
     QStringList snapshot() const
     {
-        QStringList s{form->windowTitle(), QString::number(form->isVisible()),
-                      QString::number(form->GroupBox8->isVisible()), QString::number(form->GroupBox9->isVisible()),
-                      QString::number(form->note.noteId), QString::number(form->note.is_rtf),
-                      QString::number(form->note.is_crypt), QString::number(form->n94_tag),
+        QStringList s{form->windowTitle(),
+                      QString::number(form->isVisible()),
+                      QString::number(form->GroupBox8->isVisible()),
+                      QString::number(form->GroupBox9->isVisible()),
+                      QString::number(form->note.noteId),
+                      QString::number(form->note.is_rtf),
+                      QString::number(form->note.is_crypt),
+                      QString::number(form->n94_tag),
                       QString::number(form->save_enabled())};
         for (int i = 0; i < 6; ++i)
             s << form->panel(i);
@@ -114,8 +120,9 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
             captions << b->text();
             EXPECT_EQ(b->width(), 59) << b->text().toStdString();
         }
-    EXPECT_EQ(captions.join(u','), QStringLiteral("新建大类,删除大类,新建小类,删除小类,新建笔记,保存笔记,添加图片,删除图片,"
-                                                  "删除笔记,置顶,取消置顶,上移,下移,重命名,备份"));
+    EXPECT_EQ(captions.join(u','),
+              QStringLiteral("新建大类,删除大类,新建小类,删除小类,新建笔记,保存笔记,添加图片,删除图片,"
+                             "删除笔记,置顶,取消置顶,上移,下移,重命名,备份"));
 
     // Status bar.
     const int widths[] = {82, 82, 82, 82, 82, 200};
@@ -149,11 +156,12 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
             out << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return out.join(u',');
     };
-    EXPECT_EQ(items(form->MenuFile),
-              QStringLiteral("导入数据,导出为文本…,导出为数据库…,-,立即从网盘同步…,立即备份到网盘…,将备份文件转为正式…,-,"
-                             "设置登陆密码…,取消登陆密码…,-,加密当前笔记(含标题),加密当前笔记(仅内容),取消当前笔记加密…,-,"
-                             "新建笔记,保存笔记,另存为……,-,打印设置…,打印…,-,当前笔记设为常用,当前笔记取消常用标记,"
-                             "列出全部常用笔记,-,列出全部加密笔记,-,退出(强制备份),-,退出(不备份)"));
+    EXPECT_EQ(
+        items(form->MenuFile),
+        QStringLiteral("导入数据,导出为文本…,导出为数据库…,-,立即从网盘同步…,立即备份到网盘…,将备份文件转为正式…,-,"
+                       "设置登陆密码…,取消登陆密码…,-,加密当前笔记(含标题),加密当前笔记(仅内容),取消当前笔记加密…,-,"
+                       "新建笔记,保存笔记,另存为……,-,打印设置…,打印…,-,当前笔记设为常用,当前笔记取消常用标记,"
+                       "列出全部常用笔记,-,列出全部加密笔记,-,退出(强制备份),-,退出(不备份)"));
     EXPECT_EQ(items(form->MenuEdit),
               QStringLiteral("查找…,查找下一个,-,复制,粘贴,-,粘贴图片,添加图片,-,移动当前笔记到…,剪切当前小类到…,"
                              "合并当前小类到…,合并当前大类到…,-,字体加粗,字体标红"));
@@ -167,12 +175,18 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
                              "移动当前笔记到…,-,添加到常用列表,取消常用列表标记,显示常用列表"));
 
     const std::map<QAction *, QKeySequence> keys{
-        {form->MenuNewNote, QKeySequence(QStringLiteral("Ctrl+N"))}, {form->N65, QKeySequence(QStringLiteral("Ctrl+S"))},
-        {form->N75, QKeySequence(QStringLiteral("Ctrl+H"))},         {form->MenuFindNext, QKeySequence(QStringLiteral("F3"))},
-        {form->MenuCopy, QKeySequence(QStringLiteral("Ctrl+C"))},    {form->MenuPaste, QKeySequence(QStringLiteral("Ctrl+V"))},
-        {form->MenuBold, QKeySequence(QStringLiteral("Ctrl+B"))},    {form->MenuRed, QKeySequence(QStringLiteral("Ctrl+R"))},
-        {form->N36, QKeySequence(QStringLiteral("Ctrl+F"))},         {form->Popup1Undo, QKeySequence(QStringLiteral("Ctrl+Z"))},
-        {form->Popup1Cut, QKeySequence(QStringLiteral("Ctrl+X"))},   {form->Popup1Delete, QKeySequence(QStringLiteral("Del"))},
+        {form->MenuNewNote, QKeySequence(QStringLiteral("Ctrl+N"))},
+        {form->N65, QKeySequence(QStringLiteral("Ctrl+S"))},
+        {form->N75, QKeySequence(QStringLiteral("Ctrl+H"))},
+        {form->MenuFindNext, QKeySequence(QStringLiteral("F3"))},
+        {form->MenuCopy, QKeySequence(QStringLiteral("Ctrl+C"))},
+        {form->MenuPaste, QKeySequence(QStringLiteral("Ctrl+V"))},
+        {form->MenuBold, QKeySequence(QStringLiteral("Ctrl+B"))},
+        {form->MenuRed, QKeySequence(QStringLiteral("Ctrl+R"))},
+        {form->N36, QKeySequence(QStringLiteral("Ctrl+F"))},
+        {form->Popup1Undo, QKeySequence(QStringLiteral("Ctrl+Z"))},
+        {form->Popup1Cut, QKeySequence(QStringLiteral("Ctrl+X"))},
+        {form->Popup1Delete, QKeySequence(QStringLiteral("Del"))},
         {form->Popup1SelectAll, QKeySequence(QStringLiteral("Ctrl+A"))},
         {form->Popup1Print, QKeySequence(QStringLiteral("Ctrl+P"))},
     };
@@ -181,7 +195,21 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
 }
 
 // Every action and button, what it does before the later work arrives.
-enum class Does { Unfinished, Message, MessageAndSettings, Question, Settings, UpdateCheck, OpenHelp, HideMovePanel, Nothing, AsksForFile, AsksForFont, Question3, AsksForSaveFile };
+enum class Does {
+    Unfinished,
+    Message,
+    MessageAndSettings,
+    Question,
+    Settings,
+    UpdateCheck,
+    OpenHelp,
+    HideMovePanel,
+    Nothing,
+    AsksForFile,
+    AsksForFont,
+    Question3,
+    AsksForSaveFile
+};
 
 struct Command {
     const char *name;
@@ -192,8 +220,7 @@ struct Command {
 std::vector<Command> command_table()
 {
     std::vector<Command> t;
-    for (const char *n :
-         {"N2", "N3", "N29", "N30", "N31"})
+    for (const char *n : {"N2", "N3", "N29", "N30", "N31"})
         t.push_back({n, Does::Unfinished});
     // Find and the editor's tools with an empty search box, no selected note or category, the
     // print dialogs cancelled and the font dialog cancelled.
@@ -234,8 +261,8 @@ std::vector<Command> command_table()
     for (const char *n : {"SpeedButton5", "ToolButtonDeletePicture"})
         t.push_back({n, Does::Message, QStringLiteral("请先鼠标点击来选择一个要删除的图片。")});
     // Encryption with no note open: encrypting asks for a note, removing does nothing.
-    for (const char *n : {"N41", "N67", "Popup1EncryptTitle", "Popup1EncryptContent", "Popup2EncryptTitle",
-                          "Popup2EncryptContent"})
+    for (const char *n :
+         {"N41", "N67", "Popup1EncryptTitle", "Popup1EncryptContent", "Popup2EncryptTitle", "Popup2EncryptContent"})
         t.push_back({n, Does::Message, QStringLiteral("请先新建或者打开一个笔记以加密。")});
     for (const char *n : {"N42", "Popup1Decrypt", "Popup2Decrypt"})
         t.push_back({n, Does::Nothing});
@@ -244,7 +271,8 @@ std::vector<Command> command_table()
     t.push_back({"N15", Does::Message, QStringLiteral("云杉札记 1.5.4，联系邮箱：yunshan-note@example.org")});
     t.push_back({"N83", Does::Message, QStringLiteral("任何意见建议可以发送邮件到 ") + TForm2::contact_address()});
     // Category commands without a database: nothing selected, nothing acted on yet.
-    t.push_back({"ToolButton1", Does::MessageAndSettings, QStringLiteral("数据库没有连接，请先指定一个保存笔记的文件夹。")});
+    t.push_back(
+        {"ToolButton1", Does::MessageAndSettings, QStringLiteral("数据库没有连接，请先指定一个保存笔记的文件夹。")});
     t.push_back({"ToolButton2", Does::Message, QStringLiteral("请先选择一个要删除的大类。")});
     t.push_back({"ToolButton3", Does::Question, QStringLiteral("建小类前需要先建大类，是否立即创建大类？")});
     t.push_back({"ToolButton4", Does::Message, QStringLiteral("请先选择一个要删除的小类。")});
@@ -258,8 +286,8 @@ std::vector<Command> command_table()
     // A file dialog, cancelled.
     t.push_back({"SpeedButton11", Does::AsksForFile});
     // Editing commands with no text control focused or nothing selected, and the tab buttons.
-    for (const char *n : {"MenuBold", "MenuRed", "SpeedButton8", "SpeedButton9", "MenuCopy", "MenuPaste", "Popup1Undo", "Popup1Cut", "Popup1Copy", "Popup1Paste",
-                          "Popup1Delete", "Popup1SelectAll", "TabButton1", "TabButton2",
+    for (const char *n : {"MenuBold", "MenuRed", "SpeedButton8", "SpeedButton9", "MenuCopy", "MenuPaste", "Popup1Undo",
+                          "Popup1Cut", "Popup1Copy", "Popup1Paste", "Popup1Delete", "Popup1SelectAll",
                           "ToolButton18"}) // backup with no backup folder and no share: nothing to do
         t.push_back({n, Does::Nothing});
     // The find dialog's own buttons (the dialog exists once "当前笔记内查找" has run).
@@ -323,15 +351,30 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         const qsizetype urls_before = catcher.urls.size();
         form->n94_tag = 0;
         switch (c.does) {
-        case Does::Unfinished: dialogs.expect_message(TForm2::unfinished_text()); break;
+        case Does::Unfinished:
+            dialogs.expect_message(TForm2::unfinished_text());
+            break;
         case Does::Message:
-        case Does::MessageAndSettings: dialogs.expect_message(c.text); break;
-        case Does::Question: dialogs.expect_question(c.text, Dialogs::Answer::No); break;
-        case Does::AsksForFile: dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString()); break;
-        case Does::AsksForFont: dialogs.expect_font(QFont(), QColor(), Dialogs::Answer::Cancel); break;
-        case Does::AsksForSaveFile: dialogs.expect_file(ScriptedDialogs::Kind::SaveFile, QString()); break;
-        case Does::Question3: dialogs.expect_question3(c.text, Dialogs::Answer::Cancel); break;
-        default: break;
+        case Does::MessageAndSettings:
+            dialogs.expect_message(c.text);
+            break;
+        case Does::Question:
+            dialogs.expect_question(c.text, Dialogs::Answer::No);
+            break;
+        case Does::AsksForFile:
+            dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString());
+            break;
+        case Does::AsksForFont:
+            dialogs.expect_font(QFont(), QColor(), Dialogs::Answer::Cancel);
+            break;
+        case Does::AsksForSaveFile:
+            dialogs.expect_file(ScriptedDialogs::Kind::SaveFile, QString());
+            break;
+        case Does::Question3:
+            dialogs.expect_question3(c.text, Dialogs::Answer::Cancel);
+            break;
+        default:
+            break;
         }
         if (action)
             action->trigger();
@@ -368,10 +411,12 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         EXPECT_FALSE(a->text().isEmpty());
     }
     for (QAbstractButton *b : form->findChildren<QAbstractButton *>()) {
-        if (b->objectName().isEmpty() || b->objectName().startsWith(QStringLiteral("qt_")))
+        if (b->objectName().isEmpty() || b->objectName().startsWith(QStringLiteral("qt_")) ||
+            b->parent() == form->PageControl1->tabBar()) // the tab bar's own scroll buttons
             continue;
         EXPECT_TRUE(listed.count(b->objectName())) << "button not in the table: " << b->objectName().toStdString();
-        EXPECT_FALSE(b->accessibleName().isEmpty()) << b->objectName().toStdString();
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(b);
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << b->objectName().toStdString();
     }
 
     // Enter in the search box searches; without a database it lists nothing.
@@ -382,18 +427,50 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
     EXPECT_EQ(form->list.search_flag, 1);
 }
 
-TEST_F(MainWindowTest, TabButtonsSwitchBetweenNotesAndHeadings)
+TEST_F(MainWindowTest, NoteListAndHeadingsArePageTabsSwitchedByKeyboardAndScreenReader)
 {
-    EXPECT_TRUE(form->TabButton1->isChecked());
+    QTabBar *bar = form->PageControl1->tabBar();
+    QAccessibleInterface *bar_a = QAccessible::queryAccessibleInterface(bar);
+    ASSERT_GE(bar_a->childCount(), 2); // the two tabs, then the bar's scroll buttons
+    QAccessibleInterface *notes_tab = bar_a->child(0);
+    QAccessibleInterface *headings_tab = bar_a->child(1);
+    EXPECT_EQ(notes_tab->role(), QAccessible::PageTab);
+    EXPECT_EQ(headings_tab->role(), QAccessible::PageTab);
+    EXPECT_EQ(notes_tab->text(QAccessible::Name), QStringLiteral("笔记列表"));
+    EXPECT_EQ(headings_tab->text(QAccessible::Name), QStringLiteral("小标题"));
+    EXPECT_EQ(headings_tab->text(QAccessible::Description),
+              QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题"));
     EXPECT_TRUE(form->ListBox3->isVisible());
-    form->TabButton2->click();
-    EXPECT_TRUE(form->TabButton2->isChecked());
-    EXPECT_FALSE(form->TabButton1->isChecked());
+
+    // The screen reader's action switches the page.
+    headings_tab->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(form->ListBox4->isVisible());
     EXPECT_FALSE(form->ListBox3->isVisible());
-    form->TabButton1->click();
+
+    // So do the arrow keys on the focused tab bar.
+    bar->setFocus();
+    QTest::keyClick(bar, Qt::Key_Left);
     EXPECT_TRUE(form->ListBox3->isVisible());
-    EXPECT_EQ(form->TabButton2->statusTip(), QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题"));
+    QTest::keyClick(bar, Qt::Key_Right);
+    EXPECT_TRUE(form->ListBox4->isVisible());
+
+    // The pointer over "小标题" shows its hint in the status bar.
+    QTest::mouseMove(bar, bar->tabRect(1).center());
+    EXPECT_EQ(form->panel(6), QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题"));
+    QTest::mouseMove(bar, bar->tabRect(0).center());
+    EXPECT_EQ(form->panel(6), QString());
+}
+
+TEST_F(MainWindowTest, HighlightButtonNameFollowsItsText)
+{
+    form->Edit1->setText(QStringLiteral("x"));
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(form->Button2);
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("高亮"));
+    form->Button2->click();
+    EXPECT_EQ(form->Button2->text(), QStringLiteral("取消"));
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("取消"));
+    form->Button2->click();
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("高亮"));
 }
 
 TEST_F(MainWindowTest, ProgressPanelClosesWithItsX)
@@ -589,6 +666,18 @@ TEST_F(MainWindowTest, ResizingTheWindowLeavesTheListsAlone)
     }
 }
 
+TEST_F(MainWindowTest, StatusPanelsShowTheirWholeText)
+{
+    QLabel *update_time = form->findChild<QLabel *>(QStringLiteral("StatusPanel5"));
+    ASSERT_TRUE(update_time);
+    const int normal = update_time->width();
+    const QString long_time = QStringLiteral("笔记更新时间:2024年12月31日星期二 下午11:59:59");
+    form->set_panel(5, long_time);
+    QTRY_VERIFY(update_time->width() >= update_time->fontMetrics().horizontalAdvance(long_time));
+    form->set_panel(5, QStringLiteral("笔记更新时间:2024/1/2 08:09:10"));
+    QTRY_COMPARE(update_time->width(), normal);
+}
+
 TEST_F(MainWindowTest, ReadOnlyModeDisablesEditingControls)
 {
     form->set_save_enabled(true);
@@ -600,10 +689,10 @@ TEST_F(MainWindowTest, ReadOnlyModeDisablesEditingControls)
             EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
         }
     }
-    for (QWidget *w : std::initializer_list<QWidget *>{form->Edit2, form->Edit3, form->SpeedButtonNew, form->SpeedButton2,
-                                                       form->SpeedButton8, form->SpeedButton9, form->SpeedButton10,
-                                                       form->SpeedButton11, form->SpeedButton12, form->Label3,
-                                                       form->SpeedButton4, form->SpeedButton5, form->SpeedButton6})
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             form->Edit2, form->Edit3, form->SpeedButtonNew, form->SpeedButton2, form->SpeedButton8, form->SpeedButton9,
+             form->SpeedButton10, form->SpeedButton11, form->SpeedButton12, form->Label3, form->SpeedButton4,
+             form->SpeedButton5, form->SpeedButton6})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     // Reading stays possible: lists, search, editor, menus.
     EXPECT_TRUE(form->ListBox1->isEnabled());

@@ -246,7 +246,7 @@ TEST_F(EditorWindowTest, HeadingsAreListedAndJumpToTheirLine)
              QStringLiteral("前言里提到 word 一次\n  # word  \n正文\n x# 不是标题\n#无空格\n# 不存在的 标题"));
     show_section(0);
     open_entry(0);
-    form->TabButton2->click();
+    form->PageControl1->setCurrentIndex(1);
     ASSERT_EQ(form->ListBox4->count(), 3);
     EXPECT_EQ(form->ListBox4->item(0)->text(), QStringLiteral("# word"));
     EXPECT_EQ(form->ListBox4->item(1)->text(), QStringLiteral("#无空格"));
@@ -264,12 +264,12 @@ TEST_F(EditorWindowTest, HeadingsAreListedAndJumpToTheirLine)
     // Unchanged note: the list stays; unsaved changes rebuild it at every showing.
     form->note.body_mark = -1; // a change the tracking does not count
     form->RichEdit1->append(QStringLiteral("# 新标题"));
-    form->TabButton1->click();
-    form->TabButton2->click();
+    form->PageControl1->setCurrentIndex(0);
+    form->PageControl1->setCurrentIndex(1);
     EXPECT_EQ(form->ListBox4->count(), 3);
     form->set_save_enabled(true);
-    form->TabButton1->click();
-    form->TabButton2->click();
+    form->PageControl1->setCurrentIndex(0);
+    form->PageControl1->setCurrentIndex(1);
     EXPECT_EQ(form->ListBox4->count(), 4);
     form->set_save_enabled(false);
 }

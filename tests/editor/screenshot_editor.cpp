@@ -3,7 +3,6 @@
 // A note with headings, a link and a bold word is opened from a temporary database; the search
 // text is marked, the headings tab and the find dialog are shown and the move panel opened;
 // with a second argument the note is also printed to that PDF file.
-#include "support/db_check.h"
 #include "app/ui/application_setup.h"
 #include "app/ui/find_dialog.h"
 #include "app/ui/tform2.h"
@@ -11,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
+#include "support/db_check.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -90,12 +90,16 @@ int main(int argc, char **argv)
     QTextCharFormat b;
     b.setFontWeight(QFont::Bold);
     bold.mergeCharFormat(b);
-    yunshan::test::write_sql(form.store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'工作计划')"));
-    yunshan::test::write_sql(form.store, QStringLiteral("insert into Section(px,classId,caption) values(102,1,'读书笔记')"));
+    yunshan::test::write_sql(form.store,
+                             QStringLiteral("insert into Section(px,classId,caption) values(100,1,'工作计划')"));
+    yunshan::test::write_sql(form.store,
+                             QStringLiteral("insert into Section(px,classId,caption) values(102,1,'读书笔记')"));
     yunshan::test::write_sql(form.store, QStringLiteral("insert into notes(label,content) values('计划','')"));
-    yunshan::test::write_sql(form.store, 
+    yunshan::test::write_sql(
+        form.store,
         QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(1,1,1,1,'项目计划笔记')"));
-    yunshan::test::write_sql(form.store, QStringLiteral("insert into rtffile(noteId,rtf) values(1,?)"), {yunshan::write_rtf(doc)});
+    yunshan::test::write_sql(form.store, QStringLiteral("insert into rtffile(noteId,rtf) values(1,?)"),
+                             {yunshan::write_rtf(doc)});
     form.selection.class_index = -1;
     form.ListBox1->setCurrentRow(0);
     form.ListBox1Click();
@@ -106,7 +110,7 @@ int main(int argc, char **argv)
 
     form.Edit1->setText(QStringLiteral("计划"));
     form.Button2Click();
-    form.TabButton2->click();
+    form.PageControl1->setCurrentIndex(1);
     form.show();
     form.N71Click();
     form.N36Click();

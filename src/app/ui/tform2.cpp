@@ -2,9 +2,9 @@
 
 #include "app/command_rules.h"
 #include "app/startup.h"
+#include "app/ui/application_setup.h"
 #include "editor/editor_tools.h"
 #include "editor/fitted_pictures.h"
-#include "app/ui/application_setup.h"
 #include "platform/dialogs.h"
 
 #include <QAction>
@@ -22,14 +22,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPrinter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
-#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QToolBar>
@@ -53,13 +55,14 @@ constexpr int kListFontPixels = 16;
 constexpr int kEditingGroupHeight = 96;
 constexpr int kPictureGroupHeight = 56;
 constexpr int kStartPaneWidths[5] = {100, 102, 195, 490, 218};
+const QString kHeadingsTabHint = QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题");
 constexpr std::array<int, 7> kPanelWidths{82, 82, 82, 82, 82, 200, 50};
 // Property of the controls read-only mode took away.
 constexpr char kReadOnlyLocked[] = "yunshan_read_only_locked";
 
 // The pane splitter; after it has shared out a new size, the window's resize rule runs.
 class PaneSplitter : public QSplitter {
-public:
+  public:
     using QSplitter::QSplitter;
     std::function<void()> after_resize;
     // Widths of the major, minor and note panes as last laid out by the program or dragged by
@@ -67,7 +70,7 @@ public:
     // rule runs, and these give the three their widths back.
     std::array<int, 3> kept_left{};
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent *e) override
     {
         QSplitter::resizeEvent(e);
@@ -112,9 +115,18 @@ QVBoxLayout *tight_column(QWidget *w, int margin = 2)
 
 } // namespace
 
-QString TForm2::unfinished_text() { return QStringLiteral("功能未完成，请等待升级版本。"); }
-QString TForm2::contact_address() { return contact_email(); }
-QString TForm2::help_url() { return QStringLiteral("https://yunshan-note.example.org/help/"); }
+QString TForm2::unfinished_text()
+{
+    return QStringLiteral("功能未完成，请等待升级版本。");
+}
+QString TForm2::contact_address()
+{
+    return contact_email();
+}
+QString TForm2::help_url()
+{
+    return QStringLiteral("https://yunshan-note.example.org/help/");
+}
 
 TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs_(dialogs)
 {
@@ -188,8 +200,7 @@ QToolButton *TForm2::make_button(QWidget *parent, const char *name, const QStrin
 {
     auto *b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
-    b->setText(text);
-    b->setAccessibleName(text);
+    b->setText(text); // no fixed accessible name: screen readers read the text, which some buttons change
     b->setAutoRaise(true);
     if (!hint.isEmpty()) {
         b->setToolTip(hint);
@@ -260,9 +271,10 @@ void TForm2::build_menus()
     MenuFindNext = make_action(m, "MenuFindNext", QStringLiteral("查找下一个"), &TForm2::Button3Click,
                                QKeySequence(Qt::Key_F3), QStringLiteral("在当前笔记内查找下一个关键字"));
     m->addSeparator();
-    MenuCopy = make_action(m, "MenuCopy", QStringLiteral("复制"), &TForm2::edit_copy, QKeySequence(Qt::CTRL | Qt::Key_C));
-    MenuPaste = make_action(m, "MenuPaste", QStringLiteral("粘贴"), &TForm2::edit_paste,
-                            QKeySequence(Qt::CTRL | Qt::Key_V));
+    MenuCopy =
+        make_action(m, "MenuCopy", QStringLiteral("复制"), &TForm2::edit_copy, QKeySequence(Qt::CTRL | Qt::Key_C));
+    MenuPaste =
+        make_action(m, "MenuPaste", QStringLiteral("粘贴"), &TForm2::edit_paste, QKeySequence(Qt::CTRL | Qt::Key_V));
     m->addSeparator();
     MenuPastePicture = make_action(m, "MenuPastePicture", QStringLiteral("粘贴图片"), &TForm2::SpeedButton6Click, {},
                                    QStringLiteral("从剪贴板粘贴一个图片作为附件"));
@@ -319,8 +331,8 @@ void TForm2::build_popup_menus()
     Popup1Undo = make_action(m, "Popup1Undo", QStringLiteral("撤销"), &TForm2::edit_undo,
                              QKeySequence(Qt::CTRL | Qt::Key_Z), QStringLiteral("撤销当前的更改"));
     m->addSeparator();
-    Popup1Cut = make_action(m, "Popup1Cut", QStringLiteral("剪切"), &TForm2::edit_cut, QKeySequence(Qt::CTRL | Qt::Key_X),
-                            QStringLiteral("剪切当前内容到剪贴板"));
+    Popup1Cut = make_action(m, "Popup1Cut", QStringLiteral("剪切"), &TForm2::edit_cut,
+                            QKeySequence(Qt::CTRL | Qt::Key_X), QStringLiteral("剪切当前内容到剪贴板"));
     Popup1Copy = make_action(m, "Popup1Copy", QStringLiteral("复制"), &TForm2::edit_copy,
                              QKeySequence(Qt::CTRL | Qt::Key_C), QStringLiteral("复制当前内容到剪贴板"));
     Popup1Paste = make_action(m, "Popup1Paste", QStringLiteral("粘贴文本"), &TForm2::edit_paste,
@@ -358,10 +370,10 @@ void TForm2::build_popup_menus()
     Popup2Delete = make_action(m, "Popup2Delete", QStringLiteral("删除笔记"), &TForm2::ToolButton7Click, {},
                                QStringLiteral("删除此笔记"));
     m->addSeparator();
-    Popup2EncryptTitle = make_action(m, "Popup2EncryptTitle", QStringLiteral("加密笔记(含标题)"), &TForm2::N41Click,
-                                     {}, hint_encrypt_title);
-    Popup2EncryptContent = make_action(m, "Popup2EncryptContent", QStringLiteral("加密笔记(仅内容)"),
-                                       &TForm2::N67Click, {}, hint_encrypt_content);
+    Popup2EncryptTitle = make_action(m, "Popup2EncryptTitle", QStringLiteral("加密笔记(含标题)"), &TForm2::N41Click, {},
+                                     hint_encrypt_title);
+    Popup2EncryptContent = make_action(m, "Popup2EncryptContent", QStringLiteral("加密笔记(仅内容)"), &TForm2::N67Click,
+                                       {}, hint_encrypt_content);
     Popup2Decrypt = make_action(m, "Popup2Decrypt", QStringLiteral("取消加密"), &TForm2::N42Click);
     m->addSeparator();
     Popup2Print = make_action(m, "Popup2Print", QStringLiteral("打印笔记"), &TForm2::N44Click);
@@ -406,14 +418,17 @@ void TForm2::build_tool_bar()
         ToolBar1->addWidget(b);
         return b;
     };
-    ToolButton1 = tool("ToolButton1", QStringLiteral("新建大类"), &TForm2::ToolButton1Click, QStyle::SP_FileDialogNewFolder);
-    ToolButton2 = tool("ToolButton2", QStringLiteral("删除大类"), &TForm2::ToolButton2Click, QStyle::SP_DialogDiscardButton);
+    ToolButton1 =
+        tool("ToolButton1", QStringLiteral("新建大类"), &TForm2::ToolButton1Click, QStyle::SP_FileDialogNewFolder);
+    ToolButton2 =
+        tool("ToolButton2", QStringLiteral("删除大类"), &TForm2::ToolButton2Click, QStyle::SP_DialogDiscardButton);
     ToolButton3 = tool("ToolButton3", QStringLiteral("新建小类"), &TForm2::ToolButton3Click, QStyle::SP_DirIcon);
-    ToolButton4 = tool("ToolButton4", QStringLiteral("删除小类"), &TForm2::ToolButton4Click, QStyle::SP_DialogDiscardButton);
+    ToolButton4 =
+        tool("ToolButton4", QStringLiteral("删除小类"), &TForm2::ToolButton4Click, QStyle::SP_DialogDiscardButton);
     ToolBar1->addSeparator();
     ToolButton6 = tool("ToolButton6", QStringLiteral("新建笔记"), &TForm2::ToolButton6Click, QStyle::SP_FileIcon);
-    ToolButtonSave = tool("ToolButtonSave", QStringLiteral("保存笔记"), &TForm2::SpeedButton2Click,
-                          QStyle::SP_DialogSaveButton);
+    ToolButtonSave =
+        tool("ToolButtonSave", QStringLiteral("保存笔记"), &TForm2::SpeedButton2Click, QStyle::SP_DialogSaveButton);
     // The picture buttons of the tool bar do what the picture panel's "添加" and "删除" do.
     ToolButtonAddPicture = tool("ToolButtonAddPicture", QStringLiteral("添加图片"), &TForm2::SpeedButton4Click,
                                 QStyle::SP_DialogOpenButton);
@@ -448,8 +463,8 @@ void TForm2::build_tool_bar()
         ToolBar1->addWidget(b);
         return b;
     };
-    Button1 = text_button("Button1", QStringLiteral("搜索"), &TForm2::Button1Click,
-                          QStringLiteral("在全部笔记内查找关键字"));
+    Button1 =
+        text_button("Button1", QStringLiteral("搜索"), &TForm2::Button1Click, QStringLiteral("在全部笔记内查找关键字"));
     Button3 = text_button("Button3", QStringLiteral("↓"), &TForm2::Button3Click,
                           QStringLiteral("在当前文章内向下搜索关键字"));
     Button3->setAccessibleName(QStringLiteral("向下查找"));
@@ -481,28 +496,15 @@ void TForm2::build_panes()
     ListBox2 = make_list(GroupBox2, "ListBox2", QStringLiteral("小类列表"));
     tight_column(GroupBox2)->addWidget(ListBox2);
 
-    // Note list and headings: two tabs shown as flat buttons.
+    // Note list and headings: a page control with the tabs "笔记列表" and "小标题".
     GroupBox3 = make_group(Splitter, "GroupBox3", QStringLiteral(" "));
     GroupBox3->setAccessibleName(QStringLiteral("笔记列表"));
     auto *col3 = tight_column(GroupBox3);
-    auto *tabs = new QHBoxLayout;
-    tabs->setSpacing(2);
-    TabButton1 = make_button(GroupBox3, "TabButton1", QStringLiteral("笔记列表"), nullptr);
-    TabButton2 = make_button(GroupBox3, "TabButton2", QStringLiteral("小标题"), nullptr,
-                             QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题"));
-    for (QToolButton *b : {TabButton1, TabButton2}) {
-        b->setCheckable(true);
-        b->setAutoExclusive(true);
-        tabs->addWidget(b);
-    }
-    tabs->addStretch(1);
-    TabButton1->setChecked(true);
-    connect(TabButton1, &QToolButton::clicked, this, [this] { show_tab(0); });
-    connect(TabButton2, &QToolButton::clicked, this, [this] { show_tab(1); });
-    col3->addLayout(tabs);
 
-    PageControl1 = new QStackedWidget(GroupBox3);
+    PageControl1 = new QTabWidget(GroupBox3);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setDocumentMode(true);
+    PageControl1->tabBar()->setObjectName(QStringLiteral("PageControl1Tabs"));
     TabSheet1 = new QWidget(PageControl1);
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     auto *sheet1 = tight_column(TabSheet1, 0);
@@ -529,8 +531,16 @@ void TForm2::build_panes()
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
     ListBox4 = make_list(TabSheet2, "ListBox4", QStringLiteral("小标题列表"));
     tight_column(TabSheet2, 0)->addWidget(ListBox4);
-    PageControl1->addWidget(TabSheet1);
-    PageControl1->addWidget(TabSheet2);
+    PageControl1->addTab(TabSheet1, QStringLiteral("笔记列表"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("小标题"));
+    PageControl1->setTabToolTip(1, kHeadingsTabHint);
+    // The tab bar has no hint per tab of its own: the status bar follows the tab under the pointer.
+    PageControl1->tabBar()->setMouseTracking(true);
+    PageControl1->tabBar()->installEventFilter(this);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 1)
+            TabSheet2Show();
+    });
     col3->addWidget(PageControl1, 1);
 
     // 内容: editing group over the editor.
@@ -648,8 +658,8 @@ void TForm2::build_panes()
     // below what their buttons need (the buttons are then cut off at the right).
     GroupBox4->setMinimumWidth(1);
     GroupBox5->setMinimumWidth(1);
-    set_pane_widths({kStartPaneWidths[0], kStartPaneWidths[1], kStartPaneWidths[2], kStartPaneWidths[3],
-                     kStartPaneWidths[4]});
+    set_pane_widths(
+        {kStartPaneWidths[0], kStartPaneWidths[1], kStartPaneWidths[2], kStartPaneWidths[3], kStartPaneWidths[4]});
     splitter->after_resize = [this] { FormResize(); };
     connect(splitter, &QSplitter::splitterMoved, this, [splitter] {
         const QList<int> s = splitter->sizes();
@@ -744,8 +754,14 @@ void TForm2::build_status_bar()
 
 void TForm2::set_panel(int index, const QString &text)
 {
-    if (index >= 0 && index < static_cast<int>(StatusPanels.size()))
-        StatusPanels[static_cast<size_t>(index)]->setText(text);
+    if (index < 0 || index >= static_cast<int>(StatusPanels.size()))
+        return;
+    QLabel *p = StatusPanels[static_cast<size_t>(index)];
+    p->setText(text);
+    // A panel of fixed width grows to show its whole text (an update time in a wide regional
+    // format) and returns to its width when the text fits again.
+    if (index < 6)
+        p->setFixedWidth(qMax(kPanelWidths[static_cast<size_t>(index)], p->sizeHint().width()));
 }
 
 QString TForm2::panel(int index) const
@@ -763,7 +779,10 @@ void TForm2::set_save_enabled(bool enabled)
     SpeedButton2->setEnabled(enabled);
 }
 
-bool TForm2::save_enabled() const { return SpeedButton2->isEnabled(); }
+bool TForm2::save_enabled() const
+{
+    return SpeedButton2->isEnabled();
+}
 
 PaneWidths TForm2::pane_widths() const
 {
@@ -781,11 +800,33 @@ void TForm2::enter_read_only_mode()
 {
     read_only_ = true;
     setWindowTitle(caption_ + QStringLiteral(" 只读"));
-    for (QWidget *w : std::initializer_list<QWidget *>{
-             ToolButton1, ToolButton2, ToolButton3, ToolButton4, ToolButton6, ToolButtonSave, ToolButtonAddPicture,
-             ToolButtonDeletePicture, ToolButton7, ToolButton12, ToolButton16, ToolButton13, ToolButton14,
-             ToolButton17, ToolButton18, Edit2, Edit3, SpeedButtonNew, SpeedButton2, SpeedButton3, SpeedButton8,
-             SpeedButton9, SpeedButton10, SpeedButton11, SpeedButton12, Label3, GroupBox7}) {
+    for (QWidget *w : std::initializer_list<QWidget *>{ToolButton1,
+                                                       ToolButton2,
+                                                       ToolButton3,
+                                                       ToolButton4,
+                                                       ToolButton6,
+                                                       ToolButtonSave,
+                                                       ToolButtonAddPicture,
+                                                       ToolButtonDeletePicture,
+                                                       ToolButton7,
+                                                       ToolButton12,
+                                                       ToolButton16,
+                                                       ToolButton13,
+                                                       ToolButton14,
+                                                       ToolButton17,
+                                                       ToolButton18,
+                                                       Edit2,
+                                                       Edit3,
+                                                       SpeedButtonNew,
+                                                       SpeedButton2,
+                                                       SpeedButton3,
+                                                       SpeedButton8,
+                                                       SpeedButton9,
+                                                       SpeedButton10,
+                                                       SpeedButton11,
+                                                       SpeedButton12,
+                                                       Label3,
+                                                       GroupBox7}) {
         w->setEnabled(false);
         // For the rest of the run: the event filter turns any later enabling back.
         w->setProperty(kReadOnlyLocked, true);
@@ -886,6 +927,14 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
     if (e->type() == QEvent::InputMethod && read_only_ &&
         (watched == RichEdit1 || watched == RichEdit1->viewport() || watched == Edit2 || watched == Edit3))
         return true;
+    if (PageControl1 && watched == PageControl1->tabBar() &&
+        (e->type() == QEvent::MouseMove || e->type() == QEvent::Leave)) {
+        const int tab = e->type() == QEvent::MouseMove
+                            ? PageControl1->tabBar()->tabAt(static_cast<QMouseEvent *>(e)->position().toPoint())
+                            : -1;
+        set_panel(6, tab == 1 ? kHeadingsTabHint : QString());
+        return false;
+    }
     if (e->type() == QEvent::KeyPress && (watched == RichEdit1 || watched == RichEdit1->viewport())) {
         // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
         // itself runs in the editor. The key goes on to the editor.
@@ -909,24 +958,18 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
 
 void TForm2::show_tab(int index)
 {
-    (index == 0 ? TabButton1 : TabButton2)->setChecked(true);
-    if (PageControl1->currentIndex() == index)
-        return;
-    PageControl1->setCurrentIndex(index);
-    if (index == 1)
-        TabSheet2Show();
+    PageControl1->setCurrentIndex(index); // the headings list is built when its tab becomes current
 }
 
 // ---------------------------------------------------------------------------------------------
 // Editing commands on the focused text control
 
 namespace {
-template <typename OnText, typename OnLine>
-void on_focused_text(OnText on_text, OnLine on_line)
+template <typename OnText, typename OnLine> void on_focused_text(OnText on_text, OnLine on_line)
 {
     QWidget *w = QApplication::focusWidget();
-    while (w && !qobject_cast<QTextEdit *>(w) && !qobject_cast<QLineEdit *>(w) && w->parentWidget()
-           && qobject_cast<QAbstractScrollArea *>(w->parentWidget()))
+    while (w && !qobject_cast<QTextEdit *>(w) && !qobject_cast<QLineEdit *>(w) && w->parentWidget() &&
+           qobject_cast<QAbstractScrollArea *>(w->parentWidget()))
         w = w->parentWidget(); // the editor's viewport
     if (auto *t = qobject_cast<QTextEdit *>(w))
         on_text(t);
@@ -980,31 +1023,67 @@ void TForm2::edit_select_all()
 // ---------------------------------------------------------------------------------------------
 // Command handlers
 
-void TForm2::unfinished() { dialogs_.message(unfinished_text()); }
+void TForm2::unfinished()
+{
+    dialogs_.message(unfinished_text());
+}
 
-void TForm2::N2Click() { unfinished(); }
-void TForm2::N3Click() { unfinished(); }
-void TForm2::N29Click() { unfinished(); }
-void TForm2::N30Click() { unfinished(); }
-void TForm2::N31Click() { unfinished(); }
+void TForm2::N2Click()
+{
+    unfinished();
+}
+void TForm2::N3Click()
+{
+    unfinished();
+}
+void TForm2::N29Click()
+{
+    unfinished();
+}
+void TForm2::N30Click()
+{
+    unfinished();
+}
+void TForm2::N31Click()
+{
+    unfinished();
+}
 
-void TForm2::N9Click() { dialogs_.message(QStringLiteral("请在右上角输入关键字查找")); }
+void TForm2::N9Click()
+{
+    dialogs_.message(QStringLiteral("请在右上角输入关键字查找"));
+}
 
-void TForm2::N11Click() { Q_EMIT settingsRequested(); }
+void TForm2::N11Click()
+{
+    Q_EMIT settingsRequested();
+}
 
-void TForm2::N14Click() { QDesktopServices::openUrl(QUrl(help_url())); }
+void TForm2::N14Click()
+{
+    QDesktopServices::openUrl(QUrl(help_url()));
+}
 
 void TForm2::N15Click()
 {
-    dialogs_.message(QStringLiteral("云杉札记 ") + QStringLiteral(YUNSHAN_VERSION) + QStringLiteral("，联系邮箱：")
-                     + contact_address());
+    dialogs_.message(QStringLiteral("云杉札记 ") + QStringLiteral(YUNSHAN_VERSION) + QStringLiteral("，联系邮箱：") +
+                     contact_address());
 }
 
-void TForm2::N83Click() { dialogs_.message(QStringLiteral("任何意见建议可以发送邮件到 ") + contact_address()); }
+void TForm2::N83Click()
+{
+    dialogs_.message(QStringLiteral("任何意见建议可以发送邮件到 ") + contact_address());
+}
 
-void TForm2::Label9Click() { GroupBox9->hide(); }
+void TForm2::Label9Click()
+{
+    GroupBox9->hide();
+}
 
-void TForm2::Button5Click() { GroupBox8->hide(); }
+void TForm2::Button5Click()
+{
+    GroupBox8->hide();
+}
 
 void TForm2::N85Click()
 {
@@ -1017,7 +1096,6 @@ void TForm2::N86Click()
     skip_backup_at_exit(run);
     close();
 }
-
 
 // Commands whose behaviour comes with later work.
 void TForm2::SpeedButton8Click()

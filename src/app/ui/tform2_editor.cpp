@@ -481,7 +481,7 @@ bool TForm2::recover_autosave(int note_id, const QString &file)
     read_rtf(recovered.rtf, *RichEdit1->document());
     note.is_rtf = 1;
     set_panel(4, QStringLiteral("RTF"));
-    set_panel(5, QStringLiteral("笔记更新时间:") + stored.put);
+    set_panel(5, QStringLiteral("笔记更新时间:") + regional_date_time(stored.put, QLocale::system()));
     for (const StoredPicture &p : stored.pictures)
         add_thumbnail(p.bytes, p.id);
     note.title_mark = mode_pending || (typed && (typed->title != stored_title || typed->label != stored.label)) ? 1 : 0;

@@ -43,8 +43,9 @@ class NoteListEvents : public QObject {
   protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (watched == form_.ListBox3 && e->type() == QEvent::Show && form_.note_list_scroll_width == 0) {
-            // The horizontal scroll range: twice the list's width when it is first shown.
+        if (watched == &form_ && e->type() == QEvent::Show && form_.note_list_scroll_width == 0) {
+            // The horizontal scroll range: twice the list's width when the window is first shown
+            // (by then the page control has laid out its pages).
             form_.note_list_scroll_width = 2 * form_.ListBox3->width();
             form_.ListBox3->doItemsLayout();
         } else if (watched == form_.ListBox3->viewport()) {
@@ -103,7 +104,7 @@ void TForm2::setup_note_list()
     ListBox3->setMouseTracking(true);
     ListBox3->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     note_list_events_ = std::make_unique<NoteListEvents>(*this);
-    for (QObject *watched : std::initializer_list<QObject *>{ListBox3, ListBox3->viewport(), Edit1})
+    for (QObject *watched : std::initializer_list<QObject *>{this, ListBox3->viewport(), Edit1})
         watched->installEventFilter(note_list_events_.get());
     // An entry the user selects opens; the current entry given on focus alone does not.
     connect(ListBox3, &QListWidget::itemSelectionChanged, this, [this] {
@@ -449,7 +450,7 @@ void TForm2::ListBox3Click()
         warnings = read_rtf(stored.rtf, *doc).warnings;
         show_editor_document(RichEdit1, doc);
         Edit3->setText(stored.label);
-        set_panel(5, kUpdateTime + stored.put);
+        set_panel(5, kUpdateTime + regional_date_time(stored.put, QLocale::system()));
         note.is_rtf = 1;
         set_panel(4, crypt.legacy_form ? QStringLiteral("rtf") : QStringLiteral("RTF"));
         body = RichEdit1->toPlainText();
@@ -484,7 +485,7 @@ void TForm2::ListBox3Click()
         find_next();
         silent_find_mark = 0;
     }
-    TabButton2->setIcon(body_has_headings_mark(body) ? mark_picture(MarkPicture::Headings) : QIcon());
+    PageControl1->setTabIcon(1, body_has_headings_mark(body) ? mark_picture(MarkPicture::Headings) : QIcon());
 }
 
 void TForm2::find_next()
