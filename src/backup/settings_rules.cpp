@@ -168,7 +168,7 @@ bool same_folder(const QString &a, const QString &b)
 
 QString with_trailing_slash(const QString &url)
 {
-    return url.endsWith(QLatin1Char('/')) ? url : url + QLatin1Char('/');
+    return url.isEmpty() || url.endsWith(QLatin1Char('/')) ? url : url + QLatin1Char('/');
 }
 
 // ---- First-run proposal ----
@@ -227,8 +227,11 @@ void fill_from_run(SettingsFields &fields, const RunSettings &run)
     fields.bei_db = run.bei_db;
     fields.auto_backup = run.auto_backup == QLatin1String("1");
     fields.tian = run.tian;
-    fields.start_download = run.webdav_qdxz == 1;
-    fields.exit_upload = run.webdav_tcbc == 1;
+    // The switches are stored with a complete share only; without one the dialog shows what a
+    // first opening shows, so that it reads the same each time.
+    const bool share_stored = !run.dav_url.isEmpty() || !run.dav_username.isEmpty() || !run.dav_password.isEmpty();
+    fields.start_download = share_stored ? run.webdav_qdxz == 1 : false;
+    fields.exit_upload = share_stored ? run.webdav_tcbc == 1 : true;
     fields.dav_url = run.dav_url;
     fields.dav_username = run.dav_username;
     fields.dav_password = run.dav_password;

@@ -61,7 +61,7 @@ QString proposed_backup_drive(const QString &mount_table, const QString &user);
 // one, else unchanged.
 void propose_first_run(SettingsFields &fields, const ProposalSources &sources);
 
-// The share's address as held: "/" appended unless it ends with one.
+// The share's address as held: "/" appended unless it is empty or ends with one.
 QString with_trailing_slash(const QString &url);
 
 // Filling from the running program's values (a main data folder is set).

@@ -48,10 +48,8 @@ bool save_login_password(NoteStore &store, Dialogs &dialogs, const QString &firs
     }
     const QString stored = set_table::read_password(store);
     if (!stored.isEmpty()) {
-        QString current;
-        // A cancelled box counts as an empty entry.
-        if (!dialogs.input(QStringLiteral("请输入原密码"), QStringLiteral("原密码验证"), current))
-            current.clear();
+        // A password box (the entry is not shown); a cancelled box counts as an empty entry.
+        const QString current = dialogs.password(QStringLiteral("请输入原密码"), QStringLiteral("原密码验证"));
         if (login_password_digest(current) != stored) {
             dialogs.message(QStringLiteral("原密码错误，不能更改密码"));
             return false;

@@ -95,7 +95,7 @@ TEST_F(LoginWindowTest, PasswordSetInTheDialogGuardsTheNextStart)
     EXPECT_FALSE(form1->isVisible());
 
     // The fields keep what was typed, also when the dialog is shown again.
-    form2->N39Click();
+    form2->N38Click();
     ASSERT_TRUE(form1->isVisible());
     EXPECT_EQ(form1->Edit4->text(), QStringLiteral("Open sesame"));
     EXPECT_EQ(form1->Edit5->text(), QStringLiteral("Open sesame"));
@@ -151,7 +151,7 @@ TEST_F(LoginWindowTest, ChangingAndClearingThroughTheDialog)
 
     // The current password is asked for first; a wrong one changes nothing.
     type_passwords(QStringLiteral("new"), QStringLiteral("new"));
-    dialogs.expect_input(QStringLiteral("原密码验证"), QStringLiteral("wrong"));
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("wrong"));
     dialogs.expect_message(kWrongCurrent);
     form1->Button5->click();
     EXPECT_TRUE(form1->Button5->isEnabled());
@@ -159,20 +159,20 @@ TEST_F(LoginWindowTest, ChangingAndClearingThroughTheDialog)
 
     // Fields that differ only by a blank are different.
     type_passwords(QStringLiteral("new"), QStringLiteral("new "));
-    dialogs.expect_input(QStringLiteral("原密码验证"), QStringLiteral("old"));
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("old"));
     dialogs.expect_message(kMismatch);
     form1->Button5->click();
     EXPECT_TRUE(form1->Button5->isEnabled());
     EXPECT_EQ(stored_digest(), login_password_digest(QStringLiteral("old")));
 
     type_passwords(QStringLiteral("new"), QStringLiteral("new"));
-    dialogs.expect_input(QStringLiteral("原密码验证"), QStringLiteral("old"));
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("old"));
     dialogs.expect_message(kSet);
     form1->Button5->click();
     EXPECT_EQ(stored_digest(), login_password_digest(QStringLiteral("new")));
 
     type_passwords(QStringLiteral("  "), QStringLiteral("  "));
-    dialogs.expect_input(QStringLiteral("原密码验证"), QStringLiteral("new"));
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("new"));
     dialogs.expect_message(kCleared);
     form1->Button5->click();
     EXPECT_FALSE(form1->Button5->isEnabled());
@@ -184,6 +184,23 @@ TEST_F(LoginWindowTest, ChangingAndClearingThroughTheDialog)
     // No password: the next start asks nothing.
     start();
     EXPECT_FALSE(form2->login_refused());
+}
+
+TEST_F(LoginWindowTest, ClearingFromTheMenuNeedsNoTyping)
+{
+    set_table::insert_password(form2->store, login_password_digest(QStringLiteral("old")));
+    form2->N39->trigger();
+    ASSERT_TRUE(form1->isVisible());
+    EXPECT_TRUE(form1->Edit4->text().isEmpty());
+    EXPECT_TRUE(form1->Edit5->text().isEmpty());
+    ASSERT_TRUE(form1->Button5->isEnabled());
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("old"));
+    dialogs.expect_message(kCleared);
+    form1->Button5->click();
+    EXPECT_FALSE(form1->Button5->isEnabled());
+    EXPECT_EQ(form2->store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='password'")),
+              0);
+    form1->close();
 }
 
 TEST_F(LoginWindowTest, CloseQuestionAnswers)
@@ -247,6 +264,8 @@ TEST_F(LoginWindowTest, MenuCommandsCarryTheirTextsAndOpenTheDialog)
     EXPECT_EQ(form1->Edit4->echoMode(), QLineEdit::Password);
     EXPECT_EQ(form1->Edit5->echoMode(), QLineEdit::Password);
     EXPECT_EQ(form1->Label4->text(), QStringLiteral("设置登陆密码(为空表示不使用密码)："));
+    // The clearing offered and not done is asked about on closing.
+    dialogs.expect_question3(QStringLiteral("密码没有保存，是否保存？"), Dialogs::Answer::No);
     form1->close();
 }
 

@@ -1,6 +1,5 @@
 // The settings dialog driven through its widgets, over a real main window, settings file and
 // database folders.
-#include "support/db_check.h"
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
 #include "backup/tls_trust.h"
@@ -11,6 +10,7 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "store/set_table.h"
+#include "support/db_check.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
@@ -226,18 +226,50 @@ TEST_F(SettingsDialogTest, EverySavedFieldIsShownAtTheNextOpening)
     form1->close();
 }
 
-TEST_F(SettingsDialogTest, DaysFieldEnablesSavingWhenClickedNotWhenTyped)
+TEST_F(SettingsDialogTest, DaysFieldEnablesSavingWhenTypedOrClicked)
 {
     settings->set_zhu_db(dir.mkdir(QStringLiteral("notes")));
     start();
     form1->show();
     ASSERT_FALSE(form1->Button3->isEnabled());
     form1->Edit3->setFocus();
-    form1->Edit3->setText(QStringLiteral("30"));
-    EXPECT_FALSE(form1->Button3->isEnabled());
+    QTest::keyClicks(form1->Edit3, QStringLiteral("30"));
+    EXPECT_TRUE(form1->Button3->isEnabled());
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+
+    form1->show();
+    ASSERT_FALSE(form1->Button3->isEnabled());
     QTest::mouseClick(form1->Edit3, Qt::LeftButton);
     EXPECT_TRUE(form1->Button3->isEnabled());
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+}
+
+TEST_F(SettingsDialogTest, WithoutAShareTheDialogReadsTheSameEachOpening)
+{
+    const auto shown = [this] {
+        return QStringList{form1->Edit6->text(),
+                           form1->Edit7->text(),
+                           form1->Edit8->text(),
+                           form1->Edit9->text(),
+                           form1->CheckBox2->isChecked() ? QStringLiteral("on") : QStringLiteral("off"),
+                           form1->CheckBox3->isChecked() ? QStringLiteral("on") : QStringLiteral("off")};
+    };
+    const QStringList first_run{{}, {}, {}, {}, QStringLiteral("off"), QStringLiteral("on")};
+    form1->show();
+    EXPECT_EQ(shown(), first_run);
+    dialogs.expect_message(kConnected);
+    form1->Button3->click();
+
+    form1->show(); // the same run
+    EXPECT_EQ(shown(), first_run);
+    form1->close();
+    start(); // the next start reads the settings back
+    form2->deferred_settings();
+    form1->show();
+    EXPECT_EQ(shown(), first_run);
+    EXPECT_FALSE(form1->Button3->isEnabled());
     form1->close();
 }
 
@@ -341,7 +373,8 @@ TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
         settings->set_zhu_db(old_folder);
         settings->set_bei_db(QString());
         start();
-        test::write_sql(form2->store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"), {});
+        test::write_sql(form2->store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"),
+                        {});
         form2->selection.class_index = -1;
         form2->ListBox1Click();
         form2->ListBox2->setCurrentRow(0);

@@ -147,7 +147,7 @@ TEST_F(LoginPasswordTest, SettingWithoutAPasswordAsksNoCurrentOneAndStoresTheDig
 TEST_F(LoginPasswordTest, ChangingAsksForTheCurrentPasswordFirst)
 {
     store_digest(kDigestSecret);
-    dialogs.expect_input(QStringLiteral("原密码验证"), QStringLiteral("Secret 1 "));
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("Secret 1 "));
     dialogs.expect_message(kSet);
     EXPECT_TRUE(save(QStringLiteral("云杉札记"), QStringLiteral("云杉札记")));
     EXPECT_EQ(dialogs.titles, QStringList{QStringLiteral("请输入原密码")});
@@ -162,13 +162,13 @@ TEST_F(LoginPasswordTest, RefusedSavesWriteNothing)
     const QString before = test::dump_database(store.main());
 
     // Wrong current password, a cancelled box, fields that differ (blanks count there).
-    dialogs.expect_input(QStringLiteral("原密码验证"), QStringLiteral("secret 1"));
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("secret 1"));
     dialogs.expect_message(kWrongCurrent);
     EXPECT_FALSE(save(QString(), QString()));
-    dialogs.expect_input(QStringLiteral("原密码验证"), QString(), Dialogs::Answer::Cancel);
+    dialogs.expect_password(QStringLiteral("原密码验证"), QString()); // cancelled
     dialogs.expect_message(kWrongCurrent);
     EXPECT_FALSE(save(QStringLiteral("new"), QStringLiteral("new")));
-    dialogs.expect_input(QStringLiteral("原密码验证"), QStringLiteral("Secret 1"));
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("Secret 1"));
     dialogs.expect_message(kMismatch);
     EXPECT_FALSE(save(QStringLiteral("new"), QStringLiteral("new ")));
 
@@ -179,7 +179,7 @@ TEST_F(LoginPasswordTest, RefusedSavesWriteNothing)
 TEST_F(LoginPasswordTest, BlankFieldsClearThePassword)
 {
     store_digest(kDigestSecret);
-    dialogs.expect_input(QStringLiteral("原密码验证"), QStringLiteral("Secret 1"));
+    dialogs.expect_password(QStringLiteral("原密码验证"), QStringLiteral("Secret 1"));
     dialogs.expect_message(kCleared);
     EXPECT_TRUE(save(QStringLiteral(" \t"), QStringLiteral(" \t")));
     EXPECT_EQ(password_rows(), 0);

@@ -280,8 +280,16 @@ void TForm1::build()
     });
     // "立即备份到网盘…" with incomplete WebDAV settings waits for the dialog.
     connect(&main_, &TForm2::settingsModalRequested, this, [this] { exec(); });
-    // The days field enables the save button when clicked, not when typed into.
+    // The days field enables the save button when typed into, and when clicked as it always did.
+    connect(Edit3, &QLineEdit::textEdited, this, &TForm1::Edit1Change);
     Edit3->installEventFilter(this);
+    // "取消登陆密码…": empty fields saved clear the password, without typing anything first.
+    connect(&main_, &TForm2::passwordClearRequested, this, [this] {
+        Edit4->clear();
+        Edit5->clear();
+        Button5->setEnabled(true);
+        Button5->setFocus();
+    });
     Label5->installEventFilter(this);
 }
 

@@ -396,6 +396,8 @@ class TForm2 : public QMainWindow {
   Q_SIGNALS:
     // "数据库路径", "备份设置", "webDAV同步设置": show the settings dialog without waiting.
     void settingsRequested();
+    // "取消登陆密码…": the settings dialog, shown, offers to clear the login password.
+    void passwordClearRequested();
     // The settings dialog, waiting until it is closed (the WebDAV settings are incomplete).
     void settingsModalRequested();
     // "检查更新": start a manual update check (N94's tag is 1 when this is emitted).

@@ -29,6 +29,7 @@ void TForm2::N38Click()
 void TForm2::N39Click()
 {
     Q_EMIT settingsRequested();
+    Q_EMIT passwordClearRequested();
 }
 
 } // namespace yunshan
