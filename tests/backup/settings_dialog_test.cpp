@@ -1,6 +1,5 @@
 // The settings dialog driven through its widgets, over a real main window, settings file and
 // database folders.
-#include "support/db_check.h"
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
 #include "backup/tls_trust.h"
@@ -11,6 +10,7 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "store/set_table.h"
+#include "support/db_check.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
@@ -341,7 +341,8 @@ TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
         settings->set_zhu_db(old_folder);
         settings->set_bei_db(QString());
         start();
-        test::write_sql(form2->store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"), {});
+        test::write_sql(form2->store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"),
+                        {});
         form2->selection.class_index = -1;
         form2->ListBox1Click();
         form2->ListBox2->setCurrentRow(0);
@@ -437,7 +438,7 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     form2->run.zip_password = QStringLiteral("zip'pw");
     UploadSteps steps;
     ASSERT_EQ(upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("se'cret")},
-                             form2->store, database_file_in(main_folder()), QStringLiteral("zip'pw"), dialogs, steps),
+                             database_file_in(main_folder()), QStringLiteral("zip'pw"), dialogs, steps),
               UploadOutcome::Uploaded);
     test::write_sql(form2->store, QStringLiteral("delete from Class"));
     form2->run.dav_url.clear();
@@ -514,7 +515,7 @@ TEST_F(SettingsDialogTest, TrustGivenInTheTestHoldsForTheWholeProgramAndTheNextS
     const auto upload = [&] {
         UploadSteps steps;
         return upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("pw")},
-                              form2->store, database_file_in(main_folder()), QString(), dialogs, steps);
+                              database_file_in(main_folder()), QString(), dialogs, steps);
     };
     EXPECT_EQ(upload(), UploadOutcome::Uploaded);
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
