@@ -159,6 +159,12 @@ bool strong_etag(const QString &etag)
     return !etag.isEmpty() && !etag.startsWith(QLatin1String("W/"));
 }
 
+// The tag without its weakness mark.
+QString opaque_tag(const QString &etag)
+{
+    return etag.startsWith(QLatin1String("W/")) ? etag.mid(2) : etag;
+}
+
 } // namespace
 
 bool ShareIdentity::same_file(const ShareIdentity &other) const
@@ -169,7 +175,8 @@ bool ShareIdentity::same_file(const ShareIdentity &other) const
         return false;
     bool compared = false;
     if (!etag.isEmpty() && !other.etag.isEmpty()) {
-        if (etag != other.etag)
+        // A tag handed out weak for a fresh file turns strong later: the same file all the same.
+        if (opaque_tag(etag) != opaque_tag(other.etag))
             return false;
         compared = true;
     }
@@ -356,10 +363,21 @@ UploadOutcome upload_package(WebDavSession &session, const WebDavAccount &accoun
     put.body_file = package->fileName();
     put.cancel = steps.esc_down;
     if (steps.expected) {
-        if (!steps.expected->exists)
+        if (!steps.expected->exists) {
             put.headers.append(qMakePair(QByteArray("If-None-Match"), QByteArray("*")));
-        else if (strong_etag(steps.expected->etag))
+        } else if (strong_etag(steps.expected->etag)) {
             put.headers.append(qMakePair(QByteArray("If-Match"), steps.expected->etag.toUtf8()));
+        } else {
+            // No strong entity tag to make the PUT conditional on (a server may hand out only a
+            // weak one for a file written a moment ago): the package is looked at once more
+            // right before it is replaced. (If-Unmodified-Since is no help: a server may judge it
+            // by the time of the request instead of the file's.)
+            const PackageLookup now = lookup_package(session, account, steps.esc_down);
+            if (esc())
+                return UploadOutcome::Cancelled;
+            if (!now.answered() || !now.identity.same_file(*steps.expected))
+                return UploadOutcome::ShareChanged;
+        }
     }
     const HttpResponse stored = session.send(put, steps.transfer);
     if (stored.status == 412)

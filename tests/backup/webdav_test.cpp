@@ -94,10 +94,16 @@ TEST_F(WebDavTest, FirstUploadCreatesTheFolderAndTheSecondReplacesThePackage)
     backup_command(c, 1, 0);
     dialogs.verify_done();
     EXPECT_FALSE(store.changed());
-    EXPECT_EQ(requests_with(QStringLiteral("PROPFIND"), 6).mid(3),
-              (QStringList{QStringLiteral("PROPFIND /dav/yunshanzhaji/notedb.zip 207 Depth=0"),
-                           QStringLiteral("PROPFIND /dav/yunshanzhaji/ 207 Depth=0"),
-                           QStringLiteral("PROPFIND /dav/yunshanzhaji/notedb.zip 207 Depth=0")}));
+    // A package written within the last second has only a weak tag: it is looked at once more
+    // right before the PUT replaces it.
+    const QString package_found = QStringLiteral("PROPFIND /dav/yunshanzhaji/notedb.zip 207 Depth=0");
+    const QStringList second = requests_with(QStringLiteral("PROPFIND"), 6).mid(3);
+    ASSERT_GE(second.size(), 3);
+    ASSERT_LE(second.size(), 4) << second.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(second.mid(0, 2),
+              (QStringList{package_found, QStringLiteral("PROPFIND /dav/yunshanzhaji/ 207 Depth=0")}));
+    for (const QString &line : second.mid(2))
+        EXPECT_EQ(line, package_found);
     EXPECT_EQ(requests_with(QStringLiteral("MKCOL"), 1).size(), 1); // the folder exists now
     EXPECT_EQ(requests_with(QStringLiteral("PUT"), 2),
               (QStringList{QStringLiteral("PUT /dav/yunshanzhaji/notedb.zip 201 Depth=-"),
