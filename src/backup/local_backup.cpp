@@ -91,7 +91,7 @@ BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
     QString conflicts;
     if (upload) {
         // The share's changes since this machine's last sync come in before the upload.
-        SyncContext sync{c.store, run, c.session, c.dialogs, panel};
+        SyncContext sync{c.store, run, c.session, c.dialogs, panel, c.now};
         try {
             const SyncOutcome outcome = sync_with_share(sync, SyncPurpose::BeforeUpload);
             result.replaced = outcome.replaced;

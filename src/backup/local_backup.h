@@ -7,6 +7,7 @@
 #include "backup/webdav.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -51,6 +52,8 @@ struct BackupContext {
     Dialogs &dialogs;
     BackupPanel panel;
     QDate today = QDate::currentDate();
+    // The local time written into the captions of conflict copies.
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
 };
 
 // What the backup command did that the window must follow.
