@@ -8,6 +8,9 @@
 #include <exception>
 #include <memory>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace yunshan {
 
 void run_on_main(const OnMainThread &on_main, const std::function<void()> &fn)
@@ -45,6 +48,9 @@ void run_in_background(const std::function<void(const OnMainThread &on_main)> &w
     std::exception_ptr failure;
     QEventLoop loop;
     std::unique_ptr<QThread> worker(QThread::create([&] {
+        // When both want the processor, the window's thread goes first: it only repaints and
+        // answers, and a late frame is what the user sees. (The nice value is per thread here.)
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5);
         try {
             work(on_main);
         } catch (...) {
