@@ -4,6 +4,7 @@
 #include "backup/transfer_errors.h"
 #include "backup/zip_package.h"
 #include "backup_test_util.h"
+#include "store/connection.h"
 #include "store/set_table.h"
 #include "support/db_check.h"
 #include "support/share_peer.h"
@@ -241,6 +242,47 @@ TEST_F(CloudSyncTest, PackageWithoutANotesDatabaseChangesNothing)
     EXPECT_EQ(row(QStringLiteral("note")), QStringLiteral("第一版"));
     EXPECT_TRUE(slots_taken().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(join_path(zhu, QStringLiteral("readme.txt"))));
+}
+
+// A package whose database has a damaged page gets the check a promoted backup gets.
+TEST_F(CloudSyncTest, PackageWithADamagedDatabaseChangesNothing)
+{
+    const QString damaged = dir.mkdir(QStringLiteral("damaged")) + QStringLiteral("/notedb.sl3");
+    ASSERT_TRUE(QFile::copy(main_file(), damaged));
+    {
+        Connection db;
+        db.open(damaged, false);
+        db.execute(QStringLiteral("insert into beiyong_table(value3) values(?)"), {QString(3000, QLatin1Char('x'))});
+        for (int i = 0; i < 6; ++i)
+            db.execute(QStringLiteral("insert into beiyong_table(value3) select value3 from beiyong_table"));
+    }
+    // The last page, filled last, belongs to the spare table: garbage over it.
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.seek(file.size() - 4096));
+    file.write(QByteArray(4096, '\xa5'));
+    file.close();
+    const QString package = dir.file(QStringLiteral("notedb.zip"));
+    build_package_file(damaged, run.zip_password, package);
+    publish(); // makes the folder
+    HttpRequest put;
+    put.method = "PUT";
+    put.url = webdav_package_url(run.dav_url);
+    put.body_file = package;
+    ASSERT_EQ(session.send(put).status, 204);
+    write_row(QStringLiteral("local"), QStringLiteral("本机新写"));
+
+    dialogs.expect_containing(
+        test::ScriptedDialogs::Kind::Error,
+        QStringLiteral("从网盘 %1 下载的数据库文件 notedb.sl3 不能使用：").arg(server_name(server.url())));
+    EXPECT_FALSE(download());
+    dialogs.verify_done();
+    EXPECT_TRUE(dialogs.shown().front().endsWith(QStringLiteral("。本地笔记没有改动。")))
+        << dialogs.shown().front().toStdString();
+    EXPECT_EQ(row(QStringLiteral("local")), QStringLiteral("本机新写"));
+    EXPECT_TRUE(slots_taken().isEmpty());
+    EXPECT_TRUE(store.main_connected());
+    EXPECT_TRUE(store.backup_connected());
 }
 
 TEST_F(CloudSyncTest, ShareThatIsDownThrowsAndLeavesTheDatabasesOpen)
