@@ -153,7 +153,7 @@ int child_cycle(const QString &folder, const QString &url, const QString &unpack
     WebDavSession session;
     const WebDavAccount account{url, kUser, kPassword};
     const UploadOutcome outcome =
-        upload_package(session, account, store, database_file_in(folder), kZipPassword, dialogs, UploadSteps{});
+        upload_package(session, account, database_file_in(folder), kZipPassword, dialogs, UploadSteps{});
     if (outcome != UploadOutcome::Uploaded)
         return 2;
     QTemporaryFile package(unpack_folder + QStringLiteral("/.download.XXXXXX"));

@@ -1,8 +1,10 @@
 #include "backup/local_backup.h"
 
+#include "backup/cloud_sync.h"
 #include "backup/transfer_errors.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "store/connection.h"
 #include "store/database_files.h"
 #include "store/note_store.h"
 
@@ -50,18 +52,15 @@ QString main_database_file(const NoteStore &store, const RunSettings &run)
     return database_file_in(run.zhu_db);
 }
 
-void make_dated_copy(NoteStore &store, const QString &source, const QString &target)
+void make_dated_copy(const QString &source, const QString &target)
 {
-    const bool open_main = store.main_connected() && QFileInfo(store.main_file()).canonicalFilePath() ==
-                                                         QFileInfo(source).canonicalFilePath();
-    if (!open_main) {
-        copy_database_file(source, target); // complete and private before it replaces the target
-        return;
-    }
     const QString temp = target + QStringLiteral(".tmp");
     QFile::remove(temp);
     try {
-        store.main().backup_to(temp);
+        Connection db;
+        db.open_read_only(source);
+        db.backup_to(temp);
+        db.close();
         sync_path(temp, O_RDONLY);
         if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
             throw std::runtime_error(system_error().toStdString());
@@ -72,32 +71,37 @@ void make_dated_copy(NoteStore &store, const QString &source, const QString &tar
     sync_path(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
 }
 
-void backup_command(BackupContext &c, int exit_mark, int upload_only)
+BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
 {
     RunSettings &run = c.run;
     const BackupPanel &panel = c.panel;
     const auto esc = [&panel] { return panel.esc_down && panel.esc_down(); };
+    const auto on_main = [&panel](const std::function<void()> &fn) { run_on_main(panel.on_main, fn); };
+    BackupResult result;
 
     panel.show(QStringLiteral("正在备份……"));
     panel.start(kProgressUpload);
 
+    QString source;
+    on_main([&] { source = main_database_file(c.store, run); });
     const WebDavAccount account{run.dav_url, run.dav_username, run.dav_password};
     const bool upload = account.complete() && (run.webdav_tcbc == 1 || exit_mark == 0);
     bool uploaded = false;
     bool failed = false;
+    QString conflicts;
     if (upload) {
-        UploadSteps steps;
-        steps.esc_down = panel.esc_down;
-        steps.show_step = panel.line;
-        steps.transfer = panel.transfer;
+        // The share's changes since this machine's last sync come in before the upload.
+        SyncContext sync{c.store, run, c.session, c.dialogs, panel, c.now};
         try {
-            const UploadOutcome outcome = upload_package(c.session, account, c.store, main_database_file(c.store, run),
-                                                         run.zip_password, c.dialogs, steps);
-            if (outcome == UploadOutcome::Cancelled) {
+            const SyncOutcome outcome = sync_with_share(sync, SyncPurpose::BeforeUpload);
+            result.replaced = outcome.replaced;
+            if (outcome.merge)
+                conflicts = conflict_report_text(*outcome.merge, outcome.merged_at);
+            if (outcome.cancelled) {
                 panel.hide();
-                return;
+                return result;
             }
-            uploaded = outcome == UploadOutcome::Uploaded;
+            uploaded = outcome.share_current;
             failed = !uploaded;
         } catch (const std::exception &e) {
             report_transfer_failure(c.dialogs, TransferStep::Upload, account.url, e);
@@ -105,27 +109,28 @@ void backup_command(BackupContext &c, int exit_mark, int upload_only)
                 // The command ends here; a failure stays on the panel until it is closed.
                 if (is_cancellation(e))
                     panel.hide();
-                return;
+                return result;
             }
             // At exit an unreachable share must not cost the local copy nor keep the window open.
             failed = true;
         }
     }
+    if (!conflicts.isEmpty())
+        c.dialogs.message(conflicts);
 
     if (esc() || upload_only == 1) {
         panel.hide();
         if (uploaded)
-            c.store.set_changed(false);
-        return;
+            on_main([&] { c.store.set_changed(false); });
+        return result;
     }
 
     bool copied = false;
     if (!run.bei_db.isEmpty() && (run.auto_backup == QLatin1String("1") || exit_mark == 0)) {
-        const QString source = main_database_file(c.store, run);
         const QString target = join_path(run.bei_db, backup_file_name(QStringLiteral("buckup_"), 0, c.today));
         panel.line(QStringLiteral("正在本地备份……"));
         try {
-            make_dated_copy(c.store, source, target);
+            make_dated_copy(source, target);
             copied = true;
         } catch (const std::exception &e) {
             failed = true;
@@ -136,8 +141,9 @@ void backup_command(BackupContext &c, int exit_mark, int upload_only)
     }
 
     if (!failed && (uploaded || copied))
-        c.store.set_changed(false);
+        on_main([&] { c.store.set_changed(false); });
     panel.hide();
+    return result;
 }
 
 void remove_expired_copy(const RunSettings &run, const QDate &today)
@@ -152,14 +158,18 @@ void remove_expired_copy(const RunSettings &run, const QDate &today)
         join_path(run.bei_db, backup_file_name(QStringLiteral("buckup_"), static_cast<qint64>(days) + 1, today)));
 }
 
-void exit_backup_step(BackupContext &c, int &exit_mark)
+BackupResult exit_backup_step(BackupContext &c, int &exit_mark)
 {
+    BackupResult result;
     if (!(c.run.auto_backup == QLatin1String("1") || c.run.webdav_tcbc == 1))
-        return;
+        return result;
     exit_mark = 1;
-    if (c.store.changed() && c.run.skip_exit_backup == 0)
-        backup_command(c, exit_mark, 0);
+    bool changed = false;
+    run_on_main(c.panel.on_main, [&] { changed = c.store.changed(); });
+    if (changed && c.run.skip_exit_backup == 0)
+        result = backup_command(c, exit_mark, 0);
     remove_expired_copy(c.run, c.today);
+    return result;
 }
 
 } // namespace yunshan

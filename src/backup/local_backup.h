@@ -2,10 +2,12 @@
 // The backup command: the upload to the WebDAV share when configured, then the dated copy of the
 // main database in the backup folder; and the exit step with its retention of dated copies.
 #include "app/main_state.h"
+#include "backup/background_work.h"
 #include "backup/transfer_progress.h"
 #include "backup/webdav.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
@@ -21,13 +23,15 @@ QString backup_file_name(const QString &prefix, qint64 days_back, const QDate &t
 // The main database file: in the main data folder, or beside the program in that mode.
 QString main_database_file(const NoteStore &store, const RunSettings &run);
 
-// Writes a consistent copy of `source` to `target`: through SQLite's backup when `source` is the
-// open main database, else as a plain copy (no connection writes it then). The copy goes to a
-// temporary name first and replaces `target` only once complete. Throws on failure; `target`
-// is then unchanged.
-void make_dated_copy(NoteStore &store, const QString &source, const QString &target);
+// Writes a consistent copy of the database file `source` to `target` through SQLite's backup on
+// a connection of its own (the store's connections are not used; a write meanwhile only makes
+// the copy start over). The copy goes to a temporary name first and replaces `target` only once
+// complete. Throws on failure; `target` is then unchanged. Runs on any thread.
+void make_dated_copy(const QString &source, const QString &target);
 
-// What the command needs from the window: the progress panel and the ESC key.
+// What the command needs from the window: the progress panel, the ESC key and the way to the
+// window's thread. The command may run on a worker thread: every function here may be called
+// from it, and whatever touches the store or shows a box goes through `on_main`.
 struct BackupPanel {
     std::function<void(const QString &)> show; // show the panel with this line, repaint, events
     std::function<void(const QString &)> line; // set the line, repaint, events
@@ -35,6 +39,10 @@ struct BackupPanel {
     std::function<void(int mode)> start; // reset the counters, set the mode, start the timer
     std::function<bool()> esc_down;
     HttpProgress transfer; // transfer events
+    OnMainThread on_main;  // empty: the command runs on the window's thread
+    // Runs on the window's thread before another file takes the main database's place: the open
+    // note is settled. False stops the sync before anything is replaced.
+    std::function<bool()> before_replace;
 };
 
 struct BackupContext {
@@ -44,18 +52,27 @@ struct BackupContext {
     Dialogs &dialogs;
     BackupPanel panel;
     QDate today = QDate::currentDate();
+    // The local time written into the captions of conflict copies.
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+};
+
+// What the backup command did that the window must follow.
+struct BackupResult {
+    bool replaced = false; // the share's changes came in first: the main database is another file
 };
 
 // The backup command. `exit_mark`: 1 when run by the exit step; `upload_only`: 1 for
-// "立即备份到网盘…". `global_change` is cleared only when everything that ran succeeded.
-// A transport or packaging failure of the upload (or ESC while a request runs) is reported; run by
-// the user it ends the command, at exit the local copy is still made.
-void backup_command(BackupContext &c, int exit_mark, int upload_only);
+// "立即备份到网盘…". The upload never overwrites a package another machine uploaded since this
+// one's last sync: that package is downloaded and merged first (cloud_sync.h). `global_change`
+// is cleared only when everything that ran succeeded. A transport or packaging failure of the
+// upload (or ESC while a request runs) is reported; run by the user it ends the command, at
+// exit the local copy is still made.
+BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only);
 
 // The exit step: when `auto` is "1" or the exit upload is on, sets the exit mark, runs the backup
 // command when the run wrote to the database (and the exit is not "退出(不备份)"), then deletes the
 // dated copy `tian` + 1 days old.
-void exit_backup_step(BackupContext &c, int &exit_mark);
+BackupResult exit_backup_step(BackupContext &c, int &exit_mark);
 
 // Deletes the dated copy `tian` + 1 days old in the backup folder. "0", and any value that is
 // not a whole number, keep every copy.

@@ -365,11 +365,21 @@ NoteSearchIndex::NoteSearchIndex(NoteStore &store, QObject *parent) : QObject(pa
 {
     // The log of a connection ends with it: what it holds goes into the file first.
     store_.set_before_main_closes([this] { settle(); });
+    // A backup or a sync opened the main file again: the index follows the new connection at
+    // once (a file that was replaced is built afresh).
+    store_.set_after_main_reopens([this] {
+        try {
+            catch_up();
+        } catch (const std::exception &) {
+            // the next search runs the plain statement and tries again
+        }
+    });
 }
 
 NoteSearchIndex::~NoteSearchIndex()
 {
     store_.set_before_main_closes({});
+    store_.set_after_main_reopens({});
     stop();
     detach();
 }
@@ -379,6 +389,9 @@ void NoteSearchIndex::settle()
     stop();
     if (store_.main_connected()) {
         const bool background = std::exchange(background_, false);
+        // Caught up, the file stands for the database as it is now, whatever else was written
+        // (settings rows the log does not follow): the connection that opens next takes it.
+        stamp_due_ = stamp_due_ || attached_;
         try {
             catch_up();
         } catch (const std::exception &) {

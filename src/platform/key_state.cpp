@@ -5,13 +5,17 @@
 #include <QKeyEvent>
 #include <QPointer>
 
+#include <atomic>
+
 namespace yunshan {
 namespace {
+
+// Read by transfers on worker threads too.
+std::atomic<bool> g_esc_down{false};
 
 class EscTracker : public QObject {
   public:
     using QObject::QObject;
-    bool down = false;
 
   protected:
     bool eventFilter(QObject *watched, QEvent *e) override
@@ -21,11 +25,11 @@ class EscTracker : public QObject {
         case QEvent::KeyRelease: {
             const auto *k = static_cast<QKeyEvent *>(e);
             if (k->key() == Qt::Key_Escape && !k->isAutoRepeat())
-                down = e->type() == QEvent::KeyPress;
+                g_esc_down = e->type() == QEvent::KeyPress;
             break;
         }
         case QEvent::ApplicationDeactivate:
-            down = false; // the release goes to another program
+            g_esc_down = false; // the release goes to another program
             break;
         default:
             break;
@@ -53,7 +57,7 @@ void track_esc_key()
 
 bool esc_key_down()
 {
-    return tracker() && tracker()->down;
+    return g_esc_down.load();
 }
 
 } // namespace yunshan

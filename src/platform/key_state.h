@@ -5,7 +5,7 @@ namespace yunshan {
 
 // Starts following the key (once per application; later calls do nothing).
 void track_esc_key();
-// Whether ESC is held down at this moment (as far as the application has seen).
+// Whether ESC is held down at this moment (as far as the application has seen); any thread may ask.
 bool esc_key_down();
 
 } // namespace yunshan

@@ -13,6 +13,9 @@
 #include <QStringList>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <exception>
 #include <stdexcept>
@@ -25,16 +28,25 @@ namespace yunshan {
 QString connection_status_text(int status)
 {
     switch (status) {
-    case kNotConnected: return QStringLiteral("数据库未连接");
-    case kMainOnly: return QStringLiteral("主数据库就绪");
-    case kBackupOnly: return QStringLiteral("备数据库就绪");
-    case kMainAndBackup: return QStringLiteral("主备就绪");
-    case kProgramFolder: return QStringLiteral("EXE根目录");
-    default: return QString::number(status);
+    case kNotConnected:
+        return QStringLiteral("数据库未连接");
+    case kMainOnly:
+        return QStringLiteral("主数据库就绪");
+    case kBackupOnly:
+        return QStringLiteral("备数据库就绪");
+    case kMainAndBackup:
+        return QStringLiteral("主备就绪");
+    case kProgramFolder:
+        return QStringLiteral("EXE根目录");
+    default:
+        return QString::number(status);
     }
 }
 
-QString database_file_in(const QString &folder) { return join_path(folder, QStringLiteral("notedb.sl3")); }
+QString database_file_in(const QString &folder)
+{
+    return join_path(folder, QStringLiteral("notedb.sl3"));
+}
 
 QString stale_backup_text(const QString &kept_as)
 {
@@ -51,7 +63,8 @@ const QString kBackupMissingText = QStringLiteral(
 // and hard links).
 bool same_file(const QString &a, const QString &b)
 {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(QFile::encodeName(a).constData(), &sa) != 0 || ::stat(QFile::encodeName(b).constData(), &sb) != 0)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
@@ -95,7 +108,10 @@ bool legacy_files_agree(const QString &main_file, const QString &backup_file)
     }
 }
 
-QString new_generation() { return QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0'); }
+QString new_generation()
+{
+    return QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0');
+}
 
 QString backup_statement(const QString &sql)
 {
@@ -130,12 +146,33 @@ QString both_unusable_text(const QString &main_file, const QString &main_cause, 
 
 NoteStore::NoteStore(const QString &lock_name) : owner_(lock_name) {}
 
-NoteStore::~NoteStore() { close_all(); }
+NoteStore::~NoteStore()
+{
+    close_all();
+}
 
 void NoteStore::main_closing()
 {
     if (main_.is_open() && before_main_closes_)
         before_main_closes_();
+}
+
+void NoteStore::main_reopened()
+{
+    if (main_.is_open() && after_main_reopens_)
+        after_main_reopens_();
+}
+
+void NoteStore::read_generation()
+{
+    generation_.clear();
+    try {
+        const auto stamp = main_.query_first(QStringLiteral("select value1 from main.set_table where key1=?1"),
+                                             {QString::fromLatin1(kGenerationKey)});
+        generation_ = stamp && stamp->isValid() ? stamp->toString() : QString();
+    } catch (const DbError &) {
+        // a file without set_table has no stamp yet
+    }
 }
 
 void NoteStore::close_connections()
@@ -387,8 +424,8 @@ void NoteStore::complete_schema()
     const auto missing = [this](const QString &schema, const QString &table) {
         const auto n = main_.query_first(QStringLiteral("select count(*) from %1.sqlite_master where type='table' and "
                                                         "name=?1 collate nocase")
-                                              .arg(schema),
-                                          {table});
+                                             .arg(schema),
+                                         {table});
         return !n || n->toLongLong() == 0;
     };
     QStringList schemas{QStringLiteral("main")};
@@ -399,9 +436,7 @@ void NoteStore::complete_schema()
         for (const QString &t : completed_note_tables())
             any_missing = any_missing || missing(schema, t);
     if (!any_missing) {
-        const auto stamp = main_.query_first(QStringLiteral("select value1 from main.set_table where key1=?1"),
-                                             {QString::fromLatin1(kGenerationKey)});
-        generation_ = stamp && stamp->isValid() ? stamp->toString() : QString();
+        read_generation();
         return;
     }
     // Each file gets what it lacks, in one transaction with the stamp.
@@ -434,6 +469,60 @@ QString NoteStore::renew_backup()
     const QString kept = keep_aside(backup_path_);
     copy_database_file(main_.path(), backup_path_);
     attach_backup();
+    return kept;
+}
+
+QString NoteStore::replace_main_file(const std::function<bool()> &swap, const QString &prepared_backup)
+{
+    if (in_write_)
+        throw DbError(std::string("file swap during a write"));
+    const QString path = main_.path();
+    if (path.isEmpty()) {
+        QFile::remove(prepared_backup);
+        swap();
+        return QString();
+    }
+    const bool with_backup = backup_attached_ && !backup_path_.isEmpty();
+    main_closing();
+    main_.close();
+    backup_attached_ = false;
+    bool swapped = false;
+    try {
+        swapped = swap();
+    } catch (...) {
+        QFile::remove(prepared_backup);
+        reopen_main(path);
+        main_reopened();
+        throw;
+    }
+    QString kept;
+    std::optional<DbError> copy_failure;
+    if (swapped && with_backup) {
+        // The backup must mirror the new file before anything writes to it again.
+        kept = keep_aside(backup_path_);
+        try {
+            if (!prepared_backup.isEmpty() && QFileInfo::exists(prepared_backup)) {
+                ::unlink(QFile::encodeName(backup_path_ + QStringLiteral("-journal")).constData());
+                if (std::rename(QFile::encodeName(prepared_backup).constData(),
+                                QFile::encodeName(backup_path_).constData()) != 0)
+                    copy_database_file(path, backup_path_);
+            } else {
+                copy_database_file(path, backup_path_);
+            }
+        } catch (const DbError &e) {
+            copy_failure = e;
+        }
+    }
+    QFile::remove(prepared_backup);
+    if (copy_failure) {
+        status_ = kMainOnly;
+        backup_path_.clear();
+    }
+    reopen_main(path);
+    read_generation();
+    main_reopened();
+    if (copy_failure)
+        throw *copy_failure;
     return kept;
 }
 
@@ -523,8 +612,7 @@ struct TransactionFailure {
 
 } // namespace
 
-bool NoteStore::run_transaction(const std::function<void(Writer &)> &command, bool mirrored,
-                                const QString &generation)
+bool NoteStore::run_transaction(const std::function<void(Writer &)> &command, bool mirrored, const QString &generation)
 {
     Writer w(main_, mirrored);
     const auto roll_back = [this] {
@@ -619,8 +707,9 @@ void NoteStore::write_transaction(const std::function<void(Writer &)> &command, 
 std::optional<bool> NoteStore::holds_generation(const QString &schema, const QString &generation)
 {
     try {
-        const auto stamp = main_.query_first(
-            QStringLiteral("select value1 from %1.set_table where key1=?1").arg(schema), {QString::fromLatin1(kGenerationKey)});
+        const auto stamp =
+            main_.query_first(QStringLiteral("select value1 from %1.set_table where key1=?1").arg(schema),
+                              {QString::fromLatin1(kGenerationKey)});
         return stamp && stamp->toString() == generation;
     } catch (const DbError &) {
         return std::nullopt;
@@ -645,9 +734,9 @@ void NoteStore::backup_failed(const DbError &cause)
     const QString message =
         QStringLiteral("备份数据库“%1”写入失败：%2\n已断开备份数据库，笔记继续保存到主数据库；"
                        "下次启动时会从主数据库重新复制备份。")
-            .arg(backup_path_, database_problem_cause(cause.code(), cause.engine_text()) +
-                                   (cause.engine_text().isEmpty() ? QString()
-                                                                  : QStringLiteral("（%1）").arg(cause.engine_text())));
+            .arg(backup_path_,
+                 database_problem_cause(cause.code(), cause.engine_text()) +
+                     (cause.engine_text().isEmpty() ? QString() : QStringLiteral("（%1）").arg(cause.engine_text())));
     backup_path_.clear();
     if (on_backup_failure_)
         on_backup_failure_(message);

@@ -98,6 +98,9 @@ class NoteStore {
     // Runs before the main connection closes (a reconnect or close_all), while it is still
     // open; an empty function removes it.
     void set_before_main_closes(std::function<void()> fn) { before_main_closes_ = std::move(fn); }
+    // Runs after with_main_closed or replace_main_file opened the main connection again (not after
+    // Connect_to_db, whose caller knows); an empty function removes it.
+    void set_after_main_reopens(std::function<void()> fn) { after_main_reopens_ = std::move(fn); }
     // Called once when a write to the backup database failed and the backup was disconnected,
     // with the message to show (the main database took the write).
     void set_backup_failure_handler(std::function<void(const QString &message)> fn)
@@ -133,6 +136,17 @@ class NoteStore {
     // (the instance then runs on the main database alone).
     QString renew_backup();
 
+    // Another file takes the main file's place: with the main connection closed, `swap` moves the
+    // files and returns whether the main file is now another one. When it is and a backup is
+    // attached, the backup file is kept aside as notedb_old_* and replaced by `prepared_backup`
+    // (a complete copy of the new main file in the backup folder, made beforehand) or, without
+    // one, by a copy of the new main file; then the main connection opens again with the backup
+    // attached and the generation stamp read from the new file. Nothing is written to the backup
+    // before it mirrors the new file. Returns the name the old backup was kept as (empty without
+    // a backup or when nothing was swapped). A failed copy throws DbError after the main file is
+    // open again (the instance then runs on the main database alone), like a failed reopening.
+    QString replace_main_file(const std::function<bool()> &swap, const QString &prepared_backup = QString());
+
     // One command's writes as one transaction on both databases; returns what `command` returns.
     // `command` may run twice: when the backup database fails, the transaction is rolled back,
     // the backup disconnected (the failure handler says so) and the command run again on the
@@ -167,6 +181,9 @@ class NoteStore {
     void complete_schema();
     void reopen_main(const QString &path);
     void main_closing();
+    void main_reopened();
+    // The generation stamp of the open main file.
+    void read_generation();
     void close_connections();
     // Connect_to_db for the configured folders; `main_file`/`backup_file` empty when not set.
     void connect_folders(const QString &main_file, const QString &backup_file, Dialogs &dialogs,
@@ -186,6 +203,7 @@ class NoteStore {
     bool in_write_ = false;
     QString generation_;
     std::function<void()> before_main_closes_;
+    std::function<void()> after_main_reopens_;
     std::function<void(const QString &)> on_backup_failure_;
 };
 
@@ -215,9 +233,11 @@ template <typename F> void NoteStore::with_main_closed(F &&fn)
         fn();
     } catch (...) {
         reopen_main(path); // a failure here replaces the command's own
+        main_reopened();
         throw;
     }
     reopen_main(path);
+    main_reopened();
 }
 
 } // namespace yunshan

@@ -11,13 +11,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 namespace yunshan {
@@ -25,6 +31,20 @@ namespace {
 
 using test::ScriptedDialogs;
 using test::TempFolder;
+
+// Counts the paint events of the widget it watches.
+class PaintCounter : public QObject {
+  public:
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+};
 
 class BackupWindowTest : public ::testing::Test {
   protected:
@@ -103,6 +123,66 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     EXPECT_TRUE(QFile::exists(today_copy()));
     // The timer stops itself on its first tick after the panel has gone.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Timer2->isActive(); }, 2000));
+}
+
+// The package is built on a worker thread: the window keeps painting and its timers keep
+// ticking meanwhile, and the commands that write wait until the backup is over.
+TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
+{
+    test::ApacheDav server(QStringLiteral("u"), QStringLiteral("p"));
+    ASSERT_TRUE(server.started()) << server.error().toStdString();
+    TForm2 &f = *form;
+    // 30 MB that does not compress: packing it takes a while on any machine.
+    QByteArray blob(30 * 1000 * 1000, Qt::Uninitialized);
+    QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(blob.data()), blob.size() / 4);
+    f.store.main().execute(QStringLiteral("insert into set_table(key1,value1) values('blob',?)"), {blob});
+    blob.clear();
+    f.run.dav_url = server.url();
+    f.run.dav_username = QStringLiteral("u");
+    f.run.dav_password = QStringLiteral("p");
+    f.store.set_changed(true);
+
+    PaintCounter paints;
+    f.GroupBox9->installEventFilter(&paints);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = -1;
+    qint64 worst_gap = 0;
+    int packing_ticks = 0;
+    int packing_paints = 0;
+    bool writing_possible = false;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        const bool packing = f.GroupBox9->isVisible() && f.Label8->text() == QStringLiteral("正在压缩数据……");
+        if (last >= 0)
+            worst_gap = std::max(worst_gap, now - last);
+        last = packing ? now : -1;
+        if (!packing)
+            return;
+        if (packing_ticks++ == 0)
+            paints.count = 0;
+        packing_paints = paints.count;
+        f.GroupBox9->update();
+        writing_possible = writing_possible || f.ToolBar1->isEnabled() || f.menuBar()->isEnabled() ||
+                           f.ListBox1->isEnabled() || f.Timer1->isActive();
+    });
+    watch.start();
+    dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
+    f.ToolButton18->click();
+    watch.stop();
+    dialogs.verify_done();
+
+    EXPECT_GE(packing_ticks, 5);
+    EXPECT_LT(worst_gap, 100) << packing_ticks << " ticks while packing";
+    EXPECT_GE(packing_paints, 2);
+    EXPECT_FALSE(writing_possible);
+    // Over, the window takes input again.
+    EXPECT_TRUE(f.ToolBar1->isEnabled());
+    EXPECT_TRUE(f.menuBar()->isEnabled());
+    EXPECT_FALSE(f.transfer_running());
+    EXPECT_TRUE(QFile::exists(today_copy()));
 }
 
 TEST_F(BackupWindowTest, EscHeldEndsTheCommandBeforeTheCopy)

@@ -1,13 +1,17 @@
-// The download from the WebDAV share in place of the main database, against a real Apache share.
+// The sync with the WebDAV share: the download in place of the main database when only the share
+// changed, against a real Apache share.
 #include "backup/cloud_sync.h"
 #include "backup/transfer_errors.h"
 #include "backup/zip_package.h"
 #include "backup_test_util.h"
+#include "store/connection.h"
 #include "store/set_table.h"
 #include "support/db_check.h"
+#include "support/share_peer.h"
 #include "support/webdav_server.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -27,14 +31,32 @@ class CloudSyncTest : public BackupTest {
         run.zip_password = QStringLiteral("z'ip");
     }
 
-    // Uploads the main database as it stands.
+    WebDavAccount account() const { return {run.dav_url, run.dav_username, run.dav_password}; }
+    // Uploads the main database as it stands, without recording what the share holds.
     void publish()
     {
-        BackupContext b = context();
         UploadSteps steps;
-        ASSERT_EQ(upload_package(session, {run.dav_url, run.dav_username, run.dav_password}, store, main_file(),
-                                 run.zip_password, dialogs, steps),
+        ASSERT_EQ(upload_package(session, account(), main_database_file(store, run), run.zip_password, dialogs, steps),
                   UploadOutcome::Uploaded);
+    }
+    // This machine and the share hold the same notes and this machine knows it.
+    void synced()
+    {
+        publish();
+        ASSERT_TRUE(download());
+        dialogs.verify_done();
+    }
+    // Another machine uploads the main database as it stands with `sql` applied.
+    void other_machine_uploads(const QString &sql)
+    {
+        test::upload_changed_copy(main_database_file(store, run), sql, account(), run.zip_password,
+                                  dir.path() + QStringLiteral("/other"));
+    }
+    void other_machine_sets(const QString &key, const QString &value)
+    {
+        other_machine_uploads(QStringLiteral("delete from set_table where key1='%1';"
+                                             "insert into set_table(key1,value1) values('%1','%2')")
+                                  .arg(key, value));
     }
     bool download()
     {
@@ -58,15 +80,14 @@ class CloudSyncTest : public BackupTest {
 
 TEST_F(CloudSyncTest, DownloadTakesThePlaceOfTheMainFileAndOfItsMirror)
 {
-    publish();
-    write_row(QStringLiteral("local"), QStringLiteral("本机新写"));
+    synced();
+    other_machine_sets(QStringLiteral("note"), QStringLiteral("第二版"));
 
     EXPECT_TRUE(download());
     dialogs.verify_done();
     EXPECT_TRUE(store.main_connected());
     EXPECT_TRUE(store.backup_connected());
-    EXPECT_EQ(row(QStringLiteral("note")), QStringLiteral("第一版"));
-    EXPECT_TRUE(row(QStringLiteral("local")).isEmpty());
+    EXPECT_EQ(row(QStringLiteral("note")), QStringLiteral("第二版"));
     test::expect_mirror_identical(store);
     // The replaced file is the first copy of the ring, the next slot free.
     EXPECT_EQ(slots_taken(), QStringList{QStringLiteral("1")});
@@ -75,22 +96,24 @@ TEST_F(CloudSyncTest, DownloadTakesThePlaceOfTheMainFileAndOfItsMirror)
     QFile::copy(ring_slot(main_file(), 1), database_file_in(old_main));
     QString none;
     old.Connect_to_db(old_main, none, dialogs);
-    EXPECT_EQ(set_table::read(old, QStringLiteral("local")), QStringLiteral("本机新写"));
+    EXPECT_EQ(set_table::read(old, QStringLiteral("note")), QStringLiteral("第一版"));
     // The uploaded database had no WebDAV settings: the running ones went in, archive password
     // included, quotes intact.
     EXPECT_EQ(row(set_table::key_dav_url()), server.url());
     EXPECT_EQ(row(set_table::key_dav_password()), QStringLiteral("p'w"));
     EXPECT_EQ(row(set_table::key_zip_password()), QStringLiteral("z'ip"));
     EXPECT_EQ(row(set_table::key_exit_upload()), QStringLiteral("1"));
-    EXPECT_EQ(shown_lines.value(1), QStringLiteral("正在从网盘下载数据……"));
+    EXPECT_TRUE(shown_lines.contains(QStringLiteral("正在从网盘下载数据……")));
 }
 
 TEST_F(CloudSyncTest, EleventhDownloadLeavesNineCopiesAndOneFreeSlot)
 {
-    publish();
+    synced();
     for (int i = 1; i <= 11; ++i) {
         SCOPED_TRACE(i);
+        other_machine_sets(QStringLiteral("note"), QString::number(i));
         ASSERT_TRUE(download());
+        ASSERT_EQ(row(QStringLiteral("note")), QString::number(i));
     }
     const QStringList taken = slots_taken();
     EXPECT_EQ(taken.size(), 9);
@@ -100,9 +123,10 @@ TEST_F(CloudSyncTest, EleventhDownloadLeavesNineCopiesAndOneFreeSlot)
 
 TEST_F(CloudSyncTest, RingWithEverySlotTakenReusesTheFirst)
 {
+    synced();
     for (int n = 1; n <= kRingSlots; ++n)
         ASSERT_TRUE(QFile::copy(main_file(), ring_slot(main_file(), n)));
-    publish();
+    other_machine_sets(QStringLiteral("note"), QStringLiteral("第二版"));
     EXPECT_TRUE(download());
     EXPECT_EQ(slots_taken().size(), 9);
     EXPECT_FALSE(QFileInfo::exists(ring_slot(main_file(), 2)));
@@ -126,19 +150,21 @@ TEST_F(CloudSyncTest, StampsDecideTheQuestion)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(QStringLiteral("%1/%2/%3").arg(c.remote).arg(c.local).arg(int(c.answer)).toStdString());
+        // Both sides agree again, neither with a stamp.
         test::write_sql(store, QStringLiteral("delete from set_table where key1 in ('last_time','marker')"), {});
-        set_stamp(c.remote);
-        publish();
-        test::write_sql(store, QStringLiteral("delete from set_table where key1='last_time'"), {});
+        synced();
         if (c.local >= 0)
-            set_stamp(c.local);
-        write_row(QStringLiteral("marker"), QStringLiteral("本机"));
+            set_stamp(c.local); // the exit stamp alone is no change of the notes
+        other_machine_uploads(QStringLiteral("delete from set_table where key1='last_time';"
+                                             "insert into set_table(key1,value1) values('last_time','%1');"
+                                             "insert into set_table(key1,value1) values('marker','网盘')")
+                                  .arg(c.remote));
         const QStringList ring_before = slots_taken();
         if (c.asked)
             dialogs.expect_question(older_copy_question(c.remote, c.local), c.answer);
         EXPECT_EQ(download(), c.replaced);
         dialogs.verify_done();
-        EXPECT_EQ(row(QStringLiteral("marker")).isEmpty(), c.replaced);
+        EXPECT_EQ(row(QStringLiteral("marker")) == QStringLiteral("网盘"), c.replaced);
         EXPECT_TRUE(store.main_connected());
         if (!c.replaced) {
             EXPECT_EQ(slots_taken(), ring_before); // the ring is left alone
@@ -218,6 +244,47 @@ TEST_F(CloudSyncTest, PackageWithoutANotesDatabaseChangesNothing)
     EXPECT_FALSE(QFileInfo::exists(join_path(zhu, QStringLiteral("readme.txt"))));
 }
 
+// A package whose database has a damaged page gets the check a promoted backup gets.
+TEST_F(CloudSyncTest, PackageWithADamagedDatabaseChangesNothing)
+{
+    const QString damaged = dir.mkdir(QStringLiteral("damaged")) + QStringLiteral("/notedb.sl3");
+    ASSERT_TRUE(QFile::copy(main_file(), damaged));
+    {
+        Connection db;
+        db.open(damaged, false);
+        db.execute(QStringLiteral("insert into beiyong_table(value3) values(?)"), {QString(3000, QLatin1Char('x'))});
+        for (int i = 0; i < 6; ++i)
+            db.execute(QStringLiteral("insert into beiyong_table(value3) select value3 from beiyong_table"));
+    }
+    // The last page, filled last, belongs to the spare table: garbage over it.
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.seek(file.size() - 4096));
+    file.write(QByteArray(4096, '\xa5'));
+    file.close();
+    const QString package = dir.file(QStringLiteral("notedb.zip"));
+    build_package_file(damaged, run.zip_password, package);
+    publish(); // makes the folder
+    HttpRequest put;
+    put.method = "PUT";
+    put.url = webdav_package_url(run.dav_url);
+    put.body_file = package;
+    ASSERT_EQ(session.send(put).status, 204);
+    write_row(QStringLiteral("local"), QStringLiteral("本机新写"));
+
+    dialogs.expect_containing(
+        test::ScriptedDialogs::Kind::Error,
+        QStringLiteral("从网盘 %1 下载的数据库文件 notedb.sl3 不能使用：").arg(server_name(server.url())));
+    EXPECT_FALSE(download());
+    dialogs.verify_done();
+    EXPECT_TRUE(dialogs.shown().front().endsWith(QStringLiteral("。本地笔记没有改动。")))
+        << dialogs.shown().front().toStdString();
+    EXPECT_EQ(row(QStringLiteral("local")), QStringLiteral("本机新写"));
+    EXPECT_TRUE(slots_taken().isEmpty());
+    EXPECT_TRUE(store.main_connected());
+    EXPECT_TRUE(store.backup_connected());
+}
+
 TEST_F(CloudSyncTest, ShareThatIsDownThrowsAndLeavesTheDatabasesOpen)
 {
     run.dav_url = QStringLiteral("http://127.0.0.1:%1/dav/").arg(test::closed_port());
@@ -229,14 +296,14 @@ TEST_F(CloudSyncTest, ShareThatIsDownThrowsAndLeavesTheDatabasesOpen)
 
 TEST_F(CloudSyncTest, DatabaseBesideTheProgramIsTheOneReplaced)
 {
-    publish();
     const QString beside = database_file_in(program);
     ASSERT_TRUE(QFile::copy(main_file(), beside));
     ASSERT_EQ(store.Connect_to_db(run.zhu_db, run.bei_db, dialogs), kProgramFolder);
-    write_row(QStringLiteral("local"), QStringLiteral("程序目录"));
+    synced();
+    other_machine_sets(QStringLiteral("note"), QStringLiteral("程序目录"));
     EXPECT_TRUE(download());
     EXPECT_EQ(store.main().path(), beside);
-    EXPECT_TRUE(row(QStringLiteral("local")).isEmpty());
+    EXPECT_EQ(row(QStringLiteral("note")), QStringLiteral("程序目录"));
     EXPECT_TRUE(QFileInfo::exists(ring_slot(beside, 1)));
     EXPECT_TRUE(slots_taken().isEmpty()); // the main data folder's file is not touched
 }
@@ -282,10 +349,10 @@ TEST_F(CloudSyncTest, EscWhileTheServerStallsCancelsTheDownloadAndChangesNothing
     run.dav_url = stalling.url();
     write_row(QStringLiteral("local"), QStringLiteral("本机新写"));
     BackupContext b = context();
-    b.panel.transfer = [this](TransferDirection d, qint64, qint64) {
-        if (d == TransferDirection::Receive)
-            esc = true; // pressed while the first bytes are in and the rest does not come
-    };
+    // Pressed while the first request waits for the rest of its answer.
+    QElapsedTimer since;
+    since.start();
+    b.panel.esc_down = [&since] { return since.elapsed() > 500; };
     SyncContext c{store, run, session, dialogs, b.panel};
     try {
         load_from_webdav(c);

@@ -1,8 +1,8 @@
 // The dated copies and their retention, without a WebDAV share.
-#include "support/db_check.h"
 #include "backup/local_backup.h"
 #include "backup_test_util.h"
 #include "store/connection.h"
+#include "support/db_check.h"
 
 #include <gtest/gtest.h>
 
@@ -133,14 +133,14 @@ TEST_F(LocalBackupTest, EscAfterTheUploadPartSkipsTheCopy)
     EXPECT_EQ(hides, 1);
 }
 
-TEST_F(LocalBackupTest, CopyOfAClosedDatabaseIsAPlainCopy)
+TEST_F(LocalBackupTest, CopyOfAClosedDatabaseHoldsItsRows)
 {
     store.close_all();
     dialogs.expect_message(dated(0) + QStringLiteral(" 备份成功。"));
     BackupContext c = context();
     backup_command(c, 0, 0);
     dialogs.verify_done();
-    EXPECT_EQ(TempFolder::read(dated(0)), TempFolder::read(main_file()));
+    EXPECT_EQ(test::dump_database_file(dated(0)), test::dump_database_file(main_file()));
 }
 
 } // namespace

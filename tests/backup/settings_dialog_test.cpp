@@ -470,7 +470,7 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     form2->run.zip_password = QStringLiteral("zip'pw");
     UploadSteps steps;
     ASSERT_EQ(upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("se'cret")},
-                             form2->store, database_file_in(main_folder()), QStringLiteral("zip'pw"), dialogs, steps),
+                             database_file_in(main_folder()), QStringLiteral("zip'pw"), dialogs, steps),
               UploadOutcome::Uploaded);
     test::write_sql(form2->store, QStringLiteral("delete from Class"));
     form2->run.dav_url.clear();
@@ -547,7 +547,7 @@ TEST_F(SettingsDialogTest, TrustGivenInTheTestHoldsForTheWholeProgramAndTheNextS
     const auto upload = [&] {
         UploadSteps steps;
         return upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("pw")},
-                              form2->store, database_file_in(main_folder()), QString(), dialogs, steps);
+                              database_file_in(main_folder()), QString(), dialogs, steps);
     };
     EXPECT_EQ(upload(), UploadOutcome::Uploaded);
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
@@ -578,6 +578,48 @@ TEST_F(SettingsDialogTest, EscStopsATestThatWaitsAndLeavesTheDialogOpen)
     dialogs.verify_done();
     EXPECT_TRUE(form1->isVisible());
     EXPECT_FALSE(form2->transfer_running());
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
+    form1->close();
+}
+
+// While a backup talks to the share, the dialog neither saves (which would reconnect the database
+// the backup packs) nor tests nor syncs; what is typed meanwhile waits for the save.
+TEST_F(SettingsDialogTest, SaveTestAndSyncWaitWhileABackupRuns)
+{
+    test::StallingServer server(test::StallingServer::Mode::Silent);
+    form1->show();
+    dialogs.expect_message(kConnected);
+    form1->Button3->click();
+    form1->show();
+    const QString backup_folder = form2->run.bei_db;
+    form2->run.dav_url = server.url();
+    form2->run.dav_username = QStringLiteral("alice");
+    form2->run.dav_password = QStringLiteral("pw");
+    form2->store.set_changed(true);
+
+    bool held = false;
+    bool closed = true;
+    QTimer::singleShot(300, form1.get(), [&] {
+        held = form2->transfer_running() && !form1->Button4->isEnabled() && !form1->Button6->isEnabled();
+        form1->Edit2->setText(dir.file(QStringLiteral("elsewhere")));
+        held = held && !form1->Button3->isEnabled();
+        closed = form1->FormCloseQuery();
+        QTest::keyPress(form2.get(), Qt::Key_Escape);
+    });
+    dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::Yes)
+        .expect_message(QStringLiteral("正在和网盘传输数据，请等传输结束后再保存或测试设置。"))
+        .expect_message(QStringLiteral("已取消备份到网盘。本地笔记没有改动。\nThe request to ") +
+                        webdav_package_url(server.url()) + QStringLiteral(" was cancelled"));
+    form2->ToolButton18Click();
+    QTest::keyRelease(form2.get(), Qt::Key_Escape);
+    dialogs.verify_done();
+    EXPECT_TRUE(held);
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(form2->run.bei_db, backup_folder); // nothing was saved
+    // Afterwards the change is there to be saved.
+    EXPECT_TRUE(form1->Button3->isEnabled());
+    EXPECT_TRUE(form1->Button4->isEnabled());
+    EXPECT_TRUE(form1->Button6->isEnabled());
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
     form1->close();
 }

@@ -12,6 +12,7 @@
 #include "support/db_check.h"
 #include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
+#include "support/share_peer.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
 
@@ -62,15 +63,15 @@ class SyncWindowTest : public ::testing::Test, protected test::ProgramFolders {
     }
     void add_major(const QString &caption)
     {
-        test::write_sql(form->store, QStringLiteral("insert into Class(px,caption) values(1,'") + caption +
-                                     QStringLiteral("')"));
+        test::write_sql(form->store,
+                        QStringLiteral("insert into Class(px,caption) values(1,'") + caption + QStringLiteral("')"));
     }
     // Uploads the main database as it stands.
     void publish()
     {
         UploadSteps steps;
         ASSERT_EQ(upload_package(*form->webdav, {form->run.dav_url, form->run.dav_username, form->run.dav_password},
-                                 form->store, database_file_in(zhu), form->run.zip_password, dialogs, steps),
+                                 database_file_in(zhu), form->run.zip_password, dialogs, steps),
                   UploadOutcome::Uploaded);
     }
     QStringList majors() const
@@ -86,7 +87,9 @@ class SyncWindowTest : public ::testing::Test, protected test::ProgramFolders {
     std::unique_ptr<TForm2> form;
 };
 
-TEST_F(SyncWindowTest, MenuSyncReplacesTheDatabaseAndReloadsTheLists)
+// The first sync knows nothing of a common past: both sides' notes are kept, the merged file
+// takes the main file's place and goes up to the share.
+TEST_F(SyncWindowTest, MenuSyncKeepsBothSidesAndReloadsTheLists)
 {
     TForm2 &f = *form;
     add_major(QStringLiteral("网盘大类"));
@@ -103,13 +106,13 @@ TEST_F(SyncWindowTest, MenuSyncReplacesTheDatabaseAndReloadsTheLists)
     f.N91->trigger();
     dialogs.verify_done();
     EXPECT_TRUE(majors().contains(QStringLiteral("网盘大类")));
-    EXPECT_FALSE(majors().contains(QStringLiteral("本机大类")));
+    EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
     EXPECT_EQ(f.ListBox1->currentRow(), 0);
     EXPECT_EQ(f.note.noteId, -1);
     EXPECT_EQ(f.note.noteId_bei, -1);
     EXPECT_TRUE(f.Edit2->text().isEmpty());
     EXPECT_TRUE(f.GroupBox9->isHidden());
-    EXPECT_EQ(f.timer2_tag, 2);
+    EXPECT_EQ(f.timer2_tag, 1); // the merged database went up last
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_TRUE(f.ListBox1->isEnabled());
     EXPECT_TRUE(QFileInfo::exists(ring_slot(database_file_in(zhu), 1)));
@@ -250,6 +253,10 @@ TEST_F(SyncWindowTest, EveryDatabaseFileOfARunIsPrivate)
     // private all the same.
     ASSERT_TRUE(QFile::setPermissions(database_file_in(zhu), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                                  QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    // Another machine changed the share since the upload above.
+    test::upload_changed_copy(database_file_in(zhu), QStringLiteral("insert into Class(px,caption) values(1,'别处')"),
+                              {f.run.dav_url, f.run.dav_username, f.run.dav_password}, f.run.zip_password,
+                              dir.mkdir(QStringLiteral("other")));
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes).expect_message(QStringLiteral("同步完成。"));
     f.N91Click();
     dialogs.verify_done();

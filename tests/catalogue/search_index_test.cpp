@@ -1,14 +1,15 @@
 // The search index against the plain search statement: random databases and search texts give
 // the same rows page by page, every writing command is seen by the next search, and a damaged or
 // lost index file is rebuilt.
-#include "support/db_check.h"
 #include "catalogue/move_note.h"
 #include "catalogue/note_list.h"
 #include "catalogue/note_search_index.h"
 #include "editor/note_save.h"
 #include "store/connection.h"
 #include "store/note_store.h"
+#include "store/set_table.h"
 #include "store/store_fixture.h"
+#include "support/db_check.h"
 
 #include <QDate>
 #include <QFile>
@@ -95,12 +96,13 @@ class SearchIndexTest : public test::StoreTest {
     }
     int add_note(const QString &caption, const QString &label, const QString &content, int px = 100, int mode = 0)
     {
-        test::write_sql(*store, QStringLiteral("insert into notes(label,content,cuanjian,put) values(?,?,'2023-11-02 "
-                                             "08:09:10','2023-11-02 08:09:10')"),
-                              {label, content});
+        test::write_sql(*store,
+                        QStringLiteral("insert into notes(label,content,cuanjian,put) values(?,?,'2023-11-02 "
+                                       "08:09:10','2023-11-02 08:09:10')"),
+                        {label, content});
         const int id = int(store->get_first_integer(QStringLiteral("select max(id) from notes")));
-        test::write_sql(*store, 
-            QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,caption) values(?,1,1,?,?,?)"),
+        test::write_sql(
+            *store, QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,caption) values(?,1,1,?,?,?)"),
             {px, id, mode, caption});
         return id;
     }
@@ -202,20 +204,20 @@ TEST_F(SearchIndexTest, RandomDatabasesAndTextsGiveThePlainStatementsRowsPageByP
             switch (r() % 7) {
             case 0:
                 test::write_sql(*store, QStringLiteral("update notes set content=? where id=") + id,
-                                      {random_text(r, 30)});
+                                {random_text(r, 30)});
                 break;
             case 1:
                 test::write_sql(*store, QStringLiteral("update title set caption=? where noteId=") + id,
-                                      {random_text(r, 8)});
+                                {random_text(r, 8)});
                 break;
             case 2:
                 test::write_sql(*store, QStringLiteral("update title set px=") + QString::number(r() % 4) +
-                                        QStringLiteral(" where noteId=") + id);
+                                            QStringLiteral(" where noteId=") + id);
                 break;
             case 3:
                 test::write_sql(*store, QStringLiteral("update title set isDel=") +
-                                        QString::number(added_since_build ? r() % 3 : 0) +
-                                        QStringLiteral(" where noteId=") + id);
+                                            QString::number(added_since_build ? r() % 3 : 0) +
+                                            QStringLiteral(" where noteId=") + id);
                 break;
             case 4:
                 test::write_sql(*store, QStringLiteral("delete from title where noteId=") + id);
@@ -481,6 +483,43 @@ TEST_F(SearchIndexTest, AReconnectKeepsTheIndexWithItsWrites)
     ASSERT_EQ(store->Connect_to_db(z, b, dialogs), kMainAndBackup);
     EXPECT_EQ(ids_of(QStringLiteral("改过")), QList<int>{id});
     EXPECT_EQ(ids_of(QStringLiteral("内容")), QList<int>{});
+}
+
+TEST_F(SearchIndexTest, TheMainFileReopenedAfterABackupKeepsItsIndex)
+{
+    const int id = add_note(QStringLiteral("甲"), {}, QStringLiteral("内容"));
+    ASSERT_TRUE(index->update_now());
+    test::write_sql(*store, QStringLiteral("update notes set content='改过' where id=?"), {id});
+    EXPECT_EQ(ids_of(QStringLiteral("改过")), QList<int>{id});
+    set_table::set_tmp_file1(*store, id); // a write the note log does not see
+    store->with_main_closed([] {});       // as the packing of a backup does
+    EXPECT_EQ(ids_of(QStringLiteral("改过")), QList<int>{id});
+    test::write_sql(*store, QStringLiteral("update notes set content='再改' where id=?"), {id});
+    EXPECT_EQ(ids_of(QStringLiteral("再改")), QList<int>{id});
+}
+
+TEST_F(SearchIndexTest, AMainFileReplacedByASyncIsIndexedAfreshAtOnce)
+{
+    const int id = add_note(QStringLiteral("甲"), {}, QStringLiteral("本机内容"));
+    ASSERT_TRUE(index->update_now());
+    const QString other = dir.file(QStringLiteral("downloaded.sl3"));
+    ASSERT_TRUE(QFile::copy(main_file(), other));
+    {
+        Connection db;
+        db.open(other, false);
+        db.execute(QStringLiteral("update notes set content='网盘内容' where id=?"), {id});
+    }
+    index->set_background(true);
+    QSignalSpy finished(index.get(), &NoteSearchIndex::build_finished);
+    store->replace_main_file([&] {
+        QFile::remove(main_file());
+        return QFile::rename(other, main_file());
+    });
+    EXPECT_TRUE(index->building()); // without waiting for a search
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(ids_of(QStringLiteral("网盘")), QList<int>{id});
+    EXPECT_EQ(ids_of(QStringLiteral("本机")), QList<int>{});
+    test::expect_mirror_identical(*store);
 }
 
 TEST(SearchPieces, SplitAtWildcardsAndFoldAsciiOnly)

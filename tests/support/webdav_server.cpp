@@ -240,6 +240,10 @@ void DroppingServer::serve()
             }
             linger l{1, 0}; // reset, as a crashing server or a broken line does
             ::setsockopt(c, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        } else if (head.find("/notedb.zip ") != std::string::npos) {
+            // No package on this share yet.
+            const char answer[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            ::send(c, answer, sizeof answer - 1, MSG_NOSIGNAL);
         } else {
             const char answer[] = "HTTP/1.1 207 Multi-Status\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
             ::send(c, answer, sizeof answer - 1, MSG_NOSIGNAL);

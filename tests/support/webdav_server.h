@@ -76,8 +76,8 @@ class StallingServer {
     std::thread thread_;
 };
 
-// Answers every request but PUT with an empty 207; a PUT is cut off after `drop_after` bytes of
-// its body by closing the connection.
+// Answers every request but PUT with an empty 207 (404 for the package: there is none yet); a
+// PUT is cut off after `drop_after` bytes of its body by closing the connection.
 class DroppingServer {
   public:
     explicit DroppingServer(long long drop_after = 64 * 1024);

@@ -280,6 +280,8 @@ void TForm1::build()
     });
     // "立即备份到网盘…" with incomplete WebDAV settings waits for the dialog.
     connect(&main_, &TForm2::settingsModalRequested, this, [this] { exec(); });
+    // While a backup, a sync or a test runs, nothing here saves, reconnects or transfers.
+    connect(&main_, &TForm2::transferRunningChanged, this, &TForm1::transfer_running);
     // The days field enables the save button when typed into, and when clicked as it always did.
     connect(Edit3, &QLineEdit::textEdited, this, &TForm1::Edit1Change);
     Edit3->installEventFilter(this);
@@ -350,7 +352,10 @@ SettingsTarget TForm1::target()
     SettingsTarget t{main_.store, main_.run, main_.dialogs(), [this] { main_.database_owned_elsewhere(); }, {}, {}, {}};
     t.test_connection = [this](const WebDavAccount &account) { return main_.test_webdav(account); };
     t.fetch_certificate = [this](const QString &url) {
-        return main_.webdav->client.fetch_certificate(url, [this] { return main_.transfer_esc_down(); });
+        ServerCertificate certificate;
+        main_.run_transfer(
+            [&](BackupContext &c) { certificate = main_.webdav->client.fetch_certificate(url, c.panel.esc_down); });
+        return certificate;
     };
     t.trust_certificate = [this](const ServerCertificate &certificate) {
         store_trusted_key(settings_, certificate.origin, public_key_pin(certificate.der));
@@ -385,12 +390,51 @@ void TForm1::FormShow()
 
 void TForm1::Edit1Change()
 {
-    Button3->setEnabled(true);
+    if (transfer_)
+        unsaved_settings_ = true; // the button shows it once the transfer is over
+    else
+        Button3->setEnabled(true);
 }
 
 void TForm1::Edit4Change()
 {
-    Button5->setEnabled(true);
+    if (transfer_)
+        unsaved_password_ = true;
+    else
+        Button5->setEnabled(true);
+}
+
+void TForm1::transfer_running(bool running)
+{
+    if (running == transfer_)
+        return;
+    transfer_ = running;
+    if (running) {
+        unsaved_settings_ = Button3->isEnabled();
+        unsaved_password_ = Button5->isEnabled();
+    }
+    Button3->setEnabled(!running && unsaved_settings_);
+    Button4->setEnabled(!running);
+    Button5->setEnabled(!running && unsaved_password_);
+    Button6->setEnabled(!running);
+}
+
+bool TForm1::settings_unsaved() const
+{
+    return transfer_ ? unsaved_settings_ : Button3->isEnabled();
+}
+
+bool TForm1::password_unsaved() const
+{
+    return transfer_ ? unsaved_password_ : Button5->isEnabled();
+}
+
+bool TForm1::refused_during_transfer()
+{
+    if (!main_.transfer_running())
+        return false;
+    main_.dialogs().message(QStringLiteral("正在和网盘传输数据，请等传输结束后再保存或测试设置。"));
+    return true;
 }
 
 void TForm1::Button1Click()
@@ -409,6 +453,9 @@ void TForm1::Button2Click()
 
 bool TForm1::save()
 {
+    // A transfer packs or replaces the database files: no reconnect meanwhile.
+    if (refused_during_transfer())
+        return false;
     // The database is connected again, possibly to another file: the open note is settled first.
     if (!main_.settle_note_before_database_change())
         return false;
@@ -473,6 +520,8 @@ void TForm1::Button5Click()
 
 bool TForm1::save_password()
 {
+    if (refused_during_transfer())
+        return false;
     bool saved = false;
     try {
         saved = save_login_password(main_.store, main_.dialogs(), Edit4->text(), Edit5->text());
@@ -501,10 +550,13 @@ void TForm1::Button6Click()
     run.dav_password = Edit8->text();
     run.zip_password = Edit9->text();
     Button6->setEnabled(false);
-    const auto enable = qScopeGuard([this] { Button6->setEnabled(true); });
+    const auto enable = qScopeGuard([this] { Button6->setEnabled(!transfer_); });
     try {
-        const bool replaced = main_.load_from_webdav();
-        main_.dialogs().message(replaced ? QStringLiteral("同步完成。") : QStringLiteral("同步失败。"));
+        QString report;
+        const bool completed = main_.load_from_webdav(false, &report);
+        main_.dialogs().message(!completed         ? QStringLiteral("同步失败。")
+                                : report.isEmpty() ? QStringLiteral("同步完成。")
+                                                   : report);
         // The settings used go with the database now open, the archive password too, so that
         // the next start reads the package the next upload writes.
         write_webdav_settings(main_.store, run);
@@ -531,7 +583,7 @@ void TForm1::Label5MouseLeave()
 bool TForm1::FormCloseQuery()
 {
     bool can_close = true;
-    if (Button3->isEnabled()) {
+    if (settings_unsaved()) {
         switch (main_.dialogs().question_yes_no_cancel(QStringLiteral("笔记存储路径没有保存，是否保存？"))) {
         case Dialogs::Answer::Cancel:
             can_close = false;
@@ -543,7 +595,7 @@ bool TForm1::FormCloseQuery()
             break;
         }
     }
-    if (Button5->isEnabled()) {
+    if (password_unsaved()) {
         switch (main_.dialogs().question_yes_no_cancel(QStringLiteral("密码没有保存，是否保存？"))) {
         case Dialogs::Answer::Cancel:
             can_close = false;

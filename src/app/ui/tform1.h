@@ -56,6 +56,9 @@ class TForm1 : public QDialog {
     void Label5MouseLeave();
     // The close question; false keeps the dialog open.
     bool FormCloseQuery();
+    // A backup, sync or test of the main window started or ended: saving, testing and syncing
+    // wait for its end (changes made meanwhile are kept for the save).
+    void transfer_running(bool running);
 
   protected:
     void showEvent(QShowEvent *e) override;
@@ -74,9 +77,18 @@ class TForm1 : public QDialog {
     bool save_password();
     SettingsTarget target();
 
+    // Unsaved changes, also while the buttons that show them are off during a transfer.
+    bool settings_unsaved() const;
+    bool password_unsaved() const;
+    // During a transfer: says that the save waits and returns true.
+    bool refused_during_transfer();
+
     TForm2 &main_;
     SettingsStore &settings_;
     bool testing_ = false; // "测试" is running
+    bool transfer_ = false;
+    bool unsaved_settings_ = false;
+    bool unsaved_password_ = false;
 };
 
 } // namespace yunshan

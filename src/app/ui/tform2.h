@@ -4,6 +4,7 @@
 // to its handler; the rules behind the commands live in the core.
 #include "app/layout_rules.h"
 #include "app/main_state.h"
+#include "backup/background_work.h"
 #include "backup/http_client.h"
 #include "backup/transfer_progress.h"
 #include "crypto/note_crypt.h"
@@ -50,6 +51,7 @@ class TPictureView;
 struct WebDavSession;
 struct WebDavAccount;
 struct BackupContext;
+struct BackupPanel;
 
 class TForm2 : public QMainWindow {
     Q_OBJECT
@@ -375,16 +377,24 @@ class TForm2 : public QMainWindow {
     // The ESC check of transfers: lets pending events run (at most every 40 ms), so the window
     // stays responsive while a request waits, then tells whether ESC is held down.
     bool transfer_esc_down();
-    // The connection test of the settings dialog through the run's HTTP client; ESC cancels it.
-    // Transport failures throw HttpError.
+    // The connection test of the settings dialog through the run's HTTP client, on a worker
+    // thread; ESC cancels it. Transport failures throw HttpError.
     HttpResponse test_webdav(const WebDavAccount &account);
+    // Runs `work` (packing, transfers, merging) on a worker thread while the window keeps its
+    // events running: the progress panel repaints and ESC is seen, the window takes no other
+    // input (the writing commands wait), the autosave pauses, and transfer_running() is true
+    // (transferRunningChanged tells the settings dialog). The context's store and dialogs are
+    // reached through its panel's `on_main`. What `work` throws is thrown here.
+    void run_transfer(const std::function<void(BackupContext &c)> &work);
 
     // ---- Cloud sync (tform2_sync.cpp) ----
     // The package from the share in place of the main database, after the open note has been
     // settled (saved, dropped, or the sync cancelled); the lists are reloaded. True when the
     // downloaded database is in place. Transport failures (and ESC during the request) throw
     // HttpError; transfer_error_text() words them.
-    bool load_from_webdav();
+    // `at_start`: the start-up sync. `report` receives the message about conflict copies (empty
+    // when the sync made none).
+    bool load_from_webdav(bool at_start = false, QString *report = nullptr);
     // The start-up download of the deferred settings step: a share that cannot be reached leaves
     // the local notes in use. `note_recovered`: an autosave file was just recovered into the editor.
     void startup_sync(bool note_recovered);
@@ -402,6 +412,8 @@ class TForm2 : public QMainWindow {
     void settingsModalRequested();
     // "检查更新": start a manual update check (N94's tag is 1 when this is emitted).
     void updateCheckRequested();
+    // A backup, sync or connection test started (true) or ended (false).
+    void transferRunningChanged(bool running);
 
   public Q_SLOTS:
     // ---- Command handlers ----
@@ -518,7 +530,12 @@ class TForm2 : public QMainWindow {
     void build_backup();
     void setup_editor_tools();
     void build_update();
-    BackupContext backup_context();
+    // The progress panel as a worker sees it: every call is handed to this thread.
+    BackupPanel worker_panel(const OnMainThread &on_main);
+    // A transfer event of a worker, on this thread.
+    void worker_transfer_event(TransferDirection direction, qint64 total, qint64 done);
+    // After a backup or a sync put another file in the main database's place.
+    void after_main_file_replaced();
     void setup_note_list();
     // Favourite mark of the selected entry on or off; `no_entry_text` when none is selected.
     void mark_favourite(bool on, const QString &no_entry_text);

@@ -1,6 +1,8 @@
 // The main window's backup commands: the backup tool button, the exit step, and the progress
-// panel with its timer and the transfer events.
+// panel with its timer and the transfer events. Packing, transfers and merging run on a worker
+// thread while the window keeps its events running.
 #include "app/ui/tform2.h"
+#include "backup/background_work.h"
 #include "backup/local_backup.h"
 #include "backup/tls_trust.h"
 #include "backup/transfer_errors.h"
@@ -13,10 +15,15 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenuBar>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QToolBar>
 
 #include <exception>
+#include <optional>
+#include <vector>
 
 namespace yunshan {
 
@@ -35,6 +42,44 @@ qint64 now_ms()
     }();
     return clock.elapsed();
 }
+
+// While a worker runs, the window takes no input but the progress panel's (its "X" and the ESC
+// key, which the application's key filter sees): nothing is written to a database the worker
+// packs, merges or replaces, and no command starts another transfer.
+class InputHold {
+  public:
+    explicit InputHold(TForm2 &w)
+    {
+        hold(w.menuBar());
+        hold(w.ToolBar1);
+        if (QWidget *central = w.centralWidget()) {
+            for (QObject *child : central->children()) {
+                auto *widget = qobject_cast<QWidget *>(child);
+                if (widget && widget != w.GroupBox9 && !widget->isWindow())
+                    hold(widget);
+            }
+        }
+    }
+    ~InputHold()
+    {
+        for (const QPointer<QWidget> &widget : held_)
+            if (widget)
+                widget->setEnabled(true);
+    }
+    InputHold(const InputHold &) = delete;
+    InputHold &operator=(const InputHold &) = delete;
+
+  private:
+    void hold(QWidget *widget)
+    {
+        // A widget disabled on its own stays so afterwards.
+        if (!widget || widget->testAttribute(Qt::WA_ForceDisabled))
+            return;
+        widget->setEnabled(false);
+        held_.push_back(widget);
+    }
+    std::vector<QPointer<QWidget>> held_;
+};
 
 } // namespace
 
@@ -65,9 +110,93 @@ HttpResponse TForm2::test_webdav(const WebDavAccount &account)
 {
     if (transfer_running_)
         throw HttpError(HttpError::Kind::Busy, QStringLiteral("Another transfer is still running"), account.url);
+    HttpResponse answer;
+    run_transfer([&](BackupContext &c) { answer = test_request(webdav->client, account, c.panel.esc_down); });
+    return answer;
+}
+
+void TForm2::run_transfer(const std::function<void(BackupContext &c)> &work)
+{
+    if (transfer_running_)
+        throw HttpError(HttpError::Kind::Busy, QStringLiteral("Another transfer is still running"), run.dav_url);
     transfer_running_ = true;
-    const auto done = qScopeGuard([this] { transfer_running_ = false; });
-    return test_request(webdav->client, account, [this] { return transfer_esc_down(); });
+    // The autosave writes to the database: it waits, as every writing command does.
+    const bool autosave_on = Timer1 && Timer1->isActive();
+    if (Timer1)
+        Timer1->stop();
+    std::optional<InputHold> hold;
+    hold.emplace(*this);
+    Q_EMIT transferRunningChanged(true);
+    const auto done = qScopeGuard([&] {
+        hold.reset();
+        transfer_running_ = false;
+        if (autosave_on && !destroyed_)
+            Timer1->start();
+        Q_EMIT transferRunningChanged(false);
+    });
+    run_in_background([&](const OnMainThread &on_main) {
+        MainThreadDialogs dialogs(dialogs_, on_main);
+        BackupContext c{store, run, *webdav, dialogs, worker_panel(on_main), QDate::currentDate()};
+        work(c);
+    });
+}
+
+BackupPanel TForm2::worker_panel(const OnMainThread &on_main)
+{
+    // The panel's changes go to this thread in order, without waiting for them.
+    const auto post = [this](std::function<void()> fn) {
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    };
+    BackupPanel p;
+    p.show = [this, post](const QString &line) {
+        post([this, line] {
+            GroupBox9->show();
+            GroupBox9->raise();
+            Label8->setText(line);
+        });
+    };
+    p.line = [this, post](const QString &line) { post([this, line] { Label8->setText(line); }); };
+    p.hide = [this, post] { post([this] { GroupBox9->hide(); }); };
+    p.start = [this, post](int mode) {
+        post([this, mode] {
+            transfer.reset(tick_count());
+            timer2_tag = mode;
+            Timer2->start();
+        });
+    };
+    p.esc_down = [] { return esc_key_down(); };
+    // Sent at most every 40 ms (and at the end of a body): the panel repaints on its timer.
+    auto last = std::make_shared<qint64>(-kEventsIntervalMs);
+    p.transfer = [this, post, last](TransferDirection d, qint64 total, qint64 done) {
+        const qint64 now = now_ms();
+        if (total > 0 && (done == total || now - *last >= kEventsIntervalMs)) {
+            *last = now;
+            post([this, d, total, done] { worker_transfer_event(d, total, done); });
+        }
+    };
+    p.on_main = on_main;
+    p.before_replace = [this] { return settle_note_before_database_change(); };
+    return p;
+}
+
+void TForm2::worker_transfer_event(TransferDirection direction, qint64 total, qint64 done)
+{
+    transfer.transfer_done = done;
+    transfer.transfer_total = total;
+    if (direction == TransferDirection::Receive && GroupBox9->isHidden())
+        GroupBox9->show();
+    if (done == total)
+        progress_tick();
+}
+
+void TForm2::after_main_file_replaced()
+{
+    Label1->clear();
+    try {
+        reload_catalogue(true);
+    } catch (const std::exception &e) {
+        dialogs_.error(QString::fromUtf8(e.what()));
+    }
 }
 
 void TForm2::show_progress(const QString &line)
@@ -117,44 +246,29 @@ void TForm2::transfer_event(TransferDirection direction, qint64 total, qint64 do
     }
 }
 
-BackupContext TForm2::backup_context()
-{
-    BackupContext c{store, run, *webdav, dialogs_, {}, QDate::currentDate()};
-    c.panel.show = [this](const QString &line) { show_progress(line); };
-    c.panel.line = [this](const QString &line) { set_progress_line(line); };
-    c.panel.hide = [this] { GroupBox9->hide(); };
-    c.panel.start = [this](int mode) {
-        transfer.reset(tick_count());
-        timer2_tag = mode;
-        Timer2->start();
-    };
-    c.panel.esc_down = [this] { return transfer_esc_down(); };
-    c.panel.transfer = [this](TransferDirection d, qint64 total, qint64 done) { transfer_event(d, total, done); };
-    return c;
-}
-
 void TForm2::ToolButton18Click()
 {
     if (transfer_running_)
         return; // the running backup let this click in
-    transfer_running_ = true;
-    const auto done = qScopeGuard([this] { transfer_running_ = false; });
+    BackupResult result;
     try {
-        BackupContext c = backup_context();
-        backup_command(c, toolbutton18_tag, n92_tag);
+        run_transfer([&](BackupContext &c) { result = backup_command(c, toolbutton18_tag, n92_tag); });
     } catch (const std::exception &e) {
         report_transfer_failure(dialogs_, TransferStep::Upload, run.dav_url, e);
     }
+    if (result.replaced)
+        after_main_file_replaced();
 }
 
 void TForm2::exit_step()
 {
     if (transfer_running_)
         return;
-    transfer_running_ = true;
-    const auto done = qScopeGuard([this] { transfer_running_ = false; });
-    BackupContext c = backup_context();
-    exit_backup_step(c, toolbutton18_tag);
+    try {
+        run_transfer([&](BackupContext &c) { exit_backup_step(c, toolbutton18_tag); });
+    } catch (const std::exception &e) {
+        report_transfer_failure(dialogs_, TransferStep::Upload, run.dav_url, e);
+    }
 }
 
 } // namespace yunshan

@@ -1,4 +1,4 @@
-// The main window's cloud sync: the download from the WebDAV share (menu, settings dialog and
+// The main window's cloud sync: the sync with the WebDAV share (menu, settings dialog and
 // start-up) and the upload on demand.
 #include "app/ui/tform2.h"
 #include "backup/cloud_sync.h"
@@ -21,49 +21,7 @@
 
 namespace yunshan {
 
-namespace {
-
-// While the download runs, its transfer events let the event loop run: the window takes no
-// input meanwhile (only the progress panel stays live), so nothing is written to a database
-// about to be replaced. The ESC key is still seen by the application's key filter.
-class InputHold {
-  public:
-    explicit InputHold(TForm2 &w)
-    {
-        hold(w.menuBar());
-        hold(w.ToolBar1);
-        if (QWidget *central = w.centralWidget()) {
-            for (QObject *child : central->children()) {
-                auto *widget = qobject_cast<QWidget *>(child);
-                if (widget && widget != w.GroupBox9 && widget->isWindow() == false)
-                    hold(widget);
-            }
-        }
-    }
-    ~InputHold()
-    {
-        for (const QPointer<QWidget> &widget : held_)
-            if (widget)
-                widget->setEnabled(true);
-    }
-    InputHold(const InputHold &) = delete;
-    InputHold &operator=(const InputHold &) = delete;
-
-  private:
-    void hold(QWidget *widget)
-    {
-        // A widget disabled on its own stays so afterwards.
-        if (!widget || widget->testAttribute(Qt::WA_ForceDisabled))
-            return;
-        widget->setEnabled(false);
-        held_.push_back(widget);
-    }
-    std::vector<QPointer<QWidget>> held_;
-};
-
-} // namespace
-
-bool TForm2::load_from_webdav()
+bool TForm2::load_from_webdav(bool at_start, QString *report)
 {
     if (transfer_running_)
         return false; // a transfer under way let this request in
@@ -72,27 +30,25 @@ bool TForm2::load_from_webdav()
     if (!settle_note_before_database_change())
         return false;
 
-    bool replaced = false;
-    {
-        transfer_running_ = true;
-        const auto done = qScopeGuard([this] { transfer_running_ = false; });
-        const InputHold hold(*this);
-        BackupContext b = backup_context();
-        SyncContext c{store, run, *webdav, dialogs_, b.panel};
-        try {
-            replaced = yunshan::load_from_webdav(c); // a transport failure leaves the panel shown
-        } catch (const std::exception &e) {
-            if (is_cancellation(e))
-                GroupBox9->hide(); // stopped with ESC: nothing to look at
-            throw;
-        }
+    bool completed = false;
+    SyncOutcome outcome;
+    try {
+        run_transfer([&](BackupContext &b) {
+            SyncContext c{b.store, b.run, b.session, b.dialogs, b.panel};
+            completed = yunshan::load_from_webdav(c, at_start ? SyncPurpose::StartUp : SyncPurpose::SyncNow, &outcome);
+        });
+    } catch (const std::exception &e) {
+        if (is_cancellation(e))
+            GroupBox9->hide(); // stopped with ESC: nothing to look at
+        throw;                 // a transport failure leaves the panel shown
     }
+    if (report)
+        *report = outcome.merge ? conflict_report_text(*outcome.merge, outcome.merged_at) : QString();
 
     // The lists come from the database now open.
-    Label1->clear();
     GroupBox9->hide();
-    reload_catalogue(true);
-    return replaced;
+    after_main_file_replaced();
+    return completed;
 }
 
 void TForm2::startup_sync(bool note_recovered)
@@ -103,7 +59,10 @@ void TForm2::startup_sync(bool note_recovered)
         return;
     }
     try {
-        load_from_webdav();
+        QString report;
+        load_from_webdav(true, &report);
+        if (!report.isEmpty())
+            dialogs_.message(report);
     } catch (const std::exception &e) {
         // The share cannot be reached: the local notes stay in use; the panel tells why (the
         // progress tick must not write over it).
@@ -122,8 +81,11 @@ void TForm2::N91Click()
             "将会从网盘下载数据库并替换当前的数据库（替换时会自动备份），是否从网盘同步？")) != Dialogs::Answer::Yes)
         return;
     try {
-        const bool replaced = load_from_webdav();
-        dialogs_.message(replaced ? QStringLiteral("同步完成。") : QStringLiteral("同步失败。"));
+        QString report;
+        const bool completed = load_from_webdav(false, &report);
+        dialogs_.message(!completed         ? QStringLiteral("同步失败。")
+                         : report.isEmpty() ? QStringLiteral("同步完成。")
+                                            : report);
     } catch (const std::exception &e) {
         report_transfer_failure(dialogs_, TransferStep::Download, run.dav_url, e);
     }
