@@ -25,6 +25,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace yunshan {
@@ -225,8 +226,24 @@ constexpr std::size_t kShortestJudged = 4 * 1024;
 constexpr double kStoreEntropy = 7.85;
 constexpr std::size_t kStoredBlockMax = 0xFFFF;
 
+// Byte storage whose growth leaves the new bytes uninitialised: every byte of the blocks and of
+// their compressed pieces is written before it is read, so zero-filling them would be wasted.
+template <typename T> struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U> struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U> UninitialisedAllocator(const UninitialisedAllocator<U> &) noexcept {}
+    template <typename U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+    template <typename U, typename... Args> void construct(U *p, Args &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using Bytes = std::vector<unsigned char, UninitialisedAllocator<unsigned char>>;
+
 struct Block {
-    std::vector<unsigned char> data;
+    Bytes data;
 };
 using BlockPtr = std::shared_ptr<const Block>;
 
@@ -270,7 +287,7 @@ class BlockCompressor {
     BlockCompressor &operator=(const BlockCompressor &) = delete;
 
     // The piece of the deflate stream for `block`, which follows `previous` (null for the first).
-    std::vector<unsigned char> compress(const Block *previous, const Block &block, bool last)
+    Bytes compress(const Block *previous, const Block &block, bool last)
     {
         out_.clear();
         out_.reserve(block.data.size() + block.data.size() / 1000 + 1024);
@@ -351,7 +368,7 @@ class BlockCompressor {
     }
 
     z_stream zs_{};
-    std::vector<unsigned char> out_;
+    Bytes out_;
 };
 
 // Worker threads that compress blocks; results come back through futures in the order asked.
@@ -371,7 +388,7 @@ class CompressionCrew {
     CompressionCrew(const CompressionCrew &) = delete;
     CompressionCrew &operator=(const CompressionCrew &) = delete;
 
-    std::future<std::vector<unsigned char>> compress(BlockPtr previous, BlockPtr block, bool last)
+    std::future<Bytes> compress(BlockPtr previous, BlockPtr block, bool last)
     {
         Task task{std::move(previous), std::move(block), last, {}};
         auto result = task.result.get_future();
@@ -388,7 +405,7 @@ class CompressionCrew {
         BlockPtr previous;
         BlockPtr block;
         bool last = false;
-        std::promise<std::vector<unsigned char>> result;
+        std::promise<Bytes> result;
     };
 
     void work()
@@ -521,9 +538,9 @@ template <typename MakeOut> void build(const QString &source_path, const QString
     // compression of blocks runs beside it on the crew.
     CompressionCrew crew(crew_size());
     const std::size_t in_flight = crew_size() + 2;
-    std::deque<std::future<std::vector<unsigned char>>> pending;
+    std::deque<std::future<Bytes>> pending;
     const auto take_oldest = [&] {
-        std::vector<unsigned char> compressed = pending.front().get();
+        Bytes compressed = pending.front().get();
         pending.pop_front();
         if (encrypted)
             cryptor.encrypt(compressed.data(), compressed.size());
