@@ -25,11 +25,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <future>
+#include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace yunshan {
@@ -75,7 +77,7 @@ constexpr ArchiveError::Kind kLocalFile = ArchiveError::Kind::LocalFile;
 }
 
 class Reader {
-public:
+  public:
     explicit Reader(const QByteArray &archive)
         : data_(reinterpret_cast<const unsigned char *>(archive.constData())), size_(archive.size())
     {
@@ -101,7 +103,7 @@ public:
     const unsigned char *at(qsizetype offset) const { return data_ + offset; }
     qsizetype size() const { return size_; }
 
-private:
+  private:
     const unsigned char *data_;
     qsizetype size_;
     std::function<void(qsizetype, qsizetype)> release_;
@@ -150,7 +152,8 @@ QString decode_name(const QByteArray &raw, std::uint16_t flags, const unsigned c
             break;
         const unsigned char *field = extra + pos + 4;
         if (id == kExtraUnicodePath && len >= 5 && field[0] == 1) {
-            const uLong name_crc = crc32(0, reinterpret_cast<const Bytef *>(raw.constData()), static_cast<uInt>(raw.size()));
+            const uLong name_crc =
+                crc32(0, reinterpret_cast<const Bytef *>(raw.constData()), static_cast<uInt>(raw.size()));
             const QByteArray utf8(reinterpret_cast<const char *>(field + 5), len - 5);
             if (get32(field + 1) == static_cast<std::uint32_t>(name_crc) && valid_utf8(utf8))
                 return QString::fromUtf8(utf8);
@@ -216,8 +219,9 @@ std::vector<Entry> read_directory(const Reader &in)
     const std::uint32_t central_size = get32(end + 12);
     const std::uint32_t central_offset = get32(end + 16);
 
-    const bool zip64_locator = end_pos >= static_cast<qsizetype>(kZip64LocatorSize)
-        && get32(in.at(end_pos - static_cast<qsizetype>(kZip64LocatorSize))) == kZip64LocatorSignature;
+    const bool zip64_locator =
+        end_pos >= static_cast<qsizetype>(kZip64LocatorSize) &&
+        get32(in.at(end_pos - static_cast<qsizetype>(kZip64LocatorSize))) == kZip64LocatorSignature;
     if (zip64_locator || entries_total == 0xFFFF || central_size == 0xFFFFFFFFu || central_offset == 0xFFFFFFFFu)
         fail(QStringLiteral("ZIP64 archives are not supported"));
     if (disk != 0 || central_disk != 0 || entries_here != entries_total)
@@ -246,7 +250,8 @@ std::vector<Entry> read_directory(const Reader &in)
         const std::uint16_t comment_size = get16(c + 32);
         const std::uint16_t start_disk = get16(c + 34);
         const std::uint32_t local_offset = get32(c + 42);
-        const qsizetype record_end = pos + static_cast<qsizetype>(kCentralHeaderSize) + name_size + extra_size + comment_size;
+        const qsizetype record_end =
+            pos + static_cast<qsizetype>(kCentralHeaderSize) + name_size + extra_size + comment_size;
         if (record_end > central_end)
             fail_damaged(QStringLiteral("bad central directory record"));
         if (e.compressed_size == 0xFFFFFFFFu || e.uncompressed_size == 0xFFFFFFFFu || local_offset == 0xFFFFFFFFu)
@@ -263,25 +268,29 @@ std::vector<Entry> read_directory(const Reader &in)
         if (e.flags & kFlagMaskedHeader)
             fail(QStringLiteral("Archives with an encrypted central directory are not supported"));
         if (e.method != kMethodStored && e.method != kMethodDeflated)
-            fail(QStringLiteral("The entry \"%1\" uses compression method %2, which is not supported").arg(e.name).arg(e.method));
+            fail(QStringLiteral("The entry \"%1\" uses compression method %2, which is not supported")
+                     .arg(e.name)
+                     .arg(e.method));
 
         // The local header must agree with the central record.
         e.header_offset = local_offset;
-        if (!in.fits(local_offset, kLocalHeaderSize) || static_cast<qsizetype>(local_offset) + static_cast<qsizetype>(kLocalHeaderSize) > central_offset
-            || get32(in.at(local_offset)) != kLocalSignature)
+        if (!in.fits(local_offset, kLocalHeaderSize) ||
+            static_cast<qsizetype>(local_offset) + static_cast<qsizetype>(kLocalHeaderSize) > central_offset ||
+            get32(in.at(local_offset)) != kLocalSignature)
             fail_damaged(QStringLiteral("bad local header of \"%1\"").arg(e.name));
         const unsigned char *l = in.at(local_offset);
         const std::uint16_t local_flags = get16(l + 6);
         const std::uint16_t local_name_size = get16(l + 26);
         const std::uint16_t local_extra_size = get16(l + 28);
-        e.data_offset = static_cast<qsizetype>(local_offset) + static_cast<qsizetype>(kLocalHeaderSize) + local_name_size + local_extra_size;
+        e.data_offset = static_cast<qsizetype>(local_offset) + static_cast<qsizetype>(kLocalHeaderSize) +
+                        local_name_size + local_extra_size;
         if ((local_flags & kFlagEncrypted) != (e.flags & kFlagEncrypted) || get16(l + 8) != e.method)
             fail_damaged(QStringLiteral("the headers of \"%1\" disagree").arg(e.name));
-        if (local_name_size != name_size || !in.fits(local_offset + kLocalHeaderSize, name_size)
-            || std::memcmp(l + kLocalHeaderSize, raw_name.constData(), name_size) != 0)
+        if (local_name_size != name_size || !in.fits(local_offset + kLocalHeaderSize, name_size) ||
+            std::memcmp(l + kLocalHeaderSize, raw_name.constData(), name_size) != 0)
             fail_damaged(QStringLiteral("the headers of \"%1\" disagree").arg(e.name));
-        if (!(local_flags & kFlagDataDescriptor)
-            && (get32(l + 14) != e.crc || get32(l + 18) != e.compressed_size || get32(l + 22) != e.uncompressed_size))
+        if (!(local_flags & kFlagDataDescriptor) &&
+            (get32(l + 14) != e.crc || get32(l + 18) != e.compressed_size || get32(l + 22) != e.uncompressed_size))
             fail_damaged(QStringLiteral("the headers of \"%1\" disagree").arg(e.name));
         // The local time feeds the check byte of entries written with a data descriptor.
         e.dos_time = get16(l + 10);
@@ -345,7 +354,7 @@ std::filesystem::path fs_path(const QString &path)
 
 // Everything written during one extraction; undone unless committed.
 class Transaction {
-public:
+  public:
     ~Transaction()
     {
         if (committed_)
@@ -407,7 +416,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<std::pair<QString, QString>> files_;
     std::vector<QString> folders_;
     bool committed_ = false;
@@ -423,23 +432,32 @@ struct InflateStream {
     }
 };
 
-// The entry's data in chunks, decrypted when needed. Decryption is inherently sequential, so it
-// runs one chunk ahead on a second thread while the caller inflates and writes the current one.
+// The entry's data in chunks, decrypted when needed. Decryption is inherently sequential, so one
+// worker thread, started once for the entry, decrypts up to kSlots - 1 chunks ahead into a ring
+// of buffers while the caller inflates and writes the chunk it was handed last.
 class PlainInput {
-public:
+  public:
     PlainInput(const Reader &in, qsizetype pos, qsizetype size, TPKWAREZipCryptor *cryptor)
         : in_(in), pos_(pos), remaining_(size), cryptor_(cryptor)
     {
         if (cryptor_) {
-            buffers_[0].resize(kInputChunk);
-            buffers_[1].resize(kInputChunk);
-            start_next();
+            chunks_ = static_cast<std::size_t>((size + static_cast<qsizetype>(kInputChunk) - 1) /
+                                               static_cast<qsizetype>(kInputChunk));
+            for (auto &slot : slots_)
+                slot.resize(std::min<std::size_t>(kInputChunk, static_cast<std::size_t>(size)));
+            worker_ = std::thread([this] { decrypt_ahead(); });
         }
     }
     ~PlainInput()
     {
-        if (ahead_.valid())
-            ahead_.wait();
+        if (worker_.joinable()) {
+            {
+                const std::lock_guard lock(mutex_);
+                stopping_ = true;
+            }
+            changed_.notify_all();
+            worker_.join();
+        }
     }
     PlainInput(const PlainInput &) = delete;
     PlainInput &operator=(const PlainInput &) = delete;
@@ -457,45 +475,69 @@ public:
             remaining_ -= static_cast<qsizetype>(n);
             return {p, n};
         }
-        if (!ahead_.valid())
+        std::unique_lock lock(mutex_);
+        // The chunk handed out last is done with: its buffer may be filled again.
+        released_ = handed_;
+        changed_.notify_all();
+        if (handed_ == chunks_)
             return {nullptr, 0};
-        const std::size_t n = ahead_.get();
-        in_.release(handed_pos_, handed_size_);
-        const unsigned char *p = buffers_[current_].data();
-        current_ ^= 1;
-        start_next();
-        return {p, n};
+        changed_.wait(lock, [this] { return decrypted_ > handed_; });
+        const std::size_t k = handed_++;
+        lock.unlock();
+        // Its source range has been copied out by the worker and will not be read again.
+        const qsizetype first = pos_ + static_cast<qsizetype>(k * kInputChunk);
+        const qsizetype n = std::min<qsizetype>(static_cast<qsizetype>(kInputChunk), pos_ + remaining_ - first);
+        in_.release(first, n);
+        return {slots_[k % kSlots].data(), static_cast<std::size_t>(n)};
     }
 
-private:
-    void start_next()
+  private:
+    static constexpr std::size_t kSlots = 3;
+
+    // The worker: chunk after chunk, as soon as the ring has room for it.
+    void decrypt_ahead()
     {
-        if (remaining_ == 0)
-            return;
-        const std::size_t n = static_cast<std::size_t>(std::min<qsizetype>(remaining_, kInputChunk));
-        const unsigned char *source = in_.at(pos_);
-        unsigned char *target = buffers_[current_].data();
-        TPKWAREZipCryptor *cryptor = cryptor_;
-        handed_pos_ = pos_;
-        handed_size_ = static_cast<qsizetype>(n);
-        pos_ += static_cast<qsizetype>(n);
-        remaining_ -= static_cast<qsizetype>(n);
-        ahead_ = std::async(std::launch::async, [source, target, n, cryptor] {
-            std::memcpy(target, source, n);
-            cryptor->decrypt(target, n);
-            return n;
-        });
+        for (std::size_t k = 0; k < chunks_; ++k) {
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this, k] { return stopping_ || k < released_ + kSlots; });
+                if (stopping_)
+                    return;
+            }
+            // Slot k % kSlots is the worker's alone until decrypted_ passes k.
+            const qsizetype first = pos_ + static_cast<qsizetype>(k * kInputChunk);
+            const auto n = static_cast<std::size_t>(
+                std::min<qsizetype>(static_cast<qsizetype>(kInputChunk), pos_ + remaining_ - first));
+            unsigned char *target = slots_[k % kSlots].data();
+            std::memcpy(target, in_.at(first), n);
+            cryptor_->decrypt(target, n);
+            {
+                const std::lock_guard lock(mutex_);
+                decrypted_ = k + 1;
+            }
+            changed_.notify_all();
+        }
     }
 
     const Reader &in_;
-    qsizetype pos_;
-    qsizetype remaining_;
+    qsizetype pos_;       // unencrypted entries: the next chunk; encrypted ones: the first byte
+    qsizetype remaining_; // unencrypted entries: bytes after pos_; encrypted ones: all of them
     TPKWAREZipCryptor *cryptor_;
-    std::vector<unsigned char> buffers_[2];
-    int current_ = 0; // buffer the running (or next) decryption writes
-    std::future<std::size_t> ahead_;
-    qsizetype handed_pos_ = 0; // source range read last, released once done with
+    qsizetype handed_pos_ = 0; // unencrypted entries: source range handed out last
     qsizetype handed_size_ = 0;
+
+    // Encrypted entries. The counts are chunk numbers, guarded by mutex_; the slots are not: a
+    // slot belongs to the worker from the time released_ frees it until decrypted_ covers it,
+    // then to the caller until released_ passes it.
+    std::size_t chunks_ = 0;
+    std::vector<unsigned char> slots_[kSlots];
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t decrypted_ = 0; // chunks the worker has finished
+    std::size_t handed_ = 0;    // chunks handed to the caller
+    std::size_t released_ = 0;  // chunks the caller is done with
+    bool stopping_ = false;
+    std::thread worker_; // last: started once everything above exists
 };
 
 // Passes one entry's data to `write`, checking length and CRC. A data fault in an encrypted
@@ -683,9 +725,10 @@ QByteArray first_entry(const QByteArray &archive, const QString &password, qint6
                  .arg(max_size),
              ArchiveError::Kind::TooLarge);
     QByteArray bytes;
-    read_entry_data(in, entries.front(), unicode_to_ansi(password), [&bytes](const unsigned char *data, std::size_t size) {
-        bytes.append(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    });
+    read_entry_data(in, entries.front(), unicode_to_ansi(password),
+                    [&bytes](const unsigned char *data, std::size_t size) {
+                        bytes.append(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+                    });
     return bytes;
 }
 

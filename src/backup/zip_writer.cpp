@@ -16,11 +16,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace yunshan {
@@ -34,21 +39,21 @@ constexpr std::uint64_t kMaxClassicSize = 0xFFFFFFFEu;
 
 // Where the archive goes: appended in order, with the local header patched at the end.
 class ArchiveOut {
-public:
+  public:
     virtual ~ArchiveOut() = default;
     virtual void append(const void *data, qsizetype n) = 0;
     // Overwrites bytes already written.
     virtual void patch(qsizetype pos, const void *data, qsizetype n) = 0;
     qsizetype used() const { return used_; }
 
-protected:
+  protected:
     qsizetype used_ = 0;
 };
 
 // The archive in memory. Its storage is sized once from the deflate bound, so it is not copied
 // while it grows; pages never written are never touched, so they cost no memory.
 class MemoryOut : public ArchiveOut {
-public:
+  public:
     explicit MemoryOut(qsizetype expected) { bytes_.resize(std::max<qsizetype>(expected, 256)); }
 
     void append(const void *data, qsizetype n) override
@@ -69,13 +74,13 @@ public:
         return std::move(bytes_);
     }
 
-private:
+  private:
     QByteArray bytes_;
 };
 
 // The archive in a file, written through a small buffer.
 class FileOut : public ArchiveOut {
-public:
+  public:
     explicit FileOut(const QString &path) : file_(path)
     {
         if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
@@ -108,7 +113,7 @@ public:
             fail_write();
     }
 
-private:
+  private:
     static constexpr qsizetype kBufferSize = 1 << 20;
 
     void flush()
@@ -203,51 +208,257 @@ std::uint32_t crc_of_file(QFile &file, std::vector<unsigned char> &chunk, qint64
     return static_cast<std::uint32_t>(crc);
 }
 
-// The file is compressed in blocks of kReadChunk bytes on worker threads, the way parallel gzip
-// tools do it: each block is an independent raw deflate stream primed with the last 32 KiB
-// of the block before it and ended with a sync flush (the last one with a final block), so the
-// blocks joined in order form one ordinary deflate stream.
+// The file is compressed in blocks of kReadChunk bytes by a small crew of worker threads, the way
+// parallel gzip tools do it: each block becomes an independent piece of one raw deflate stream
+// that ends on a byte boundary and is not final (the last block's piece ends with the final
+// block), so the pieces joined in order form one ordinary deflate stream.
+//
+// Inside a block, every kSegment bytes are either deflated or stored. A segment whose bytes are
+// spread almost evenly over all 256 values (pictures, already compressed data) would shrink by
+// a percent or two at most, and deflating it costs far more than the rest of packing together;
+// it goes into stored blocks of the deflate format instead, which any inflater reads.
 constexpr std::size_t kWindowSize = 32 * 1024;
-// Enough to keep two cores compressing while this thread reads, encrypts and copies.
-constexpr std::size_t kBlocksInFlight = 3;
+constexpr std::size_t kSegment = 16 * 1024;
+// Segments this short are deflated whatever their bytes: too few to judge, and cheap anyway.
+constexpr std::size_t kShortestJudged = 4 * 1024;
+// Bits per byte (order-0 entropy) from which a segment is stored: the bytes could lose at most
+// (8 - 7.85) / 8 ≈ 2 % to any coding of single bytes.
+constexpr double kStoreEntropy = 7.85;
+constexpr std::size_t kStoredBlockMax = 0xFFFF;
+
+// Byte storage whose growth leaves the new bytes uninitialised: every byte of the blocks and of
+// their compressed pieces is written before it is read, so zero-filling them would be wasted.
+template <typename T> struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U> struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U> UninitialisedAllocator(const UninitialisedAllocator<U> &) noexcept {}
+    template <typename U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+    template <typename U, typename... Args> void construct(U *p, Args &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using Bytes = std::vector<unsigned char, UninitialisedAllocator<unsigned char>>;
 
 struct Block {
-    std::vector<unsigned char> data;
+    Bytes data;
 };
 using BlockPtr = std::shared_ptr<const Block>;
 
-std::vector<unsigned char> deflate_block(const BlockPtr &previous, const BlockPtr &block, bool last)
+bool worth_deflating(const unsigned char *data, std::size_t size)
 {
-    z_stream zs{};
-    if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw ArchiveError(QStringLiteral("Cannot start the deflate compressor"));
-    const auto end = qScopeGuard([&zs] { deflateEnd(&zs); });
-    if (previous && !previous->data.empty()) {
-        const std::size_t dictionary = std::min(previous->data.size(), kWindowSize);
-        deflateSetDictionary(&zs, previous->data.data() + previous->data.size() - dictionary, static_cast<uInt>(dictionary));
+    if (size < kShortestJudged)
+        return true;
+    // Four tables so that runs of one byte value do not stall on a single counter.
+    std::uint32_t counts[4][256] = {};
+    std::size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        ++counts[0][data[i]];
+        ++counts[1][data[i + 1]];
+        ++counts[2][data[i + 2]];
+        ++counts[3][data[i + 3]];
     }
-    std::vector<unsigned char> out(deflateBound(&zs, static_cast<uLong>(block->data.size())) + 64);
-    zs.next_in = block->data.data();
-    zs.avail_in = static_cast<uInt>(block->data.size());
-    std::size_t used = 0;
-    for (;;) {
-        zs.next_out = out.data() + used;
-        zs.avail_out = static_cast<uInt>(out.size() - used);
-        const int ret = deflate(&zs, last ? Z_FINISH : Z_SYNC_FLUSH);
-        used = out.size() - zs.avail_out;
-        if (ret == Z_STREAM_ERROR)
-            throw ArchiveError(QStringLiteral("Deflate failed"));
-        if (last ? ret == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out != 0))
-            break;
-        out.resize(out.size() + out.size() / 2 + 1024);
+    for (; i < size; ++i)
+        ++counts[0][data[i]];
+    // size * H = size * log2(size) - sum(c * log2(c))
+    double sum = 0;
+    for (int v = 0; v < 256; ++v) {
+        const std::uint32_t c = counts[0][v] + counts[1][v] + counts[2][v] + counts[3][v];
+        if (c > 1)
+            sum += c * std::log2(static_cast<double>(c));
     }
-    out.resize(used);
-    return out;
+    const double n = static_cast<double>(size);
+    const double bits_per_byte = std::log2(n) - sum / n;
+    return bits_per_byte < kStoreEntropy;
+}
+
+// One worker's compressor, kept for all the blocks it handles.
+class BlockCompressor {
+  public:
+    BlockCompressor()
+    {
+        if (deflateInit2(&zs_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw ArchiveError(QStringLiteral("Cannot start the deflate compressor"));
+    }
+    ~BlockCompressor() { deflateEnd(&zs_); }
+    BlockCompressor(const BlockCompressor &) = delete;
+    BlockCompressor &operator=(const BlockCompressor &) = delete;
+
+    // The piece of the deflate stream for `block`, which follows `previous` (null for the first).
+    Bytes compress(const Block *previous, const Block &block, bool last)
+    {
+        out_.clear();
+        out_.reserve(block.data.size() + block.data.size() / 1000 + 1024);
+        const unsigned char *data = block.data.data();
+        const std::size_t size = block.data.size();
+        if (size == 0) {
+            deflate_run(previous, data, 0, last);
+            return std::move(out_);
+        }
+        std::size_t pos = 0;
+        bool deflating = worth_deflating(data, std::min(kSegment, size));
+        while (pos < size) {
+            // The run: this segment and every following one of the same kind.
+            std::size_t end = std::min(pos + kSegment, size);
+            bool next_deflating = deflating;
+            while (end < size) {
+                next_deflating = worth_deflating(data + end, std::min(kSegment, size - end));
+                if (next_deflating != deflating)
+                    break;
+                end = std::min(end + kSegment, size);
+            }
+            const bool final_run = last && end == size;
+            if (deflating)
+                // At the start of the block the previous block's end is the window; after a
+                // stored run there is nothing worth referring back to.
+                deflate_run(pos == 0 ? previous : nullptr, data + pos, end - pos, final_run);
+            else
+                store_run(data + pos, end - pos, final_run);
+            pos = end;
+            deflating = next_deflating;
+        }
+        return std::move(out_);
+    }
+
+  private:
+    // Deflates a run that starts on a byte boundary and ends on one (sync flush), or with the
+    // final block when `final_run`.
+    void deflate_run(const Block *previous, const unsigned char *data, std::size_t size, bool final_run)
+    {
+        deflateReset(&zs_);
+        if (previous && !previous->data.empty()) {
+            const std::size_t dictionary = std::min(previous->data.size(), kWindowSize);
+            deflateSetDictionary(&zs_, previous->data.data() + previous->data.size() - dictionary,
+                                 static_cast<uInt>(dictionary));
+        }
+        zs_.next_in = data;
+        zs_.avail_in = static_cast<uInt>(size);
+        const int flush = final_run ? Z_FINISH : Z_SYNC_FLUSH;
+        for (;;) {
+            const std::size_t used = out_.size();
+            const std::size_t room = std::max<std::size_t>(deflateBound(&zs_, zs_.avail_in) + 64, 64 * 1024);
+            out_.resize(used + room);
+            zs_.next_out = out_.data() + used;
+            zs_.avail_out = static_cast<uInt>(room);
+            const int ret = deflate(&zs_, flush);
+            out_.resize(used + room - zs_.avail_out);
+            if (ret == Z_STREAM_ERROR)
+                throw ArchiveError(QStringLiteral("Deflate failed"));
+            if (final_run ? ret == Z_STREAM_END : (zs_.avail_in == 0 && zs_.avail_out != 0))
+                break;
+        }
+    }
+
+    // Stored blocks of the deflate format: after a sync flush the stream is on a byte boundary,
+    // so each block is one header byte (BFINAL, type 00, padding), LEN, NLEN and the bytes.
+    void store_run(const unsigned char *data, std::size_t size, bool final_run)
+    {
+        while (size > 0) {
+            const std::size_t n = std::min(size, kStoredBlockMax);
+            size -= n;
+            const unsigned char header[5] = {static_cast<unsigned char>(final_run && size == 0 ? 1 : 0),
+                                             static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
+                                             static_cast<unsigned char>(~n), static_cast<unsigned char>(~n >> 8)};
+            out_.insert(out_.end(), header, header + 5);
+            out_.insert(out_.end(), data, data + n);
+            data += n;
+        }
+    }
+
+    z_stream zs_{};
+    Bytes out_;
+};
+
+// Worker threads that compress blocks; results come back through futures in the order asked.
+class CompressionCrew {
+  public:
+    explicit CompressionCrew(unsigned workers)
+    {
+        try {
+            for (unsigned i = 0; i < workers; ++i)
+                threads_.emplace_back([this] { work(); });
+        } catch (...) {
+            stop();
+            throw;
+        }
+    }
+    ~CompressionCrew() { stop(); }
+    CompressionCrew(const CompressionCrew &) = delete;
+    CompressionCrew &operator=(const CompressionCrew &) = delete;
+
+    std::future<Bytes> compress(BlockPtr previous, BlockPtr block, bool last)
+    {
+        Task task{std::move(previous), std::move(block), last, {}};
+        auto result = task.result.get_future();
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(task));
+        }
+        wake_.notify_one();
+        return result;
+    }
+
+  private:
+    struct Task {
+        BlockPtr previous;
+        BlockPtr block;
+        bool last = false;
+        std::promise<Bytes> result;
+    };
+
+    void work()
+    {
+        std::unique_ptr<BlockCompressor> compressor;
+        for (;;) {
+            Task task;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+                if (stopping_)
+                    return;
+                task = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            try {
+                if (!compressor)
+                    compressor = std::make_unique<BlockCompressor>();
+                task.result.set_value(compressor->compress(task.previous.get(), *task.block, task.last));
+            } catch (...) {
+                task.result.set_exception(std::current_exception());
+            }
+        }
+    }
+
+    void stop()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread &t : threads_)
+            t.join();
+        threads_.clear();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Task> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+// Workers: one per core, at least one. Blocks in flight: enough to keep them all busy while this
+// thread reads, encrypts and writes.
+unsigned crew_size()
+{
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
 
 // Packs the file into `out`; `make_out` receives the expected archive size.
-template <typename MakeOut>
-void build(const QString &source_path, const QString &password, MakeOut make_out)
+template <typename MakeOut> void build(const QString &source_path, const QString &password, MakeOut make_out)
 {
     QFile file(source_path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -256,7 +467,8 @@ void build(const QString &source_path, const QString &password, MakeOut make_out
     if (!S_ISREG(before.mode))
         throw ArchiveError(QStringLiteral("\"%1\" is not a regular file").arg(source_path));
     if (static_cast<std::uint64_t>(before.size) > kMaxClassicSize)
-        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+        throw ArchiveError(
+            QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
 
     const QByteArray name = QFileInfo(source_path).fileName().toUtf8();
     if (name.isEmpty() || name.size() > 0xFFFF)
@@ -283,12 +495,12 @@ void build(const QString &source_path, const QString &password, MakeOut make_out
     }
 
     const qsizetype name_size = name.size();
-    // Deflate output is at most the input plus 5 bytes per 16 KiB stored block, plus the few bytes
-    // each block's flush adds.
-    const qsizetype bound = before.size + before.size / 1000 + (before.size / kReadChunk + 1) * 64 + 1024;
-    ArchiveOut &out = make_out(static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize
-                                                      + kEndRecordSize)
-                               + 2 * name_size + bound);
+    // Deflate output is at most the input plus 5 bytes per stored block, plus the few bytes each
+    // change between deflated and stored runs adds (a sync flush, a partial byte).
+    const qsizetype bound = before.size + before.size / 1000 + (before.size / kReadChunk + 1) * 1024 + 1024;
+    ArchiveOut &out = make_out(
+        static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize + kEndRecordSize) +
+        2 * name_size + bound);
 
     // Local header with provisional CRC and sizes; rewritten once the data is written.
     unsigned char local[kLocalHeaderSize];
@@ -322,11 +534,13 @@ void build(const QString &source_path, const QString &password, MakeOut make_out
         out.append(header, kEncryptionHeaderSize);
     }
 
-    // Reading, the CRC, the encryption and the output stay on this thread, in order; only the
-    // compression of blocks runs beside it.
-    std::deque<std::future<std::vector<unsigned char>>> pending;
+    // Reading, the CRC, the encryption and the output stay on this thread, in order; the
+    // compression of blocks runs beside it on the crew.
+    CompressionCrew crew(crew_size());
+    const std::size_t in_flight = crew_size() + 2;
+    std::deque<std::future<Bytes>> pending;
     const auto take_oldest = [&] {
-        std::vector<unsigned char> compressed = pending.front().get();
+        Bytes compressed = pending.front().get();
         pending.pop_front();
         if (encrypted)
             cryptor.encrypt(compressed.data(), compressed.size());
@@ -349,21 +563,23 @@ void build(const QString &source_path, const QString &password, MakeOut make_out
         crc = crc32_z(crc, block->data.data(), static_cast<z_size_t>(n));
         last = n < kReadChunk;
         BlockPtr current = std::move(block);
-        pending.push_back(std::async(std::launch::async, [previous, current, last] { return deflate_block(previous, current, last); }));
+        pending.push_back(crew.compress(previous, current, last));
         previous = std::move(current);
-        while (pending.size() >= kBlocksInFlight || (last && !pending.empty()))
+        while (pending.size() >= in_flight || (last && !pending.empty()))
             take_oldest();
     }
 
     // The file must be the one measured at the start: same length, same CRC on both readings,
     // unchanged attributes. Anything else would pack a mixture of two versions.
-    if (length != before.size || (encrypted && static_cast<std::uint32_t>(crc) != first_crc) || !(stat_source(file) == before))
+    if (length != before.size || (encrypted && static_cast<std::uint32_t>(crc) != first_crc) ||
+        !(stat_source(file) == before))
         throw_changed(file);
     file.close();
 
     const std::uint64_t compressed = static_cast<std::uint64_t>(out.used() - data_start);
     if (compressed > kMaxClassicSize)
-        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+        throw ArchiveError(
+            QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
     const std::uint32_t crc_value = static_cast<std::uint32_t>(crc);
     const std::uint32_t compressed_size = static_cast<std::uint32_t>(compressed);
     const std::uint32_t uncompressed_size = static_cast<std::uint32_t>(length);
@@ -403,7 +619,8 @@ void build(const QString &source_path, const QString &password, MakeOut make_out
     out.append(name.constData(), name_size);
     const qsizetype central_size = out.used() - central_start;
     if (static_cast<std::uint64_t>(out.used()) > 0xFFFFFFFFu)
-        throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+        throw ArchiveError(
+            QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
 
     unsigned char end[kEndRecordSize];
     {

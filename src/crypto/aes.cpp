@@ -2,12 +2,15 @@
 
 #include "crypto/aes_engine.h"
 
+#include <QBuffer>
 #include <QIODevice>
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <typeinfo>
 
 namespace yunshan {
 
@@ -37,8 +40,7 @@ constexpr std::uint8_t rotl8(std::uint8_t b, int n)
     return static_cast<std::uint8_t>((b << n) | (b >> (8 - n)));
 }
 
-struct Tables
-{
+struct Tables {
     std::uint8_t sbox[256]{};
     std::uint8_t inv_sbox[256]{};
     // SubBytes and MixColumns for one byte of row 0: the column (2s, s, s, 3s), row 0 in the low
@@ -62,18 +64,18 @@ constexpr Tables make_tables()
             inverse = gf_mul(inverse, b);
         if (x == 0)
             inverse = 0;
-        const auto s = static_cast<std::uint8_t>(inverse ^ rotl8(inverse, 1) ^ rotl8(inverse, 2)
-                                                 ^ rotl8(inverse, 3) ^ rotl8(inverse, 4) ^ 0x63);
+        const auto s = static_cast<std::uint8_t>(inverse ^ rotl8(inverse, 1) ^ rotl8(inverse, 2) ^ rotl8(inverse, 3) ^
+                                                 rotl8(inverse, 4) ^ 0x63);
         t.sbox[x] = s;
         t.inv_sbox[s] = b;
     }
     for (int x = 0; x < 256; ++x) {
         const std::uint8_t s = t.sbox[x];
         const std::uint8_t si = t.inv_sbox[x];
-        t.enc[x] = std::uint32_t(gf_mul(s, 2)) | std::uint32_t(s) << 8 | std::uint32_t(s) << 16
-                   | std::uint32_t(gf_mul(s, 3)) << 24;
-        t.dec[x] = std::uint32_t(gf_mul(si, 14)) | std::uint32_t(gf_mul(si, 9)) << 8
-                   | std::uint32_t(gf_mul(si, 13)) << 16 | std::uint32_t(gf_mul(si, 11)) << 24;
+        t.enc[x] = std::uint32_t(gf_mul(s, 2)) | std::uint32_t(s) << 8 | std::uint32_t(s) << 16 |
+                   std::uint32_t(gf_mul(s, 3)) << 24;
+        t.dec[x] = std::uint32_t(gf_mul(si, 14)) | std::uint32_t(gf_mul(si, 9)) << 8 |
+                   std::uint32_t(gf_mul(si, 13)) << 16 | std::uint32_t(gf_mul(si, 11)) << 24;
         t.sbox_word[x] = s;
         t.inv_sbox_word[x] = si;
     }
@@ -81,22 +83,31 @@ constexpr Tables make_tables()
 }
 
 constexpr Tables kTables = make_tables();
-static_assert(kTables.sbox[0] == 0x63 && kTables.sbox[1] == 0x7c && kTables.sbox[2] == 0x77
-              && kTables.sbox[3] == 0x7b);
+static_assert(kTables.sbox[0] == 0x63 && kTables.sbox[1] == 0x7c && kTables.sbox[2] == 0x77 && kTables.sbox[3] == 0x7b);
 static_assert(kTables.inv_sbox[0] == 0x52);
 
-constexpr std::uint32_t kRoundConstants[10] = {0x01, 0x02, 0x04, 0x08, 0x10,
-                                               0x20, 0x40, 0x80, 0x1b, 0x36};
+constexpr std::uint32_t kRoundConstants[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
 
-inline std::uint32_t byte0(std::uint32_t w) { return w & 0xff; }
-inline std::uint32_t byte1(std::uint32_t w) { return (w >> 8) & 0xff; }
-inline std::uint32_t byte2(std::uint32_t w) { return (w >> 16) & 0xff; }
-inline std::uint32_t byte3(std::uint32_t w) { return w >> 24; }
+inline std::uint32_t byte0(std::uint32_t w)
+{
+    return w & 0xff;
+}
+inline std::uint32_t byte1(std::uint32_t w)
+{
+    return (w >> 8) & 0xff;
+}
+inline std::uint32_t byte2(std::uint32_t w)
+{
+    return (w >> 16) & 0xff;
+}
+inline std::uint32_t byte3(std::uint32_t w)
+{
+    return w >> 24;
+}
 
 inline std::uint32_t load_le(const std::uint8_t *p)
 {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
-           | std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
 inline void store_le(std::uint8_t *p, std::uint32_t w)
@@ -118,8 +129,8 @@ inline std::uint32_t inv_mix_column(std::uint32_t w)
 {
     const auto &d = kTables.dec;
     const auto &s = kTables.sbox;
-    return d[s[byte0(w)]] ^ std::rotl(d[s[byte1(w)]], 8) ^ std::rotl(d[s[byte2(w)]], 16)
-           ^ std::rotl(d[s[byte3(w)]], 24);
+    return d[s[byte0(w)]] ^ std::rotl(d[s[byte1(w)]], 8) ^ std::rotl(d[s[byte2(w)]], 16) ^
+           std::rotl(d[s[byte3(w)]], 24);
 }
 
 // The cipher on one block given as four little-endian column words.
@@ -131,14 +142,14 @@ inline void encrypt_words(std::uint32_t (&s)[4], const std::uint32_t *rk)
     for (int round = 1; round < 10; ++round) {
         const std::uint32_t *k = rk + 4 * round;
         // Row r of output column j comes from input column j + r (ShiftRows).
-        const std::uint32_t t0 = e[byte0(s0)] ^ std::rotl(e[byte1(s1)], 8)
-                                 ^ std::rotl(e[byte2(s2)], 16) ^ std::rotl(e[byte3(s3)], 24) ^ k[0];
-        const std::uint32_t t1 = e[byte0(s1)] ^ std::rotl(e[byte1(s2)], 8)
-                                 ^ std::rotl(e[byte2(s3)], 16) ^ std::rotl(e[byte3(s0)], 24) ^ k[1];
-        const std::uint32_t t2 = e[byte0(s2)] ^ std::rotl(e[byte1(s3)], 8)
-                                 ^ std::rotl(e[byte2(s0)], 16) ^ std::rotl(e[byte3(s1)], 24) ^ k[2];
-        const std::uint32_t t3 = e[byte0(s3)] ^ std::rotl(e[byte1(s0)], 8)
-                                 ^ std::rotl(e[byte2(s1)], 16) ^ std::rotl(e[byte3(s2)], 24) ^ k[3];
+        const std::uint32_t t0 = e[byte0(s0)] ^ std::rotl(e[byte1(s1)], 8) ^ std::rotl(e[byte2(s2)], 16) ^
+                                 std::rotl(e[byte3(s3)], 24) ^ k[0];
+        const std::uint32_t t1 = e[byte0(s1)] ^ std::rotl(e[byte1(s2)], 8) ^ std::rotl(e[byte2(s3)], 16) ^
+                                 std::rotl(e[byte3(s0)], 24) ^ k[1];
+        const std::uint32_t t2 = e[byte0(s2)] ^ std::rotl(e[byte1(s3)], 8) ^ std::rotl(e[byte2(s0)], 16) ^
+                                 std::rotl(e[byte3(s1)], 24) ^ k[2];
+        const std::uint32_t t3 = e[byte0(s3)] ^ std::rotl(e[byte1(s0)], 8) ^ std::rotl(e[byte2(s1)], 16) ^
+                                 std::rotl(e[byte3(s2)], 24) ^ k[3];
         s0 = t0;
         s1 = t1;
         s2 = t2;
@@ -161,14 +172,14 @@ inline void decrypt_words(std::uint32_t (&s)[4], const std::uint32_t *dk)
     for (int round = 9; round >= 1; --round) {
         const std::uint32_t *k = dk + 4 * round;
         // Row r of output column j comes from input column j - r (InvShiftRows).
-        const std::uint32_t t0 = d[byte0(s0)] ^ std::rotl(d[byte1(s3)], 8)
-                                 ^ std::rotl(d[byte2(s2)], 16) ^ std::rotl(d[byte3(s1)], 24) ^ k[0];
-        const std::uint32_t t1 = d[byte0(s1)] ^ std::rotl(d[byte1(s0)], 8)
-                                 ^ std::rotl(d[byte2(s3)], 16) ^ std::rotl(d[byte3(s2)], 24) ^ k[1];
-        const std::uint32_t t2 = d[byte0(s2)] ^ std::rotl(d[byte1(s1)], 8)
-                                 ^ std::rotl(d[byte2(s0)], 16) ^ std::rotl(d[byte3(s3)], 24) ^ k[2];
-        const std::uint32_t t3 = d[byte0(s3)] ^ std::rotl(d[byte1(s2)], 8)
-                                 ^ std::rotl(d[byte2(s1)], 16) ^ std::rotl(d[byte3(s0)], 24) ^ k[3];
+        const std::uint32_t t0 = d[byte0(s0)] ^ std::rotl(d[byte1(s3)], 8) ^ std::rotl(d[byte2(s2)], 16) ^
+                                 std::rotl(d[byte3(s1)], 24) ^ k[0];
+        const std::uint32_t t1 = d[byte0(s1)] ^ std::rotl(d[byte1(s0)], 8) ^ std::rotl(d[byte2(s3)], 16) ^
+                                 std::rotl(d[byte3(s2)], 24) ^ k[1];
+        const std::uint32_t t2 = d[byte0(s2)] ^ std::rotl(d[byte1(s1)], 8) ^ std::rotl(d[byte2(s0)], 16) ^
+                                 std::rotl(d[byte3(s3)], 24) ^ k[2];
+        const std::uint32_t t3 = d[byte0(s3)] ^ std::rotl(d[byte1(s2)], 8) ^ std::rotl(d[byte2(s1)], 16) ^
+                                 std::rotl(d[byte3(s0)], 24) ^ k[3];
         s0 = t0;
         s1 = t1;
         s2 = t2;
@@ -197,8 +208,14 @@ quint64 choose_range(QIODevice &source, quint32 count)
     return std::min<quint64>(count, static_cast<quint64>(left));
 }
 
-[[noreturn]] void read_error() { throw StreamError("Stream read error"); }
-[[noreturn]] void write_error() { throw StreamError("Stream write error"); }
+[[noreturn]] void read_error()
+{
+    throw StreamError("Stream read error");
+}
+[[noreturn]] void write_error()
+{
+    throw StreamError("Stream write error");
+}
 
 void write_all(QIODevice &destination, const std::uint8_t *data, qint64 size)
 {
@@ -218,8 +235,8 @@ enum class Direction { Encrypt, Decrypt };
 
 // Runs the whole blocks of the range through the chaining loop, chunk by chunk. Blocks that
 // arrived before a short read are still written, as a block-by-block loop would have done.
-void run_whole_blocks(Direction direction, QIODevice &source, quint64 blocks,
-                      const AesExpandedKey &key, AesBlock &chain, QIODevice &destination)
+void run_whole_blocks(Direction direction, QIODevice &source, quint64 blocks, const AesExpandedKey &key,
+                      AesBlock &chain, QIODevice &destination)
 {
     if (blocks == 0)
         return;
@@ -241,6 +258,57 @@ void run_whole_blocks(Direction direction, QIODevice &source, quint64 blocks,
             read_error();
         remaining -= static_cast<quint64>(wanted);
     }
+}
+
+// The whole range when both devices are plain QBuffer objects, as every caller in the program
+// passes: the chaining loop reads the source's bytes and writes the destination's bytes where
+// they lie, with no copy in between. The result is what read() and write() would give: the
+// destination grows as needed, bytes after the written range stay, and both positions move past
+// the range (no bytesWritten or readyRead notification is posted for the destination). Returns
+// false, having done nothing, when the devices are of another kind or in a state (text mode, an
+// open read transaction, one array behind both) that only read() and write() handle exactly.
+bool run_in_memory(Direction direction, QIODevice &source, quint64 length, const AesExpandedKey &key, AesBlock &chain,
+                   QIODevice &destination)
+{
+    if (typeid(source) != typeid(QBuffer) || typeid(destination) != typeid(QBuffer))
+        return false;
+    auto &in_device = static_cast<QBuffer &>(source);
+    auto &out_device = static_cast<QBuffer &>(destination);
+    if (!in_device.isReadable() || !out_device.isWritable() || in_device.isTextModeEnabled() ||
+        out_device.isTextModeEnabled() || in_device.isTransactionStarted() || &in_device.data() == &out_device.data())
+        return false;
+
+    const qint64 in_pos = in_device.pos();
+    const qint64 out_pos = out_device.pos();
+    const auto out_length = static_cast<qint64>((length + 15) / 16 * 16);
+    QByteArray &out_bytes = out_device.buffer();
+    try {
+        if (out_pos + out_length > out_bytes.size())
+            out_bytes.resize(out_pos + out_length);
+    } catch (const std::bad_alloc &) {
+        write_error();
+    }
+    if (out_bytes.size() < out_pos + out_length)
+        write_error();
+    // data() first: it may detach the destination from an array shared with the source.
+    auto *out = reinterpret_cast<std::uint8_t *>(out_bytes.data()) + out_pos;
+    const auto *in = reinterpret_cast<const std::uint8_t *>(in_device.data().constData()) + in_pos;
+
+    const aes_engine::Engine engine = aes_engine::best();
+    const auto blocks = static_cast<std::size_t>(length / 16);
+    if (direction == Direction::Encrypt)
+        aes_engine::cbc_encrypt(engine, key, chain, in, out, blocks);
+    else
+        aes_engine::cbc_decrypt(engine, key, chain, in, out, blocks);
+    const auto tail = static_cast<std::size_t>(length % 16); // only ever left by encryption
+    if (tail > 0) {
+        AesBlock block{}; // the zero fill
+        std::memcpy(block.data(), in + 16 * blocks, tail);
+        aes_engine::cbc_encrypt(engine, key, chain, block.data(), out + 16 * blocks, 1);
+    }
+    in_device.seek(in_pos + static_cast<qint64>(length));
+    out_device.seek(out_pos + out_length);
+    return true;
 }
 
 void secure_wipe(void *data, std::size_t size)
@@ -315,8 +383,8 @@ Engine best()
     return engine;
 }
 
-void cbc_encrypt(Engine engine, const AesExpandedKey &encrypt_key, AesBlock &chain,
-                 const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
+void cbc_encrypt(Engine engine, const AesExpandedKey &encrypt_key, AesBlock &chain, const std::uint8_t *in,
+                 std::uint8_t *out, std::size_t blocks)
 {
     if (engine != Engine::Table) {
         cbc_encrypt_aesni(encrypt_key, chain, in, out, blocks);
@@ -336,8 +404,8 @@ void cbc_encrypt(Engine engine, const AesExpandedKey &encrypt_key, AesBlock &cha
         store_le(chain.data() + 4 * i, c[i]);
 }
 
-void cbc_decrypt(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain,
-                 const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
+void cbc_decrypt(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain, const std::uint8_t *in,
+                 std::uint8_t *out, std::size_t blocks)
 {
     if (engine != Engine::Table) {
         cbc_decrypt_hardware(engine, decrypt_key, chain, in, out, blocks);
@@ -363,24 +431,27 @@ void cbc_decrypt(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &cha
 
 } // namespace aes_engine
 
-bool aes_uses_hardware() { return aes_engine::best() != aes_engine::Engine::Table; }
+bool aes_uses_hardware()
+{
+    return aes_engine::best() != aes_engine::Engine::Table;
+}
 
 // ---- Stream routines ----------------------------------------------------------------------------
 
-void encrypt_stream_cbc(QIODevice &source, quint32 count, const AesKey &key, const AesBlock &iv,
-                        QIODevice &destination)
+void encrypt_stream_cbc(QIODevice &source, quint32 count, const AesKey &key, const AesBlock &iv, QIODevice &destination)
 {
     const quint64 length = choose_range(source, count);
     if (length == 0)
         return;
     AesExpandedKey expanded = expand_key_encrypt(key);
     AesBlock chain = iv;
-    struct Wipe
-    {
+    struct Wipe {
         AesExpandedKey &k;
         ~Wipe() { secure_wipe(k.data(), sizeof(k)); }
     } wipe{expanded};
 
+    if (run_in_memory(Direction::Encrypt, source, length, expanded, chain, destination))
+        return;
     run_whole_blocks(Direction::Encrypt, source, length / 16, expanded, chain, destination);
 
     const auto tail = static_cast<qint64>(length % 16);
@@ -393,8 +464,7 @@ void encrypt_stream_cbc(QIODevice &source, quint32 count, const AesKey &key, con
     }
 }
 
-void decrypt_stream_cbc(QIODevice &source, quint32 count, const AesKey &key, const AesBlock &iv,
-                        QIODevice &destination)
+void decrypt_stream_cbc(QIODevice &source, quint32 count, const AesKey &key, const AesBlock &iv, QIODevice &destination)
 {
     const quint64 length = choose_range(source, count);
     if (length % 16 != 0)
@@ -403,12 +473,13 @@ void decrypt_stream_cbc(QIODevice &source, quint32 count, const AesKey &key, con
         return;
     AesExpandedKey expanded = expand_key_decrypt(key);
     AesBlock chain = iv;
-    struct Wipe
-    {
+    struct Wipe {
         AesExpandedKey &k;
         ~Wipe() { secure_wipe(k.data(), sizeof(k)); }
     } wipe{expanded};
 
+    if (run_in_memory(Direction::Decrypt, source, length, expanded, chain, destination))
+        return;
     run_whole_blocks(Direction::Decrypt, source, length / 16, expanded, chain, destination);
 }
 

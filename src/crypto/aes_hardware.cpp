@@ -32,8 +32,7 @@ YUNSHAN_AES_TARGET inline void store(void *p, __m128i v)
     _mm_storeu_si128(static_cast<__m128i *>(p), v);
 }
 
-struct Features
-{
+struct Features {
     bool aes = false, vaes = false, avx2 = false, avx512f = false;
 };
 
@@ -56,12 +55,11 @@ constexpr std::size_t kGroup = 16;
 
 // Decrypts the whole groups of 16 blocks with 2 blocks per register; returns how many blocks.
 YUNSHAN_VAES256_TARGET std::size_t decrypt_groups_vaes256(const AesExpandedKey &decrypt_key, AesBlock &chain,
-                                                          const std::uint8_t *in, std::uint8_t *out,
-                                                          std::size_t blocks)
+                                                          const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
 {
     constexpr std::size_t kRegs = kGroup / 2;
     __m256i k[11];
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int i = 0; i < 11; ++i)
         k[i] = _mm256_broadcastsi128_si256(load(decrypt_key.data() + 4 * i));
     // The high block of `last` is always the ciphertext block before the current group.
@@ -69,18 +67,18 @@ YUNSHAN_VAES256_TARGET std::size_t decrypt_groups_vaes256(const AesExpandedKey &
     std::size_t done = 0;
     for (; blocks - done >= kGroup; done += kGroup, in += 16 * kGroup, out += 16 * kGroup) {
         __m256i c[kRegs], x[kRegs];
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (std::size_t i = 0; i < kRegs; ++i) { // all loaded before any store: in may be out
             c[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + 32 * i));
             x[i] = _mm256_xor_si256(c[i], k[10]);
         }
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (int round = 9; round >= 1; --round)
-            #pragma GCC unroll 16
+#pragma GCC unroll 16
             for (std::size_t i = 0; i < kRegs; ++i)
                 x[i] = _mm256_aesdec_epi128(x[i], k[round]);
         __m256i before = last;
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (std::size_t i = 0; i < kRegs; ++i) {
             x[i] = _mm256_aesdeclast_epi128(x[i], k[0]);
             // The blocks that chain into this register: [high of the one before, low of this one].
@@ -96,14 +94,13 @@ YUNSHAN_VAES256_TARGET std::size_t decrypt_groups_vaes256(const AesExpandedKey &
 
 // The same with 4 blocks per register.
 YUNSHAN_VAES512_TARGET std::size_t decrypt_groups_vaes512(const AesExpandedKey &decrypt_key, AesBlock &chain,
-                                                          const std::uint8_t *in, std::uint8_t *out,
-                                                          std::size_t blocks)
+                                                          const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
 {
     constexpr std::size_t kRegs = 2 * kGroup / 4;
     // (The all-ones masked forms of broadcast, align and extract: the plain ones trip a
     // false uninitialised-value warning inside the compiler's own header.)
     __m512i k[11];
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int i = 0; i < 11; ++i)
         k[i] = _mm512_maskz_broadcast_i32x4(0xffff, load(decrypt_key.data() + 4 * i));
     // The top block of `last` is always the ciphertext block before the current group.
@@ -111,18 +108,18 @@ YUNSHAN_VAES512_TARGET std::size_t decrypt_groups_vaes512(const AesExpandedKey &
     std::size_t done = 0;
     for (; blocks - done >= 4 * kRegs; done += 4 * kRegs, in += 64 * kRegs, out += 64 * kRegs) {
         __m512i c[kRegs], x[kRegs];
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (std::size_t i = 0; i < kRegs; ++i) {
             c[i] = _mm512_loadu_si512(in + 64 * i);
             x[i] = _mm512_xor_si512(c[i], k[10]);
         }
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (int round = 9; round >= 1; --round)
-            #pragma GCC unroll 16
+#pragma GCC unroll 16
             for (std::size_t i = 0; i < kRegs; ++i)
                 x[i] = _mm512_aesdec_epi128(x[i], k[round]);
         __m512i before = last;
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (std::size_t i = 0; i < kRegs; ++i) {
             x[i] = _mm512_aesdeclast_epi128(x[i], k[0]);
             // [top block of the one before, blocks 0-2 of this one]
@@ -136,11 +133,11 @@ YUNSHAN_VAES512_TARGET std::size_t decrypt_groups_vaes512(const AesExpandedKey &
     return done;
 }
 
-YUNSHAN_AES_TARGET void cbc_decrypt_aesni(const AesExpandedKey &decrypt_key, AesBlock &chain,
-                                          const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
+YUNSHAN_AES_TARGET void cbc_decrypt_aesni(const AesExpandedKey &decrypt_key, AesBlock &chain, const std::uint8_t *in,
+                                          std::uint8_t *out, std::size_t blocks)
 {
     __m128i k[11];
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int i = 0; i < 11; ++i)
         k[i] = load(decrypt_key.data() + 4 * i);
     __m128i previous = load(chain.data());
@@ -149,21 +146,21 @@ YUNSHAN_AES_TARGET void cbc_decrypt_aesni(const AesExpandedKey &decrypt_key, Aes
     constexpr std::size_t kLanes = 8;
     for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
         __m128i c[kLanes], x[kLanes];
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (std::size_t i = 0; i < kLanes; ++i) {
             c[i] = load(in + 16 * i); // all loaded before any store: in and out may overlap
             x[i] = _mm_xor_si128(c[i], k[10]);
         }
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (int round = 9; round >= 1; --round)
-            #pragma GCC unroll 16
+#pragma GCC unroll 16
             for (std::size_t i = 0; i < kLanes; ++i)
                 x[i] = _mm_aesdec_si128(x[i], k[round]);
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (std::size_t i = 0; i < kLanes; ++i)
             x[i] = _mm_aesdeclast_si128(x[i], k[0]);
         store(out, _mm_xor_si128(x[0], previous));
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (std::size_t i = 1; i < kLanes; ++i)
             store(out + 16 * i, _mm_xor_si128(x[i], c[i - 1]));
         previous = c[kLanes - 1];
@@ -171,7 +168,7 @@ YUNSHAN_AES_TARGET void cbc_decrypt_aesni(const AesExpandedKey &decrypt_key, Aes
     for (; blocks > 0; --blocks, in += 16, out += 16) {
         const __m128i c = load(in);
         __m128i x = _mm_xor_si128(c, k[10]);
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (int round = 9; round >= 1; --round)
             x = _mm_aesdec_si128(x, k[round]);
         x = _mm_aesdeclast_si128(x, k[0]);
@@ -199,33 +196,42 @@ bool available(Engine engine)
     return false;
 }
 
-YUNSHAN_AES_TARGET void cbc_encrypt_aesni(const AesExpandedKey &encrypt_key, AesBlock &chain,
-                                          const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
+// Each block's encryption must wait for the one before, so the loop's speed is the latency of
+// the chain from one ciphertext block to the next. Written plainly (c = E(p ^ c)), the compiler
+// puts two exclusive-ors on that chain besides the ten AES rounds. Here none remain: the last
+// round of block i takes k10 ^ k0 ^ p[i+1] as its round key, so it yields c[i] ^ k0 ^ p[i+1],
+// which is already block i+1 after its first round-key addition; c[i] itself is recovered beside
+// the chain by one more exclusive-or.
+YUNSHAN_AES_TARGET void cbc_encrypt_aesni(const AesExpandedKey &encrypt_key, AesBlock &chain, const std::uint8_t *in,
+                                          std::uint8_t *out, std::size_t blocks)
 {
+    if (blocks == 0)
+        return;
     __m128i k[11];
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int i = 0; i < 11; ++i)
         k[i] = load(encrypt_key.data() + 4 * i);
-    __m128i c = load(chain.data());
-    for (std::size_t b = 0; b < blocks; ++b, in += 16, out += 16) {
-        __m128i x = _mm_xor_si128(_mm_xor_si128(load(in), k[0]), c);
-        x = _mm_aesenc_si128(x, k[1]);
-        x = _mm_aesenc_si128(x, k[2]);
-        x = _mm_aesenc_si128(x, k[3]);
-        x = _mm_aesenc_si128(x, k[4]);
-        x = _mm_aesenc_si128(x, k[5]);
-        x = _mm_aesenc_si128(x, k[6]);
-        x = _mm_aesenc_si128(x, k[7]);
-        x = _mm_aesenc_si128(x, k[8]);
-        x = _mm_aesenc_si128(x, k[9]);
-        c = _mm_aesenclast_si128(x, k[10]);
-        store(out, c);
+    const __m128i last_first = _mm_xor_si128(k[10], k[0]);
+    __m128i x = _mm_xor_si128(_mm_xor_si128(load(in), k[0]), load(chain.data()));
+    for (; blocks > 1; --blocks, in += 16, out += 16) {
+        // The next plaintext is read before this block is stored: in and out may be the same.
+        const __m128i whitened_next = _mm_xor_si128(load(in + 16), k[0]);
+#pragma GCC unroll 16
+        for (int round = 1; round < 10; ++round)
+            x = _mm_aesenc_si128(x, k[round]);
+        x = _mm_aesenclast_si128(x, _mm_xor_si128(last_first, load(in + 16)));
+        store(out, _mm_xor_si128(x, whitened_next));
     }
-    store(chain.data(), c);
+#pragma GCC unroll 16
+    for (int round = 1; round < 10; ++round)
+        x = _mm_aesenc_si128(x, k[round]);
+    x = _mm_aesenclast_si128(x, k[10]);
+    store(out, x);
+    store(chain.data(), x);
 }
 
-void cbc_decrypt_hardware(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain,
-                          const std::uint8_t *in, std::uint8_t *out, std::size_t blocks)
+void cbc_decrypt_hardware(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain, const std::uint8_t *in,
+                          std::uint8_t *out, std::size_t blocks)
 {
     std::size_t done = 0;
     if (engine == Engine::Vaes512)
@@ -237,15 +243,17 @@ void cbc_decrypt_hardware(Engine engine, const AesExpandedKey &decrypt_key, AesB
 
 #else // no AES instructions on this architecture: the table code does everything
 
-bool available(Engine engine) { return engine == Engine::Table; }
+bool available(Engine engine)
+{
+    return engine == Engine::Table;
+}
 
 void cbc_encrypt_aesni(const AesExpandedKey &, AesBlock &, const std::uint8_t *, std::uint8_t *, std::size_t)
 {
     std::abort();
 }
 
-void cbc_decrypt_hardware(Engine, const AesExpandedKey &, AesBlock &, const std::uint8_t *, std::uint8_t *,
-                          std::size_t)
+void cbc_decrypt_hardware(Engine, const AesExpandedKey &, AesBlock &, const std::uint8_t *, std::uint8_t *, std::size_t)
 {
     std::abort();
 }

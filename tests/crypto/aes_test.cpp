@@ -13,10 +13,12 @@ using namespace yunshan;
 
 namespace {
 
-QByteArray hex(const char *digits) { return QByteArray::fromHex(digits); }
+QByteArray hex(const char *digits)
+{
+    return QByteArray::fromHex(digits);
+}
 
-template <typename Array>
-Array to_array(const QByteArray &bytes)
+template <typename Array> Array to_array(const QByteArray &bytes)
 {
     Array a{};
     std::memcpy(a.data(), bytes.constData(), a.size());
@@ -49,8 +51,8 @@ QByteArray random_bytes(qsizetype size)
 enum class Op { Encrypt, Decrypt };
 
 // Runs a stream routine over a copy of `input`, starting at `position` with `count`.
-QByteArray run(Op op, const QByteArray &input, const AesKey &key, const AesBlock &iv,
-               quint32 count = 0, qint64 position = 0)
+QByteArray run(Op op, const QByteArray &input, const AesKey &key, const AesBlock &iv, quint32 count = 0,
+               qint64 position = 0)
 {
     QByteArray in = input;
     QBuffer source(&in);
@@ -86,9 +88,13 @@ QByteArray reference_cbc_encrypt(QByteArray plain, const AesKey &key, const AesB
 // The openssl command on `data` (no padding); the test machine's independent reference.
 QByteArray openssl_cbc(Op op, const QByteArray &data, const AesKey &key, const AesBlock &iv)
 {
-    QStringList args{QStringLiteral("enc"), QStringLiteral("-aes-128-cbc"), QStringLiteral("-nopad"),
-                     QStringLiteral("-K"), QString::fromLatin1(to_bytes(key).toHex()),
-                     QStringLiteral("-iv"), QString::fromLatin1(to_bytes(iv).toHex())};
+    QStringList args{QStringLiteral("enc"),
+                     QStringLiteral("-aes-128-cbc"),
+                     QStringLiteral("-nopad"),
+                     QStringLiteral("-K"),
+                     QString::fromLatin1(to_bytes(key).toHex()),
+                     QStringLiteral("-iv"),
+                     QString::fromLatin1(to_bytes(iv).toHex())};
     if (op == Op::Decrypt)
         args << QStringLiteral("-d");
     QProcess openssl;
@@ -123,10 +129,8 @@ std::uint32_t inv_mix_column(std::uint32_t w)
     for (int i = 0; i < 4; ++i)
         a[i] = static_cast<std::uint8_t>(w >> (8 * i));
     for (int i = 0; i < 4; ++i)
-        r[i] = gf_mul(a[i], 14) ^ gf_mul(a[(i + 1) % 4], 11) ^ gf_mul(a[(i + 2) % 4], 13)
-               ^ gf_mul(a[(i + 3) % 4], 9);
-    return std::uint32_t(r[0]) | std::uint32_t(r[1]) << 8 | std::uint32_t(r[2]) << 16
-           | std::uint32_t(r[3]) << 24;
+        r[i] = gf_mul(a[i], 14) ^ gf_mul(a[(i + 1) % 4], 11) ^ gf_mul(a[(i + 2) % 4], 13) ^ gf_mul(a[(i + 3) % 4], 9);
+    return std::uint32_t(r[0]) | std::uint32_t(r[1]) << 8 | std::uint32_t(r[2]) << 16 | std::uint32_t(r[3]) << 24;
 }
 
 } // namespace
@@ -172,8 +176,7 @@ TEST(Aes, StreamRoutinesAgreeWithOpenssl)
     const auto key = to_array<AesKey>(random_bytes(16));
     const auto iv = to_array<AesBlock>(random_bytes(16));
     const QByteArray plain = random_bytes(37);
-    EXPECT_EQ(run(Op::Encrypt, plain, key, iv),
-              openssl_cbc(Op::Encrypt, plain + QByteArray(11, '\0'), key, iv));
+    EXPECT_EQ(run(Op::Encrypt, plain, key, iv), openssl_cbc(Op::Encrypt, plain + QByteArray(11, '\0'), key, iv));
 }
 
 TEST(Aes, EveryAvailableEngineGivesTheTableBytes)
@@ -226,19 +229,16 @@ TEST(Aes, ByteRangeFollowsCountAndPosition)
     const AesKey key = kFipsKey;
     const AesBlock iv = kFipsPlain;
     const QByteArray data = random_bytes(50);
-    struct Case
-    {
+    struct Case {
         qint64 position;
         quint32 count;
         qsizetype from, length;
     };
     const Case cases[] = {
-        {0, 0, 0, 50},   // count 0: the whole source
-        {10, 0, 0, 50},  // count 0 rewinds first
-        {10, 20, 10, 20},
-        {10, 100, 10, 40}, // count beyond the end: up to the end
-        {10, 16, 10, 16},
-        {50, 5, 50, 0},    // at the end: nothing
+        {0, 0, 0, 50},                       // count 0: the whole source
+        {10, 0, 0, 50},                      // count 0 rewinds first
+        {10, 20, 10, 20}, {10, 100, 10, 40}, // count beyond the end: up to the end
+        {10, 16, 10, 16}, {50, 5, 50, 0},    // at the end: nothing
     };
     for (const Case &c : cases) {
         const QByteArray expected = reference_cbc_encrypt(data.mid(c.from, c.length), key, iv);
@@ -294,6 +294,61 @@ TEST(Aes, DestinationIsWrittenAtItsPositionAndNotRewound)
     EXPECT_EQ(out.mid(4), reference_cbc_encrypt(in, kFipsKey, kFipsPlain));
 }
 
+TEST(Aes, BufferDestinationsGetTheBytesOfOrdinaryWrites)
+{
+    // Between two QBuffer objects the routines work on the arrays themselves; whatever state the
+    // destination is in, the result must be that of writing through the device.
+    const QByteArray plain = random_bytes(40);
+    const QByteArray cipher = reference_cbc_encrypt(plain, kFipsKey, kFipsPlain);
+    ASSERT_EQ(cipher.size(), 48);
+    enum class Array { Own, CopyOfSource, SameAsSource };
+    struct Case {
+        const char *what;
+        QByteArray before;
+        QIODevice::OpenMode mode;
+        qint64 position;
+        Array array;
+    };
+    const QByteArray z(100, 'z');
+    const Case cases[] = {
+        {"inside longer content", z, QIODevice::ReadWrite, 10, Array::Own},
+        {"at the end", QByteArray("head"), QIODevice::WriteOnly, 4, Array::Own},
+        {"appending", QByteArray("head"), QIODevice::Append, 4, Array::Own},
+        {"over a copy of the source", {}, QIODevice::WriteOnly, 0, Array::CopyOfSource},
+        {"appending to the source's own array", {}, QIODevice::Append, -1, Array::SameAsSource},
+    };
+    for (Op op : {Op::Encrypt, Op::Decrypt}) {
+        const QByteArray input = op == Op::Encrypt ? plain : cipher;
+        const QByteArray output = op == Op::Encrypt ? cipher : plain + QByteArray(8, '\0');
+        for (const Case &c : cases) {
+            QByteArray in = input;
+            QByteArray out = c.array == Array::CopyOfSource ? in : c.before;
+            QByteArray &target = c.array == Array::SameAsSource ? in : out;
+            const QByteArray target_before = target;
+            QBuffer source(&in);
+            source.open(QIODevice::ReadOnly);
+            QBuffer destination(&target);
+            destination.open(c.mode);
+            const qint64 position = c.position < 0 ? target.size() : c.position;
+            destination.seek(position);
+            if (op == Op::Encrypt)
+                encrypt_stream_cbc(source, 0, kFipsKey, kFipsPlain, destination);
+            else
+                decrypt_stream_cbc(source, 0, kFipsKey, kFipsPlain, destination);
+
+            QByteArray expected = target_before.left(position) + output;
+            expected += target_before.mid(expected.size());
+            const std::string label = std::string(op == Op::Encrypt ? "encrypt " : "decrypt ") + c.what;
+            EXPECT_EQ(target, expected) << label;
+            EXPECT_EQ(destination.pos(), position + output.size()) << label;
+            EXPECT_EQ(source.pos(), input.size()) << label;
+            if (c.array != Array::SameAsSource) {
+                EXPECT_EQ(in, input) << label << ": the source changed";
+            }
+        }
+    }
+}
+
 TEST(Aes, DecryptingAnIncompleteBlockRaisesAndWritesNothing)
 {
     for (const qsizetype length : {15, 17, 33}) {
@@ -316,13 +371,12 @@ TEST(Aes, DecryptingAnIncompleteBlockRaisesAndWritesNothing)
 namespace {
 
 // A stream that claims more bytes than it delivers.
-class ShortDevice : public QBuffer
-{
-public:
+class ShortDevice : public QBuffer {
+  public:
     ShortDevice(QByteArray *data, qint64 claimed) : QBuffer(data), claimed_(claimed) {}
     qint64 size() const override { return claimed_; }
 
-private:
+  private:
     qint64 claimed_;
 };
 
@@ -330,8 +384,7 @@ private:
 
 TEST(Aes, ShortReadsAndWritesRaiseStreamErrors)
 {
-    struct Case
-    {
+    struct Case {
         Op op;
         qsizetype actual;
         qint64 claimed;

@@ -39,7 +39,8 @@ QByteArray raw_inflate(const QByteArray &compressed)
 
 std::uint32_t crc_of(const QByteArray &bytes)
 {
-    return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef *>(bytes.constData()), static_cast<uInt>(bytes.size())));
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef *>(bytes.constData()), static_cast<uInt>(bytes.size())));
 }
 
 QString write_source(const test::TempFolder &tmp, const QByteArray &content)
@@ -63,7 +64,8 @@ TEST_P(ZipHeaderFields, FollowTheFormatTable)
     {
         QFile f(source);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2023, 5, 6), QTime(7, 8, 11), Qt::LocalTime), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2023, 5, 6), QTime(7, 8, 11), Qt::LocalTime),
+                                  QFileDevice::FileModificationTime));
     }
 
     const QByteArray zip = build_package(source, password);
@@ -140,6 +142,39 @@ TEST(ZipPackage, RoundTripsThroughOwnReader)
             extract_package(zip, password, out);
             EXPECT_EQ(test::snapshot(out), (QMap<QString, QByteArray>{{QStringLiteral("notedb.sl3"), content}}));
         }
+    }
+}
+
+TEST(ZipPackage, NoiseGoesIntoStoredBlocksAndTextIsDeflated)
+{
+    // Bytes that cannot shrink are not run through deflate: they sit in stored blocks of the
+    // deflate stream, 64 KiB each for 5 bytes of header. Text still shrinks.
+    struct Case {
+        const char *what;
+        QByteArray content;
+        bool stored;
+    };
+    const Case cases[] = {
+        {"noise", test::noise_bytes(1024 * 1024 + 3, 8), true},
+        {"text", test::text_bytes(1024 * 1024, 8), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempFolder tmp;
+        const QByteArray zip = build_package(write_source(tmp, c.content), QString());
+        const qsizetype size = c.content.size();
+        const qsizetype compressed = le32(zip, 18);
+        const QByteArray data = zip.mid(40, compressed);
+        if (c.stored) {
+            EXPECT_EQ(data.at(0), 0) << "a stored block that is not the last";
+            EXPECT_EQ(le16(data, 1), 0xFFFF);
+            EXPECT_EQ(le16(data, 3), 0x0000);
+            EXPECT_EQ(data.mid(5, 0xFFFF), c.content.left(0xFFFF));
+            EXPECT_LE(compressed, size + 5 * (size / 0xFFFF + 1) + 64);
+        } else {
+            EXPECT_LT(compressed, size / 3);
+        }
+        EXPECT_EQ(raw_inflate(data), c.content);
     }
 }
 

@@ -11,7 +11,8 @@ namespace yunshan::test {
 
 QByteArray sample_bytes(qsizetype size, std::uint32_t seed)
 {
-    static const char *const words[] = {"note ", "云杉 ", "札记 ", "backup ", "今天 ", "picture ", "日记 ", "the ", "database "};
+    static const char *const words[] = {"note ",    "云杉 ", "札记 ", "backup ",  "今天 ",
+                                        "picture ", "日记 ", "the ",  "database "};
     QByteArray out;
     out.reserve(size);
     std::uint32_t state = seed * 2654435761u + 1;
@@ -29,6 +30,33 @@ QByteArray sample_bytes(qsizetype size, std::uint32_t seed)
             for (int i = 0; i < 300; ++i)
                 out.append(words[next() % 9]);
         }
+    }
+    out.truncate(size);
+    return out;
+}
+
+QByteArray noise_bytes(qsizetype size, std::uint32_t seed)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (char &c : out) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        c = static_cast<char>(state >> 24);
+    }
+    return out;
+}
+
+QByteArray text_bytes(qsizetype size, std::uint32_t seed)
+{
+    static const char *const words[] = {"会议 ", "纪要 ", "note ", "todo ", "云杉 ", "\r\n", "budget ", "读书 "};
+    QByteArray out;
+    out.reserve(size + 16);
+    std::uint32_t state = seed * 2654435761u + 7;
+    while (out.size() < size) {
+        state = state * 1103515245u + 12345u;
+        out.append(words[(state >> 16) % 8]);
     }
     out.truncate(size);
     return out;
@@ -144,12 +172,14 @@ ProcessResult run_tool(const QString &program, const QStringList &arguments, con
 
 ProcessResult run_shell(const QString &script, const QStringList &arguments, const QString &folder)
 {
-    return run_tool(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments, folder);
+    return run_tool(QStringLiteral("/bin/sh"),
+                    QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments, folder);
 }
 
 std::uint16_t le16(const QByteArray &bytes, qsizetype offset)
 {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes.at(offset)) | (static_cast<unsigned char>(bytes.at(offset + 1)) << 8));
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes.at(offset)) |
+                                      (static_cast<unsigned char>(bytes.at(offset + 1)) << 8));
 }
 
 std::uint32_t le32(const QByteArray &bytes, qsizetype offset)

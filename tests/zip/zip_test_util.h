@@ -13,6 +13,9 @@ namespace yunshan::test {
 
 // Deterministic bytes that compress like a notes database: text runs and noise runs.
 QByteArray sample_bytes(qsizetype size, std::uint32_t seed);
+// Deterministic bytes that do not compress at all (like pictures), and text that compresses well.
+QByteArray noise_bytes(qsizetype size, std::uint32_t seed);
+QByteArray text_bytes(qsizetype size, std::uint32_t seed);
 
 // One entry of a hand-made archive: stored, not encrypted, with correct CRC and sizes unless the
 // caller damages the result afterwards.
