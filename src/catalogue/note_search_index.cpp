@@ -13,22 +13,26 @@
 #include <QThread>
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 #include <string>
-#include <unordered_map>
 
 namespace yunshan {
 
 namespace {
 
-constexpr int kIndexVersion = 2;
+constexpr int kIndexVersion = 3;
 constexpr int kChunkRows = 500;              // title rows read per short read transaction of a build
 constexpr quint32 kLastCharacter = 0x110000; // every larger decoded value shares this one
+constexpr quint32 kFieldEnd = 0x110001;      // the position after each of a document's three fields
 constexpr qint64 kNoTitle = std::numeric_limits<qint64>::min();
 constexpr qint64 kMaxTitleId = qint64(1) << 26;
-// Candidates confirmed before a page that is still not full is left to the plain statement (a
-// pattern whose pieces are everywhere but rarely in that order).
-constexpr qsizetype kMaxConfirmed = 1000;
+// A build writes its postings to the file whenever this many bytes are held, as one block of rows.
+constexpr size_t kBlockBytes = size_t(96) << 20;
+// Postings rows are numbered (block << 44) | key: a build only ever appends.
+constexpr int kBlockShift = 44;
+// Matching notes decided in list order before the rest are decided in id order at once.
+constexpr int kLazyChecks = 4096;
 
 QString &folder_override()
 {
@@ -52,23 +56,107 @@ qint64 bigram(quint32 a, quint32 b)
 {
     return ((qint64(a) + 1) << 21) | qint64(b);
 }
-
-// The keys of one document: every character and every pair of adjacent characters within a
-// field, sorted and unique.
-std::vector<qint64> document_keys(const QByteArray fields[3])
+bool is_unigram(qint64 key)
 {
-    std::vector<qint64> keys;
-    for (int f = 0; f < 3; ++f) {
-        const std::vector<quint32> chars = like_characters(fields[f]);
-        for (size_t i = 0; i < chars.size(); ++i) {
-            keys.push_back(unigram(chars[i]));
-            if (i + 1 < chars.size())
-                keys.push_back(bigram(chars[i], chars[i + 1]));
+    return key < (qint64(1) << 21);
+}
+
+// Appends the characters LIKE reads from UTF-8 `text` to `out` (see like_characters). The engine
+// reads a value up to its first NUL.
+void append_like_characters(const QByteArray &text, std::vector<quint32> &out)
+{
+    // The engine's lead-byte table: the payload bits of a lead byte of 0xC0 and above.
+    static const unsigned char trans1[64] = {
+        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
+        0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x1b, 0x1c, 0x1d, 0x1e, 0x1f,
+        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
+        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x00, 0x01, 0x02, 0x03, 0x00, 0x01, 0x00, 0x00,
+    };
+    const auto *p = reinterpret_cast<const unsigned char *>(text.constData());
+    const auto *end = p + text.size();
+    while (p < end) {
+        quint32 c = *p++;
+        if (c < 0x80) {
+            if (c == 0)
+                break;
+            if (c >= 'A' && c <= 'Z')
+                c += 'a' - 'A';
+            out.push_back(c);
+            continue;
         }
+        if (c >= 0xC0) {
+            c = trans1[c - 0xC0];
+            while (p < end && (*p & 0xC0) == 0x80)
+                c = (c << 6) + (0x3F & *p++);
+            if (c < 0x80 || (c & 0xFFFFF800) == 0xD800 || (c & 0xFFFFFFFE) == 0xFFFE)
+                c = 0xFFFD;
+        }
+        out.push_back(std::min(c, kLastCharacter));
     }
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    return keys;
+}
+
+// A document as one run of characters: caption, kFieldEnd, tag line, kFieldEnd, plain text,
+// kFieldEnd. A character's position is its index here.
+void document_characters(const QByteArray fields[3], std::vector<quint32> &out)
+{
+    out.clear();
+    for (int f = 0; f < 3; ++f) {
+        append_like_characters(fields[f], out);
+        out.push_back(kFieldEnd);
+    }
+}
+
+void put_varint(std::string &out, quint64 v)
+{
+    while (v >= 0x80) {
+        out.push_back(char((v & 0x7F) | 0x80));
+        v >>= 7;
+    }
+    out.push_back(char(v));
+}
+
+quint64 get_varint(const unsigned char *&p, const unsigned char *end)
+{
+    quint64 v = 0;
+    int shift = 0;
+    while (p < end) {
+        const unsigned char b = *p++;
+        v |= quint64(b & 0x7F) << shift;
+        shift += 7;
+        if (!(b & 0x80))
+            break;
+    }
+    return v;
+}
+
+// The postings of one document, by key: a character's positions (ascending, as the first and
+// then the gaps), a pair's empty text.
+std::vector<std::pair<qint64, std::string>> document_postings(const QByteArray fields[3])
+{
+    std::vector<quint32> chars;
+    document_characters(fields, chars);
+    std::vector<std::pair<qint64, qint64>> at; // key, position
+    at.reserve(chars.size() * 2);
+    for (size_t i = 0; i < chars.size(); ++i) {
+        at.emplace_back(unigram(chars[i]), qint64(i));
+        if (i + 1 < chars.size() && chars[i] != kFieldEnd && chars[i + 1] != kFieldEnd)
+            at.emplace_back(bigram(chars[i], chars[i + 1]), -1);
+    }
+    std::sort(at.begin(), at.end());
+    std::vector<std::pair<qint64, std::string>> out;
+    for (size_t i = 0; i < at.size();) {
+        const qint64 key = at[i].first;
+        std::string pos;
+        qint64 last = 0;
+        for (; i < at.size() && at[i].first == key; ++i) {
+            if (at[i].second >= 0) {
+                put_varint(pos, quint64(at[i].second - last));
+                last = at[i].second;
+            }
+        }
+        out.emplace_back(key, std::move(pos));
+    }
+    return out;
 }
 
 // The keys every matching document must hold: a single character for a one-character piece,
@@ -87,36 +175,6 @@ std::vector<qint64> search_keys(const std::vector<std::vector<quint32>> &pieces)
     return keys;
 }
 
-void put_varint(std::string &out, quint64 v)
-{
-    while (v >= 0x80) {
-        out.push_back(char((v & 0x7F) | 0x80));
-        v >>= 7;
-    }
-    out.push_back(char(v));
-}
-
-// The ascending title ids of a posting blob (varint gaps).
-void decode_docs(const QByteArray &blob, std::vector<qint64> &out)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(blob.constData());
-    const auto *end = p + blob.size();
-    qint64 last = 0;
-    while (p < end) {
-        quint64 v = 0;
-        int shift = 0;
-        while (p < end) {
-            const unsigned char b = *p++;
-            v |= quint64(b & 0x7F) << shift;
-            shift += 7;
-            if (!(b & 0x80))
-                break;
-        }
-        last += qint64(v);
-        out.push_back(last);
-    }
-}
-
 std::vector<qint64> intersect(const std::vector<qint64> &a, const std::vector<qint64> &b)
 {
     std::vector<qint64> out;
@@ -124,10 +182,86 @@ std::vector<qint64> intersect(const std::vector<qint64> &a, const std::vector<qi
     return out;
 }
 
+// A search text as LIKE reads it inside "%…%": groups between its "%" wildcards, each of a
+// fixed length with its literal characters at fixed offsets ("_" takes one character).
+struct Group {
+    qint64 length = 0;
+    std::vector<std::pair<qint64, quint32>> literals; // offset, character
+};
+
+std::vector<Group> search_groups(const QString &text)
+{
+    std::vector<Group> groups(1);
+    std::vector<quint32> chars;
+    append_like_characters(text.toUtf8(), chars);
+    for (const quint32 c : chars) {
+        if (c == '%') {
+            if (groups.back().length > 0)
+                groups.emplace_back();
+        } else {
+            if (c != '_')
+                groups.back().literals.emplace_back(groups.back().length, c);
+            ++groups.back().length;
+        }
+    }
+    if (groups.back().length == 0)
+        groups.pop_back();
+    return groups;
+}
+
+// A simple open-addressing table from pair keys to posting numbers, for the build.
+class KeyTable {
+  public:
+    KeyTable() { resize(1 << 16); }
+    // The posting number of `key`, `fresh` (and recorded) when the key is new.
+    int32_t find(qint64 key, int32_t fresh)
+    {
+        size_t i = slot(key);
+        while (values_[i] >= 0) {
+            if (keys_[i] == key)
+                return values_[i];
+            i = (i + 1) & mask_;
+        }
+        keys_[i] = key;
+        values_[i] = fresh;
+        if (++used_ * 2 > keys_.size())
+            resize(keys_.size() * 2);
+        return fresh;
+    }
+
+  private:
+    size_t slot(qint64 key) const { return size_t((quint64(key) * 0x9E3779B97F4A7C15ull) >> shift_); }
+    void resize(size_t n)
+    {
+        std::vector<qint64> keys = std::move(keys_);
+        std::vector<int32_t> values = std::move(values_);
+        keys_.assign(n, 0);
+        values_.assign(n, -1);
+        mask_ = n - 1;
+        shift_ = 64 - std::countr_zero(n);
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (values[i] < 0)
+                continue;
+            size_t j = slot(keys[i]);
+            while (values_[j] >= 0)
+                j = (j + 1) & mask_;
+            keys_[j] = keys[i];
+            values_[j] = values[i];
+        }
+    }
+    std::vector<qint64> keys_;
+    std::vector<int32_t> values_;
+    size_t mask_ = 0;
+    int shift_ = 0;
+    size_t used_ = 0;
+};
+
 const char *const kIndexSchema[] = {
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value)",
-    "CREATE TABLE post(key INTEGER PRIMARY KEY, docs BLOB)",
-    "CREATE TABLE delta(key INTEGER, tid INTEGER, PRIMARY KEY(key, tid)) WITHOUT ROWID",
+    // Row (block << 44) | key: the documents of `key` in that block as varint pairs (id gap,
+    // length of its positions in `pos`) for a character, id gaps for a pair.
+    "CREATE TABLE post(id INTEGER PRIMARY KEY, key INTEGER, docs BLOB, pos BLOB)",
+    "CREATE TABLE delta(key INTEGER, tid INTEGER, pos BLOB, PRIMARY KEY(key, tid)) WITHOUT ROWID",
     "CREATE INDEX delta_tid ON delta(tid)",
     "CREATE TABLE stale(tid INTEGER PRIMARY KEY)",
     // Title rows that were encrypted when the file was built: their postings hold no secret text.
@@ -177,30 +311,9 @@ QString search_index_file(const QString &database_path)
 
 std::vector<quint32> like_characters(const QByteArray &text)
 {
-    // The engine's lead-byte table: the payload bits of a lead byte of 0xC0 and above.
-    static const unsigned char trans1[64] = {
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
-        0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x1b, 0x1c, 0x1d, 0x1e, 0x1f,
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x00, 0x01, 0x02, 0x03, 0x00, 0x01, 0x00, 0x00,
-    };
     std::vector<quint32> out;
     out.reserve(size_t(text.size()));
-    const auto *p = reinterpret_cast<const unsigned char *>(text.constData());
-    const auto *end = p + text.size();
-    while (p < end) {
-        quint32 c = *p++;
-        if (c >= 0xC0) {
-            c = trans1[c - 0xC0];
-            while (p < end && (*p & 0xC0) == 0x80)
-                c = (c << 6) + (0x3F & *p++);
-            if (c < 0x80 || (c & 0xFFFFF800) == 0xD800 || (c & 0xFFFFFFFE) == 0xFFFE)
-                c = 0xFFFD;
-        }
-        if (c >= 'A' && c <= 'Z')
-            c += 'a' - 'A';
-        out.push_back(std::min(c, kLastCharacter));
-    }
+    append_like_characters(text, out);
     return out;
 }
 
@@ -225,95 +338,193 @@ std::vector<std::vector<quint32>> search_pieces(const QString &text)
 
 std::vector<qint64> text_index_keys(const QString &text)
 {
-    const QByteArray fields[3] = {text.toUtf8(), QByteArray(), QByteArray()};
-    return document_keys(fields);
+    std::vector<quint32> chars;
+    append_like_characters(text.toUtf8(), chars);
+    std::vector<qint64> keys;
+    for (size_t i = 0; i < chars.size(); ++i) {
+        keys.push_back(unigram(chars[i]));
+        if (i + 1 < chars.size())
+            keys.push_back(bigram(chars[i], chars[i + 1]));
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
 }
+
+namespace {
+
+// The postings of a build's current block, in memory.
+class BlockPostings {
+  public:
+    BlockPostings() : char_slot_(size_t(kFieldEnd) + 1, -1) {}
+
+    void add_document(qint64 id, const std::vector<quint32> &chars)
+    {
+        touched_.clear();
+        for (size_t i = 0; i < chars.size(); ++i) {
+            const quint32 c = chars[i];
+            int32_t &u = char_slot_[c];
+            if (u < 0)
+                u = new_posting(unigram(c));
+            Posting &up = postings_[size_t(u)];
+            if (up.doc != id) {
+                up.doc = id;
+                up.pos_start = up.pos.size();
+                up.last_pos = 0;
+                touched_.push_back(u);
+            }
+            put_varint(up.pos, quint64(qint64(i) - up.last_pos));
+            up.last_pos = qint64(i);
+            if (i + 1 < chars.size() && c != kFieldEnd && chars[i + 1] != kFieldEnd) {
+                const qint64 key = bigram(c, chars[i + 1]);
+                const int32_t b = pairs_.find(key, int32_t(postings_.size()));
+                if (size_t(b) == postings_.size())
+                    new_posting(key);
+                Posting &bp = postings_[size_t(b)];
+                if (bp.doc != id) {
+                    bp.doc = id;
+                    put_varint(bp.docs, quint64(id - bp.last_doc));
+                    bp.last_doc = id;
+                }
+            }
+        }
+        for (const int32_t u : touched_) {
+            Posting &up = postings_[size_t(u)];
+            put_varint(up.docs, quint64(id - up.last_doc));
+            put_varint(up.docs, quint64(up.pos.size() - up.pos_start));
+            up.last_doc = id;
+        }
+        bytes_ += chars.size() * 3; // positions, pairs and their documents, roughly
+    }
+    size_t bytes() const { return bytes_; }
+
+    // Writes the block's rows (ascending) and empties the block.
+    void write(PreparedQuery &insert, qint64 block, const std::atomic<bool> *cancel)
+    {
+        std::vector<int32_t> order;
+        for (size_t i = 0; i < postings_.size(); ++i)
+            if (!postings_[i].docs.empty())
+                order.push_back(int32_t(i));
+        std::sort(order.begin(), order.end(),
+                  [this](int32_t a, int32_t b) { return postings_[size_t(a)].key < postings_[size_t(b)].key; });
+        for (const int32_t i : order) {
+            Posting &p = postings_[size_t(i)];
+            insert.bind(1, (block << kBlockShift) | p.key);
+            insert.bind(2, p.key);
+            insert.bind(3, QByteArray(p.docs.data(), qsizetype(p.docs.size())));
+            insert.bind(4,
+                        is_unigram(p.key) ? SqlValue(QByteArray(p.pos.data(), qsizetype(p.pos.size()))) : SqlValue());
+            insert.run();
+            p.docs = std::string();
+            p.pos = std::string();
+            p.last_doc = 0;
+            p.doc = -1;
+            if (cancel && cancel->load())
+                return;
+        }
+        bytes_ = 0;
+    }
+
+  private:
+    struct Posting {
+        qint64 key = 0;
+        qint64 doc = -1;     // the document being added
+        qint64 last_doc = 0; // the last document written to `docs`
+        qint64 last_pos = 0;
+        size_t pos_start = 0;
+        std::string docs;
+        std::string pos;
+    };
+    int32_t new_posting(qint64 key)
+    {
+        Posting p;
+        p.key = key;
+        postings_.push_back(std::move(p));
+        return int32_t(postings_.size() - 1);
+    }
+    std::vector<int32_t> char_slot_; // posting of each character
+    KeyTable pairs_;
+    std::vector<Posting> postings_;
+    std::vector<int32_t> touched_;
+    size_t bytes_ = 0;
+};
+
+} // namespace
 
 bool build_search_index_file(const QString &database_path, const QString &index_path,
                              const std::function<void(int, int)> &progress, const std::atomic<bool> *cancel)
 {
-    struct Posting {
-        std::string docs;
-        qint64 last = 0;
-    };
-    std::unordered_map<qint64, Posting> postings;
-    std::vector<qint64> sealed;
-    qint64 last_id = 0; // the highest title id read: rows after it are not in the postings
-    int total = 0;
-    int done = 0;
-    {
-        Connection source;
-        source.open(database_path, false);
-        total = int(source.query_first(QStringLiteral("select count(*) from title")).value_or(0).toLongLong());
-        if (progress)
-            progress(0, total);
-        PreparedQuery rows(source, QStringLiteral("select ") + kDocumentColumns +
-                                       QStringLiteral(" where a.id>?1 order by a.id limit ") +
-                                       QString::number(kChunkRows));
-        qint64 after = std::numeric_limits<qint64>::min();
-        for (;;) {
-            if (cancel && cancel->load())
-                return false;
-            rows.bind(1, after);
-            int in_chunk = 0;
-            while (rows.next()) {
-                ++in_chunk;
-                const qint64 id = rows.integer(0);
-                after = id;
-                last_id = std::max(last_id, id);
-                if (rows.integer(4) != 0)
-                    sealed.push_back(id);
-                const QByteArray fields[3] = {rows.text_bytes(1), rows.text_bytes(2), rows.text_bytes(3)};
-                for (const qint64 key : document_keys(fields)) {
-                    Posting &p = postings[key];
-                    put_varint(p.docs, quint64(id - p.last));
-                    p.last = id;
-                }
-            }
-            rows.reset(); // ends the read transaction: writers go on between chunks
-            done += in_chunk;
-            if (progress)
-                progress(std::min(done, total), total);
-            if (in_chunk < kChunkRows)
-                break;
-        }
-    }
-    if (cancel && cancel->load())
-        return false;
-
     QFile::remove(index_path);
+    struct Cancelled {};
     try {
         Connection index;
         index.open(index_path);
-        index.execute(QStringLiteral("PRAGMA journal_mode=OFF")); // a half-built file is removed
+        index.query(QStringLiteral("PRAGMA page_size=16384"));
+        index.query(QStringLiteral("PRAGMA journal_mode=OFF")); // a half-built file is removed
+        index.execute(QStringLiteral("PRAGMA synchronous=OFF"));
         index.execute(QStringLiteral("BEGIN"));
         for (const char *sql : kIndexSchema)
             index.execute(QString::fromLatin1(sql));
-        std::vector<qint64> keys;
-        keys.reserve(postings.size());
-        for (const auto &kv : postings)
-            keys.push_back(kv.first);
-        std::sort(keys.begin(), keys.end());
-        PreparedQuery insert(index, QStringLiteral("insert into post(key, docs) values(?1, ?2)"));
-        for (const qint64 key : keys) {
-            const std::string &docs = postings[key].docs;
-            insert.bind(1, key);
-            insert.bind(2, QByteArray(docs.data(), qsizetype(docs.size())));
-            insert.run();
-            if (cancel && cancel->load()) {
-                index.close();
-                QFile::remove(index_path);
-                return false;
+        PreparedQuery insert(index, QStringLiteral("insert into post(id, key, docs, pos) values(?1, ?2, ?3, ?4)"));
+        PreparedQuery seal(index, QStringLiteral("insert into sealed(tid) values(?1)"));
+
+        BlockPostings block;
+        qint64 blocks = 0;
+        qint64 last_id = 0; // the highest title id read: rows after it are not in the postings
+        int total = 0;
+        int done = 0;
+        {
+            Connection source;
+            source.open(database_path, false);
+            total = int(source.query_first(QStringLiteral("select count(*) from title")).value_or(0).toLongLong());
+            if (progress)
+                progress(0, total);
+            PreparedQuery rows(source, QStringLiteral("select ") + kDocumentColumns +
+                                           QStringLiteral(" where a.id>?1 order by a.id limit ") +
+                                           QString::number(kChunkRows));
+            qint64 after = std::numeric_limits<qint64>::min();
+            std::vector<quint32> chars;
+            for (;;) {
+                if (cancel && cancel->load())
+                    throw Cancelled{};
+                rows.bind(1, after);
+                int in_chunk = 0;
+                while (rows.next()) {
+                    ++in_chunk;
+                    const qint64 id = rows.integer(0);
+                    after = id;
+                    last_id = std::max(last_id, id);
+                    if (rows.integer(4) != 0) {
+                        seal.bind(1, id);
+                        seal.run();
+                    }
+                    const QByteArray fields[3] = {rows.text_bytes(1), rows.text_bytes(2), rows.text_bytes(3)};
+                    document_characters(fields, chars);
+                    block.add_document(id, chars);
+                }
+                rows.reset(); // ends the read transaction: writers go on between chunks
+                done += in_chunk;
+                if (block.bytes() >= kBlockBytes) {
+                    block.write(insert, blocks++, cancel);
+                    if (cancel && cancel->load())
+                        throw Cancelled{};
+                }
+                if (progress)
+                    progress(std::min(done, total), total);
+                if (in_chunk < kChunkRows)
+                    break;
             }
         }
-        PreparedQuery seal(index, QStringLiteral("insert into sealed(tid) values(?1)"));
-        for (const qint64 id : sealed) {
-            seal.bind(1, id);
-            seal.run();
-        }
-        index.execute(QStringLiteral("insert into meta values('version',?),('source',?),('docs',?),('last_tid',?)"),
-                      {kIndexVersion, canonical_database_path(database_path), done, last_id});
+        block.write(insert, blocks++, cancel);
+        if (cancel && cancel->load())
+            throw Cancelled{};
+        index.execute(
+            QStringLiteral("insert into meta values('version',?),('source',?),('docs',?),('last_tid',?),('blocks',?)"),
+            {kIndexVersion, canonical_database_path(database_path), done, last_id, blocks});
         index.execute(QStringLiteral("COMMIT"));
+    } catch (const Cancelled &) {
+        QFile::remove(index_path);
+        return false;
     } catch (...) {
         QFile::remove(index_path);
         throw;
@@ -412,6 +623,9 @@ void NoteSearchIndex::detach()
     px_.clear();
     titles_ = 0;
     odd_px_ = false;
+    order_.clear();
+    order_due_ = true;
+    blocks_ = 0;
 }
 
 void NoteSearchIndex::drop_broken()
@@ -449,6 +663,9 @@ bool NoteSearchIndex::attach()
         for (const auto &row : index_.query(QStringLiteral("select tid from sealed")))
             sealed_.insert(row.value(0).toLongLong());
         last_built_tid_ = meta.value(QStringLiteral("last_tid")).toLongLong();
+        blocks_ = meta.value(QStringLiteral("blocks")).toLongLong();
+        // The postings are read far more than written: straight from the mapped file.
+        index_.query(QStringLiteral("PRAGMA mmap_size=4294967296"));
         PreparedQuery px(main, QStringLiteral("select id, px, typeof(px)='integer' from title"));
         while (px.next()) {
             set_px(px.integer(0), true, px.integer(2) ? std::optional<qint64>(px.integer(1)) : std::nullopt);
@@ -487,7 +704,7 @@ bool NoteSearchIndex::apply(const NoteChanges &changes)
     if (!titles.isEmpty()) {
         PreparedQuery read(main, QStringLiteral("select ") + kDocumentColumns + QStringLiteral(" where a.id=?1"));
         PreparedQuery drop(index_, QStringLiteral("delete from delta where tid=?1"));
-        PreparedQuery add(index_, QStringLiteral("insert or ignore into delta(key, tid) values(?1, ?2)"));
+        PreparedQuery add(index_, QStringLiteral("insert or replace into delta(key, tid, pos) values(?1, ?2, ?3)"));
         PreparedQuery mark(index_, QStringLiteral("insert or ignore into stale(tid) values(?1)"));
         index_.execute(QStringLiteral("BEGIN"));
         try {
@@ -502,9 +719,11 @@ bool NoteSearchIndex::apply(const NoteChanges &changes)
                     if (read.integer(4) != 0 && t <= last_built_tid_ && !sealed_.contains(t))
                         secret_in_postings = true;
                     const QByteArray fields[3] = {read.text_bytes(1), read.text_bytes(2), read.text_bytes(3)};
-                    for (const qint64 key : document_keys(fields)) {
+                    for (const auto &[key, pos] : document_postings(fields)) {
                         add.bind(1, key);
                         add.bind(2, t);
+                        add.bind(3, is_unigram(key) ? SqlValue(QByteArray(pos.data(), qsizetype(pos.size())))
+                                                    : SqlValue());
                         add.run();
                     }
                 }
@@ -552,6 +771,8 @@ void NoteSearchIndex::set_px(qint64 id, bool exists, std::optional<qint64> px)
         px_.resize(size_t(id) + 1 + px_.size() / 4, kNoTitle);
     }
     qint64 &slot = px_[size_t(id)];
+    if (slot != (exists ? *px : kNoTitle))
+        order_due_ = true;
     if (slot == kNoTitle && exists)
         ++titles_;
     else if (slot != kNoTitle && !exists)
@@ -713,29 +934,115 @@ void NoteSearchIndex::finish()
     settle();
 }
 
-std::vector<qint64> NoteSearchIndex::docs_of(qint64 key, const QHash<qint64, qint64> &sizes)
-{
+// The documents of one key, ascending, with where each one's positions are in `pos` (characters
+// only).
+struct NoteSearchIndex::Postings {
     std::vector<qint64> docs;
-    if (sizes.value(key) > 0) {
-        const auto blob = index_.query_first(QStringLiteral("select docs from post where key=?1"), {key});
-        if (blob) {
-            decode_docs(blob->toByteArray(), docs);
-            if (!stale_.isEmpty())
-                docs.erase(std::remove_if(docs.begin(), docs.end(), [this](qint64 t) { return stale_.contains(t); }),
-                           docs.end());
+    std::vector<std::pair<quint32, quint32>> spans; // start and end in `pos`
+    QByteArray pos;
+
+    // The index of document `t` in `docs`, or -1.
+    qsizetype find(qint64 t) const
+    {
+        const auto it = std::lower_bound(docs.begin(), docs.end(), t);
+        return it != docs.end() && *it == t ? qsizetype(it - docs.begin()) : -1;
+    }
+    // The positions of the `i`th document.
+    void positions(qsizetype i, std::vector<qint64> &out) const
+    {
+        out.clear();
+        const auto *base = reinterpret_cast<const unsigned char *>(pos.constData());
+        const unsigned char *p = base + spans[size_t(i)].first;
+        const unsigned char *end = base + spans[size_t(i)].second;
+        qint64 last = 0;
+        while (p < end) {
+            last += qint64(get_varint(p, end));
+            out.push_back(last);
         }
+    }
+};
+
+NoteSearchIndex::Postings NoteSearchIndex::postings_of(qint64 key, const std::vector<char> &stale, bool with_positions)
+{
+    Postings out;
+    const bool lengths = is_unigram(key); // a character's documents come with the length of their positions
+    const bool positions = lengths && with_positions;
+    PreparedQuery read(index_, QStringLiteral("select docs, pos from post where id=?1"));
+    for (qint64 b = 0; b < blocks_; ++b) {
+        read.bind(1, (b << kBlockShift) | key);
+        if (read.next()) {
+            const QByteArray docs = read.text_bytes(0);
+            const quint32 base = quint32(out.pos.size());
+            if (positions)
+                out.pos.append(read.text_bytes(1));
+            const auto *p = reinterpret_cast<const unsigned char *>(docs.constData());
+            const auto *end = p + docs.size();
+            qint64 last = 0;
+            quint32 at = base;
+            while (p < end) {
+                last += qint64(get_varint(p, end));
+                quint32 length = 0;
+                if (lengths)
+                    length = quint32(get_varint(p, end));
+                if (size_t(last) >= stale.size() || !stale[size_t(last)]) {
+                    out.docs.push_back(last);
+                    if (positions)
+                        out.spans.emplace_back(at, at + length);
+                }
+                at += length;
+            }
+            if (positions && at > quint32(out.pos.size()))
+                throw DbError(QStringLiteral("damaged search index"));
+        }
+        read.reset();
     }
     if (!stale_.isEmpty()) {
-        std::vector<qint64> fresh;
-        for (const auto &row : index_.query(QStringLiteral("select tid from delta where key=?1 order by tid"), {key}))
-            fresh.push_back(row.value(0).toLongLong());
+        std::vector<std::pair<qint64, QByteArray>> fresh;
+        PreparedQuery delta(index_, QStringLiteral("select tid, pos from delta where key=?1 order by tid"));
+        delta.bind(1, key);
+        while (delta.next())
+            fresh.emplace_back(delta.integer(0), delta.text_bytes(1));
         if (!fresh.empty()) {
-            std::vector<qint64> merged;
-            std::merge(docs.begin(), docs.end(), fresh.begin(), fresh.end(), std::back_inserter(merged));
-            docs.swap(merged);
+            Postings merged;
+            merged.pos = std::move(out.pos);
+            size_t i = 0;
+            for (const auto &[t, pos] : fresh) {
+                for (; i < out.docs.size() && out.docs[i] < t; ++i) {
+                    merged.docs.push_back(out.docs[i]);
+                    if (positions)
+                        merged.spans.push_back(out.spans[i]);
+                }
+                merged.docs.push_back(t);
+                if (positions) {
+                    const quint32 start = quint32(merged.pos.size());
+                    merged.pos.append(pos);
+                    merged.spans.emplace_back(start, quint32(merged.pos.size()));
+                }
+            }
+            for (; i < out.docs.size(); ++i) {
+                merged.docs.push_back(out.docs[i]);
+                if (positions)
+                    merged.spans.push_back(out.spans[i]);
+            }
+            out = std::move(merged);
         }
     }
-    return docs;
+    return out;
+}
+
+const std::vector<qint64> &NoteSearchIndex::list_order()
+{
+    if (order_due_) {
+        order_.clear();
+        order_.reserve(size_t(titles_));
+        for (size_t t = 0; t < px_.size(); ++t)
+            if (px_[t] != kNoTitle)
+                order_.push_back(qint64(t));
+        std::sort(order_.begin(), order_.end(),
+                  [this](qint64 a, qint64 b) { return std::pair(px_[size_t(a)], a) < std::pair(px_[size_t(b)], b); });
+        order_due_ = false;
+    }
+    return order_;
 }
 
 std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, int offset, int limit)
@@ -748,72 +1055,184 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
     if (!catch_up() || odd_px_)
         return std::nullopt;
 
+    const std::vector<Group> groups = search_groups(text);
+    // One piece of at most two characters without "_": a document holding its key matches.
+    const bool by_documents =
+        groups.size() == 1 && groups[0].length <= 2 && qsizetype(groups[0].literals.size()) == groups[0].length;
+
     std::vector<qint64> candidates;
+    std::vector<std::pair<quint32, Postings>> characters; // with kFieldEnd, for the positions
     try {
-        // The rarest keys first; a handful of candidates is narrow enough for the confirmation.
-        const std::vector<qint64> keys = search_keys(pieces);
-        QHash<qint64, qint64> sizes;
-        for (const qint64 key : keys) {
-            const auto size = index_.query_first(QStringLiteral("select length(docs) from post where key=?1"), {key});
-            sizes.insert(key, size ? size->toLongLong() : 0);
+        std::vector<char> stale(px_.size(), 0);
+        for (const qint64 t : std::as_const(stale_))
+            if (t >= 0 && size_t(t) < stale.size())
+                stale[size_t(t)] = 1;
+        if (!by_documents) {
+            std::vector<quint32> wanted{kFieldEnd};
+            for (const Group &g : groups)
+                for (const auto &l : g.literals)
+                    wanted.push_back(l.second);
+            std::sort(wanted.begin(), wanted.end());
+            wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+            for (const quint32 c : wanted)
+                characters.emplace_back(c, postings_of(unigram(c), stale, true));
         }
-        std::vector<qint64> order = keys;
-        std::stable_sort(order.begin(), order.end(), [&](qint64 a, qint64 b) { return sizes[a] < sizes[b]; });
-        bool first = true;
-        for (const qint64 key : order) {
-            std::vector<qint64> docs = docs_of(key, sizes);
-            candidates = first ? std::move(docs) : intersect(candidates, docs);
-            first = false;
-            if (candidates.size() <= 16)
-                break;
+        // The rarest keys first; a character's documents are read once.
+        std::vector<Postings> pairs;
+        std::vector<const std::vector<qint64> *> lists;
+        for (const qint64 key : search_keys(pieces)) {
+            const auto known = std::find_if(characters.begin(), characters.end(),
+                                            [key](const auto &e) { return unigram(e.first) == key; });
+            if (known != characters.end()) {
+                lists.push_back(&known->second.docs);
+            } else {
+                pairs.push_back(postings_of(key, stale, false));
+            }
         }
+        for (const Postings &p : pairs)
+            lists.push_back(&p.docs);
+        std::sort(lists.begin(), lists.end(), [](const auto *a, const auto *b) { return a->size() < b->size(); });
+        for (size_t i = 0; i < lists.size(); ++i)
+            candidates = i == 0 ? *lists[i] : intersect(candidates, *lists[i]);
     } catch (const DbError &) {
         drop_broken();
         start_build();
         return std::nullopt;
     }
 
-    // In list order: px, then the title row's id. Only the front is sorted until more is needed.
-    std::vector<std::pair<qint64, qint64>> ordered;
-    ordered.reserve(candidates.size());
-    for (const qint64 t : candidates) {
-        if (t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle)
-            ordered.emplace_back(px_[size_t(t)], t);
+    // Whether document `t` holds the text in one of its fields, decided from the positions.
+    std::vector<std::vector<qint64>> at(characters.size());
+    std::vector<const std::vector<qint64> *> literal_at;
+    auto holds = [&](qint64 t) {
+        for (size_t k = 0; k < characters.size(); ++k) {
+            const qsizetype i = characters[k].second.find(t);
+            if (i < 0)
+                return false;
+            characters[k].second.positions(i, at[k]);
+        }
+        auto positions_of = [&](quint32 c) -> const std::vector<qint64> & {
+            const auto it = std::lower_bound(characters.begin(), characters.end(), c,
+                                             [](const auto &e, quint32 v) { return e.first < v; });
+            return at[size_t(it - characters.begin())];
+        };
+        const std::vector<qint64> &ends = positions_of(kFieldEnd);
+        qint64 field_start = 0;
+        for (const qint64 field_end : ends) {
+            qint64 from = field_start;
+            bool all = true;
+            for (const Group &g : groups) {
+                if (g.literals.empty()) {
+                    if (from + g.length > field_end)
+                        all = false;
+                    else
+                        from += g.length;
+                } else {
+                    // The rarest literal anchors the group; the others are looked up around it.
+                    literal_at.clear();
+                    size_t anchor = 0;
+                    for (size_t l = 0; l < g.literals.size(); ++l) {
+                        literal_at.push_back(&positions_of(g.literals[l].second));
+                        if (literal_at[l]->size() < literal_at[anchor]->size())
+                            anchor = l;
+                    }
+                    const qint64 anchor_offset = g.literals[anchor].first;
+                    const std::vector<qint64> &anchors = *literal_at[anchor];
+                    bool found = false;
+                    for (auto it = std::lower_bound(anchors.begin(), anchors.end(), from + anchor_offset);
+                         it != anchors.end(); ++it) {
+                        const qint64 s = *it - anchor_offset;
+                        if (s + g.length > field_end)
+                            break;
+                        found = true;
+                        for (size_t l = 0; l < g.literals.size() && found; ++l)
+                            found = l == anchor || std::binary_search(literal_at[l]->begin(), literal_at[l]->end(),
+                                                                      s + g.literals[l].first);
+                        if (found) {
+                            from = s + g.length;
+                            break;
+                        }
+                    }
+                    all = found;
+                }
+                if (!all)
+                    break;
+            }
+            if (all)
+                return true;
+            field_start = field_end + 1;
+        }
+        return false;
+    };
+
+    // The page's title ids, walking the candidates in list order.
+    std::vector<char> is_candidate(px_.size(), 0);
+    for (const qint64 t : candidates)
+        if (t >= 0 && size_t(t) < is_candidate.size())
+            is_candidate[size_t(t)] = 1;
+    std::vector<qint64> page;
+    int skipped = 0;
+    int checks = 0;
+    bool all_decided = by_documents;
+    auto visit = [&](qint64 t) {
+        if (!is_candidate[size_t(t)])
+            return true;
+        if (!all_decided) {
+            if (++checks > kLazyChecks)
+                return false; // many candidates fail: decide them all in id order, which reads faster
+            if (!holds(t))
+                return true;
+        }
+        if (skipped < offset)
+            ++skipped;
+        else
+            page.push_back(t);
+        return qsizetype(page.size()) < limit;
+    };
+    auto walk = [&] {
+        page.clear();
+        skipped = 0;
+        if (candidates.size() * 16 < size_t(titles_)) {
+            std::vector<std::pair<qint64, qint64>> ordered;
+            for (const qint64 t : candidates)
+                if (t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle)
+                    ordered.emplace_back(px_[size_t(t)], t);
+            std::sort(ordered.begin(), ordered.end());
+            for (const auto &e : ordered)
+                if (!visit(e.second))
+                    return false;
+        } else {
+            for (const qint64 t : list_order())
+                if (!visit(t))
+                    return false;
+        }
+        return true;
+    };
+    if (!walk() && checks > kLazyChecks) {
+        for (const qint64 t : candidates)
+            if (t >= 0 && size_t(t) < is_candidate.size() && is_candidate[size_t(t)] && !holds(t))
+                is_candidate[size_t(t)] = 0;
+        all_decided = true;
+        walk();
     }
-    size_t sorted = std::min(ordered.size(), std::max<size_t>(1024, 2 * size_t(offset + limit)));
-    std::partial_sort(ordered.begin(), ordered.begin() + std::ptrdiff_t(sorted), ordered.end());
 
     QList<NoteListRow> rows;
     PreparedQuery confirm(store_.main(), QStringLiteral("select a.noteId,a.isDel,a.fast,a.caption,a.px from title a "
                                                         "left join notes b ON a.noteId=b.id where a.id=?1 and (") +
                                              note_search_condition(text) + QLatin1Char(')'));
-    int skipped = 0;
-    for (size_t i = 0; i < ordered.size() && rows.size() < limit; ++i) {
-        if (i == sorted) {
-            std::sort(ordered.begin() + std::ptrdiff_t(sorted), ordered.end());
-            sorted = ordered.size();
-        }
-        if (qsizetype(i) - skipped - rows.size() >= kMaxConfirmed && ordered.size() - i > size_t(kMaxConfirmed))
-            return std::nullopt; // few of many candidates match: the plain statement reads faster
-        const auto [px, t] = ordered[i];
+    for (const qint64 t : page) {
         confirm.bind(1, t);
-        if (confirm.next()) {
-            if (confirm.integer(4) != px) {
-                // The index lost track of an order change: never show a wrong order.
-                drop_broken();
-                start_build();
-                return std::nullopt;
-            }
-            if (skipped < offset) {
-                ++skipped;
-            } else {
-                const SqlValue caption = confirm.value(3);
-                rows.append(NoteListRow{int(confirm.integer(0)), int(confirm.integer(1)), int(confirm.integer(2)),
-                                        caption.typeId() == QMetaType::QByteArray
-                                            ? QString::fromUtf8(caption.toByteArray())
-                                            : caption.toString()});
-            }
+        if (!confirm.next())
+            return std::nullopt; // the index and the statement disagree: the statement answers
+        if (confirm.integer(4) != px_[size_t(t)]) {
+            // The index lost track of an order change: never show a wrong order.
+            drop_broken();
+            start_build();
+            return std::nullopt;
         }
+        const SqlValue caption = confirm.value(3);
+        rows.append(NoteListRow{int(confirm.integer(0)), int(confirm.integer(1)), int(confirm.integer(2)),
+                                caption.typeId() == QMetaType::QByteArray ? QString::fromUtf8(caption.toByteArray())
+                                                                          : caption.toString()});
         confirm.reset();
     }
     return rows;

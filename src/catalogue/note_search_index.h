@@ -1,11 +1,12 @@
 #pragma once
 // An index of the text the note search looks at, kept in a file of the user's cache folder
-// (never inside the database): for every title row, the characters and the pairs of adjacent
-// characters of its searched caption, tag line and plain-text copy, ASCII letters folded to lower
-// case. A search looks up the pieces of its text, walks the candidate notes in list order (`px`,
-// then the title row's id) and confirms each with the search statement's own condition, so it
-// returns exactly the statement's rows, page by page. Until the index is ready the caller runs the
-// plain statement.
+// (never inside the database): for every title row, the positions of each character and the pairs
+// of adjacent characters of its searched caption, tag line and plain-text copy, ASCII letters
+// folded to lower case. A search looks up the pieces of its text, decides from the positions
+// where "_" and "%" inside the text fall, walks the matching notes in list order (`px`, then the
+// title row's id) and reads only the rows of the page, each confirmed with the search statement's
+// own condition, so it returns exactly the statement's rows, page by page. Until the index is
+// ready the caller runs the plain statement.
 //
 // The index follows the writes of this program through the main connection's change log, and
 // rebuilds (on a worker thread with its own read connection) when the database changed behind
@@ -98,7 +99,12 @@ class NoteSearchIndex : public QObject {
     bool apply(const NoteChanges &changes);
     void write_stamp();
     void drop_broken();
-    std::vector<qint64> docs_of(qint64 key, const QHash<qint64, qint64> &sizes);
+    struct Postings;
+    // The documents of `key` (without those in `stale`), with the positions of a character's
+    // when `with_positions`.
+    Postings postings_of(qint64 key, const std::vector<char> &stale, bool with_positions);
+    // Title ids in list order (px, then id), sorted again after a px change.
+    const std::vector<qint64> &list_order();
 
     NoteStore &store_;
     Connection index_;
@@ -115,6 +121,9 @@ class NoteSearchIndex : public QObject {
     bool odd_px_ = false; // a px that is not an integer, or an id out of range: the plain statement
     // Records title `id` with its px (nullopt: not an integer), or its absence.
     void set_px(qint64 id, bool exists, std::optional<qint64> px);
+    std::vector<qint64> order_;
+    bool order_due_ = true;
+    qint64 blocks_ = 0; // row blocks of the postings table
     bool background_ = true;
     Worker *worker_ = nullptr;
     QString build_token_;
