@@ -16,23 +16,25 @@
 #include <bit>
 #include <limits>
 #include <string>
+#include <unordered_map>
 
 namespace yunshan {
 
 namespace {
 
-constexpr int kIndexVersion = 3;
+constexpr int kIndexVersion = 4;
 constexpr int kChunkRows = 500;              // title rows read per short read transaction of a build
 constexpr quint32 kLastCharacter = 0x110000; // every larger decoded value shares this one
 constexpr quint32 kFieldEnd = 0x110001;      // the position after each of a document's three fields
 constexpr qint64 kNoTitle = std::numeric_limits<qint64>::min();
 constexpr qint64 kMaxTitleId = qint64(1) << 26;
-// A build writes its postings to the file whenever this many bytes are held, as one block of rows.
+// A build writes its postings to the file as blocks of notes in list order: a page near the top
+// of the list reads only the first block of each key.
+constexpr qint64 kBlockNotes = 16384;
+qint64 block_notes = kBlockNotes;
 constexpr size_t kBlockBytes = size_t(96) << 20;
 // Postings rows are numbered (block << 44) | key: a build only ever appends.
 constexpr int kBlockShift = 44;
-// Matching notes decided in list order before the rest are decided in id order at once.
-constexpr int kLazyChecks = 4096;
 
 QString &folder_override()
 {
@@ -258,8 +260,11 @@ class KeyTable {
 
 const char *const kIndexSchema[] = {
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value)",
-    // Row (block << 44) | key: the documents of `key` in that block as varint pairs (id gap,
-    // length of its positions in `pos`) for a character, id gaps for a pair.
+    // Notes are numbered by their place in the list (px, then id) when the file was built, in
+    // blocks; `tids` holds the title ids of a block's notes, in that order, as varints.
+    "CREATE TABLE ranks(block INTEGER PRIMARY KEY, first INTEGER, tids BLOB)",
+    // Row (block << 44) | key: the notes of `key` in that block as varint pairs (number gap,
+    // length of its positions in `pos`) for a character, number gaps for a pair.
     "CREATE TABLE post(id INTEGER PRIMARY KEY, key INTEGER, docs BLOB, pos BLOB)",
     "CREATE TABLE delta(key INTEGER, tid INTEGER, pos BLOB, PRIMARY KEY(key, tid)) WITHOUT ROWID",
     "CREATE INDEX delta_tid ON delta(tid)",
@@ -299,6 +304,11 @@ QString search_index_folder()
 void set_search_index_folder_override(const QString &folder)
 {
     folder_override() = folder;
+}
+
+void set_search_index_block_notes(qint64 notes)
+{
+    block_notes = notes > 0 ? notes : kBlockNotes;
 }
 
 QString search_index_file(const QString &database_path)
@@ -468,59 +478,75 @@ bool build_search_index_file(const QString &database_path, const QString &index_
         PreparedQuery insert(index, QStringLiteral("insert into post(id, key, docs, pos) values(?1, ?2, ?3, ?4)"));
         PreparedQuery seal(index, QStringLiteral("insert into sealed(tid) values(?1)"));
 
+        PreparedQuery rank_row(index, QStringLiteral("insert into ranks(block, first, tids) values(?1, ?2, ?3)"));
         BlockPostings block;
         qint64 blocks = 0;
-        qint64 last_id = 0; // the highest title id read: rows after it are not in the postings
-        int total = 0;
+        qint64 ranked = 0;      // notes numbered so far
+        qint64 block_first = 0; // the number of the block's first note
+        std::string block_tids; // its title ids
+        qint64 last_id = 0;     // the highest title id read: rows after it are not in the postings
         int done = 0;
+        auto end_block = [&] {
+            block.write(insert, blocks, cancel);
+            rank_row.bind(1, blocks);
+            rank_row.bind(2, block_first);
+            rank_row.bind(3, QByteArray(block_tids.data(), qsizetype(block_tids.size())));
+            rank_row.run();
+            ++blocks;
+            block_first = ranked;
+            block_tids.clear();
+            if (cancel && cancel->load())
+                throw Cancelled{};
+        };
         {
             Connection source;
             source.open(database_path, false);
-            total = int(source.query_first(QStringLiteral("select count(*) from title")).value_or(0).toLongLong());
+            // The notes in list order; rows written from here on are in the change log.
+            std::vector<qint64> order;
+            {
+                PreparedQuery ids(source, QStringLiteral("select id from title order by px, id"));
+                while (ids.next())
+                    order.push_back(ids.integer(0));
+            }
+            const int total = int(order.size());
             if (progress)
                 progress(0, total);
-            PreparedQuery rows(source, QStringLiteral("select ") + kDocumentColumns +
-                                           QStringLiteral(" where a.id>?1 order by a.id limit ") +
-                                           QString::number(kChunkRows));
-            qint64 after = std::numeric_limits<qint64>::min();
+            PreparedQuery row(source, QStringLiteral("select ") + kDocumentColumns + QStringLiteral(" where a.id=?1"));
             std::vector<quint32> chars;
-            for (;;) {
+            for (size_t from = 0; from < order.size(); from += kChunkRows) {
                 if (cancel && cancel->load())
                     throw Cancelled{};
-                rows.bind(1, after);
-                int in_chunk = 0;
-                while (rows.next()) {
-                    ++in_chunk;
-                    const qint64 id = rows.integer(0);
-                    after = id;
-                    last_id = std::max(last_id, id);
-                    if (rows.integer(4) != 0) {
-                        seal.bind(1, id);
-                        seal.run();
+                source.execute(QStringLiteral("BEGIN")); // a short read transaction: writers go on between chunks
+                const size_t to = std::min(order.size(), from + size_t(kChunkRows));
+                for (size_t i = from; i < to; ++i) {
+                    row.bind(1, order[i]);
+                    if (row.next()) {
+                        const qint64 id = row.integer(0);
+                        last_id = std::max(last_id, id);
+                        if (row.integer(4) != 0) {
+                            seal.bind(1, id);
+                            seal.run();
+                        }
+                        const QByteArray fields[3] = {row.text_bytes(1), row.text_bytes(2), row.text_bytes(3)};
+                        document_characters(fields, chars);
+                        block.add_document(ranked++, chars);
+                        put_varint(block_tids, quint64(id));
+                        if (ranked - block_first >= block_notes || block.bytes() >= kBlockBytes)
+                            end_block();
                     }
-                    const QByteArray fields[3] = {rows.text_bytes(1), rows.text_bytes(2), rows.text_bytes(3)};
-                    document_characters(fields, chars);
-                    block.add_document(id, chars);
+                    row.reset();
                 }
-                rows.reset(); // ends the read transaction: writers go on between chunks
-                done += in_chunk;
-                if (block.bytes() >= kBlockBytes) {
-                    block.write(insert, blocks++, cancel);
-                    if (cancel && cancel->load())
-                        throw Cancelled{};
-                }
+                source.execute(QStringLiteral("COMMIT"));
+                done = int(to);
                 if (progress)
-                    progress(std::min(done, total), total);
-                if (in_chunk < kChunkRows)
-                    break;
+                    progress(done, total);
             }
         }
-        block.write(insert, blocks++, cancel);
-        if (cancel && cancel->load())
-            throw Cancelled{};
+        if (ranked > block_first || blocks == 0)
+            end_block();
         index.execute(
             QStringLiteral("insert into meta values('version',?),('source',?),('docs',?),('last_tid',?),('blocks',?)"),
-            {kIndexVersion, canonical_database_path(database_path), done, last_id, blocks});
+            {kIndexVersion, canonical_database_path(database_path), ranked, last_id, blocks});
         index.execute(QStringLiteral("COMMIT"));
     } catch (const Cancelled &) {
         QFile::remove(index_path);
@@ -623,9 +649,8 @@ void NoteSearchIndex::detach()
     px_.clear();
     titles_ = 0;
     odd_px_ = false;
-    order_.clear();
-    order_due_ = true;
-    blocks_ = 0;
+    tid_of_rank_.clear();
+    block_first_.clear();
 }
 
 void NoteSearchIndex::drop_broken()
@@ -663,7 +688,19 @@ bool NoteSearchIndex::attach()
         for (const auto &row : index_.query(QStringLiteral("select tid from sealed")))
             sealed_.insert(row.value(0).toLongLong());
         last_built_tid_ = meta.value(QStringLiteral("last_tid")).toLongLong();
-        blocks_ = meta.value(QStringLiteral("blocks")).toLongLong();
+        for (const auto &row : index_.query(QStringLiteral("select first, tids from ranks order by block"))) {
+            if (row.value(0).toLongLong() != qint64(tid_of_rank_.size()))
+                throw DbError(QStringLiteral("damaged search index"));
+            block_first_.push_back(row.value(0).toLongLong());
+            const QByteArray tids = row.value(1).toByteArray();
+            const auto *p = reinterpret_cast<const unsigned char *>(tids.constData());
+            const auto *end = p + tids.size();
+            while (p < end)
+                tid_of_rank_.push_back(qint64(get_varint(p, end)));
+        }
+        block_first_.push_back(qint64(tid_of_rank_.size()));
+        if (qint64(block_first_.size()) != meta.value(QStringLiteral("blocks")).toLongLong() + 1)
+            throw DbError(QStringLiteral("damaged search index"));
         // The postings are read far more than written: straight from the mapped file.
         index_.query(QStringLiteral("PRAGMA mmap_size=4294967296"));
         PreparedQuery px(main, QStringLiteral("select id, px, typeof(px)='integer' from title"));
@@ -691,7 +728,9 @@ bool NoteSearchIndex::apply(const NoteChanges &changes)
 {
     bool secret_in_postings = false;
     Connection &main = store_.main();
+    // A note whose px changed leaves its place in the build's order: it is indexed again.
     QSet<qint64> titles(changes.titles.begin(), changes.titles.end());
+    titles.unite(QSet<qint64>(changes.px.begin(), changes.px.end()));
     if (!changes.notes.isEmpty()) {
         PreparedQuery of_note(main, QStringLiteral("select id from title where noteId=?1"));
         for (const qint64 n : changes.notes) {
@@ -771,8 +810,6 @@ void NoteSearchIndex::set_px(qint64 id, bool exists, std::optional<qint64> px)
         px_.resize(size_t(id) + 1 + px_.size() / 4, kNoTitle);
     }
     qint64 &slot = px_[size_t(id)];
-    if (slot != (exists ? *px : kNoTitle))
-        order_due_ = true;
     if (slot == kNoTitle && exists)
         ++titles_;
     else if (slot != kNoTitle && !exists)
@@ -934,26 +971,32 @@ void NoteSearchIndex::finish()
     settle();
 }
 
-// The documents of one key, ascending, with where each one's positions are in `pos` (characters
-// only).
+// The notes of one key in one block, ascending, with where each one's positions are in `pos`
+// (characters only).
 struct NoteSearchIndex::Postings {
+    quint32 character = 0; // the key's character, for a character
     std::vector<qint64> docs;
     std::vector<std::pair<quint32, quint32>> spans; // start and end in `pos`
     QByteArray pos;
+    size_t cursor = 0; // for lookups in ascending order
 
-    // The index of document `t` in `docs`, or -1.
-    qsizetype find(qint64 t) const
+    // The positions of note `n` in `out`; false when the key is not in it. Calls go in ascending
+    // order of `n`.
+    bool positions(qint64 n, std::vector<qint64> &out)
     {
-        const auto it = std::lower_bound(docs.begin(), docs.end(), t);
-        return it != docs.end() && *it == t ? qsizetype(it - docs.begin()) : -1;
+        while (cursor < docs.size() && docs[cursor] < n)
+            ++cursor;
+        if (cursor == docs.size() || docs[cursor] != n)
+            return false;
+        decode(spans[cursor], out);
+        return true;
     }
-    // The positions of the `i`th document.
-    void positions(qsizetype i, std::vector<qint64> &out) const
+    void decode(std::pair<quint32, quint32> span, std::vector<qint64> &out) const
     {
         out.clear();
         const auto *base = reinterpret_cast<const unsigned char *>(pos.constData());
-        const unsigned char *p = base + spans[size_t(i)].first;
-        const unsigned char *end = base + spans[size_t(i)].second;
+        const unsigned char *p = base + span.first;
+        const unsigned char *end = base + span.second;
         qint64 last = 0;
         while (p < end) {
             last += qint64(get_varint(p, end));
@@ -962,88 +1005,91 @@ struct NoteSearchIndex::Postings {
     }
 };
 
-NoteSearchIndex::Postings NoteSearchIndex::postings_of(qint64 key, const std::vector<char> &stale, bool with_positions)
+NoteSearchIndex::Postings NoteSearchIndex::block_postings(qint64 key, qint64 block, bool with_positions)
 {
     Postings out;
-    const bool lengths = is_unigram(key); // a character's documents come with the length of their positions
+    out.character = quint32(key);
+    const bool lengths = is_unigram(key); // a character's notes come with the length of their positions
     const bool positions = lengths && with_positions;
     PreparedQuery read(index_, QStringLiteral("select docs, pos from post where id=?1"));
-    for (qint64 b = 0; b < blocks_; ++b) {
-        read.bind(1, (b << kBlockShift) | key);
-        if (read.next()) {
-            const QByteArray docs = read.text_bytes(0);
-            const quint32 base = quint32(out.pos.size());
-            if (positions)
-                out.pos.append(read.text_bytes(1));
-            const auto *p = reinterpret_cast<const unsigned char *>(docs.constData());
-            const auto *end = p + docs.size();
-            qint64 last = 0;
-            quint32 at = base;
-            while (p < end) {
-                last += qint64(get_varint(p, end));
-                quint32 length = 0;
-                if (lengths)
-                    length = quint32(get_varint(p, end));
-                if (size_t(last) >= stale.size() || !stale[size_t(last)]) {
-                    out.docs.push_back(last);
-                    if (positions)
-                        out.spans.emplace_back(at, at + length);
-                }
+    read.bind(1, (block << kBlockShift) | key);
+    if (read.next()) {
+        const QByteArray docs = read.text_bytes(0);
+        if (positions)
+            out.pos = read.text_bytes(1);
+        const auto *p = reinterpret_cast<const unsigned char *>(docs.constData());
+        const auto *end = p + docs.size();
+        qint64 last = 0;
+        quint32 at = 0;
+        while (p < end) {
+            last += qint64(get_varint(p, end));
+            out.docs.push_back(last);
+            if (lengths) {
+                const auto length = quint32(get_varint(p, end));
+                if (positions)
+                    out.spans.emplace_back(at, at + length);
                 at += length;
             }
-            if (positions && at > quint32(out.pos.size()))
-                throw DbError(QStringLiteral("damaged search index"));
         }
-        read.reset();
-    }
-    if (!stale_.isEmpty()) {
-        std::vector<std::pair<qint64, QByteArray>> fresh;
-        PreparedQuery delta(index_, QStringLiteral("select tid, pos from delta where key=?1 order by tid"));
-        delta.bind(1, key);
-        while (delta.next())
-            fresh.emplace_back(delta.integer(0), delta.text_bytes(1));
-        if (!fresh.empty()) {
-            Postings merged;
-            merged.pos = std::move(out.pos);
-            size_t i = 0;
-            for (const auto &[t, pos] : fresh) {
-                for (; i < out.docs.size() && out.docs[i] < t; ++i) {
-                    merged.docs.push_back(out.docs[i]);
-                    if (positions)
-                        merged.spans.push_back(out.spans[i]);
-                }
-                merged.docs.push_back(t);
-                if (positions) {
-                    const quint32 start = quint32(merged.pos.size());
-                    merged.pos.append(pos);
-                    merged.spans.emplace_back(start, quint32(merged.pos.size()));
-                }
-            }
-            for (; i < out.docs.size(); ++i) {
-                merged.docs.push_back(out.docs[i]);
-                if (positions)
-                    merged.spans.push_back(out.spans[i]);
-            }
-            out = std::move(merged);
-        }
+        if (positions && at > quint32(out.pos.size()))
+            throw DbError(QStringLiteral("damaged search index"));
     }
     return out;
 }
 
-const std::vector<qint64> &NoteSearchIndex::list_order()
+namespace {
+
+// Whether a note holds the search text in one of its fields, from the positions of the text's
+// characters and of the field ends (`at(c)`).
+template <typename At> bool holds_groups(const std::vector<Group> &groups, At &&at)
 {
-    if (order_due_) {
-        order_.clear();
-        order_.reserve(size_t(titles_));
-        for (size_t t = 0; t < px_.size(); ++t)
-            if (px_[t] != kNoTitle)
-                order_.push_back(qint64(t));
-        std::sort(order_.begin(), order_.end(),
-                  [this](qint64 a, qint64 b) { return std::pair(px_[size_t(a)], a) < std::pair(px_[size_t(b)], b); });
-        order_due_ = false;
+    const std::vector<qint64> &ends = at(kFieldEnd);
+    thread_local std::vector<const std::vector<qint64> *> literal_at;
+    qint64 field_start = 0;
+    for (const qint64 field_end : ends) {
+        qint64 from = field_start;
+        bool all = true;
+        for (const Group &g : groups) {
+            if (g.literals.empty()) {
+                all = from + g.length <= field_end;
+                from += g.length;
+            } else {
+                // The rarest literal anchors the group; the others are looked up around it.
+                literal_at.clear();
+                size_t anchor = 0;
+                for (size_t l = 0; l < g.literals.size(); ++l) {
+                    literal_at.push_back(&at(g.literals[l].second));
+                    if (literal_at[l]->size() < literal_at[anchor]->size())
+                        anchor = l;
+                }
+                const qint64 anchor_offset = g.literals[anchor].first;
+                const std::vector<qint64> &anchors = *literal_at[anchor];
+                bool found = false;
+                for (auto it = std::lower_bound(anchors.begin(), anchors.end(), from + anchor_offset);
+                     it != anchors.end() && !found; ++it) {
+                    const qint64 s = *it - anchor_offset;
+                    if (s + g.length > field_end)
+                        break;
+                    found = true;
+                    for (size_t l = 0; l < g.literals.size() && found; ++l)
+                        found = l == anchor || std::binary_search(literal_at[l]->begin(), literal_at[l]->end(),
+                                                                  s + g.literals[l].first);
+                    if (found)
+                        from = s + g.length;
+                }
+                all = found;
+            }
+            if (!all)
+                break;
+        }
+        if (all)
+            return true;
+        field_start = field_end + 1;
     }
-    return order_;
+    return false;
 }
+
+} // namespace
 
 std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, int offset, int limit)
 {
@@ -1056,184 +1102,155 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
         return std::nullopt;
 
     const std::vector<Group> groups = search_groups(text);
-    // One piece of at most two characters without "_": a document holding its key matches.
-    const bool by_documents =
+    // One piece of at most two characters without "_": a note holding its key matches.
+    const bool by_keys =
         groups.size() == 1 && groups[0].length <= 2 && qsizetype(groups[0].literals.size()) == groups[0].length;
+    const std::vector<qint64> keys = search_keys(pieces);
+    std::vector<quint32> characters; // whose positions decide, with the field ends
+    if (!by_keys) {
+        characters.push_back(kFieldEnd);
+        for (const Group &g : groups)
+            for (const auto &l : g.literals)
+                characters.push_back(l.second);
+        std::sort(characters.begin(), characters.end());
+        characters.erase(std::unique(characters.begin(), characters.end()), characters.end());
+    }
+    auto list_key = [this](qint64 t) { return std::pair(px_[size_t(t)], t); };
+    auto listed = [this](qint64 t) { return t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle; };
 
-    std::vector<qint64> candidates;
-    std::vector<std::pair<quint32, Postings>> characters; // with kFieldEnd, for the positions
+    std::vector<qint64> page;
     try {
-        std::vector<char> stale(px_.size(), 0);
-        for (const qint64 t : std::as_const(stale_))
-            if (t >= 0 && size_t(t) < stale.size())
-                stale[size_t(t)] = 1;
-        if (!by_documents) {
-            std::vector<quint32> wanted{kFieldEnd};
-            for (const Group &g : groups)
-                for (const auto &l : g.literals)
-                    wanted.push_back(l.second);
-            std::sort(wanted.begin(), wanted.end());
-            wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-            for (const quint32 c : wanted)
-                characters.emplace_back(c, postings_of(unigram(c), stale, true));
+        // Notes written since the build (the delta): all decided at once, in list order.
+        std::vector<qint64> fresh;
+        if (!stale_.isEmpty()) {
+            std::unordered_map<qint64, std::unordered_map<qint64, QByteArray>> of; // tid -> key -> positions
+            std::vector<qint64> all_keys = keys;
+            for (const quint32 c : characters)
+                all_keys.push_back(unigram(c));
+            std::sort(all_keys.begin(), all_keys.end());
+            all_keys.erase(std::unique(all_keys.begin(), all_keys.end()), all_keys.end());
+            PreparedQuery delta(index_, QStringLiteral("select tid, pos from delta where key=?1"));
+            for (const qint64 key : all_keys) {
+                delta.bind(1, key);
+                while (delta.next())
+                    of[delta.integer(0)][key] = delta.text_bytes(1);
+                delta.reset();
+            }
+            std::vector<std::vector<qint64>> at(characters.size());
+            for (const auto &[t, by_key] : of) {
+                if (!listed(t) || !stale_.contains(t) ||
+                    !std::all_of(all_keys.begin(), all_keys.end(), [&](qint64 k) { return by_key.count(k) > 0; }))
+                    continue;
+                Postings one;
+                for (size_t k = 0; k < characters.size(); ++k) {
+                    one.pos = by_key.at(unigram(characters[k]));
+                    one.decode({0, quint32(one.pos.size())}, at[k]);
+                }
+                if (by_keys || holds_groups(groups, [&](quint32 c) -> const std::vector<qint64> & {
+                        return at[size_t(std::lower_bound(characters.begin(), characters.end(), c) -
+                                         characters.begin())];
+                    }))
+                    fresh.push_back(t);
+            }
+            std::sort(fresh.begin(), fresh.end(), [&](qint64 a, qint64 b) { return list_key(a) < list_key(b); });
         }
-        // The rarest keys first; a character's documents are read once.
-        std::vector<Postings> pairs;
-        std::vector<const std::vector<qint64> *> lists;
-        for (const qint64 key : search_keys(pieces)) {
-            const auto known = std::find_if(characters.begin(), characters.end(),
-                                            [key](const auto &e) { return unigram(e.first) == key; });
-            if (known != characters.end()) {
-                lists.push_back(&known->second.docs);
-            } else {
-                pairs.push_back(postings_of(key, stale, false));
+
+        // The notes of the build, block by block in list order, merged with the fresh ones; the
+        // walk stops at the end of the page.
+        size_t next_fresh = 0;
+        int skipped = 0;
+        auto take = [&](qint64 t) {
+            if (skipped < offset)
+                ++skipped;
+            else
+                page.push_back(t);
+            return qsizetype(page.size()) < limit;
+        };
+        bool more = true;
+        std::pair<qint64, qint64> previous(std::numeric_limits<qint64>::min(), 0);
+        std::vector<std::vector<qint64>> at(characters.size());
+        const qint64 blocks = qint64(block_first_.size()) - 1;
+        for (qint64 b = 0; b < blocks && more; ++b) {
+            // The rarest keys first; a character whose positions are read is read once.
+            std::vector<Postings> lists;
+            for (const qint64 key : keys)
+                if (!is_unigram(key) || !std::binary_search(characters.begin(), characters.end(), quint32(key)))
+                    lists.push_back(block_postings(key, b, false));
+            std::vector<Postings> positions;
+            for (const quint32 c : characters)
+                if (std::binary_search(keys.begin(), keys.end(), unigram(c)))
+                    positions.push_back(block_postings(unigram(c), b, true));
+            std::vector<const std::vector<qint64> *> narrowing;
+            for (const Postings &p : lists)
+                narrowing.push_back(&p.docs);
+            for (const Postings &p : positions)
+                narrowing.push_back(&p.docs);
+            std::sort(narrowing.begin(), narrowing.end(),
+                      [](const auto *x, const auto *y) { return x->size() < y->size(); });
+            std::vector<qint64> candidates;
+            for (size_t i = 0; i < narrowing.size(); ++i) {
+                candidates = i == 0 ? *narrowing[i] : intersect(candidates, *narrowing[i]);
+                if (candidates.empty())
+                    break;
+            }
+            if (candidates.empty())
+                continue;
+            // Then the other characters, in the order of `characters`.
+            for (const quint32 c : characters)
+                if (!std::binary_search(keys.begin(), keys.end(), unigram(c)))
+                    positions.push_back(block_postings(unigram(c), b, true));
+            std::sort(positions.begin(), positions.end(),
+                      [](const Postings &x, const Postings &y) { return x.character < y.character; });
+            for (const qint64 n : candidates) {
+                if (n < block_first_[size_t(b)] || n >= block_first_[size_t(b) + 1])
+                    throw DbError(QStringLiteral("damaged search index"));
+                const qint64 t = tid_of_rank_[size_t(n)];
+                if (stale_.contains(t) || !listed(t))
+                    continue;
+                bool found = true;
+                for (size_t k = 0; k < positions.size() && found; ++k)
+                    found = positions[k].positions(n, at[k]);
+                if (!found || (!by_keys && !holds_groups(groups, [&](quint32 c) -> const std::vector<qint64> & {
+                        return at[size_t(std::lower_bound(characters.begin(), characters.end(), c) -
+                                         characters.begin())];
+                    })))
+                    continue;
+                const auto key = list_key(t);
+                if (key < previous)
+                    throw DbError(QStringLiteral("search index out of list order"));
+                previous = key;
+                for (; more && next_fresh < fresh.size() && list_key(fresh[next_fresh]) < key; ++next_fresh)
+                    more = take(fresh[next_fresh]);
+                if (more)
+                    more = take(t);
+                if (!more)
+                    break;
             }
         }
-        for (const Postings &p : pairs)
-            lists.push_back(&p.docs);
-        std::sort(lists.begin(), lists.end(), [](const auto *a, const auto *b) { return a->size() < b->size(); });
-        for (size_t i = 0; i < lists.size(); ++i)
-            candidates = i == 0 ? *lists[i] : intersect(candidates, *lists[i]);
+        for (; more && next_fresh < fresh.size(); ++next_fresh)
+            more = take(fresh[next_fresh]);
     } catch (const DbError &) {
         drop_broken();
         start_build();
         return std::nullopt;
     }
 
-    // Whether document `t` holds the text in one of its fields, decided from the positions.
-    std::vector<std::vector<qint64>> at(characters.size());
-    std::vector<const std::vector<qint64> *> literal_at;
-    auto holds = [&](qint64 t) {
-        for (size_t k = 0; k < characters.size(); ++k) {
-            const qsizetype i = characters[k].second.find(t);
-            if (i < 0)
-                return false;
-            characters[k].second.positions(i, at[k]);
-        }
-        auto positions_of = [&](quint32 c) -> const std::vector<qint64> & {
-            const auto it = std::lower_bound(characters.begin(), characters.end(), c,
-                                             [](const auto &e, quint32 v) { return e.first < v; });
-            return at[size_t(it - characters.begin())];
-        };
-        const std::vector<qint64> &ends = positions_of(kFieldEnd);
-        qint64 field_start = 0;
-        for (const qint64 field_end : ends) {
-            qint64 from = field_start;
-            bool all = true;
-            for (const Group &g : groups) {
-                if (g.literals.empty()) {
-                    if (from + g.length > field_end)
-                        all = false;
-                    else
-                        from += g.length;
-                } else {
-                    // The rarest literal anchors the group; the others are looked up around it.
-                    literal_at.clear();
-                    size_t anchor = 0;
-                    for (size_t l = 0; l < g.literals.size(); ++l) {
-                        literal_at.push_back(&positions_of(g.literals[l].second));
-                        if (literal_at[l]->size() < literal_at[anchor]->size())
-                            anchor = l;
-                    }
-                    const qint64 anchor_offset = g.literals[anchor].first;
-                    const std::vector<qint64> &anchors = *literal_at[anchor];
-                    bool found = false;
-                    for (auto it = std::lower_bound(anchors.begin(), anchors.end(), from + anchor_offset);
-                         it != anchors.end(); ++it) {
-                        const qint64 s = *it - anchor_offset;
-                        if (s + g.length > field_end)
-                            break;
-                        found = true;
-                        for (size_t l = 0; l < g.literals.size() && found; ++l)
-                            found = l == anchor || std::binary_search(literal_at[l]->begin(), literal_at[l]->end(),
-                                                                      s + g.literals[l].first);
-                        if (found) {
-                            from = s + g.length;
-                            break;
-                        }
-                    }
-                    all = found;
-                }
-                if (!all)
-                    break;
-            }
-            if (all)
-                return true;
-            field_start = field_end + 1;
-        }
-        return false;
-    };
-
-    // The page's title ids, walking the candidates in list order.
-    std::vector<char> is_candidate(px_.size(), 0);
-    for (const qint64 t : candidates)
-        if (t >= 0 && size_t(t) < is_candidate.size())
-            is_candidate[size_t(t)] = 1;
-    std::vector<qint64> page;
-    int skipped = 0;
-    int checks = 0;
-    bool all_decided = by_documents;
-    auto visit = [&](qint64 t) {
-        if (!is_candidate[size_t(t)])
-            return true;
-        if (!all_decided) {
-            if (++checks > kLazyChecks)
-                return false; // many candidates fail: decide them all in id order, which reads faster
-            if (!holds(t))
-                return true;
-        }
-        if (skipped < offset)
-            ++skipped;
-        else
-            page.push_back(t);
-        return qsizetype(page.size()) < limit;
-    };
-    auto walk = [&] {
-        page.clear();
-        skipped = 0;
-        if (candidates.size() * 16 < size_t(titles_)) {
-            std::vector<std::pair<qint64, qint64>> ordered;
-            for (const qint64 t : candidates)
-                if (t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle)
-                    ordered.emplace_back(px_[size_t(t)], t);
-            std::sort(ordered.begin(), ordered.end());
-            for (const auto &e : ordered)
-                if (!visit(e.second))
-                    return false;
-        } else {
-            for (const qint64 t : list_order())
-                if (!visit(t))
-                    return false;
-        }
-        return true;
-    };
-    if (!walk() && checks > kLazyChecks) {
-        for (const qint64 t : candidates)
-            if (t >= 0 && size_t(t) < is_candidate.size() && is_candidate[size_t(t)] && !holds(t))
-                is_candidate[size_t(t)] = 0;
-        all_decided = true;
-        walk();
-    }
-
+    // Only the page's rows are read.
     QList<NoteListRow> rows;
-    PreparedQuery confirm(store_.main(), QStringLiteral("select a.noteId,a.isDel,a.fast,a.caption,a.px from title a "
-                                                        "left join notes b ON a.noteId=b.id where a.id=?1 and (") +
-                                             note_search_condition(text) + QLatin1Char(')'));
+    PreparedQuery read(store_.main(), QStringLiteral("select noteId,isDel,fast,caption,px from title where id=?1"));
     for (const qint64 t : page) {
-        confirm.bind(1, t);
-        if (!confirm.next())
-            return std::nullopt; // the index and the statement disagree: the statement answers
-        if (confirm.integer(4) != px_[size_t(t)]) {
-            // The index lost track of an order change: never show a wrong order.
+        read.bind(1, t);
+        if (!read.next() || read.integer(4) != px_[size_t(t)]) {
+            // The index lost track of a change: never show a wrong list.
             drop_broken();
             start_build();
             return std::nullopt;
         }
-        const SqlValue caption = confirm.value(3);
-        rows.append(NoteListRow{int(confirm.integer(0)), int(confirm.integer(1)), int(confirm.integer(2)),
+        const SqlValue caption = read.value(3);
+        rows.append(NoteListRow{int(read.integer(0)), int(read.integer(1)), int(read.integer(2)),
                                 caption.typeId() == QMetaType::QByteArray ? QString::fromUtf8(caption.toByteArray())
                                                                           : caption.toString()});
-        confirm.reset();
+        read.reset();
     }
     return rows;
 }

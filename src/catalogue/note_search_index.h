@@ -34,6 +34,8 @@ class NoteStore;
 // ~/.cache/YunShanNote/), created private.
 QString search_index_folder();
 void set_search_index_folder_override(const QString &folder);
+// Notes per block of the postings a build writes (0: the default); tests use small blocks.
+void set_search_index_block_notes(qint64 notes);
 // The index file of the database file `database_path` (keyed by its canonical path).
 QString search_index_file(const QString &database_path);
 
@@ -100,11 +102,9 @@ class NoteSearchIndex : public QObject {
     void write_stamp();
     void drop_broken();
     struct Postings;
-    // The documents of `key` (without those in `stale`), with the positions of a character's
-    // when `with_positions`.
-    Postings postings_of(qint64 key, const std::vector<char> &stale, bool with_positions);
-    // Title ids in list order (px, then id), sorted again after a px change.
-    const std::vector<qint64> &list_order();
+    // The notes of `key` in block `block` (numbered in the build's list order), with the
+    // positions of a character's when `with_positions`.
+    Postings block_postings(qint64 key, qint64 block, bool with_positions);
 
     NoteStore &store_;
     Connection index_;
@@ -121,9 +121,10 @@ class NoteSearchIndex : public QObject {
     bool odd_px_ = false; // a px that is not an integer, or an id out of range: the plain statement
     // Records title `id` with its px (nullopt: not an integer), or its absence.
     void set_px(qint64 id, bool exists, std::optional<qint64> px);
-    std::vector<qint64> order_;
-    bool order_due_ = true;
-    qint64 blocks_ = 0; // row blocks of the postings table
+    // The title id of each note number of the build and the first number of each block (and the
+    // count at the end).
+    std::vector<qint64> tid_of_rank_;
+    std::vector<qint64> block_first_;
     bool background_ = true;
     Worker *worker_ = nullptr;
     QString build_token_;
