@@ -189,6 +189,7 @@ std::vector<qint64> intersect(const std::vector<qint64> &a, const std::vector<qi
 struct Group {
     qint64 length = 0;
     std::vector<std::pair<qint64, quint32>> literals; // offset, character
+    std::vector<size_t> index;                        // of each literal's character in the search's list
 };
 
 std::vector<Group> search_groups(const QString &text)
@@ -1039,48 +1040,54 @@ NoteSearchIndex::Postings NoteSearchIndex::block_postings(qint64 key, qint64 blo
 
 namespace {
 
-// Whether a note holds the search text in one of its fields, from the positions of the text's
-// characters and of the field ends (`at(c)`).
-template <typename At> bool holds_groups(const std::vector<Group> &groups, At &&at)
+// The first place s >= `from` with s + length <= `limit` where group `g` stands, by the positions
+// `at` of its characters; -1 when there is none.
+qint64 find_group(const Group &g, const std::vector<std::vector<qint64>> &at, qint64 from, qint64 limit)
 {
-    const std::vector<qint64> &ends = at(kFieldEnd);
-    thread_local std::vector<const std::vector<qint64> *> literal_at;
+    if (g.literals.empty())
+        return from + g.length <= limit ? from : -1;
+    // The rarest literal anchors the group; the others are looked up around it.
+    size_t anchor = 0;
+    for (size_t l = 1; l < g.literals.size(); ++l)
+        if (at[g.index[l]].size() < at[g.index[anchor]].size())
+            anchor = l;
+    const qint64 anchor_offset = g.literals[anchor].first;
+    const std::vector<qint64> &anchors = at[g.index[anchor]];
+    for (auto it = std::lower_bound(anchors.begin(), anchors.end(), from + anchor_offset); it != anchors.end(); ++it) {
+        const qint64 s = *it - anchor_offset;
+        if (s + g.length > limit)
+            return -1;
+        bool found = true;
+        for (size_t l = 0; l < g.literals.size() && found; ++l) {
+            const std::vector<qint64> &other = at[g.index[l]];
+            found = l == anchor || std::binary_search(other.begin(), other.end(), s + g.literals[l].first);
+        }
+        if (found)
+            return s;
+    }
+    return -1;
+}
+
+// Whether a note holds the search text in one of its fields, from the positions `at` of the
+// text's characters and of the field ends (`ends`).
+bool holds_groups(const std::vector<Group> &groups, const std::vector<std::vector<qint64>> &at,
+                  const std::vector<qint64> &ends)
+{
+    // Each group somewhere, fields aside: most notes that fail, fail here.
+    for (const Group &g : groups)
+        if (!g.literals.empty() && find_group(g, at, 0, std::numeric_limits<qint64>::max() / 2) < 0)
+            return false;
     qint64 field_start = 0;
     for (const qint64 field_end : ends) {
         qint64 from = field_start;
         bool all = true;
         for (const Group &g : groups) {
-            if (g.literals.empty()) {
-                all = from + g.length <= field_end;
-                from += g.length;
-            } else {
-                // The rarest literal anchors the group; the others are looked up around it.
-                literal_at.clear();
-                size_t anchor = 0;
-                for (size_t l = 0; l < g.literals.size(); ++l) {
-                    literal_at.push_back(&at(g.literals[l].second));
-                    if (literal_at[l]->size() < literal_at[anchor]->size())
-                        anchor = l;
-                }
-                const qint64 anchor_offset = g.literals[anchor].first;
-                const std::vector<qint64> &anchors = *literal_at[anchor];
-                bool found = false;
-                for (auto it = std::lower_bound(anchors.begin(), anchors.end(), from + anchor_offset);
-                     it != anchors.end() && !found; ++it) {
-                    const qint64 s = *it - anchor_offset;
-                    if (s + g.length > field_end)
-                        break;
-                    found = true;
-                    for (size_t l = 0; l < g.literals.size() && found; ++l)
-                        found = l == anchor || std::binary_search(literal_at[l]->begin(), literal_at[l]->end(),
-                                                                  s + g.literals[l].first);
-                    if (found)
-                        from = s + g.length;
-                }
-                all = found;
-            }
-            if (!all)
+            const qint64 s = find_group(g, at, from, field_end);
+            if (s < 0) {
+                all = false;
                 break;
+            }
+            from = s + g.length;
         }
         if (all)
             return true;
@@ -1101,7 +1108,7 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
     if (!catch_up() || odd_px_)
         return std::nullopt;
 
-    const std::vector<Group> groups = search_groups(text);
+    std::vector<Group> groups = search_groups(text);
     // One piece of at most two characters without "_": a note holding its key matches.
     const bool by_keys =
         groups.size() == 1 && groups[0].length <= 2 && qsizetype(groups[0].literals.size()) == groups[0].length;
@@ -1114,7 +1121,13 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
                 characters.push_back(l.second);
         std::sort(characters.begin(), characters.end());
         characters.erase(std::unique(characters.begin(), characters.end()), characters.end());
+        for (Group &g : groups)
+            for (const auto &l : g.literals)
+                g.index.push_back(
+                    size_t(std::lower_bound(characters.begin(), characters.end(), l.second) - characters.begin()));
     }
+    // kFieldEnd sorts last.
+    auto holds = [&](const std::vector<std::vector<qint64>> &at) { return holds_groups(groups, at, at.back()); };
     auto list_key = [this](qint64 t) { return std::pair(px_[size_t(t)], t); };
     auto listed = [this](qint64 t) { return t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle; };
 
@@ -1146,10 +1159,7 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
                     one.pos = by_key.at(unigram(characters[k]));
                     one.decode({0, quint32(one.pos.size())}, at[k]);
                 }
-                if (by_keys || holds_groups(groups, [&](quint32 c) -> const std::vector<qint64> & {
-                        return at[size_t(std::lower_bound(characters.begin(), characters.end(), c) -
-                                         characters.begin())];
-                    }))
+                if (by_keys || holds(at))
                     fresh.push_back(t);
             }
             std::sort(fresh.begin(), fresh.end(), [&](qint64 a, qint64 b) { return list_key(a) < list_key(b); });
@@ -1210,10 +1220,7 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
                 bool found = true;
                 for (size_t k = 0; k < positions.size() && found; ++k)
                     found = positions[k].positions(n, at[k]);
-                if (!found || (!by_keys && !holds_groups(groups, [&](quint32 c) -> const std::vector<qint64> & {
-                        return at[size_t(std::lower_bound(characters.begin(), characters.end(), c) -
-                                         characters.begin())];
-                    })))
+                if (!found || (!by_keys && !holds(at)))
                     continue;
                 const auto key = list_key(t);
                 if (key < previous)
