@@ -981,17 +981,15 @@ struct NoteSearchIndex::Postings {
     QByteArray pos;
     size_t cursor = 0; // for lookups in ascending order
 
-    // The positions of note `n` in `out`; false when the key is not in it. Calls go in ascending
-    // order of `n`.
-    bool positions(qint64 n, std::vector<qint64> &out)
+    // Whether note `n` holds the key; calls go in ascending order of `n`.
+    bool seek(qint64 n)
     {
         while (cursor < docs.size() && docs[cursor] < n)
             ++cursor;
-        if (cursor == docs.size() || docs[cursor] != n)
-            return false;
-        decode(spans[cursor], out);
-        return true;
+        return cursor < docs.size() && docs[cursor] == n;
     }
+    // The positions of the note `seek` found.
+    void positions(std::vector<qint64> &out) const { decode(spans[cursor], out); }
     void decode(std::pair<quint32, quint32> span, std::vector<qint64> &out) const
     {
         out.clear();
@@ -1070,13 +1068,18 @@ qint64 find_group(const Group &g, const std::vector<std::vector<qint64>> &at, qi
 
 // Whether a note holds the search text in one of its fields, from the positions `at` of the
 // text's characters and of the field ends (`ends`).
-bool holds_groups(const std::vector<Group> &groups, const std::vector<std::vector<qint64>> &at,
-                  const std::vector<qint64> &ends)
+// Whether each group stands somewhere, fields aside: most notes that fail, fail here.
+bool holds_anywhere(const std::vector<Group> &groups, const std::vector<std::vector<qint64>> &at)
 {
-    // Each group somewhere, fields aside: most notes that fail, fail here.
     for (const Group &g : groups)
         if (!g.literals.empty() && find_group(g, at, 0, std::numeric_limits<qint64>::max() / 2) < 0)
             return false;
+    return true;
+}
+
+bool holds_groups(const std::vector<Group> &groups, const std::vector<std::vector<qint64>> &at,
+                  const std::vector<qint64> &ends)
+{
     qint64 field_start = 0;
     for (const qint64 field_end : ends) {
         qint64 from = field_start;
@@ -1127,7 +1130,9 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
                     size_t(std::lower_bound(characters.begin(), characters.end(), l.second) - characters.begin()));
     }
     // kFieldEnd sorts last.
-    auto holds = [&](const std::vector<std::vector<qint64>> &at) { return holds_groups(groups, at, at.back()); };
+    auto holds = [&](const std::vector<std::vector<qint64>> &at) {
+        return holds_anywhere(groups, at) && holds_groups(groups, at, at.back());
+    };
     auto list_key = [this](qint64 t) { return std::pair(px_[size_t(t)], t); };
     auto listed = [this](qint64 t) { return t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle; };
 
@@ -1219,9 +1224,19 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
                     continue;
                 bool found = true;
                 for (size_t k = 0; k < positions.size() && found; ++k)
-                    found = positions[k].positions(n, at[k]);
-                if (!found || (!by_keys && !holds(at)))
+                    found = positions[k].seek(n);
+                if (!found)
                     continue;
+                if (!by_keys) {
+                    // The field ends (last) only once the text's characters stand right.
+                    for (size_t k = 0; k + 1 < positions.size(); ++k)
+                        positions[k].positions(at[k]);
+                    if (!holds_anywhere(groups, at))
+                        continue;
+                    positions.back().positions(at.back());
+                    if (!holds_groups(groups, at, at.back()))
+                        continue;
+                }
                 const auto key = list_key(t);
                 if (key < previous)
                     throw DbError(QStringLiteral("search index out of list order"));
