@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -107,6 +109,61 @@ void document_characters(const QByteArray fields[3], std::vector<quint32> &out)
         out.push_back(kFieldEnd);
     }
 }
+
+// Bytes a build appends to, many millions of times: growing is the only call.
+class ByteBuffer {
+  public:
+    ByteBuffer() = default;
+    ByteBuffer(const ByteBuffer &) = delete;
+    ByteBuffer &operator=(const ByteBuffer &) = delete;
+    ByteBuffer(ByteBuffer &&other) noexcept { swap(other); }
+    ByteBuffer &operator=(ByteBuffer &&other) noexcept
+    {
+        swap(other);
+        return *this;
+    }
+    ~ByteBuffer() { std::free(data_); }
+
+    void put_varint(quint64 v)
+    {
+        if (size_ + 10 > capacity_)
+            grow();
+        while (v >= 0x80) {
+            data_[size_++] = static_cast<unsigned char>((v & 0x7F) | 0x80);
+            v >>= 7;
+        }
+        data_[size_++] = static_cast<unsigned char>(v);
+    }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    QByteArray bytes() const { return QByteArray(reinterpret_cast<const char *>(data_), qsizetype(size_)); }
+    void release()
+    {
+        std::free(data_);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+    }
+
+  private:
+    void swap(ByteBuffer &other) noexcept
+    {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+    }
+    void grow()
+    {
+        const size_t capacity = std::max<size_t>(32, capacity_ * 2);
+        auto *data = static_cast<unsigned char *>(std::realloc(data_, capacity));
+        if (!data)
+            throw std::bad_alloc();
+        data_ = data;
+        capacity_ = capacity;
+    }
+    unsigned char *data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
 
 void put_varint(std::string &out, quint64 v)
 {
@@ -384,7 +441,7 @@ class BlockPostings {
                 up.last_pos = 0;
                 touched_.push_back(u);
             }
-            put_varint(up.pos, quint64(qint64(i) - up.last_pos));
+            up.pos.put_varint(quint64(qint64(i) - up.last_pos));
             up.last_pos = qint64(i);
             if (i + 1 < chars.size() && c != kFieldEnd && chars[i + 1] != kFieldEnd) {
                 const qint64 key = bigram(c, chars[i + 1]);
@@ -394,15 +451,15 @@ class BlockPostings {
                 Posting &bp = postings_[size_t(b)];
                 if (bp.doc != id) {
                     bp.doc = id;
-                    put_varint(bp.docs, quint64(id - bp.last_doc));
+                    bp.docs.put_varint(quint64(id - bp.last_doc));
                     bp.last_doc = id;
                 }
             }
         }
         for (const int32_t u : touched_) {
             Posting &up = postings_[size_t(u)];
-            put_varint(up.docs, quint64(id - up.last_doc));
-            put_varint(up.docs, quint64(up.pos.size() - up.pos_start));
+            up.docs.put_varint(quint64(id - up.last_doc));
+            up.docs.put_varint(quint64(up.pos.size() - up.pos_start));
             up.last_doc = id;
         }
         bytes_ += chars.size() * 3; // positions, pairs and their documents, roughly
@@ -422,12 +479,11 @@ class BlockPostings {
             Posting &p = postings_[size_t(i)];
             insert.bind(1, (block << kBlockShift) | p.key);
             insert.bind(2, p.key);
-            insert.bind(3, QByteArray(p.docs.data(), qsizetype(p.docs.size())));
-            insert.bind(4,
-                        is_unigram(p.key) ? SqlValue(QByteArray(p.pos.data(), qsizetype(p.pos.size()))) : SqlValue());
+            insert.bind(3, p.docs.bytes());
+            insert.bind(4, is_unigram(p.key) ? SqlValue(p.pos.bytes()) : SqlValue());
             insert.run();
-            p.docs = std::string();
-            p.pos = std::string();
+            p.docs.release();
+            p.pos.release();
             p.last_doc = 0;
             p.doc = -1;
             if (cancel && cancel->load())
@@ -443,8 +499,8 @@ class BlockPostings {
         qint64 last_doc = 0; // the last document written to `docs`
         qint64 last_pos = 0;
         size_t pos_start = 0;
-        std::string docs;
-        std::string pos;
+        ByteBuffer docs;
+        ByteBuffer pos;
     };
     int32_t new_posting(qint64 key)
     {
@@ -998,7 +1054,11 @@ struct NoteSearchIndex::Postings {
         const unsigned char *end = base + span.second;
         qint64 last = 0;
         while (p < end) {
-            last += qint64(get_varint(p, end));
+            if (*p < 0x80) {
+                last += *p++; // most gaps fit one byte
+            } else {
+                last += qint64(get_varint(p, end));
+            }
             out.push_back(last);
         }
     }
@@ -1051,14 +1111,25 @@ qint64 find_group(const Group &g, const std::vector<std::vector<qint64>> &at, qi
             anchor = l;
     const qint64 anchor_offset = g.literals[anchor].first;
     const std::vector<qint64> &anchors = at[g.index[anchor]];
+    // The places tried only grow: each other literal is walked once, alongside.
+    thread_local std::vector<size_t> next;
+    next.assign(g.literals.size(), 0);
     for (auto it = std::lower_bound(anchors.begin(), anchors.end(), from + anchor_offset); it != anchors.end(); ++it) {
         const qint64 s = *it - anchor_offset;
         if (s + g.length > limit)
             return -1;
         bool found = true;
         for (size_t l = 0; l < g.literals.size() && found; ++l) {
+            if (l == anchor)
+                continue;
             const std::vector<qint64> &other = at[g.index[l]];
-            found = l == anchor || std::binary_search(other.begin(), other.end(), s + g.literals[l].first);
+            const qint64 want = s + g.literals[l].first;
+            size_t &j = next[l];
+            while (j < other.size() && other[j] < want)
+                ++j;
+            if (j == other.size())
+                return -1;
+            found = other[j] == want;
         }
         if (found)
             return s;
