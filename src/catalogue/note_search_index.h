@@ -2,11 +2,11 @@
 // An index of the text the note search looks at, kept in a file of the user's cache folder
 // (never inside the database): for every title row, the positions of each character and the pairs
 // of adjacent characters of its searched caption, tag line and plain-text copy, ASCII letters
-// folded to lower case. A search looks up the pieces of its text, decides from the positions
-// where "_" and "%" inside the text fall, walks the matching notes in list order (`px`, then the
-// title row's id) and reads only the rows of the page, each confirmed with the search statement's
-// own condition, so it returns exactly the statement's rows, page by page. Until the index is
-// ready the caller runs the plain statement.
+// folded to lower case, and where each field ends; LIKE's "_" and "%" are decided from the
+// positions. Notes are numbered in list order (`px`, then the title row's id) when the file is
+// built and their postings kept in blocks of that order, so a search walks the matching notes in
+// list order, reads only the blocks its page reaches and then only the page's rows: exactly the
+// statement's rows, page by page. Until the index is ready the caller runs the plain statement.
 //
 // The index follows the writes of this program through the main connection's change log, and
 // rebuilds (on a worker thread with its own read connection) when the database changed behind
