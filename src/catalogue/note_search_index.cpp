@@ -13,7 +13,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <bit>
+#include <cstdlib>
 #include <limits>
+#include <new>
 #include <string>
 #include <unordered_map>
 
@@ -21,14 +24,19 @@ namespace yunshan {
 
 namespace {
 
-constexpr int kIndexVersion = 2;
+constexpr int kIndexVersion = 4;
 constexpr int kChunkRows = 500;              // title rows read per short read transaction of a build
 constexpr quint32 kLastCharacter = 0x110000; // every larger decoded value shares this one
+constexpr quint32 kFieldEnd = 0x110001;      // the position after each of a document's three fields
 constexpr qint64 kNoTitle = std::numeric_limits<qint64>::min();
 constexpr qint64 kMaxTitleId = qint64(1) << 26;
-// Candidates confirmed before a page that is still not full is left to the plain statement (a
-// pattern whose pieces are everywhere but rarely in that order).
-constexpr qsizetype kMaxConfirmed = 1000;
+// A build writes its postings to the file as blocks of notes in list order: a page near the top
+// of the list reads only the first block of each key.
+constexpr qint64 kBlockNotes = 16384;
+qint64 block_notes = kBlockNotes;
+constexpr size_t kBlockBytes = size_t(96) << 20;
+// Postings rows are numbered (block << 44) | key: a build only ever appends.
+constexpr int kBlockShift = 44;
 
 QString &folder_override()
 {
@@ -52,23 +60,162 @@ qint64 bigram(quint32 a, quint32 b)
 {
     return ((qint64(a) + 1) << 21) | qint64(b);
 }
-
-// The keys of one document: every character and every pair of adjacent characters within a
-// field, sorted and unique.
-std::vector<qint64> document_keys(const QByteArray fields[3])
+bool is_unigram(qint64 key)
 {
-    std::vector<qint64> keys;
-    for (int f = 0; f < 3; ++f) {
-        const std::vector<quint32> chars = like_characters(fields[f]);
-        for (size_t i = 0; i < chars.size(); ++i) {
-            keys.push_back(unigram(chars[i]));
-            if (i + 1 < chars.size())
-                keys.push_back(bigram(chars[i], chars[i + 1]));
+    return key < (qint64(1) << 21);
+}
+
+// Appends the characters LIKE reads from UTF-8 `text` to `out` (see like_characters). The engine
+// reads a value up to its first NUL.
+void append_like_characters(const QByteArray &text, std::vector<quint32> &out)
+{
+    // The engine's lead-byte table: the payload bits of a lead byte of 0xC0 and above.
+    static const unsigned char trans1[64] = {
+        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
+        0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x1b, 0x1c, 0x1d, 0x1e, 0x1f,
+        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
+        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x00, 0x01, 0x02, 0x03, 0x00, 0x01, 0x00, 0x00,
+    };
+    const auto *p = reinterpret_cast<const unsigned char *>(text.constData());
+    const auto *end = p + text.size();
+    while (p < end) {
+        quint32 c = *p++;
+        if (c < 0x80) {
+            if (c == 0)
+                break;
+            if (c >= 'A' && c <= 'Z')
+                c += 'a' - 'A';
+            out.push_back(c);
+            continue;
         }
+        if (c >= 0xC0) {
+            c = trans1[c - 0xC0];
+            while (p < end && (*p & 0xC0) == 0x80)
+                c = (c << 6) + (0x3F & *p++);
+            if (c < 0x80 || (c & 0xFFFFF800) == 0xD800 || (c & 0xFFFFFFFE) == 0xFFFE)
+                c = 0xFFFD;
+        }
+        out.push_back(std::min(c, kLastCharacter));
     }
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    return keys;
+}
+
+// A document as one run of characters: caption, kFieldEnd, tag line, kFieldEnd, plain text,
+// kFieldEnd. A character's position is its index here.
+void document_characters(const QByteArray fields[3], std::vector<quint32> &out)
+{
+    out.clear();
+    for (int f = 0; f < 3; ++f) {
+        append_like_characters(fields[f], out);
+        out.push_back(kFieldEnd);
+    }
+}
+
+// Bytes a build appends to, many millions of times: growing is the only call.
+class ByteBuffer {
+  public:
+    ByteBuffer() = default;
+    ByteBuffer(const ByteBuffer &) = delete;
+    ByteBuffer &operator=(const ByteBuffer &) = delete;
+    ByteBuffer(ByteBuffer &&other) noexcept { swap(other); }
+    ByteBuffer &operator=(ByteBuffer &&other) noexcept
+    {
+        swap(other);
+        return *this;
+    }
+    ~ByteBuffer() { std::free(data_); }
+
+    void put_varint(quint64 v)
+    {
+        if (size_ + 10 > capacity_)
+            grow();
+        while (v >= 0x80) {
+            data_[size_++] = static_cast<unsigned char>((v & 0x7F) | 0x80);
+            v >>= 7;
+        }
+        data_[size_++] = static_cast<unsigned char>(v);
+    }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    QByteArray bytes() const { return QByteArray(reinterpret_cast<const char *>(data_), qsizetype(size_)); }
+    void release()
+    {
+        std::free(data_);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+    }
+
+  private:
+    void swap(ByteBuffer &other) noexcept
+    {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+    }
+    void grow()
+    {
+        const size_t capacity = std::max<size_t>(32, capacity_ * 2);
+        auto *data = static_cast<unsigned char *>(std::realloc(data_, capacity));
+        if (!data)
+            throw std::bad_alloc();
+        data_ = data;
+        capacity_ = capacity;
+    }
+    unsigned char *data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+void put_varint(std::string &out, quint64 v)
+{
+    while (v >= 0x80) {
+        out.push_back(char((v & 0x7F) | 0x80));
+        v >>= 7;
+    }
+    out.push_back(char(v));
+}
+
+quint64 get_varint(const unsigned char *&p, const unsigned char *end)
+{
+    quint64 v = 0;
+    int shift = 0;
+    while (p < end) {
+        const unsigned char b = *p++;
+        v |= quint64(b & 0x7F) << shift;
+        shift += 7;
+        if (!(b & 0x80))
+            break;
+    }
+    return v;
+}
+
+// The postings of one document, by key: a character's positions (ascending, as the first and
+// then the gaps), a pair's empty text.
+std::vector<std::pair<qint64, std::string>> document_postings(const QByteArray fields[3])
+{
+    std::vector<quint32> chars;
+    document_characters(fields, chars);
+    std::vector<std::pair<qint64, qint64>> at; // key, position
+    at.reserve(chars.size() * 2);
+    for (size_t i = 0; i < chars.size(); ++i) {
+        at.emplace_back(unigram(chars[i]), qint64(i));
+        if (i + 1 < chars.size() && chars[i] != kFieldEnd && chars[i + 1] != kFieldEnd)
+            at.emplace_back(bigram(chars[i], chars[i + 1]), -1);
+    }
+    std::sort(at.begin(), at.end());
+    std::vector<std::pair<qint64, std::string>> out;
+    for (size_t i = 0; i < at.size();) {
+        const qint64 key = at[i].first;
+        std::string pos;
+        qint64 last = 0;
+        for (; i < at.size() && at[i].first == key; ++i) {
+            if (at[i].second >= 0) {
+                put_varint(pos, quint64(at[i].second - last));
+                last = at[i].second;
+            }
+        }
+        out.emplace_back(key, std::move(pos));
+    }
+    return out;
 }
 
 // The keys every matching document must hold: a single character for a one-character piece,
@@ -87,36 +234,6 @@ std::vector<qint64> search_keys(const std::vector<std::vector<quint32>> &pieces)
     return keys;
 }
 
-void put_varint(std::string &out, quint64 v)
-{
-    while (v >= 0x80) {
-        out.push_back(char((v & 0x7F) | 0x80));
-        v >>= 7;
-    }
-    out.push_back(char(v));
-}
-
-// The ascending title ids of a posting blob (varint gaps).
-void decode_docs(const QByteArray &blob, std::vector<qint64> &out)
-{
-    const auto *p = reinterpret_cast<const unsigned char *>(blob.constData());
-    const auto *end = p + blob.size();
-    qint64 last = 0;
-    while (p < end) {
-        quint64 v = 0;
-        int shift = 0;
-        while (p < end) {
-            const unsigned char b = *p++;
-            v |= quint64(b & 0x7F) << shift;
-            shift += 7;
-            if (!(b & 0x80))
-                break;
-        }
-        last += qint64(v);
-        out.push_back(last);
-    }
-}
-
 std::vector<qint64> intersect(const std::vector<qint64> &a, const std::vector<qint64> &b)
 {
     std::vector<qint64> out;
@@ -124,10 +241,90 @@ std::vector<qint64> intersect(const std::vector<qint64> &a, const std::vector<qi
     return out;
 }
 
+// A search text as LIKE reads it inside "%…%": groups between its "%" wildcards, each of a
+// fixed length with its literal characters at fixed offsets ("_" takes one character).
+struct Group {
+    qint64 length = 0;
+    std::vector<std::pair<qint64, quint32>> literals; // offset, character
+    std::vector<size_t> index;                        // of each literal's character in the search's list
+};
+
+std::vector<Group> search_groups(const QString &text)
+{
+    std::vector<Group> groups(1);
+    std::vector<quint32> chars;
+    append_like_characters(text.toUtf8(), chars);
+    for (const quint32 c : chars) {
+        if (c == '%') {
+            if (groups.back().length > 0)
+                groups.emplace_back();
+        } else {
+            if (c != '_')
+                groups.back().literals.emplace_back(groups.back().length, c);
+            ++groups.back().length;
+        }
+    }
+    if (groups.back().length == 0)
+        groups.pop_back();
+    return groups;
+}
+
+// A simple open-addressing table from pair keys to posting numbers, for the build.
+class KeyTable {
+  public:
+    KeyTable() { resize(1 << 16); }
+    // The posting number of `key`, `fresh` (and recorded) when the key is new.
+    int32_t find(qint64 key, int32_t fresh)
+    {
+        size_t i = slot(key);
+        while (values_[i] >= 0) {
+            if (keys_[i] == key)
+                return values_[i];
+            i = (i + 1) & mask_;
+        }
+        keys_[i] = key;
+        values_[i] = fresh;
+        if (++used_ * 2 > keys_.size())
+            resize(keys_.size() * 2);
+        return fresh;
+    }
+
+  private:
+    size_t slot(qint64 key) const { return size_t((quint64(key) * 0x9E3779B97F4A7C15ull) >> shift_); }
+    void resize(size_t n)
+    {
+        std::vector<qint64> keys = std::move(keys_);
+        std::vector<int32_t> values = std::move(values_);
+        keys_.assign(n, 0);
+        values_.assign(n, -1);
+        mask_ = n - 1;
+        shift_ = 64 - std::countr_zero(n);
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (values[i] < 0)
+                continue;
+            size_t j = slot(keys[i]);
+            while (values_[j] >= 0)
+                j = (j + 1) & mask_;
+            keys_[j] = keys[i];
+            values_[j] = values[i];
+        }
+    }
+    std::vector<qint64> keys_;
+    std::vector<int32_t> values_;
+    size_t mask_ = 0;
+    int shift_ = 0;
+    size_t used_ = 0;
+};
+
 const char *const kIndexSchema[] = {
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value)",
-    "CREATE TABLE post(key INTEGER PRIMARY KEY, docs BLOB)",
-    "CREATE TABLE delta(key INTEGER, tid INTEGER, PRIMARY KEY(key, tid)) WITHOUT ROWID",
+    // Notes are numbered by their place in the list (px, then id) when the file was built, in
+    // blocks; `tids` holds the title ids of a block's notes, in that order, as varints.
+    "CREATE TABLE ranks(block INTEGER PRIMARY KEY, first INTEGER, tids BLOB)",
+    // Row (block << 44) | key: the notes of `key` in that block as varint pairs (number gap,
+    // length of its positions in `pos`) for a character, number gaps for a pair.
+    "CREATE TABLE post(id INTEGER PRIMARY KEY, key INTEGER, docs BLOB, pos BLOB)",
+    "CREATE TABLE delta(key INTEGER, tid INTEGER, pos BLOB, PRIMARY KEY(key, tid)) WITHOUT ROWID",
     "CREATE INDEX delta_tid ON delta(tid)",
     "CREATE TABLE stale(tid INTEGER PRIMARY KEY)",
     // Title rows that were encrypted when the file was built: their postings hold no secret text.
@@ -167,6 +364,11 @@ void set_search_index_folder_override(const QString &folder)
     folder_override() = folder;
 }
 
+void set_search_index_block_notes(qint64 notes)
+{
+    block_notes = notes > 0 ? notes : kBlockNotes;
+}
+
 QString search_index_file(const QString &database_path)
 {
     const QByteArray hash =
@@ -177,30 +379,9 @@ QString search_index_file(const QString &database_path)
 
 std::vector<quint32> like_characters(const QByteArray &text)
 {
-    // The engine's lead-byte table: the payload bits of a lead byte of 0xC0 and above.
-    static const unsigned char trans1[64] = {
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
-        0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x1b, 0x1c, 0x1d, 0x1e, 0x1f,
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
-        0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x00, 0x01, 0x02, 0x03, 0x00, 0x01, 0x00, 0x00,
-    };
     std::vector<quint32> out;
     out.reserve(size_t(text.size()));
-    const auto *p = reinterpret_cast<const unsigned char *>(text.constData());
-    const auto *end = p + text.size();
-    while (p < end) {
-        quint32 c = *p++;
-        if (c >= 0xC0) {
-            c = trans1[c - 0xC0];
-            while (p < end && (*p & 0xC0) == 0x80)
-                c = (c << 6) + (0x3F & *p++);
-            if (c < 0x80 || (c & 0xFFFFF800) == 0xD800 || (c & 0xFFFFFFFE) == 0xFFFE)
-                c = 0xFFFD;
-        }
-        if (c >= 'A' && c <= 'Z')
-            c += 'a' - 'A';
-        out.push_back(std::min(c, kLastCharacter));
-    }
+    append_like_characters(text, out);
     return out;
 }
 
@@ -225,95 +406,208 @@ std::vector<std::vector<quint32>> search_pieces(const QString &text)
 
 std::vector<qint64> text_index_keys(const QString &text)
 {
-    const QByteArray fields[3] = {text.toUtf8(), QByteArray(), QByteArray()};
-    return document_keys(fields);
+    std::vector<quint32> chars;
+    append_like_characters(text.toUtf8(), chars);
+    std::vector<qint64> keys;
+    for (size_t i = 0; i < chars.size(); ++i) {
+        keys.push_back(unigram(chars[i]));
+        if (i + 1 < chars.size())
+            keys.push_back(bigram(chars[i], chars[i + 1]));
+    }
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
 }
+
+namespace {
+
+// The postings of a build's current block, in memory.
+class BlockPostings {
+  public:
+    BlockPostings() : char_slot_(size_t(kFieldEnd) + 1, -1) {}
+
+    void add_document(qint64 id, const std::vector<quint32> &chars)
+    {
+        touched_.clear();
+        for (size_t i = 0; i < chars.size(); ++i) {
+            const quint32 c = chars[i];
+            int32_t &u = char_slot_[c];
+            if (u < 0)
+                u = new_posting(unigram(c));
+            Posting &up = postings_[size_t(u)];
+            if (up.doc != id) {
+                up.doc = id;
+                up.pos_start = up.pos.size();
+                up.last_pos = 0;
+                touched_.push_back(u);
+            }
+            up.pos.put_varint(quint64(qint64(i) - up.last_pos));
+            up.last_pos = qint64(i);
+            if (i + 1 < chars.size() && c != kFieldEnd && chars[i + 1] != kFieldEnd) {
+                const qint64 key = bigram(c, chars[i + 1]);
+                const int32_t b = pairs_.find(key, int32_t(postings_.size()));
+                if (size_t(b) == postings_.size())
+                    new_posting(key);
+                Posting &bp = postings_[size_t(b)];
+                if (bp.doc != id) {
+                    bp.doc = id;
+                    bp.docs.put_varint(quint64(id - bp.last_doc));
+                    bp.last_doc = id;
+                }
+            }
+        }
+        for (const int32_t u : touched_) {
+            Posting &up = postings_[size_t(u)];
+            up.docs.put_varint(quint64(id - up.last_doc));
+            up.docs.put_varint(quint64(up.pos.size() - up.pos_start));
+            up.last_doc = id;
+        }
+        bytes_ += chars.size() * 3; // positions, pairs and their documents, roughly
+    }
+    size_t bytes() const { return bytes_; }
+
+    // Writes the block's rows (ascending) and empties the block.
+    void write(PreparedQuery &insert, qint64 block, const std::atomic<bool> *cancel)
+    {
+        std::vector<int32_t> order;
+        for (size_t i = 0; i < postings_.size(); ++i)
+            if (!postings_[i].docs.empty())
+                order.push_back(int32_t(i));
+        std::sort(order.begin(), order.end(),
+                  [this](int32_t a, int32_t b) { return postings_[size_t(a)].key < postings_[size_t(b)].key; });
+        for (const int32_t i : order) {
+            Posting &p = postings_[size_t(i)];
+            insert.bind(1, (block << kBlockShift) | p.key);
+            insert.bind(2, p.key);
+            insert.bind(3, p.docs.bytes());
+            insert.bind(4, is_unigram(p.key) ? SqlValue(p.pos.bytes()) : SqlValue());
+            insert.run();
+            p.docs.release();
+            p.pos.release();
+            p.last_doc = 0;
+            p.doc = -1;
+            if (cancel && cancel->load())
+                return;
+        }
+        bytes_ = 0;
+    }
+
+  private:
+    struct Posting {
+        qint64 key = 0;
+        qint64 doc = -1;     // the document being added
+        qint64 last_doc = 0; // the last document written to `docs`
+        qint64 last_pos = 0;
+        size_t pos_start = 0;
+        ByteBuffer docs;
+        ByteBuffer pos;
+    };
+    int32_t new_posting(qint64 key)
+    {
+        Posting p;
+        p.key = key;
+        postings_.push_back(std::move(p));
+        return int32_t(postings_.size() - 1);
+    }
+    std::vector<int32_t> char_slot_; // posting of each character
+    KeyTable pairs_;
+    std::vector<Posting> postings_;
+    std::vector<int32_t> touched_;
+    size_t bytes_ = 0;
+};
+
+} // namespace
 
 bool build_search_index_file(const QString &database_path, const QString &index_path,
                              const std::function<void(int, int)> &progress, const std::atomic<bool> *cancel)
 {
-    struct Posting {
-        std::string docs;
-        qint64 last = 0;
-    };
-    std::unordered_map<qint64, Posting> postings;
-    std::vector<qint64> sealed;
-    qint64 last_id = 0; // the highest title id read: rows after it are not in the postings
-    int total = 0;
-    int done = 0;
-    {
-        Connection source;
-        source.open(database_path, false);
-        total = int(source.query_first(QStringLiteral("select count(*) from title")).value_or(0).toLongLong());
-        if (progress)
-            progress(0, total);
-        PreparedQuery rows(source, QStringLiteral("select ") + kDocumentColumns +
-                                       QStringLiteral(" where a.id>?1 order by a.id limit ") +
-                                       QString::number(kChunkRows));
-        qint64 after = std::numeric_limits<qint64>::min();
-        for (;;) {
-            if (cancel && cancel->load())
-                return false;
-            rows.bind(1, after);
-            int in_chunk = 0;
-            while (rows.next()) {
-                ++in_chunk;
-                const qint64 id = rows.integer(0);
-                after = id;
-                last_id = std::max(last_id, id);
-                if (rows.integer(4) != 0)
-                    sealed.push_back(id);
-                const QByteArray fields[3] = {rows.text_bytes(1), rows.text_bytes(2), rows.text_bytes(3)};
-                for (const qint64 key : document_keys(fields)) {
-                    Posting &p = postings[key];
-                    put_varint(p.docs, quint64(id - p.last));
-                    p.last = id;
-                }
-            }
-            rows.reset(); // ends the read transaction: writers go on between chunks
-            done += in_chunk;
-            if (progress)
-                progress(std::min(done, total), total);
-            if (in_chunk < kChunkRows)
-                break;
-        }
-    }
-    if (cancel && cancel->load())
-        return false;
-
     QFile::remove(index_path);
+    struct Cancelled {};
     try {
         Connection index;
         index.open(index_path);
-        index.execute(QStringLiteral("PRAGMA journal_mode=OFF")); // a half-built file is removed
+        index.query(QStringLiteral("PRAGMA page_size=16384"));
+        index.query(QStringLiteral("PRAGMA journal_mode=OFF")); // a half-built file is removed
+        index.execute(QStringLiteral("PRAGMA synchronous=OFF"));
         index.execute(QStringLiteral("BEGIN"));
         for (const char *sql : kIndexSchema)
             index.execute(QString::fromLatin1(sql));
-        std::vector<qint64> keys;
-        keys.reserve(postings.size());
-        for (const auto &kv : postings)
-            keys.push_back(kv.first);
-        std::sort(keys.begin(), keys.end());
-        PreparedQuery insert(index, QStringLiteral("insert into post(key, docs) values(?1, ?2)"));
-        for (const qint64 key : keys) {
-            const std::string &docs = postings[key].docs;
-            insert.bind(1, key);
-            insert.bind(2, QByteArray(docs.data(), qsizetype(docs.size())));
-            insert.run();
-            if (cancel && cancel->load()) {
-                index.close();
-                QFile::remove(index_path);
-                return false;
+        PreparedQuery insert(index, QStringLiteral("insert into post(id, key, docs, pos) values(?1, ?2, ?3, ?4)"));
+        PreparedQuery seal(index, QStringLiteral("insert into sealed(tid) values(?1)"));
+
+        PreparedQuery rank_row(index, QStringLiteral("insert into ranks(block, first, tids) values(?1, ?2, ?3)"));
+        BlockPostings block;
+        qint64 blocks = 0;
+        qint64 ranked = 0;      // notes numbered so far
+        qint64 block_first = 0; // the number of the block's first note
+        std::string block_tids; // its title ids
+        qint64 last_id = 0;     // the highest title id read: rows after it are not in the postings
+        int done = 0;
+        auto end_block = [&] {
+            block.write(insert, blocks, cancel);
+            rank_row.bind(1, blocks);
+            rank_row.bind(2, block_first);
+            rank_row.bind(3, QByteArray(block_tids.data(), qsizetype(block_tids.size())));
+            rank_row.run();
+            ++blocks;
+            block_first = ranked;
+            block_tids.clear();
+            if (cancel && cancel->load())
+                throw Cancelled{};
+        };
+        {
+            Connection source;
+            source.open(database_path, false);
+            // The notes in list order; rows written from here on are in the change log.
+            std::vector<qint64> order;
+            {
+                PreparedQuery ids(source, QStringLiteral("select id from title order by px, id"));
+                while (ids.next())
+                    order.push_back(ids.integer(0));
+            }
+            const int total = int(order.size());
+            if (progress)
+                progress(0, total);
+            PreparedQuery row(source, QStringLiteral("select ") + kDocumentColumns + QStringLiteral(" where a.id=?1"));
+            std::vector<quint32> chars;
+            for (size_t from = 0; from < order.size(); from += kChunkRows) {
+                if (cancel && cancel->load())
+                    throw Cancelled{};
+                source.execute(QStringLiteral("BEGIN")); // a short read transaction: writers go on between chunks
+                const size_t to = std::min(order.size(), from + size_t(kChunkRows));
+                for (size_t i = from; i < to; ++i) {
+                    row.bind(1, order[i]);
+                    if (row.next()) {
+                        const qint64 id = row.integer(0);
+                        last_id = std::max(last_id, id);
+                        if (row.integer(4) != 0) {
+                            seal.bind(1, id);
+                            seal.run();
+                        }
+                        const QByteArray fields[3] = {row.text_bytes(1), row.text_bytes(2), row.text_bytes(3)};
+                        document_characters(fields, chars);
+                        block.add_document(ranked++, chars);
+                        put_varint(block_tids, quint64(id));
+                        if (ranked - block_first >= block_notes || block.bytes() >= kBlockBytes)
+                            end_block();
+                    }
+                    row.reset();
+                }
+                source.execute(QStringLiteral("COMMIT"));
+                done = int(to);
+                if (progress)
+                    progress(done, total);
             }
         }
-        PreparedQuery seal(index, QStringLiteral("insert into sealed(tid) values(?1)"));
-        for (const qint64 id : sealed) {
-            seal.bind(1, id);
-            seal.run();
-        }
-        index.execute(QStringLiteral("insert into meta values('version',?),('source',?),('docs',?),('last_tid',?)"),
-                      {kIndexVersion, canonical_database_path(database_path), done, last_id});
+        if (ranked > block_first || blocks == 0)
+            end_block();
+        index.execute(
+            QStringLiteral("insert into meta values('version',?),('source',?),('docs',?),('last_tid',?),('blocks',?)"),
+            {kIndexVersion, canonical_database_path(database_path), ranked, last_id, blocks});
         index.execute(QStringLiteral("COMMIT"));
+    } catch (const Cancelled &) {
+        QFile::remove(index_path);
+        return false;
     } catch (...) {
         QFile::remove(index_path);
         throw;
@@ -425,6 +719,8 @@ void NoteSearchIndex::detach()
     px_.clear();
     titles_ = 0;
     odd_px_ = false;
+    tid_of_rank_.clear();
+    block_first_.clear();
 }
 
 void NoteSearchIndex::drop_broken()
@@ -462,6 +758,21 @@ bool NoteSearchIndex::attach()
         for (const auto &row : index_.query(QStringLiteral("select tid from sealed")))
             sealed_.insert(row.value(0).toLongLong());
         last_built_tid_ = meta.value(QStringLiteral("last_tid")).toLongLong();
+        for (const auto &row : index_.query(QStringLiteral("select first, tids from ranks order by block"))) {
+            if (row.value(0).toLongLong() != qint64(tid_of_rank_.size()))
+                throw DbError(QStringLiteral("damaged search index"));
+            block_first_.push_back(row.value(0).toLongLong());
+            const QByteArray tids = row.value(1).toByteArray();
+            const auto *p = reinterpret_cast<const unsigned char *>(tids.constData());
+            const auto *end = p + tids.size();
+            while (p < end)
+                tid_of_rank_.push_back(qint64(get_varint(p, end)));
+        }
+        block_first_.push_back(qint64(tid_of_rank_.size()));
+        if (qint64(block_first_.size()) != meta.value(QStringLiteral("blocks")).toLongLong() + 1)
+            throw DbError(QStringLiteral("damaged search index"));
+        // The postings are read far more than written: straight from the mapped file.
+        index_.query(QStringLiteral("PRAGMA mmap_size=4294967296"));
         PreparedQuery px(main, QStringLiteral("select id, px, typeof(px)='integer' from title"));
         while (px.next()) {
             set_px(px.integer(0), true, px.integer(2) ? std::optional<qint64>(px.integer(1)) : std::nullopt);
@@ -487,7 +798,9 @@ bool NoteSearchIndex::apply(const NoteChanges &changes)
 {
     bool secret_in_postings = false;
     Connection &main = store_.main();
+    // A note whose px changed leaves its place in the build's order: it is indexed again.
     QSet<qint64> titles(changes.titles.begin(), changes.titles.end());
+    titles.unite(QSet<qint64>(changes.px.begin(), changes.px.end()));
     if (!changes.notes.isEmpty()) {
         PreparedQuery of_note(main, QStringLiteral("select id from title where noteId=?1"));
         for (const qint64 n : changes.notes) {
@@ -500,7 +813,7 @@ bool NoteSearchIndex::apply(const NoteChanges &changes)
     if (!titles.isEmpty()) {
         PreparedQuery read(main, QStringLiteral("select ") + kDocumentColumns + QStringLiteral(" where a.id=?1"));
         PreparedQuery drop(index_, QStringLiteral("delete from delta where tid=?1"));
-        PreparedQuery add(index_, QStringLiteral("insert or ignore into delta(key, tid) values(?1, ?2)"));
+        PreparedQuery add(index_, QStringLiteral("insert or replace into delta(key, tid, pos) values(?1, ?2, ?3)"));
         PreparedQuery mark(index_, QStringLiteral("insert or ignore into stale(tid) values(?1)"));
         index_.execute(QStringLiteral("BEGIN"));
         try {
@@ -515,9 +828,11 @@ bool NoteSearchIndex::apply(const NoteChanges &changes)
                     if (read.integer(4) != 0 && t <= last_built_tid_ && !sealed_.contains(t))
                         secret_in_postings = true;
                     const QByteArray fields[3] = {read.text_bytes(1), read.text_bytes(2), read.text_bytes(3)};
-                    for (const qint64 key : document_keys(fields)) {
+                    for (const auto &[key, pos] : document_postings(fields)) {
                         add.bind(1, key);
                         add.bind(2, t);
+                        add.bind(3, is_unigram(key) ? SqlValue(QByteArray(pos.data(), qsizetype(pos.size())))
+                                                    : SqlValue());
                         add.run();
                     }
                 }
@@ -726,30 +1041,149 @@ void NoteSearchIndex::finish()
     settle();
 }
 
-std::vector<qint64> NoteSearchIndex::docs_of(qint64 key, const QHash<qint64, qint64> &sizes)
-{
+// The notes of one key in one block, ascending, with where each one's positions are in `pos`
+// (characters only).
+struct NoteSearchIndex::Postings {
+    quint32 character = 0; // the key's character, for a character
     std::vector<qint64> docs;
-    if (sizes.value(key) > 0) {
-        const auto blob = index_.query_first(QStringLiteral("select docs from post where key=?1"), {key});
-        if (blob) {
-            decode_docs(blob->toByteArray(), docs);
-            if (!stale_.isEmpty())
-                docs.erase(std::remove_if(docs.begin(), docs.end(), [this](qint64 t) { return stale_.contains(t); }),
-                           docs.end());
+    std::vector<std::pair<quint32, quint32>> spans; // start and end in `pos`
+    QByteArray pos;
+    size_t cursor = 0; // for lookups in ascending order
+
+    // Whether note `n` holds the key; calls go in ascending order of `n`.
+    bool seek(qint64 n)
+    {
+        while (cursor < docs.size() && docs[cursor] < n)
+            ++cursor;
+        return cursor < docs.size() && docs[cursor] == n;
+    }
+    // The positions of the note `seek` found.
+    void positions(std::vector<qint64> &out) const { decode(spans[cursor], out); }
+    void decode(std::pair<quint32, quint32> span, std::vector<qint64> &out) const
+    {
+        out.clear();
+        const auto *base = reinterpret_cast<const unsigned char *>(pos.constData());
+        const unsigned char *p = base + span.first;
+        const unsigned char *end = base + span.second;
+        qint64 last = 0;
+        while (p < end) {
+            if (*p < 0x80) {
+                last += *p++; // most gaps fit one byte
+            } else {
+                last += qint64(get_varint(p, end));
+            }
+            out.push_back(last);
         }
     }
-    if (!stale_.isEmpty()) {
-        std::vector<qint64> fresh;
-        for (const auto &row : index_.query(QStringLiteral("select tid from delta where key=?1 order by tid"), {key}))
-            fresh.push_back(row.value(0).toLongLong());
-        if (!fresh.empty()) {
-            std::vector<qint64> merged;
-            std::merge(docs.begin(), docs.end(), fresh.begin(), fresh.end(), std::back_inserter(merged));
-            docs.swap(merged);
+};
+
+NoteSearchIndex::Postings NoteSearchIndex::block_postings(qint64 key, qint64 block, bool with_positions)
+{
+    Postings out;
+    out.character = quint32(key);
+    const bool lengths = is_unigram(key); // a character's notes come with the length of their positions
+    const bool positions = lengths && with_positions;
+    PreparedQuery read(index_, QStringLiteral("select docs, pos from post where id=?1"));
+    read.bind(1, (block << kBlockShift) | key);
+    if (read.next()) {
+        const QByteArray docs = read.text_bytes(0);
+        if (positions)
+            out.pos = read.text_bytes(1);
+        const auto *p = reinterpret_cast<const unsigned char *>(docs.constData());
+        const auto *end = p + docs.size();
+        qint64 last = 0;
+        quint32 at = 0;
+        while (p < end) {
+            last += qint64(get_varint(p, end));
+            out.docs.push_back(last);
+            if (lengths) {
+                const auto length = quint32(get_varint(p, end));
+                if (positions)
+                    out.spans.emplace_back(at, at + length);
+                at += length;
+            }
         }
+        if (positions && at > quint32(out.pos.size()))
+            throw DbError(QStringLiteral("damaged search index"));
     }
-    return docs;
+    return out;
 }
+
+namespace {
+
+// The first place s >= `from` with s + length <= `limit` where group `g` stands, by the positions
+// `at` of its characters; -1 when there is none.
+qint64 find_group(const Group &g, const std::vector<std::vector<qint64>> &at, qint64 from, qint64 limit)
+{
+    if (g.literals.empty())
+        return from + g.length <= limit ? from : -1;
+    // The rarest literal anchors the group; the others are looked up around it.
+    size_t anchor = 0;
+    for (size_t l = 1; l < g.literals.size(); ++l)
+        if (at[g.index[l]].size() < at[g.index[anchor]].size())
+            anchor = l;
+    const qint64 anchor_offset = g.literals[anchor].first;
+    const std::vector<qint64> &anchors = at[g.index[anchor]];
+    // The places tried only grow: each other literal is walked once, alongside.
+    thread_local std::vector<size_t> next;
+    next.assign(g.literals.size(), 0);
+    for (auto it = std::lower_bound(anchors.begin(), anchors.end(), from + anchor_offset); it != anchors.end(); ++it) {
+        const qint64 s = *it - anchor_offset;
+        if (s + g.length > limit)
+            return -1;
+        bool found = true;
+        for (size_t l = 0; l < g.literals.size() && found; ++l) {
+            if (l == anchor)
+                continue;
+            const std::vector<qint64> &other = at[g.index[l]];
+            const qint64 want = s + g.literals[l].first;
+            size_t &j = next[l];
+            while (j < other.size() && other[j] < want)
+                ++j;
+            if (j == other.size())
+                return -1;
+            found = other[j] == want;
+        }
+        if (found)
+            return s;
+    }
+    return -1;
+}
+
+// Whether a note holds the search text in one of its fields, from the positions `at` of the
+// text's characters and of the field ends (`ends`).
+// Whether each group stands somewhere, fields aside: most notes that fail, fail here.
+bool holds_anywhere(const std::vector<Group> &groups, const std::vector<std::vector<qint64>> &at)
+{
+    for (const Group &g : groups)
+        if (!g.literals.empty() && find_group(g, at, 0, std::numeric_limits<qint64>::max() / 2) < 0)
+            return false;
+    return true;
+}
+
+bool holds_groups(const std::vector<Group> &groups, const std::vector<std::vector<qint64>> &at,
+                  const std::vector<qint64> &ends)
+{
+    qint64 field_start = 0;
+    for (const qint64 field_end : ends) {
+        qint64 from = field_start;
+        bool all = true;
+        for (const Group &g : groups) {
+            const qint64 s = find_group(g, at, from, field_end);
+            if (s < 0) {
+                all = false;
+                break;
+            }
+            from = s + g.length;
+        }
+        if (all)
+            return true;
+        field_start = field_end + 1;
+    }
+    return false;
+}
+
+} // namespace
 
 std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, int offset, int limit)
 {
@@ -761,73 +1195,168 @@ std::optional<QList<NoteListRow>> NoteSearchIndex::search(const QString &text, i
     if (!catch_up() || odd_px_)
         return std::nullopt;
 
-    std::vector<qint64> candidates;
+    std::vector<Group> groups = search_groups(text);
+    // One piece of at most two characters without "_": a note holding its key matches.
+    const bool by_keys =
+        groups.size() == 1 && groups[0].length <= 2 && qsizetype(groups[0].literals.size()) == groups[0].length;
+    const std::vector<qint64> keys = search_keys(pieces);
+    std::vector<quint32> characters; // whose positions decide, with the field ends
+    if (!by_keys) {
+        characters.push_back(kFieldEnd);
+        for (const Group &g : groups)
+            for (const auto &l : g.literals)
+                characters.push_back(l.second);
+        std::sort(characters.begin(), characters.end());
+        characters.erase(std::unique(characters.begin(), characters.end()), characters.end());
+        for (Group &g : groups)
+            for (const auto &l : g.literals)
+                g.index.push_back(
+                    size_t(std::lower_bound(characters.begin(), characters.end(), l.second) - characters.begin()));
+    }
+    // kFieldEnd sorts last.
+    auto holds = [&](const std::vector<std::vector<qint64>> &at) {
+        return holds_anywhere(groups, at) && holds_groups(groups, at, at.back());
+    };
+    auto list_key = [this](qint64 t) { return std::pair(px_[size_t(t)], t); };
+    auto listed = [this](qint64 t) { return t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle; };
+
+    std::vector<qint64> page;
     try {
-        // The rarest keys first; a handful of candidates is narrow enough for the confirmation.
-        const std::vector<qint64> keys = search_keys(pieces);
-        QHash<qint64, qint64> sizes;
-        for (const qint64 key : keys) {
-            const auto size = index_.query_first(QStringLiteral("select length(docs) from post where key=?1"), {key});
-            sizes.insert(key, size ? size->toLongLong() : 0);
+        // Notes written since the build (the delta): all decided at once, in list order.
+        std::vector<qint64> fresh;
+        if (!stale_.isEmpty()) {
+            std::unordered_map<qint64, std::unordered_map<qint64, QByteArray>> of; // tid -> key -> positions
+            std::vector<qint64> all_keys = keys;
+            for (const quint32 c : characters)
+                all_keys.push_back(unigram(c));
+            std::sort(all_keys.begin(), all_keys.end());
+            all_keys.erase(std::unique(all_keys.begin(), all_keys.end()), all_keys.end());
+            PreparedQuery delta(index_, QStringLiteral("select tid, pos from delta where key=?1"));
+            for (const qint64 key : all_keys) {
+                delta.bind(1, key);
+                while (delta.next())
+                    of[delta.integer(0)][key] = delta.text_bytes(1);
+                delta.reset();
+            }
+            std::vector<std::vector<qint64>> at(characters.size());
+            for (const auto &[t, by_key] : of) {
+                if (!listed(t) || !stale_.contains(t) ||
+                    !std::all_of(all_keys.begin(), all_keys.end(), [&](qint64 k) { return by_key.count(k) > 0; }))
+                    continue;
+                Postings one;
+                for (size_t k = 0; k < characters.size(); ++k) {
+                    one.pos = by_key.at(unigram(characters[k]));
+                    one.decode({0, quint32(one.pos.size())}, at[k]);
+                }
+                if (by_keys || holds(at))
+                    fresh.push_back(t);
+            }
+            std::sort(fresh.begin(), fresh.end(), [&](qint64 a, qint64 b) { return list_key(a) < list_key(b); });
         }
-        std::vector<qint64> order = keys;
-        std::stable_sort(order.begin(), order.end(), [&](qint64 a, qint64 b) { return sizes[a] < sizes[b]; });
-        bool first = true;
-        for (const qint64 key : order) {
-            std::vector<qint64> docs = docs_of(key, sizes);
-            candidates = first ? std::move(docs) : intersect(candidates, docs);
-            first = false;
-            if (candidates.size() <= 16)
-                break;
+
+        // The notes of the build, block by block in list order, merged with the fresh ones; the
+        // walk stops at the end of the page.
+        size_t next_fresh = 0;
+        int skipped = 0;
+        auto take = [&](qint64 t) {
+            if (skipped < offset)
+                ++skipped;
+            else
+                page.push_back(t);
+            return qsizetype(page.size()) < limit;
+        };
+        bool more = true;
+        std::pair<qint64, qint64> previous(std::numeric_limits<qint64>::min(), 0);
+        std::vector<std::vector<qint64>> at(characters.size());
+        const qint64 blocks = qint64(block_first_.size()) - 1;
+        for (qint64 b = 0; b < blocks && more; ++b) {
+            // The rarest keys first; a character whose positions are read is read once.
+            std::vector<Postings> lists;
+            for (const qint64 key : keys)
+                if (!is_unigram(key) || !std::binary_search(characters.begin(), characters.end(), quint32(key)))
+                    lists.push_back(block_postings(key, b, false));
+            std::vector<Postings> positions;
+            for (const quint32 c : characters)
+                if (std::binary_search(keys.begin(), keys.end(), unigram(c)))
+                    positions.push_back(block_postings(unigram(c), b, true));
+            std::vector<const std::vector<qint64> *> narrowing;
+            for (const Postings &p : lists)
+                narrowing.push_back(&p.docs);
+            for (const Postings &p : positions)
+                narrowing.push_back(&p.docs);
+            std::sort(narrowing.begin(), narrowing.end(),
+                      [](const auto *x, const auto *y) { return x->size() < y->size(); });
+            std::vector<qint64> candidates;
+            for (size_t i = 0; i < narrowing.size(); ++i) {
+                candidates = i == 0 ? *narrowing[i] : intersect(candidates, *narrowing[i]);
+                if (candidates.empty())
+                    break;
+            }
+            if (candidates.empty())
+                continue;
+            // Then the other characters, in the order of `characters`.
+            for (const quint32 c : characters)
+                if (!std::binary_search(keys.begin(), keys.end(), unigram(c)))
+                    positions.push_back(block_postings(unigram(c), b, true));
+            std::sort(positions.begin(), positions.end(),
+                      [](const Postings &x, const Postings &y) { return x.character < y.character; });
+            for (const qint64 n : candidates) {
+                if (n < block_first_[size_t(b)] || n >= block_first_[size_t(b) + 1])
+                    throw DbError(QStringLiteral("damaged search index"));
+                const qint64 t = tid_of_rank_[size_t(n)];
+                if (stale_.contains(t) || !listed(t))
+                    continue;
+                bool found = true;
+                for (size_t k = 0; k < positions.size() && found; ++k)
+                    found = positions[k].seek(n);
+                if (!found)
+                    continue;
+                if (!by_keys) {
+                    // The field ends (last) only once the text's characters stand right.
+                    for (size_t k = 0; k + 1 < positions.size(); ++k)
+                        positions[k].positions(at[k]);
+                    if (!holds_anywhere(groups, at))
+                        continue;
+                    positions.back().positions(at.back());
+                    if (!holds_groups(groups, at, at.back()))
+                        continue;
+                }
+                const auto key = list_key(t);
+                if (key < previous)
+                    throw DbError(QStringLiteral("search index out of list order"));
+                previous = key;
+                for (; more && next_fresh < fresh.size() && list_key(fresh[next_fresh]) < key; ++next_fresh)
+                    more = take(fresh[next_fresh]);
+                if (more)
+                    more = take(t);
+                if (!more)
+                    break;
+            }
         }
+        for (; more && next_fresh < fresh.size(); ++next_fresh)
+            more = take(fresh[next_fresh]);
     } catch (const DbError &) {
         drop_broken();
         start_build();
         return std::nullopt;
     }
 
-    // In list order: px, then the title row's id. Only the front is sorted until more is needed.
-    std::vector<std::pair<qint64, qint64>> ordered;
-    ordered.reserve(candidates.size());
-    for (const qint64 t : candidates) {
-        if (t >= 0 && size_t(t) < px_.size() && px_[size_t(t)] != kNoTitle)
-            ordered.emplace_back(px_[size_t(t)], t);
-    }
-    size_t sorted = std::min(ordered.size(), std::max<size_t>(1024, 2 * size_t(offset + limit)));
-    std::partial_sort(ordered.begin(), ordered.begin() + std::ptrdiff_t(sorted), ordered.end());
-
+    // Only the page's rows are read.
     QList<NoteListRow> rows;
-    PreparedQuery confirm(store_.main(), QStringLiteral("select a.noteId,a.isDel,a.fast,a.caption,a.px from title a "
-                                                        "left join notes b ON a.noteId=b.id where a.id=?1 and (") +
-                                             note_search_condition(text) + QLatin1Char(')'));
-    int skipped = 0;
-    for (size_t i = 0; i < ordered.size() && rows.size() < limit; ++i) {
-        if (i == sorted) {
-            std::sort(ordered.begin() + std::ptrdiff_t(sorted), ordered.end());
-            sorted = ordered.size();
+    PreparedQuery read(store_.main(), QStringLiteral("select noteId,isDel,fast,caption,px from title where id=?1"));
+    for (const qint64 t : page) {
+        read.bind(1, t);
+        if (!read.next() || read.integer(4) != px_[size_t(t)]) {
+            // The index lost track of a change: never show a wrong list.
+            drop_broken();
+            start_build();
+            return std::nullopt;
         }
-        if (qsizetype(i) - skipped - rows.size() >= kMaxConfirmed && ordered.size() - i > size_t(kMaxConfirmed))
-            return std::nullopt; // few of many candidates match: the plain statement reads faster
-        const auto [px, t] = ordered[i];
-        confirm.bind(1, t);
-        if (confirm.next()) {
-            if (confirm.integer(4) != px) {
-                // The index lost track of an order change: never show a wrong order.
-                drop_broken();
-                start_build();
-                return std::nullopt;
-            }
-            if (skipped < offset) {
-                ++skipped;
-            } else {
-                const SqlValue caption = confirm.value(3);
-                rows.append(NoteListRow{int(confirm.integer(0)), int(confirm.integer(1)), int(confirm.integer(2)),
-                                        caption.typeId() == QMetaType::QByteArray
-                                            ? QString::fromUtf8(caption.toByteArray())
-                                            : caption.toString()});
-            }
-        }
-        confirm.reset();
+        const SqlValue caption = read.value(3);
+        rows.append(NoteListRow{int(read.integer(0)), int(read.integer(1)), int(read.integer(2)),
+                                caption.typeId() == QMetaType::QByteArray ? QString::fromUtf8(caption.toByteArray())
+                                                                          : caption.toString()});
+        read.reset();
     }
     return rows;
 }

@@ -1,11 +1,12 @@
 #pragma once
 // An index of the text the note search looks at, kept in a file of the user's cache folder
-// (never inside the database): for every title row, the characters and the pairs of adjacent
-// characters of its searched caption, tag line and plain-text copy, ASCII letters folded to lower
-// case. A search looks up the pieces of its text, walks the candidate notes in list order (`px`,
-// then the title row's id) and confirms each with the search statement's own condition, so it
-// returns exactly the statement's rows, page by page. Until the index is ready the caller runs the
-// plain statement.
+// (never inside the database): for every title row, the positions of each character and the pairs
+// of adjacent characters of its searched caption, tag line and plain-text copy, ASCII letters
+// folded to lower case, and where each field ends; LIKE's "_" and "%" are decided from the
+// positions. Notes are numbered in list order (`px`, then the title row's id) when the file is
+// built and their postings kept in blocks of that order, so a search walks the matching notes in
+// list order, reads only the blocks its page reaches and then only the page's rows: exactly the
+// statement's rows, page by page. Until the index is ready the caller runs the plain statement.
 //
 // The index follows the writes of this program through the main connection's change log, and
 // rebuilds (on a worker thread with its own read connection) when the database changed behind
@@ -33,6 +34,8 @@ class NoteStore;
 // ~/.cache/YunShanNote/), created private.
 QString search_index_folder();
 void set_search_index_folder_override(const QString &folder);
+// Notes per block of the postings a build writes (0: the default); tests use small blocks.
+void set_search_index_block_notes(qint64 notes);
 // The index file of the database file `database_path` (keyed by its canonical path).
 QString search_index_file(const QString &database_path);
 
@@ -98,7 +101,10 @@ class NoteSearchIndex : public QObject {
     bool apply(const NoteChanges &changes);
     void write_stamp();
     void drop_broken();
-    std::vector<qint64> docs_of(qint64 key, const QHash<qint64, qint64> &sizes);
+    struct Postings;
+    // The notes of `key` in block `block` (numbered in the build's list order), with the
+    // positions of a character's when `with_positions`.
+    Postings block_postings(qint64 key, qint64 block, bool with_positions);
 
     NoteStore &store_;
     Connection index_;
@@ -115,6 +121,10 @@ class NoteSearchIndex : public QObject {
     bool odd_px_ = false; // a px that is not an integer, or an id out of range: the plain statement
     // Records title `id` with its px (nullopt: not an integer), or its absence.
     void set_px(qint64 id, bool exists, std::optional<qint64> px);
+    // The title id of each note number of the build and the first number of each block (and the
+    // count at the end).
+    std::vector<qint64> tid_of_rank_;
+    std::vector<qint64> block_first_;
     bool background_ = true;
     Worker *worker_ = nullptr;
     QString build_token_;
