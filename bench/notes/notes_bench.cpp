@@ -5,10 +5,11 @@
 //
 // Each figure is our time beside the floor: the same SQL run by the sqlite3 command on the same
 // file (the command's start-up measured separately and taken off).
-//   bench_notes [--screenshot FILE.png] [--repeat N] [--notes N] [--search-only | --only-open]
+//   bench_notes [--screenshot FILE.png] [--repeat N] [--notes N] [--search-only | --only-open |
+//                --generate-only]
 // --notes N generates (once) and measures a database of N notes instead (215000: about 1 GB);
 // --search-only measures the search, with and without the search index, and stops; --only-open
-// measures opening the large note alone.
+// measures opening the large note alone; --generate-only makes the database (for bench_startup).
 #include "app/ui/application_setup.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
@@ -332,6 +333,8 @@ int main(int argc, char **argv)
         generate(db);
     else
         std::printf("database %s: %.0f MB (cached)\n", qPrintable(db), double(QFile(db).size()) / 1e6);
+    if (args.contains(QStringLiteral("--generate-only")))
+        return 0;
 
     set_program_folder_override(home.filePath(QStringLiteral("program")));
     set_autosave_folder_override(home.filePath(QStringLiteral("tmp")));
