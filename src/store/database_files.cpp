@@ -124,7 +124,6 @@ FileProbe probe_database(const QString &path)
             if (g && g->isValid())
                 p.generation = g->toString();
         }
-        p.notes = db.query_first(QStringLiteral("select count(*) from title")).value_or(-1).toLongLong();
         db.close();
         p.change_counter = file_change_counter(path);
         p.state = FileState::Sound;
@@ -134,6 +133,17 @@ FileProbe probe_database(const QString &path)
         p.engine_text = e.engine_text().isEmpty() ? e.message() : e.engine_text();
     }
     return p;
+}
+
+qint64 count_notes(const QString &path)
+{
+    try {
+        Connection db;
+        db.open_read_only(path);
+        return db.query_first(QStringLiteral("select count(*) from title")).value_or(-1).toLongLong();
+    } catch (const DbError &) {
+        return -1;
+    }
 }
 
 QString deep_check_problem(const QString &path)

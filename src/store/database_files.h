@@ -26,16 +26,15 @@ enum class FileState {
     Sound,           // opens and holds the note tables
 };
 
-// What a quick look at a database file found: its header and schema, no scan of the rows. The
-// file is opened for writing when it may be, so that a transaction a crash interrupted is rolled
-// back first.
+// What a quick look at a database file found: its header, its schema and one settings row; no
+// table is read whole, so it costs the same for any size of file. The file is opened for writing
+// when it may be, so that a transaction a crash interrupted is rolled back first.
 struct FileProbe {
     FileState state = FileState::Missing;
     int code = 0;          // engine code or StoreProblem of an Unreadable/NotNoteDatabase file
     QString engine_text;   // the engine's text for it
     QString generation;    // the generation stamp; empty when the file has none
     qint64 change_counter = -1; // the engine's file change counter in the header
-    qint64 notes = -1;     // number of notes (title rows), -1 when unknown
     QStringList missing;   // completed_note_tables() the file lacks
 
     bool sound() const { return state == FileState::Sound; }
@@ -44,6 +43,10 @@ struct FileProbe {
 };
 
 FileProbe probe_database(const QString &path);
+
+// The number of notes (title rows) in a sound database file, -1 when it cannot be read. Reads
+// the whole title table: only for a message that names it.
+qint64 count_notes(const QString &path);
 
 // The engine's full check of every page (PRAGMA quick_check) on top of the probe; reads the
 // whole file, so only where a decision depends on it. Empty when the file is sound, else the

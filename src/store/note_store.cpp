@@ -125,13 +125,12 @@ QString notes_text(qint64 notes)
     return notes >= 0 ? QStringLiteral("，其中有 %1 条笔记").arg(notes) : QString();
 }
 
-QString restore_question(const QString &main_file, const FileProbe &main, const QString &backup_file,
-                         const FileProbe &backup)
+QString restore_question(const QString &main_file, const FileProbe &main, const QString &backup_file)
 {
     return QStringLiteral("主数据库文件“%1”%2。\n备份数据库文件“%3”完好%4。\n\n是否用备份数据库恢复主数据库？"
                           "\n选“是”将备份复制为主数据库（原来的主数据库文件改名保留）；"
                           "选“否”则这次不打开任何数据库，两个文件都不改动。")
-        .arg(main_file, main.cause(), backup_file, notes_text(backup.notes));
+        .arg(main_file, main.cause(), backup_file, notes_text(count_notes(backup_file)));
 }
 
 } // namespace
@@ -314,8 +313,7 @@ void NoteStore::connect_folders(const QString &main_file, const QString &backup_
         main = probe_database(main_file);
     } else if (!main.sound()) {
         if (backup.sound()) {
-            if (dialogs.question_yes_no(restore_question(main_file, main, backup_file, backup)) !=
-                Dialogs::Answer::Yes) {
+            if (dialogs.question_yes_no(restore_question(main_file, main, backup_file)) != Dialogs::Answer::Yes) {
                 problem_ = QStringLiteral("主数据库文件“%1”%2，没有打开数据库").arg(main_file, main.cause());
                 owner_.release();
                 return;

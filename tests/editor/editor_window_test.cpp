@@ -416,6 +416,68 @@ TEST_F(EditorWindowTest, StatusCountersAndLinks)
     EXPECT_EQ(opened.size(), 1);
 }
 
+// A long note opens with only its top laid out and given the link look: no pass over the whole
+// body. Blocks get the look when they come into view and again when they are edited, and none of
+// it is an edit of the note.
+TEST_F(EditorWindowTest, LongNoteShowsLinksAsTheyComeIntoViewAndAsTheyAreEdited)
+{
+    QStringList lines;
+    for (int i = 0; i < 600; ++i)
+        lines << QStringLiteral("第%1行，会议记录和讨论的内容。").arg(i);
+    lines.first() = QStringLiteral("开头 https://example.org/top 之后");
+    lines.last() = QStringLiteral("结尾 www.example.com/end 之后");
+    add_note(1, QStringLiteral("长笔记"), lines.join(QLatin1Char('\n')));
+    add_note(1, QStringLiteral("短笔记"), QStringLiteral("短"));
+    form->resize(900, 600);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    show_section(0);
+    open_entry(0);
+    QTextEdit *e = form->RichEdit1;
+    e->viewport()->repaint();
+    QTextDocument *doc = e->document();
+    const QTextBlock top = doc->firstBlock();
+    const QTextBlock end = doc->lastBlock();
+    const auto link_ranges = [](const QTextBlock &b) {
+        QList<std::pair<int, int>> out;
+        for (const QTextLayout::FormatRange &r : b.layout()->formats())
+            if (r.format.fontUnderline())
+                out.append({r.start, r.length});
+        return out;
+    };
+    using Ranges = QList<std::pair<int, int>>;
+    EXPECT_EQ(link_ranges(top), (Ranges{{3, 23}}));
+    EXPECT_EQ(end.layout()->lineCount(), 0); // not laid out yet
+    EXPECT_TRUE(link_ranges(end).isEmpty());
+    EXPECT_FALSE(form->save_enabled());
+
+    // The end comes into view: its link gets the look; the caret and the text stay as they were.
+    e->moveCursor(QTextCursor::End);
+    e->viewport()->repaint();
+    EXPECT_EQ(link_ranges(end), (Ranges{{3, 19}}));
+    EXPECT_FALSE(form->save_enabled());
+
+    // Edited, the link's look follows the text at once.
+    QTextCursor c(end);
+    c.setPosition(end.position() + 10);
+    c.insertText(QStringLiteral(" "));
+    EXPECT_EQ(link_ranges(end), (Ranges{{3, 7}}));
+    EXPECT_TRUE(form->save_enabled());
+    doc->undo();
+    EXPECT_EQ(link_ranges(end), (Ranges{{3, 19}}));
+    EXPECT_FALSE(write_rtf(*doc).contains("\\ul"));
+
+    // Another note and back: the long one opens afresh, its top with its look.
+    form->note.title_mark = 0;
+    form->note.body_mark = 0;
+    form->set_save_enabled(false);
+    open_entry(1);
+    open_entry(0);
+    e->viewport()->repaint();
+    EXPECT_EQ(link_ranges(e->document()->firstBlock()), (Ranges{{3, 23}}));
+    EXPECT_FALSE(form->save_enabled());
+}
+
 TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
 {
     const int id = add_note(1, QStringLiteral("要移动的"), QStringLiteral("正文"));

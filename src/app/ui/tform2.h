@@ -577,9 +577,7 @@ class TForm2 : public QMainWindow {
     // Mouse events of the editor and the headings list.
     std::unique_ptr<QObject> editor_events_;
     std::unique_ptr<QPrinter> printer_;
-    QPointer<QObject> link_highlighter_; // lives with the editor's document
-    bool highlight_settling_ = false;    // the link look's first pass over a new document runs
-    QFont last_font_;                    // the font the selection font dialog showed last
+    QFont last_font_; // the font the selection font dialog showed last
     QColor last_color_;
     bool destroyed_ = false;
     bool read_only_ = false;

@@ -301,7 +301,7 @@ void TForm2::Edit2Change()
 void TForm2::RichEdit1Change()
 {
     set_panel(1, QStringLiteral("字数:") + QString::number(RichEdit1->document()->characterCount() - 1));
-    if (note.title_mark == -1 || highlight_settling_)
+    if (note.title_mark == -1)
         return;
     if (note.body_mark == -1) {
         note.body_mark = 0;

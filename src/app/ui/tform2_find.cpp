@@ -26,14 +26,15 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPageSetupDialog>
+#include <QPaintEvent>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
-#include <QSyntaxHighlighter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextTable>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
@@ -45,27 +46,8 @@ namespace {
 const QString kEnterText = QStringLiteral("请先输入要查找的内容");
 const QString kNotFound = QStringLiteral("内容没有找到");
 
-// Shows web addresses as links. The look lives in the layout only: it is not formatting of the
-// body and never reaches a saved note.
-class LinkHighlighter : public QSyntaxHighlighter {
-  public:
-    using QSyntaxHighlighter::QSyntaxHighlighter;
-
-  protected:
-    void highlightBlock(const QString &text) override
-    {
-        QTextCharFormat link;
-        link.setForeground(QColor(0, 0, 255));
-        link.setFontUnderline(true);
-        auto it = link_pattern().globalMatch(text);
-        while (it.hasNext()) {
-            const QRegularExpressionMatch m = it.next();
-            setFormat(static_cast<int>(m.capturedStart()), static_cast<int>(m.capturedLength()), link);
-        }
-    }
-};
-
-// Mouse presses and clicks in the editor; mouse moves over the headings list.
+// Mouse presses and clicks in the editor, the link look of what it is about to draw; mouse moves
+// over the headings list.
 class EditorEvents : public QObject {
   public:
     explicit EditorEvents(TForm2 &form) : form_(form) {}
@@ -74,7 +56,9 @@ class EditorEvents : public QObject {
     bool eventFilter(QObject *watched, QEvent *e) override
     {
         if (watched == form_.RichEdit1->viewport()) {
-            if (e->type() == QEvent::MouseButtonPress) {
+            if (e->type() == QEvent::Paint) {
+                show_links_in(static_cast<QPaintEvent *>(e)->rect());
+            } else if (e->type() == QEvent::MouseButtonPress) {
                 const auto *m = static_cast<QMouseEvent *>(e);
                 press_ = m->position().toPoint();
                 form_.RichEdit1MouseDown(press_);
@@ -100,6 +84,33 @@ class EditorEvents : public QObject {
     }
 
   private:
+    // The blocks in `area` of the editor's viewport get their link look before they are drawn.
+    // Only blocks on the screen are looked at: an opened note is neither scanned nor laid out
+    // whole for it.
+    void show_links_in(const QRect &area) const
+    {
+        QTextEdit *editor = form_.RichEdit1;
+        QTextDocument *doc = editor->document();
+        QAbstractTextDocumentLayout *layout = doc->documentLayout();
+        const qreal scrolled = editor->verticalScrollBar()->value();
+        const qreal margin = doc->documentMargin();
+        // The first line at the area's top (a point in the margin could hit any block).
+        const qreal top = std::max<qreal>(area.top() + scrolled, margin + 1);
+        const qreal bottom = area.bottom() + scrolled;
+        const int at = layout->hitTest(QPointF(margin + 1, top), Qt::FuzzyHit);
+        if (at < 0)
+            return;
+        // Down to the first block below the area outside any table: the cells of a table row
+        // come one after another, each from the row's top.
+        QTextBlock last = doc->findBlock(at);
+        for (QTextBlock b = last.next(); b.isValid(); b = b.next()) {
+            last = b;
+            if (layout->blockBoundingRect(b).top() > bottom && !QTextCursor(b).currentTable())
+                break;
+        }
+        LinkLook::of(*doc).show_blocks(doc->findBlock(at), last);
+    }
+
     // The link (anchor or web address) under a point of the editor's viewport.
     QString link_under(const QPoint &at) const
     {
@@ -143,26 +154,8 @@ void TForm2::setup_editor_tools()
     last_font_ = RichEdit1->font();
     last_color_ = RichEdit1->palette().color(QPalette::Text);
 
-    // The editor gets a new document with every opened note: the link look follows it.
-    const auto follow_document = [this] {
-        auto *h = static_cast<LinkHighlighter *>(link_highlighter_.data());
-        if (h && h->document() == RichEdit1->document())
-            return;
-        delete h;
-        // A new highlighter would format the document later from a queued call, and the editor
-        // would take that pass for an edit. Format it now, with change tracking paused; that
-        // also cancels the queued pass.
-        auto *fresh = new LinkHighlighter(RichEdit1->document());
-        link_highlighter_ = fresh;
-        highlight_settling_ = true;
-        fresh->rehighlight();
-        highlight_settling_ = false;
-    };
-    connect(RichEdit1, &QTextEdit::textChanged, this, [this, follow_document] {
-        follow_document();
-        set_panel(1, body_length_text(*RichEdit1->document()));
-    });
-    connect(RichEdit1, &QTextEdit::cursorPositionChanged, this, follow_document);
+    connect(RichEdit1, &QTextEdit::textChanged, this,
+            [this] { set_panel(1, body_length_text(*RichEdit1->document())); });
     connect(RichEdit1, &QTextEdit::selectionChanged, this, &TForm2::RichEdit1SelectionChange);
 
     ListBox4->setItemDelegate(new HeadingsDelegate(*this, ListBox4));

@@ -75,10 +75,14 @@ constexpr int kIndexStartDelayMs = 2000;
 // A body is built in a document the editor does not show yet and then handed over: filling the
 // shown document would lay out every change, and dropping a large body is much quicker than
 // clearing it. The editor owns the new document; its previous one goes with the handover.
+// The document has no page size until the editor gives it its own: with one, its layout would
+// lay out every block as it is read; handed over, it is laid out as far as the editor shows it
+// and the rest a little at a time afterwards.
 QTextDocument *new_editor_document(QTextEdit *editor)
 {
     auto *doc = new QTextDocument(editor);
     doc->setDefaultFont(editor->font());
+    doc->setPageSize(QSizeF(0, 0));
     fit_pictures_to_text_width(*doc); // wide pictures drawn at the editor's width
     return doc;
 }
