@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+#include <time.h>
+
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -31,6 +33,14 @@ namespace {
 
 using test::ScriptedDialogs;
 using test::TempFolder;
+
+// Processor time the calling thread has used, in milliseconds.
+qint64 thread_cpu_ms()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
 
 // Counts the paint events of the widget it watches.
 class PaintCounter : public QObject {
@@ -125,8 +135,10 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Timer2->isActive(); }, 2000));
 }
 
-// The package is built on a worker thread: the window keeps painting and its timers keep
-// ticking meanwhile, and the commands that write wait until the backup is over.
+// The package is built on a worker thread: the window keeps painting and its 10 ms timer keeps
+// ticking meanwhile (no gap of 100 ms or more in which this thread was busy; a gap while the
+// machine's other work held the processor says nothing about the program), and the commands that
+// write wait until the backup is over.
 TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
 {
     test::ApacheDav server(QStringLiteral("u"), QStringLiteral("p"));
@@ -146,8 +158,11 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
     f.GroupBox9->installEventFilter(&paints);
     QElapsedTimer clock;
     clock.start();
-    qint64 last = -1;
+    qint64 last = -1, last_cpu = 0;
     qint64 worst_gap = 0;
+    // Gaps of 100 ms or more in which this thread itself was working (not merely waiting for a
+    // processor the machine's other work held).
+    QStringList busy_gaps;
     int packing_ticks = 0;
     int packing_paints = 0;
     bool writing_possible = false;
@@ -155,10 +170,16 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
     watch.setInterval(10);
     QObject::connect(&watch, &QTimer::timeout, [&] {
         const qint64 now = clock.elapsed();
+        const qint64 cpu = thread_cpu_ms();
         const bool packing = f.GroupBox9->isVisible() && f.Label8->text() == QStringLiteral("正在压缩数据……");
-        if (last >= 0)
-            worst_gap = std::max(worst_gap, now - last);
+        if (last >= 0) {
+            const qint64 gap = now - last;
+            worst_gap = std::max(worst_gap, gap);
+            if (gap >= 100 && cpu - last_cpu >= gap / 5)
+                busy_gaps << QStringLiteral("%1 ms, %2 ms of it working").arg(gap).arg(cpu - last_cpu);
+        }
         last = packing ? now : -1;
+        last_cpu = cpu;
         if (!packing)
             return;
         if (packing_ticks++ == 0)
@@ -175,7 +196,8 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
     dialogs.verify_done();
 
     EXPECT_GE(packing_ticks, 5);
-    EXPECT_LT(worst_gap, 100) << packing_ticks << " ticks while packing";
+    EXPECT_TRUE(busy_gaps.isEmpty()) << busy_gaps.join(QLatin1Char('\n')).toStdString() << "\nlongest gap " << worst_gap
+                                     << " ms in " << packing_ticks << " ticks while packing";
     EXPECT_GE(packing_paints, 2);
     EXPECT_FALSE(writing_possible);
     // Over, the window takes input again.

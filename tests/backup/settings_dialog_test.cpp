@@ -11,6 +11,7 @@
 #include "store/note_store.h"
 #include "store/set_table.h"
 #include "support/db_check.h"
+#include "support/loopback_socket.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
@@ -28,10 +29,14 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSocketNotifier>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
+
+#include <unistd.h>
 
 namespace yunshan {
 namespace {
@@ -586,20 +591,34 @@ TEST_F(SettingsDialogTest, EscStopsATestThatWaitsAndLeavesTheDialogOpen)
 // the backup packs) nor tests nor syncs; what is typed meanwhile waits for the save.
 TEST_F(SettingsDialogTest, SaveTestAndSyncWaitWhileABackupRuns)
 {
-    test::StallingServer server(test::StallingServer::Mode::Silent);
+    // A share that takes the request and never answers; the checks run once the backup's first
+    // request has reached it, so the backup is surely waiting on the share then.
+    int port = 0;
+    const int listener = test::listen_on_loopback(4, port);
+    ASSERT_GE(listener, 0);
+    int connection = -1;
+    const auto close_sockets = qScopeGuard([&] {
+        if (connection >= 0)
+            ::close(connection);
+        ::close(listener);
+    });
+    const QString url = QStringLiteral("http://127.0.0.1:%1/dav/").arg(port);
     form1->show();
     dialogs.expect_message(kConnected);
     form1->Button3->click();
     form1->show();
     const QString backup_folder = form2->run.bei_db;
-    form2->run.dav_url = server.url();
+    form2->run.dav_url = url;
     form2->run.dav_username = QStringLiteral("alice");
     form2->run.dav_password = QStringLiteral("pw");
     form2->store.set_changed(true);
 
     bool held = false;
     bool closed = true;
-    QTimer::singleShot(300, form1.get(), [&] {
+    QSocketNotifier arrived(listener, QSocketNotifier::Read);
+    QObject::connect(&arrived, &QSocketNotifier::activated, form1.get(), [&] {
+        arrived.setEnabled(false);
+        connection = test::accept_within(listener, 0);
         held = form2->transfer_running() && !form1->Button4->isEnabled() && !form1->Button6->isEnabled();
         form1->Edit2->setText(dir.file(QStringLiteral("elsewhere")));
         held = held && !form1->Button3->isEnabled();
@@ -609,7 +628,7 @@ TEST_F(SettingsDialogTest, SaveTestAndSyncWaitWhileABackupRuns)
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::Yes)
         .expect_message(QStringLiteral("正在和网盘传输数据，请等传输结束后再保存或测试设置。"))
         .expect_message(QStringLiteral("已取消备份到网盘。本地笔记没有改动。\nThe request to ") +
-                        webdav_package_url(server.url()) + QStringLiteral(" was cancelled"));
+                        webdav_package_url(url) + QStringLiteral(" was cancelled"));
     form2->ToolButton18Click();
     QTest::keyRelease(form2.get(), Qt::Key_Escape);
     dialogs.verify_done();
