@@ -451,7 +451,8 @@ class CompressionCrew {
 };
 
 // Workers: one per core, at least one. Blocks in flight: enough to keep them all busy while this
-// thread reads, encrypts and writes.
+// thread reads, encrypts and writes, even when a slow block of text holds up the ones behind it
+// (a block of pictures is stored some twenty times faster than a block of text is deflated).
 unsigned crew_size()
 {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
@@ -537,7 +538,7 @@ template <typename MakeOut> void build(const QString &source_path, const QString
     // Reading, the CRC, the encryption and the output stay on this thread, in order; the
     // compression of blocks runs beside it on the crew.
     CompressionCrew crew(crew_size());
-    const std::size_t in_flight = crew_size() + 2;
+    const std::size_t in_flight = 3 * crew_size() + 2;
     std::deque<std::future<Bytes>> pending;
     const auto take_oldest = [&] {
         Bytes compressed = pending.front().get();
