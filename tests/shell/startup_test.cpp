@@ -91,10 +91,10 @@ TEST_F(StartupStore, DeferredStepReadsWebdavAndLeavesTheAutosaveKeyAlone)
     EXPECT_EQ(run.dav_username, QStringLiteral("u"));
     EXPECT_EQ(run.dav_password, QString());
 
-    // An absent address reads as "/".
+    // An absent address stays empty: no "/" of its own for the settings dialog to show.
     write_sql(store, QStringLiteral("delete from set_table where key1='webDAV网址'"));
     deferred_settings_step(store, run);
-    EXPECT_EQ(run.dav_url, QStringLiteral("/"));
+    EXPECT_EQ(run.dav_url, QString());
 }
 
 TEST_F(StartupStore, PendingAutosaveCreatesTheKeyAndNamesAnExistingFile)
