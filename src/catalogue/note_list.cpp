@@ -46,11 +46,12 @@ QString note_search_condition(const QString &text)
 {
     const QString pattern = QStringLiteral("'%") + double_quotes(text) + QStringLiteral("%'");
     // Captions of encrypted notes hold ciphertext: those with title are not searched by caption
-    // at all, body-only ones by their readable title after ":ppp".
+    // at all, body-only ones by their readable title after ":ppp". Body-only notes keep their tag
+    // line in clear, and it is searched as the encryption hint promises.
     return QStringLiteral("(case a.isdel when 1 then 0 when 2 then substr(a.caption,instr(a.caption,':ppp')+4) like ") +
            pattern + QStringLiteral(" else a.caption like ") + pattern +
-           QStringLiteral(" end) or ((a.isdel=0) and (b.label like ") + pattern +
-           QStringLiteral(" or b.content like ") + pattern + QStringLiteral("))");
+           QStringLiteral(" end) or ((a.isdel in (0,2)) and (b.label like ") + pattern +
+           QStringLiteral(")) or ((a.isdel=0) and (b.content like ") + pattern + QStringLiteral("))");
 }
 
 QString note_search_statement(int kind, const QString &text, int offset, int limit)
@@ -140,7 +141,9 @@ FavouriteChange set_favourite(NoteStore &store, NoteListState &list, int row, in
     const int flag = on ? 1 : 0;
     if (list.is_fast_list.at(row) == flag)
         return FavouriteChange::Unchanged;
-    store.write([&](Writer &w) { w.run(QStringLiteral("update main.title set fast=?1 where noteId=?2"), {flag, note_id}); });
+    store.write([&](Writer &w) {
+        w.run(QStringLiteral("update main.title set fast=?1 where noteId=?2"), {flag, note_id});
+    });
     list.is_fast_list[row] = flag; // only once the database holds it
     return FavouriteChange::Changed;
 }

@@ -24,7 +24,7 @@ namespace yunshan {
 
 namespace {
 
-constexpr int kIndexVersion = 4;
+constexpr int kIndexVersion = 5;
 constexpr int kChunkRows = 500;              // title rows read per short read transaction of a build
 constexpr quint32 kLastCharacter = 0x110000; // every larger decoded value shares this one
 constexpr quint32 kFieldEnd = 0x110001;      // the position after each of a document's three fields
@@ -49,7 +49,7 @@ QString &folder_override()
 // plain notes, the tag line and the plain-text copy; then the encryption mode.
 const QString kDocumentColumns = QStringLiteral(
     "a.id, case a.isdel when 1 then null when 2 then substr(a.caption,instr(a.caption,':ppp')+4) else a.caption end, "
-    "case when a.isdel=0 then b.label end, case when a.isdel=0 then b.content end, a.isdel "
+    "case when a.isdel in (0,2) then b.label end, case when a.isdel=0 then b.content end, a.isdel "
     "from title a left join notes b on a.noteId=b.id");
 
 qint64 unigram(quint32 c)

@@ -296,8 +296,8 @@ TEST_F(SearchIndexTest, EveryWritingCommandIsSeenByTheNextSearch)
     EXPECT_EQ(move_note(*store, second, QStringLiteral("甲"), QStringLiteral("乙")), MoveOutcome::Moved);
     EXPECT_EQ(ids_of(QStringLiteral("米饭")), QList<int>{second});
 
-    // Encrypt body-only, then with title: tag line and body are no longer searched; the
-    // readable title of body-only notes is.
+    // Encrypt body-only, then with title: the body is no longer searched; the readable title and
+    // the tag line of body-only notes are (both stay in clear).
     save.title_changed = save.body_changed = true;
     save.is_crypt = 2;
     save.key_crypt = QStringLiteral("pw");
@@ -308,9 +308,11 @@ TEST_F(SearchIndexTest, EveryWritingCommandIsSeenByTheNextSearch)
     ASSERT_TRUE(index->update_now());
     EXPECT_EQ(ids_of(QStringLiteral("面包")), QList<int>{});
     EXPECT_EQ(ids_of(QStringLiteral("早饭")), QList<int>{first});
+    EXPECT_EQ(ids_of(save.label), (QList<int>{second, first})); // the tag line "饮食" of both
     save.is_crypt = 1;
     ASSERT_EQ(save_note(*store, save).outcome, SaveOutcome::Saved);
     EXPECT_EQ(ids_of(QStringLiteral("早饭")), QList<int>{});
+    EXPECT_EQ(ids_of(save.label), QList<int>{second});
     // Decrypt.
     save.is_crypt = 0;
     save.key_crypt.clear();
