@@ -28,31 +28,15 @@ struct NoteListState {
 
 // The open note.
 struct OpenNoteState {
-    int noteId = -1;     // open note, -1 none
-    int noteId_bei = -1; // last note opened or created
-    int img_id = -1;     // selected picture, -1 none
-    int is_rtf = 1;      // 1: rich-text body, 0: plain
-    int is_crypt = 0;    // 0 plain, 1 encrypted with title, 2 body only
-    QString key_crypt;   // password of the open encrypted note
-    int title_mark = 0;  // -1 suspended, 0 unchanged, 1 changed
-    int body_mark = 0;   // -1 suspended, 0 unchanged, 1 changed
+    int noteId = -1;           // open note, -1 none
+    int noteId_bei = -1;       // last note opened or created
+    int img_id = -1;           // selected picture, -1 none
+    int is_rtf = 1;            // 1: rich-text body, 0: plain
+    int is_crypt = 0;          // 0 plain, 1 encrypted with title, 2 body only
+    QString key_crypt;         // password of the open encrypted note
+    int title_mark = 0;        // -1 suspended, 0 unchanged, 1 changed
+    int body_mark = 0;         // -1 suspended, 0 unchanged, 1 changed
     bool search_marks = false; // the search text is marked in the body ("高亮" reads "取消")
-};
-
-// Values read at start-up and by the deferred settings step.
-struct RunSettings {
-    QString zhu_db;
-    QString bei_db;
-    QString auto_backup; // registry value `auto`: "1" = back up at exit
-    QString tian;        // retention days
-    QString tmp_save;    // temporary folder, ending in "/"
-    int webdav_qdxz = 0; // download at start-up
-    int webdav_tcbc = 0; // upload at exit
-    QString dav_url;
-    QString dav_username;
-    QString dav_password;
-    QString zip_password;
-    int skip_exit_backup = 0; // 1 after "退出(不备份)": no backup at exit (the exit stamp still follows the change flag)
 };
 
 } // namespace yunshan

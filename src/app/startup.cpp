@@ -15,7 +15,10 @@
 
 namespace yunshan {
 
-int round_half_even(double value) { return int(std::nearbyint(value)); }
+int round_half_even(double value)
+{
+    return int(std::nearbyint(value));
+}
 
 std::optional<EditorFont> read_start_settings(const SettingsStore &settings, RunSettings &run, QString &error)
 {
@@ -46,8 +49,8 @@ QString autosave_file(const RunSettings &run, int note_id)
 
 void load_webdav_settings(NoteStore &store, RunSettings &run)
 {
-    run.webdav_qdxz = set_table::read(store, set_table::key_start_download()).toInt();
-    run.webdav_tcbc = set_table::read(store, set_table::key_exit_upload()).toInt();
+    run.webdav_qdxz = set_table::read(store, set_table::key_start_download()).toInt() == 1;
+    run.webdav_tcbc = set_table::read(store, set_table::key_exit_upload()).toInt() == 1;
     run.dav_url = set_table::read(store, set_table::key_dav_url());
     run.dav_username = set_table::read(store, set_table::key_dav_username());
     run.dav_password = set_table::read(store, set_table::key_dav_password());
@@ -85,7 +88,7 @@ DeferredStepResult deferred_settings_step(NoteStore &store, RunSettings &run)
         return result;
     }
     load_webdav_settings(store, run);
-    result.start_download = run.webdav_qdxz == 1;
+    result.start_download = run.webdav_qdxz;
     return result;
 }
 
@@ -95,7 +98,10 @@ qint64 unix_now()
     return QDateTime(local.date(), local.time(), QTimeZone::utc()).toSecsSinceEpoch();
 }
 
-void write_exit_stamp(NoteStore &store, qint64 now) { set_table::write_last_time(store, now); }
+void write_exit_stamp(NoteStore &store, qint64 now)
+{
+    set_table::write_last_time(store, now);
+}
 
 // The autosave key names a file that is still there: an autosave nobody has recovered yet (the
 // deferred step did not run in this run, or the note it belongs to was not the open one).
@@ -107,8 +113,8 @@ static bool unrecovered_autosave(NoteStore &store, const RunSettings &run)
     return ok && pending != QLatin1String("000") && QFile::exists(autosave_file(run, id));
 }
 
-bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled,
-                   Dialogs &dialogs, const CloseActions &actions)
+bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled, Dialogs &dialogs,
+                   const CloseActions &actions)
 {
     if (save_enabled) {
         switch (dialogs.question_yes_no_cancel(QStringLiteral("笔记没保存，是否保存或者取消退出？"))) {
@@ -145,14 +151,19 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
 void force_backup_at_exit(NoteStore &store, RunSettings &run)
 {
     store.set_changed(true);
-    run.skip_exit_backup = 0;
-    if (!run.dav_url.isEmpty() && !run.dav_username.isEmpty() && !run.dav_password.isEmpty() &&
-        run.webdav_tcbc == 0)
-        run.webdav_tcbc = 1;
+    run.skip_exit_backup = false;
+    if (!run.dav_url.isEmpty() && !run.dav_username.isEmpty() && !run.dav_password.isEmpty() && !run.webdav_tcbc)
+        run.webdav_tcbc = true;
 }
 
-void skip_backup_at_exit(RunSettings &run) { run.skip_exit_backup = 1; }
+void skip_backup_at_exit(RunSettings &run)
+{
+    run.skip_exit_backup = true;
+}
 
-QString contact_email() { return QStringLiteral("yunshan-note@example.org"); }
+QString contact_email()
+{
+    return QStringLiteral("yunshan-note@example.org");
+}
 
 } // namespace yunshan

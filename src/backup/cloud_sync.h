@@ -2,8 +2,8 @@
 // Download of the database package from the WebDAV share in place of the local main database:
 // the replaced file goes into a ring of ten numbered copies beside it, an older server copy is
 // questioned, and the running WebDAV settings go into a downloaded database that has none.
-#include "app/main_state.h"
 #include "backup/local_backup.h"
+#include "settings/run_settings.h"
 
 #include <QString>
 

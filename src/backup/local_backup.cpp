@@ -52,8 +52,8 @@ QString main_database_file(const NoteStore &store, const RunSettings &run)
 
 void make_dated_copy(NoteStore &store, const QString &source, const QString &target)
 {
-    const bool open_main = store.main_connected() && QFileInfo(store.main_file()).canonicalFilePath() ==
-                                                         QFileInfo(source).canonicalFilePath();
+    const bool open_main = store.main_connected() &&
+                           QFileInfo(store.main_file()).canonicalFilePath() == QFileInfo(source).canonicalFilePath();
     if (!open_main) {
         copy_database_file(source, target); // complete and private before it replaces the target
         return;
@@ -82,7 +82,7 @@ void backup_command(BackupContext &c, int exit_mark, int upload_only)
     panel.start(kProgressUpload);
 
     const WebDavAccount account{run.dav_url, run.dav_username, run.dav_password};
-    const bool upload = account.complete() && (run.webdav_tcbc == 1 || exit_mark == 0);
+    const bool upload = account.complete() && (run.webdav_tcbc || exit_mark == 0);
     bool uploaded = false;
     bool failed = false;
     if (upload) {
@@ -154,10 +154,10 @@ void remove_expired_copy(const RunSettings &run, const QDate &today)
 
 void exit_backup_step(BackupContext &c, int &exit_mark)
 {
-    if (!(c.run.auto_backup == QLatin1String("1") || c.run.webdav_tcbc == 1))
+    if (!(c.run.auto_backup == QLatin1String("1") || c.run.webdav_tcbc))
         return;
     exit_mark = 1;
-    if (c.store.changed() && c.run.skip_exit_backup == 0)
+    if (c.store.changed() && !c.run.skip_exit_backup)
         backup_command(c, exit_mark, 0);
     remove_expired_copy(c.run, c.today);
 }

@@ -62,8 +62,8 @@ class SyncWindowTest : public ::testing::Test, protected test::ProgramFolders {
     }
     void add_major(const QString &caption)
     {
-        test::write_sql(form->store, QStringLiteral("insert into Class(px,caption) values(1,'") + caption +
-                                     QStringLiteral("')"));
+        test::write_sql(form->store,
+                        QStringLiteral("insert into Class(px,caption) values(1,'") + caption + QStringLiteral("')"));
     }
     // Uploads the main database as it stands.
     void publish()
@@ -170,7 +170,7 @@ TEST_F(SyncWindowTest, StartUpWithTheShareDownKeepsTheLocalNotes)
                        QStringLiteral("http://127.0.0.1:%1/dav").arg(test::closed_port()));
     f.deferred_settings(); // no box at all
     dialogs.verify_done();
-    EXPECT_EQ(f.run.webdav_qdxz, 1);
+    EXPECT_TRUE(f.run.webdav_qdxz);
     EXPECT_TRUE(f.run.dav_url.endsWith(QStringLiteral("/dav/")));
     EXPECT_TRUE(f.store.main_connected());
     EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));

@@ -353,13 +353,15 @@ class NoteCryptStoreTest : public test::StoreTest {
         StoreTest::SetUp();
         store = std::make_unique<NoteStore>(lock);
         ASSERT_EQ(store->Connect_to_db(zhu, bei, dialogs), kMainAndBackup);
-        test::write_sql(*store, 
+        test::write_sql(
+            *store,
             QStringLiteral(
                 "insert into notes(isDel,cuanjian,put) values(0,'2023-11-02 08:09:10','2023-11-02 08:09:10')"),
             {});
         id = static_cast<int>(store->main().last_insert_rowid());
-        test::write_sql(*store, 
-            QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,?,'x')"), {id});
+        test::write_sql(*store,
+                        QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,?,'x')"),
+                        {id});
     }
     void TearDown() override
     {
@@ -407,8 +409,8 @@ TEST_F(NoteCryptStoreTest, WrittenFieldsAreTheKnownAnswersAndOpenWithThePassword
 
 TEST_F(NoteCryptStoreTest, UnreadableCaptionIsReportedInPlainWords)
 {
-    test::write_sql(*store, QStringLiteral("update title set isDel=1, caption='不是密文' where noteId=") +
-                            QString::number(id));
+    test::write_sql(*store,
+                    QStringLiteral("update title set isDel=1, caption='不是密文' where noteId=") + QString::number(id));
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
     dialogs.expect_error(QStringLiteral("此笔记存储的标题不是有效的密文，无法解密。"));
     EXPECT_EQ(unlock_entry(*store, dialogs, id, 1).status, UnlockOutcome::Status::Refused);
@@ -416,7 +418,6 @@ TEST_F(NoteCryptStoreTest, UnreadableCaptionIsReportedInPlainWords)
 
 TEST_F(NoteCryptStoreTest, RenameIsRefusedWhileAModeChangeWaitsOrTheFormIsLegacy)
 {
-    RunSettings run;
     RenameTarget t;
     t.target = kTargetNote;
     t.note_id = id;

@@ -37,7 +37,6 @@ class AttachmentsTest : public test::StoreTest {
 
     std::unique_ptr<NoteStore> store;
     OpenNoteState note;
-    RunSettings run;
 };
 
 TEST_F(AttachmentsTest, StoredPicturesAreMirroredAndSurviveReopening)

@@ -6,9 +6,10 @@
 #include "app/main_state.h"
 #include "backup/http_client.h"
 #include "backup/transfer_progress.h"
-#include "pictures/thumbnail_slots.h"
 #include "crypto/note_crypt.h"
 #include "editor/note_save.h"
+#include "pictures/thumbnail_slots.h"
+#include "settings/run_settings.h"
 #include "store/note_store.h"
 #include "update/update_check.h"
 
@@ -54,7 +55,7 @@ struct BackupContext;
 class TForm2 : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     explicit TForm2(Dialogs &dialogs, QWidget *parent = nullptr);
     ~TForm2() override;
 
@@ -101,9 +102,9 @@ public:
     CatalogueSelection selection;
     RunSettings run;
     NoteCryptState crypt; // unsaved mode changes and the legacy form of the open note
-    int g4width = 0;   // width of the editor pane at creation; the resize rule falls back to it
-    int n94_tag = 0;   // Tag of N94: 0 start-up run of the worker, 1 manual update check
-    int hintout = 0;   // reshow time-out of list hints (500 or 0)
+    int g4width = 0;      // width of the editor pane at creation; the resize rule falls back to it
+    int n94_tag = 0;      // Tag of N94: 0 start-up run of the worker, 1 manual update check
+    int hintout = 0;      // reshow time-out of list hints (500 or 0)
     // Picture thumbnails, one slot each (null: empty); children of ScrollBox1's widget.
     std::array<QWidget *, 100> thumbnail_slots{};
     // Where each slot's thumbnail lies and which picture it shows (`imagelist`).
@@ -114,19 +115,19 @@ public:
     // ---- Widgets (names as the rest of the program knows them) ----
     QToolBar *ToolBar1 = nullptr;
     QSplitter *Splitter = nullptr;
-    QGroupBox *GroupBox1 = nullptr; // 大类
-    QGroupBox *GroupBox2 = nullptr; // 小类
-    QGroupBox *GroupBox3 = nullptr; // note list and headings
-    QGroupBox *GroupBox4 = nullptr; // 内容
-    QGroupBox *GroupBox5 = nullptr; // 图片
-    QGroupBox *GroupBox6 = nullptr; // editing group
-    QGroupBox *GroupBox7 = nullptr; // picture button group
-    QGroupBox *GroupBox8 = nullptr; // move panel
-    QGroupBox *GroupBox9 = nullptr; // progress panel
-    QListWidget *ListBox1 = nullptr; // major categories
-    QListWidget *ListBox2 = nullptr; // minor categories
-    QListWidget *ListBox3 = nullptr; // notes
-    QListWidget *ListBox4 = nullptr; // headings of the open note
+    QGroupBox *GroupBox1 = nullptr;    // 大类
+    QGroupBox *GroupBox2 = nullptr;    // 小类
+    QGroupBox *GroupBox3 = nullptr;    // note list and headings
+    QGroupBox *GroupBox4 = nullptr;    // 内容
+    QGroupBox *GroupBox5 = nullptr;    // 图片
+    QGroupBox *GroupBox6 = nullptr;    // editing group
+    QGroupBox *GroupBox7 = nullptr;    // picture button group
+    QGroupBox *GroupBox8 = nullptr;    // move panel
+    QGroupBox *GroupBox9 = nullptr;    // progress panel
+    QListWidget *ListBox1 = nullptr;   // major categories
+    QListWidget *ListBox2 = nullptr;   // minor categories
+    QListWidget *ListBox3 = nullptr;   // notes
+    QListWidget *ListBox4 = nullptr;   // headings of the open note
     QToolButton *TabButton1 = nullptr; // tab "笔记列表"
     QToolButton *TabButton2 = nullptr; // tab "小标题"
     QStackedWidget *PageControl1 = nullptr;
@@ -138,21 +139,21 @@ public:
     QLabel *Label1 = nullptr;   // notice label
     QTextEdit *RichEdit1 = nullptr;
     QScrollArea *ScrollBox1 = nullptr;
-    QWidget *ScrollBoxContent = nullptr; // the thumbnails' parent inside ScrollBox1
+    QWidget *ScrollBoxContent = nullptr;  // the thumbnails' parent inside ScrollBox1
     QLabel *LabelPictureNumber = nullptr; // number label over the clicked thumbnail
-    QLabel *LabelMoveNote = nullptr;     // move panel: the moved note's text
-    QLabel *LabelMoveSource = nullptr;   // move panel: the source minor category
-    QLabel *Label8 = nullptr;            // progress line
-    QLabel *Label10 = nullptr;           // speed line
-    QLabel *Label9 = nullptr;            // "X" closing the progress panel
+    QLabel *LabelMoveNote = nullptr;      // move panel: the moved note's text
+    QLabel *LabelMoveSource = nullptr;    // move panel: the source minor category
+    QLabel *Label8 = nullptr;             // progress line
+    QLabel *Label10 = nullptr;            // speed line
+    QLabel *Label9 = nullptr;             // "X" closing the progress panel
     std::array<QLabel *, 7> StatusPanels{};
 
     // Tool bar buttons.
-    QToolButton *ToolButton1 = nullptr;  // 新建大类
-    QToolButton *ToolButton2 = nullptr;  // 删除大类
-    QToolButton *ToolButton3 = nullptr;  // 新建小类
-    QToolButton *ToolButton4 = nullptr;  // 删除小类
-    QToolButton *ToolButton6 = nullptr;  // 新建笔记
+    QToolButton *ToolButton1 = nullptr;    // 新建大类
+    QToolButton *ToolButton2 = nullptr;    // 删除大类
+    QToolButton *ToolButton3 = nullptr;    // 新建小类
+    QToolButton *ToolButton4 = nullptr;    // 删除小类
+    QToolButton *ToolButton6 = nullptr;    // 新建笔记
     QToolButton *ToolButtonSave = nullptr; // 保存笔记
     QToolButton *ToolButtonAddPicture = nullptr;
     QToolButton *ToolButtonDeletePicture = nullptr;
@@ -167,23 +168,23 @@ public:
     QToolButton *Button3 = nullptr;      // ↓
     QToolButton *Button2 = nullptr;      // 高亮
     // Buttons in the panes.
-    QToolButton *Button6 = nullptr;      // 上一页
-    QToolButton *Button7 = nullptr;      // 下一页
+    QToolButton *Button6 = nullptr;          // 上一页
+    QToolButton *Button7 = nullptr;          // 下一页
     QToolButton *ButtonFavourites = nullptr; // 常用
     QToolButton *SpeedButtonNew = nullptr;   // 新建
-    QToolButton *SpeedButton2 = nullptr;  // 保存
-    QToolButton *SpeedButton3 = nullptr;  // 另存 (hidden)
-    QToolButton *SpeedButton8 = nullptr;  // 加粗
-    QToolButton *SpeedButton9 = nullptr;  // 标红
-    QToolButton *SpeedButton10 = nullptr; // 字体
-    QToolButton *SpeedButton11 = nullptr; // 插入
-    QToolButton *SpeedButton12 = nullptr; // 粘贴
-    QToolButton *Label3 = nullptr;        // 默认
-    QToolButton *SpeedButton4 = nullptr;  // 添加
-    QToolButton *SpeedButton6 = nullptr;  // 粘贴 (picture)
-    QToolButton *SpeedButton5 = nullptr;  // 删除 (picture)
-    QToolButton *Button4 = nullptr;       // 确定 (move panel)
-    QToolButton *Button5 = nullptr;       // 取消 (move panel)
+    QToolButton *SpeedButton2 = nullptr;     // 保存
+    QToolButton *SpeedButton3 = nullptr;     // 另存 (hidden)
+    QToolButton *SpeedButton8 = nullptr;     // 加粗
+    QToolButton *SpeedButton9 = nullptr;     // 标红
+    QToolButton *SpeedButton10 = nullptr;    // 字体
+    QToolButton *SpeedButton11 = nullptr;    // 插入
+    QToolButton *SpeedButton12 = nullptr;    // 粘贴
+    QToolButton *Label3 = nullptr;           // 默认
+    QToolButton *SpeedButton4 = nullptr;     // 添加
+    QToolButton *SpeedButton6 = nullptr;     // 粘贴 (picture)
+    QToolButton *SpeedButton5 = nullptr;     // 删除 (picture)
+    QToolButton *Button4 = nullptr;          // 确定 (move panel)
+    QToolButton *Button5 = nullptr;          // 取消 (move panel)
 
     // Menus and their items.
     QMenu *MenuFile = nullptr;
@@ -194,27 +195,26 @@ public:
     QMenu *PopupMenu2 = nullptr; // note list
     // 文件
     QAction *N2 = nullptr, *N3 = nullptr, *N23 = nullptr, *N91 = nullptr, *N92 = nullptr, *N24 = nullptr,
-            *N38 = nullptr, *N39 = nullptr, *N41 = nullptr, *N67 = nullptr, *N42 = nullptr,
-            *MenuNewNote = nullptr, *N65 = nullptr, *MenuSaveAs = nullptr, *N45 = nullptr, *N44 = nullptr,
-            *N73 = nullptr, *N74 = nullptr, *N75 = nullptr, *N81 = nullptr, *N85 = nullptr, *N86 = nullptr;
+            *N38 = nullptr, *N39 = nullptr, *N41 = nullptr, *N67 = nullptr, *N42 = nullptr, *MenuNewNote = nullptr,
+            *N65 = nullptr, *MenuSaveAs = nullptr, *N45 = nullptr, *N44 = nullptr, *N73 = nullptr, *N74 = nullptr,
+            *N75 = nullptr, *N81 = nullptr, *N85 = nullptr, *N86 = nullptr;
     // 编辑
     QAction *N9 = nullptr, *MenuFindNext = nullptr, *MenuCopy = nullptr, *MenuPaste = nullptr,
-            *MenuPastePicture = nullptr, *MenuAddPicture = nullptr, *N71 = nullptr, *N29 = nullptr,
-            *N30 = nullptr, *N31 = nullptr, *MenuBold = nullptr, *MenuRed = nullptr;
+            *MenuPastePicture = nullptr, *MenuAddPicture = nullptr, *N71 = nullptr, *N29 = nullptr, *N30 = nullptr,
+            *N31 = nullptr, *MenuBold = nullptr, *MenuRed = nullptr;
     // 设置
     QAction *N11 = nullptr, *MenuBackupSettings = nullptr, *MenuWebdavSettings = nullptr;
     // 帮助
     QAction *N14 = nullptr, *N15 = nullptr, *N83 = nullptr, *N94 = nullptr;
     // Context menu 1 (editor)
-    QAction *N36 = nullptr, *Popup1Undo = nullptr, *Popup1Cut = nullptr, *Popup1Copy = nullptr,
-            *Popup1Paste = nullptr, *Popup1Delete = nullptr, *Popup1SelectAll = nullptr,
-            *Popup1DefaultFont = nullptr, *Popup1EncryptTitle = nullptr, *Popup1EncryptContent = nullptr,
-            *Popup1Decrypt = nullptr, *Popup1Print = nullptr, *Popup1SaveAs = nullptr;
+    QAction *N36 = nullptr, *Popup1Undo = nullptr, *Popup1Cut = nullptr, *Popup1Copy = nullptr, *Popup1Paste = nullptr,
+            *Popup1Delete = nullptr, *Popup1SelectAll = nullptr, *Popup1DefaultFont = nullptr,
+            *Popup1EncryptTitle = nullptr, *Popup1EncryptContent = nullptr, *Popup1Decrypt = nullptr,
+            *Popup1Print = nullptr, *Popup1SaveAs = nullptr;
     // Context menu 2 (note list)
     QAction *Popup2New = nullptr, *Popup2Save = nullptr, *Popup2Delete = nullptr, *Popup2EncryptTitle = nullptr,
-            *Popup2EncryptContent = nullptr, *Popup2Decrypt = nullptr, *Popup2Print = nullptr,
-            *Popup2Move = nullptr, *Popup2AddFavourite = nullptr, *Popup2RemoveFavourite = nullptr,
-            *Popup2ShowFavourites = nullptr;
+            *Popup2EncryptContent = nullptr, *Popup2Decrypt = nullptr, *Popup2Print = nullptr, *Popup2Move = nullptr,
+            *Popup2AddFavourite = nullptr, *Popup2RemoveFavourite = nullptr, *Popup2ShowFavourites = nullptr;
 
     // ---- Start-up and shut-down ----
     // The databases and the owner mark, open for the whole run.
@@ -332,7 +332,7 @@ public:
     // Hints of too-wide note-list entries.
     void ListBox3MouseMove(const QPoint &pos);
     void ListBox3MouseLeave();
-    QString note_list_hint;        // hint text of the entry under the pointer, empty for none
+    QString note_list_hint;         // hint text of the entry under the pointer, empty for none
     int note_list_scroll_width = 0; // horizontal scroll range of the note list
 
     // ---- Saving, change tracking and autosave (tform2_editor.cpp) ----
@@ -361,11 +361,11 @@ public:
     bool settle_note_before_database_change();
 
     // ---- Backup, WebDAV transfer and the progress panel (tform2_backup.cpp) ----
-    QTimer *Timer2 = nullptr;   // progress timer, 100 ms
-    int timer2_tag = 0;         // progress mode: 1 upload, 2 download, 3 program update
-    int toolbutton18_tag = 0;   // exit mark: 1 once the exit step runs the backup
-    int n92_tag = 0;            // upload-only mark of "立即备份到网盘…"
-    TransferCounters transfer;  // the transfer counters
+    QTimer *Timer2 = nullptr;              // progress timer, 100 ms
+    int timer2_tag = 0;                    // progress mode: 1 upload, 2 download, 3 program update
+    int toolbutton18_tag = 0;              // exit mark: 1 once the exit step runs the backup
+    int n92_tag = 0;                       // upload-only mark of "立即备份到网盘…"
+    TransferCounters transfer;             // the transfer counters
     std::shared_ptr<WebDavSession> webdav; // the HTTP client and request object of the run
     // A backup or transfer is running (its events let other input in meanwhile).
     bool transfer_running() const { return transfer_running_; }
@@ -396,7 +396,7 @@ public:
     static QString contact_address();
     static QString help_url();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // "数据库路径", "备份设置", "webDAV同步设置": show the settings dialog without waiting.
     void settingsRequested();
     // The settings dialog, waiting until it is closed (the WebDAV settings are incomplete).
@@ -404,7 +404,7 @@ Q_SIGNALS:
     // "检查更新": start a manual update check (N94's tag is 1 when this is emitted).
     void updateCheckRequested();
 
-public Q_SLOTS:
+  public Q_SLOTS:
     // ---- Command handlers ----
     // 文件
     void N2Click();
@@ -504,12 +504,12 @@ public Q_SLOTS:
     void PopupMenu1Popup();
     void PopupMenu2Popup();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *e) override;
     bool event(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
 
-private:
+  private:
     void build_menus();
     void build_popup_menus();
     void build_tool_bar();
@@ -563,7 +563,7 @@ private:
     std::unique_ptr<QPrinter> printer_;
     QPointer<QObject> link_highlighter_; // lives with the editor's document
     bool highlight_settling_ = false;    // the link look's first pass over a new document runs
-    QFont last_font_; // the font the selection font dialog showed last
+    QFont last_font_;                    // the font the selection font dialog showed last
     QColor last_color_;
     bool destroyed_ = false;
     bool read_only_ = false;
