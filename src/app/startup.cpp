@@ -10,15 +10,9 @@
 #include <QFile>
 #include <QTimeZone>
 
-#include <cmath>
 #include <exception>
 
 namespace yunshan {
-
-int round_half_even(double value)
-{
-    return int(std::nearbyint(value));
-}
 
 std::optional<EditorFont> read_start_settings(const SettingsStore &settings, RunSettings &run, QString &error)
 {

@@ -15,9 +15,6 @@ class Dialogs;
 class NoteStore;
 class SettingsStore;
 
-// Round half to even, as list item heights are computed.
-int round_half_even(double value);
-
 // The editor font from the settings; set only when both values are present.
 struct EditorFont {
     QString name;

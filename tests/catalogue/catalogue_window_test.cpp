@@ -1,7 +1,7 @@
 // The category lists and their commands, driven through the main window by object name.
-#include "app/startup.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
+#include "platform/rounding.h"
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
@@ -291,8 +291,10 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
 {
     add_major(QStringLiteral("甲"));
     // A second click on the loaded entry does not read the database again.
-    test::write_sql(form->store, QStringLiteral(
-        "insert into Section(px,classId,caption) select 100,id,'外来' from Class where caption='默认大类'"));
+    test::write_sql(
+        form->store,
+        QStringLiteral(
+            "insert into Section(px,classId,caption) select 100,id,'外来' from Class where caption='默认大类'"));
     pick_major(0);
     EXPECT_EQ(form->ListBox2->count(), 0);
     EXPECT_EQ(form->selection.select, 1);

@@ -11,13 +11,6 @@
 using namespace yunshan;
 using namespace yunshan::test;
 
-TEST(Startup, RoundHalfEven)
-{
-    const std::pair<double, int> cases[] = {{19.5, 20}, {20.5, 20}, {21.5, 22}, {15.6, 16}, {16.9, 17}, {24.0, 24}};
-    for (const auto &[v, r] : cases)
-        EXPECT_EQ(round_half_even(v), r) << v;
-}
-
 TEST(Startup, SettingsReadAndFontOnlyWithBothValues)
 {
     TempFolder dir;

@@ -1,12 +1,12 @@
 // The major- and minor-category lists: their fill, the two clicks, their drawing, and the
 // commands on categories (create, delete, pin, unpin, move up, move down, rename).
 #include "app/list_colours.h"
-#include "app/startup.h"
 #include "app/ui/command_helpers.h"
 #include "app/ui/tform2.h"
 #include "catalogue/category_commands.h"
 #include "catalogue/category_lists.h"
 #include "platform/dialogs.h"
+#include "platform/rounding.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

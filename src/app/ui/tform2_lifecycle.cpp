@@ -9,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"
+#include "platform/rounding.h"
 #include "platform/settings_store.h"
 #include "store/schema.h"
 
