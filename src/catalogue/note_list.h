@@ -1,7 +1,8 @@
 #pragma once
-// The note list: the statements of its four list kinds, the page offset, the entries' texts and
-// the favourite mark.
+// The note list: its four list kinds, the page offset, the entries' texts and the favourite
+// mark.
 #include "app/main_state.h"
+#include "store/note_queries.h"
 
 #include <QList>
 #include <QString>
@@ -22,35 +23,14 @@ enum NoteListKind : int {
     kSectionList = 100,
 };
 
-constexpr int kNotePageSize = 200;
-
-// One row of a list statement.
-struct NoteListRow {
-    int noteId = 0;
-    int isDel = 0; // list mark: 0 plain, 1 encrypted with title, 2 body only
-    int fast = 0;  // favourite flag
-    QString caption;
-};
-
 // Text an entry shows for its stored caption: the caption (mark 0), "******" (mark 1), or the
 // caption's characters after the first ":ppp", at most 555 (mark 2).
 QString displayed_note_text(const QString &caption, int mark);
 
-// The statement of a search-box list kind (1, 2 or 3) for search text `text`, ending with the
-// page offset. Kind 1 matches the text in plain captions, in the readable title after ":ppp" of
-// body-only encrypted notes and in the tag line and plain-text copy of plain notes; the hex
-// ciphertext of encrypted captions is never matched. "%" and "_" in the text keep their
-// pattern meaning; single quotes are doubled.
-// Kind 1 orders by `px`, notes of equal `px` by the title row's id. `limit` is the page size.
-QString note_search_statement(int kind, const QString &text, int offset, int limit = kNotePageSize);
-// The condition of the kind-1 statement for a non-empty `text`, over `title a` left-joined with
-// `notes b`.
-QString note_search_condition(const QString &text);
-// The statement of the minor-category fill.
-QString section_notes_statement(const QString &section_caption, int offset);
-
-// Runs a list statement on the main database (nothing when it is closed); throws DbError.
-QList<NoteListRow> query_note_list(NoteStore &store, const QString &sql);
+// A page of the list of kind `kind` from row `offset`: the search for the text `key` (kind 1),
+// the favourites (2), the encrypted notes (3) or the notes of the minor category captioned `key`
+// (100). Nothing for another kind or a closed main database; throws DbError.
+QList<NoteListRow> note_list_rows(NoteStore &store, int kind, const QString &key, int offset);
 
 // Chooses the list to show: `kind` with its search text or minor-category caption `key`. A change
 // of kind or key starts again at the first page; the same list keeps its page.

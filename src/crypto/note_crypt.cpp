@@ -2,6 +2,7 @@
 
 #include "editor/note_loader.h"
 #include "platform/dialogs.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "store/sql_text.h"
 

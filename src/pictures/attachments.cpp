@@ -15,42 +15,6 @@ QString picture_file_filter()
     return QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg);;PNG Image File (*.png)");
 }
 
-qint64 store_picture(NoteStore &store, int note_id, const QByteArray &bytes)
-{
-    return store.write([&](Writer &w) {
-        return w.insert(QStringLiteral("picture"), QStringLiteral("insert into main.picture(articleId,img) values(?1,?2)"),
-                        {note_id, bytes});
-    });
-}
-
-void delete_picture_row(NoteStore &store, qint64 id)
-{
-    store.write([&](Writer &w) {
-        if (w.run(QStringLiteral("delete from main.picture where id=?1"), {id}) == 0)
-            w.cancel();
-    });
-}
-
-QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id)
-{
-    QList<StoredPictureRow> rows;
-    if (!store.main_connected())
-        return rows;
-    const auto result = store.main().query(QStringLiteral("select id,img from picture where articleId=?1"), {note_id});
-    rows.reserve(result.size());
-    for (const auto &r : result)
-        rows.append({r.value(0).toLongLong(), r.value(1).toByteArray()});
-    return rows;
-}
-
-QByteArray picture_bytes(NoteStore &store, qint64 id)
-{
-    if (!store.main_connected())
-        throw DbError(kNoDatabaseOpen, QString(), QString());
-    const auto value = store.main().query_first(QStringLiteral("select img from picture where id=?1"), {id});
-    return value ? value->toByteArray() : QByteArray();
-}
-
 NewPicture picture_from_file(const QString &path, int thumbnail_width)
 {
     QFile file(path);
@@ -113,7 +77,8 @@ AddedPicture attach(NoteStore &store, OpenNoteState &note, const NewPicture &pic
 }
 } // namespace
 
-std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, Dialogs &dialogs, int note_list_row, int thumbnail_width)
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, Dialogs &dialogs,
+                                                  int note_list_row, int thumbnail_width)
 {
     if (!require_selected_note(note_list_row, dialogs))
         return std::nullopt;
@@ -130,7 +95,8 @@ std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteStat
     return attach(store, note, picture);
 }
 
-std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, Dialogs &dialogs, int note_list_row, int thumbnail_width)
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, Dialogs &dialogs,
+                                                       int note_list_row, int thumbnail_width)
 {
     if (!require_selected_note(note_list_row, dialogs))
         return std::nullopt;

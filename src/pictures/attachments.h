@@ -3,6 +3,7 @@
 // database and mirrored to the backup database.
 #include "app/main_state.h"
 #include "pictures/picture_codec.h"
+#include "store/picture_rows.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -16,24 +17,6 @@ class NoteStore;
 
 // The add dialog's filter: the JPEG choices first, then PNG.
 QString picture_file_filter();
-
-// Stores `bytes` as a new picture of note `note_id` on the main database, then the same row on
-// the backup database when it is open; returns the id the main database gave the row.
-// Throws DbError.
-qint64 store_picture(NoteStore &store, int note_id, const QByteArray &bytes);
-
-// Deletes picture `id` from both databases. Throws DbError.
-void delete_picture_row(NoteStore &store, qint64 id);
-
-// The stored pictures of a note, in the order the database returns them.
-struct StoredPictureRow {
-    qint64 id = -1;
-    QByteArray bytes;
-};
-QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id);
-
-// The stored bytes of picture `id`; empty when there is no such row. Throws DbError.
-QByteArray picture_bytes(NoteStore &store, qint64 id);
 
 // A picture about to be attached: its bytes as they will be stored and the image decoded from
 // them for the thumbnail.
@@ -71,13 +54,13 @@ struct AddedPicture {
 // "添加" / "添加图片": the selected-note check, the open-file dialog (JPEG and PNG), the file's
 // bytes stored unchanged. A file that cannot be read or shown gives an error box and stores
 // nothing. nullopt when nothing was added. Throws DbError from the store.
-std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note,
-                                                  Dialogs &dialogs, int note_list_row, int thumbnail_width);
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, Dialogs &dialogs,
+                                                  int note_list_row, int thumbnail_width);
 
 // "粘贴" / "粘贴图片": the selected-note check; the clipboard's bitmap stored as JPEG (quality 85);
 // without a bitmap on the clipboard nothing happens and nothing is shown. Throws DbError.
-std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note,
-                                                       Dialogs &dialogs, int note_list_row, int thumbnail_width);
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, Dialogs &dialogs,
+                                                       int note_list_row, int thumbnail_width);
 
 // "删除" on the picture panel, first step: without a current picture the message
 // "请先鼠标点击来选择一个要删除的图片。" and false; otherwise the question "是否删除当前图片？",

@@ -1,7 +1,7 @@
 // The rules of the category commands against real main and backup databases.
 #include "catalogue/category_commands.h"
-#include "catalogue/category_lists.h"
 #include "crypto/text_cipher.h"
+#include "store/category_rows.h"
 #include "store/note_store.h"
 #include "store/sql_text.h"
 #include "store/store_fixture.h"

@@ -7,6 +7,7 @@
 #include "editor/note_loader.h"
 #include "legacy_form.h"
 #include "platform/code_page.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "store/store_fixture.h"
 #include "support/db_check.h"

@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/private_files.h"
 #include "platform/settings_store.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
 #include "support/program_folders.h"

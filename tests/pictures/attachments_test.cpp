@@ -54,7 +54,7 @@ TEST_F(AttachmentsTest, StoredPicturesAreMirroredAndSurviveReopening)
 
     store.reset();
     connect_store();
-    const QList<StoredPictureRow> rows7 = note_pictures(*store, 7);
+    const QList<StoredPicture> rows7 = note_pictures(*store, 7);
     ASSERT_EQ(rows7.size(), 2);
     EXPECT_EQ(rows7[0].id, id1);
     EXPECT_EQ(rows7[0].bytes, a);

@@ -4,9 +4,9 @@
 #include "app/ui/command_helpers.h"
 #include "app/ui/tform2.h"
 #include "catalogue/category_commands.h"
-#include "catalogue/category_lists.h"
 #include "platform/dialogs.h"
 #include "platform/rounding.h"
+#include "store/category_rows.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

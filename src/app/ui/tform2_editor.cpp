@@ -8,6 +8,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"
+#include "store/note_rows.h"
 #include "store/set_table.h"
 
 #include <QDate>

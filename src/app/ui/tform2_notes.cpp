@@ -9,6 +9,7 @@
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
+#include "store/note_rows.h"
 
 #include <QApplication>
 #include <QFile>
@@ -204,7 +205,7 @@ void TForm2::load_note_list(int kind)
             std::optional<QList<NoteListRow>> found;
             if (kind == kSearchList && search_index_)
                 found = search_index_->search(text, list.search_offset);
-            rows = found ? *found : query_note_list(store, note_search_statement(kind, text, list.search_offset));
+            rows = found ? *found : note_list_rows(store, kind, text, list.search_offset);
         } catch (const std::exception &e) {
             dialogs_.error(QString::fromUtf8(e.what()));
             return;
@@ -232,7 +233,7 @@ void TForm2::fill_section_notes(const QString &caption)
         return;
     QList<NoteListRow> rows;
     try {
-        rows = query_note_list(store, section_notes_statement(caption, list.search_offset));
+        rows = note_list_rows(store, kSectionList, caption, list.search_offset);
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
         return;
