@@ -6,7 +6,6 @@
 #include "store/note_store.h"
 #include "store/sql_text.h"
 
-#include <QBuffer>
 
 #include <algorithm>
 
@@ -19,22 +18,6 @@ const QString kPasswordPrompt = QStringLiteral("密码");
 bool encrypted_mode(int mode)
 {
     return mode == kEncryptedWithTitle || mode == kEncryptedContentOnly;
-}
-
-QByteArray run_stream(bool encrypt, const QByteArray &input, const QString &password)
-{
-    QByteArray source_bytes = input;
-    QBuffer source(&source_bytes);
-    source.open(QIODevice::ReadOnly);
-    QByteArray out;
-    QBuffer destination(&out);
-    destination.open(QIODevice::ReadWrite);
-    if (encrypt)
-        encrypt_stream(source, password, destination);
-    else
-        decrypt_stream(source, password, destination);
-    destination.close();
-    return out;
 }
 
 // The plain-text copy as bytes: the byte-order mark FF FE, then the text in UTF-16LE.
@@ -164,16 +147,9 @@ EncodedNoteFields encode_note_fields(const PlainNoteFields &fields, int mode, co
     stored.isDel = mode;
     stored.caption = encode_caption(fields.title, mode, password);
     stored.label = mode == kEncryptedWithTitle ? encrypt_text(fields.label, password) : fields.label;
-    QByteArray copy = plain_copy_bytes(fields.plain_text);
-    QBuffer source(&copy);
-    source.open(QIODevice::ReadOnly);
-    QByteArray hex;
-    QBuffer destination(&hex);
-    destination.open(QIODevice::ReadWrite);
-    encrypt_stream_to_hex(source, password, destination);
-    stored.content = QString::fromLatin1(hex);
+    stored.content = bytes_to_hex(encrypt_bytes(plain_copy_bytes(fields.plain_text), password));
     if (fields.rtf)
-        stored.rtf = run_stream(true, *fields.rtf, password);
+        stored.rtf = encrypt_bytes(*fields.rtf, password);
     return stored;
 }
 
@@ -206,7 +182,7 @@ PlainNoteFields decode_note_fields(const EncodedNoteFields &stored, const QStrin
     fields.plain_text = readable(body_error_text(),
                                  [&] { return decrypt_text(stored.content, password, form, TextTrim::ZeroFillOnly); });
     if (stored.rtf) {
-        QByteArray rtf = readable(body_error_text(), [&] { return run_stream(false, *stored.rtf, password); });
+        QByteArray rtf = readable(body_error_text(), [&] { return decrypt_bytes(*stored.rtf, password); });
         without_zero_fill(rtf);
         fields.rtf = rtf;
     }
@@ -274,7 +250,7 @@ void decrypt_stored_note(StoredNote &stored, int mode, const QString &password, 
     if (mode == kEncryptedWithTitle)
         stored.label = readable(body_error_text(), [&] { return decrypt_text(stored.label, password, form); });
     if (stored.has_rtf) {
-        stored.rtf = readable(body_error_text(), [&] { return run_stream(false, stored.rtf, password); });
+        stored.rtf = readable(body_error_text(), [&] { return decrypt_bytes(stored.rtf, password); });
         without_zero_fill(stored.rtf);
     } else if (stored.content.isValid()) {
         const QString hex = stored.content.typeId() == QMetaType::QByteArray
@@ -468,7 +444,7 @@ QByteArray autosave_file_bytes(const QByteArray &rtf, int mode, const QString &p
     file += QByteArray::number(encrypted_mode(mode) ? mode : kPlainNote) + '\n';
     file += encrypt_text(crypt_marker(), password).toLatin1() + '\n';
     file += QByteArray::number(rtf.size()) + '\n';
-    file += run_stream(true, rtf, password);
+    file += encrypt_bytes(rtf, password);
     return file;
 }
 
@@ -502,7 +478,7 @@ std::optional<DecryptedAutosave> decrypt_autosave(const QByteArray &file, const 
             return std::nullopt;
         DecryptedAutosave out;
         out.mode = mode;
-        out.rtf = run_stream(false, cipher, password).left(size);
+        out.rtf = decrypt_bytes(cipher, password).left(size);
         return out;
     } catch (const IntegerConversionError &) {
     } catch (const EAESError &) {
