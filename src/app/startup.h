@@ -1,6 +1,6 @@
 #pragma once
 // Start-up and shut-down rules of the main window that need no widgets.
-#include "app/main_state.h"
+#include "session/open_note_state.h"
 #include "settings/run_settings.h"
 
 #include <QString>

@@ -26,7 +26,7 @@ QString displayed_note_text(const QString &caption, int mark)
     }
 }
 
-QList<NoteListRow> note_list_rows(NoteStore &store, int kind, const QString &key, int offset)
+QList<NoteListRow> note_list_rows(NoteStore &store, NoteListKind kind, const QString &key, int offset)
 {
     switch (kind) {
     case kSearchList:
@@ -42,7 +42,7 @@ QList<NoteListRow> note_list_rows(NoteStore &store, int kind, const QString &key
     }
 }
 
-void choose_note_list(NoteListState &list, int kind, const QString &key)
+void choose_note_list(NoteListState &list, NoteListKind kind, const QString &key)
 {
     if (kind != list.search_flag || key != list.list_key)
         list.search_offset = 0;
@@ -112,6 +112,18 @@ QList<EntryPiece> entry_pieces(int row, const QString &displayed, const QString 
 QString entry_hint_measure_text(int row, const QString &displayed)
 {
     return QString::number(row) + QLatin1Char(' ') + displayed;
+}
+
+bool set_list_mark(NoteListState &list, int note_id, int mode)
+{
+    bool changed = false;
+    for (qsizetype i = 0; i < list.noteIdList.size() && i < list.is_crypt_list.size(); ++i) {
+        if (list.noteIdList.at(i) == note_id && list.is_crypt_list.at(i) != mode) {
+            list.is_crypt_list[i] = mode;
+            changed = true;
+        }
+    }
+    return changed;
 }
 
 } // namespace yunshan

@@ -51,10 +51,10 @@ std::optional<NewPicture> picture_from_clipboard(int thumbnail_width)
     return picture_from_bitmap(bitmap, thumbnail_width);
 }
 
-qint64 attach_picture(NoteStore &store, OpenNoteState &note, const QByteArray &bytes)
+qint64 attach_picture(NoteStore &store, int note_id, int &img_id, const QByteArray &bytes)
 {
-    const qint64 id = store_picture(store, note.noteId, bytes);
-    note.img_id = static_cast<int>(id);
+    const qint64 id = store_picture(store, note_id, bytes);
+    img_id = static_cast<int>(id);
     return id;
 }
 
@@ -67,17 +67,17 @@ bool require_selected_note(int note_list_row, Dialogs &dialogs)
 }
 
 namespace {
-AddedPicture attach(NoteStore &store, OpenNoteState &note, const NewPicture &picture)
+AddedPicture attach(NoteStore &store, int note_id, int &img_id, const NewPicture &picture)
 {
     AddedPicture added;
-    added.id = attach_picture(store, note, picture.bytes);
+    added.id = attach_picture(store, note_id, img_id, picture.bytes);
     added.size = picture.decoded.size;
     added.thumbnail = picture.decoded.image;
     return added;
 }
 } // namespace
 
-std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, Dialogs &dialogs,
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, int note_id, int &img_id, Dialogs &dialogs,
                                                   int note_list_row, int thumbnail_width)
 {
     if (!require_selected_note(note_list_row, dialogs))
@@ -92,10 +92,10 @@ std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteStat
         dialogs.error(e.message());
         return std::nullopt;
     }
-    return attach(store, note, picture);
+    return attach(store, note_id, img_id, picture);
 }
 
-std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, Dialogs &dialogs,
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, int note_id, int &img_id, Dialogs &dialogs,
                                                        int note_list_row, int thumbnail_width)
 {
     if (!require_selected_note(note_list_row, dialogs))
@@ -109,22 +109,22 @@ std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNot
     }
     if (!picture)
         return std::nullopt;
-    return attach(store, note, *picture);
+    return attach(store, note_id, img_id, *picture);
 }
 
-bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs)
+bool confirm_delete_picture(int img_id, Dialogs &dialogs)
 {
-    if (note.img_id == -1) {
+    if (img_id == -1) {
         dialogs.message(QStringLiteral("请先鼠标点击来选择一个要删除的图片。"));
         return false;
     }
     return dialogs.question_yes_no(QStringLiteral("是否删除当前图片？")) == Dialogs::Answer::Yes;
 }
 
-void delete_current_picture(NoteStore &store, OpenNoteState &note)
+void delete_current_picture(NoteStore &store, int &img_id)
 {
-    delete_picture_row(store, note.img_id);
-    note.img_id = -1;
+    delete_picture_row(store, img_id);
+    img_id = -1;
 }
 
 } // namespace yunshan

@@ -1,7 +1,6 @@
 #pragma once
 // Pictures attached to a note: rows of table `picture` (id, articleId, img), written to the main
 // database and mirrored to the backup database.
-#include "app/main_state.h"
 #include "pictures/picture_codec.h"
 #include "store/picture_rows.h"
 
@@ -36,9 +35,9 @@ NewPicture picture_from_bitmap(const QImage &bitmap, int thumbnail_width = 0);
 // no bitmap (text only, nothing).
 std::optional<NewPicture> picture_from_clipboard(int thumbnail_width = 0);
 
-// Attaches a decoded picture to the open note: stores it, makes it the current picture
-// (`note.img_id`) and marks the run's data as changed. Returns the new id. Throws DbError.
-qint64 attach_picture(NoteStore &store, OpenNoteState &note, const QByteArray &bytes);
+// Attaches a picture to note `note_id`: stores it, makes it the current picture (`img_id`) and
+// marks the run's data as changed. Returns the new id. Throws DbError.
+qint64 attach_picture(NoteStore &store, int note_id, int &img_id, const QByteArray &bytes);
 
 // Pictures are added to the note selected in the note list: without a selected entry
 // (`note_list_row` < 0) the message "请先创建笔记。" and false.
@@ -54,22 +53,22 @@ struct AddedPicture {
 // "添加" / "添加图片": the selected-note check, the open-file dialog (JPEG and PNG), the file's
 // bytes stored unchanged. A file that cannot be read or shown gives an error box and stores
 // nothing. nullopt when nothing was added. Throws DbError from the store.
-std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, Dialogs &dialogs,
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, int note_id, int &img_id, Dialogs &dialogs,
                                                   int note_list_row, int thumbnail_width);
 
 // "粘贴" / "粘贴图片": the selected-note check; the clipboard's bitmap stored as JPEG (quality 85);
 // without a bitmap on the clipboard nothing happens and nothing is shown. Throws DbError.
-std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, Dialogs &dialogs,
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, int note_id, int &img_id, Dialogs &dialogs,
                                                        int note_list_row, int thumbnail_width);
 
 // "删除" on the picture panel, first step: without a current picture the message
 // "请先鼠标点击来选择一个要删除的图片。" and false; otherwise the question "是否删除当前图片？",
-// true on Yes. The caller then removes the thumbnail carrying `note.img_id` and calls
+// true on Yes. The caller then removes the thumbnail carrying `img_id` and calls
 // delete_current_picture.
-bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs);
+bool confirm_delete_picture(int img_id, Dialogs &dialogs);
 
 // Second step: deletes the current picture's row from both databases; `img_id` becomes -1 and
 // the run's data changed. Throws DbError (`img_id` is then kept).
-void delete_current_picture(NoteStore &store, OpenNoteState &note);
+void delete_current_picture(NoteStore &store, int &img_id);
 
 } // namespace yunshan

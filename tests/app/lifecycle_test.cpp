@@ -205,7 +205,7 @@ TEST_F(LifecycleTest, StartPageNeverCoversANoteTheUserOpened)
     run_worker(f);
     EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("正文刚打的"));
     EXPECT_TRUE(f.save_enabled());
-    EXPECT_EQ(f.note.body_mark, 1);
+    EXPECT_EQ(f.note.body_mark, ChangeMark::Changed);
 }
 
 TEST_F(LifecycleTest, AutosaveLinkPlantedByOthersIsNotLoaded)
@@ -237,7 +237,7 @@ TEST_F(LifecycleTest, StartPageLeavesSaveCommandsDisabled)
     EXPECT_FALSE(f.SpeedButton2->isEnabled());
     EXPECT_FALSE(f.ToolButtonSave->isEnabled());
     EXPECT_EQ(f.RichEdit1->textCursor().position(), 0);
-    EXPECT_EQ(f.note.title_mark, 0);
+    EXPECT_EQ(f.note.title_mark, ChangeMark::Unchanged);
 }
 
 TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)

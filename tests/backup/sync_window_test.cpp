@@ -95,9 +95,9 @@ TEST_F(SyncWindowTest, MenuSyncReplacesTheDatabaseAndReloadsTheLists)
     f.load_class();
     f.note.noteId = 5;
     f.note.noteId_bei = 5;
-    f.note.title_mark = -1; // shown, not typed: nothing unsaved
+    f.note.title_mark = ChangeMark::Suspended; // shown, not typed: nothing unsaved
     f.Edit2->setText(QStringLiteral("旧标题"));
-    f.note.title_mark = 0;
+    f.note.title_mark = ChangeMark::Unchanged;
 
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes).expect_message(QStringLiteral("同步完成。"));
     f.N91->trigger();

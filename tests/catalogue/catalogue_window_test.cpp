@@ -113,7 +113,7 @@ TEST_F(CatalogueWindowTest, StartUpSelectsTheFirstMinorCategoryAndRunsItsClick)
     EXPECT_EQ(form->selection.class_index, 0);
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.select, 2);
-    EXPECT_EQ(form->list.search_flag, 100);
+    EXPECT_EQ(form->list.search_flag, kSectionList);
 }
 
 TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
@@ -352,10 +352,10 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     };
     list_notes();
     form->note.noteId = 2;
-    form->note.title_mark = -1; // filled as opening a note fills them: no edit
+    form->note.title_mark = ChangeMark::Suspended; // filled as opening a note fills them: no edit
     form->Edit2->setText(QStringLiteral("n2"));
     form->RichEdit1->setPlainText(QStringLiteral("正文"));
-    form->note.title_mark = 0;
+    form->note.title_mark = ChangeMark::Unchanged;
     form->select_note_entry(1); // marked, not opened: the note has no body rows here
     form->selection.select = 3;
 
@@ -376,7 +376,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     EXPECT_EQ(st.get_first_string(QStringLiteral("select caption from title where noteId=2")), QStringLiteral("新'题"));
     EXPECT_EQ(texts(form->ListBox3), QStringList({"n1", "新'题", "n3"}));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("新'题"));
-    EXPECT_EQ(form->note.title_mark, 0);
+    EXPECT_EQ(form->note.title_mark, ChangeMark::Unchanged);
     test::expect_mirror_identical(st);
 }
 

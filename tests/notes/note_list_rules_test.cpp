@@ -63,7 +63,7 @@ class NoteListRows : public test::StoreTest {
                                        "values(?1,1,?2,?3,?4,?5,?6)"),
                         {px, section, id, mark, fast, caption});
     }
-    QList<int> ids(int kind, const QString &key, int offset = 0)
+    QList<int> ids(NoteListKind kind, const QString &key, int offset = 0)
     {
         QList<int> out;
         for (const NoteListRow &r : note_list_rows(*store, kind, key, offset))
@@ -81,7 +81,7 @@ TEST_F(NoteListRows, EachListKindPicksItsRows)
     add(4, 100, 2, 0, 0, QStringLiteral("其他"), QStringLiteral("it's 5%_")); // the tag line
     add(5, 100, 2, 0, 0, QStringLiteral("it's 5a_"));                         // "%" keeps its meaning
     struct Case {
-        int kind;
+        NoteListKind kind;
         QString key;
         QList<int> ids;
     };
@@ -92,7 +92,7 @@ TEST_F(NoteListRows, EachListKindPicksItsRows)
         {kEncryptedList, QString(), {2, 3}},
         {kSectionList, QStringLiteral("Tom's"), {2, 1}},
         {kSectionList, QStringLiteral("无"), {}},
-        {7, QString(), {}},
+        {NoteListKind(7), QString(), {}},
     };
     for (const Case &c : cases)
         EXPECT_EQ(ids(c.kind, c.key), c.ids) << c.kind << ' ' << c.key.toStdString();
@@ -121,6 +121,18 @@ TEST(NoteListRules, OffsetStartsAgainForAnotherListAndIsKeptByPaging)
     next_note_page(list);
     EXPECT_TRUE(previous_note_page(list));
     EXPECT_EQ(list.search_offset, 0);
+}
+
+TEST(NoteListRules, ListMarksFollowTheNoteIdWhereverItsEntriesAre)
+{
+    NoteListState list;
+    list.noteIdList = {9, 7, 9};
+    list.is_crypt_list = {1, 0, 1};
+    EXPECT_TRUE(set_list_mark(list, 9, 2));
+    EXPECT_EQ(list.is_crypt_list, QList<int>({2, 0, 2}));
+    EXPECT_FALSE(set_list_mark(list, 9, 2));
+    EXPECT_FALSE(set_list_mark(list, 5, 1));
+    EXPECT_EQ(list.is_crypt_list, QList<int>({2, 0, 2}));
 }
 
 TEST(NoteListRules, CommonFillKeepsTheArraysParallel)
