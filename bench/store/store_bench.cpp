@@ -32,6 +32,7 @@
 #include "platform/silent_dialogs.h"
 #include "store/connection.h"
 #include "store/database_files.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "store/schema.h"
 

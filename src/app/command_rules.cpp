@@ -11,12 +11,11 @@ EncryptionMenuState encryption_menu_state(int is_crypt)
     return s;
 }
 
-NoteListMenuState note_list_menu_state(bool save_enabled, const OpenNoteState &note, const NoteListState &list,
-                                       int selected_row)
+NoteListMenuState note_list_menu_state(bool save_enabled, int is_crypt, const NoteListState &list, int selected_row)
 {
     NoteListMenuState s;
     s.save = save_enabled;
-    s.encryption = encryption_menu_state(note.is_crypt);
+    s.encryption = encryption_menu_state(is_crypt);
     if (selected_row >= 0 && selected_row < list.is_fast_list.size()) {
         const int fast = list.is_fast_list.at(selected_row);
         s.favourite = FavouriteMenuState{fast == 0, fast == 1};

@@ -1,6 +1,6 @@
 #pragma once
 // Enabling rules of the two context menus, worked out from the open note and the note list.
-#include "app/main_state.h"
+#include "catalogue/note_list.h"
 
 #include <optional>
 
@@ -35,7 +35,6 @@ EncryptionMenuState encryption_menu_state(int is_crypt);
 
 // `selected_row`: the selected entry of the note list, -1 for none. A row outside the list's
 // entries counts as no selection.
-NoteListMenuState note_list_menu_state(bool save_enabled, const OpenNoteState &note, const NoteListState &list,
-                                       int selected_row);
+NoteListMenuState note_list_menu_state(bool save_enabled, int is_crypt, const NoteListState &list, int selected_row);
 
 } // namespace yunshan

@@ -10,15 +10,9 @@
 #include <QFile>
 #include <QTimeZone>
 
-#include <cmath>
 #include <exception>
 
 namespace yunshan {
-
-int round_half_even(double value)
-{
-    return int(std::nearbyint(value));
-}
 
 std::optional<EditorFont> read_start_settings(const SettingsStore &settings, RunSettings &run, QString &error)
 {
@@ -49,8 +43,8 @@ QString autosave_file(const RunSettings &run, int note_id)
 
 void load_webdav_settings(NoteStore &store, RunSettings &run)
 {
-    run.webdav_qdxz = set_table::read(store, set_table::key_start_download()).toInt();
-    run.webdav_tcbc = set_table::read(store, set_table::key_exit_upload()).toInt();
+    run.webdav_qdxz = set_table::read(store, set_table::key_start_download()).toInt() == 1;
+    run.webdav_tcbc = set_table::read(store, set_table::key_exit_upload()).toInt() == 1;
     run.dav_url = set_table::read(store, set_table::key_dav_url());
     run.dav_username = set_table::read(store, set_table::key_dav_username());
     run.dav_password = set_table::read(store, set_table::key_dav_password());
@@ -88,7 +82,7 @@ DeferredStepResult deferred_settings_step(NoteStore &store, RunSettings &run)
         return result;
     }
     load_webdav_settings(store, run);
-    result.start_download = run.webdav_qdxz == 1;
+    result.start_download = run.webdav_qdxz;
     return result;
 }
 
@@ -151,14 +145,14 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
 void force_backup_at_exit(NoteStore &store, RunSettings &run)
 {
     store.set_changed(true);
-    run.skip_exit_backup = 0;
-    if (!run.dav_url.isEmpty() && !run.dav_username.isEmpty() && !run.dav_password.isEmpty() && run.webdav_tcbc == 0)
-        run.webdav_tcbc = 1;
+    run.skip_exit_backup = false;
+    if (!run.dav_url.isEmpty() && !run.dav_username.isEmpty() && !run.dav_password.isEmpty() && !run.webdav_tcbc)
+        run.webdav_tcbc = true;
 }
 
 void skip_backup_at_exit(RunSettings &run)
 {
-    run.skip_exit_backup = 1;
+    run.skip_exit_backup = true;
 }
 
 QString contact_email()

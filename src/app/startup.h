@@ -1,6 +1,7 @@
 #pragma once
 // Start-up and shut-down rules of the main window that need no widgets.
-#include "app/main_state.h"
+#include "session/open_note_state.h"
+#include "settings/run_settings.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,9 +14,6 @@ namespace yunshan {
 class Dialogs;
 class NoteStore;
 class SettingsStore;
-
-// Round half to even, as list item heights are computed.
-int round_half_even(double value);
 
 // The editor font from the settings; set only when both values are present.
 struct EditorFont {
@@ -41,8 +39,8 @@ PendingAutosave pending_autosave(NoteStore &store, const RunSettings &run);
 
 // What the deferred settings step asks the window to do.
 struct DeferredStepResult {
-    bool show_settings = false;   // no database connected: open the settings dialog
-    bool start_download = false;  // "启动从网盘同步" is on
+    bool show_settings = false;  // no database connected: open the settings dialog
+    bool start_download = false; // "启动从网盘同步" is on
 };
 
 // The deferred settings step: the WebDAV switches and settings. The autosave was dealt with
@@ -72,8 +70,8 @@ struct CloseActions {
     std::function<void()> exit_step;
     std::function<qint64()> now = unix_now;
 };
-bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled,
-                   Dialogs &dialogs, const CloseActions &actions);
+bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled, Dialogs &dialogs,
+                   const CloseActions &actions);
 
 // "退出(强制备份)": forces the backup at exit (and the upload when WebDAV is configured).
 void force_backup_at_exit(NoteStore &store, RunSettings &run);

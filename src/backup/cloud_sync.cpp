@@ -77,20 +77,9 @@ StagedDatabase inspect_staged(const QString &path)
     StagedDatabase s;
     if (!QFileInfo(path).isFile())
         return s;
-    try {
-        Connection db;
-        db.open(path, false);
-        const auto tables =
-            db.query_first(QStringLiteral("select count(*) from sqlite_master where type='table' and name in "
-                                          "('Class','Section','title','notes','set_table') collate nocase"));
-        if (!tables || tables->toLongLong() != 5)
-            return s;
-        const auto stamp = db.query_first(QStringLiteral("select value1 from set_table where key1='last_time'"));
-        s.last_time = stamp && stamp->isValid() ? stamp_value(stamp->toString()) : 0;
-        s.sound = true;
-    } catch (const DbError &) {
-        s.sound = false;
-    }
+    const FileProbe probe = probe_database(path);
+    s.sound = probe.sound() && !probe.missing.contains(QStringLiteral("set_table"));
+    s.last_time = s.sound ? stamp_value(probe.last_time) : 0;
     return s;
 }
 

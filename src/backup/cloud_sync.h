@@ -17,8 +17,8 @@
 // The backup folder's file is renewed with the main file (the old one kept aside as
 // notedb_old_*), and an upload is sent only while the share still holds the package the sync
 // looked at, so an upload of another machine is never overwritten.
-#include "app/main_state.h"
 #include "backup/local_backup.h"
+#include "settings/run_settings.h"
 #include "sync/merge.h"
 
 #include <QDateTime>

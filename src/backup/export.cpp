@@ -1,32 +1,20 @@
 #include "backup/export.h"
 
 #include "platform/dialogs.h"
-#include "store/connection.h"
+#include "store/database_files.h"
+#include "store/db_error.h"
 #include "store/note_store.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSet>
 
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
 namespace yunshan {
-
-void IdMap::append(qint32 old1, qint32 new1)
-{
-    records_.append({old1, new1});
-    if (!first_.contains(old1))
-        first_.insert(old1, new1);
-}
-
-qint32 IdMap::lookup(qint32 old1) const
-{
-    return first_.value(old1, -1);
-}
 
 namespace export_text {
 QString no_selection()
@@ -101,175 +89,39 @@ QString done()
 
 namespace {
 
-// The target's schema: each statement with the kind and name of what it creates.
-struct SchemaPiece {
-    const char *type;
-    const char *name;
-    const char *sql;
-};
-
-const SchemaPiece kTargetSchema[] = {
-    {"table", "Class",
-     "CREATE TABLE Class (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),caption TEXT);"},
-    {"table", "Section",
-     " CREATE TABLE Section (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId INTEGER NOT "
-     "NULL,caption TEXT);"},
-    {"table", "title",
-     "CREATE TABLE title (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId   INTEGER,sectionId "
-     "INTEGER,noteId INTEGER,isDel INTEGER DEFAULT (0),fast INTEGER DEFAULT (0),beiyong1 INTEGER DEFAULT (0),beiyong2 "
-     "INTEGER DEFAULT (0),beiyong3 INTEGER DEFAULT (0),beiyong4 INTEGER DEFAULT (0),beiyong5 TEXT,isRtf INTEGER "
-     "DEFAULT (0),caption TEXT);"},
-    {"table", "notes",
-     "CREATE TABLE notes (id INTEGER PRIMARY KEY AUTOINCREMENT,isDel INTEGER DEFAULT (0),beiyong1 INTEGER DEFAULT "
-     "(0),beiyong2 TEXT,label TEXT,cuanjian TIMESTAMP DEFAULT CURRENT_TIMESTAMP,put TIMESTAMP DEFAULT "
-     "CURRENT_TIMESTAMP,content TEXT);"},
-    {"table", "picture", "CREATE TABLE picture (id INTEGER PRIMARY KEY AUTOINCREMENT,articleId INTEGER,img BLOB);"},
-    {"table", "rtffile", "CREATE TABLE rtffile (noteId INTEGER PRIMARY KEY,rtf BLOB);"},
-    {"table", "beiyong_table",
-     "CREATE TABLE beiyong_table(key1 INTEGER PRIMARY KEY AUTOINCREMENT,value1 INTEGER,value2 INTEGER,value3 "
-     "TEXT,value4 TEXT);"},
-    {"index", "sectionIdIndex", "CREATE INDEX sectionIdIndex ON title(sectionId);"},
-    {"index", "noteIdIndex", "CREATE INDEX noteIdIndex ON title(noteId);"},
-    {"index", "imgIndex", "CREATE INDEX imgIndex ON picture(articleId);"},
-};
-
-void create_missing_schema(Connection &target)
-{
-    PreparedQuery present(
-        target, QStringLiteral("select count(*) from sqlite_master where type=:a and name=:b collate nocase"));
-    for (const SchemaPiece &piece : kTargetSchema) {
-        present.bind(1, QString::fromLatin1(piece.type));
-        present.bind(2, QString::fromLatin1(piece.name));
-        const bool exists = present.next() && present.integer(0) != 0;
-        present.reset();
-        if (!exists)
-            target.execute(QString::fromLatin1(piece.sql));
-    }
-}
-
 void show(const NoticeFn &notice, const QString &text)
 {
     if (notice)
         notice(text);
 }
 
-qint64 major_id_of(NoteStore &store, const QString &caption)
+// The notice of each step of the copy.
+ExportProgress notices(const NoticeFn &notice)
 {
-    if (!store.main_connected())
-        return 0;
-    const auto v = store.main().query_first(QStringLiteral("select id from class where caption=:a"), {caption});
-    return v ? v->toLongLong() : 0;
-}
-
-// The rows of one major category, read from `main` and written into `target` (one open
-// transaction); the statements are prepared once and run for every row.
-ExportCounts copy_category(Connection &main, Connection &target, qint64 old_major, const QString &caption,
-                           const NoticeFn &notice)
-{
-    ExportCounts counts;
-    create_missing_schema(target);
-
-    target.execute(QStringLiteral("insert into Class(px,caption) values(100,:a)"), {caption});
-    counts.major_id = target.last_insert_rowid();
-
-    show(notice, QStringLiteral("创建小类表……"));
-    IdMap sections;
-    {
-        PreparedQuery read(main, QStringLiteral("select id,px,caption from Section where classId=:a order by px,id"));
-        PreparedQuery write(target, QStringLiteral("insert into Section(px,classId,caption) values(:a,:b,:c)"));
-        read.bind(1, old_major);
-        write.bind(2, counts.major_id);
-        while (read.next()) {
-            write.bind_column(1, read, 1);
-            write.bind_column(3, read, 2);
-            write.run();
-            sections.append(qint32(read.integer(0)), qint32(target.last_insert_rowid()));
-            ++counts.sections;
+    if (!notice)
+        return {};
+    return [notice](ExportStep step, int count) {
+        switch (step) {
+        case ExportStep::Database:
+            notice(QStringLiteral("创建数据库……"));
+            break;
+        case ExportStep::Sections:
+            notice(QStringLiteral("创建小类表……"));
+            break;
+        case ExportStep::Notes:
+            notice(QStringLiteral("导入笔记中，请等待……"));
+            break;
+        case ExportStep::NotesCopied:
+            notice(QStringLiteral("已导入笔记%1，请等待……").arg(count));
+            break;
+        case ExportStep::Titles:
+            notice(QStringLiteral("导入标题和图片，请等待……"));
+            break;
+        case ExportStep::TitlesCopied:
+            notice(QStringLiteral("已导入标题%1，请等待……").arg(count));
+            break;
         }
-    }
-
-    show(notice, QStringLiteral("导入笔记中，请等待……"));
-    IdMap notes;
-    {
-        PreparedQuery read(main, QStringLiteral("select id,label,cuanjian,put,content from notes where id in(select "
-                                                "noteid from title where classId=:a) order by id"));
-        PreparedQuery write(target,
-                            QStringLiteral("insert into notes(label,cuanjian,put,content) values(:a,:b,:c,:d)"));
-        read.bind(1, old_major);
-        int count = 0;
-        while (read.next()) {
-            for (int c = 1; c <= 4; ++c)
-                write.bind_column(c, read, c);
-            write.run();
-            notes.append(qint32(read.integer(0)), qint32(target.last_insert_rowid()));
-            ++count;
-            if (count % 100 == 99)
-                show(notice, QStringLiteral("已导入笔记%1，请等待……").arg(count));
-        }
-        counts.notes = count;
-    }
-    {
-        // The RTF bodies (ciphertext for encrypted notes) go with their notes.
-        PreparedQuery read(main, QStringLiteral("select noteId,rtf from rtffile where noteId in(select noteid from "
-                                                "title where classId=:a) order by noteId"));
-        PreparedQuery write(target, QStringLiteral("insert into rtffile(noteId,rtf) values(:a,:b)"));
-        read.bind(1, old_major);
-        while (read.next()) {
-            const qint32 id = notes.lookup(qint32(read.integer(0)));
-            if (id < 0)
-                continue;
-            write.bind(1, qint64(id));
-            write.bind_column(2, read, 1);
-            write.run();
-            ++counts.rtf_bodies;
-        }
-    }
-
-    show(notice, QStringLiteral("导入标题和图片，请等待……"));
-    {
-        PreparedQuery read(
-            main,
-            QStringLiteral(
-                "select px,sectionId,noteId,isDel,fast,isRtf,caption from title where classId=:a order by px,id"));
-        PreparedQuery write(target,
-                            QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,fast,isRtf,caption) "
-                                           "values(:a,:b,:c,:d,:e,:f,:g,:h)"));
-        PreparedQuery read_pictures(main, QStringLiteral("select img from picture where articleId=:a order by id"));
-        PreparedQuery write_picture(target, QStringLiteral("insert into picture(articleId,img) values(:a,:b)"));
-        QSet<qint32> pictures_done;
-        read.bind(1, old_major);
-        write.bind(2, counts.major_id);
-        int count = 0;
-        while (read.next()) {
-            const qint32 old_note = qint32(read.integer(2));
-            const qint32 new_note = notes.lookup(old_note);
-            write.bind_column(1, read, 0);
-            write.bind(3, qint64(read.is_null(1) ? -1 : sections.lookup(qint32(read.integer(1)))));
-            write.bind(4, qint64(new_note));
-            write.bind_column(5, read, 3);
-            write.bind_column(6, read, 4);
-            write.bind_column(7, read, 5);
-            write.bind_column(8, read, 6);
-            write.run();
-            // Pictures belong to the note: copied once, and only for a note that was copied.
-            if (new_note >= 0 && !pictures_done.contains(old_note)) {
-                pictures_done.insert(old_note);
-                read_pictures.bind(1, qint64(old_note));
-                write_picture.bind(1, qint64(new_note));
-                while (read_pictures.next()) {
-                    write_picture.bind_column(2, read_pictures, 0);
-                    write_picture.run();
-                    ++counts.pictures;
-                }
-                read_pictures.reset();
-            }
-            ++count;
-            if (count % 100 == 99)
-                show(notice, QStringLiteral("已导入标题%1，请等待……").arg(count));
-        }
-        counts.titles = count;
-    }
-    return counts;
+    };
 }
 
 QString canonical(const QString &path)
@@ -291,12 +143,6 @@ bool same_file(const QString &a, const QString &b)
     return !ca.isEmpty() && ca == canonical(b);
 }
 
-void remove_database_file(const QString &path)
-{
-    QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
-}
-
 } // namespace
 
 QString export_target_path(const QString &chosen)
@@ -314,35 +160,12 @@ bool is_live_database(NoteStore &store, const QString &path)
 ExportCounts export_major_category(NoteStore &store, const QString &caption, const QString &target,
                                    const NoticeFn &notice)
 {
-    const qint64 old_major = major_id_of(store, caption);
+    const qint64 old_major = class_id(store, caption);
     if (old_major == 0)
         throw DbError(export_text::unknown_category());
     if (is_live_database(store, target))
         throw DbError(export_text::live_database());
-
-    show(notice, QStringLiteral("创建数据库……"));
-    const bool created = !QFileInfo::exists(target);
-    // The target has a connection of its own: nothing meant for the notes' databases reaches it.
-    Connection out;
-    ExportCounts counts;
-    try {
-        out.open(target);
-        out.execute(QStringLiteral("BEGIN IMMEDIATE"));
-        counts = copy_category(store.main(), out, old_major, caption, notice);
-        out.execute(QStringLiteral("COMMIT"));
-    } catch (...) {
-        try {
-            if (out.in_transaction())
-                out.execute(QStringLiteral("ROLLBACK"));
-        } catch (const DbError &) {
-            // The engine ended the transaction itself.
-        }
-        out.close();
-        if (created)
-            remove_database_file(target);
-        throw;
-    }
-    return counts;
+    return copy_major_category(store, old_major, caption, target, notices(notice));
 }
 
 bool export_command(NoteStore &store, Dialogs &dialogs, const QString &caption, const NoticeFn &notice)
@@ -352,7 +175,7 @@ bool export_command(NoteStore &store, Dialogs &dialogs, const QString &caption, 
         return false;
     }
     // A list filled before the category was renamed or deleted elsewhere.
-    if (major_id_of(store, caption) == 0) {
+    if (class_id(store, caption) == 0) {
         dialogs.message(export_text::unknown_category());
         return false;
     }
@@ -374,24 +197,6 @@ bool export_command(NoteStore &store, Dialogs &dialogs, const QString &caption, 
 }
 
 namespace {
-
-// A file that holds the note tables and passes the engine's quick check.
-bool is_sound_note_database(const QString &path)
-{
-    try {
-        Connection db;
-        db.open(path, false);
-        const auto tables =
-            db.query_first(QStringLiteral("select count(*) from sqlite_master where type='table' and name in "
-                                          "('Class','Section','title','notes') collate nocase"));
-        if (!tables || tables->toLongLong() != 4)
-            return false;
-        const auto check = db.query_first(QStringLiteral("pragma quick_check"));
-        return check && check->toString() == QLatin1String("ok");
-    } catch (const DbError &) {
-        return false;
-    }
-}
 
 // Writes a copy of `source` beside `target`; commit() then renames it over the target.
 std::unique_ptr<QSaveFile> stage_copy(const QString &source, const QString &target)
@@ -447,7 +252,8 @@ bool promote_backup_command(NoteStore &store, QString &zhu_db, QString &bei_db, 
         dialogs.message(promote_text::live_database());
         return false;
     }
-    if (!is_sound_note_database(chosen)) {
+    // A file that holds the note tables and passes the engine's check of every page.
+    if (!deep_check_problem(chosen).isEmpty()) {
         dialogs.message(promote_text::not_a_database());
         return false;
     }

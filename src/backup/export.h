@@ -1,8 +1,8 @@
 #pragma once
 // Export of a major category into another database file, and promotion of a backup file to
 // main and backup database.
-#include <QHash>
-#include <QList>
+#include "store/category_export.h"
+
 #include <QString>
 
 #include <functional>
@@ -12,37 +12,8 @@ namespace yunshan {
 class Dialogs;
 class NoteStore;
 
-// An id in the main database and the id the same row received in the target.
-struct ToldtoNew {
-    qint32 old1 = 0;
-    qint32 new1 = 0;
-};
-
-// The records in the order the rows were copied. `lookup` gives the new id of the first record
-// with that old id, -1 when there is none (answered from an index, not by a linear search).
-class IdMap {
-  public:
-    void append(qint32 old1, qint32 new1);
-    qint32 lookup(qint32 old1) const;
-    const QList<ToldtoNew> &records() const { return records_; }
-
-  private:
-    QList<ToldtoNew> records_;
-    QHash<qint32, qint32> first_;
-};
-
 // Shows a progress text on the notice label (empty text clears it) and lets the window repaint.
 using NoticeFn = std::function<void(const QString &)>;
-
-// What the copy wrote into the target.
-struct ExportCounts {
-    qint64 major_id = 0; // the new major category's id in the target
-    int sections = 0;
-    int notes = 0;
-    int titles = 0;
-    int rtf_bodies = 0;
-    int pictures = 0;
-};
 
 // Texts of the export command.
 namespace export_text {

@@ -85,7 +85,7 @@ BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
     QString source;
     on_main([&] { source = main_database_file(c.store, run); });
     const WebDavAccount account{run.dav_url, run.dav_username, run.dav_password};
-    const bool upload = account.complete() && (run.webdav_tcbc == 1 || exit_mark == 0);
+    const bool upload = account.complete() && (run.webdav_tcbc || exit_mark == 0);
     bool uploaded = false;
     bool failed = false;
     QString conflicts;
@@ -161,12 +161,12 @@ void remove_expired_copy(const RunSettings &run, const QDate &today)
 BackupResult exit_backup_step(BackupContext &c, int &exit_mark)
 {
     BackupResult result;
-    if (!(c.run.auto_backup == QLatin1String("1") || c.run.webdav_tcbc == 1))
+    if (!(c.run.auto_backup == QLatin1String("1") || c.run.webdav_tcbc))
         return result;
     exit_mark = 1;
     bool changed = false;
     run_on_main(c.panel.on_main, [&] { changed = c.store.changed(); });
-    if (changed && c.run.skip_exit_backup == 0)
+    if (changed && !c.run.skip_exit_backup)
         result = backup_command(c, exit_mark, 0);
     remove_expired_copy(c.run, c.today);
     return result;

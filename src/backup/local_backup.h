@@ -1,10 +1,10 @@
 #pragma once
 // The backup command: the upload to the WebDAV share when configured, then the dated copy of the
 // main database in the backup folder; and the exit step with its retention of dated copies.
-#include "app/main_state.h"
 #include "backup/background_work.h"
 #include "backup/transfer_progress.h"
 #include "backup/webdav.h"
+#include "settings/run_settings.h"
 
 #include <QDate>
 #include <QDateTime>

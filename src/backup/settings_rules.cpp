@@ -39,6 +39,12 @@ qsizetype root_length(const QString &path)
     return 0;
 }
 
+// A switch as `set_table` holds it.
+QString switch_value(bool on)
+{
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
 // Connect_to_db; a main file that cannot be opened or created leaves nothing open (status 0).
 int reconnect(NoteStore &store, RunSettings &run, Dialogs &dialogs, const std::function<void()> &on_read_only)
 {
@@ -230,8 +236,8 @@ void fill_from_run(SettingsFields &fields, const RunSettings &run)
     // The switches are stored with a complete share only; without one the dialog shows what a
     // first opening shows, so that it reads the same each time.
     const bool share_stored = !run.dav_url.isEmpty() || !run.dav_username.isEmpty() || !run.dav_password.isEmpty();
-    fields.start_download = share_stored ? run.webdav_qdxz == 1 : false;
-    fields.exit_upload = share_stored ? run.webdav_tcbc == 1 : true;
+    fields.start_download = share_stored ? run.webdav_qdxz : false;
+    fields.exit_upload = share_stored ? run.webdav_tcbc : true;
     fields.dav_url = run.dav_url;
     fields.dav_username = run.dav_username;
     fields.dav_password = run.dav_password;
@@ -349,14 +355,14 @@ SaveResult save_settings(SettingsFields &fields, SettingsStore &settings, const 
             !fields.dav_url.isEmpty() && !fields.dav_username.isEmpty() && !fields.dav_password.isEmpty();
         const bool some = !fields.dav_url.isEmpty() || !fields.dav_username.isEmpty() || !fields.dav_password.isEmpty();
         if (complete) {
-            run.webdav_qdxz = fields.start_download ? 1 : 0;
-            run.webdav_tcbc = fields.exit_upload ? 1 : 0;
+            run.webdav_qdxz = fields.start_download;
+            run.webdav_tcbc = fields.exit_upload;
             run.dav_url = with_trailing_slash(fields.dav_url);
             run.dav_username = fields.dav_username;
             run.dav_password = fields.dav_password;
             run.zip_password = fields.zip_password;
-            set_table::replace(store, set_table::key_start_download(), QString::number(run.webdav_qdxz));
-            set_table::replace(store, set_table::key_exit_upload(), QString::number(run.webdav_tcbc));
+            set_table::replace(store, set_table::key_start_download(), switch_value(run.webdav_qdxz));
+            set_table::replace(store, set_table::key_exit_upload(), switch_value(run.webdav_tcbc));
             set_table::replace(store, set_table::key_dav_url(), run.dav_url);
             set_table::replace(store, set_table::key_dav_username(), fields.dav_username);
             set_table::replace(store, set_table::key_dav_password(), fields.dav_password);

@@ -2,8 +2,8 @@
 // Rules of the settings dialog that need no widgets: the first-run proposal of the two data
 // folders, folder normalising and comparison, saving the dialog's fields and testing the
 // folders they name.
-#include "app/main_state.h"
 #include "backup/webdav.h"
+#include "settings/run_settings.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 
 #include "crypto/note_crypt.h"
 #include "platform/dialogs.h"
-#include "store/note_store.h"
+#include "store/category_rows.h"
 
 namespace yunshan {
 
@@ -51,103 +51,54 @@ int index_ignoring_case(const QStringList &entries, const QString &text)
     return -1;
 }
 
-bool section_caption_taken(NoteStore &store, const QString &caption)
+namespace {
+
+ListTable table_of(int target)
 {
-    return !store.get_first_string(QStringLiteral("select caption from Section where caption=?1"), {caption}).isEmpty();
+    switch (target) {
+    case kTargetMajor:
+        return ListTable::Class;
+    case kTargetMinor:
+        return ListTable::Section;
+    default:
+        return ListTable::Title;
+    }
 }
 
-void add_class(NoteStore &store, int px, const QString &stored_name)
+PxChange px_change_of(OrderCommand command)
 {
-    store.write([&](Writer &w) {
-        w.insert(QStringLiteral("Class"), QStringLiteral("insert into main.Class(px,caption) values(?1,?2)"),
-                 {px, stored_name});
-    });
+    switch (command) {
+    case OrderCommand::Pin:
+        return PxChange::Pin;
+    case OrderCommand::MoveUp:
+        return PxChange::Up;
+    case OrderCommand::MoveDown:
+        return PxChange::Down;
+    case OrderCommand::Unpin:
+        break;
+    }
+    return PxChange::Set;
 }
 
-bool add_section(NoteStore &store, int px, const QString &stored_name, const QString &class_caption)
+bool valid_target(int target)
 {
-    return store.write([&](Writer &w) {
-        const auto class_id =
-            w.db().query_first(QStringLiteral("select id from main.Class where caption=?1"), {class_caption});
-        if (!class_id) {
-            w.cancel();
-            return false;
-        }
-        w.insert(QStringLiteral("Section"),
-                 QStringLiteral("insert into main.Section(px,classId,caption) values(?1,?2,?3)"),
-                 {px, *class_id, stored_name});
-        return true;
-    });
+    return target == kTargetMajor || target == kTargetMinor || target == kTargetNote;
 }
 
-int delete_category_row(NoteStore &store, int target, const QString &caption)
-{
-    const QString table = target == kTargetMajor ? QStringLiteral("Class") : QStringLiteral("Section");
-    return store.write(
-        [&](Writer &w) { return w.run(QStringLiteral("delete from main.%1 where caption=?1").arg(table), {caption}); });
-}
+} // namespace
 
 int apply_order(NoteStore &store, OrderCommand command, int target, const QString &caption, int note_id, int entries)
 {
-    QString set;
-    SqlParams params;
-    switch (command) {
-    case OrderCommand::Pin:
-        set = QStringLiteral("px=0");
-        break;
-    case OrderCommand::MoveUp:
-        set = QStringLiteral("px=px-3");
-        break;
-    case OrderCommand::MoveDown:
-        set = QStringLiteral("px=px+3");
-        break;
-    case OrderCommand::Unpin:
-        set = QStringLiteral("px=?2");
-        break;
-    }
-    QString sql;
-    switch (target) {
-    case kTargetMajor:
-        sql = QStringLiteral("update main.Class set %1 where caption=?1");
-        params << caption;
-        break;
-    case kTargetMinor:
-        sql = QStringLiteral("update main.Section set %1 where caption=?1");
-        params << caption;
-        break;
-    case kTargetNote:
-        sql = QStringLiteral("update main.title set %1 where noteId=?1");
-        params << note_id;
-        break;
-    default:
+    if (!valid_target(target))
         return 0;
-    }
-    if (command == OrderCommand::Unpin)
-        params << unpin_px(entries);
-    return store.write([&](Writer &w) { return w.run(sql.arg(set), params); });
+    return change_px(store, table_of(target), caption, note_id, px_change_of(command), unpin_px(entries));
 }
 
 int rename_row(NoteStore &store, int target, const QString &stored_caption, const QString &old_caption, int note_id)
 {
-    QString sql;
-    SqlParams params{stored_caption};
-    switch (target) {
-    case kTargetMajor:
-        sql = QStringLiteral("update main.Class set caption=?1 where caption=?2");
-        params << old_caption;
-        break;
-    case kTargetMinor:
-        sql = QStringLiteral("update main.Section set caption=?1 where caption=?2");
-        params << old_caption;
-        break;
-    case kTargetNote:
-        sql = QStringLiteral("update main.title set caption=?1 where noteId=?2");
-        params << note_id;
-        break;
-    default:
+    if (!valid_target(target))
         return 0;
-    }
-    return store.write([&](Writer &w) { return w.run(sql, params); });
+    return set_caption(store, table_of(target), old_caption, note_id, stored_caption);
 }
 
 QString note_caption_for_mode(int mode, const QString &title, const QString &password)
@@ -228,7 +179,7 @@ bool delete_category(NoteStore &store, Dialogs &dialogs, int target, const std::
         (major ? QStringLiteral("是否删除大类“") : QStringLiteral("是否删除小类“")) + *caption + QStringLiteral("”?");
     if (dialogs.question_yes_no(question) != Dialogs::Answer::Yes)
         return false;
-    if (delete_category_row(store, target, *caption) == 0) {
+    if (delete_category_row(store, major ? ListTable::Class : ListTable::Section, *caption) == 0) {
         // Deleted meanwhile (another list was out of date): nothing to report as done.
         dialogs.message(major ? QStringLiteral("这个大类已经不存在。") : QStringLiteral("这个小类已经不存在。"));
         return false;
@@ -240,7 +191,7 @@ bool delete_category(NoteStore &store, Dialogs &dialogs, int target, const std::
 std::optional<QString> rename_category_or_note(NoteStore &store, Dialogs &dialogs, const QStringList &major_entries,
                                                const RenameTarget &t)
 {
-    if (t.target != kTargetMajor && t.target != kTargetMinor && t.target != kTargetNote)
+    if (!valid_target(t.target))
         return std::nullopt;
     if (t.target == kTargetNote && (t.crypt_change_pending || (t.legacy_form && t.crypt_mode > 0))) {
         dialogs.message(t.crypt_change_pending ? rename_while_pending_text() : rename_legacy_form_text());

@@ -1,6 +1,6 @@
 #pragma once
-// The rules of the category commands: sort keys, name uniqueness, the writes, and the
-// commands themselves over the store and the dialogs. The window only reads its lists, calls
+// The rules of the category commands: sort keys, name uniqueness, and the commands themselves
+// over the store and the dialogs. The window only reads its lists, calls
 // these and shows the outcome.
 #include <QString>
 #include <QStringList>
@@ -35,16 +35,7 @@ QString stored_category_name(const QString &typed);
 // Position of `text` in `entries` ignoring letter case; -1 when absent.
 int index_ignoring_case(const QStringList &entries, const QString &text);
 
-// Whether any minor category (of any major category, deleted ones included) has exactly this
-// caption.
-bool section_caption_taken(NoteStore &store, const QString &caption);
-
-// The writes, one transaction each on both databases. Captions are bound as they are stored.
-void add_class(NoteStore &store, int px, const QString &stored_name);
-// Under the major category captioned `class_caption`; false (nothing written) when there is none.
-bool add_section(NoteStore &store, int px, const QString &stored_name, const QString &class_caption);
-// Deletes the major (`target` 1) or minor (2) category row captioned `caption`; the rows deleted.
-int delete_category_row(NoteStore &store, int target, const QString &caption);
+// The writes, one transaction each on both databases (the rows themselves: store/category_rows.h).
 // Pins, moves or unpins the category captioned `caption` or the note `note_id`; `entries`: entries
 // of the list concerned (for notes, of the note list's page). The rows changed.
 int apply_order(NoteStore &store, OrderCommand command, int target, const QString &caption, int note_id, int entries);

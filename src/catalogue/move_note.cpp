@@ -1,6 +1,6 @@
 #include "catalogue/move_note.h"
 
-#include "store/note_store.h"
+#include "store/note_rows.h"
 
 namespace yunshan {
 
@@ -11,16 +11,7 @@ MoveOutcome move_note(NoteStore &store, int note_id, const QString &source, cons
     if (*target == source)
         return MoveOutcome::Unchanged;
     // A missing target would leave the note in no category at all.
-    return store.write([&](Writer &w) {
-        const auto rows = w.db().query(QStringLiteral("select classId, id from main.Section where caption=?1"), {*target});
-        if (rows.isEmpty()) {
-            w.cancel();
-            return MoveOutcome::TargetMissing;
-        }
-        w.run(QStringLiteral("update main.title set classId=?1, sectionId=?2 where noteId=?3"),
-              {rows.first().value(0), rows.first().value(1), note_id});
-        return MoveOutcome::Moved;
-    });
+    return move_note_row(store, note_id, *target) ? MoveOutcome::Moved : MoveOutcome::TargetMissing;
 }
 
 QString move_outcome_text(MoveOutcome outcome)

@@ -1,7 +1,7 @@
 #pragma once
-// The note list: the statements of its four list kinds, the page offset, the entries' texts and
-// the favourite mark.
-#include "app/main_state.h"
+// The note list: its four list kinds, the page offset, the entries' texts and the favourite
+// mark.
+#include "store/note_queries.h"
 
 #include <QList>
 #include <QString>
@@ -16,45 +16,47 @@ class NoteStore;
 // List kinds (`search_flag`).
 enum NoteListKind : int {
     kNoListYet = 0,
-    kSearchList = 1,
+    kSearchList = 1, // the search box's lists: 1 to 99
     kFavouriteList = 2,
     kEncryptedList = 3,
-    kSectionList = 100,
+    kSectionList = 100, // the minor category's list: 100 and above
 };
 
-constexpr int kNotePageSize = 200;
+// Kinds the search box fills (the paging buttons refill them with load_note_list) and the kind
+// the minor-category selection fills.
+constexpr bool is_search_box_list(NoteListKind kind)
+{
+    return kind >= kSearchList && kind < kSectionList;
+}
+constexpr bool is_section_list(NoteListKind kind)
+{
+    return kind >= kSectionList;
+}
 
-// One row of a list statement.
-struct NoteListRow {
-    int noteId = 0;
-    int isDel = 0; // list mark: 0 plain, 1 encrypted with title, 2 body only
-    int fast = 0;  // favourite flag
-    QString caption;
+// The entries of the note list, parallel to the list's items.
+struct NoteListState {
+    QList<int> noteIdList;
+    QList<int> is_crypt_list; // list marks: the encryption mode of each entry's note
+    QList<int> is_fast_list;
+    int search_offset = 0;
+    NoteListKind search_flag = kNoListYet;
+    QString list_key;              // search text or minor-category caption of the list shown
+    bool search_highlight = false; // the search text is marked in the list and found on opening
+    int hits_index = -1;           // entry under the mouse pointer, for hints
 };
 
 // Text an entry shows for its stored caption: the caption (mark 0), "******" (mark 1), or the
 // caption's characters after the first ":ppp", at most 555 (mark 2).
 QString displayed_note_text(const QString &caption, int mark);
 
-// The statement of a search-box list kind (1, 2 or 3) for search text `text`, ending with the
-// page offset. Kind 1 matches the text in plain captions, in the readable title after ":ppp" of
-// body-only encrypted notes and in the tag line and plain-text copy of plain notes; the hex
-// ciphertext of encrypted captions is never matched. "%" and "_" in the text keep their
-// pattern meaning; single quotes are doubled.
-// Kind 1 orders by `px`, notes of equal `px` by the title row's id. `limit` is the page size.
-QString note_search_statement(int kind, const QString &text, int offset, int limit = kNotePageSize);
-// The condition of the kind-1 statement for a non-empty `text`, over `title a` left-joined with
-// `notes b`.
-QString note_search_condition(const QString &text);
-// The statement of the minor-category fill.
-QString section_notes_statement(const QString &section_caption, int offset);
-
-// Runs a list statement on the main database (nothing when it is closed); throws DbError.
-QList<NoteListRow> query_note_list(NoteStore &store, const QString &sql);
+// A page of the list of kind `kind` from row `offset`: the search for the text `key` (kind 1),
+// the favourites (2), the encrypted notes (3) or the notes of the minor category captioned `key`
+// (100). Nothing for another kind or a closed main database; throws DbError.
+QList<NoteListRow> note_list_rows(NoteStore &store, NoteListKind kind, const QString &key, int offset);
 
 // Chooses the list to show: `kind` with its search text or minor-category caption `key`. A change
 // of kind or key starts again at the first page; the same list keeps its page.
-void choose_note_list(NoteListState &list, int kind, const QString &key);
+void choose_note_list(NoteListState &list, NoteListKind kind, const QString &key);
 // "下一页": one page further, with no upper bound.
 void next_note_page(NoteListState &list);
 // "上一页": one page back; false (offset 0) when the first page is shown already.
@@ -66,6 +68,9 @@ QStringList fill_note_entries(NoteListState &list, const QList<NoteListRow> &row
 // Marks (`on`) or unmarks the favourite flag of entry `row`, whose note `note_id` is open.
 enum class FavouriteChange { NoEntry, Unchanged, Changed };
 FavouriteChange set_favourite(NoteStore &store, NoteListState &list, int row, int note_id, bool on);
+
+// The list mark of every entry of note `note_id` becomes `mode`; true when one changed.
+bool set_list_mark(NoteListState &list, int note_id, int mode);
 
 // One piece of an entry's drawn text, at `x` from the text origin.
 struct EntryPiece {

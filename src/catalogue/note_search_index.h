@@ -11,9 +11,9 @@
 // The index follows the writes of this program through the main connection's change log, and
 // rebuilds (on a worker thread with its own read connection) when the database changed behind
 // its back, when it is new, lost or damaged.
-#include "catalogue/note_list.h"
 #include "store/connection.h"
 #include "store/note_change_log.h"
+#include "store/note_queries.h"
 
 #include <QHash>
 #include <QObject>

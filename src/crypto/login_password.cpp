@@ -1,6 +1,7 @@
 #include "crypto/login_password.h"
 
 #include "platform/dialogs.h"
+#include "platform/text_trim.h"
 #include "store/note_store.h"
 #include "store/set_table.h"
 
@@ -8,21 +9,9 @@
 
 namespace yunshan {
 
-QString trim_blanks_and_controls(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 QString login_password_digest(const QString &password)
 {
-    const QByteArray digest =
-        QCryptographicHash::hash(trim_blanks_and_controls(password).toUtf8(), QCryptographicHash::Md5);
+    const QByteArray digest = QCryptographicHash::hash(trim_controls(password).toUtf8(), QCryptographicHash::Md5);
     return QString::fromLatin1(digest.toHex());
 }
 
@@ -33,7 +22,7 @@ bool login_check(NoteStore &store, Dialogs &dialogs)
         return true;
     const QString entry = dialogs.password(QStringLiteral("请输入密码"), QStringLiteral("密码"));
     // An empty (or blank) entry never matches, whatever digest is stored.
-    if (!trim_blanks_and_controls(entry).isEmpty() && login_password_digest(entry) == stored)
+    if (!trim_controls(entry).isEmpty() && login_password_digest(entry) == stored)
         return true;
     dialogs.message(QStringLiteral("密码错误"));
     return false;
@@ -59,7 +48,7 @@ bool save_login_password(NoteStore &store, Dialogs &dialogs, const QString &firs
         dialogs.message(QStringLiteral("两次输入的密码不同。请重新输入。"));
         return false;
     }
-    if (trim_blanks_and_controls(first).isEmpty()) {
+    if (trim_controls(first).isEmpty()) {
         set_table::remove_password(store);
         dialogs.message(QStringLiteral("密码已经清除。"));
         return true;

@@ -8,10 +8,6 @@ namespace yunshan {
 class Dialogs;
 class NoteStore;
 
-// The text without the characters of code 32 or less at either end (blanks, tabs, line breaks
-// and other control characters); characters inside stay.
-QString trim_blanks_and_controls(const QString &text);
-
 // The stored form of a login password: MD5 of the UTF-8 bytes of the trimmed password, as 32
 // lower-case hexadecimal digits.
 QString login_password_digest(const QString &password);

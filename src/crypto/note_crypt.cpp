@@ -2,10 +2,9 @@
 
 #include "editor/note_loader.h"
 #include "platform/dialogs.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "store/sql_text.h"
-
-#include <QBuffer>
 
 #include <algorithm>
 
@@ -18,22 +17,6 @@ const QString kPasswordPrompt = QStringLiteral("密码");
 bool encrypted_mode(int mode)
 {
     return mode == kEncryptedWithTitle || mode == kEncryptedContentOnly;
-}
-
-QByteArray run_stream(bool encrypt, const QByteArray &input, const QString &password)
-{
-    QByteArray source_bytes = input;
-    QBuffer source(&source_bytes);
-    source.open(QIODevice::ReadOnly);
-    QByteArray out;
-    QBuffer destination(&out);
-    destination.open(QIODevice::ReadWrite);
-    if (encrypt)
-        encrypt_stream(source, password, destination);
-    else
-        decrypt_stream(source, password, destination);
-    destination.close();
-    return out;
 }
 
 // The plain-text copy as bytes: the byte-order mark FF FE, then the text in UTF-16LE.
@@ -78,31 +61,15 @@ void without_zero_fill(QByteArray &rtf)
     rtf.truncate(end);
 }
 
-void set_marks(NoteListState &list, int note_id, int mode, bool &changed)
-{
-    for (qsizetype i = 0; i < list.noteIdList.size() && i < list.is_crypt_list.size(); ++i) {
-        if (list.noteIdList.at(i) == note_id && list.is_crypt_list.at(i) != mode) {
-            list.is_crypt_list[i] = mode;
-            changed = true;
-        }
-    }
-}
-
-// The note a command acts on: the open note, or the last one opened or created, as a save does.
-int command_note_id(const OpenNoteState &note)
-{
-    return note.noteId >= 0 ? note.noteId : note.noteId_bei;
-}
-
 // What the database holds of note `id`: an earlier pending change knows it, otherwise the open
 // note's state does (nothing is pending, so it agrees with the database).
-PendingCryptChange stored_state(const OpenNoteState &note, const NoteCryptState &crypt, int id)
+PendingCryptChange stored_state(const NoteCryptState &crypt, int id)
 {
     for (const PendingCryptChange *p : {&crypt.pending_encryption, &crypt.pending_decryption}) {
         if (p->note_id == id)
             return *p;
     }
-    return PendingCryptChange{id, note.is_crypt, encrypted_mode(note.is_crypt) ? note.key_crypt : QString()};
+    return PendingCryptChange{id, crypt.is_crypt, encrypted_mode(crypt.is_crypt) ? crypt.key_crypt : QString()};
 }
 
 void clear_pending(NoteCryptState &crypt)
@@ -163,16 +130,9 @@ EncodedNoteFields encode_note_fields(const PlainNoteFields &fields, int mode, co
     stored.isDel = mode;
     stored.caption = encode_caption(fields.title, mode, password);
     stored.label = mode == kEncryptedWithTitle ? encrypt_text(fields.label, password) : fields.label;
-    QByteArray copy = plain_copy_bytes(fields.plain_text);
-    QBuffer source(&copy);
-    source.open(QIODevice::ReadOnly);
-    QByteArray hex;
-    QBuffer destination(&hex);
-    destination.open(QIODevice::ReadWrite);
-    encrypt_stream_to_hex(source, password, destination);
-    stored.content = QString::fromLatin1(hex);
+    stored.content = bytes_to_hex(encrypt_bytes(plain_copy_bytes(fields.plain_text), password));
     if (fields.rtf)
-        stored.rtf = run_stream(true, *fields.rtf, password);
+        stored.rtf = encrypt_bytes(*fields.rtf, password);
     return stored;
 }
 
@@ -205,7 +165,7 @@ PlainNoteFields decode_note_fields(const EncodedNoteFields &stored, const QStrin
     fields.plain_text = readable(body_error_text(),
                                  [&] { return decrypt_text(stored.content, password, form, TextTrim::ZeroFillOnly); });
     if (stored.rtf) {
-        QByteArray rtf = readable(body_error_text(), [&] { return run_stream(false, *stored.rtf, password); });
+        QByteArray rtf = readable(body_error_text(), [&] { return decrypt_bytes(*stored.rtf, password); });
         without_zero_fill(rtf);
         fields.rtf = rtf;
     }
@@ -273,7 +233,7 @@ void decrypt_stored_note(StoredNote &stored, int mode, const QString &password, 
     if (mode == kEncryptedWithTitle)
         stored.label = readable(body_error_text(), [&] { return decrypt_text(stored.label, password, form); });
     if (stored.has_rtf) {
-        stored.rtf = readable(body_error_text(), [&] { return run_stream(false, stored.rtf, password); });
+        stored.rtf = readable(body_error_text(), [&] { return decrypt_bytes(stored.rtf, password); });
         without_zero_fill(stored.rtf);
     } else if (stored.content.isValid()) {
         const QString hex = stored.content.typeId() == QMetaType::QByteArray
@@ -323,22 +283,21 @@ QString rename_legacy_form_text()
     return QStringLiteral("此笔记是旧版本加密的，请先修改并保存一次笔记，再重命名。");
 }
 
-CryptCommandResult encrypt_open_note(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt, Dialogs &dialogs,
-                                     int selected_row, int mode)
+CryptCommandResult encrypt_open_note(NoteCryptState &crypt, Dialogs &dialogs, int note_id, bool entry_selected,
+                                     int mode)
 {
-    const int id = command_note_id(note);
-    if (selected_row < 0 || selected_row >= list.noteIdList.size() || id < 0) {
+    if (!entry_selected || note_id < 0) {
         dialogs.message(encrypt_needs_note_text());
         return CryptCommandResult::Unchanged;
     }
-    if (note.is_crypt == mode) {
+    if (crypt.is_crypt == mode) {
         dialogs.message(already_encrypted_text());
         return CryptCommandResult::Unchanged;
     }
-    PendingCryptChange stored = stored_state(note, crypt, id);
-    if (encrypted_mode(note.is_crypt)) {
+    PendingCryptChange stored = stored_state(crypt, note_id);
+    if (encrypted_mode(crypt.is_crypt)) {
         // The other encrypted mode: the password stays.
-        note.is_crypt = mode;
+        crypt.is_crypt = mode;
         dialogs.message(mode_changed_text(mode));
     } else {
         QString first = dialogs.password(QStringLiteral("请第一次输入密码(密码不能为空)"), kPasswordPrompt);
@@ -352,65 +311,53 @@ CryptCommandResult encrypt_open_note(OpenNoteState &note, NoteListState &list, N
         }
         if (first.isEmpty())
             return CryptCommandResult::Unchanged;
-        note.is_crypt = mode;
-        wipe_password(note.key_crypt);
-        note.key_crypt = first;
+        crypt.is_crypt = mode;
+        wipe_password(crypt.key_crypt);
+        crypt.key_crypt = first;
     }
-    bool changed = false;
-    set_marks(list, id, mode, changed);
     crypt.pending_encryption = stored;
-    note.title_mark = 1;
-    note.body_mark = 1;
     return CryptCommandResult::Changed;
 }
 
-CryptCommandResult remove_note_encryption(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt)
+CryptCommandResult remove_note_encryption(NoteCryptState &crypt, int note_id)
 {
-    const int id = command_note_id(note);
-    if (note.is_crypt == kPlainNote || id < 0)
+    if (crypt.is_crypt == kPlainNote || note_id < 0)
         return CryptCommandResult::Unchanged;
-    const PendingCryptChange stored = stored_state(note, crypt, id);
-    note.is_crypt = kPlainNote;
-    wipe_password(note.key_crypt);
-    bool changed = false;
-    set_marks(list, id, kPlainNote, changed);
+    const PendingCryptChange stored = stored_state(crypt, note_id);
+    crypt.is_crypt = kPlainNote;
+    wipe_password(crypt.key_crypt);
     crypt.pending_decryption = stored;
-    note.title_mark = 1;
-    note.body_mark = 1;
     return CryptCommandResult::Changed;
 }
 
-bool leave_without_saving(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt)
+QList<ListMark> leave_without_saving(NoteCryptState &crypt, int note_id)
 {
-    bool changed = false;
+    QList<ListMark> marks;
     for (const PendingCryptChange *p : {&crypt.pending_decryption, &crypt.pending_encryption}) {
         if (!p->active())
             continue;
-        set_marks(list, p->note_id, p->stored_mode, changed);
-        if (command_note_id(note) == p->note_id) {
-            note.is_crypt = p->stored_mode;
-            if (note.key_crypt != p->stored_password) {
-                wipe_password(note.key_crypt);
-                note.key_crypt = p->stored_password;
+        marks.append({p->note_id, p->stored_mode});
+        if (note_id == p->note_id) {
+            crypt.is_crypt = p->stored_mode;
+            if (crypt.key_crypt != p->stored_password) {
+                wipe_password(crypt.key_crypt);
+                crypt.key_crypt = p->stored_password;
             }
         }
     }
     clear_pending(crypt);
-    return changed;
+    return marks;
 }
 
-bool note_saved(NoteListState &list, NoteCryptState &crypt, int note_id, int saved_mode)
+void note_saved(NoteCryptState &crypt)
 {
-    bool changed = false;
-    set_marks(list, note_id, saved_mode, changed);
     clear_pending(crypt);
     crypt.legacy_form = false;
-    return changed;
 }
 
-void forget_open_note(OpenNoteState &note, NoteCryptState &crypt)
+void forget_open_note(NoteCryptState &crypt)
 {
-    wipe_password(note.key_crypt);
+    wipe_password(crypt.key_crypt);
     clear_pending(crypt);
     crypt.legacy_form = false;
 }
@@ -443,12 +390,12 @@ void write_encoded_note(NoteStore &store, int note_id, const EncodedNoteFields &
 
 // ---- Autosave ----
 
-QString autosave_password(const OpenNoteState &note, const NoteCryptState &crypt)
+QString autosave_password(const NoteCryptState &crypt, int note_id)
 {
-    if (encrypted_mode(note.is_crypt) && !note.key_crypt.isEmpty())
-        return note.key_crypt;
+    if (encrypted_mode(crypt.is_crypt) && !crypt.key_crypt.isEmpty())
+        return crypt.key_crypt;
     const PendingCryptChange &p = crypt.pending_decryption;
-    if (p.active() && p.note_id == command_note_id(note) && encrypted_mode(p.stored_mode))
+    if (p.active() && p.note_id == note_id && encrypted_mode(p.stored_mode))
         return p.stored_password;
     return QString();
 }
@@ -467,7 +414,7 @@ QByteArray autosave_file_bytes(const QByteArray &rtf, int mode, const QString &p
     file += QByteArray::number(encrypted_mode(mode) ? mode : kPlainNote) + '\n';
     file += encrypt_text(crypt_marker(), password).toLatin1() + '\n';
     file += QByteArray::number(rtf.size()) + '\n';
-    file += run_stream(true, rtf, password);
+    file += encrypt_bytes(rtf, password);
     return file;
 }
 
@@ -501,7 +448,7 @@ std::optional<DecryptedAutosave> decrypt_autosave(const QByteArray &file, const 
             return std::nullopt;
         DecryptedAutosave out;
         out.mode = mode;
-        out.rtf = run_stream(false, cipher, password).left(size);
+        out.rtf = decrypt_bytes(cipher, password).left(size);
         return out;
     } catch (const IntegerConversionError &) {
     } catch (const EAESError &) {
@@ -540,17 +487,14 @@ AutosaveRecovery recover_autosave(const QByteArray &file, Dialogs &dialogs)
     return r;
 }
 
-bool restore_autosave_mode(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt, int note_id,
-                           int stored_mode, int file_mode, const QString &password)
+bool restore_autosave_mode(NoteCryptState &crypt, int note_id, int stored_mode, int file_mode, const QString &password)
 {
     clear_pending(crypt);
     const int mode = encrypted_mode(file_mode) ? file_mode : kPlainNote;
-    note.is_crypt = mode;
-    wipe_password(note.key_crypt);
+    crypt.is_crypt = mode;
+    wipe_password(crypt.key_crypt);
     if (encrypted_mode(mode))
-        note.key_crypt = password;
-    bool changed = false;
-    set_marks(list, note_id, mode, changed);
+        crypt.key_crypt = password;
     if (mode == stored_mode)
         return false;
     const PendingCryptChange stored{note_id, stored_mode, encrypted_mode(stored_mode) ? password : QString()};

@@ -15,10 +15,10 @@
 //
 // The ciphertext depends on nothing but the password and the plaintext, so saving an unchanged
 // note again writes identical values. Pictures are never encrypted.
-#include "app/main_state.h"
 #include "crypto/text_cipher.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -141,7 +141,11 @@ struct PendingCryptChange {
     bool active() const { return note_id >= 0; }
 };
 
+// The open note's encryption: its mode and password (which lives only while its note is open),
+// and the changes of mode that wait for a save.
 struct NoteCryptState {
+    int is_crypt = kPlainNote;             // 0 plain, 1 encrypted with title, 2 body only
+    QString key_crypt;                     // password of the open encrypted note
     PendingCryptChange pending_encryption; // an encryption (or a switch of mode) was applied
     PendingCryptChange pending_decryption; // the encryption was removed
     // The open note was read through the legacy 8-bit form: its next save writes the title row
@@ -163,29 +167,40 @@ QString rename_legacy_form_text();   // rename refused while the note is in the 
 // What a command changed; the window redraws the list and enables the save commands.
 enum class CryptCommandResult { Unchanged, Changed };
 
-// "加密当前笔记(含标题)" (mode 1) and "加密当前笔记(仅内容)" (mode 2) on the open note, with
-// `selected_row` the selected note-list entry (-1 none). Asks for the password twice when the
-// note is plain. On Changed: `is_crypt`, `key_crypt`, the list mark of the note's entries, the
-// pending encryption, and the title and body marks (1) are set; nothing is written.
-CryptCommandResult encrypt_open_note(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt, Dialogs &dialogs,
-                                     int selected_row, int mode);
+// A list mark to put back: the entries of note `note_id` show mode `mode`.
+struct ListMark {
+    int note_id = -1;
+    int mode = kPlainNote;
 
-// "取消当前笔记加密…": the open note becomes plain at the next save. No password is asked.
-CryptCommandResult remove_note_encryption(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt);
+    friend bool operator==(const ListMark &, const ListMark &) = default;
+};
 
-// Leaving the open note without saving (the answer No to an unsaved-changes question): the list
-// marks of pending notes return to their stored modes, and the open note, when it is one of
-// them, gets back its stored mode and password, so that a later save of it cannot write one form
-// under the other mode. Both pending changes are cleared. True when a list mark changed.
-bool leave_without_saving(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt);
+// "加密当前笔记(含标题)" (mode 1) and "加密当前笔记(仅内容)" (mode 2) on note `note_id` (the
+// open note, or the last one opened or created; -1 none), `entry_selected` when a note-list entry
+// is selected. Asks for the password twice when the note is plain. On Changed: `is_crypt`,
+// `key_crypt` and the pending encryption are set; nothing is written. The caller then marks the
+// note's entries with `is_crypt` and the title and body as changed.
+CryptCommandResult encrypt_open_note(NoteCryptState &crypt, Dialogs &dialogs, int note_id, bool entry_selected,
+                                     int mode);
 
-// After a save of note `note_id` in mode `saved_mode`: its list marks show that mode, nothing is
-// pending and the legacy form is gone. True when a list mark changed.
-bool note_saved(NoteListState &list, NoteCryptState &crypt, int note_id, int saved_mode);
+// "取消当前笔记加密…": the note becomes plain at the next save. No password is asked. On Changed
+// the caller marks as after encrypt_open_note.
+CryptCommandResult remove_note_encryption(NoteCryptState &crypt, int note_id);
+
+// Leaving the open note `note_id` without saving (the answer No to an unsaved-changes question):
+// the list marks of the pending notes go back to their stored modes (returned, in the order to
+// apply them), and the open note, when it is one of them, gets back its stored mode and password,
+// so that a later save of it cannot write one form under the other mode. Both pending changes are
+// cleared.
+QList<ListMark> leave_without_saving(NoteCryptState &crypt, int note_id);
+
+// After a save: nothing is pending and the legacy form is gone. The caller marks the saved
+// note's entries with the mode it was saved in.
+void note_saved(NoteCryptState &crypt);
 
 // Opening another note: the password of the note that is left is forgotten, the pending
 // changes and the legacy form go.
-void forget_open_note(OpenNoteState &note, NoteCryptState &crypt);
+void forget_open_note(NoteCryptState &crypt);
 
 // Overwrites the characters of `password` (when this copy is the only one) and empties it.
 void wipe_password(QString &password);
@@ -203,7 +218,7 @@ void write_encoded_note(NoteStore &store, int note_id, const EncodedNoteFields &
 // The password that protects the open note's autosave file: the note's password while it is
 // encrypted; while a removal of its encryption is pending, the password of its stored form (the
 // database still holds it encrypted). Empty: the file is plain RTF.
-QString autosave_password(const OpenNoteState &note, const NoteCryptState &crypt);
+QString autosave_password(const NoteCryptState &crypt, int note_id);
 
 // The autosave file's bytes for `rtf`: plain RTF when `password` is empty, otherwise an
 // encrypted file that names its format, holds `mode`, a check block for the password and the
@@ -236,12 +251,11 @@ struct AutosaveRecovery {
 AutosaveRecovery recover_autosave(const QByteArray &file, Dialogs &dialogs);
 QString autosave_recovery_title();
 
-// The open note's mode after its autosave file, written in mode `file_mode` under `password`, was
-// recovered; the database holds the note in `stored_mode` (readable with the same password when
-// encrypted). The note takes the file's mode and password. A mode that differs from the stored
-// one is pending until the next save, as the command that made it left it, and the note's list
-// marks show it. True when the mode differs from the stored one.
-bool restore_autosave_mode(OpenNoteState &note, NoteListState &list, NoteCryptState &crypt, int note_id,
-                           int stored_mode, int file_mode, const QString &password);
+// The mode of note `note_id` after its autosave file, written in mode `file_mode` under
+// `password`, was recovered; the database holds the note in `stored_mode` (readable with the
+// same password when encrypted). The note takes the file's mode and password. A mode that differs
+// from the stored one is pending until the next save, as the command that made it left it; the
+// caller marks the note's entries with `is_crypt`. True when the mode differs from the stored one.
+bool restore_autosave_mode(NoteCryptState &crypt, int note_id, int stored_mode, int file_mode, const QString &password);
 
 } // namespace yunshan

@@ -1,6 +1,7 @@
 #include "crypto/text_cipher.h"
 
 #include "platform/code_page.h"
+#include "platform/text_trim.h"
 
 #include <QBuffer>
 #include <QIODevice>
@@ -34,18 +35,6 @@ QString from_utf16le(const char *data, qsizetype size)
     return text;
 }
 
-// Removes every character with a code of 32 or less from both ends.
-QString trim_controls(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 32)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 int hex_digit(QChar c)
 {
     const char16_t u = c.unicode();
@@ -56,23 +45,6 @@ int hex_digit(QChar c)
     if (u >= 'a' && u <= 'f')
         return u - 'a' + 10;
     return -1;
-}
-
-// Whole-source CBC from `bytes` into a fresh buffer.
-QByteArray run_cbc(const QByteArray &bytes, const QString &password, bool encrypt)
-{
-    QByteArray input = bytes;
-    QBuffer source(&input);
-    source.open(QIODevice::ReadOnly);
-    QByteArray output;
-    QBuffer destination(&output);
-    destination.open(QIODevice::WriteOnly);
-    if (encrypt)
-        encrypt_stream_cbc(source, 0, key_block(password), kFixedIv, destination);
-    else
-        decrypt_stream_cbc(source, 0, key_block(password), kFixedIv, destination);
-    destination.close();
-    return output;
 }
 
 } // namespace
@@ -87,18 +59,42 @@ AesKey key_block(const QString &password)
     return key;
 }
 
+QByteArray encrypt_bytes(const QByteArray &bytes, const QString &password)
+{
+    QByteArray input = bytes;
+    QBuffer source(&input);
+    source.open(QIODevice::ReadOnly);
+    QByteArray output;
+    QBuffer destination(&output);
+    destination.open(QIODevice::WriteOnly);
+    encrypt_stream_cbc(source, 0, key_block(password), kFixedIv, destination);
+    return output;
+}
+
+QByteArray decrypt_bytes(const QByteArray &bytes, const QString &password)
+{
+    QByteArray input = bytes;
+    QBuffer source(&input);
+    source.open(QIODevice::ReadOnly);
+    QByteArray output;
+    QBuffer destination(&output);
+    destination.open(QIODevice::WriteOnly);
+    decrypt_stream_cbc(source, 0, key_block(password), kFixedIv, destination);
+    return output;
+}
+
 QString encrypt_text(const QString &text, const QString &password)
 {
-    return bytes_to_hex(run_cbc(to_utf16le(text), password, true));
+    return bytes_to_hex(encrypt_bytes(to_utf16le(text), password));
 }
 
 QString decrypt_text(const QString &hex, const QString &password, TextForm form, TextTrim trim)
 {
-    const QByteArray plain = run_cbc(hex_to_bytes(hex), password, false);
+    const QByteArray plain = decrypt_bytes(hex_to_bytes(hex), password);
     QString text;
     if (form == TextForm::Utf16Le) {
-        const bool bom = plain.size() >= 2 && static_cast<unsigned char>(plain[0]) == 0xff
-                         && static_cast<unsigned char>(plain[1]) == 0xfe;
+        const bool bom = plain.size() >= 2 && static_cast<unsigned char>(plain[0]) == 0xff &&
+                         static_cast<unsigned char>(plain[1]) == 0xfe;
         const qsizetype skip = bom ? 2 : 0;
         text = from_utf16le(plain.constData() + skip, plain.size() - skip);
     } else {
@@ -165,8 +161,8 @@ QByteArray hex_to_bytes(const QString &text)
         for (qsizetype i = 0; i < len; ++i) {
             const int digit = hex_digit(text.at(p + i));
             if (digit < 0) {
-                const QString shown = QStringLiteral("'0x") + text.mid(p, len)
-                                      + QStringLiteral("' is not a valid integer value");
+                const QString shown =
+                    QStringLiteral("'0x") + text.mid(p, len) + QStringLiteral("' is not a valid integer value");
                 throw IntegerConversionError(shown.toStdString());
             }
             value = value * 16 + digit;

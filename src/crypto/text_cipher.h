@@ -62,6 +62,12 @@ QString encrypt_text(const QString &text, const QString &password);
 QString decrypt_text(const QString &hex, const QString &password, TextForm form,
                      TextTrim trim = TextTrim::ControlsAtEnds);
 
+// The ciphertext of `bytes` (zero-filled to whole blocks), and the plaintext of `bytes` with up
+// to 15 zero bytes of fill after it. decrypt_bytes throws EAESError when the byte count is not a
+// multiple of 16.
+QByteArray encrypt_bytes(const QByteArray &bytes, const QString &password);
+QByteArray decrypt_bytes(const QByteArray &bytes, const QString &password);
+
 // Encrypts the whole source and writes the ciphertext as upper-case hex digits, one byte each, to
 // the destination; the destination is then positioned at 0. Returns true. The ciphertext itself
 // never passes through the destination, so nothing it held before is lost.

@@ -1,19 +1,10 @@
 #include "editor/headings.h"
 
+#include "platform/text_trim.h"
+
 #include <QTextDocument>
 
 namespace yunshan {
-
-QString trim_blanks(const QString &text)
-{
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    while (start < end && text.at(start).unicode() <= 0x20)
-        ++start;
-    while (end > start && text.at(end - 1).unicode() <= 0x20)
-        --end;
-    return text.mid(start, end - start);
-}
 
 QStringList heading_lines(const QString &body)
 {
@@ -23,7 +14,7 @@ QStringList heading_lines(const QString &body)
     for (qsizetype i = 0; i <= body.size(); ++i) {
         if (i < body.size() && !breaks.contains(body.at(i)))
             continue;
-        const QString line = trim_blanks(body.mid(start, i - start));
+        const QString line = trim_controls(body.mid(start, i - start));
         if (line.startsWith(QLatin1Char('#')))
             headings.append(line);
         start = i + 1;

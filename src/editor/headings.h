@@ -7,10 +7,6 @@ class QTextDocument;
 
 namespace yunshan {
 
-// `text` without leading and trailing blanks and control characters (every character up to
-// U+0020).
-QString trim_blanks(const QString &text);
-
 // The heading lines of a body, in order: each line (paragraph or line break) trimmed, kept when
 // it begins with "#".
 QStringList heading_lines(const QString &body);

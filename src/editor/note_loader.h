@@ -1,8 +1,6 @@
 #pragma once
-// Reading a note's stored fields for the editor: the RTF body or the plain body, the tag line,
-// the update time and the attached pictures.
-#include <QByteArray>
-#include <QList>
+// What the editor shows of a note's stored fields (store/note_rows.h reads them): the plain
+// body, the update time, the headings mark, and find next in a body.
 #include <QString>
 #include <QVariant>
 
@@ -11,26 +9,6 @@ class QTextCursor;
 class QTextDocument;
 
 namespace yunshan {
-
-class NoteStore;
-
-struct StoredPicture {
-    int id = 0;
-    QByteArray bytes;
-};
-
-struct StoredNote {
-    bool has_rtf = false; // a row in rtffile: the body is RTF
-    QByteArray rtf;       // the RTF body as stored
-    bool has_notes_row = false;
-    QString label;                 // tag line as stored
-    QString put;                   // update time as stored
-    QVariant content;              // plain-text copy as stored (plain bodies only)
-    QList<StoredPicture> pictures; // in the order the database returns them
-};
-
-// Reads everything the editor shows of note `note_id` from the main database; throws DbError.
-StoredNote read_stored_note(NoteStore &store, int note_id);
 
 // The plain body from a stored plain-text copy: UTF-16LE bytes after the mark FF FE, or text
 // (with or without a leading U+FEFF); bytes without the mark are read as UTF-8.

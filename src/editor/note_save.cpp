@@ -2,6 +2,7 @@
 
 #include "editor/rtf/rtf.h"
 #include "platform/private_files.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "store/set_table.h"
 
@@ -62,11 +63,6 @@ SqlValue content_value(const NoteFields &stored, int is_crypt)
     return text;
 }
 
-QString database_now(Connection &db)
-{
-    return db.query_first(QStringLiteral("select CURRENT_TIMESTAMP")).value_or(QVariant()).toString();
-}
-
 NoteSaveResult save_note(NoteStore &store, const SaveRequest &r)
 {
     NoteSaveResult result;
@@ -88,25 +84,18 @@ NoteSaveResult save_note(NoteStore &store, const SaveRequest &r)
     const bool with_rtf = write_body && r.is_rtf == 1;
     const NoteFields stored =
         stored_note_fields(plain_note_fields(r.title, r.label, *r.body, with_rtf), mode, r.key_crypt);
-    const SqlValue id = r.note_id;
-    result.outcome = store.write([&](Writer &w) {
-        int changed = 0;
-        if (write_title)
-            changed += w.run(QStringLiteral("update main.title set isDel=?1, caption=?2 where noteId=?3"),
-                             {mode, stored.caption, id});
-        if (write_body) {
-            // One time for both databases, so that they stay identical row for row.
-            changed += w.run(QStringLiteral("update main.notes set label=?1, put=?2, content=?3 where id=?4"),
-                             {stored.label, database_now(w.db()), content_value(stored, mode), id});
-            if (r.is_rtf == 1)
-                w.run(QStringLiteral("replace into main.rtffile(noteId,rtf) values(?1,?2)"), {id, stored.rtf});
-        } else {
-            changed += w.run(QStringLiteral("update main.notes set label=?1 where id=?2"), {stored.label, id});
-        }
-        if (changed == 0)
-            w.cancel(); // the note's rows are gone
-        return changed > 0 ? SaveOutcome::Saved : SaveOutcome::NoteMissing;
-    });
+    NoteRowsUpdate update;
+    update.title = write_title;
+    update.isDel = mode;
+    update.caption = stored.caption;
+    update.body = write_body;
+    update.label = stored.label;
+    if (write_body) {
+        update.content = content_value(stored, mode);
+        if (r.is_rtf == 1)
+            update.rtf = stored.rtf;
+    }
+    result.outcome = update_note_rows(store, r.note_id, update) ? SaveOutcome::Saved : SaveOutcome::NoteMissing;
     return result;
 }
 
@@ -123,36 +112,13 @@ NewNote create_note(NoteStore &store, const QString &class_caption, const QStrin
     NewNote n;
     n.caption = caption;
     n.px = 2 * entries + 100;
-    n.note_id = store.write([&](Writer &w) {
-        const qint64 id = w.insert(QStringLiteral("notes"), QStringLiteral("insert into main.notes(isDel) values(0)"));
-        const qint64 class_id = w.db()
-                                    .query_first(QStringLiteral("select id from main.class where caption=?1"), {class_caption})
-                                    .value_or(0)
-                                    .toLongLong();
-        const qint64 section_id =
-            w.db()
-                .query_first(QStringLiteral("select id from main.section where caption=?1"), {section_caption})
-                .value_or(0)
-                .toLongLong();
-        w.insert(QStringLiteral("title"),
-                 QStringLiteral("insert into main.title(px,classId,sectionId,noteId,caption) values(?1,?2,?3,?4,?5)"),
-                 {n.px, class_id, section_id, id, caption});
-        return static_cast<int>(id);
-    });
+    n.note_id = insert_note_rows(store, class_caption, section_caption, n.px, caption);
     return n;
 }
 
 bool delete_note(NoteStore &store, int note_id)
 {
-    const SqlParams id{note_id};
-    return store.write([&](Writer &w) {
-        int deleted = w.run(QStringLiteral("delete from main.title where noteId=?1"), id);
-        deleted += w.run(QStringLiteral("delete from main.notes where id=?1"), id);
-        deleted += w.run(QStringLiteral("delete from main.rtffile where noteId=?1"), id);
-        if (deleted == 0)
-            w.cancel();
-        return deleted > 0;
-    });
+    return delete_note_rows(store, note_id);
 }
 
 // ---- Save as ----
@@ -302,13 +268,13 @@ bool write_autosave_file(NoteStore &store, const QString &folder, int note_id, c
 
 std::optional<RecoveredFields> recovered_note_fields(NoteStore &store, int note_id)
 {
-    const auto rows = store.main().query(QStringLiteral("select caption,isDel from title where noteId=?1"), {note_id});
-    if (rows.isEmpty() || rows.first().size() != 2)
+    const std::optional<NoteTitleRow> row = read_note_title(store, note_id);
+    if (!row)
         return std::nullopt;
     RecoveredFields f;
-    f.title = rows.first().at(0).toString();
-    f.is_crypt = static_cast<int>(rows.first().at(1).toLongLong());
-    f.label = store.get_first_string(QStringLiteral("select label from notes where id=?1"), {note_id});
+    f.title = row->caption;
+    f.is_crypt = row->isDel;
+    f.label = read_note_label(store, note_id);
     return f;
 }
 

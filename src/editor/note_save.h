@@ -68,9 +68,6 @@ struct NoteSaveResult {
 // fails (nothing is written then).
 NoteSaveResult save_note(NoteStore &store, const SaveRequest &request);
 
-// The time as the database writes CURRENT_TIMESTAMP.
-QString database_now(Connection &db);
-
 // ---- Creating and deleting ----
 
 // "新的笔记" followed by `date` in the short date format of `locale`.

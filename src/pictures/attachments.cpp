@@ -15,42 +15,6 @@ QString picture_file_filter()
     return QStringLiteral("JPEG Image File (*.jpg);;JPEG Image File (*.jpeg);;PNG Image File (*.png)");
 }
 
-qint64 store_picture(NoteStore &store, int note_id, const QByteArray &bytes)
-{
-    return store.write([&](Writer &w) {
-        return w.insert(QStringLiteral("picture"), QStringLiteral("insert into main.picture(articleId,img) values(?1,?2)"),
-                        {note_id, bytes});
-    });
-}
-
-void delete_picture_row(NoteStore &store, qint64 id)
-{
-    store.write([&](Writer &w) {
-        if (w.run(QStringLiteral("delete from main.picture where id=?1"), {id}) == 0)
-            w.cancel();
-    });
-}
-
-QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id)
-{
-    QList<StoredPictureRow> rows;
-    if (!store.main_connected())
-        return rows;
-    const auto result = store.main().query(QStringLiteral("select id,img from picture where articleId=?1"), {note_id});
-    rows.reserve(result.size());
-    for (const auto &r : result)
-        rows.append({r.value(0).toLongLong(), r.value(1).toByteArray()});
-    return rows;
-}
-
-QByteArray picture_bytes(NoteStore &store, qint64 id)
-{
-    if (!store.main_connected())
-        throw DbError(kNoDatabaseOpen, QString(), QString());
-    const auto value = store.main().query_first(QStringLiteral("select img from picture where id=?1"), {id});
-    return value ? value->toByteArray() : QByteArray();
-}
-
 NewPicture picture_from_file(const QString &path, int thumbnail_width)
 {
     QFile file(path);
@@ -87,10 +51,10 @@ std::optional<NewPicture> picture_from_clipboard(int thumbnail_width)
     return picture_from_bitmap(bitmap, thumbnail_width);
 }
 
-qint64 attach_picture(NoteStore &store, OpenNoteState &note, const QByteArray &bytes)
+qint64 attach_picture(NoteStore &store, int note_id, int &img_id, const QByteArray &bytes)
 {
-    const qint64 id = store_picture(store, note.noteId, bytes);
-    note.img_id = static_cast<int>(id);
+    const qint64 id = store_picture(store, note_id, bytes);
+    img_id = static_cast<int>(id);
     return id;
 }
 
@@ -103,17 +67,18 @@ bool require_selected_note(int note_list_row, Dialogs &dialogs)
 }
 
 namespace {
-AddedPicture attach(NoteStore &store, OpenNoteState &note, const NewPicture &picture)
+AddedPicture attach(NoteStore &store, int note_id, int &img_id, const NewPicture &picture)
 {
     AddedPicture added;
-    added.id = attach_picture(store, note, picture.bytes);
+    added.id = attach_picture(store, note_id, img_id, picture.bytes);
     added.size = picture.decoded.size;
     added.thumbnail = picture.decoded.image;
     return added;
 }
 } // namespace
 
-std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note, Dialogs &dialogs, int note_list_row, int thumbnail_width)
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, int note_id, int &img_id, Dialogs &dialogs,
+                                                  int note_list_row, int thumbnail_width)
 {
     if (!require_selected_note(note_list_row, dialogs))
         return std::nullopt;
@@ -127,10 +92,11 @@ std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteStat
         dialogs.error(e.message());
         return std::nullopt;
     }
-    return attach(store, note, picture);
+    return attach(store, note_id, img_id, picture);
 }
 
-std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note, Dialogs &dialogs, int note_list_row, int thumbnail_width)
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, int note_id, int &img_id, Dialogs &dialogs,
+                                                       int note_list_row, int thumbnail_width)
 {
     if (!require_selected_note(note_list_row, dialogs))
         return std::nullopt;
@@ -143,22 +109,22 @@ std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNot
     }
     if (!picture)
         return std::nullopt;
-    return attach(store, note, *picture);
+    return attach(store, note_id, img_id, *picture);
 }
 
-bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs)
+bool confirm_delete_picture(int img_id, Dialogs &dialogs)
 {
-    if (note.img_id == -1) {
+    if (img_id == -1) {
         dialogs.message(QStringLiteral("请先鼠标点击来选择一个要删除的图片。"));
         return false;
     }
     return dialogs.question_yes_no(QStringLiteral("是否删除当前图片？")) == Dialogs::Answer::Yes;
 }
 
-void delete_current_picture(NoteStore &store, OpenNoteState &note)
+void delete_current_picture(NoteStore &store, int &img_id)
 {
-    delete_picture_row(store, note.img_id);
-    note.img_id = -1;
+    delete_picture_row(store, img_id);
+    img_id = -1;
 }
 
 } // namespace yunshan

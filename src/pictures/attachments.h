@@ -1,8 +1,8 @@
 #pragma once
 // Pictures attached to a note: rows of table `picture` (id, articleId, img), written to the main
 // database and mirrored to the backup database.
-#include "app/main_state.h"
 #include "pictures/picture_codec.h"
+#include "store/picture_rows.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -16,24 +16,6 @@ class NoteStore;
 
 // The add dialog's filter: the JPEG choices first, then PNG.
 QString picture_file_filter();
-
-// Stores `bytes` as a new picture of note `note_id` on the main database, then the same row on
-// the backup database when it is open; returns the id the main database gave the row.
-// Throws DbError.
-qint64 store_picture(NoteStore &store, int note_id, const QByteArray &bytes);
-
-// Deletes picture `id` from both databases. Throws DbError.
-void delete_picture_row(NoteStore &store, qint64 id);
-
-// The stored pictures of a note, in the order the database returns them.
-struct StoredPictureRow {
-    qint64 id = -1;
-    QByteArray bytes;
-};
-QList<StoredPictureRow> note_pictures(NoteStore &store, int note_id);
-
-// The stored bytes of picture `id`; empty when there is no such row. Throws DbError.
-QByteArray picture_bytes(NoteStore &store, qint64 id);
 
 // A picture about to be attached: its bytes as they will be stored and the image decoded from
 // them for the thumbnail.
@@ -53,9 +35,9 @@ NewPicture picture_from_bitmap(const QImage &bitmap, int thumbnail_width = 0);
 // no bitmap (text only, nothing).
 std::optional<NewPicture> picture_from_clipboard(int thumbnail_width = 0);
 
-// Attaches a decoded picture to the open note: stores it, makes it the current picture
-// (`note.img_id`) and marks the run's data as changed. Returns the new id. Throws DbError.
-qint64 attach_picture(NoteStore &store, OpenNoteState &note, const QByteArray &bytes);
+// Attaches a picture to note `note_id`: stores it, makes it the current picture (`img_id`) and
+// marks the run's data as changed. Returns the new id. Throws DbError.
+qint64 attach_picture(NoteStore &store, int note_id, int &img_id, const QByteArray &bytes);
 
 // Pictures are added to the note selected in the note list: without a selected entry
 // (`note_list_row` < 0) the message "请先创建笔记。" and false.
@@ -71,22 +53,22 @@ struct AddedPicture {
 // "添加" / "添加图片": the selected-note check, the open-file dialog (JPEG and PNG), the file's
 // bytes stored unchanged. A file that cannot be read or shown gives an error box and stores
 // nothing. nullopt when nothing was added. Throws DbError from the store.
-std::optional<AddedPicture> add_picture_from_file(NoteStore &store, OpenNoteState &note,
-                                                  Dialogs &dialogs, int note_list_row, int thumbnail_width);
+std::optional<AddedPicture> add_picture_from_file(NoteStore &store, int note_id, int &img_id, Dialogs &dialogs,
+                                                  int note_list_row, int thumbnail_width);
 
 // "粘贴" / "粘贴图片": the selected-note check; the clipboard's bitmap stored as JPEG (quality 85);
 // without a bitmap on the clipboard nothing happens and nothing is shown. Throws DbError.
-std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, OpenNoteState &note,
-                                                       Dialogs &dialogs, int note_list_row, int thumbnail_width);
+std::optional<AddedPicture> add_picture_from_clipboard(NoteStore &store, int note_id, int &img_id, Dialogs &dialogs,
+                                                       int note_list_row, int thumbnail_width);
 
 // "删除" on the picture panel, first step: without a current picture the message
 // "请先鼠标点击来选择一个要删除的图片。" and false; otherwise the question "是否删除当前图片？",
-// true on Yes. The caller then removes the thumbnail carrying `note.img_id` and calls
+// true on Yes. The caller then removes the thumbnail carrying `img_id` and calls
 // delete_current_picture.
-bool confirm_delete_picture(const OpenNoteState &note, Dialogs &dialogs);
+bool confirm_delete_picture(int img_id, Dialogs &dialogs);
 
 // Second step: deletes the current picture's row from both databases; `img_id` becomes -1 and
 // the run's data changed. Throws DbError (`img_id` is then kept).
-void delete_current_picture(NoteStore &store, OpenNoteState &note);
+void delete_current_picture(NoteStore &store, int &img_id);
 
 } // namespace yunshan

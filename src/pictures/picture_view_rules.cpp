@@ -1,6 +1,6 @@
 #include "pictures/picture_view_rules.h"
 
-#include "app/startup.h" // round_half_even
+#include "platform/rounding.h"
 
 #include <QFileInfo>
 

@@ -2,6 +2,7 @@
 
 #include "store/connection.h"
 #include "store/db_error.h"
+#include "store/set_table.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -123,6 +124,10 @@ FileProbe probe_database(const QString &path)
                                           {QString::fromLatin1(kGenerationKey)});
             if (g && g->isValid())
                 p.generation = g->toString();
+            const auto t = db.query_first(QStringLiteral("select value1 from set_table where key1=?1"),
+                                          {set_table::key_last_time()});
+            if (t && t->isValid())
+                p.last_time = t->toString();
         }
         db.close();
         p.change_counter = file_change_counter(path);

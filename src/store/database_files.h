@@ -34,6 +34,7 @@ struct FileProbe {
     int code = 0;          // engine code or StoreProblem of an Unreadable/NotNoteDatabase file
     QString engine_text;   // the engine's text for it
     QString generation;    // the generation stamp; empty when the file has none
+    QString last_time;     // the exit stamp (set_table key "last_time"); empty when the file has none
     qint64 change_counter = -1; // the engine's file change counter in the header
     QStringList missing;   // completed_note_tables() the file lacks
 

@@ -10,12 +10,12 @@ QString key_dav_url() { return QStringLiteral("webDAV网址"); }
 QString key_dav_username() { return QStringLiteral("webDAV用户名"); }
 QString key_dav_password() { return QStringLiteral("webDAV密码"); }
 QString key_zip_password() { return QStringLiteral("zip密码"); }
+QString key_last_time() { return QStringLiteral("last_time"); }
 
 namespace {
 
 const QString kPassword = QStringLiteral("password");
 const QString kTmpFile1 = QStringLiteral("tmp_file1");
-const QString kLastTime = QStringLiteral("last_time");
 
 // One row for the key: the old ones go, the value comes in.
 void put(Writer &w, const QString &key, const QString &value)
@@ -92,15 +92,15 @@ void reset_tmp_file1(NoteStore &store)
         WriteKind::Bookkeeping);
 }
 
-QString read_last_time(NoteStore &store) { return read(store, kLastTime); }
+QString read_last_time(NoteStore &store) { return read(store, key_last_time()); }
 
 void write_last_time(NoteStore &store, qint64 stamp)
 {
     const QString value = QString::number(stamp);
     store.write(
         [&](Writer &w) {
-            if (w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"), {kLastTime, value}) == 0)
-                w.run(QStringLiteral("insert into main.set_table(key1,value1) values(?1,?2)"), {kLastTime, value});
+            if (w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"), {key_last_time(), value}) == 0)
+                w.run(QStringLiteral("insert into main.set_table(key1,value1) values(?1,?2)"), {key_last_time(), value});
         },
         WriteKind::Bookkeeping);
 }

@@ -19,6 +19,7 @@ QString key_dav_url();         // "webDAV网址"
 QString key_dav_username();    // "webDAV用户名"
 QString key_dav_password();    // "webDAV密码"
 QString key_zip_password();    // "zip密码"
+QString key_last_time();       // "last_time": the exit stamp
 
 // Any key; a missing row reads as empty text (main database).
 QString read(NoteStore &store, const QString &key);

@@ -4,6 +4,7 @@
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
+#include "platform/rounding.h"
 #include "platform/settings_store.h"
 #include "store/connection.h"
 #include "store/note_store.h"
@@ -152,11 +153,13 @@ TEST_F(LifecycleTest, PendingAutosaveIsBackBeforeTheWindowTakesInput)
     {
         TForm2 &f = create(dialogs);
         test::write_sql(f.store, QStringLiteral("update set_table set value1='7' where key1='tmp_file1'"));
-        test::write_sql(f.store, 
+        test::write_sql(
+            f.store,
             QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','http://127.0.0.1:1/dav')"));
-        test::write_sql(f.store, QStringLiteral(
-            "insert into notes(id,label,cuanjian,put) values(7,'旧标签','2023-11-02 08:09:10','2023-11-02 08:09:10')"));
-        test::write_sql(f.store, 
+        test::write_sql(f.store, QStringLiteral("insert into notes(id,label,cuanjian,put) "
+                                                "values(7,'旧标签','2023-11-02 08:09:10','2023-11-02 08:09:10')"));
+        test::write_sql(
+            f.store,
             QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,7,'旧标题')"));
         form.reset(); // ends without the close request, as after a crash
     }
@@ -202,7 +205,7 @@ TEST_F(LifecycleTest, StartPageNeverCoversANoteTheUserOpened)
     run_worker(f);
     EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("正文刚打的"));
     EXPECT_TRUE(f.save_enabled());
-    EXPECT_EQ(f.note.body_mark, 1);
+    EXPECT_EQ(f.note.body_mark, ChangeMark::Changed);
 }
 
 TEST_F(LifecycleTest, AutosaveLinkPlantedByOthersIsNotLoaded)
@@ -234,7 +237,7 @@ TEST_F(LifecycleTest, StartPageLeavesSaveCommandsDisabled)
     EXPECT_FALSE(f.SpeedButton2->isEnabled());
     EXPECT_FALSE(f.ToolButtonSave->isEnabled());
     EXPECT_EQ(f.RichEdit1->textCursor().position(), 0);
-    EXPECT_EQ(f.note.title_mark, 0);
+    EXPECT_EQ(f.note.title_mark, ChangeMark::Unchanged);
 }
 
 TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
@@ -501,8 +504,9 @@ TEST_F(LifecycleTest, EditorFontFromSettings)
 TEST_F(LifecycleTest, UnopenableMainFolderShowsEngineErrorAndWindowStillOpens)
 {
     settings->set_value(QStringLiteral("zhu_db"), dir.file(QStringLiteral("missing/folder")));
-    const QString error = QStringLiteral("数据库文件“%1”无法打开：文件不存在，或所在文件夹无法访问。（unable to open database file）")
-                              .arg(dir.file(QStringLiteral("missing/folder/notedb.sl3")));
+    const QString error =
+        QStringLiteral("数据库文件“%1”无法打开：文件不存在，或所在文件夹无法访问。（unable to open database file）")
+            .arg(dir.file(QStringLiteral("missing/folder/notedb.sl3")));
     dialogs.expect_error(error);
     TForm2 &f = create(dialogs);
     EXPECT_FALSE(f.store.main_connected());
@@ -543,7 +547,8 @@ TEST_F(LifecycleTest, MissingMainFileIsRestoredFromTheBackupOnlyWhenTheUserSaysS
     use_folders();
     {
         TForm2 &f = create(dialogs);
-        test::write_sql(f.store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'备份里的小类')"));
+        test::write_sql(f.store,
+                        QStringLiteral("insert into Section(px,classId,caption) values(100,1,'备份里的小类')"));
         ASSERT_TRUE(request_close(f));
         form.reset();
     }
@@ -555,7 +560,8 @@ TEST_F(LifecycleTest, MissingMainFileIsRestoredFromTheBackupOnlyWhenTheUserSaysS
     {
         TForm2 &f = create(dialogs);
         dialogs.verify_done();
-        EXPECT_EQ(f.panel(0), QStringLiteral("数据库未连接：主数据库文件“%1”不存在，没有打开数据库").arg(database_file_in(zhu)));
+        EXPECT_EQ(f.panel(0),
+                  QStringLiteral("数据库未连接：主数据库文件“%1”不存在，没有打开数据库").arg(database_file_in(zhu)));
         EXPECT_EQ(f.ListBox1->count(), 0);
         EXPECT_FALSE(QFileInfo::exists(database_file_in(zhu)));
         EXPECT_EQ(TempFolder::read(database_file_in(bei)), backup);

@@ -66,14 +66,10 @@ class MainWindowTest : public ::testing::Test {
     // Everything a command could change besides what it is meant to change.
     QStringList snapshot() const
     {
-        QStringList s{form->windowTitle(),
-                      QString::number(form->isVisible()),
-                      QString::number(form->GroupBox8->isVisible()),
-                      QString::number(form->GroupBox9->isVisible()),
-                      QString::number(form->note.noteId),
-                      QString::number(form->note.is_rtf),
-                      QString::number(form->note.is_crypt),
-                      QString::number(form->n94_tag),
+        QStringList s{form->windowTitle(), QString::number(form->isVisible()),
+                      QString::number(form->GroupBox8->isVisible()), QString::number(form->GroupBox9->isVisible()),
+                      QString::number(form->note.noteId), QString::number(int(form->note.is_rtf)),
+                      QString::number(form->crypt.is_crypt), QString::number(form->n94_tag),
                       QString::number(form->save_enabled())};
         for (int i = 0; i < 6; ++i)
             s << form->panel(i);
@@ -298,7 +294,7 @@ std::vector<Command> command_table()
 
 TEST_F(MainWindowTest, BoldAndRedToggleTheSelectionAndMarkRichText)
 {
-    form->note.is_rtf = 0;
+    form->note.is_rtf = BodyKind::Plain;
     form->set_panel(4, QStringLiteral("TXT"));
     form->RichEdit1->setPlainText(QStringLiteral("加粗标红"));
     QTextCursor c = form->RichEdit1->textCursor();
@@ -307,7 +303,7 @@ TEST_F(MainWindowTest, BoldAndRedToggleTheSelectionAndMarkRichText)
     form->RichEdit1->setTextCursor(c);
 
     form->findChild<QAction *>(QStringLiteral("MenuBold"))->trigger();
-    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
     QTextCursor probe(form->RichEdit1->document());
     probe.setPosition(1);
@@ -421,10 +417,10 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
 
     // Enter in the search box searches; without a database it lists nothing.
     form->N81Click();
-    ASSERT_EQ(form->list.search_flag, 3);
+    ASSERT_EQ(form->list.search_flag, kEncryptedList);
     QTest::keyClick(form->Edit1, Qt::Key_Return);
     dialogs.verify_done();
-    EXPECT_EQ(form->list.search_flag, 1);
+    EXPECT_EQ(form->list.search_flag, kSearchList);
 }
 
 TEST_F(MainWindowTest, NoteListAndHeadingsArePageTabsSwitchedByKeyboardAndScreenReader)
@@ -496,7 +492,7 @@ TEST_F(MainWindowTest, EditorMenuEnablingFollowsEncryptionMode)
         bool title, content, decrypt;
     } const cases[] = {{0, true, true, false}, {1, false, true, true}, {2, true, false, true}};
     for (const Case &c : cases) {
-        form->note.is_crypt = c.is_crypt;
+        form->crypt.is_crypt = c.is_crypt;
         form->PopupMenu1->popup(form->RichEdit1->mapToGlobal(QPoint(10, 10)));
         EXPECT_EQ(form->Popup1EncryptTitle->isEnabled(), c.title) << c.is_crypt;
         EXPECT_EQ(form->Popup1EncryptContent->isEnabled(), c.content) << c.is_crypt;
@@ -511,7 +507,7 @@ TEST_F(MainWindowTest, NoteListMenuEnablingFollowsSelectionAndSaveButton)
     form->list.noteIdList = {1, 2};
     form->list.is_crypt_list = {0, 0};
     form->list.is_fast_list = {0, 1};
-    form->note.is_crypt = 2;
+    form->crypt.is_crypt = 2;
 
     auto open_menu = [&] {
         form->PopupMenu2->popup(form->ListBox3->mapToGlobal(QPoint(5, 5)));
@@ -546,13 +542,13 @@ TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     form->RichEdit1->setFocus();
-    form->note.is_rtf = 0;
+    form->note.is_rtf = BodyKind::Plain;
     form->set_panel(4, QStringLiteral("TXT"));
 
     // Text only on the clipboard: nothing changes, the text is pasted.
     QGuiApplication::clipboard()->setText(QStringLiteral("abc"));
     QTest::keyClick(form->RichEdit1, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("abc"));
 
@@ -562,7 +558,7 @@ TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
     QGuiApplication::clipboard()->setImage(picture);
     form->Edit2->setFocus();
     QTest::keyClick(form->Edit2, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
 
     // A picture, in the editor: marked before the editor sees the key, which is not consumed.
     form->RichEdit1->setFocus();
@@ -579,14 +575,14 @@ TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
     } probe;
     probe.on_key = [&] {
         seen_by_editor = true;
-        marked_when_seen = form->note.is_rtf == 1 && form->panel(4) == QStringLiteral("RTF");
+        marked_when_seen = form->note.is_rtf == BodyKind::Rtf && form->panel(4) == QStringLiteral("RTF");
     };
     form->RichEdit1->installEventFilter(&probe);
     QTest::keyClick(form->RichEdit1, Qt::Key_V, Qt::ControlModifier);
     form->RichEdit1->removeEventFilter(&probe);
     EXPECT_TRUE(seen_by_editor);
     EXPECT_TRUE(marked_when_seen);
-    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
 }
 

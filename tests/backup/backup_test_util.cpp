@@ -1,5 +1,5 @@
-#include "support/db_check.h"
 #include "backup_test_util.h"
+#include "support/db_check.h"
 
 #include <QRandomGenerator>
 
@@ -42,7 +42,7 @@ void BackupTest::use_share(const QString &url, const QString &user, const QStrin
     run.dav_url = url;
     run.dav_username = user;
     run.dav_password = password;
-    run.webdav_tcbc = 1;
+    run.webdav_tcbc = true;
 }
 
 void BackupTest::write_row(const QString &key, const QString &value)

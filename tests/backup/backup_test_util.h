@@ -1,10 +1,10 @@
 #pragma once
 // A notes database in temporary main and backup folders, the run's settings and a progress panel
 // that records what it was told, for the backup tests.
-#include "app/main_state.h"
 #include "backup/local_backup.h"
 #include "backup/webdav.h"
 #include "platform/paths.h"
+#include "settings/run_settings.h"
 #include "store/note_store.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"

@@ -104,7 +104,7 @@ TEST_F(LocalBackupTest, RetentionValues)
 TEST_F(LocalBackupTest, ExitStepNeedsTheExitSwitchOrTheExitUpload)
 {
     run.auto_backup = QStringLiteral("0");
-    run.webdav_tcbc = 0;
+    run.webdav_tcbc = false;
     TempFolder::write(dated(11), "old");
     int exit_mark = 0;
     BackupContext c = context();
@@ -115,7 +115,7 @@ TEST_F(LocalBackupTest, ExitStepNeedsTheExitSwitchOrTheExitUpload)
 
     // "退出(不备份)": no copy, but retention and the change mark (for the exit stamp) stay.
     run.auto_backup = QStringLiteral("1");
-    run.skip_exit_backup = 1;
+    run.skip_exit_backup = true;
     exit_backup_step(c, exit_mark);
     EXPECT_FALSE(QFile::exists(dated(0)));
     EXPECT_FALSE(QFile::exists(dated(11)));

@@ -253,7 +253,7 @@ TEST_F(SettingsSaveTest, MainFolderThatCannotBeMadeReportsTheFailedConnection)
     EXPECT_FALSE(r.connected);
     EXPECT_FALSE(store.main_connected());
     EXPECT_EQ(settings->zhu_db(), fields.zhu_db); // the next start uses it
-    EXPECT_EQ(run.webdav_qdxz, 0);                // the WebDAV part was skipped
+    EXPECT_FALSE(run.webdav_qdxz);                // the WebDAV part was skipped
     EXPECT_TRUE(run.dav_url.isEmpty());
 }
 
@@ -264,8 +264,8 @@ TEST_F(SettingsSaveTest, CompleteWebdavSettingsAreStoredOncePerKey)
     save();
     save();
     EXPECT_EQ(run.dav_url, QStringLiteral("https://dav.example.org/dav/"));
-    EXPECT_EQ(run.webdav_qdxz, 0);
-    EXPECT_EQ(run.webdav_tcbc, 1);
+    EXPECT_FALSE(run.webdav_qdxz);
+    EXPECT_TRUE(run.webdav_tcbc);
     EXPECT_EQ(run.dav_username, QStringLiteral("o'neil"));
     EXPECT_EQ(run.zip_password, QStringLiteral("z'ip"));
     EXPECT_EQ(set_table::read(store, set_table::key_start_download()), QStringLiteral("0"));
@@ -286,7 +286,7 @@ TEST_F(SettingsSaveTest, BothSwitchesShowTheAdviceAndKeepTheDialogOpen)
     fill_webdav(true, true);
     dialogs.expect_warning(QStringLiteral("建议"), kAdvice).expect_message(kConnected);
     EXPECT_TRUE(save().keep_open);
-    EXPECT_EQ(run.webdav_qdxz, 1);
+    EXPECT_TRUE(run.webdav_qdxz);
 }
 
 TEST_F(SettingsSaveTest, ClearedOrPartialWebdavFieldsKeepTheEarlierSettings)

@@ -98,9 +98,9 @@ TEST_F(SyncWindowTest, MenuSyncKeepsBothSidesAndReloadsTheLists)
     f.load_class();
     f.note.noteId = 5;
     f.note.noteId_bei = 5;
-    f.note.title_mark = -1; // shown, not typed: nothing unsaved
+    f.note.title_mark = ChangeMark::Suspended; // shown, not typed: nothing unsaved
     f.Edit2->setText(QStringLiteral("旧标题"));
-    f.note.title_mark = 0;
+    f.note.title_mark = ChangeMark::Unchanged;
 
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes).expect_message(QStringLiteral("同步完成。"));
     f.N91->trigger();
@@ -173,7 +173,7 @@ TEST_F(SyncWindowTest, StartUpWithTheShareDownKeepsTheLocalNotes)
                        QStringLiteral("http://127.0.0.1:%1/dav").arg(test::closed_port()));
     f.deferred_settings(); // no box at all
     dialogs.verify_done();
-    EXPECT_EQ(f.run.webdav_qdxz, 1);
+    EXPECT_TRUE(f.run.webdav_qdxz);
     EXPECT_TRUE(f.run.dav_url.endsWith(QStringLiteral("/dav/")));
     EXPECT_TRUE(f.store.main_connected());
     EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));

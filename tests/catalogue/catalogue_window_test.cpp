@@ -1,7 +1,7 @@
 // The category lists and their commands, driven through the main window by object name.
-#include "app/startup.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
+#include "platform/rounding.h"
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
@@ -113,7 +113,7 @@ TEST_F(CatalogueWindowTest, StartUpSelectsTheFirstMinorCategoryAndRunsItsClick)
     EXPECT_EQ(form->selection.class_index, 0);
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.select, 2);
-    EXPECT_EQ(form->list.search_flag, 100);
+    EXPECT_EQ(form->list.search_flag, kSectionList);
 }
 
 TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
@@ -291,8 +291,10 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
 {
     add_major(QStringLiteral("甲"));
     // A second click on the loaded entry does not read the database again.
-    test::write_sql(form->store, QStringLiteral(
-        "insert into Section(px,classId,caption) select 100,id,'外来' from Class where caption='默认大类'"));
+    test::write_sql(
+        form->store,
+        QStringLiteral(
+            "insert into Section(px,classId,caption) select 100,id,'外来' from Class where caption='默认大类'"));
     pick_major(0);
     EXPECT_EQ(form->ListBox2->count(), 0);
     EXPECT_EQ(form->selection.select, 1);
@@ -350,10 +352,10 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     };
     list_notes();
     form->note.noteId = 2;
-    form->note.title_mark = -1; // filled as opening a note fills them: no edit
+    form->note.title_mark = ChangeMark::Suspended; // filled as opening a note fills them: no edit
     form->Edit2->setText(QStringLiteral("n2"));
     form->RichEdit1->setPlainText(QStringLiteral("正文"));
-    form->note.title_mark = 0;
+    form->note.title_mark = ChangeMark::Unchanged;
     form->select_note_entry(1); // marked, not opened: the note has no body rows here
     form->selection.select = 3;
 
@@ -374,7 +376,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     EXPECT_EQ(st.get_first_string(QStringLiteral("select caption from title where noteId=2")), QStringLiteral("新'题"));
     EXPECT_EQ(texts(form->ListBox3), QStringList({"n1", "新'题", "n3"}));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("新'题"));
-    EXPECT_EQ(form->note.title_mark, 0);
+    EXPECT_EQ(form->note.title_mark, ChangeMark::Unchanged);
     test::expect_mirror_identical(st);
 }
 

@@ -1,8 +1,7 @@
 // The rules of the category commands against real main and backup databases.
-#include "app/main_state.h"
 #include "catalogue/category_commands.h"
-#include "catalogue/category_lists.h"
 #include "crypto/text_cipher.h"
+#include "store/category_rows.h"
 #include "store/note_store.h"
 #include "store/sql_text.h"
 #include "store/store_fixture.h"
@@ -80,15 +79,14 @@ class CategoryCommandsTest : public test::StoreTest {
         dialogs.expect_input(QStringLiteral("请输入"), name).expect_message(kAdded);
         QString shown;
         const auto captions = section_captions(*store, class_caption);
-        EXPECT_EQ(new_section(*store, dialogs, 1, class_caption, int(captions.size()),
-                              [&](const QString &e) { shown = e; }),
-                  NewSectionOutcome::Added);
+        EXPECT_EQ(
+            new_section(*store, dialogs, 1, class_caption, int(captions.size()), [&](const QString &e) { shown = e; }),
+            NewSectionOutcome::Added);
         dialogs.verify_done();
         return shown;
     }
 
     std::unique_ptr<NoteStore> store;
-    RunSettings run;
 };
 
 TEST_F(CategoryCommandsTest, NewMajorCategoriesComeBeforeTheDefaultOnceRefilled)
@@ -177,21 +175,22 @@ TEST_F(CategoryCommandsTest, OrderOfEveryTargetOnBothDatabases)
     const QString cap = QStringLiteral("O'Neil");
     test::write_sql(*store, QStringLiteral("insert into Class(px,caption) values(100,?1)"), {cap});
     test::write_sql(*store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,?1)"), {cap});
-    test::write_sql(*store, QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,42,'n')"));
+    test::write_sql(*store,
+                    QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,42,'n')"));
     const auto px = [&](int target) {
-        return target == kTargetNote ? store->get_first_integer(QStringLiteral("select px from title where noteId=42"))
-                                     : px_of(target == kTargetMajor ? QStringLiteral("Class") : QStringLiteral("Section"),
-                                             cap);
+        return target == kTargetNote
+                   ? store->get_first_integer(QStringLiteral("select px from title where noteId=42"))
+                   : px_of(target == kTargetMajor ? QStringLiteral("Class") : QStringLiteral("Section"), cap);
     };
     const struct {
         OrderCommand command;
         int target;
         qint64 px;
     } cases[] = {
-        {OrderCommand::Pin, kTargetMajor, 0},        {OrderCommand::Unpin, kTargetMajor, 105},
-        {OrderCommand::MoveUp, kTargetMajor, 102},   {OrderCommand::MoveDown, kTargetMinor, 103},
-        {OrderCommand::Unpin, kTargetMinor, 105},    {OrderCommand::Pin, kTargetNote, 0},
-        {OrderCommand::MoveDown, kTargetNote, 3},    {OrderCommand::Unpin, kTargetNote, 105},
+        {OrderCommand::Pin, kTargetMajor, 0},      {OrderCommand::Unpin, kTargetMajor, 105},
+        {OrderCommand::MoveUp, kTargetMajor, 102}, {OrderCommand::MoveDown, kTargetMinor, 103},
+        {OrderCommand::Unpin, kTargetMinor, 105},  {OrderCommand::Pin, kTargetNote, 0},
+        {OrderCommand::MoveDown, kTargetNote, 3},  {OrderCommand::Unpin, kTargetNote, 105},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(apply_order(*store, c.command, c.target, cap, 42, 5), 1);
@@ -204,14 +203,12 @@ TEST_F(CategoryCommandsTest, OrderOfEveryTargetOnBothDatabases)
 TEST_F(CategoryCommandsTest, NewMinorWithoutSelectedMajor)
 {
     dialogs.expect_message(QStringLiteral("请先选择一个大类，以备在其下创建小类。"));
-    EXPECT_EQ(new_section(*store, dialogs, 1, std::nullopt, 0, [](const QString &) {}),
-              NewSectionOutcome::Stopped);
+    EXPECT_EQ(new_section(*store, dialogs, 1, std::nullopt, 0, [](const QString &) {}), NewSectionOutcome::Stopped);
     dialogs.expect_question(QStringLiteral("建小类前需要先建大类，是否立即创建大类？"), Dialogs::Answer::Yes);
     EXPECT_EQ(new_section(*store, dialogs, 0, std::nullopt, 0, [](const QString &) {}),
               NewSectionOutcome::CreateMajorFirst);
     dialogs.expect_question(QStringLiteral("建小类前需要先建大类，是否立即创建大类？"), Dialogs::Answer::No);
-    EXPECT_EQ(new_section(*store, dialogs, 0, std::nullopt, 0, [](const QString &) {}),
-              NewSectionOutcome::Stopped);
+    EXPECT_EQ(new_section(*store, dialogs, 0, std::nullopt, 0, [](const QString &) {}), NewSectionOutcome::Stopped);
     dialogs.verify_done();
 }
 
@@ -286,10 +283,10 @@ TEST_F(CategoryCommandsTest, RenameStoresTheNameAsTyped)
 
 TEST_F(CategoryCommandsTest, RenamingAnEncryptedNoteKeepsItOpenable)
 {
-    test::write_sql(*store, 
-        QStringLiteral("insert into title(noteId,sectionId,caption,px,isDel) values(5,1,'old',100,1)"));
-    test::write_sql(*store, 
-        QStringLiteral("insert into title(noteId,sectionId,caption,px,isDel) values(6,1,'old',100,2)"));
+    test::write_sql(*store,
+                    QStringLiteral("insert into title(noteId,sectionId,caption,px,isDel) values(5,1,'old',100,1)"));
+    test::write_sql(*store,
+                    QStringLiteral("insert into title(noteId,sectionId,caption,px,isDel) values(6,1,'old',100,2)"));
     const QString pw = QStringLiteral("密码'1");
     for (int mode : {1, 2}) {
         RenameTarget t{kTargetNote, QString(), 4 + mode, mode, pw};

@@ -74,7 +74,7 @@ class SearchIndexTest : public test::StoreTest {
     }
     QList<NoteListRow> plain(const QString &text, int offset, int limit)
     {
-        return query_note_list(*store, note_search_statement(kSearchList, text, offset, limit));
+        return search_note_rows(*store, text, offset, limit);
     }
     // Every page of `text` by both ways; false on the first difference (reported).
     void expect_same_pages(const QString &text, int limit, const std::string &where)

@@ -1,12 +1,12 @@
 // Per-note encryption: the stored forms against a known-answer table computed with the openssl
 // command, unlocking, the legacy 8-bit form, the commands and their pending changes, the
 // encrypted autosave file.
-#include "app/main_state.h"
 #include "catalogue/category_commands.h"
 #include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
 #include "legacy_form.h"
 #include "platform/code_page.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "store/store_fixture.h"
 #include "support/db_check.h"
@@ -212,28 +212,42 @@ TEST(NoteCrypt, StoredTextThatIsNotCiphertextGivesAClearMessage)
 
 // ---- Commands ----
 
+// The window's part of a command: the entries of the note the command acts on show its mode.
 struct CommandFixture : ::testing::Test {
-    OpenNoteState note;
-    NoteListState list;
+    int note_id = -1;
+    QList<int> ids{7, 8, 9};
+    QList<int> marks{0, 0, 1};
     NoteCryptState crypt;
     ScriptedDialogs dialogs;
 
-    void SetUp() override
-    {
-        list.noteIdList = {7, 8, 9};
-        list.is_crypt_list = {0, 0, 1};
-        list.is_fast_list = {0, 0, 0};
-        open(8, 0, {});
-    }
+    void SetUp() override { open(8, 0, {}); }
     void TearDown() override { dialogs.verify_done(); }
     void open(int id, int mode, const QString &password)
     {
-        note.noteId = note.noteId_bei = id;
-        note.is_crypt = mode;
-        note.key_crypt = password;
-        note.title_mark = note.body_mark = 0;
+        note_id = id;
+        crypt.is_crypt = mode;
+        crypt.key_crypt = password;
     }
-    int row_of_open() const { return static_cast<int>(list.noteIdList.indexOf(note.noteId)); }
+    void mark(int id, int mode)
+    {
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            if (ids.at(i) == id)
+                marks[i] = mode;
+    }
+    CryptCommandResult encrypt(int mode, bool selected = true)
+    {
+        const CryptCommandResult r = encrypt_open_note(crypt, dialogs, note_id, selected, mode);
+        if (r == CryptCommandResult::Changed)
+            mark(note_id, crypt.is_crypt);
+        return r;
+    }
+    CryptCommandResult remove()
+    {
+        const CryptCommandResult r = remove_note_encryption(crypt, note_id);
+        if (r == CryptCommandResult::Changed)
+            mark(note_id, crypt.is_crypt);
+        return r;
+    }
     void passwords(const QString &first, const QString &second)
     {
         dialogs.expect_password(QStringLiteral("密码"), first);
@@ -255,93 +269,97 @@ TEST_F(CommandFixture, EncryptingAPlainNoteAsksTwiceAndChangesNothingUntilBothAg
         passwords(r.first, r.second);
         if (!r.message.isEmpty())
             dialogs.expect_message(r.message);
-        EXPECT_EQ(encrypt_open_note(note, list, crypt, dialogs, 1, kEncryptedWithTitle), CryptCommandResult::Unchanged);
-        EXPECT_EQ(note.is_crypt, 0);
-        EXPECT_EQ(list.is_crypt_list, QList<int>({0, 0, 1}));
+        EXPECT_EQ(encrypt(kEncryptedWithTitle), CryptCommandResult::Unchanged);
+        EXPECT_EQ(crypt.is_crypt, 0);
+        EXPECT_TRUE(crypt.key_crypt.isEmpty());
         EXPECT_FALSE(crypt.change_pending(8));
-        EXPECT_EQ(note.title_mark, 0);
     }
     passwords(QStringLiteral(" 密 码 "), QStringLiteral(" 密 码 "));
-    EXPECT_EQ(encrypt_open_note(note, list, crypt, dialogs, 1, kEncryptedContentOnly), CryptCommandResult::Changed);
-    EXPECT_EQ(note.is_crypt, 2);
-    EXPECT_EQ(note.key_crypt, QStringLiteral(" 密 码 ")); // as typed, untrimmed
-    EXPECT_EQ(list.is_crypt_list, QList<int>({0, 2, 1}));
-    EXPECT_EQ(note.title_mark, 1);
-    EXPECT_EQ(note.body_mark, 1);
+    EXPECT_EQ(encrypt(kEncryptedContentOnly), CryptCommandResult::Changed);
+    EXPECT_EQ(crypt.is_crypt, 2);
+    EXPECT_EQ(crypt.key_crypt, QStringLiteral(" 密 码 ")); // as typed, untrimmed
     EXPECT_TRUE(crypt.change_pending(8));
+    EXPECT_EQ(crypt.pending_encryption.stored_mode, 0);
 }
 
 TEST_F(CommandFixture, SameModeSwitchAndNoEntry)
 {
     open(9, 1, QStringLiteral("pw"));
     dialogs.expect_message(QStringLiteral("当前已经是加密笔记，如果要更改密码，请先取消加密，再重新加密。"));
-    EXPECT_EQ(encrypt_open_note(note, list, crypt, dialogs, 2, kEncryptedWithTitle), CryptCommandResult::Unchanged);
+    EXPECT_EQ(encrypt(kEncryptedWithTitle), CryptCommandResult::Unchanged);
 
     dialogs.expect_message(
         QStringLiteral("加密类型已经更改为仅加密内容，密码不变。如果要更改密码，请先取消加密，再重新加密。"));
-    EXPECT_EQ(encrypt_open_note(note, list, crypt, dialogs, 2, kEncryptedContentOnly), CryptCommandResult::Changed);
-    EXPECT_EQ(note.key_crypt, QStringLiteral("pw"));
-    EXPECT_EQ(list.is_crypt_list.at(2), 2);
+    EXPECT_EQ(encrypt(kEncryptedContentOnly), CryptCommandResult::Changed);
+    EXPECT_EQ(crypt.key_crypt, QStringLiteral("pw"));
+    EXPECT_EQ(crypt.is_crypt, 2);
     dialogs.expect_message(
         QStringLiteral("加密类型已经更改为全加密，密码不变。如果要更改密码，请先取消加密，再重新加密。"));
-    EXPECT_EQ(encrypt_open_note(note, list, crypt, dialogs, 2, kEncryptedWithTitle), CryptCommandResult::Changed);
+    EXPECT_EQ(encrypt(kEncryptedWithTitle), CryptCommandResult::Changed);
     EXPECT_EQ(crypt.pending_encryption.stored_mode, 1); // what the database still holds
 
-    dialogs.expect_message(QStringLiteral("请先新建或者打开一个笔记以加密。"));
-    EXPECT_EQ(encrypt_open_note(note, list, crypt, dialogs, -1, kEncryptedWithTitle), CryptCommandResult::Unchanged);
+    for (const auto &[id, selected] : {std::pair{9, false}, std::pair{-1, true}}) {
+        note_id = id;
+        dialogs.expect_message(QStringLiteral("请先新建或者打开一个笔记以加密。"));
+        EXPECT_EQ(encrypt(kEncryptedContentOnly, selected), CryptCommandResult::Unchanged);
+    }
 }
 
 TEST_F(CommandFixture, LeavingWithoutSavingRestoresMarksAndModeByNoteId)
 {
     // Remove the encryption of note 9, then leave it answering No.
     open(9, 1, QStringLiteral("pw"));
-    EXPECT_EQ(remove_note_encryption(note, list, crypt), CryptCommandResult::Changed);
-    EXPECT_EQ(note.is_crypt, 0);
-    EXPECT_TRUE(note.key_crypt.isEmpty());
-    EXPECT_EQ(list.is_crypt_list.at(2), 0);
-    EXPECT_EQ(autosave_password(note, crypt), QStringLiteral("pw")); // still encrypted on disk
-    // The list is filled again meanwhile: the note is now the first entry.
-    list.noteIdList = {9, 7};
-    list.is_crypt_list = {1, 0};
-    EXPECT_FALSE(leave_without_saving(note, list, crypt));
-    EXPECT_EQ(list.is_crypt_list, QList<int>({1, 0}));
+    EXPECT_EQ(remove(), CryptCommandResult::Changed);
+    EXPECT_EQ(crypt.is_crypt, 0);
+    EXPECT_TRUE(crypt.key_crypt.isEmpty());
+    EXPECT_EQ(autosave_password(crypt, 9), QStringLiteral("pw")); // still encrypted on disk
+    EXPECT_TRUE(autosave_password(crypt, 8).isEmpty());
+    const QList<ListMark> back = leave_without_saving(crypt, 9);
+    EXPECT_EQ(back, QList<ListMark>({{9, 1}}));
+    for (const ListMark &m : back)
+        mark(m.note_id, m.mode);
     // The open note itself is back in its stored form, so a later save cannot write it plain
     // under mode 1.
-    EXPECT_EQ(note.is_crypt, 1);
-    EXPECT_EQ(note.key_crypt, QStringLiteral("pw"));
+    EXPECT_EQ(crypt.is_crypt, 1);
+    EXPECT_EQ(crypt.key_crypt, QStringLiteral("pw"));
     EXPECT_FALSE(crypt.change_pending(9));
 
     // Encrypt plain note 7, remove and encrypt again, leave: back to plain without a password.
     open(7, 0, {});
     passwords(QStringLiteral("a"), QStringLiteral("a"));
-    encrypt_open_note(note, list, crypt, dialogs, 1, kEncryptedWithTitle);
-    remove_note_encryption(note, list, crypt);
+    encrypt(kEncryptedWithTitle);
+    remove();
     passwords(QStringLiteral("b"), QStringLiteral("b"));
-    encrypt_open_note(note, list, crypt, dialogs, 1, kEncryptedContentOnly);
-    EXPECT_EQ(list.is_crypt_list, QList<int>({1, 2}));
-    EXPECT_TRUE(leave_without_saving(note, list, crypt));
-    EXPECT_EQ(list.is_crypt_list, QList<int>({1, 0}));
-    EXPECT_EQ(note.is_crypt, 0);
-    EXPECT_TRUE(note.key_crypt.isEmpty());
+    encrypt(kEncryptedContentOnly);
+    EXPECT_EQ(marks, QList<int>({2, 0, 1}));
+    for (const ListMark &m : leave_without_saving(crypt, 7))
+        mark(m.note_id, m.mode);
+    EXPECT_EQ(marks, QList<int>({0, 0, 1}));
+    EXPECT_EQ(crypt.is_crypt, 0);
+    EXPECT_TRUE(crypt.key_crypt.isEmpty());
+
+    // Leaving another note than the pending one puts its marks back and leaves the open mode.
+    passwords(QStringLiteral("c"), QStringLiteral("c"));
+    encrypt(kEncryptedWithTitle);
+    EXPECT_EQ(leave_without_saving(crypt, 8), QList<ListMark>({{7, 0}}));
+    EXPECT_EQ(crypt.is_crypt, 1);
 }
 
-TEST_F(CommandFixture, SavingSetsTheMarksAndForgetsThePendingChange)
+TEST_F(CommandFixture, SavingForgetsThePendingChange)
 {
     passwords(QStringLiteral("a"), QStringLiteral("a"));
-    encrypt_open_note(note, list, crypt, dialogs, 1, kEncryptedWithTitle);
+    encrypt(kEncryptedWithTitle);
     crypt.legacy_form = true;
-    list.is_crypt_list = {0, 0, 1}; // refilled from the database before the save
-    EXPECT_TRUE(note_saved(list, crypt, 8, 1));
-    EXPECT_EQ(list.is_crypt_list, QList<int>({0, 1, 1}));
+    note_saved(crypt);
     EXPECT_FALSE(crypt.change_pending(8));
     EXPECT_FALSE(crypt.legacy_form);
     // Nothing pending: leaving changes nothing.
-    EXPECT_FALSE(leave_without_saving(note, list, crypt));
-    EXPECT_EQ(note.is_crypt, 1);
-    EXPECT_EQ(note.key_crypt, QStringLiteral("a"));
+    EXPECT_TRUE(leave_without_saving(crypt, 8).isEmpty());
+    EXPECT_EQ(crypt.is_crypt, 1);
+    EXPECT_EQ(crypt.key_crypt, QStringLiteral("a"));
 
-    forget_open_note(note, crypt);
-    EXPECT_TRUE(note.key_crypt.isEmpty());
+    forget_open_note(crypt);
+    EXPECT_TRUE(crypt.key_crypt.isEmpty());
 }
 
 // ---- Against the databases ----
@@ -353,13 +371,15 @@ class NoteCryptStoreTest : public test::StoreTest {
         StoreTest::SetUp();
         store = std::make_unique<NoteStore>(lock);
         ASSERT_EQ(store->Connect_to_db(zhu, bei, dialogs), kMainAndBackup);
-        test::write_sql(*store, 
+        test::write_sql(
+            *store,
             QStringLiteral(
                 "insert into notes(isDel,cuanjian,put) values(0,'2023-11-02 08:09:10','2023-11-02 08:09:10')"),
             {});
         id = static_cast<int>(store->main().last_insert_rowid());
-        test::write_sql(*store, 
-            QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,?,'x')"), {id});
+        test::write_sql(*store,
+                        QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,?,'x')"),
+                        {id});
     }
     void TearDown() override
     {
@@ -407,8 +427,8 @@ TEST_F(NoteCryptStoreTest, WrittenFieldsAreTheKnownAnswersAndOpenWithThePassword
 
 TEST_F(NoteCryptStoreTest, UnreadableCaptionIsReportedInPlainWords)
 {
-    test::write_sql(*store, QStringLiteral("update title set isDel=1, caption='不是密文' where noteId=") +
-                            QString::number(id));
+    test::write_sql(*store,
+                    QStringLiteral("update title set isDel=1, caption='不是密文' where noteId=") + QString::number(id));
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
     dialogs.expect_error(QStringLiteral("此笔记存储的标题不是有效的密文，无法解密。"));
     EXPECT_EQ(unlock_entry(*store, dialogs, id, 1).status, UnlockOutcome::Status::Refused);
@@ -416,7 +436,6 @@ TEST_F(NoteCryptStoreTest, UnreadableCaptionIsReportedInPlainWords)
 
 TEST_F(NoteCryptStoreTest, RenameIsRefusedWhileAModeChangeWaitsOrTheFormIsLegacy)
 {
-    RunSettings run;
     RenameTarget t;
     t.target = kTargetNote;
     t.note_id = id;
@@ -475,13 +494,11 @@ TEST(NoteCryptAutosave, EncryptedFileHidesTheBodyAndNeedsThePassword)
 
 TEST(NoteCryptAutosave, PasswordOfTheOpenNote)
 {
-    OpenNoteState note;
     NoteCryptState crypt;
-    note.noteId = 3;
-    EXPECT_TRUE(autosave_password(note, crypt).isEmpty());
-    note.is_crypt = 2;
-    note.key_crypt = QStringLiteral("k");
-    EXPECT_EQ(autosave_password(note, crypt), QStringLiteral("k"));
+    EXPECT_TRUE(autosave_password(crypt, 3).isEmpty());
+    crypt.is_crypt = 2;
+    crypt.key_crypt = QStringLiteral("k");
+    EXPECT_EQ(autosave_password(crypt, 3), QStringLiteral("k"));
 }
 
 } // namespace

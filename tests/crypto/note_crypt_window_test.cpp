@@ -9,6 +9,7 @@
 #include "platform/paths.h"
 #include "platform/private_files.h"
 #include "platform/settings_store.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
 #include "support/program_folders.h"
@@ -131,16 +132,18 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
         fields.label = form->Edit3->text();
         fields.plain_text =
             QString::fromUtf16(reinterpret_cast<const char16_t *>(copy.constData() + 2), (copy.size() - 2) / 2);
-        if (n.is_rtf == 1)
+        if (n.is_rtf == BodyKind::Rtf)
             fields.rtf = write_rtf(*form->RichEdit1->document());
-        const EncodedNoteFields encoded = encode_note_fields(fields, n.is_crypt, n.key_crypt);
-        n.is_crypt = encoded.isDel;
+        NoteCryptState &crypt = form->crypt;
+        const EncodedNoteFields encoded = encode_note_fields(fields, crypt.is_crypt, crypt.key_crypt);
+        crypt.is_crypt = encoded.isDel;
         write_encoded_note(form->store, n.noteId, encoded, kPut);
-        note_saved(form->list, form->crypt, n.noteId, encoded.isDel);
+        note_saved(crypt);
+        set_list_mark(form->list, n.noteId, encoded.isDel);
         const int row = form->find_open_note_index();
         if (row >= 0)
             form->ListBox3->item(row)->setText(fields.title);
-        n.title_mark = n.body_mark = 0;
+        n.title_mark = n.body_mark = ChangeMark::Unchanged;
         form->set_save_enabled(false);
     }
 
@@ -201,13 +204,13 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
     click_entry(1);
     EXPECT_EQ(form->note.noteId, plain);
     EXPECT_EQ(form->ListBox3->currentRow(), 0);
-    EXPECT_TRUE(form->note.key_crypt.isEmpty());
+    EXPECT_TRUE(form->crypt.key_crypt.isEmpty());
 
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw1"));
     click_entry(1);
     ASSERT_EQ(form->note.noteId, id);
-    EXPECT_EQ(form->note.is_crypt, 1);
-    EXPECT_EQ(form->note.key_crypt, QStringLiteral("pw1"));
+    EXPECT_EQ(form->crypt.is_crypt, 1);
+    EXPECT_EQ(form->crypt.key_crypt, QStringLiteral("pw1"));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("会议记录"));
     EXPECT_EQ(entries().at(1), QStringLiteral("会议记录"));
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("私人"));
@@ -218,7 +221,7 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
 
     // Leaving it forgets the password.
     click_entry(0);
-    EXPECT_TRUE(form->note.key_crypt.isEmpty());
+    EXPECT_TRUE(form->crypt.key_crypt.isEmpty());
 }
 
 TEST_F(NoteCryptWindowTest, ContentOnlyKeepsTheTitleReadableAndWhole)
@@ -300,8 +303,8 @@ TEST_F(NoteCryptWindowTest, LeavingUnsavedPutsTheMarksBackByNote)
     EXPECT_EQ(form->list.is_crypt_list, QList<int>({2}));
     // The plain note is still shown: it is plain again, in memory as in the database.
     EXPECT_EQ(form->note.noteId, plain);
-    EXPECT_EQ(form->note.is_crypt, 0);
-    EXPECT_TRUE(form->note.key_crypt.isEmpty());
+    EXPECT_EQ(form->crypt.is_crypt, 0);
+    EXPECT_TRUE(form->crypt.key_crypt.isEmpty());
     show_section(QStringLiteral("甲类"));
     EXPECT_EQ(form->list.is_crypt_list, QList<int>({1, 0}));
     click_entry(1); // opens without a password
@@ -368,7 +371,7 @@ TEST_F(NoteCryptWindowTest, UnreadableBodyStopsTheOpen)
     click_entry(1);
     EXPECT_EQ(form->note.noteId, plain);
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("留着"));
-    EXPECT_TRUE(form->note.key_crypt.isEmpty());
+    EXPECT_TRUE(form->crypt.key_crypt.isEmpty());
 }
 
 // Every file under `folder` that holds one of `texts` in UTF-8, UTF-16LE or GBK.
@@ -434,15 +437,15 @@ TEST_F(NoteCryptWindowTest, AutosaveOfAnEncryptedNoteAsksForItsPasswordAtTheNext
     dialogs.verify_done();
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_NE(form->note.noteId, id);
-    EXPECT_TRUE(form->note.key_crypt.isEmpty());
+    EXPECT_TRUE(form->crypt.key_crypt.isEmpty());
     EXPECT_EQ(entries(), QStringList({QStringLiteral("******")}));
 
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
     restart();
     dialogs.verify_done();
     ASSERT_EQ(form->note.noteId, id);
-    EXPECT_EQ(form->note.is_crypt, kEncryptedWithTitle);
-    EXPECT_EQ(form->note.key_crypt, QStringLiteral("pw"));
+    EXPECT_EQ(form->crypt.is_crypt, kEncryptedWithTitle);
+    EXPECT_EQ(form->crypt.key_crypt, QStringLiteral("pw"));
     EXPECT_FALSE(form->crypt.change_pending(id));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("会议记录"));
     EXPECT_EQ(entries(), QStringList({QStringLiteral("会议记录")}));
@@ -488,7 +491,7 @@ TEST_P(PendingModeRecoveryTest, SaveAfterRecoveryStoresTheChosenMode)
     else if (c.mode_after != kPlainNote)
         dialogs.expect_message(mode_changed_text(c.mode_after));
     form->findChild<QAction *>(QString::fromLatin1(c.command))->trigger();
-    ASSERT_EQ(form->note.is_crypt, c.mode_after);
+    ASSERT_EQ(form->crypt.is_crypt, c.mode_after);
     append_to_body(QStringLiteral("甲"));
     autosave_now();
     const QString file = autosave_file(id);
@@ -497,7 +500,7 @@ TEST_P(PendingModeRecoveryTest, SaveAfterRecoveryStoresTheChosenMode)
     dialogs.expect_password(QStringLiteral("密码"), pw);
     restart();
     ASSERT_EQ(form->note.noteId, id);
-    EXPECT_EQ(form->note.is_crypt, c.mode_after);
+    EXPECT_EQ(form->crypt.is_crypt, c.mode_after);
     EXPECT_TRUE(form->crypt.change_pending(id));
     EXPECT_EQ(form->list.is_crypt_list, QList<int>({c.mode_after}));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("日记"));
@@ -524,7 +527,7 @@ TEST_F(NoteCryptWindowTest, EncryptedNoteWithoutItsPasswordIsNotAutosaved)
     const int id = add_note(1, {QStringLiteral("笔记"), {}, QStringLiteral("正文"), {}});
     show_section(QStringLiteral("甲类"));
     click_entry(0);
-    form->note.is_crypt = kEncryptedContentOnly; // the password is not in memory
+    form->crypt.is_crypt = kEncryptedContentOnly; // the password is not in memory
     append_to_body(QStringLiteral("秘密"));
     autosave_now();
     EXPECT_FALSE(QFile::exists(autosave_file(id)));

@@ -3,6 +3,7 @@
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
 #include "store/connection.h"
+#include "store/note_rows.h"
 #include "support/db_check.h"
 #include "support/driven_program.h"
 #include "support/temp_folder.h"

@@ -166,11 +166,11 @@ TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
     add_note(1, QStringLiteral("另一篇"), QStringLiteral("关键字"));
     show_section(0);
     open_entry(0);
-    form->note.is_rtf = 0; // as a plain note would be: the marks do not change the kind
+    form->note.is_rtf = BodyKind::Plain; // as a plain note would be: the marks do not change the kind
     form->Edit1->setText(QStringLiteral("关键字"));
-    form->note.title_mark = -1; // the field is filled as the program fills it, not typed
+    form->note.title_mark = ChangeMark::Suspended; // the field is filled as the program fills it, not typed
     form->Edit2->setText(QStringLiteral("改过的标题"));
-    form->note.title_mark = 1; // the title counts as edited; the highlight must leave that alone
+    form->note.title_mark = ChangeMark::Changed; // the title counts as edited; the highlight must leave that alone
 
     form->Button2->click();
     EXPECT_EQ(form->Button2->text(), QStringLiteral("取消"));
@@ -178,8 +178,8 @@ TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
     for (int pos : {0, 2, 8, 10, 15, 17})
         EXPECT_TRUE(marked(pos)) << pos;
     EXPECT_FALSE(marked(3));
-    EXPECT_EQ(form->note.title_mark, 1);
-    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->note.title_mark, ChangeMark::Changed);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_FALSE(form->save_enabled());
 
     // What a save stores: the body without the marks; reopened it shows none.
@@ -262,7 +262,7 @@ TEST_F(EditorWindowTest, HeadingsAreListedAndJumpToTheirLine)
     EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), QStringLiteral("不存在的 标题"));
 
     // Unchanged note: the list stays; unsaved changes rebuild it at every showing.
-    form->note.body_mark = -1; // a change the tracking does not count
+    form->note.body_mark = ChangeMark::Suspended; // a change the tracking does not count
     form->RichEdit1->append(QStringLiteral("# 新标题"));
     form->PageControl1->setCurrentIndex(0);
     form->PageControl1->setCurrentIndex(1);
@@ -310,17 +310,17 @@ TEST_F(EditorWindowTest, SelectionFontAndDefaultFontKeptForTheNextStart)
     add_note(1, QStringLiteral("字体"), QStringLiteral("字体测试文字"));
     show_section(0);
     open_entry(0);
-    form->note.is_rtf = 0;
+    form->note.is_rtf = BodyKind::Plain;
     QFont chosen(QStringLiteral("DejaVu Serif"));
     chosen.setPointSize(18);
     // Without a selection the dialog shows, the choice is not applied.
     dialogs.expect_font(chosen, Qt::blue);
     form->SpeedButton10->click();
-    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     select(0, 2);
     dialogs.expect_font(chosen, Qt::blue);
     form->SpeedButton10->click();
-    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
     EXPECT_EQ(format_at(0).fontPointSize(), 18);
     EXPECT_EQ(format_at(0).foreground().color(), QColor(Qt::blue));
@@ -350,10 +350,10 @@ TEST_F(EditorWindowTest, PastingABitmapPutsAPictureIntoTheBody)
     add_note(1, QStringLiteral("图"), QStringLiteral("前后"));
     show_section(0);
     open_entry(0);
-    form->note.is_rtf = 0;
+    form->note.is_rtf = BodyKind::Plain;
     QGuiApplication::clipboard()->setText(QStringLiteral("只是文字"));
     form->SpeedButton12->click();
-    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("前后"));
 
     QImage shot(30, 20, QImage::Format_RGB32);
@@ -363,7 +363,7 @@ TEST_F(EditorWindowTest, PastingABitmapPutsAPictureIntoTheBody)
     c.setPosition(1);
     form->RichEdit1->setTextCursor(c);
     form->SpeedButton12->click();
-    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
     const QString text = form->RichEdit1->toPlainText();
     EXPECT_EQ(text, QStringLiteral("前") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("后"));

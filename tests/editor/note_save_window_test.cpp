@@ -117,7 +117,7 @@ TEST_F(NoteSaveWindowTest, TitleWithQuotesAndPercentStaysExactOverRepeatedSaves)
         EXPECT_EQ(form->ListBox3->item(0)->text(), title);
         test::expect_mirror_identical(form->store);
         form->Edit2->setText(form->Edit2->text()); // unchanged text: no change event
-        form->note.title_mark = 1;                 // save the title row again
+        form->note.title_mark = ChangeMark::Changed;                 // save the title row again
     }
     form->ListBox3->setCurrentRow(-1);
     form->selection.note_index = -1;
@@ -201,7 +201,7 @@ TEST_F(NoteSaveWindowTest, NothingOpenMeansNothingSavedIntoTheLastNote)
     form->ListBox3->setCurrentRow(-1);
     form->selection.note_index = -1;
     form->clear_note_view(); // another category chosen: the view is empty, noteId_bei stays 1
-    form->note.body_mark = 1;
+    form->note.body_mark = ChangeMark::Changed;
     form->set_save_enabled(true);
     const QString before = dump();
     dialogs.expect_message(QStringLiteral("请先新建笔记。"));
@@ -228,7 +228,7 @@ TEST_F(NoteSaveWindowTest, NewNotesAreAppendedTwoApartAndMirrored)
     EXPECT_EQ(form->ListBox3->currentRow(), 1);
     EXPECT_EQ(form->selection.note_index, 1);
     EXPECT_FALSE(form->save_enabled());
-    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile")).toInt(), 0);
     test::expect_mirror_identical(form->store);
 
@@ -394,16 +394,16 @@ TEST_F(NoteSaveWindowTest, EncryptedModeWithoutPasswordIsSavedPlainWithItsTitleR
     form->select_note_entry(0);
     form->selection.note_index = 0;
     form->note.noteId = 1;
-    form->note.is_crypt = 2; // the password is not in memory
-    form->note.title_mark = -1;
+    form->crypt.is_crypt = 2; // the password is not in memory
+    form->note.title_mark = ChangeMark::Suspended;
     form->Edit2->setText(QStringLiteral("标题"));
-    form->note.title_mark = 0;
+    form->note.title_mark = ChangeMark::Unchanged;
     type(form->RichEdit1, QStringLiteral("正文"));
     save();
     EXPECT_EQ(main_value(QStringLiteral("select isDel from title where noteId=1")).toInt(), 0);
     EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(),
               QStringLiteral("标题"));
-    EXPECT_EQ(form->note.is_crypt, 0);
+    EXPECT_EQ(form->crypt.is_crypt, 0);
     EXPECT_EQ(form->list.is_crypt_list.value(0), 0);
     test::expect_mirror_identical(form->store);
 }
@@ -414,7 +414,7 @@ TEST_F(NoteSaveWindowTest, FailingBackupIsReportedOnceAndSavingGoesOnInTheMainDa
     show_section(0);
     open_entry(0);
     form->store.main().execute(QStringLiteral("drop table bei.rtffile")); // the backup breaks
-    form->note.is_rtf = 1;
+    form->note.is_rtf = BodyKind::Rtf;
     type(form->RichEdit1, QStringLiteral("一"));
     dialogs.expect_error(QStringLiteral("备份数据库“%1”写入失败：缺少笔记的数据表或列，不是完整的笔记数据库（no such "
                                         "table: bei.rtffile）\n已断开备份数据库，笔记继续保存到主数据库；下次启动时会从主数据库"
@@ -454,7 +454,7 @@ TEST_F(NoteSaveWindowTest, EnteringOpensTheFirstNoteAndItsFirstBodyChangeCounts)
     QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(form->Edit2, &focus);
     EXPECT_EQ(form->note.noteId, 1);
-    EXPECT_EQ(form->note.body_mark, 0);
+    EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
     type(form->RichEdit1, QStringLiteral("贴"));
     EXPECT_TRUE(form->save_enabled());
 }
@@ -493,15 +493,15 @@ TEST_F(NoteSaveWindowTest, ReadOnlyModeWritesNothing)
     form->MenuRed->trigger();
     form->edit_undo();
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
-    EXPECT_EQ(form->note.body_mark, 0);
+    EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
     for (QLineEdit *field : {form->Edit2, form->Edit3})
         QTest::keyClicks(field, QStringLiteral("x"));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("笔记"));
     EXPECT_EQ(form->Edit3->text(), QString());
-    EXPECT_EQ(form->note.title_mark, 0);
+    EXPECT_EQ(form->note.title_mark, ChangeMark::Unchanged);
     EXPECT_FALSE(form->save_enabled());
     EXPECT_FALSE(form->Timer1->isActive());
-    form->note.body_mark = 1;
+    form->note.body_mark = ChangeMark::Changed;
     form->SpeedButton2Click();
     form->MenuNewNote->trigger();
     form->ToolButton7Click();

@@ -2,6 +2,9 @@
 #include "catalogue/note_list.h"
 #include "editor/note_loader.h"
 #include "pictures/thumbnail.h"
+#include "store/note_store.h"
+#include "store/store_fixture.h"
+#include "support/db_check.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +12,8 @@
 #include <QLocale>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <memory>
 
 namespace yunshan {
 namespace {
@@ -35,21 +40,63 @@ TEST(NoteListRules, DisplayedTextByListMark)
         EXPECT_EQ(displayed_note_text(c.caption, c.mark), c.shown) << c.caption.toStdString();
 }
 
-TEST(NoteListRules, StatementsOfTheListKinds)
+class NoteListRows : public test::StoreTest {
+  protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        store = std::make_unique<NoteStore>(lock);
+        QString z = zhu, b = bei;
+        ASSERT_EQ(store->Connect_to_db(z, b, dialogs), kMainAndBackup);
+        // Nothing but the rows of the test (a new file has a first category and note).
+        for (const char *table : {"title", "notes", "Section", "Class"})
+            test::write_sql(*store, QStringLiteral("delete from ") + QLatin1String(table));
+        test::write_sql(*store, QStringLiteral("insert into Class(id,caption) values(1,'大')"));
+        test::write_sql(*store,
+                        QStringLiteral("insert into Section(id,classId,caption) values(1,1,'Tom''s'),(2,1,'乙')"));
+    }
+    void add(int id, int px, int section, int mark, int fast, const QString &caption, const QString &label = {})
+    {
+        test::write_sql(*store, QStringLiteral("insert into notes(id,label,content) values(?1,?2,'')"), {id, label});
+        test::write_sql(*store,
+                        QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,fast,caption) "
+                                       "values(?1,1,?2,?3,?4,?5,?6)"),
+                        {px, section, id, mark, fast, caption});
+    }
+    QList<int> ids(NoteListKind kind, const QString &key, int offset = 0)
+    {
+        QList<int> out;
+        for (const NoteListRow &r : note_list_rows(*store, kind, key, offset))
+            out.append(r.noteId);
+        return out;
+    }
+    std::unique_ptr<NoteStore> store;
+};
+
+TEST_F(NoteListRows, EachListKindPicksItsRows)
 {
-    EXPECT_EQ(note_search_statement(kSearchList, {}, 400),
-              QStringLiteral("select noteId,isDel,fast,caption from title LIMIT 200 OFFSET 400"));
-    EXPECT_EQ(note_search_statement(kFavouriteList, QStringLiteral("x"), 0),
-              QStringLiteral("select noteId,isDel,fast,caption from title where fast=1 LIMIT 200 OFFSET 0"));
-    EXPECT_EQ(note_search_statement(kEncryptedList, {}, 200),
-              QStringLiteral("select noteId,isDel,fast,caption from title where isdel>0 LIMIT 200 OFFSET 200"));
-    EXPECT_EQ(section_notes_statement(QStringLiteral("Tom's"), 0),
-              QStringLiteral("select noteId,isDel,fast,caption from title where sectionId=(select id from Section "
-                             "where caption='Tom''s') order by px LIMIT 200 OFFSET 0"));
-    const QString search = note_search_statement(kSearchList, QStringLiteral("it's 5%_"), 0);
-    EXPECT_EQ(search.count(QStringLiteral("'%it''s 5%_%'")), 4) << search.toStdString();
-    EXPECT_FALSE(search.contains(QStringLiteral("escape"), Qt::CaseInsensitive));
-    EXPECT_TRUE(search.endsWith(QStringLiteral(" order by px,a.id LIMIT 200 OFFSET 0")));
+    add(1, 300, 1, 0, 1, QStringLiteral("it's 5%_ x"));
+    add(2, 100, 1, 1, 0, kHex + QStringLiteral("it's 5%_"));                  // ciphertext caption: never matched
+    add(3, 200, 2, 2, 1, kHex + QStringLiteral(":pppit's 5%_ y"));            // readable title after ":ppp"
+    add(4, 100, 2, 0, 0, QStringLiteral("其他"), QStringLiteral("it's 5%_")); // the tag line
+    add(5, 100, 2, 0, 0, QStringLiteral("it's 5a_"));                         // "%" keeps its meaning
+    struct Case {
+        NoteListKind kind;
+        QString key;
+        QList<int> ids;
+    };
+    const Case cases[] = {
+        {kSearchList, QStringLiteral("it's 5%_"), {4, 5, 3, 1}},
+        {kSearchList, QString(), {1, 2, 3, 4, 5}},
+        {kFavouriteList, QStringLiteral("ignored"), {1, 3}},
+        {kEncryptedList, QString(), {2, 3}},
+        {kSectionList, QStringLiteral("Tom's"), {2, 1}},
+        {kSectionList, QStringLiteral("无"), {}},
+        {NoteListKind(7), QString(), {}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ids(c.kind, c.key), c.ids) << c.kind << ' ' << c.key.toStdString();
+    EXPECT_EQ(ids(kSectionList, QStringLiteral("乙"), 2), QList<int>({3}));
 }
 
 TEST(NoteListRules, OffsetStartsAgainForAnotherListAndIsKeptByPaging)
@@ -74,6 +121,18 @@ TEST(NoteListRules, OffsetStartsAgainForAnotherListAndIsKeptByPaging)
     next_note_page(list);
     EXPECT_TRUE(previous_note_page(list));
     EXPECT_EQ(list.search_offset, 0);
+}
+
+TEST(NoteListRules, ListMarksFollowTheNoteIdWhereverItsEntriesAre)
+{
+    NoteListState list;
+    list.noteIdList = {9, 7, 9};
+    list.is_crypt_list = {1, 0, 1};
+    EXPECT_TRUE(set_list_mark(list, 9, 2));
+    EXPECT_EQ(list.is_crypt_list, QList<int>({2, 0, 2}));
+    EXPECT_FALSE(set_list_mark(list, 9, 2));
+    EXPECT_FALSE(set_list_mark(list, 5, 1));
+    EXPECT_EQ(list.is_crypt_list, QList<int>({2, 0, 2}));
 }
 
 TEST(NoteListRules, CommonFillKeepsTheArraysParallel)

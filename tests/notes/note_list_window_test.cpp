@@ -159,7 +159,7 @@ TEST_F(NoteListWindowTest, EmptySearchListsAllNotesTwoHundredPerPage)
         add_plain(1 + i % 2, QStringLiteral("笔记%1").arg(i));
     form->ListBox1->setCurrentRow(0);
     search(QString());
-    EXPECT_EQ(form->list.search_flag, 1);
+    EXPECT_EQ(form->list.search_flag, kSearchList);
     EXPECT_FALSE(form->list.search_highlight);
     ASSERT_EQ(form->ListBox3->count(), 200);
     EXPECT_EQ(form->ListBox3->item(0)->text(), QStringLiteral("笔记0"));
@@ -279,7 +279,7 @@ TEST_F(NoteListWindowTest, SearchHighlightAndSilentFindOnOpening)
     // A minor-category fill ends the highlight.
     show_section(QStringLiteral("甲类"));
     EXPECT_FALSE(form->list.search_highlight);
-    EXPECT_EQ(form->list.search_flag, 100);
+    EXPECT_EQ(form->list.search_flag, kSectionList);
 }
 
 TEST_F(NoteListWindowTest, EncryptedNotesInTheListsAndOnOpening)
@@ -404,7 +404,7 @@ TEST_F(NoteListWindowTest, ReadOnlyInstanceRefusesFavouritesAndEncryption)
         second_dialogs.verify_done();
         EXPECT_EQ(second.list.is_fast_list, QList<int>({0, 1}));
         EXPECT_EQ(second.list.is_crypt_list, QList<int>({0, 0}));
-        EXPECT_EQ(second.note.is_crypt, 0);
+        EXPECT_EQ(second.crypt.is_crypt, 0);
         EXPECT_FALSE(second.save_enabled());
     }
     EXPECT_EQ(test::dump_database(form->store.main()), before);
@@ -465,7 +465,7 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
 
     click_entry(0);
     EXPECT_EQ(form->note.noteId, rich);
-    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->RichEdit1->toPlainText(), text);
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("富文本"));
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签一"));
@@ -478,12 +478,12 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
     EXPECT_EQ(form->panel(5), update_time);
     EXPECT_FALSE(form->PageControl1->tabIcon(1).isNull()); // "#" in the body
     EXPECT_FALSE(form->save_enabled());
-    EXPECT_EQ(form->note.title_mark, 0);
-    EXPECT_EQ(form->note.body_mark, 0);
+    EXPECT_EQ(form->note.title_mark, ChangeMark::Unchanged);
+    EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
     EXPECT_EQ(form->selection.select, 3);
 
     click_entry(1);
-    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->RichEdit1->toPlainText(), plain_text);
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签二"));
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));

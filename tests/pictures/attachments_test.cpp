@@ -22,7 +22,6 @@ class AttachmentsTest : public test::StoreTest {
     {
         StoreTest::SetUp();
         connect_store();
-        note.noteId = 7;
     }
     void connect_store()
     {
@@ -36,26 +35,26 @@ class AttachmentsTest : public test::StoreTest {
     }
 
     std::unique_ptr<NoteStore> store;
-    OpenNoteState note;
-    RunSettings run;
+    const int note_id = 7;
+    int img_id = -1; // the current picture
 };
 
 TEST_F(AttachmentsTest, StoredPicturesAreMirroredAndSurviveReopening)
 {
     const QByteArray a = encode_jpeg(test::sample_image(64, 48));
     const QByteArray b = test::png_bytes(test::sample_image(20, 30));
-    const qint64 id1 = attach_picture(*store, note, a);
-    EXPECT_EQ(note.img_id, id1);
+    const qint64 id1 = attach_picture(*store, note_id, img_id, a);
+    EXPECT_EQ(img_id, id1);
     EXPECT_TRUE(store->changed());
-    const qint64 id2 = attach_picture(*store, note, b);
+    const qint64 id2 = attach_picture(*store, note_id, img_id, b);
     EXPECT_EQ(id2, id1 + 1);
-    EXPECT_EQ(note.img_id, id2);
+    EXPECT_EQ(img_id, id2);
     EXPECT_EQ(store_picture(*store, 8, a), id2 + 1);
     test::expect_mirror_identical(*store);
 
     store.reset();
     connect_store();
-    const QList<StoredPictureRow> rows7 = note_pictures(*store, 7);
+    const QList<StoredPicture> rows7 = note_pictures(*store, 7);
     ASSERT_EQ(rows7.size(), 2);
     EXPECT_EQ(rows7[0].id, id1);
     EXPECT_EQ(rows7[0].bytes, a);
@@ -85,7 +84,7 @@ TEST_F(AttachmentsTest, FileIsStoredByteForByteAndPasteAsJpeg)
     EXPECT_EQ(uchar(pasted.bytes[1]), 0xD8);
     EXPECT_EQ(pasted.decoded.size, QSize(200, 100));
 
-    const qint64 id = attach_picture(*store, note, pasted.bytes);
+    const qint64 id = attach_picture(*store, note_id, img_id, pasted.bytes);
     EXPECT_EQ(store->main()
                   .query_first(QStringLiteral("select img from picture where id=") + QString::number(id))
                   ->toByteArray(),
@@ -131,35 +130,35 @@ TEST_F(AttachmentsTest, UnreadableFilesAreRefusedBeforeStoring)
 TEST_F(AttachmentsTest, DeleteAsksAndRemovesFromBothDatabases)
 {
     const QByteArray a = encode_jpeg(test::sample_image(8, 8));
-    attach_picture(*store, note, a);
-    const qint64 second = attach_picture(*store, note, a);
+    attach_picture(*store, note_id, img_id, a);
+    const qint64 second = attach_picture(*store, note_id, img_id, a);
     store->set_changed(false);
 
     // The newest picture is current without a click; No keeps everything.
     dialogs.expect_question(QStringLiteral("是否删除当前图片？"), Dialogs::Answer::No);
-    EXPECT_FALSE(confirm_delete_picture(note, dialogs));
+    EXPECT_FALSE(confirm_delete_picture(img_id, dialogs));
     EXPECT_EQ(rows(store->main()), 2);
 
     dialogs.expect_question(QStringLiteral("是否删除当前图片？"), Dialogs::Answer::Yes);
-    ASSERT_TRUE(confirm_delete_picture(note, dialogs));
-    delete_current_picture(*store, note);
-    EXPECT_EQ(note.img_id, -1);
+    ASSERT_TRUE(confirm_delete_picture(img_id, dialogs));
+    delete_current_picture(*store, img_id);
+    EXPECT_EQ(img_id, -1);
     EXPECT_TRUE(store->changed());
     EXPECT_EQ(rows(store->main(), QStringLiteral(" where id=") + QString::number(second)), 0);
     EXPECT_EQ(rows(store->main()), 1);
     test::expect_mirror_identical(*store);
 
     dialogs.expect_message(QStringLiteral("请先鼠标点击来选择一个要删除的图片。"));
-    EXPECT_FALSE(confirm_delete_picture(note, dialogs));
+    EXPECT_FALSE(confirm_delete_picture(img_id, dialogs));
 }
 
 TEST_F(AttachmentsTest, AddingNeedsASelectedNote)
 {
     QGuiApplication::clipboard()->setImage(test::sample_image(20, 20));
     dialogs.expect_message(QStringLiteral("请先创建笔记。"));
-    EXPECT_FALSE(add_picture_from_file(*store, note, dialogs, -1, 100));
+    EXPECT_FALSE(add_picture_from_file(*store, note_id, img_id, dialogs, -1, 100));
     dialogs.expect_message(QStringLiteral("请先创建笔记。"));
-    EXPECT_FALSE(add_picture_from_clipboard(*store, note, dialogs, -1, 100));
+    EXPECT_FALSE(add_picture_from_clipboard(*store, note_id, img_id, dialogs, -1, 100));
     EXPECT_EQ(rows(store->main()), 0);
     EXPECT_FALSE(store->changed());
     QGuiApplication::clipboard()->clear();
@@ -171,11 +170,11 @@ TEST_F(AttachmentsTest, AddFromFileAndFromClipboard)
     const QString path = dir.file(QStringLiteral("照片.jpg"));
     TempFolder::write(path, jpeg);
     dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, path);
-    const std::optional<AddedPicture> added = add_picture_from_file(*store, note, dialogs, 0, 150);
+    const std::optional<AddedPicture> added = add_picture_from_file(*store, note_id, img_id, dialogs, 0, 150);
     ASSERT_TRUE(added);
     EXPECT_EQ(added->size, QSize(800, 600));
     EXPECT_EQ(added->thumbnail.size(), QSize(200, 150)); // decoded at a quarter, still wide enough
-    EXPECT_EQ(note.img_id, added->id);
+    EXPECT_EQ(img_id, added->id);
     EXPECT_EQ(store->main()
                   .query_first(QStringLiteral("select img from picture where id=") + QString::number(added->id))
                   ->toByteArray(),
@@ -183,13 +182,13 @@ TEST_F(AttachmentsTest, AddFromFileAndFromClipboard)
 
     // Cancelled dialog: nothing.
     dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, QString());
-    EXPECT_FALSE(add_picture_from_file(*store, note, dialogs, 0, 150));
+    EXPECT_FALSE(add_picture_from_file(*store, note_id, img_id, dialogs, 0, 150));
 
     // Text only on the clipboard: nothing, silently; a bitmap: a JPEG row.
     QGuiApplication::clipboard()->setText(QStringLiteral("文字"));
-    EXPECT_FALSE(add_picture_from_clipboard(*store, note, dialogs, 0, 150));
+    EXPECT_FALSE(add_picture_from_clipboard(*store, note_id, img_id, dialogs, 0, 150));
     QGuiApplication::clipboard()->setImage(test::sample_image(300, 100));
-    const std::optional<AddedPicture> pasted = add_picture_from_clipboard(*store, note, dialogs, 0, 150);
+    const std::optional<AddedPicture> pasted = add_picture_from_clipboard(*store, note_id, img_id, dialogs, 0, 150);
     ASSERT_TRUE(pasted);
     EXPECT_EQ(pasted->size, QSize(300, 100));
     EXPECT_TRUE(looks_like_jpeg(
@@ -207,11 +206,11 @@ TEST_F(AttachmentsTest, AddingAHostileFileShowsWhyAndStoresNothing)
     TempFolder::write(path, test::png_declaring(60000, 60000));
     dialogs.expect_file(ScriptedDialogs::Kind::OpenFile, path);
     dialogs.expect_error(QStringLiteral("无法读取图片：图片尺寸过大（60000×60000 像素）。"));
-    EXPECT_FALSE(add_picture_from_file(*store, note, dialogs, 0, 150));
+    EXPECT_FALSE(add_picture_from_file(*store, note_id, img_id, dialogs, 0, 150));
     EXPECT_EQ(rows(store->main()), 0);
     EXPECT_EQ(rows(*test::open_backup(*store)), 0);
     EXPECT_FALSE(store->changed());
-    EXPECT_EQ(note.img_id, -1);
+    EXPECT_EQ(img_id, -1);
 }
 
 TEST_F(AttachmentsTest, StoringWithoutADatabaseFails)

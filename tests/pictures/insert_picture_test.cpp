@@ -24,7 +24,7 @@ protected:
         form = std::make_unique<TForm2>(dialogs);
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        form->note.is_rtf = 0;
+        form->note.is_rtf = BodyKind::Plain;
         form->set_panel(4, QStringLiteral("TXT"));
     }
     void TearDown() override
@@ -52,7 +52,7 @@ TEST_F(InsertPictureTest, InsertReplacesTheSelectionAndMakesTheBodyRichText)
     form->SpeedButton11Click();
     EXPECT_EQ(form->RichEdit1->toPlainText(),
               QStringLiteral("甲") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("丙"));
-    EXPECT_EQ(form->note.is_rtf, 1);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
 }
 
@@ -67,7 +67,7 @@ TEST_F(InsertPictureTest, CancelledOrUnreadableFileChangesNothing)
     dialogs.expect_containing(Kind::Error, QStringLiteral("无法读取文件“") + missing + QStringLiteral("”："));
     form->SpeedButton11Click();
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
-    EXPECT_EQ(form->note.is_rtf, 0);
+    EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
 }
 

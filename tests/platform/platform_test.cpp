@@ -1,5 +1,6 @@
 #include "platform/owner_lock.h"
 #include "platform/paths.h"
+#include "platform/rounding.h"
 #include "platform/settings_store.h"
 #include "support/temp_folder.h"
 
@@ -8,6 +9,13 @@
 #include <QFile>
 
 using namespace yunshan;
+
+TEST(Rounding, RoundHalfEven)
+{
+    const std::pair<double, int> cases[] = {{19.5, 20}, {20.5, 20}, {21.5, 22}, {15.6, 16}, {16.9, 17}, {24.0, 24}};
+    for (const auto &[v, r] : cases)
+        EXPECT_EQ(round_half_even(v), r) << v;
+}
 
 TEST(Paths, JoinUsesOneSlash)
 {

@@ -1,7 +1,7 @@
+#include "../store/store_fixture.h"
 #include "app/startup.h"
 #include "platform/settings_store.h"
 #include "store/note_store.h"
-#include "../store/store_fixture.h"
 #include "support/db_check.h"
 
 #include <QFile>
@@ -11,17 +11,15 @@
 using namespace yunshan;
 using namespace yunshan::test;
 
-TEST(Startup, RoundHalfEven)
-{
-    const std::pair<double, int> cases[] = {{19.5, 20}, {20.5, 20}, {21.5, 22}, {15.6, 16}, {16.9, 17}, {24.0, 24}};
-    for (const auto &[v, r] : cases)
-        EXPECT_EQ(round_half_even(v), r) << v;
-}
-
 TEST(Startup, SettingsReadAndFontOnlyWithBothValues)
 {
     TempFolder dir;
-    struct Case { QString name, size; bool font; bool error; int points = 12; };
+    struct Case {
+        QString name, size;
+        bool font;
+        bool error;
+        int points = 12;
+    };
     const Case cases[] = {
         {QStringLiteral("楷体"), QStringLiteral("12"), true, false},
         {QString(), QStringLiteral("12"), false, false},
@@ -59,7 +57,7 @@ TEST(Startup, SettingsReadAndFontOnlyWithBothValues)
 }
 
 class StartupStore : public StoreTest {
-protected:
+  protected:
     void SetUp() override
     {
         StoreTest::SetUp();
@@ -68,7 +66,11 @@ protected:
         run.tmp_save = dir.mkdir(QStringLiteral("tmp")) + QLatin1Char('/');
         store.Connect_to_db(run.zhu_db, run.bei_db, dialogs);
     }
-    QString key(const char *k) { return store.get_first_string(QStringLiteral("select value1 from set_table where key1='%1'").arg(QString::fromUtf8(k))); }
+    QString key(const char *k)
+    {
+        return store.get_first_string(
+            QStringLiteral("select value1 from set_table where key1='%1'").arg(QString::fromUtf8(k)));
+    }
     NoteStore store{lock};
     RunSettings run;
 };
@@ -76,7 +78,8 @@ protected:
 TEST_F(StartupStore, DeferredStepReadsWebdavAndLeavesTheAutosaveKeyAlone)
 {
     write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('启动从网盘同步','1')"));
-    write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','https://dav.example/x')"));
+    write_sql(store,
+              QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','https://dav.example/x')"));
     write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('webDAV用户名','u')"));
     write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','42')"));
     TempFolder::write(autosave_file(run, 42), QByteArray("{\\rtf1 x}"));
@@ -85,8 +88,8 @@ TEST_F(StartupStore, DeferredStepReadsWebdavAndLeavesTheAutosaveKeyAlone)
     EXPECT_TRUE(r.start_download);
     EXPECT_EQ(key("tmp_file1"), QStringLiteral("42"));
     EXPECT_TRUE(QFile::exists(autosave_file(run, 42)));
-    EXPECT_EQ(run.webdav_qdxz, 1);
-    EXPECT_EQ(run.webdav_tcbc, 0);
+    EXPECT_TRUE(run.webdav_qdxz);
+    EXPECT_FALSE(run.webdav_tcbc);
     EXPECT_EQ(run.dav_url, QStringLiteral("https://dav.example/x/"));
     EXPECT_EQ(run.dav_username, QStringLiteral("u"));
     EXPECT_EQ(run.dav_password, QString());
@@ -132,7 +135,7 @@ TEST_F(StoreTest, DeferredStepWithoutDatabaseAsksForSettings)
     RunSettings run;
     const DeferredStepResult r = deferred_settings_step(store, run);
     EXPECT_TRUE(r.show_settings);
-    EXPECT_EQ(run.webdav_qdxz, 0);
+    EXPECT_FALSE(run.webdav_qdxz);
 }
 
 TEST_F(StartupStore, CloseCancelKeepsEverything)
@@ -160,7 +163,8 @@ TEST_F(StartupStore, CloseNoDeletesAutosaveAndResetsKey)
     store.set_changed(false); // the set-up is no write of the run
     bool saved = false, exit_ran = false;
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::No);
-    EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { return saved = true; }, [&] { exit_ran = true; }}));
+    EXPECT_TRUE(
+        close_request(store, run, note, true, dialogs, {[&] { return saved = true; }, [&] { exit_ran = true; }}));
     EXPECT_FALSE(saved);
     EXPECT_TRUE(exit_ran);
     EXPECT_FALSE(QFile::exists(autosave_file(run, 7)));
@@ -175,7 +179,8 @@ TEST_F(StartupStore, CloseYesSavesAndStampsAfterAWrite)
     bool saved = false;
     store.set_changed(true);
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Yes);
-    EXPECT_TRUE(close_request(store, run, note, true, dialogs, {[&] { return saved = true; }, nullptr, [] { return qint64(1700000000); }}));
+    EXPECT_TRUE(close_request(store, run, note, true, dialogs,
+                              {[&] { return saved = true; }, nullptr, [] { return qint64(1700000000); }}));
     EXPECT_TRUE(saved);
     EXPECT_EQ(key("last_time"), QStringLiteral("1700000000"));
     // A second stamp updates the same row.
@@ -195,7 +200,8 @@ TEST_F(StartupStore, CloseYesWhoseSaveFailsKeepsWindowAndAutosave)
         QString error; // shown when the save throws
     };
     const Case cases[] = {
-        {"throws", [] () -> bool { throw DbError(std::string("database is locked")); }, QStringLiteral("database is locked")},
+        {"throws", []() -> bool { throw DbError(std::string("database is locked")); },
+         QStringLiteral("database is locked")},
         {"still unsaved", [] { return false; }, QString()},
         {"no save action", nullptr, QString()},
     };
@@ -254,12 +260,12 @@ TEST(Startup, ExitMenuSwitches)
     run.dav_username = QStringLiteral("u");
     force_backup_at_exit(store, run);
     EXPECT_TRUE(store.changed());
-    EXPECT_EQ(run.webdav_tcbc, 0); // no password: nothing forced
+    EXPECT_FALSE(run.webdav_tcbc); // no password: nothing forced
     run.dav_password = QStringLiteral("p");
     force_backup_at_exit(store, run);
-    EXPECT_EQ(run.webdav_tcbc, 1);
+    EXPECT_TRUE(run.webdav_tcbc);
     skip_backup_at_exit(run);
-    EXPECT_EQ(run.skip_exit_backup, 1);
+    EXPECT_TRUE(run.skip_exit_backup);
     EXPECT_TRUE(store.changed()); // the run wrote: the exit stamp must still be written
 }
 

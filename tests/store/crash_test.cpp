@@ -7,6 +7,7 @@
 #include "catalogue/category_commands.h"
 #include "catalogue/move_note.h"
 #include "catalogue/note_list.h"
+#include "store/category_rows.h"
 #include "editor/note_save.h"
 #include "editor/rtf/rtf.h"
 #include "pictures/attachments.h"

@@ -1,9 +1,9 @@
 #include "app/ui/headings_delegate.h"
 
 #include "app/list_colours.h"
-#include "app/startup.h"
 #include "app/ui/tform2.h"
 #include "editor/headings.h"
+#include "platform/rounding.h"
 
 #include <QAbstractItemView>
 #include <QHelpEvent>

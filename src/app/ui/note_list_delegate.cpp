@@ -1,9 +1,9 @@
 #include "app/ui/note_list_delegate.h"
 
 #include "app/list_colours.h"
-#include "app/startup.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
+#include "platform/rounding.h"
 
 #include <QAbstractItemView>
 #include <QHelpEvent>

@@ -880,7 +880,7 @@ void TForm2::FormResize()
 
 void TForm2::PopupMenu1Popup()
 {
-    const EncryptionMenuState s = encryption_menu_state(note.is_crypt);
+    const EncryptionMenuState s = encryption_menu_state(crypt.is_crypt);
     // Read-only mode: a mode change could never be saved.
     Popup1EncryptTitle->setEnabled(s.encrypt_with_title && !read_only_);
     Popup1EncryptContent->setEnabled(s.encrypt_content_only && !read_only_);
@@ -889,7 +889,7 @@ void TForm2::PopupMenu1Popup()
 
 void TForm2::PopupMenu2Popup()
 {
-    const NoteListMenuState s = note_list_menu_state(save_enabled(), note, list, ListBox3->currentRow());
+    const NoteListMenuState s = note_list_menu_state(save_enabled(), crypt.is_crypt, list, ListBox3->currentRow());
     Popup2Save->setEnabled(s.save);
     Popup2EncryptTitle->setEnabled(s.encryption.encrypt_with_title && !read_only_);
     Popup2EncryptContent->setEnabled(s.encryption.encrypt_content_only && !read_only_);
@@ -942,7 +942,7 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
         if (k->key() == Qt::Key_V && (k->modifiers() & Qt::ControlModifier)) {
             const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
             if (clip && clip->hasImage()) {
-                note.is_rtf = 1;
+                note.is_rtf = BodyKind::Rtf;
                 set_panel(4, QStringLiteral("RTF"));
                 // The editor itself cannot take a bitmap: it goes in as a picture here, and the
                 // editor's own paste then finds nothing to add.
@@ -1118,7 +1118,7 @@ void TForm2::SpeedButton9Click()
 
 void TForm2::mark_rich_text()
 {
-    note.is_rtf = 1;
+    note.is_rtf = BodyKind::Rtf;
     set_panel(4, QStringLiteral("RTF"));
 }
 

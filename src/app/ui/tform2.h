@@ -3,13 +3,16 @@
 // menus and the seven-panel status bar. This class builds the widgets and wires every command
 // to its handler; the rules behind the commands live in the core.
 #include "app/layout_rules.h"
-#include "app/main_state.h"
 #include "backup/background_work.h"
 #include "backup/http_client.h"
 #include "backup/transfer_progress.h"
+#include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"
 #include "editor/note_save.h"
 #include "pictures/thumbnail_slots.h"
+#include "session/catalogue_selection.h"
+#include "session/open_note_state.h"
+#include "settings/run_settings.h"
 #include "store/note_store.h"
 #include "update/update_check.h"
 
@@ -283,7 +286,10 @@ class TForm2 : public QMainWindow {
     // Position of the open note in the note list, -1 when it is not listed.
     int find_open_note_index() const;
     // The note list for a search-box list kind: 1 search, 2 favourites, 3 encrypted notes.
-    void load_note_list(int kind);
+    void load_note_list(NoteListKind kind);
+    // Leaving the open note without saving: its pending change of encryption is dropped and the
+    // list marks show the stored modes again.
+    void drop_pending_crypt_changes();
     // Lets the search index catch up (or build) shortly after the database opened.
     void prepare_search_index();
     // Opens the selected entry's note (also run when the entry selection changes).

@@ -1,12 +1,12 @@
 // The major- and minor-category lists: their fill, the two clicks, their drawing, and the
 // commands on categories (create, delete, pin, unpin, move up, move down, rename).
 #include "app/list_colours.h"
-#include "app/startup.h"
 #include "app/ui/command_helpers.h"
 #include "app/ui/tform2.h"
 #include "catalogue/category_commands.h"
-#include "catalogue/category_lists.h"
 #include "platform/dialogs.h"
+#include "platform/rounding.h"
+#include "store/category_rows.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -422,8 +422,8 @@ void TForm2::ToolButton17Click()
     t.target = target;
     t.caption = caption;
     t.note_id = note.noteId;
-    t.crypt_mode = note.is_crypt;
-    t.password = note.key_crypt;
+    t.crypt_mode = crypt.is_crypt;
+    t.password = crypt.key_crypt;
     t.crypt_change_pending = crypt.change_pending(note.noteId);
     t.legacy_form = crypt.legacy_form;
     std::optional<QString> name;
@@ -433,9 +433,9 @@ void TForm2::ToolButton17Click()
     if (target == kTargetNote) {
         // The title field follows without marking the note changed, unless it already is.
         if (!save_enabled()) {
-            note.title_mark = -1;
+            note.title_mark = ChangeMark::Suspended;
             Edit2->setText(*name);
-            note.title_mark = 0;
+            note.title_mark = ChangeMark::Unchanged;
         } else {
             Edit2->setText(*name);
         }

@@ -5,14 +5,22 @@
 
 #include <QListWidget>
 
+#include <functional>
+
 namespace yunshan {
 
 namespace {
 
-void show_change(TForm2 &form, CryptCommandResult result)
+// The selected entry, the note the command acts on and its outcome.
+void run_command(TForm2 &form, const std::function<CryptCommandResult(int note_id, bool entry_selected)> &command)
 {
-    if (result != CryptCommandResult::Changed)
+    const int row = form.ListBox3->currentRow();
+    const int note_id = form.note.command_note_id();
+    if (command(note_id, row >= 0 && row < form.list.noteIdList.size()) != CryptCommandResult::Changed)
         return;
+    set_list_mark(form.list, note_id, form.crypt.is_crypt);
+    form.note.title_mark = ChangeMark::Changed;
+    form.note.body_mark = ChangeMark::Changed;
     form.ListBox3->viewport()->update(); // the lock picture follows the list mark
     form.set_save_enabled(true);
 }
@@ -24,21 +32,34 @@ void TForm2::N41Click()
     // A mode change that can never be saved would leave the list marks wrong.
     if (refused_in_read_only())
         return;
-    show_change(*this, encrypt_open_note(note, list, crypt, dialogs_, ListBox3->currentRow(), kEncryptedWithTitle));
+    run_command(*this, [this](int id, bool selected) {
+        return encrypt_open_note(crypt, dialogs_, id, selected, kEncryptedWithTitle);
+    });
 }
 
 void TForm2::N67Click()
 {
     if (refused_in_read_only())
         return;
-    show_change(*this, encrypt_open_note(note, list, crypt, dialogs_, ListBox3->currentRow(), kEncryptedContentOnly));
+    run_command(*this, [this](int id, bool selected) {
+        return encrypt_open_note(crypt, dialogs_, id, selected, kEncryptedContentOnly);
+    });
 }
 
 void TForm2::N42Click()
 {
     if (refused_in_read_only())
         return;
-    show_change(*this, remove_note_encryption(note, list, crypt));
+    run_command(*this, [this](int id, bool) { return remove_note_encryption(crypt, id); });
+}
+
+void TForm2::drop_pending_crypt_changes()
+{
+    bool changed = false;
+    for (const ListMark &m : leave_without_saving(crypt, note.command_note_id()))
+        changed = set_list_mark(list, m.note_id, m.mode) || changed;
+    if (changed)
+        ListBox3->viewport()->update();
 }
 
 } // namespace yunshan

@@ -8,6 +8,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"
+#include "store/note_rows.h"
 #include "store/set_table.h"
 
 #include <QDate>
@@ -101,11 +102,11 @@ void TForm2::SpeedButton2Click()
     }
     SaveRequest r;
     r.note_id = note.noteId;
-    r.is_crypt = note.is_crypt;
-    r.key_crypt = note.key_crypt;
-    r.is_rtf = note.is_rtf;
-    r.title_changed = note.title_mark == 1;
-    r.body_changed = note.body_mark == 1;
+    r.is_crypt = crypt.is_crypt;
+    r.key_crypt = crypt.key_crypt;
+    r.is_rtf = note.is_rtf == BodyKind::Rtf ? 1 : 0;
+    r.title_changed = note.title_mark == ChangeMark::Changed;
+    r.body_changed = note.body_mark == ChangeMark::Changed;
     r.title = Edit2->text();
     r.label = Edit3->text();
     r.body = RichEdit1->document();
@@ -121,9 +122,10 @@ void TForm2::SpeedButton2Click()
         dialogs_.error(QStringLiteral("这个笔记在数据库中已经不存在，没有保存。"));
         return;
     }
-    note.is_crypt = result.is_crypt;
+    crypt.is_crypt = result.is_crypt;
     // Pending encryption changes are now stored; the list marks follow.
-    if (note_saved(list, crypt, note.noteId, note.is_crypt))
+    note_saved(crypt);
+    if (set_list_mark(list, note.noteId, crypt.is_crypt))
         ListBox3->viewport()->update();
 
     // The open note's entry shows the title field's text.
@@ -132,11 +134,11 @@ void TForm2::SpeedButton2Click()
         row = find_open_note_index();
     if (row >= 0 && row < ListBox3->count()) {
         ListBox3->item(row)->setText(Edit2->text());
-        list.is_crypt_list[row] = note.is_crypt;
+        list.is_crypt_list[row] = crypt.is_crypt;
     }
 
-    note.title_mark = 0;
-    note.body_mark = 0;
+    note.title_mark = ChangeMark::Unchanged;
+    note.body_mark = ChangeMark::Unchanged;
     set_save_enabled(false);
     Timer1->stop();
     autosave.time_count = 0;
@@ -193,8 +195,7 @@ void TForm2::ToolButton6Click()
         case Dialogs::Answer::No:
             QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
             // Marks of an encryption change that is dropped go back to the stored mode.
-            if (leave_without_saving(note, list, crypt))
-                ListBox3->viewport()->update();
+            drop_pending_crypt_changes();
             break;
         }
     }
@@ -221,18 +222,18 @@ void TForm2::ToolButton6Click()
     list.is_crypt_list.append(0);
     list.is_fast_list.append(0);
 
-    note.title_mark = -1;
+    note.title_mark = ChangeMark::Suspended;
     clear_note_view();
     Timer1->stop(); // whatever was unsaved is saved or dropped now
     autosave.time_count = 0;
     note.noteId = created.note_id;
     note.noteId_bei = created.note_id;
-    note.is_rtf = 0;
+    note.is_rtf = BodyKind::Plain;
     set_panel(4, QStringLiteral("TXT"));
-    note.title_mark = -1;
+    note.title_mark = ChangeMark::Suspended;
     Edit2->setText(created.caption);
-    note.title_mark = 0;
-    note.body_mark = 0;
+    note.title_mark = ChangeMark::Unchanged;
+    note.body_mark = ChangeMark::Unchanged;
     const int row = ListBox3->count() - 1;
     select_note_entry(row);
     selection.note_index = row;
@@ -280,8 +281,8 @@ void TForm2::ToolButton7Click()
         select_note_entry(-1);
     }
     note.noteId = -1;
-    note.title_mark = 0;
-    note.body_mark = 0;
+    note.title_mark = ChangeMark::Unchanged;
+    note.body_mark = ChangeMark::Unchanged;
     set_save_enabled(false);
     // Deleted meanwhile (the list was out of date): the entry goes, but nothing was deleted now.
     dialogs_.message(deleted ? QStringLiteral("删除成功。") : QStringLiteral("这个笔记在数据库中已经不存在。"));
@@ -292,22 +293,22 @@ void TForm2::ToolButton7Click()
 
 void TForm2::Edit2Change()
 {
-    if (note.title_mark == -1)
+    if (note.title_mark == ChangeMark::Suspended)
         return;
-    note.title_mark = 1;
+    note.title_mark = ChangeMark::Changed;
     set_save_enabled(true);
 }
 
 void TForm2::RichEdit1Change()
 {
     set_panel(1, QStringLiteral("字数:") + QString::number(RichEdit1->document()->characterCount() - 1));
-    if (note.title_mark == -1)
+    if (note.title_mark == ChangeMark::Suspended)
         return;
-    if (note.body_mark == -1) {
-        note.body_mark = 0;
+    if (note.body_mark == ChangeMark::Suspended) {
+        note.body_mark = ChangeMark::Unchanged;
         return;
     }
-    note.body_mark = 1;
+    note.body_mark = ChangeMark::Changed;
     set_save_enabled(true);
     if (!read_only() && !Timer1->isActive())
         Timer1->start();
@@ -367,13 +368,13 @@ void TForm2::Timer1Timer()
         return;
     // The copy of an encrypted note (or of one whose database form still is) is encrypted with
     // the note's password; without a password in memory nothing is written out.
-    QString password = autosave_password(note, crypt);
-    const bool needs_password = note.is_crypt == kEncryptedWithTitle || note.is_crypt == kEncryptedContentOnly;
+    QString password = autosave_password(crypt, note.command_note_id());
+    const bool needs_password = crypt.is_crypt == kEncryptedWithTitle || crypt.is_crypt == kEncryptedContentOnly;
     if (needs_password && password.isEmpty())
         return;
     try {
         const QByteArray bytes = autosave_file_bytes(
-            autosave_bytes(*RichEdit1->document(), Edit2->text(), Edit3->text()), note.is_crypt, password);
+            autosave_bytes(*RichEdit1->document(), Edit2->text(), Edit3->text()), crypt.is_crypt, password);
         if (!write_autosave_file(store, run.tmp_save, note.noteId, bytes))
             dialogs_.error(QStringLiteral("自动保存文件写入失败：") + autosave_path(run.tmp_save, note.noteId));
     } catch (const std::exception &e) {
@@ -465,28 +466,31 @@ bool TForm2::recover_autosave(int note_id, const QString &file)
     note.noteId = note_id;
     note.noteId_bei = note_id;
     const bool mode_pending = restore_autosave_mode(
-        note, list, crypt, note_id, stored_mode,
+        crypt, note_id, stored_mode,
         recovered.status == AutosaveRecovery::Status::Unlocked ? recovered.mode : static_cast<int>(kPlainNote),
         recovered.password);
+    set_list_mark(list, note_id, crypt.is_crypt);
     crypt.legacy_form = legacy;
-    if (row >= 0 && note.is_crypt == kEncryptedWithTitle)
+    if (row >= 0 && crypt.is_crypt == kEncryptedWithTitle)
         ListBox3->item(row)->setText(stored_title);
     ListBox3->viewport()->update();
 
     // The title and tag line as they were typed, when the file holds them.
     const std::optional<AutosaveFields> typed = autosave_fields(recovered.rtf);
-    note.title_mark = -1;
+    note.title_mark = ChangeMark::Suspended;
     Edit2->setText(typed ? typed->title : stored_title);
     Edit3->setText(typed ? typed->label : stored.label);
     read_rtf(recovered.rtf, *RichEdit1->document());
-    note.is_rtf = 1;
+    note.is_rtf = BodyKind::Rtf;
     set_panel(4, QStringLiteral("RTF"));
     set_panel(5, QStringLiteral("笔记更新时间:") + regional_date_time(stored.put, QLocale::system()));
     for (const StoredPicture &p : stored.pictures)
         add_thumbnail(p.bytes, p.id);
-    note.title_mark = mode_pending || (typed && (typed->title != stored_title || typed->label != stored.label)) ? 1 : 0;
+    note.title_mark = mode_pending || (typed && (typed->title != stored_title || typed->label != stored.label))
+                          ? ChangeMark::Changed
+                          : ChangeMark::Unchanged;
     // The recovered body is not stored yet: it counts as an unsaved change.
-    note.body_mark = 1;
+    note.body_mark = ChangeMark::Changed;
     set_save_enabled(true);
     return true;
 }

@@ -196,10 +196,10 @@ void TForm2::Button2Click()
 void TForm2::mark_all_matches(bool on)
 {
     // Formatting, not an edit: neither mark notices it.
-    const int title_mark = note.title_mark;
-    const int body_mark = note.body_mark;
-    note.title_mark = -1;
-    note.body_mark = -1;
+    const ChangeMark title_mark = note.title_mark;
+    const ChangeMark body_mark = note.body_mark;
+    note.title_mark = ChangeMark::Suspended;
+    note.body_mark = ChangeMark::Suspended;
     RichEdit1->setUpdatesEnabled(false);
     QTextDocument &doc = *RichEdit1->document();
     if (on) {

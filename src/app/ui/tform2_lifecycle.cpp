@@ -9,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"
+#include "platform/rounding.h"
 #include "platform/settings_store.h"
 #include "store/schema.h"
 
@@ -144,14 +145,14 @@ void TForm2::show_start_page()
     // The user was quicker (or a recovered note is shown): what the editor holds stays.
     if (note.noteId >= 0 || save_enabled())
         return;
-    note.title_mark = -1;
+    note.title_mark = ChangeMark::Suspended;
     fill_start_page(*RichEdit1->document());
-    note.is_rtf = 1;
+    note.is_rtf = BodyKind::Rtf;
     set_panel(4, QStringLiteral("RTF"));
     QTextCursor c = RichEdit1->textCursor();
     c.setPosition(0);
     RichEdit1->setTextCursor(c);
-    note.title_mark = 0;
+    note.title_mark = ChangeMark::Unchanged;
 }
 
 void TForm2::recover_pending_autosave()

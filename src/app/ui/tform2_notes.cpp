@@ -10,6 +10,7 @@
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
+#include "store/note_rows.h"
 
 #include <QApplication>
 #include <QFile>
@@ -161,14 +162,14 @@ void TForm2::clear_note_view()
 {
     note.noteId = -1;
     note.img_id = -1;
-    note.title_mark = -1;
+    note.title_mark = ChangeMark::Suspended;
     Edit2->clear();
-    note.title_mark = 0;
-    note.is_crypt = 0;
-    forget_open_note(note, crypt); // the password lives only while its note is open
-    note.body_mark = -1;
+    note.title_mark = ChangeMark::Unchanged;
+    crypt.is_crypt = 0;
+    forget_open_note(crypt); // the password lives only while its note is open
+    note.body_mark = ChangeMark::Suspended;
     show_editor_document(RichEdit1, new_editor_document(RichEdit1));
-    note.body_mark = 0;
+    note.body_mark = ChangeMark::Unchanged;
     note.search_marks = false;
     Button2->setText(QStringLiteral("高亮"));
     Edit3->clear();
@@ -191,7 +192,7 @@ void TForm2::show_note_entries(const QList<NoteListRow> &rows)
     ListBox3->setUpdatesEnabled(true);
 }
 
-void TForm2::load_note_list(int kind)
+void TForm2::load_note_list(NoteListKind kind)
 {
     const QString text = Edit1->text();
     ListBox1->setCurrentRow(-1);
@@ -211,7 +212,7 @@ void TForm2::load_note_list(int kind)
             std::optional<QList<NoteListRow>> found;
             if (kind == kSearchList && search_index_)
                 found = search_index_->search(text, list.search_offset);
-            rows = found ? *found : query_note_list(store, note_search_statement(kind, text, list.search_offset));
+            rows = found ? *found : note_list_rows(store, kind, text, list.search_offset);
         } catch (const std::exception &e) {
             dialogs_.error(QString::fromUtf8(e.what()));
             return;
@@ -239,7 +240,7 @@ void TForm2::fill_section_notes(const QString &caption)
         return;
     QList<NoteListRow> rows;
     try {
-        rows = query_note_list(store, section_notes_statement(caption, list.search_offset));
+        rows = note_list_rows(store, kSectionList, caption, list.search_offset);
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
         return;
@@ -277,9 +278,9 @@ void TForm2::N81Click()
 
 void TForm2::refill_note_page()
 {
-    if (list.search_flag >= 1 && list.search_flag <= 99) {
+    if (is_search_box_list(list.search_flag)) {
         load_note_list(list.search_flag);
-    } else if (list.search_flag >= kSectionList) {
+    } else if (is_section_list(list.search_flag)) {
         selection.section_index = -1;
         ListBox2Click();
     }
@@ -385,13 +386,12 @@ void TForm2::ListBox3Click()
             }
             break;
         case Dialogs::Answer::No:
-            note.title_mark = 0;
-            note.body_mark = 0;
+            note.title_mark = ChangeMark::Unchanged;
+            note.body_mark = ChangeMark::Unchanged;
             set_save_enabled(false);
             QFile::remove(run.tmp_save + QString::number(note.noteId_bei) + QStringLiteral(".rtf"));
             // Marks of an encryption change that is dropped go back to the stored mode.
-            if (leave_without_saving(note, list, crypt))
-                ListBox3->viewport()->update();
+            drop_pending_crypt_changes();
             break;
         }
     }
@@ -431,22 +431,22 @@ void TForm2::ListBox3Click()
     }
 
     clear_note_view();
-    note.key_crypt = unlocked.password;
+    crypt.key_crypt = unlocked.password;
     wipe_password(unlocked.password);
     crypt.legacy_form = unlocked.legacy_form();
     note.noteId = id;
     note.noteId_bei = id;
-    note.is_crypt = mode;
+    crypt.is_crypt = mode;
     // A title encrypted with the note is shown in its entry once the note is open. A content-only
     // title comes from the stored caption whole, not from the entry's shortened text.
     if (mode == kEncryptedWithTitle)
         ListBox3->item(i)->setText(unlocked.title);
 
-    note.title_mark = -1;
+    note.title_mark = ChangeMark::Suspended;
     ListBox4->clear();
     Edit2->setText(mode >= 1 ? unlocked.title : ListBox3->item(i)->text());
 
-    note.body_mark = -1;
+    note.body_mark = ChangeMark::Suspended;
     QString body;
     QStringList warnings;
     QTextDocument *doc = new_editor_document(RichEdit1);
@@ -455,11 +455,11 @@ void TForm2::ListBox3Click()
         show_editor_document(RichEdit1, doc);
         Edit3->setText(stored.label);
         set_panel(5, kUpdateTime + regional_date_time(stored.put, QLocale::system()));
-        note.is_rtf = 1;
+        note.is_rtf = BodyKind::Rtf;
         set_panel(4, crypt.legacy_form ? QStringLiteral("rtf") : QStringLiteral("RTF"));
         body = RichEdit1->toPlainText();
     } else {
-        note.is_rtf = 0;
+        note.is_rtf = BodyKind::Plain;
         set_panel(4, crypt.legacy_form ? QStringLiteral("txt") : QStringLiteral("TXT"));
         if (stored.has_notes_row) {
             Edit3->setText(stored.label);
@@ -479,8 +479,8 @@ void TForm2::ListBox3Click()
         add_thumbnail(p.bytes, p.id);
 
     selection.note_index = i;
-    note.title_mark = 0;
-    note.body_mark = 0;
+    note.title_mark = ChangeMark::Unchanged;
+    note.body_mark = ChangeMark::Unchanged;
     set_save_enabled(false);
     Button2->setText(QStringLiteral("高亮"));
 

@@ -275,8 +275,9 @@ void TForm2::SpeedButton4Click()
     if (read_only())
         return;
     guarded(dialogs_, [this] {
-        const std::optional<AddedPicture> added = add_picture_from_file(
-            store, note, dialogs_, picture_target_row(ListBox3, note.noteId), panel_width(ScrollBox1));
+        const std::optional<AddedPicture> added =
+            add_picture_from_file(store, note.noteId, note.img_id, dialogs_, picture_target_row(ListBox3, note.noteId),
+                                  panel_width(ScrollBox1));
         if (added)
             place_thumbnail(static_cast<int>(added->id), added->size, added->thumbnail, {});
     });
@@ -287,8 +288,9 @@ void TForm2::SpeedButton6Click()
     if (read_only())
         return;
     guarded(dialogs_, [this] {
-        const std::optional<AddedPicture> added = add_picture_from_clipboard(
-            store, note, dialogs_, picture_target_row(ListBox3, note.noteId), panel_width(ScrollBox1));
+        const std::optional<AddedPicture> added =
+            add_picture_from_clipboard(store, note.noteId, note.img_id, dialogs_,
+                                       picture_target_row(ListBox3, note.noteId), panel_width(ScrollBox1));
         if (added)
             place_thumbnail(static_cast<int>(added->id), added->size, added->thumbnail, {});
     });
@@ -298,7 +300,7 @@ void TForm2::SpeedButton5Click()
 {
     if (read_only())
         return;
-    if (!confirm_delete_picture(note, dialogs_))
+    if (!confirm_delete_picture(note.img_id, dialogs_))
         return;
     const int slot = imagelist.remove(note.img_id);
     if (slot >= 0) {
@@ -308,7 +310,7 @@ void TForm2::SpeedButton5Click()
             LabelPictureNumber->hide();
         lay_out_thumbnails();
     }
-    guarded(dialogs_, [this] { delete_current_picture(store, note); });
+    guarded(dialogs_, [this] { delete_current_picture(store, note.img_id); });
 }
 
 // ---------------------------------------------------------------------------------------------
