@@ -24,6 +24,7 @@
 #include "platform/settings_store.h"
 #include "platform/silent_dialogs.h"
 #include "store/connection.h"
+#include "store/note_rows.h"
 #include "store/note_store.h"
 #include "store/schema.h"
 #include "store/sql_text.h"

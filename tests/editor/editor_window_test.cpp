@@ -468,8 +468,8 @@ TEST_F(EditorWindowTest, LongNoteShowsLinksAsTheyComeIntoViewAndAsTheyAreEdited)
     EXPECT_FALSE(write_rtf(*doc).contains("\\ul"));
 
     // Another note and back: the long one opens afresh, its top with its look.
-    form->note.title_mark = 0;
-    form->note.body_mark = 0;
+    form->note.title_mark = ChangeMark::Unchanged;
+    form->note.body_mark = ChangeMark::Unchanged;
     form->set_save_enabled(false);
     open_entry(1);
     open_entry(0);
