@@ -10,6 +10,7 @@ packages=(
   libqt6svg6
   desktop-file-utils appstream
   dpkg-dev file lintian  # the Debian package: its dependencies found, its contents checked
+  clang-format           # the format check of the test command
 )
 # Chinese input: where fcitx5 is the desktop's input method, Qt 6 programs need its Qt 6 frontend.
 # (IBus needs nothing more: its Qt 6 plugin comes with libqt6gui6.)

@@ -448,15 +448,12 @@ int main(int argc, char **argv)
                     repeat * 4,
                     [&] {
                         found = index->search(term.text, offset);
-                        shown =
-                            found ? *found
-                                  : search_note_rows(form.store, term.text, offset);
+                        shown = found ? *found : search_note_rows(form.store, term.text, offset);
                     },
                     &indexed_cpu);
                 QList<NoteListRow> rows;
-                const double plain = our_ms(std::max(1, repeat / 2), [&] {
-                    rows = search_note_rows(form.store, term.text, offset);
-                });
+                const double plain =
+                    our_ms(std::max(1, repeat / 2), [&] { rows = search_note_rows(form.store, term.text, offset); });
                 bool same = shown.size() == rows.size();
                 for (qsizetype i = 0; same && i < rows.size(); ++i)
                     same = shown.at(i).noteId == rows.at(i).noteId;

@@ -46,7 +46,8 @@ const std::vector<QByteArray> &jpegs()
 // line, ten pictures spread over the text.
 QByteArray make_body(bool pictures, qsizetype target)
 {
-    const QString line = QStringLiteral("今天的会议讨论了项目进度，预计下个月完成第一阶段的开发工作。镕堃喆 2024 年 version 1.5 ");
+    const QString line =
+        QStringLiteral("今天的会议讨论了项目进度，预计下个月完成第一阶段的开发工作。镕堃喆 2024 年 version 1.5 ");
     QByteArray gbk;
     for (char c : yunshan::unicode_to_ansi(line)) {
         const auto b = uchar(c);
@@ -59,9 +60,10 @@ QByteArray make_body(bool pictures, qsizetype target)
             gbk.append(digits[b & 15]);
         }
     }
-    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
-                     "\\'cb\\'ce\\'cc\\'e5;}{\\f1\\fnil\\fcharset0 Calibri;}}\r\n{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
-                     "{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang2052 ";
+    QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+        "\\'cb\\'ce\\'cc\\'e5;}{\\f1\\fnil\\fcharset0 Calibri;}}\r\n{\\colortbl ;\\red255\\green0\\blue0;}\r\n"
+        "{\\*\\generator Riched20 10.0.19041}\\viewkind4\\uc1 \r\n\\pard\\sa200\\sl276\\slmult1\\f0\\fs22\\lang2052 ";
     rtf.reserve(target + 1024);
     qsizetype picture_every = 0;
     qsizetype picture_bytes = 0;
@@ -111,7 +113,9 @@ void BM_ReadWithPictures(benchmark::State &state)
         QTextDocument doc;
         const auto result = yunshan::read_rtf(rtf, doc);
         if (result.pictures != 10)
-            state.SkipWithError(("pictures: " + std::to_string(result.pictures) + " " + result.warnings.join(QLatin1Char(' ')).toStdString()).c_str());
+            state.SkipWithError(("pictures: " + std::to_string(result.pictures) + " " +
+                                 result.warnings.join(QLatin1Char(' ')).toStdString())
+                                    .c_str());
         benchmark::DoNotOptimize(doc.characterCount());
     }
     state.SetBytesProcessed(state.iterations() * rtf.size());

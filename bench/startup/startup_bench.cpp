@@ -104,8 +104,7 @@ double start_once(const QString &mode, const QString &home)
 
 // A home folder whose settings name `database_folder` as the data folder and `backup_folder`
 // as the backup folder.
-QString make_home(QTemporaryDir &dir, const QString &name, const QString &database_folder,
-                  const QString &backup_folder)
+QString make_home(QTemporaryDir &dir, const QString &name, const QString &database_folder, const QString &backup_folder)
 {
     const QString home = dir.filePath(name);
     QDir().mkpath(home + QStringLiteral("/run"));
@@ -163,8 +162,10 @@ int main(int argc, char **argv)
                                (notes == 100000 ? QString() : QStringLiteral("-") + QString::number(notes));
         const QString backup = folder + QStringLiteral("-backup");
         QDir().mkpath(backup);
-        Database d{notes, make_home(dir, QStringLiteral("home-%1").arg(notes), folder, backup),
-                   double(QFile(folder + QStringLiteral("/notedb.sl3")).size()) / 1e6, {}};
+        Database d{notes,
+                   make_home(dir, QStringLiteral("home-%1").arg(notes), folder, backup),
+                   double(QFile(folder + QStringLiteral("/notedb.sl3")).size()) / 1e6,
+                   {}};
         // The first start (it may copy the backup); not measured.
         start_once(QStringLiteral("--child-program"), d.home);
         databases.push_back(d);
@@ -181,8 +182,7 @@ int main(int argc, char **argv)
     const double anchor = median(bare);
     std::printf("%-52s %9.1f ms\n", "bare Qt window, start to first paint", anchor);
     for (const Database &d : databases) {
-        const QString what =
-            QStringLiteral("program, %1 notes (%2 MB) and backup").arg(d.notes).arg(d.mb, 0, 'f', 0);
+        const QString what = QStringLiteral("program, %1 notes (%2 MB) and backup").arg(d.notes).arg(d.mb, 0, 'f', 0);
         const double ms = median(d.starts);
         std::printf("%-52s %9.1f ms / %7.1f ms = %5.2f   (goal <= 2)\n", qPrintable(what), ms, anchor, ms / anchor);
     }

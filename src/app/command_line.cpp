@@ -18,8 +18,9 @@ struct Parser {
     QCommandLineOption version = parser.addVersionOption();
     Parser()
     {
-        parser.setApplicationDescription(QStringLiteral("云杉札记：分类笔记，本地单文件保存。\n"
-                                                        "YunShanNote: notes in categories, kept in one local database."));
+        parser.setApplicationDescription(
+            QStringLiteral("云杉札记：分类笔记，本地单文件保存。\n"
+                           "YunShanNote: notes in categories, kept in one local database."));
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     }
 };

@@ -11,7 +11,7 @@
 namespace yunshan {
 
 class TPKWAREZipCryptor {
-public:
+  public:
     TPKWAREZipCryptor();
 
     // Resets the keys and runs the key update over the password's code page 936 bytes (no
@@ -27,7 +27,7 @@ public:
     void encrypt(unsigned char *data, std::size_t size);
     void decrypt(unsigned char *data, std::size_t size);
 
-private:
+  private:
     std::uint32_t FKey;  // key 0
     std::uint32_t FKey1; // key 1
     std::uint32_t FKey2; // key 2

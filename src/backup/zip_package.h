@@ -13,7 +13,7 @@ namespace yunshan {
 // Any failure of packing or unpacking: unreadable source, damaged or hostile archive, wrong
 // password, disk errors while extracting. what() is UTF-8 text for the error box.
 class ArchiveError : public std::runtime_error {
-public:
+  public:
     enum class Kind {
         Damaged,       // not an archive, damaged, or built in a way this reader refuses
         WrongPassword, // the password check failed (or encrypted data does not decompress)
@@ -33,7 +33,7 @@ public:
     }
     Kind kind() const { return kind_; }
 
-private:
+  private:
     Kind kind_;
 };
 

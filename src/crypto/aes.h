@@ -29,16 +29,14 @@ using AesBlock = std::array<std::uint8_t, 16>;
 using AesExpandedKey = std::array<std::uint32_t, 44>;
 
 // Raised by the cipher itself; its only message is "Invalid buffer size for decryption".
-class EAESError : public std::runtime_error
-{
-public:
+class EAESError : public std::runtime_error {
+  public:
     explicit EAESError(const std::string &message) : std::runtime_error(message) {}
 };
 
 // A short read ("Stream read error") or a short write ("Stream write error") on a stream.
-class StreamError : public std::runtime_error
-{
-public:
+class StreamError : public std::runtime_error {
+  public:
     explicit StreamError(const std::string &message) : std::runtime_error(message) {}
 };
 

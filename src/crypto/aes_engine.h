@@ -23,15 +23,15 @@ Engine best();
 // `blocks` 16-byte blocks from `in` to `out` (which may be the same memory). `chain` holds the
 // chaining vector on entry and the one for the following block on return. The engine must be
 // available.
-void cbc_encrypt(Engine engine, const AesExpandedKey &encrypt_key, AesBlock &chain,
-                 const std::uint8_t *in, std::uint8_t *out, std::size_t blocks);
-void cbc_decrypt(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain,
-                 const std::uint8_t *in, std::uint8_t *out, std::size_t blocks);
+void cbc_encrypt(Engine engine, const AesExpandedKey &encrypt_key, AesBlock &chain, const std::uint8_t *in,
+                 std::uint8_t *out, std::size_t blocks);
+void cbc_decrypt(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain, const std::uint8_t *in,
+                 std::uint8_t *out, std::size_t blocks);
 
 // The hardware loops (aes_hardware.cpp), called by the two functions above.
-void cbc_encrypt_aesni(const AesExpandedKey &encrypt_key, AesBlock &chain, const std::uint8_t *in,
-                       std::uint8_t *out, std::size_t blocks);
-void cbc_decrypt_hardware(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain,
-                          const std::uint8_t *in, std::uint8_t *out, std::size_t blocks);
+void cbc_encrypt_aesni(const AesExpandedKey &encrypt_key, AesBlock &chain, const std::uint8_t *in, std::uint8_t *out,
+                       std::size_t blocks);
+void cbc_decrypt_hardware(Engine engine, const AesExpandedKey &decrypt_key, AesBlock &chain, const std::uint8_t *in,
+                          std::uint8_t *out, std::size_t blocks);
 
 } // namespace yunshan::aes_engine

@@ -20,9 +20,8 @@ namespace yunshan {
 
 // A character pair of hexadecimal text that is not a number; the message reads
 // "'0x<pair>' is not a valid integer value".
-class IntegerConversionError : public std::runtime_error
-{
-public:
+class IntegerConversionError : public std::runtime_error {
+  public:
     explicit IntegerConversionError(const std::string &message) : std::runtime_error(message) {}
 };
 
@@ -39,8 +38,7 @@ enum class TextTrim {
 };
 
 // The IV of every encryption and decryption: the 16 ASCII digits "3092817405293018".
-inline constexpr AesBlock kFixedIv = {'3', '0', '9', '2', '8', '1', '7', '4',
-                                      '0', '5', '2', '9', '3', '0', '1', '8'};
+inline constexpr AesBlock kFixedIv = {'3', '0', '9', '2', '8', '1', '7', '4', '0', '5', '2', '9', '3', '0', '1', '8'};
 
 // The key from a password: 16 zero bytes, over which the first min(L, 16) bytes of the password's
 // UTF-16LE form are copied, L being its length in UTF-16 code units. So at most the first 8 code

@@ -23,7 +23,7 @@ constexpr int kJpegQuality = 85;
 
 // A failure of picture decoding or encoding; message() is the text for the user.
 class PictureError : public std::runtime_error {
-public:
+  public:
     explicit PictureError(const QString &message) : std::runtime_error(message.toStdString()) {}
     QString message() const { return QString::fromStdString(what()); }
 };

@@ -8,7 +8,6 @@
 
 namespace yunshan {
 
-
 struct Thumbnail {
     QImage image;   // scaled to the panel's width; null when the bytes could not be decoded
     QSize original; // the picture's own size

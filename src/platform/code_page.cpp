@@ -23,7 +23,8 @@ QByteArray unicode_to_ansi(const QString &text)
     // Encode character by character so that an unencodable one becomes a single '?',
     // as the Windows conversion does, instead of the converter's substitution bytes.
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
+        const qsizetype len =
+            (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) ? 2 : 1;
         const QStringView one = QStringView(text).mid(i, len);
         if (one.size() == 1 && one.at(0).unicode() < 0x80) {
             out.append(char(one.at(0).unicode()));

@@ -10,7 +10,7 @@ class QFont;
 namespace yunshan {
 
 class Dialogs {
-public:
+  public:
     enum class Answer { Yes, No, Cancel };
 
     virtual ~Dialogs() = default;

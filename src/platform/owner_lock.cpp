@@ -14,7 +14,10 @@ namespace yunshan {
 
 OwnerLock::OwnerLock(QString name) : name_(std::move(name)) {}
 
-OwnerLock::~OwnerLock() { release(); }
+OwnerLock::~OwnerLock()
+{
+    release();
+}
 
 QString OwnerLock::lock_folder()
 {

@@ -7,7 +7,7 @@
 namespace yunshan {
 
 class OwnerLock {
-public:
+  public:
     explicit OwnerLock(QString name = QStringLiteral("yunshan_note"));
     ~OwnerLock();
     OwnerLock(const OwnerLock &) = delete;
@@ -24,7 +24,7 @@ public:
     // The lock file for `name` in that folder.
     static QString lock_path(const QString &name);
 
-private:
+  private:
     QString name_;
     int fd_ = -1;
 };

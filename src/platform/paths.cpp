@@ -62,8 +62,17 @@ QString autosave_folder()
     return state_folder();
 }
 
-void set_program_folder_override(const QString &folder) { g_program_folder = folder; }
-void set_program_file_override(const QString &file) { g_program_file = file; }
-void set_autosave_folder_override(const QString &folder) { g_autosave_folder = folder; }
+void set_program_folder_override(const QString &folder)
+{
+    g_program_folder = folder;
+}
+void set_program_file_override(const QString &file)
+{
+    g_program_file = file;
+}
+void set_autosave_folder_override(const QString &folder)
+{
+    g_autosave_folder = folder;
+}
 
 } // namespace yunshan

@@ -23,9 +23,8 @@ SettingsStore::SettingsStore() : SettingsStore(default_location()) {}
 
 SettingsStore::SettingsStore(const QString &ini_path)
 #ifdef Q_OS_WIN
-    : settings_(std::make_unique<QSettings>(ini_path, ini_path.startsWith(QStringLiteral("HKEY_"))
-                                                          ? QSettings::NativeFormat
-                                                          : QSettings::IniFormat))
+    : settings_(std::make_unique<QSettings>(
+          ini_path, ini_path.startsWith(QStringLiteral("HKEY_")) ? QSettings::NativeFormat : QSettings::IniFormat))
 #else
     : settings_(std::make_unique<QSettings>(ini_path, QSettings::IniFormat))
 #endif
@@ -52,6 +51,9 @@ void SettingsStore::set_value(const QString &name, const QString &value)
     settings_->sync();
 }
 
-QString SettingsStore::location() const { return settings_->fileName(); }
+QString SettingsStore::location() const
+{
+    return settings_->fileName();
+}
 
 } // namespace yunshan

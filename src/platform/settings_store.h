@@ -11,7 +11,7 @@ class QSettings;
 namespace yunshan {
 
 class SettingsStore {
-public:
+  public:
     // The user's store (default location).
     SettingsStore();
     // A store in an explicit INI file (tests, portable set-ups).
@@ -30,13 +30,13 @@ public:
     QString location() const;
 
     // The named values, each with its reader and writer.
-    QString zhu_db() const { return value(QStringLiteral("zhu_db")); }       // main data folder
+    QString zhu_db() const { return value(QStringLiteral("zhu_db")); } // main data folder
     void set_zhu_db(const QString &v) { set_value(QStringLiteral("zhu_db"), v); }
-    QString bei_db() const { return value(QStringLiteral("bei_db")); }       // backup folder
+    QString bei_db() const { return value(QStringLiteral("bei_db")); } // backup folder
     void set_bei_db(const QString &v) { set_value(QStringLiteral("bei_db"), v); }
-    QString auto_backup() const { return value(QStringLiteral("auto")); }    // "1": back up at exit
+    QString auto_backup() const { return value(QStringLiteral("auto")); } // "1": back up at exit
     void set_auto_backup(const QString &v) { set_value(QStringLiteral("auto"), v); }
-    QString tian() const { return value(QStringLiteral("tian")); }           // retention days
+    QString tian() const { return value(QStringLiteral("tian")); } // retention days
     void set_tian(const QString &v) { set_value(QStringLiteral("tian"), v); }
     QString font_name() const { return value(QStringLiteral("font_name")); } // editor font
     void set_font_name(const QString &v) { set_value(QStringLiteral("font_name"), v); }
@@ -45,7 +45,7 @@ public:
 
     static QString default_location();
 
-private:
+  private:
     std::unique_ptr<QSettings> settings_;
 };
 

@@ -4,7 +4,10 @@ namespace yunshan {
 
 NoteListModel::NoteListModel(QObject *parent) : QAbstractListModel(parent) {}
 
-int NoteListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : count(); }
+int NoteListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : count();
+}
 
 QVariant NoteListModel::data(const QModelIndex &index, int role) const
 {

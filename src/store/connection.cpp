@@ -15,7 +15,10 @@ namespace {
 
 QByteArray g_vfs;
 
-const char *vfs_name() { return g_vfs.isEmpty() ? nullptr : g_vfs.constData(); }
+const char *vfs_name()
+{
+    return g_vfs.isEmpty() ? nullptr : g_vfs.constData();
+}
 
 QString file_of(sqlite3 *db)
 {
@@ -37,11 +40,20 @@ struct Statement {
 
 } // namespace
 
-Connection::~Connection() { close(); }
+Connection::~Connection()
+{
+    close();
+}
 
-void Connection::set_vfs(const QByteArray &name) { g_vfs = name; }
+void Connection::set_vfs(const QByteArray &name)
+{
+    g_vfs = name;
+}
 
-void Connection::fail() const { throw_engine_error(db_, path_); }
+void Connection::fail() const
+{
+    throw_engine_error(db_, path_);
+}
 
 namespace {
 
@@ -63,7 +75,10 @@ void Connection::open(const QString &path, bool create)
     open_with(path, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0));
 }
 
-void Connection::open_read_only(const QString &path) { open_with(path, SQLITE_OPEN_READONLY); }
+void Connection::open_read_only(const QString &path)
+{
+    open_with(path, SQLITE_OPEN_READONLY);
+}
 
 void Connection::open_with(const QString &path, int flags)
 {
@@ -117,8 +132,7 @@ static void bind_one(sqlite3 *db, sqlite3_stmt *stmt, int idx, const QVariant &v
         break;
     default: {
         const QByteArray t = v.toString().toUtf8();
-        rc = sqlite3_bind_text64(stmt, idx, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
-                                 SQLITE_UTF8);
+        rc = sqlite3_bind_text64(stmt, idx, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
         break;
     }
     }
@@ -228,7 +242,10 @@ std::optional<SqlValue> Connection::query_first(const QString &sql, const SqlPar
     return std::nullopt;
 }
 
-qint64 Connection::last_insert_rowid() const { return db_ ? sqlite3_last_insert_rowid(db_) : 0; }
+qint64 Connection::last_insert_rowid() const
+{
+    return db_ ? sqlite3_last_insert_rowid(db_) : 0;
+}
 
 void Connection::set_last_insert_rowid(qint64 id)
 {
@@ -236,7 +253,10 @@ void Connection::set_last_insert_rowid(qint64 id)
         sqlite3_set_last_insert_rowid(db_, id);
 }
 
-bool Connection::in_transaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+bool Connection::in_transaction() const
+{
+    return db_ && !sqlite3_get_autocommit(db_);
+}
 
 void Connection::attach(const QString &path, const QString &alias, bool create)
 {
@@ -310,11 +330,20 @@ PreparedQuery::PreparedQuery(Connection &db, const QString &sql) : db_(db.db_)
         throw DbError(std::string("empty statement"));
 }
 
-PreparedQuery::~PreparedQuery() { sqlite3_finalize(stmt_); }
+PreparedQuery::~PreparedQuery()
+{
+    sqlite3_finalize(stmt_);
+}
 
-void PreparedQuery::fail() const { throw_engine_error(db_, file_of(db_)); }
+void PreparedQuery::fail() const
+{
+    throw_engine_error(db_, file_of(db_));
+}
 
-void PreparedQuery::bind(int index, const SqlValue &value) { bind_one(db_, stmt_, index, value); }
+void PreparedQuery::bind(int index, const SqlValue &value)
+{
+    bind_one(db_, stmt_, index, value);
+}
 
 void PreparedQuery::bind_column(int index, const PreparedQuery &source, int column)
 {
@@ -347,13 +376,25 @@ int PreparedQuery::run()
     return changed;
 }
 
-void PreparedQuery::reset() { sqlite3_reset(stmt_); }
+void PreparedQuery::reset()
+{
+    sqlite3_reset(stmt_);
+}
 
-qint64 PreparedQuery::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+qint64 PreparedQuery::integer(int column) const
+{
+    return sqlite3_column_int64(stmt_, column);
+}
 
-SqlValue PreparedQuery::value(int column) const { return column_value(stmt_, column); }
+SqlValue PreparedQuery::value(int column) const
+{
+    return column_value(stmt_, column);
+}
 
-bool PreparedQuery::is_null(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+bool PreparedQuery::is_null(int column) const
+{
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
 
 QByteArray PreparedQuery::text_bytes(int column) const
 {

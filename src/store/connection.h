@@ -19,7 +19,7 @@ using SqlValue = QVariant;
 using SqlParams = QList<SqlValue>;
 
 class Connection {
-public:
+  public:
     Connection() = default;
     ~Connection();
     Connection(const Connection &) = delete;
@@ -58,7 +58,7 @@ public:
     // consistent snapshot even if a write were under way. Throws DbError.
     void backup_to(const QString &path);
 
-private:
+  private:
     [[noreturn]] void fail() const;
     void open_with(const QString &path, int flags);
     // The first statement of `sql`, prepared with its parameters bound; null for an empty text.
@@ -74,7 +74,7 @@ private:
 // gathered in memory) and a column can be bound into another statement without conversion,
 // so texts, numbers and blobs arrive exactly as they were stored. Throws DbError.
 class PreparedQuery {
-public:
+  public:
     PreparedQuery(Connection &db, const QString &sql);
     ~PreparedQuery();
     PreparedQuery(const PreparedQuery &) = delete;
@@ -98,7 +98,7 @@ public:
     // converts them, blobs as they are); empty for null.
     QByteArray text_bytes(int column) const;
 
-private:
+  private:
     [[noreturn]] void fail() const;
 
     sqlite3 *db_ = nullptr;

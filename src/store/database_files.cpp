@@ -173,7 +173,10 @@ QString deep_check_problem(const QString &path)
 
 namespace {
 
-QString system_error() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString system_error()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 [[noreturn]] void copy_failed(const QString &to, int code, const QString &why)
 {
@@ -196,8 +199,8 @@ const QString kCopyPrefix = QStringLiteral(".notedb-copy-");
 void copy_database_file(const QString &from, const QString &to)
 {
     const QString folder = QFileInfo(to).absolutePath();
-    const QString temp = QDir(folder).filePath(kCopyPrefix + QString::number(QRandomGenerator::system()->generate(), 16) +
-                                               QStringLiteral(".tmp"));
+    const QString temp = QDir(folder).filePath(
+        kCopyPrefix + QString::number(QRandomGenerator::system()->generate(), 16) + QStringLiteral(".tmp"));
     const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         copy_failed(from, SQLITE_CANTOPEN, system_error());
@@ -272,7 +275,8 @@ QString keep_aside(const QString &file)
     // Its journal goes with it, so that the file kept aside stays whole.
     const QString journal = file + QStringLiteral("-journal");
     if (QFileInfo::exists(journal))
-        std::rename(QFile::encodeName(journal).constData(), QFile::encodeName(target + QStringLiteral("-journal")).constData());
+        std::rename(QFile::encodeName(journal).constData(),
+                    QFile::encodeName(target + QStringLiteral("-journal")).constData());
     ::chmod(QFile::encodeName(target).constData(), 0600);
     sync_folder(folder.absolutePath());
     const QStringList kept = kept_aside_files(folder.absolutePath());

@@ -31,12 +31,12 @@ enum class FileState {
 // when it may be, so that a transaction a crash interrupted is rolled back first.
 struct FileProbe {
     FileState state = FileState::Missing;
-    int code = 0;          // engine code or StoreProblem of an Unreadable/NotNoteDatabase file
-    QString engine_text;   // the engine's text for it
-    QString generation;    // the generation stamp; empty when the file has none
-    QString last_time;     // the exit stamp (set_table key "last_time"); empty when the file has none
+    int code = 0;               // engine code or StoreProblem of an Unreadable/NotNoteDatabase file
+    QString engine_text;        // the engine's text for it
+    QString generation;         // the generation stamp; empty when the file has none
+    QString last_time;          // the exit stamp (set_table key "last_time"); empty when the file has none
     qint64 change_counter = -1; // the engine's file change counter in the header
-    QStringList missing;   // completed_note_tables() the file lacks
+    QStringList missing;        // completed_note_tables() the file lacks
 
     bool sound() const { return state == FileState::Sound; }
     // The problem in words, for the messages ("不存在", "是空文件", "已损坏" …).

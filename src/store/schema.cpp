@@ -10,12 +10,20 @@ namespace yunshan {
 const QStringList &creation_statements()
 {
     static const QStringList statements = {
-        QStringLiteral("CREATE TABLE Class (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),caption TEXT);"),
-        QStringLiteral(" CREATE TABLE Section (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId INTEGER NOT NULL,caption TEXT);"),
-        QStringLiteral("CREATE TABLE title (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId   INTEGER,sectionId INTEGER,noteId INTEGER,isDel INTEGER DEFAULT (0),fast INTEGER DEFAULT (0),beiyong1 INTEGER DEFAULT (0),beiyong2 INTEGER DEFAULT (0),beiyong3 INTEGER DEFAULT (0),beiyong4 INTEGER DEFAULT (0),beiyong5 TEXT,isRtf INTEGER DEFAULT (0),caption TEXT);"),
-        QStringLiteral("CREATE TABLE notes (id INTEGER PRIMARY KEY AUTOINCREMENT,isDel INTEGER DEFAULT (0),beiyong1 INTEGER DEFAULT (0),beiyong2 TEXT,label TEXT,cuanjian TIMESTAMP DEFAULT CURRENT_TIMESTAMP,put TIMESTAMP DEFAULT CURRENT_TIMESTAMP,content TEXT);"),
+        QStringLiteral(
+            "CREATE TABLE Class (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),caption TEXT);"),
+        QStringLiteral(" CREATE TABLE Section (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId "
+                       "INTEGER NOT NULL,caption TEXT);"),
+        QStringLiteral("CREATE TABLE title (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId   "
+                       "INTEGER,sectionId INTEGER,noteId INTEGER,isDel INTEGER DEFAULT (0),fast INTEGER DEFAULT "
+                       "(0),beiyong1 INTEGER DEFAULT (0),beiyong2 INTEGER DEFAULT (0),beiyong3 INTEGER DEFAULT "
+                       "(0),beiyong4 INTEGER DEFAULT (0),beiyong5 TEXT,isRtf INTEGER DEFAULT (0),caption TEXT);"),
+        QStringLiteral("CREATE TABLE notes (id INTEGER PRIMARY KEY AUTOINCREMENT,isDel INTEGER DEFAULT (0),beiyong1 "
+                       "INTEGER DEFAULT (0),beiyong2 TEXT,label TEXT,cuanjian TIMESTAMP DEFAULT CURRENT_TIMESTAMP,put "
+                       "TIMESTAMP DEFAULT CURRENT_TIMESTAMP,content TEXT);"),
         QStringLiteral("CREATE TABLE picture (id INTEGER PRIMARY KEY AUTOINCREMENT,articleId INTEGER,img BLOB);"),
-        QStringLiteral("CREATE TABLE beiyong_table(key1 INTEGER PRIMARY KEY AUTOINCREMENT,value1 INTEGER,value2 INTEGER,value3 TEXT,value4 TEXT);"),
+        QStringLiteral("CREATE TABLE beiyong_table(key1 INTEGER PRIMARY KEY AUTOINCREMENT,value1 INTEGER,value2 "
+                       "INTEGER,value3 TEXT,value4 TEXT);"),
         QStringLiteral("CREATE TABLE rtffile (noteId INTEGER PRIMARY KEY,rtf BLOB);"),
         QStringLiteral("CREATE TABLE set_table (key1 TEXT,value1 TEXT);"),
         QStringLiteral("CREATE INDEX sectionIdIndex ON title(sectionId);"),
@@ -29,7 +37,8 @@ const QStringList &creation_statements()
 const QStringList &upgrade_statements()
 {
     static const QStringList statements = {
-        QStringLiteral("CREATE TABLE beiyong_table(key1 INTEGER PRIMARY KEY AUTOINCREMENT,value1 INTEGER,value2 INTEGER,value3 TEXT,value4 TEXT);"),
+        QStringLiteral("CREATE TABLE beiyong_table(key1 INTEGER PRIMARY KEY AUTOINCREMENT,value1 INTEGER,value2 "
+                       "INTEGER,value3 TEXT,value4 TEXT);"),
         QStringLiteral("ALTER TABLE title ADD COLUMN fast INTEGER DEFAULT (0);"),
         QStringLiteral("ALTER TABLE title ADD COLUMN beiyong1 INTEGER DEFAULT (0);"),
         QStringLiteral("ALTER TABLE title ADD COLUMN beiyong2 INTEGER DEFAULT (0);"),
@@ -62,16 +71,17 @@ namespace {
 bool has_table(Connection &db, const QString &schema, const QString &table)
 {
     const auto n = db.query_first(
-        QStringLiteral("select count(*) from %1.sqlite_master where type='table' and name=?1 collate nocase").arg(schema),
+        QStringLiteral("select count(*) from %1.sqlite_master where type='table' and name=?1 collate nocase")
+            .arg(schema),
         {table});
     return n && n->toLongLong() > 0;
 }
 
 bool has_column(Connection &db, const QString &schema, const QString &table, const QString &column)
 {
-    const auto n = db.query_first(
-        QStringLiteral("select count(*) from pragma_table_info(?1, ?2) where name=?3 collate nocase"),
-        {table, schema, column});
+    const auto n =
+        db.query_first(QStringLiteral("select count(*) from pragma_table_info(?1, ?2) where name=?3 collate nocase"),
+                       {table, schema, column});
     return n && n->toLongLong() > 0;
 }
 
@@ -100,8 +110,8 @@ bool upgrade_schema(NoteStore &store)
 {
     if (!store.main_connected() || store.read_only())
         return false;
-    if (store.get_first_integer(QStringLiteral(
-            "select count(*)  from sqlite_master where type='table' and name = 'beiyong_table'")) != 0)
+    if (store.get_first_integer(
+            QStringLiteral("select count(*)  from sqlite_master where type='table' and name = 'beiyong_table'")) != 0)
         return false;
     store.write(
         [](Writer &w) {
@@ -114,7 +124,8 @@ bool upgrade_schema(NoteStore &store)
                     if (!statement.isEmpty())
                         w.db().execute(statement);
                 }
-                const QString create = upgrade_for(w.db(), schema, QStringLiteral("CREATE TABLE set_table (key1 text,value1 TEXT);"));
+                const QString create =
+                    upgrade_for(w.db(), schema, QStringLiteral("CREATE TABLE set_table (key1 text,value1 TEXT);"));
                 if (!create.isEmpty())
                     w.db().execute(create);
             }

@@ -4,13 +4,34 @@
 
 namespace yunshan::set_table {
 
-QString key_start_download() { return QStringLiteral("启动从网盘同步"); }
-QString key_exit_upload() { return QStringLiteral("退出保存到网盘"); }
-QString key_dav_url() { return QStringLiteral("webDAV网址"); }
-QString key_dav_username() { return QStringLiteral("webDAV用户名"); }
-QString key_dav_password() { return QStringLiteral("webDAV密码"); }
-QString key_zip_password() { return QStringLiteral("zip密码"); }
-QString key_last_time() { return QStringLiteral("last_time"); }
+QString key_start_download()
+{
+    return QStringLiteral("启动从网盘同步");
+}
+QString key_exit_upload()
+{
+    return QStringLiteral("退出保存到网盘");
+}
+QString key_dav_url()
+{
+    return QStringLiteral("webDAV网址");
+}
+QString key_dav_username()
+{
+    return QStringLiteral("webDAV用户名");
+}
+QString key_dav_password()
+{
+    return QStringLiteral("webDAV密码");
+}
+QString key_zip_password()
+{
+    return QStringLiteral("zip密码");
+}
+QString key_last_time()
+{
+    return QStringLiteral("last_time");
+}
 
 namespace {
 
@@ -44,7 +65,10 @@ void replace_all(NoteStore &store, const QList<QPair<QString, QString>> &values)
     });
 }
 
-QString read_password(NoteStore &store) { return read(store, kPassword); }
+QString read_password(NoteStore &store)
+{
+    return read(store, kPassword);
+}
 
 void insert_password(NoteStore &store, const QString &digest)
 {
@@ -55,8 +79,9 @@ void insert_password(NoteStore &store, const QString &digest)
 
 void update_password(NoteStore &store, const QString &digest)
 {
-    store.write(
-        [&](Writer &w) { w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"), {kPassword, digest}); });
+    store.write([&](Writer &w) {
+        w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"), {kPassword, digest});
+    });
 }
 
 void remove_password(NoteStore &store)
@@ -64,7 +89,10 @@ void remove_password(NoteStore &store)
     store.write([&](Writer &w) { w.run(QStringLiteral("delete from main.set_table where key1=?1"), {kPassword}); });
 }
 
-QString read_tmp_file1(NoteStore &store) { return read(store, kTmpFile1); }
+QString read_tmp_file1(NoteStore &store)
+{
+    return read(store, kTmpFile1);
+}
 
 void create_tmp_file1(NoteStore &store)
 {
@@ -92,15 +120,20 @@ void reset_tmp_file1(NoteStore &store)
         WriteKind::Bookkeeping);
 }
 
-QString read_last_time(NoteStore &store) { return read(store, key_last_time()); }
+QString read_last_time(NoteStore &store)
+{
+    return read(store, key_last_time());
+}
 
 void write_last_time(NoteStore &store, qint64 stamp)
 {
     const QString value = QString::number(stamp);
     store.write(
         [&](Writer &w) {
-            if (w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"), {key_last_time(), value}) == 0)
-                w.run(QStringLiteral("insert into main.set_table(key1,value1) values(?1,?2)"), {key_last_time(), value});
+            if (w.run(QStringLiteral("update main.set_table set value1=?2 where key1=?1"), {key_last_time(), value}) ==
+                0)
+                w.run(QStringLiteral("insert into main.set_table(key1,value1) values(?1,?2)"),
+                      {key_last_time(), value});
         },
         WriteKind::Bookkeeping);
 }

@@ -13,13 +13,13 @@ class NoteStore;
 namespace set_table {
 
 // Key names.
-QString key_start_download();  // "启动从网盘同步": download the database from WebDAV at start-up
-QString key_exit_upload();     // "退出保存到网盘": upload the database to WebDAV at exit
-QString key_dav_url();         // "webDAV网址"
-QString key_dav_username();    // "webDAV用户名"
-QString key_dav_password();    // "webDAV密码"
-QString key_zip_password();    // "zip密码"
-QString key_last_time();       // "last_time": the exit stamp
+QString key_start_download(); // "启动从网盘同步": download the database from WebDAV at start-up
+QString key_exit_upload();    // "退出保存到网盘": upload the database to WebDAV at exit
+QString key_dav_url();        // "webDAV网址"
+QString key_dav_username();   // "webDAV用户名"
+QString key_dav_password();   // "webDAV密码"
+QString key_zip_password();   // "zip密码"
+QString key_last_time();      // "last_time": the exit stamp
 
 // Any key; a missing row reads as empty text (main database).
 QString read(NoteStore &store, const QString &key);
@@ -37,7 +37,7 @@ void remove_password(NoteStore &store);
 // Autosave bookkeeping: "000" = nothing pending, else the id of the note whose autosave file
 // may hold unsaved text.
 QString read_tmp_file1(NoteStore &store);
-void create_tmp_file1(NoteStore &store);   // the row with "000"; only when the read gave empty text
+void create_tmp_file1(NoteStore &store); // the row with "000"; only when the read gave empty text
 void set_tmp_file1(NoteStore &store, int note_id);
 void reset_tmp_file1(NoteStore &store);
 

@@ -66,10 +66,14 @@ class MainWindowTest : public ::testing::Test {
     // Everything a command could change besides what it is meant to change.
     QStringList snapshot() const
     {
-        QStringList s{form->windowTitle(), QString::number(form->isVisible()),
-                      QString::number(form->GroupBox8->isVisible()), QString::number(form->GroupBox9->isVisible()),
-                      QString::number(form->note.noteId), QString::number(int(form->note.is_rtf)),
-                      QString::number(form->crypt.is_crypt), QString::number(form->n94_tag),
+        QStringList s{form->windowTitle(),
+                      QString::number(form->isVisible()),
+                      QString::number(form->GroupBox8->isVisible()),
+                      QString::number(form->GroupBox9->isVisible()),
+                      QString::number(form->note.noteId),
+                      QString::number(int(form->note.is_rtf)),
+                      QString::number(form->crypt.is_crypt),
+                      QString::number(form->n94_tag),
                       QString::number(form->save_enabled())};
         for (int i = 0; i < 6; ++i)
             s << form->panel(i);

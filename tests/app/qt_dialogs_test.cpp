@@ -22,7 +22,7 @@ namespace {
 // Waits for the next modal dialog, records its title and hands it to `act` after the timer's
 // slot has returned. A dialog that never shows up, or stays open, is closed after 5 s.
 class ModalDriver {
-public:
+  public:
     explicit ModalDriver(std::function<void(QWidget *)> act) : act_(std::move(act))
     {
         clock_.start();
@@ -34,7 +34,7 @@ public:
     QString title;
     bool seen = false;
 
-private:
+  private:
     void poll()
     {
         QWidget *modal = QApplication::activeModalWidget();
@@ -129,10 +129,8 @@ TEST(QtDialogs, QuestionsAreTitledTiShiAndReturnTheChosenButton)
         QMessageBox::StandardButton click;
         Dialogs::Answer expected;
     } const cases[] = {
-        {false, QMessageBox::Yes, Dialogs::Answer::Yes},
-        {false, QMessageBox::No, Dialogs::Answer::No},
-        {true, QMessageBox::Yes, Dialogs::Answer::Yes},
-        {true, QMessageBox::No, Dialogs::Answer::No},
+        {false, QMessageBox::Yes, Dialogs::Answer::Yes},      {false, QMessageBox::No, Dialogs::Answer::No},
+        {true, QMessageBox::Yes, Dialogs::Answer::Yes},       {true, QMessageBox::No, Dialogs::Answer::No},
         {true, QMessageBox::Cancel, Dialogs::Answer::Cancel},
     };
     for (const Case &c : cases) {
@@ -146,7 +144,8 @@ TEST(QtDialogs, QuestionsAreTitledTiShiAndReturnTheChosenButton)
 
 TEST(QtDialogs, PasswordBoxShowsStars)
 {
-    std::unique_ptr<QInputDialog> box(QtDialogs::make_password_box(nullptr, QStringLiteral("密码"), QStringLiteral("请输入密码")));
+    std::unique_ptr<QInputDialog> box(
+        QtDialogs::make_password_box(nullptr, QStringLiteral("密码"), QStringLiteral("请输入密码")));
     box->show();
     auto *edit = box->findChild<QLineEdit *>();
     ASSERT_NE(edit, nullptr);

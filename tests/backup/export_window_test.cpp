@@ -57,10 +57,10 @@ TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)
 {
     NoteStore &store = form->store;
     test::write_sql(store, QStringLiteral("insert into Section(classId,caption) values(1,'小类')"));
-    test::write_sql(store, QStringLiteral(
-        "insert into notes(label,content,cuanjian,put) values('签','文','2023-11-02 08:09:10','2023-11-02 08:09:10')"));
-    test::write_sql(store, 
-        QStringLiteral("insert into title(classId,sectionId,noteId,caption,fast) values(1,1,1,'笔记',1)"));
+    test::write_sql(store, QStringLiteral("insert into notes(label,content,cuanjian,put) values('签','文','2023-11-02 "
+                                          "08:09:10','2023-11-02 08:09:10')"));
+    test::write_sql(store,
+                    QStringLiteral("insert into title(classId,sectionId,noteId,caption,fast) values(1,1,1,'笔记',1)"));
     ASSERT_EQ(form->ListBox1->count(), 1);
     form->ListBox1->setCurrentRow(0);
     const QString target = QDir(out).filePath(QStringLiteral("导出.sl3"));
@@ -145,8 +145,8 @@ TEST_F(ExportWindowTest, PromotionSettlesAndForgetsTheOpenNoteAndReloadsTheLists
     EXPECT_FALSE(form->save_enabled());
     // Both are the dated copy, completed with the tables it lacked.
     EXPECT_EQ(TempFolder::read(database_file_in(zhu)), TempFolder::read(database_file_in(bei)));
-    EXPECT_EQ(form->store.get_first_integer(QStringLiteral(
-                  "select count(*) from sqlite_master where name in ('picture','rtffile','set_table')")),
+    EXPECT_EQ(form->store.get_first_integer(
+                  QStringLiteral("select count(*) from sqlite_master where name in ('picture','rtffile','set_table')")),
               3);
 }
 

@@ -100,10 +100,12 @@ TEST_F(MoveNoteTest, WithoutAKnownSourceEveryTargetIsAMove)
 
 TEST_F(MoveNoteTest, TargetWithAQuoteInItsCaption)
 {
-    test::write_sql(*store, QStringLiteral("insert into Section(classId,caption) values(2,?1)"), {QStringLiteral("O'Neil")});
+    test::write_sql(*store, QStringLiteral("insert into Section(classId,caption) values(2,?1)"),
+                    {QStringLiteral("O'Neil")});
     EXPECT_EQ(move_note(*store, 1, QString(), QStringLiteral("O'Neil")), MoveOutcome::Moved);
-    EXPECT_EQ(store->get_first_string(QStringLiteral("select sectionId from title where noteId=1")),
-              store->get_first_string(QStringLiteral("select id from Section where caption=?1"), {QStringLiteral("O'Neil")}));
+    EXPECT_EQ(
+        store->get_first_string(QStringLiteral("select sectionId from title where noteId=1")),
+        store->get_first_string(QStringLiteral("select id from Section where caption=?1"), {QStringLiteral("O'Neil")}));
     test::expect_mirror_identical(*store);
 }
 

@@ -28,12 +28,12 @@ QByteArray utf16le(const QString &text)
 
 // Stored values computed once with the openssl command from the stored-format rules (key block,
 // IV "3092817405293018", zero fill), independently of this code.
-struct Known
-{
+struct Known {
     const char16_t *password;
     const char *hex;
 };
-const Known kTitleVectors[] = { // "@*crypt*笔记"
+const Known kTitleVectors[] = {
+    // "@*crypt*笔记"
     {u"a", "32CA85B7AF4AFBE837094F0FE00C81E77856C5339822C764D5A96015EE8C7754"},
     {u"abc", "B99B20CCD4CFC255C709BA2613A65D62036BA6F8B35F81E53C5E0659533DEA04"},
     {u"密码", "B6139FC65F23FD5A74EA5E5BE620D2341DBE5F446BCB02160CCEF25DB62BD3CB"},
@@ -61,8 +61,7 @@ TEST(TextCipher, KnownTitlesEncryptAndDecryptExactly)
 
 TEST(TextCipher, KeyBlockCopiesBytesCountedInCodeUnits)
 {
-    struct Case
-    {
+    struct Case {
         const char16_t *password;
         const char *key;
     };
@@ -71,9 +70,9 @@ TEST(TextCipher, KeyBlockCopiesBytesCountedInCodeUnits)
         {u"a", "61000000000000000000000000000000"},
         {u"abcde", "61006200630000000000000000000000"},  // two units and the low byte of the third
         {u"abcdef", "61006200630000000000000000000000"}, // three units
-        {u"密码", "c65b0000000000000000000000000000"},    // 2 units: 2 bytes, 密 only
+        {u"密码", "c65b0000000000000000000000000000"},   // 2 units: 2 bytes, 密 only
         {u"abcdefghijklmno", "610062006300640065006600670068"
-                             "00"},                        // 15 units: 7 units and a low byte
+                             "00"}, // 15 units: 7 units and a low byte
         {u"0123456789abcdef", "30003100320033003400350036003700"},
         {u"0123456789abcdefXYZ", "30003100320033003400350036003700"},
     };
@@ -102,7 +101,8 @@ TEST(TextCipher, LengthsOfTheHexForm)
 
     const QString hex = encrypt_text(QStringLiteral("任何文字"), QStringLiteral("pw"));
     for (QChar c : hex)
-        EXPECT_TRUE((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F')));
+        EXPECT_TRUE((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                    (c >= QLatin1Char('A') && c <= QLatin1Char('F')));
 }
 
 TEST(TextCipher, RoundTripTrimsOnlyTheEnds)
@@ -134,8 +134,7 @@ TEST(TextCipher, HexConversion)
     EXPECT_EQ(bytes_to_hex(QByteArray("\x0a\xff\x00\x7f", 4)), QStringLiteral("0AFF007F"));
     EXPECT_TRUE(bytes_to_hex(QByteArray()).isEmpty());
 
-    struct Case
-    {
+    struct Case {
         const char *text;
         QByteArray bytes;
     };
@@ -149,18 +148,14 @@ TEST(TextCipher, HexConversion)
     for (const Case &c : cases)
         EXPECT_EQ(hex_to_bytes(QString::fromLatin1(c.text)), c.bytes) << c.text;
 
-    struct Bad
-    {
+    struct Bad {
         const char16_t *text;
         const char16_t *message;
     };
     const Bad bad[] = {
-        {u"ZZ", u"'0xZZ' is not a valid integer value"},
-        {u"AB0G", u"'0x0G' is not a valid integer value"},
-        {u"ABG", u"'0xG' is not a valid integer value"},
-        {u"笔记", u"'0x笔记' is not a valid integer value"},
-        {u" 1", u"'0x 1' is not a valid integer value"},
-        {u"-1", u"'0x-1' is not a valid integer value"},
+        {u"ZZ", u"'0xZZ' is not a valid integer value"}, {u"AB0G", u"'0x0G' is not a valid integer value"},
+        {u"ABG", u"'0xG' is not a valid integer value"}, {u"笔记", u"'0x笔记' is not a valid integer value"},
+        {u" 1", u"'0x 1' is not a valid integer value"}, {u"-1", u"'0x-1' is not a valid integer value"},
     };
     for (const Bad &b : bad) {
         try {
@@ -216,16 +211,15 @@ TEST(TextCipher, PlainTextBodyThroughHexStream)
     // Removing only the zero fill keeps the body as typed.
     const QString indented = QStringLiteral("  缩进\r\n\t第二行\r\n");
     for (TextForm form : {TextForm::Utf16Le, TextForm::Legacy8Bit}) {
-        QByteArray bytes = form == TextForm::Utf16Le ? QByteArray("\xff\xfe", 2) + utf16le(indented)
-                                                     : unicode_to_ansi(indented);
+        QByteArray bytes =
+            form == TextForm::Utf16Le ? QByteArray("\xff\xfe", 2) + utf16le(indented) : unicode_to_ansi(indented);
         QBuffer typed(&bytes);
         typed.open(QIODevice::ReadOnly);
         QByteArray hex;
         QBuffer hex_out(&hex);
         hex_out.open(QIODevice::WriteOnly);
         encrypt_stream_to_hex(typed, QStringLiteral("pw"), hex_out);
-        EXPECT_EQ(decrypt_text(QString::fromLatin1(hex), QStringLiteral("pw"), form, TextTrim::ZeroFillOnly),
-                  indented);
+        EXPECT_EQ(decrypt_text(QString::fromLatin1(hex), QStringLiteral("pw"), form, TextTrim::ZeroFillOnly), indented);
     }
 }
 

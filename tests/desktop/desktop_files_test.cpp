@@ -21,7 +21,7 @@ const QString kMetainfoFile = QStringLiteral(YUNSHAN_PACKAGING_DIR "/") + kId + 
 
 // The validator `tool`, or a skipped test when it is not installed.
 #define FIND_VALIDATOR(var, tool)                                                                                      \
-    const QString var = QStandardPaths::findExecutable(QStringLiteral(tool));                                         \
+    const QString var = QStandardPaths::findExecutable(QStringLiteral(tool));                                          \
     if (var.isEmpty())                                                                                                 \
     GTEST_SKIP() << tool " is not installed"
 
@@ -43,7 +43,8 @@ TEST(DesktopFilesTest, MetainfoPassesAppstreamValidate)
     EXPECT_EQ(r.exit_code, 0) << r.out.toStdString() << r.err.toStdString();
     // No error, warning or info line: at most the pedantic note on the capitals of the id.
     for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        EXPECT_TRUE(line.startsWith(QLatin1String("P: ")) || line.startsWith(QStringLiteral("✔ Validation was successful")))
+        EXPECT_TRUE(line.startsWith(QLatin1String("P: ")) ||
+                    line.startsWith(QStringLiteral("✔ Validation was successful")))
             << line.toStdString();
 }
 

@@ -61,9 +61,9 @@ TEST(InstallTest, InstalledProgramStartsFromItsDesktopEntryAndClosesCleanly)
 {
     TempFolder dir;
     const QString prefix = dir.mkdir(QStringLiteral("prefix"));
-    const auto install = run_tool(QStringLiteral(YUNSHAN_CMAKE),
-                                  {QStringLiteral("--install"), QStringLiteral(YUNSHAN_BUILD_DIR),
-                                   QStringLiteral("--prefix"), prefix});
+    const auto install =
+        run_tool(QStringLiteral(YUNSHAN_CMAKE),
+                 {QStringLiteral("--install"), QStringLiteral(YUNSHAN_BUILD_DIR), QStringLiteral("--prefix"), prefix});
     ASSERT_TRUE(install.finished);
     ASSERT_EQ(install.exit_code, 0) << install.out.toStdString() << install.err.toStdString();
 
@@ -85,7 +85,8 @@ TEST(InstallTest, InstalledProgramStartsFromItsDesktopEntryAndClosesCleanly)
 
     // The Exec line as a launcher runs it: field codes dropped, the program looked up in PATH.
     QSettings desktop(entry, QSettings::IniFormat);
-    QStringList exec = desktop.value(QStringLiteral("Desktop Entry/Exec")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList exec =
+        desktop.value(QStringLiteral("Desktop Entry/Exec")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     exec.removeIf([](const QString &w) { return w.startsWith(QLatin1Char('%')); });
     ASSERT_FALSE(exec.isEmpty());
     const QString program = QStandardPaths::findExecutable(exec.takeFirst(), {bin});

@@ -5,15 +5,15 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
-#include <QScrollBar>
-#include <QTextLayout>
 #include <QBuffer>
 #include <QImage>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextImageFormat>
+#include <QTextLayout>
 
 namespace yunshan {
 namespace {

@@ -116,8 +116,8 @@ TEST_F(NoteSaveWindowTest, TitleWithQuotesAndPercentStaysExactOverRepeatedSaves)
         EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(), title);
         EXPECT_EQ(form->ListBox3->item(0)->text(), title);
         test::expect_mirror_identical(form->store);
-        form->Edit2->setText(form->Edit2->text()); // unchanged text: no change event
-        form->note.title_mark = ChangeMark::Changed;                 // save the title row again
+        form->Edit2->setText(form->Edit2->text());   // unchanged text: no change event
+        form->note.title_mark = ChangeMark::Changed; // save the title row again
     }
     form->ListBox3->setCurrentRow(-1);
     form->selection.note_index = -1;
@@ -416,10 +416,11 @@ TEST_F(NoteSaveWindowTest, FailingBackupIsReportedOnceAndSavingGoesOnInTheMainDa
     form->store.main().execute(QStringLiteral("drop table bei.rtffile")); // the backup breaks
     form->note.is_rtf = BodyKind::Rtf;
     type(form->RichEdit1, QStringLiteral("一"));
-    dialogs.expect_error(QStringLiteral("备份数据库“%1”写入失败：缺少笔记的数据表或列，不是完整的笔记数据库（no such "
-                                        "table: bei.rtffile）\n已断开备份数据库，笔记继续保存到主数据库；下次启动时会从主数据库"
-                                        "重新复制备份。")
-                             .arg(database_file_in(bei)));
+    dialogs.expect_error(
+        QStringLiteral("备份数据库“%1”写入失败：缺少笔记的数据表或列，不是完整的笔记数据库（no such "
+                       "table: bei.rtffile）\n已断开备份数据库，笔记继续保存到主数据库；下次启动时会从主数据库"
+                       "重新复制备份。")
+            .arg(database_file_in(bei)));
     save();
     EXPECT_FALSE(form->save_enabled());
     EXPECT_FALSE(form->store.backup_connected());

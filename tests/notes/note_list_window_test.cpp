@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QBuffer>
 #include <QFile>
@@ -665,8 +666,34 @@ TEST_F(NoteListWindowTest, EntriesAreDrawnWithSelectionColourRedMatchAndMarks)
     EXPECT_GT(count(row1, red), 10);
     EXPECT_EQ(count(row0, gold), 0);
     EXPECT_GT(count(row1, gold), 5); // lock and favourite pictures
-    // Each entry's text is its display data.
+    // The pictures stand clear of the title: the red match at its start begins right of them.
+    int gold_right = -1;
+    int red_left = image.width();
+    for (int y = row1.top(); y <= row1.bottom(); ++y)
+        for (int x = row1.left(); x < qMin(row1.right(), image.width()); ++x) {
+            if (gold(image.pixelColor(x, y)))
+                gold_right = qMax(gold_right, x);
+            if (red(image.pixelColor(x, y)))
+                red_left = qMin(red_left, x);
+        }
+    EXPECT_LT(gold_right, red_left);
+    // Each entry's text is its display data; screen readers also hear what the drawing shows.
     EXPECT_EQ(form->ListBox3->item(1)->data(Qt::DisplayRole).toString(), QStringLiteral("预算加密"));
+    QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(form->ListBox3)->tableInterface();
+    ASSERT_TRUE(table);
+    const struct {
+        int row;
+        QString name, description;
+    } cases[] = {
+        {0, QStringLiteral("年度预算"), QStringLiteral("第1条，含“预算”")},
+        {1, QStringLiteral("预算加密"), QStringLiteral("第2条，已收藏，已加密，含“预算”")},
+    };
+    for (const auto &c : cases) {
+        QAccessibleInterface *cell = table->cellAt(c.row, 0);
+        ASSERT_TRUE(cell);
+        EXPECT_EQ(cell->text(QAccessible::Name), c.name);
+        EXPECT_EQ(cell->text(QAccessible::Description), c.description);
+    }
 }
 
 } // namespace

@@ -18,7 +18,7 @@ using test::TempFolder;
 using Kind = ScriptedDialogs::Kind;
 
 class InsertPictureTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         form = std::make_unique<TForm2>(dialogs);

@@ -68,13 +68,15 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
         NoteStore &s = form->store;
         if (!s.main().query_first(QStringLiteral("select id from Section where caption='图片类'")))
             test::write_sql(s, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'图片类')"), {});
-        test::write_sql(s, QStringLiteral("insert into notes(label,cuanjian,put,content) values('','2024-01-02 03:04:05',"
-                                        "'2024-01-02 03:04:05',:a)"),
-                         {QVariant(QString(QChar(0xFEFF)) + QStringLiteral("正文"))});
+        test::write_sql(s,
+                        QStringLiteral("insert into notes(label,cuanjian,put,content) values('','2024-01-02 03:04:05',"
+                                       "'2024-01-02 03:04:05',:a)"),
+                        {QVariant(QString(QChar(0xFEFF)) + QStringLiteral("正文"))});
         const int id = static_cast<int>(s.main().last_insert_rowid());
         const int section =
             static_cast<int>(s.get_first_integer(QStringLiteral("select id from Section where caption='图片类'")));
-        test::write_sql(s, 
+        test::write_sql(
+            s,
             QStringLiteral("insert into title(px,classId,sectionId,noteId,isDel,fast,caption) values(100,1,?,?,0,0,?)"),
             {section, id, caption});
         return id;
@@ -297,7 +299,7 @@ TEST_F(PicturePanelTest, HostileOrDamagedFilesAreRefusedWithTheReason)
 
     // Such bytes already stored show a stand-in that names the reason.
     test::write_sql(form->store, QStringLiteral("insert into picture(articleId,img) values(:a,:b)"),
-                               {note_id, test::jpeg_declaring(60000, 60000)});
+                    {note_id, test::jpeg_declaring(60000, 60000)});
     open_note();
     ASSERT_EQ(shown(), 1);
     EXPECT_EQ(qobject_cast<QLabel *>(thumb(0))->text(), QStringLiteral("无法显示的图片"));

@@ -48,8 +48,9 @@ TEST(PictureViewRules, ZoomOutStopsAtASmallestSize)
 
 TEST(PictureViewRules, ZoomFormat)
 {
-    const std::pair<double, const char *> cases[] = {{1.0, "1"},  {0.8, "0.8"},  {0.96, "1"},   {1.2, "1.2"},
-                                                     {0.04, "0.04"}, {0.012, "0.012"}, {0.096, "0.1"}, {2.25, "2.3"}, {10.0, "10"}};
+    const std::pair<double, const char *> cases[] = {{1.0, "1"},     {0.8, "0.8"},   {0.96, "1"},
+                                                     {1.2, "1.2"},   {0.04, "0.04"}, {0.012, "0.012"},
+                                                     {0.096, "0.1"}, {2.25, "2.3"},  {10.0, "10"}};
     for (const auto &[zoom, text] : cases)
         EXPECT_EQ(format_zoom(zoom), QString::fromLatin1(text)) << zoom;
     EXPECT_EQ(viewer_title(), QStringLiteral("图片浏览，点击鼠标右键可在图片上添加文字。"));

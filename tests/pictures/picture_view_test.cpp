@@ -1,6 +1,6 @@
-#include "pictures/picture_view_rules.h"
 #include "pictures/picture_codec.h"
 #include "pictures/picture_test_util.h"
+#include "pictures/picture_view_rules.h"
 #include "pictures/ui/tpictureview.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -8,12 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QScrollBar>
-#include <QToolButton>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -47,7 +46,7 @@ QRect ink(const QImage &image)
 }
 
 class PictureViewTest : public ::testing::Test {
-protected:
+  protected:
     void open(const QImage &image)
     {
         view = std::make_unique<TPictureView>(dialogs);

@@ -80,7 +80,7 @@ TEST(RtfReader, PicturesFixture)
     ASSERT_EQ(images.size(), 6u);
     EXPECT_EQ(centre_colour(images[0].picture), QColor(0, 255, 0)); // StretchDIBits in a metafile
     EXPECT_EQ(images[0].picture.size(), QSize(3, 2));
-    EXPECT_EQ(images[0].image_width, 3); // 45 twips
+    EXPECT_EQ(images[0].image_width, 3);                            // 45 twips
     EXPECT_EQ(centre_colour(images[1].picture), QColor(0, 0, 255)); // DIBStretchBlt
     EXPECT_EQ(centre_colour(images[2].picture), QColor(0, 255, 0)); // \dibitmap
     EXPECT_EQ(centre_colour(images[4].picture), QColor(0, 0, 255)); // \shppict PNG
@@ -138,8 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"ShiftJisFont", R"({\rtf1{\fonttbl{\f0\fcharset128 x;}}\f0\'93\'fa\'96\'7b})", QStringLiteral("日本")},
         TextCase{"UnknownCodePageReadAsWestern", R"({\rtf1\ansi\ansicpg99999 caf\'e9})", QStringLiteral("café")},
         TextCase{"Cp1252Default", R"({\rtf1\ansi \'93q\'94})", QStringLiteral("“q”")},
-        TextCase{"EscapedSymbols", R"({\rtf1 \\\{\}\~\emdash\tab x\line y})",
-                 QStringLiteral("\\{} —\tx\ny")},
+        TextCase{"EscapedSymbols", R"({\rtf1 \\\{\}\~\emdash\tab x\line y})", QStringLiteral("\\{} —\tx\ny")},
         TextCase{"OptionalHyphen", R"({\rtf1 hy\-phen\_x})", QStringLiteral("hy\u00ADphen\u2011x")},
         TextCase{"UnicodeDestination", R"({\rtf1{\upr{A}{\*\ud{B}}}})", QStringLiteral("B")},
         TextCase{"BinInsideSkippedGroup", "{\\rtf1 A{\\*\\foo\\bin3 }}}}B}", QStringLiteral("AB")},
@@ -153,7 +152,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"TwoParsMakeEmptyParagraph", R"({\rtf1 A\par\par})", QStringLiteral("A\n")},
         TextCase{"EmptyBody", R"({\rtf1\pard\par })", QString()},
         TextCase{"TrailingNulAndLineEnd", QByteArray("{\\rtf1 A}\r\n\0\0\0", 12), QStringLiteral("A")},
-        TextCase{"RawUtf8Variant", "{\\urtf1{\\fonttbl{\\f0\\fcharset134 x;}}\\f0 \xE4\xB8\xAD\\'d6\\'d0}", QStringLiteral("中中")},
+        TextCase{"RawUtf8Variant", "{\\urtf1{\\fonttbl{\\f0\\fcharset134 x;}}\\f0 \xE4\xB8\xAD\\'d6\\'d0}",
+                 QStringLiteral("中中")},
         TextCase{"CellOutsideTable", R"({\rtf1 a\cell b\row c})", QStringLiteral("a\tb\nc")},
         TextCase{"NotRtfShownAsText", "line1\r\nline2", QStringLiteral("line1\nline2")},
         TextCase{"NotRtfGbk", "\xD6\xD0\xCE\xC4", QStringLiteral("中文")}),
@@ -184,7 +184,8 @@ TEST(RtfReader, LibreOfficeText)
     const RtfReadResult result = read_rtf(fixture(QStringLiteral("lo_text.rtf")), doc);
     EXPECT_TRUE(result.warnings.isEmpty()) << result.warnings.join(QLatin1Char('\n')).toStdString();
     // LibreOffice wrote the fallback bytes of 宋体 text in Shift-JIS: the \u values must win.
-    EXPECT_EQ(doc.toPlainText(), QStringLiteral("普通文本 粗体 红色 Latin 2020\n大字 镕堃喆 € © 😀\n链接文字\n斜体 下划线 删除线"));
+    EXPECT_EQ(doc.toPlainText(),
+              QStringLiteral("普通文本 粗体 红色 Latin 2020\n大字 镕堃喆 € © 😀\n链接文字\n斜体 下划线 删除线"));
     EXPECT_TRUE(run_with(doc, QStringLiteral("粗体")).bold);
     EXPECT_FALSE(run_with(doc, QStringLiteral("普通文本")).bold);
     EXPECT_EQ(run_with(doc, QStringLiteral("红色")).foreground, QColor(255, 0, 0));
@@ -228,7 +229,9 @@ TEST(RtfInsert, JpegFragmentAtCursorAndOverSelection)
     EXPECT_EQ(images[0].image_width, 20);
     EXPECT_EQ(images[0].image_height, 10);
     // Saved, the JPEG is kept byte for byte.
-    EXPECT_TRUE(QByteArray(write_rtf(doc)).replace("\r\n", "").contains("\\jpegblip\\picw20\\pich10\\picwgoal300\\pichgoal150" + jpeg.toHex()));
+    EXPECT_TRUE(QByteArray(write_rtf(doc))
+                    .replace("\r\n", "")
+                    .contains("\\jpegblip\\picw20\\pich10\\picwgoal300\\pichgoal150" + jpeg.toHex()));
     // One undo step takes it out again.
     doc.undo();
     EXPECT_EQ(doc.toPlainText(), QStringLiteral("前后"));

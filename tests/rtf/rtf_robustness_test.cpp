@@ -19,8 +19,8 @@ namespace {
 struct Damaged {
     const char *name;
     QByteArray rtf;
-    QString shown;     // text expected in the document
-    bool warns;        // a warning is expected
+    QString shown; // text expected in the document
+    bool warns;    // a warning is expected
 };
 
 QByteArray repeated(const char *piece, int times, const char *before = "", const char *after = "")
@@ -55,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         Damaged{"MissingCloseBrace", R"({\rtf1 {\b A}B)", QStringLiteral("AB"), true},
         Damaged{"ExtraCloseBrace", R"({\rtf1 A}}B})", QStringLiteral("AB"), true},
         Damaged{"DeepNesting", repeated("{", 100000, "{\\rtf1 ", "deep"), QStringLiteral("deep"), true},
-        Damaged{"DeepNestingClosed", repeated("{", 5000, "{\\rtf1 ") + "x" + repeated("}", 5001), QStringLiteral("x"), true},
+        Damaged{"DeepNestingClosed", repeated("{", 5000, "{\\rtf1 ") + "x" + repeated("}", 5001), QStringLiteral("x"),
+                true},
         Damaged{"ManyCloseBraces", repeated("}", 100000, "{\\rtf1 A}"), QStringLiteral("A"), false},
         Damaged{"HugeNumbers", R"({\rtf1 \fs99999999999999999999\cf-99999999999\li99999999999 \u99999999999?A\'zz B})",
                 QStringLiteral("Azz B"), true},
@@ -69,8 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                 QStringLiteral("\uFFFCC"), true},
         Damaged{"BadMetafile", R"({\rtf1 {\pict\wmetafile8 0100090000ffffffff0000430f000000}C})",
                 QStringLiteral("\uFFFCC"), true},
-        Damaged{"BadDib", R"({\rtf1 {\pict\dibitmap0 28000000ffffff7fffffff7f01001800}C})",
-                QStringLiteral("\uFFFCC"), true},
+        Damaged{"BadDib", R"({\rtf1 {\pict\dibitmap0 28000000ffffff7fffffff7f01001800}C})", QStringLiteral("\uFFFCC"),
+                true},
         Damaged{"UnclosedSkippedGroup", R"({\rtf1 A{\*\foo {B)", QStringLiteral("A"), true},
         Damaged{"LongControlWord", repeated("a", 100000, "{\\rtf1 X\\", " Y}"), QStringLiteral("XY"), false},
         Damaged{"OnlyHeader", "{\\rtf", QString(), true},
@@ -143,9 +144,15 @@ TEST(RtfFuzz, TruncatedAndMutatedFixtures)
             for (int i = 0; i < changes; ++i) {
                 const auto at = qsizetype(random() % quint32(mutated.size()));
                 switch (random() % 3) {
-                case 0: mutated[at] = char(random() & 0xFF); break;
-                case 1: mutated[at] = specials[random() % (sizeof specials - 1)]; break;
-                default: mutated.remove(at, std::min<qsizetype>(1 + random() % 16, mutated.size() - at)); break;
+                case 0:
+                    mutated[at] = char(random() & 0xFF);
+                    break;
+                case 1:
+                    mutated[at] = specials[random() % (sizeof specials - 1)];
+                    break;
+                default:
+                    mutated.remove(at, std::min<qsizetype>(1 + random() % 16, mutated.size() - at));
+                    break;
                 }
                 if (mutated.isEmpty())
                     break;

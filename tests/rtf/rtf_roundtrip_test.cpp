@@ -159,7 +159,9 @@ TEST(RtfWriter, FormOfTheOutput)
     EXPECT_TRUE(rtf.contains("{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}")); // 宋体 in GBK
     EXPECT_TRUE(rtf.contains("\\pard \\hich\\af0\\dbch\\af0\\loch\\f0\\fs22 \\uc2 \\u20013\\'d6\\'d0A\\{\\}\\\\\\uc1 "
                              "\\u8364\\'80\\u-10179?\\u-8704?"));
-    EXPECT_TRUE(QByteArray(rtf).replace("\r\n", "").contains("\\pngblip\\picw6\\pich4\\picwgoal90\\pichgoal60" + png_picture().toHex()));
+    EXPECT_TRUE(QByteArray(rtf)
+                    .replace("\r\n", "")
+                    .contains("\\pngblip\\picw6\\pich4\\picwgoal90\\pichgoal60" + png_picture().toHex()));
     EXPECT_TRUE(rtf.endsWith("\\par\r\n}\r\n"));
     EXPECT_EQ(rtf.count('{'), rtf.count('}'));
 }

@@ -42,10 +42,15 @@ TEST(StartPage, ThirteenLinesWithThreeFormattedRanges)
     EXPECT_EQ(text_of(doc, 40, 43), QStringLiteral("图文混排"));
     EXPECT_EQ(text_of(doc, 216, 217), QStringLiteral("加密"));
 
-    struct Expect { int pos; bool bold; bool red; double size; };
+    struct Expect {
+        int pos;
+        bool bold;
+        bool red;
+        double size;
+    };
     const Expect cases[] = {
-        {3, false, false, 0}, {4, true, false, 14}, {7, true, false, 14}, {8, false, false, 0},
-        {39, false, false, 0}, {40, false, true, 0}, {43, false, true, 0}, {44, false, false, 0},
+        {3, false, false, 0},   {4, true, false, 14}, {7, true, false, 14}, {8, false, false, 0},
+        {39, false, false, 0},  {40, false, true, 0}, {43, false, true, 0}, {44, false, false, 0},
         {215, false, false, 0}, {216, true, true, 0}, {217, true, true, 0}, {218, false, false, 0},
     };
     for (const auto &e : cases) {
@@ -57,7 +62,8 @@ TEST(StartPage, ThirteenLinesWithThreeFormattedRanges)
         }
     }
     // The first "加密" of line 9 is the one formatted.
-    EXPECT_EQ(doc.findBlockByNumber(8).position() + doc.findBlockByNumber(8).text().indexOf(QStringLiteral("加密")), 216);
+    EXPECT_EQ(doc.findBlockByNumber(8).position() + doc.findBlockByNumber(8).text().indexOf(QStringLiteral("加密")),
+              216);
 }
 
 TEST(EditorTools, TogglesNeedASelectionAndFlipBack)

@@ -40,7 +40,11 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
         };
     };
     QPointer<TMyThread> t = new TMyThread(&context, 0,
-                                          {on_main("start"), [&] { r.steps << QStringLiteral("check"); return true; },
+                                          {on_main("start"),
+                                           [&] {
+                                               r.steps << QStringLiteral("check");
+                                               return true;
+                                           },
                                            on_main("deferred"), nullptr, nullptr},
                                           0);
     t->start();
@@ -86,9 +90,11 @@ TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)
     QStringList steps;
     QPointer<TMyThread> t = new TMyThread(&context, tag,
                                           {[&] { steps << QStringLiteral("start"); },
-                                           [&] { steps << QStringLiteral("check"); return true; },
-                                           [&] { steps << QStringLiteral("deferred"); },
-                                           [&] { tag = 0; }, nullptr},
+                                           [&] {
+                                               steps << QStringLiteral("check");
+                                               return true;
+                                           },
+                                           [&] { steps << QStringLiteral("deferred"); }, [&] { tag = 0; }, nullptr},
                                           0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -102,7 +108,10 @@ TEST(TMyThread, ErrorInAHandedProcedureEndsTheWorker)
     QStringList steps;
     QPointer<TMyThread> t = new TMyThread(&context, 0,
                                           {[&] { throw std::runtime_error("boom"); },
-                                           [&] { steps << QStringLiteral("check"); return true; },
+                                           [&] {
+                                               steps << QStringLiteral("check");
+                                               return true;
+                                           },
                                            [&] { steps << QStringLiteral("deferred"); }, nullptr, nullptr},
                                           0);
     t->start();

@@ -7,11 +7,11 @@
 #include "catalogue/category_commands.h"
 #include "catalogue/move_note.h"
 #include "catalogue/note_list.h"
-#include "store/category_rows.h"
 #include "editor/note_save.h"
 #include "editor/rtf/rtf.h"
 #include "pictures/attachments.h"
 #include "platform/silent_dialogs.h"
+#include "store/category_rows.h"
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "store_fixture.h"
@@ -19,8 +19,8 @@
 #include "support/failing_vfs.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -120,7 +120,10 @@ class CrashTest : public StoreTest {
 
     const QList<Command> commands{
         {"save", [](NoteStore &s) { save_body(s, 1, 0, {}, QStringLiteral("新")); }},
-        {"create", [](NoteStore &s) { create_note(s, QStringLiteral("默认大类"), QStringLiteral("甲"), 3, QStringLiteral("新的")); }},
+        {"create",
+         [](NoteStore &s) {
+             create_note(s, QStringLiteral("默认大类"), QStringLiteral("甲"), 3, QStringLiteral("新的"));
+         }},
         {"delete", [](NoteStore &s) { delete_note(s, 1); }},
         {"move", [](NoteStore &s) { move_note(s, 2, QStringLiteral("甲"), QStringLiteral("乙")); }},
         {"reorder", [](NoteStore &s) { apply_order(s, OrderCommand::MoveDown, kTargetNote, {}, 1, 3); }},
@@ -248,8 +251,8 @@ TEST_F(CrashTest, ABackupDrivePulledAtAnyWriteLeavesTheCommandWholeInTheMainFile
             ASSERT_EQ(store.Connect_to_db(z, b, quiet), kMainAndBackup);
             if (backup_now == before) {
                 ASSERT_EQ(messages.size(), 1);
-                EXPECT_TRUE(
-                    messages.first().startsWith(QStringLiteral("备份数据库与主数据库不一致，旧备份已改名为“notedb_old_")));
+                EXPECT_TRUE(messages.first().startsWith(
+                    QStringLiteral("备份数据库与主数据库不一致，旧备份已改名为“notedb_old_")));
             }
             expect_mirror_identical(store);
             EXPECT_EQ(content(backup_file()), after);

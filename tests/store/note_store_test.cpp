@@ -1,6 +1,6 @@
 #include "store/connection.h"
-#include "store/note_store.h"
 #include "store/database_files.h"
+#include "store/note_store.h"
 #include "store/schema.h"
 #include "store_fixture.h"
 #include "support/db_check.h"
@@ -17,7 +17,8 @@ using namespace yunshan;
 using namespace yunshan::test;
 
 namespace {
-const QString kBackupMissing = QStringLiteral("备份数据库不可用，请检查备份路径是否正确。如果备份盘是网络映射盘且正以管理员权限升级程序时可忽略此问题。");
+const QString kBackupMissing = QStringLiteral(
+    "备份数据库不可用，请检查备份路径是否正确。如果备份盘是网络映射盘且正以管理员权限升级程序时可忽略此问题。");
 }
 
 TEST_F(StoreTest, NoFoldersNoProgramFileConnectsNothing)
@@ -69,7 +70,8 @@ TEST_F(StoreTest, NewMainFolderWithBackupStartsIdentical)
     EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
     EXPECT_TRUE(store.owns_mark());
     EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from Class")), 1);
-    EXPECT_EQ(store.get_first_string(QStringLiteral("select caption from Class where px=500")), QStringLiteral("默认大类"));
+    EXPECT_EQ(store.get_first_string(QStringLiteral("select caption from Class where px=500")),
+              QStringLiteral("默认大类"));
     EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from set_table")), 0);
     expect_mirror_identical(store);
     store.close_all();
@@ -227,14 +229,12 @@ TEST_F(StoreTest, MirroredWriteBindsTextBlobAndIntegerOnBoth)
     const QByteArray blob("\x00\xff{\\rtf1 中}", 14);
     // Explicit times: each database evaluates CURRENT_TIMESTAMP on its own clock reading.
     write_sql(store, QStringLiteral("insert into notes(label,content,cuanjian,put) "
-                                          "values('l','','2020-01-02 03:04:05','2020-01-02 03:04:05')"));
+                                    "values('l','','2020-01-02 03:04:05','2020-01-02 03:04:05')"));
     const qint64 id = store.main().last_insert_rowid();
-    EXPECT_EQ(write_sql(store, QStringLiteral("replace into rtffile(noteId,rtf) values(:a,:b)"),
-                                   {id, blob}),
-              1);
-    EXPECT_EQ(write_sql(store, QStringLiteral("update notes set content=:a where id=:b"),
-                                                {QStringLiteral("正文 it's"), id}),
-              1);
+    EXPECT_EQ(write_sql(store, QStringLiteral("replace into rtffile(noteId,rtf) values(:a,:b)"), {id, blob}), 1);
+    EXPECT_EQ(
+        write_sql(store, QStringLiteral("update notes set content=:a where id=:b"), {QStringLiteral("正文 it's"), id}),
+        1);
     EXPECT_EQ(store.main().query_first(QStringLiteral("select rtf from rtffile"))->toByteArray(), blob);
     EXPECT_EQ(store.get_first_string(QStringLiteral("select content from notes")), QStringLiteral("正文 it's"));
     expect_mirror_identical(store);
@@ -251,7 +251,8 @@ TEST_F(StoreTest, MainAndBackupNamingOneFileOpenOnlyTheMain)
         ASSERT_EQ(first.Connect_to_db(z, b, dialogs), kMainOnly);
     }
     ASSERT_TRUE(QFile::link(main_file(), database_file_in(file_link_folder)));
-    for (const QString &same : {zhu + QStringLiteral("/"), zhu + QStringLiteral("/./"), linked_folder, file_link_folder}) {
+    for (const QString &same :
+         {zhu + QStringLiteral("/"), zhu + QStringLiteral("/./"), linked_folder, file_link_folder}) {
         SCOPED_TRACE(same.toStdString());
         NoteStore store(lock);
         QString z = zhu, b = same;
@@ -361,7 +362,7 @@ TEST_F(StoreTest, ContentChangedInOneFileIsFoundAtTheNextStart)
     const QString edits[] = {
         QStringLiteral("update rtffile set rtf=x'7b5c72746631207a7d' where noteId=2"), // a body
         QStringLiteral("update Section set px=7"),                                     // an order
-        QStringLiteral("update title set caption='改了' where noteId=3"),               // a caption
+        QStringLiteral("update title set caption='改了' where noteId=3"),              // a caption
     };
     for (const QString &edit : edits) {
         SCOPED_TRACE(edit.toStdString());
@@ -404,14 +405,11 @@ TEST_F(StoreTest, UnusableMainBesideASoundBackupIsOfferedForRestore)
     } cases[] = {
         {"missing", [](const QString &f) { QFile::remove(f); }, QStringLiteral("不存在")},
         {"empty", [](const QString &f) { TempFolder::write(f, QByteArray()); }, QStringLiteral("是空文件（0 字节）")},
-        {"garbage",
-         [](const QString &f) { TempFolder::write(f, QByteArray(8192, 'g')); },
+        {"garbage", [](const QString &f) { TempFolder::write(f, QByteArray(8192, 'g')); },
          QStringLiteral("不是数据库文件，或已损坏（file is not a database）")},
-        {"truncated",
-         [](const QString &f) { TempFolder::write(f, TempFolder::read(f).left(100)); },
+        {"truncated", [](const QString &f) { TempFolder::write(f, TempFolder::read(f).left(100)); },
          QStringLiteral("已损坏，无法读写（database disk image is malformed）")},
-        {"no notes table",
-         [](const QString &f) { edit_file(f, QStringLiteral("drop table title")); },
+        {"no notes table", [](const QString &f) { edit_file(f, QStringLiteral("drop table title")); },
          QStringLiteral("不是笔记数据库（缺少笔记的数据表）（no table title）")},
     };
     for (const auto &c : cases) {
@@ -425,9 +423,10 @@ TEST_F(StoreTest, UnusableMainBesideASoundBackupIsOfferedForRestore)
         const bool main_there = QFileInfo::exists(main_file());
         const QByteArray main_before = main_there ? TempFolder::read(main_file()) : QByteArray();
         const QString question =
-            QStringLiteral("主数据库文件“%1”%2。\n备份数据库文件“%3”完好，其中有 300 条笔记。\n\n是否用备份数据库恢复主数据库？"
-                           "\n选“是”将备份复制为主数据库（原来的主数据库文件改名保留）；"
-                           "选“否”则这次不打开任何数据库，两个文件都不改动。")
+            QStringLiteral(
+                "主数据库文件“%1”%2。\n备份数据库文件“%3”完好，其中有 300 条笔记。\n\n是否用备份数据库恢复主数据库？"
+                "\n选“是”将备份复制为主数据库（原来的主数据库文件改名保留）；"
+                "选“否”则这次不打开任何数据库，两个文件都不改动。")
                 .arg(main_file(), c.cause, backup_file());
         {
             NoteStore store(lock);
@@ -463,9 +462,10 @@ TEST_F(StoreTest, BothFilesUnusableTouchesNeither)
     NoteStore store(lock);
     QString z = zhu, b = bei;
     dialogs.expect_error(
-        QStringLiteral("主数据库文件“%1”不是数据库文件，或已损坏（file is not a database）；备份数据库文件“%2”是空文件（0 "
-                       "字节）。\n两个文件都无法使用，程序没有改动它们。请在设置里选择别的数据文件夹，或用“将备份文件转为正式…"
-                       "”恢复一个日期备份。")
+        QStringLiteral(
+            "主数据库文件“%1”不是数据库文件，或已损坏（file is not a database）；备份数据库文件“%2”是空文件（0 "
+            "字节）。\n两个文件都无法使用，程序没有改动它们。请在设置里选择别的数据文件夹，或用“将备份文件转为正式…"
+            "”恢复一个日期备份。")
             .arg(main_file(), backup_file()));
     EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kNotConnected);
     EXPECT_EQ(TempFolder::read(main_file()), QByteArray(4096, 'm'));
@@ -489,11 +489,13 @@ TEST_F(StoreTest, MainDamagedInsideIsNeverCopiedOverTheBackup)
     const QByteArray backup_before = TempFolder::read(backup_file());
     NoteStore store(lock);
     QString z = zhu, b = bei;
-    dialogs.expect_error(QStringLiteral("主数据库文件“%1”已损坏，但备份数据库“%2”完好。程序没有改动备份数据库；"
-                                        "请关闭程序后用备份数据库替换主数据库文件，或用“将备份文件转为正式…”恢复。")
-                             .arg(main_file(), backup_file()))
-        .expect_message(QStringLiteral("备份数据库不可用，请检查备份路径是否正确。如果备份盘是网络映射盘且正以管理员权限升级程序"
-                                       "时可忽略此问题。"));
+    dialogs
+        .expect_error(QStringLiteral("主数据库文件“%1”已损坏，但备份数据库“%2”完好。程序没有改动备份数据库；"
+                                     "请关闭程序后用备份数据库替换主数据库文件，或用“将备份文件转为正式…”恢复。")
+                          .arg(main_file(), backup_file()))
+        .expect_message(
+            QStringLiteral("备份数据库不可用，请检查备份路径是否正确。如果备份盘是网络映射盘且正以管理员权限升级程序"
+                           "时可忽略此问题。"));
     store.Connect_to_db(z, b, dialogs);
     dialogs.verify_done();
     EXPECT_FALSE(store.backup_connected());
@@ -566,7 +568,9 @@ TEST_F(StoreTest, ReadOnlyMainFileMakesAReadOnlyInstanceWithItsReason)
         write_sql(store, QStringLiteral("delete from title"));
         FAIL() << "a read-only instance wrote";
     } catch (const DbError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("数据库文件“%1”现在以只读方式打开，不能保存。（主数据库文件“%1”或它所在的文件夹是只读的）")
-                                   .arg(main_file()));
+        EXPECT_EQ(
+            e.message(),
+            QStringLiteral("数据库文件“%1”现在以只读方式打开，不能保存。（主数据库文件“%1”或它所在的文件夹是只读的）")
+                .arg(main_file()));
     }
 }

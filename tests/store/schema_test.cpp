@@ -13,8 +13,8 @@ TEST_F(StoreTest, NewFileHoldsExactlyTheCreationStatements)
     QString z = zhu, b;
     ASSERT_EQ(store.Connect_to_db(z, b, dialogs), kMainOnly);
     QStringList stored;
-    for (const auto &row : store.main().query(QStringLiteral(
-             "select sql from sqlite_master where name <> 'sqlite_sequence' order by rowid")))
+    for (const auto &row : store.main().query(
+             QStringLiteral("select sql from sqlite_master where name <> 'sqlite_sequence' order by rowid")))
         stored << row.at(0).toString();
     QStringList expected;
     for (QString s : creation_statements()) {
@@ -46,7 +46,9 @@ TEST_F(StoreTest, OldFileIsUpgradedOnMainAndBackupOnce)
     EXPECT_TRUE(upgrade_schema(store));
     const auto backup = open_backup(store);
     for (Connection *c : {&store.main(), backup.get()}) {
-        EXPECT_EQ(c->query_first(QStringLiteral("select count(*) from sqlite_master where name='beiyong_table'"))->toInt(), 1);
+        EXPECT_EQ(
+            c->query_first(QStringLiteral("select count(*) from sqlite_master where name='beiyong_table'"))->toInt(),
+            1);
         // the old rows get the new columns with their defaults
         EXPECT_EQ(c->query_first(QStringLiteral("select fast + beiyong1 + beiyong4 from title"))->toInt(), 0);
         EXPECT_EQ(c->query_first(QStringLiteral("select count(beiyong5) from title"))->toInt(), 0);
@@ -105,9 +107,11 @@ TEST_F(StoreTest, UpgradeCompletesAFileThatHasSomeOfTheColumnsAlready)
     QString z = zhu, b;
     store.Connect_to_db(z, b, dialogs);
     EXPECT_TRUE(upgrade_schema(store));
-    EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from sqlite_master where name='beiyong_table'")), 1);
-    EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from pragma_table_info('title') where name in "
-                                                     "('fast','beiyong1','beiyong2','beiyong3','beiyong4','beiyong5')")),
-              6);
+    EXPECT_EQ(store.get_first_integer(QStringLiteral("select count(*) from sqlite_master where name='beiyong_table'")),
+              1);
+    EXPECT_EQ(
+        store.get_first_integer(QStringLiteral("select count(*) from pragma_table_info('title') where name in "
+                                               "('fast','beiyong1','beiyong2','beiyong3','beiyong4','beiyong5')")),
+        6);
     EXPECT_FALSE(upgrade_schema(store));
 }

@@ -26,7 +26,7 @@ TEST(SqlText, EscapeSqlTextDoublesQuotesThenSlashesDoubleQuotesAndPercent)
 }
 
 class SetTableTest : public StoreTest {
-protected:
+  protected:
     void SetUp() override
     {
         StoreTest::SetUp();

@@ -11,7 +11,7 @@ namespace yunshan::test {
 // An empty program folder (so no notedb.sl3 beside the test binary interferes), a main and a
 // backup folder, scripted dialogs and a lock name of the test's own.
 class StoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         program = dir.mkdir(QStringLiteral("program"));

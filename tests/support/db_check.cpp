@@ -33,7 +33,9 @@ QString dump_database(Connection &db)
             continue;
         const QString table = o.at(1).toString();
         // The generation stamp changes with every write: it is no content of the notes.
-        const QString skip = table == QLatin1String("set_table") ? QStringLiteral(" where key1 is not '%1'").arg(QString::fromLatin1(kGenerationKey)) : QString();
+        const QString skip = table == QLatin1String("set_table")
+                                 ? QStringLiteral(" where key1 is not '%1'").arg(QString::fromLatin1(kGenerationKey))
+                                 : QString();
         const auto rows = db.query(QStringLiteral("select * from \"%1\"%2 order by rowid").arg(table, skip));
         for (const auto &r : rows) {
             QStringList cells;
@@ -93,7 +95,8 @@ void expect_mirror_identical(NoteStore &store)
     ASSERT_TRUE(store.backup_connected());
     const auto backup = open_backup(store);
     EXPECT_EQ(dump_database(store.main()).toStdString(), dump_database(*backup).toStdString());
-    const QString stamp = QStringLiteral("select value1 from set_table where key1='%1'").arg(QString::fromLatin1(kGenerationKey));
+    const QString stamp =
+        QStringLiteral("select value1 from set_table where key1='%1'").arg(QString::fromLatin1(kGenerationKey));
     EXPECT_EQ(store.main().query_first(stamp), backup->query_first(stamp));
 }
 
@@ -106,11 +109,18 @@ void make_old_database(const QString &path, bool with_set_table)
 {
     Connection c;
     c.open(path);
-    c.execute(QStringLiteral("CREATE TABLE Class (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),caption TEXT);"));
-    c.execute(QStringLiteral("CREATE TABLE Section (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId INTEGER NOT NULL,caption TEXT);"));
-    c.execute(QStringLiteral("CREATE TABLE title (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId   INTEGER,sectionId INTEGER,noteId INTEGER,isDel INTEGER DEFAULT (0),isRtf INTEGER DEFAULT (0),caption TEXT);"));
-    c.execute(QStringLiteral("CREATE TABLE notes (id INTEGER PRIMARY KEY AUTOINCREMENT,isDel INTEGER DEFAULT (0),label TEXT,cuanjian TIMESTAMP DEFAULT CURRENT_TIMESTAMP,put TIMESTAMP DEFAULT CURRENT_TIMESTAMP,content TEXT);"));
-    c.execute(QStringLiteral("CREATE TABLE picture (id INTEGER PRIMARY KEY AUTOINCREMENT,articleId INTEGER,img BLOB);"));
+    c.execute(QStringLiteral(
+        "CREATE TABLE Class (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),caption TEXT);"));
+    c.execute(QStringLiteral("CREATE TABLE Section (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT "
+                             "(100),classId INTEGER NOT NULL,caption TEXT);"));
+    c.execute(QStringLiteral(
+        "CREATE TABLE title (id INTEGER PRIMARY KEY AUTOINCREMENT,px INTEGER DEFAULT (100),classId   INTEGER,sectionId "
+        "INTEGER,noteId INTEGER,isDel INTEGER DEFAULT (0),isRtf INTEGER DEFAULT (0),caption TEXT);"));
+    c.execute(QStringLiteral(
+        "CREATE TABLE notes (id INTEGER PRIMARY KEY AUTOINCREMENT,isDel INTEGER DEFAULT (0),label TEXT,cuanjian "
+        "TIMESTAMP DEFAULT CURRENT_TIMESTAMP,put TIMESTAMP DEFAULT CURRENT_TIMESTAMP,content TEXT);"));
+    c.execute(
+        QStringLiteral("CREATE TABLE picture (id INTEGER PRIMARY KEY AUTOINCREMENT,articleId INTEGER,img BLOB);"));
     c.execute(QStringLiteral("CREATE TABLE rtffile (noteId INTEGER PRIMARY KEY,rtf BLOB);"));
     if (with_set_table)
         c.execute(QStringLiteral("CREATE TABLE set_table (key1 TEXT,value1 TEXT);"));

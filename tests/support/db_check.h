@@ -9,7 +9,7 @@
 namespace yunshan {
 class NoteStore;
 class Connection;
-}
+} // namespace yunshan
 
 namespace yunshan::test {
 

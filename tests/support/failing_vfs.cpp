@@ -50,7 +50,10 @@ struct ShimFile {
     sqlite3_file *real() { return reinterpret_cast<sqlite3_file *>(this + 1); }
 };
 
-ShimFile *shim(sqlite3_file *f) { return reinterpret_cast<ShimFile *>(f); }
+ShimFile *shim(sqlite3_file *f)
+{
+    return reinterpret_cast<ShimFile *>(f);
+}
 
 int x_close(sqlite3_file *f)
 {
@@ -86,8 +89,14 @@ int x_file_size(sqlite3_file *f, sqlite3_int64 *size)
 {
     return shim(f)->real()->pMethods->xFileSize(shim(f)->real(), size);
 }
-int x_lock(sqlite3_file *f, int level) { return shim(f)->real()->pMethods->xLock(shim(f)->real(), level); }
-int x_unlock(sqlite3_file *f, int level) { return shim(f)->real()->pMethods->xUnlock(shim(f)->real(), level); }
+int x_lock(sqlite3_file *f, int level)
+{
+    return shim(f)->real()->pMethods->xLock(shim(f)->real(), level);
+}
+int x_unlock(sqlite3_file *f, int level)
+{
+    return shim(f)->real()->pMethods->xUnlock(shim(f)->real(), level);
+}
 int x_check_reserved(sqlite3_file *f, int *out)
 {
     return shim(f)->real()->pMethods->xCheckReservedLock(shim(f)->real(), out);
@@ -96,14 +105,20 @@ int x_file_control(sqlite3_file *f, int op, void *arg)
 {
     return shim(f)->real()->pMethods->xFileControl(shim(f)->real(), op, arg);
 }
-int x_sector_size(sqlite3_file *f) { return shim(f)->real()->pMethods->xSectorSize(shim(f)->real()); }
-int x_device(sqlite3_file *f) { return shim(f)->real()->pMethods->xDeviceCharacteristics(shim(f)->real()); }
+int x_sector_size(sqlite3_file *f)
+{
+    return shim(f)->real()->pMethods->xSectorSize(shim(f)->real());
+}
+int x_device(sqlite3_file *f)
+{
+    return shim(f)->real()->pMethods->xDeviceCharacteristics(shim(f)->real());
+}
 
 // Version 1: no shared memory and no memory mapping, so every write goes through x_write.
-const sqlite3_io_methods kMethods = {1,      x_close,          x_read,         x_write,       x_truncate,
-                                     x_sync, x_file_size,      x_lock,         x_unlock,      x_check_reserved,
-                                     x_file_control, x_sector_size, x_device, nullptr, nullptr,
-                                     nullptr, nullptr,          nullptr,        nullptr};
+const sqlite3_io_methods kMethods = {1,           x_close, x_read,   x_write,          x_truncate,     x_sync,
+                                     x_file_size, x_lock,  x_unlock, x_check_reserved, x_file_control, x_sector_size,
+                                     x_device,    nullptr, nullptr,  nullptr,          nullptr,        nullptr,
+                                     nullptr};
 
 int v_open(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *file, int flags, int *out_flags)
 {
@@ -125,17 +140,50 @@ int v_delete(sqlite3_vfs *, const char *name, int sync_dir)
         return SQLITE_IOERR_DELETE;
     return g_real->xDelete(g_real, name, sync_dir);
 }
-int v_access(sqlite3_vfs *, const char *name, int flags, int *out) { return g_real->xAccess(g_real, name, flags, out); }
-int v_full(sqlite3_vfs *, const char *name, int n, char *out) { return g_real->xFullPathname(g_real, name, n, out); }
-void *v_dlopen(sqlite3_vfs *, const char *name) { return g_real->xDlOpen(g_real, name); }
-void v_dlerror(sqlite3_vfs *, int n, char *out) { g_real->xDlError(g_real, n, out); }
-void (*v_dlsym(sqlite3_vfs *, void *h, const char *sym))(void) { return g_real->xDlSym(g_real, h, sym); }
-void v_dlclose(sqlite3_vfs *, void *h) { g_real->xDlClose(g_real, h); }
-int v_random(sqlite3_vfs *, int n, char *out) { return g_real->xRandomness(g_real, n, out); }
-int v_sleep(sqlite3_vfs *, int us) { return g_real->xSleep(g_real, us); }
-int v_time(sqlite3_vfs *, double *t) { return g_real->xCurrentTime(g_real, t); }
-int v_last_error(sqlite3_vfs *, int n, char *out) { return g_real->xGetLastError(g_real, n, out); }
-int v_time64(sqlite3_vfs *, sqlite3_int64 *t) { return g_real->xCurrentTimeInt64(g_real, t); }
+int v_access(sqlite3_vfs *, const char *name, int flags, int *out)
+{
+    return g_real->xAccess(g_real, name, flags, out);
+}
+int v_full(sqlite3_vfs *, const char *name, int n, char *out)
+{
+    return g_real->xFullPathname(g_real, name, n, out);
+}
+void *v_dlopen(sqlite3_vfs *, const char *name)
+{
+    return g_real->xDlOpen(g_real, name);
+}
+void v_dlerror(sqlite3_vfs *, int n, char *out)
+{
+    g_real->xDlError(g_real, n, out);
+}
+void (*v_dlsym(sqlite3_vfs *, void *h, const char *sym))(void)
+{
+    return g_real->xDlSym(g_real, h, sym);
+}
+void v_dlclose(sqlite3_vfs *, void *h)
+{
+    g_real->xDlClose(g_real, h);
+}
+int v_random(sqlite3_vfs *, int n, char *out)
+{
+    return g_real->xRandomness(g_real, n, out);
+}
+int v_sleep(sqlite3_vfs *, int us)
+{
+    return g_real->xSleep(g_real, us);
+}
+int v_time(sqlite3_vfs *, double *t)
+{
+    return g_real->xCurrentTime(g_real, t);
+}
+int v_last_error(sqlite3_vfs *, int n, char *out)
+{
+    return g_real->xGetLastError(g_real, n, out);
+}
+int v_time64(sqlite3_vfs *, sqlite3_int64 *t)
+{
+    return g_real->xCurrentTimeInt64(g_real, t);
+}
 
 } // namespace
 
@@ -172,12 +220,24 @@ void FailingVfs::fail_at(int n, const QString &only_under)
     g_state = State{true, n, 0, false, only_under.toStdString()};
 }
 
-void FailingVfs::count_only(const QString &only_under) { fail_at(0, only_under); }
+void FailingVfs::count_only(const QString &only_under)
+{
+    fail_at(0, only_under);
+}
 
-void FailingVfs::disarm() { g_state = State{}; }
+void FailingVfs::disarm()
+{
+    g_state = State{};
+}
 
-int FailingVfs::operations() { return g_state.count; }
+int FailingVfs::operations()
+{
+    return g_state.count;
+}
 
-bool FailingVfs::failed() { return g_state.failed; }
+bool FailingVfs::failed()
+{
+    return g_state.failed;
+}
 
 } // namespace yunshan::test

@@ -6,8 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #ifdef YUNSHAN_GUI_TEST
-#include <QApplication>
 #include "app/ui/application_setup.h"
+#include <QApplication>
 #else
 #include <QGuiApplication>
 #endif

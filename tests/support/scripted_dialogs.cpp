@@ -9,23 +9,37 @@ const char *kind_name(ScriptedDialogs::Kind k)
 {
     using K = ScriptedDialogs::Kind;
     switch (k) {
-    case K::Message: return "message";
-    case K::Error: return "error";
-    case K::YesNo: return "yes/no question";
-    case K::YesNoCancel: return "yes/no/cancel question";
-    case K::Input: return "input box";
-    case K::Password: return "password box";
-    case K::Folder: return "folder chooser";
-    case K::OpenFile: return "open-file dialog";
-    case K::SaveFile: return "save-file dialog";
-    case K::Warning: return "warning box";
-    case K::Font: return "font dialog";
+    case K::Message:
+        return "message";
+    case K::Error:
+        return "error";
+    case K::YesNo:
+        return "yes/no question";
+    case K::YesNoCancel:
+        return "yes/no/cancel question";
+    case K::Input:
+        return "input box";
+    case K::Password:
+        return "password box";
+    case K::Folder:
+        return "folder chooser";
+    case K::OpenFile:
+        return "open-file dialog";
+    case K::SaveFile:
+        return "save-file dialog";
+    case K::Warning:
+        return "warning box";
+    case K::Font:
+        return "font dialog";
     }
     return "?";
 }
 } // namespace
 
-ScriptedDialogs::~ScriptedDialogs() { verify_done(); }
+ScriptedDialogs::~ScriptedDialogs()
+{
+    verify_done();
+}
 
 ScriptedDialogs &ScriptedDialogs::expect(Kind kind, const QString &text, Answer answer, const QString &value)
 {
@@ -64,8 +78,8 @@ bool ScriptedDialogs::take(Kind kind, const QString &text, Expectation &out)
     const bool text_ok = e.text_part.isEmpty() || (e.exact ? text == e.text_part : text.contains(e.text_part));
     if (e.kind != kind || !text_ok) {
         ADD_FAILURE() << "expected " << kind_name(e.kind) << (e.exact ? " " : " containing ") << "\""
-                      << e.text_part.toStdString() << "\" but got "
-                      << kind_name(kind) << " \"" << text.toStdString() << "\"";
+                      << e.text_part.toStdString() << "\" but got " << kind_name(kind) << " \"" << text.toStdString()
+                      << "\"";
         return false;
     }
     queue_.pop_front();

@@ -13,7 +13,7 @@
 namespace yunshan::test {
 
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     enum class Kind { Message, Error, YesNo, YesNoCancel, Input, Password, Folder, OpenFile, SaveFile, Warning, Font };
 
     ~ScriptedDialogs() override;
@@ -28,12 +28,27 @@ public:
     ScriptedDialogs &expect_message(const QString &text_part = {}) { return expect(Kind::Message, text_part); }
     ScriptedDialogs &expect_error(const QString &text_part = {}) { return expect(Kind::Error, text_part); }
     // A warning box: `title` and `text` both match exactly.
-    ScriptedDialogs &expect_warning(const QString &title, const QString &text) { return expect(Kind::Warning, title + QLatin1Char('\n') + text); }
-    ScriptedDialogs &expect_question(const QString &text_part, Answer answer) { return expect(Kind::YesNo, text_part, answer); }
-    ScriptedDialogs &expect_question3(const QString &text_part, Answer answer) { return expect(Kind::YesNoCancel, text_part, answer); }
+    ScriptedDialogs &expect_warning(const QString &title, const QString &text)
+    {
+        return expect(Kind::Warning, title + QLatin1Char('\n') + text);
+    }
+    ScriptedDialogs &expect_question(const QString &text_part, Answer answer)
+    {
+        return expect(Kind::YesNo, text_part, answer);
+    }
+    ScriptedDialogs &expect_question3(const QString &text_part, Answer answer)
+    {
+        return expect(Kind::YesNoCancel, text_part, answer);
+    }
     // Input boxes answer `value`; Answer::Cancel cancels.
-    ScriptedDialogs &expect_input(const QString &text_part, const QString &value, Answer answer = Answer::Yes) { return expect(Kind::Input, text_part, answer, value); }
-    ScriptedDialogs &expect_password(const QString &text_part, const QString &value) { return expect(Kind::Password, text_part, Answer::Yes, value); }
+    ScriptedDialogs &expect_input(const QString &text_part, const QString &value, Answer answer = Answer::Yes)
+    {
+        return expect(Kind::Input, text_part, answer, value);
+    }
+    ScriptedDialogs &expect_password(const QString &text_part, const QString &value)
+    {
+        return expect(Kind::Password, text_part, Answer::Yes, value);
+    }
     ScriptedDialogs &expect_file(Kind kind, const QString &path) { return expect(kind, {}, Answer::Yes, path); }
     // The font dialog answers `font` and `color`; Answer::Cancel cancels. The dialog's starting
     // font is recorded in offered_font().
@@ -61,7 +76,7 @@ public:
     QString save_file(const QString &title, const QString &filter, const QString &start) override;
     bool choose_font(const QString &title, QFont &font, QColor &color) override;
 
-private:
+  private:
     struct Expectation {
         Kind kind;
         QString text_part;

@@ -13,7 +13,10 @@ TempFolder::TempFolder()
         throw std::runtime_error("cannot create a temporary folder");
 }
 
-QString TempFolder::file(const QString &name) const { return dir_.filePath(name); }
+QString TempFolder::file(const QString &name) const
+{
+    return dir_.filePath(name);
+}
 
 QString TempFolder::mkdir(const QString &name) const
 {

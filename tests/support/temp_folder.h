@@ -7,7 +7,7 @@
 namespace yunshan::test {
 
 class TempFolder {
-public:
+  public:
     TempFolder();
     QString path() const { return dir_.path(); }
     // Path of `name` inside the folder (sub-folders are not created).
@@ -17,7 +17,7 @@ public:
     static QByteArray read(const QString &path);
     static void write(const QString &path, const QByteArray &bytes);
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 

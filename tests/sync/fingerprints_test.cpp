@@ -206,7 +206,8 @@ TEST_F(FingerprintTest, UnusableFilesLoadAsNothingWithTheReason)
     const QString garbage = dir.file(QStringLiteral("garbage.prints"));
     TempFolder::write(garbage, QByteArray(4096, 'x'));
     EXPECT_FALSE(load_fingerprints(garbage, &why));
-    EXPECT_EQ(why, QStringLiteral("同步记录“%1”无法使用：不是数据库文件，或已损坏（file is not a database）").arg(garbage));
+    EXPECT_EQ(why,
+              QStringLiteral("同步记录“%1”无法使用：不是数据库文件，或已损坏（file is not a database）").arg(garbage));
 
     const QString other = dir.file(QStringLiteral("other.prints"));
     save_fingerprints(compute_fingerprints(path), other);

@@ -618,7 +618,8 @@ TEST_F(MergeTest, FailureLeavesTheShareFileUnchanged)
         merge_databases(base_prints, local, share, kMergeTime);
         FAIL() << "no error";
     } catch (const SyncError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("合并到数据库“%1”失败：拒绝了这次写入（数据不符合约束）（图片被拒绝）").arg(share));
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("合并到数据库“%1”失败：拒绝了这次写入（数据不符合约束）（图片被拒绝）").arg(share));
     }
     EXPECT_EQ(TempFolder::read(share), before);
 }
@@ -636,7 +637,8 @@ TEST_F(MergeTest, RefusesOneFileAsBothSidesAndFilesThatAreNoDatabase)
         merge_databases(base_prints, local, share, kMergeTime);
         FAIL() << "no error";
     } catch (const SyncError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("无法写入数据库“%1”：不是数据库文件，或已损坏（file is not a database）").arg(share));
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("无法写入数据库“%1”：不是数据库文件，或已损坏（file is not a database）").arg(share));
     }
     EXPECT_EQ(TempFolder::read(share), QByteArray(8192, 'z'));
 }

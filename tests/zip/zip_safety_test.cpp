@@ -42,9 +42,18 @@ struct Workspace {
 
 TEST(ZipSafety, NamesEscapingTheFolderAreRefusedBeforeAnythingIsWritten)
 {
-    const char *const names[] = {"../escaped.txt", "../../escaped.txt", "/tmp/absolute_escape.txt", "C:/escaped.txt",
-                                 "C:escaped.txt", "..\\escaped.txt", "sub/../../escaped.txt", "sub\\..\\..\\escaped.txt",
-                                 "\\absolute.txt", "a\x01name.txt", "./", ""};
+    const char *const names[] = {"../escaped.txt",
+                                 "../../escaped.txt",
+                                 "/tmp/absolute_escape.txt",
+                                 "C:/escaped.txt",
+                                 "C:escaped.txt",
+                                 "..\\escaped.txt",
+                                 "sub/../../escaped.txt",
+                                 "sub\\..\\..\\escaped.txt",
+                                 "\\absolute.txt",
+                                 "a\x01name.txt",
+                                 "./",
+                                 ""};
     for (const char *name : names) {
         SCOPED_TRACE(name);
         Workspace w;
@@ -58,14 +67,16 @@ TEST(ZipSafety, NamesEscapingTheFolderAreRefusedBeforeAnythingIsWritten)
 TEST(ZipSafety, HarmlessDotsAndBackslashesStayInside)
 {
     Workspace w;
-    const QByteArray zip = test::make_stored_zip({{"./a.txt", "a"}, {"sub\\b.txt", "b"}, {"sub/./c..txt", "c"}, {"d/", ""}});
+    const QByteArray zip =
+        test::make_stored_zip({{"./a.txt", "a"}, {"sub\\b.txt", "b"}, {"sub/./c..txt", "c"}, {"d/", ""}});
     extract_package(zip, QString(), w.target);
-    EXPECT_EQ(test::snapshot(w.target), (QMap<QString, QByteArray>{{QStringLiteral("notedb.sl3"), "the current database"},
-                                                                   {QStringLiteral("a.txt"), "a"},
-                                                                   {QStringLiteral("sub/"), ""},
-                                                                   {QStringLiteral("sub/b.txt"), "b"},
-                                                                   {QStringLiteral("sub/c..txt"), "c"},
-                                                                   {QStringLiteral("d/"), ""}}));
+    EXPECT_EQ(test::snapshot(w.target),
+              (QMap<QString, QByteArray>{{QStringLiteral("notedb.sl3"), "the current database"},
+                                         {QStringLiteral("a.txt"), "a"},
+                                         {QStringLiteral("sub/"), ""},
+                                         {QStringLiteral("sub/b.txt"), "b"},
+                                         {QStringLiteral("sub/c..txt"), "c"},
+                                         {QStringLiteral("d/"), ""}}));
 }
 
 TEST(ZipNames, UnflaggedNamesAreUtf8WhenValidElseCodePage936)
@@ -107,52 +118,61 @@ TEST(ZipSafety, DamagedArchivesChangeNothing)
         {"empty buffer", QByteArray(), QString(), "not a ZIP archive"},
         {"no entries", test::make_stored_zip({}), QString(), "no files"},
     };
-    for (const qsizetype cut : {qsizetype(10), qsizetype(29), qsizetype(100), plain.size() / 2, plain.size() - 23, plain.size() - 1})
+    for (const qsizetype cut :
+         {qsizetype(10), qsizetype(29), qsizetype(100), plain.size() / 2, plain.size() - 23, plain.size() - 1})
         cases.push_back({"truncated", plain.left(cut), QString(), ""});
     const auto changed = [](QByteArray bytes, const std::function<void(QByteArray &)> &change) {
         change(bytes);
         return bytes;
     };
-    cases.push_back({"flipped data byte", changed(plain, [](QByteArray &b) { b[b.size() / 2] = static_cast<char>(b[b.size() / 2] ^ 0x40); }),
+    cases.push_back({"flipped data byte",
+                     changed(plain, [](QByteArray &b) { b[b.size() / 2] = static_cast<char>(b[b.size() / 2] ^ 0x40); }),
                      QString(), "corrupted"});
-    cases.push_back({"flipped encrypted byte",
-                     changed(encrypted, [](QByteArray &b) { b[b.size() / 2] = static_cast<char>(b[b.size() / 2] ^ 0x40); }),
-                     QStringLiteral("pw"), "Wrong password or corrupted file"});
+    cases.push_back(
+        {"flipped encrypted byte",
+         changed(encrypted, [](QByteArray &b) { b[b.size() / 2] = static_cast<char>(b[b.size() / 2] ^ 0x40); }),
+         QStringLiteral("pw"), "Wrong password or corrupted file"});
     cases.push_back({"uncompressed size too large",
-                     changed(plain, [central](QByteArray &b) {
-                         test::set_le32(b, central + 24, test::le32(b, central + 24) + 1);
-                         test::set_le32(b, 22, test::le32(b, 22) + 1);
-                     }),
+                     changed(plain,
+                             [central](QByteArray &b) {
+                                 test::set_le32(b, central + 24, test::le32(b, central + 24) + 1);
+                                 test::set_le32(b, 22, test::le32(b, 22) + 1);
+                             }),
                      QString(), "shorter than recorded"});
     cases.push_back({"uncompressed size too small",
-                     changed(plain, [central](QByteArray &b) {
-                         test::set_le32(b, central + 24, test::le32(b, central + 24) - 1);
-                         test::set_le32(b, 22, test::le32(b, 22) - 1);
-                     }),
+                     changed(plain,
+                             [central](QByteArray &b) {
+                                 test::set_le32(b, central + 24, test::le32(b, central + 24) - 1);
+                                 test::set_le32(b, 22, test::le32(b, 22) - 1);
+                             }),
                      QString(), "longer than recorded"});
-    cases.push_back({"central size disagrees with local",
-                     changed(plain, [central](QByteArray &b) { test::set_le32(b, central + 20, test::le32(b, central + 20) + 1); }),
-                     QString(), "disagree"});
+    cases.push_back(
+        {"central size disagrees with local",
+         changed(plain, [central](QByteArray &b) { test::set_le32(b, central + 20, test::le32(b, central + 20) + 1); }),
+         QString(), "disagree"});
     cases.push_back({"compressed size past the data",
-                     changed(plain, [central](QByteArray &b) {
-                         test::set_le32(b, central + 20, 0x7FFFFFF0);
-                         test::set_le32(b, 18, 0x7FFFFFF0);
-                     }),
+                     changed(plain,
+                             [central](QByteArray &b) {
+                                 test::set_le32(b, central + 20, 0x7FFFFFF0);
+                                 test::set_le32(b, 18, 0x7FFFFFF0);
+                             }),
                      QString(), "runs past"});
     cases.push_back({"local header offset outside",
-                     changed(plain, [central](QByteArray &b) { test::set_le32(b, central + 42, 0x10000000); }), QString(),
-                     "bad local header"});
+                     changed(plain, [central](QByteArray &b) { test::set_le32(b, central + 42, 0x10000000); }),
+                     QString(), "bad local header"});
     cases.push_back({"name length past the directory",
                      changed(plain, [central](QByteArray &b) { b[central + 28] = static_cast<char>(0xFF); }), QString(),
                      "bad central directory record"});
     cases.push_back({"entry count too high",
-                     changed(plain, [](QByteArray &b) {
-                         b[b.size() - 14] = 2;
-                         b[b.size() - 12] = 2;
-                     }),
+                     changed(plain,
+                             [](QByteArray &b) {
+                                 b[b.size() - 14] = 2;
+                                 b[b.size() - 12] = 2;
+                             }),
                      QString(), "bad central directory record"});
     cases.push_back({"bad CRC in the second entry",
-                     changed(stored, [](QByteArray &b) { b[b.indexOf("second entry")] = 'S'; }), QString(), "CRC mismatch"});
+                     changed(stored, [](QByteArray &b) { b[b.indexOf("second entry")] = 'S'; }), QString(),
+                     "CRC mismatch"});
 
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -165,6 +185,8 @@ TEST(ZipSafety, FileCannotReplaceAFolder)
 {
     Workspace w;
     QDir().mkpath(w.target + QStringLiteral("/photos/2024"));
-    w.expect_refused(test::make_stored_zip({{"photos", "a file where a folder is"}}), QString(), "Cannot replace the folder");
-    w.expect_refused(test::make_stored_zip({{"x", "file"}, {"x/y", "and folder"}}), QString(), "both as a file and as a folder");
+    w.expect_refused(test::make_stored_zip({{"photos", "a file where a folder is"}}), QString(),
+                     "Cannot replace the folder");
+    w.expect_refused(test::make_stored_zip({{"x", "file"}, {"x/y", "and folder"}}), QString(),
+                     "both as a file and as a folder");
 }

@@ -3,9 +3,9 @@
 #include "app/command_line.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>

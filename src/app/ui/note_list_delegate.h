@@ -5,9 +5,15 @@
 
 #include <QStyledItemDelegate>
 
+class QListWidgetItem;
+
 namespace yunshan {
 
 class TForm2;
+
+// A note-list entry of text `text` whose accessible description says what the drawing shows
+// besides the text: its number, "已收藏", "已加密" and the marked search text.
+QListWidgetItem *new_note_entry(const TForm2 &form, const QString &text);
 
 class NoteListDelegate : public QStyledItemDelegate {
   public:

@@ -1,5 +1,6 @@
 // The open note's editing: save, save as, new note, delete note, change tracking, the entering
 // preparation, the autosave timer and the recovery of an autosaved body.
+#include "app/ui/note_list_delegate.h"
 #include "app/ui/tform2.h"
 #include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
@@ -217,7 +218,7 @@ void TForm2::ToolButton6Click()
         dialogs_.error(QString::fromUtf8(e.what()));
         return;
     }
-    ListBox3->addItem(created.caption);
+    ListBox3->addItem(new_note_entry(*this, created.caption));
     list.noteIdList.append(created.note_id);
     list.is_crypt_list.append(0);
     list.is_fast_list.append(0);

@@ -187,7 +187,8 @@ void TForm2::show_note_entries(const QList<NoteListRow> &rows)
     ++note_list_quiet_;
     ListBox3->clear();
     selection.note_index = -1;
-    ListBox3->addItems(fill_note_entries(list, rows));
+    for (const QString &text : fill_note_entries(list, rows))
+        ListBox3->addItem(new_note_entry(*this, text));
     --note_list_quiet_;
     ListBox3->setUpdatesEnabled(true);
 }

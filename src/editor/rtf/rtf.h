@@ -31,8 +31,8 @@ struct RtfReadResult {
     // Messages for the user, one line each, about what could not be read as written
     // (missing braces, cut-off data, pictures shown as placeholders, ...). Empty when all is well.
     QStringList warnings;
-    int pictures = 0;      // pictures inserted, placeholders included
-    int placeholders = 0;  // pictures that could not be decoded and show a placeholder
+    int pictures = 0;     // pictures inserted, placeholders included
+    int placeholders = 0; // pictures that could not be decoded and show a placeholder
 };
 
 // Replaces the content of `doc` with the RTF body `rtf`. The undo history of `doc` is cleared.

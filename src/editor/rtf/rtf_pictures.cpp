@@ -97,8 +97,8 @@ bool plausible_metafile(const QString &kind, const QByteArray &b)
     const auto *d = reinterpret_cast<const uchar *>(b.constData());
     const qsizetype n = b.size();
     if (kind == QLatin1String("emfblip")) {
-        return n >= 88 && le32(d) == 1 && le32(d + 4) >= 88 && le32(d + 40) == 0x464D4520u
-               && le32(d + 48) <= quint32(n) && le32(d + 48) >= 88;
+        return n >= 88 && le32(d) == 1 && le32(d + 4) >= 88 && le32(d + 40) == 0x464D4520u &&
+               le32(d + 48) <= quint32(n) && le32(d + 48) >= 88;
     }
     if (kind == QLatin1String("wmetafile")) {
         qsizetype pos = (n >= 22 && le32(d) == 0x9AC6CDD7u) ? 22 : 0;
@@ -189,10 +189,17 @@ QImage decode_wmf_bitmap(const QByteArray &wmf)
         const qsizetype length = qsizetype(std::min<qint64>(size, n - pos));
         qsizetype bitmap_at = -1;
         switch (function) {
-        case 0x0F43: bitmap_at = 22; break; // StretchDIBits
-        case 0x0B41: bitmap_at = 20; break; // DIBStretchBlt
-        case 0x0940: bitmap_at = 16; break; // DIBBitBlt
-        default: break;
+        case 0x0F43:
+            bitmap_at = 22;
+            break; // StretchDIBits
+        case 0x0B41:
+            bitmap_at = 20;
+            break; // DIBStretchBlt
+        case 0x0940:
+            bitmap_at = 16;
+            break; // DIBBitBlt
+        default:
+            break;
         }
         const qsizetype params = length - 6;
         if (bitmap_at >= 0 && params > bitmap_at + 12) {
@@ -238,14 +245,16 @@ StoredPicture store_picture(QTextDocument &doc, PictureData picture)
         image = QImage::fromData(picture.bytes);
         // A PNG labelled as JPEG (or the other way round) is still that picture.
         if (!image.isNull())
-            picture.kind = looks_png(picture.bytes) ? QStringLiteral("png")
-                           : looks_jpeg(picture.bytes) ? QStringLiteral("jpeg") : QStringLiteral("png");
+            picture.kind = looks_png(picture.bytes)    ? QStringLiteral("png")
+                           : looks_jpeg(picture.bytes) ? QStringLiteral("jpeg")
+                                                       : QStringLiteral("png");
         if (!image.isNull() && !looks_complete(picture.bytes)) {
             picture.kind = QStringLiteral("png");
             picture.bytes = encode_png(image);
         }
     } else if (picture.kind == QLatin1String("dibitmap") || picture.kind == QLatin1String("wmetafile")) {
-        image = picture.kind == QLatin1String("dibitmap") ? decode_dib(picture.bytes) : decode_wmf_bitmap(picture.bytes);
+        image =
+            picture.kind == QLatin1String("dibitmap") ? decode_dib(picture.bytes) : decode_wmf_bitmap(picture.bytes);
         if (!image.isNull()) {
             picture.kind = QStringLiteral("png");
             picture.bytes = encode_png(image);

@@ -12,15 +12,15 @@ namespace yunshan::rtf_detail {
 
 // A picture as it appears in RTF.
 struct PictureData {
-    QString kind;          // "png", "jpeg", "dibitmap", "wmetafile", "emfblip", "wbitmap", ...
-    QByteArray bytes;      // the picture data (hex already decoded)
-    int picw = 0;          // \picw / \pich: pixels for bitmaps, HIMETRIC for metafiles
+    QString kind;     // "png", "jpeg", "dibitmap", "wmetafile", "emfblip", "wbitmap", ...
+    QByteArray bytes; // the picture data (hex already decoded)
+    int picw = 0;     // \picw / \pich: pixels for bitmaps, HIMETRIC for metafiles
     int pich = 0;
-    int goal_w = 0;        // \picwgoal / \pichgoal in twips, 0 = not given
+    int goal_w = 0; // \picwgoal / \pichgoal in twips, 0 = not given
     int goal_h = 0;
-    int scale_x = 100;     // \picscalex / \picscaley in percent
+    int scale_x = 100; // \picscalex / \picscaley in percent
     int scale_y = 100;
-    int mode = 8;          // \wmetafileN mapping mode
+    int mode = 8; // \wmetafileN mapping mode
 };
 
 // A DIB (BITMAPINFOHEADER or BITMAPCOREHEADER, colour table, bits) as an image; null when invalid.

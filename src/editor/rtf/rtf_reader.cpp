@@ -28,10 +28,10 @@ namespace {
 
 using rtf_detail::PictureData;
 
-constexpr int kMaxDepth = 1000;          // deeper groups share the state of the deepest one
-constexpr long long kMaxParam = 1000000000; // control word parameters are clamped to this
+constexpr int kMaxDepth = 1000;                           // deeper groups share the state of the deepest one
+constexpr long long kMaxParam = 1000000000;               // control word parameters are clamped to this
 constexpr int kMaxEdge = 31680 * rtf_detail::kMaxColumns; // table edges (\cellx, \trleft) are clamped
-constexpr int kMaxCellDefs = 256; // cell definitions kept per row
+constexpr int kMaxCellDefs = 256;                         // cell definitions kept per row
 // Cells read into tables per body. Past it, further cells are read as text (tabs and paragraphs),
 // and at most as many table cells are made, so that a body of thousands of broken rows stays quick.
 constexpr int kMaxTableCells = 100000;
@@ -43,7 +43,7 @@ struct CharState {
     int size = 0;  // half points, 0 = not set
     int fg = 0;    // colour table index, 0 = automatic
     int bg = 0;
-    int link = -1; // index into the reader's links
+    int link = -1;      // index into the reader's links
     qint8 vertical = 0; // 1 superscript, -1 subscript
     // Associated properties for double-byte text (\dbch \af \afs \ab \ai), as LibreOffice
     // writes Chinese runs.
@@ -86,87 +86,359 @@ struct Field {
 
 enum class Kw : quint8 {
     // destinations
-    FontTbl, ColorTbl, Pict, Field, FldInst, FldRslt, ShpPict, NonShpPict, Ud, Upr, SkipDest, Result,
+    FontTbl,
+    ColorTbl,
+    Pict,
+    Field,
+    FldInst,
+    FldRslt,
+    ShpPict,
+    NonShpPict,
+    Ud,
+    Upr,
+    SkipDest,
+    Result,
     // header
-    Rtf, Urtf, Ansi, Mac, Pc, Pca, AnsiCpg, Deff, Uc, U, Bin,
+    Rtf,
+    Urtf,
+    Ansi,
+    Mac,
+    Pc,
+    Pca,
+    AnsiCpg,
+    Deff,
+    Uc,
+    U,
+    Bin,
     // fonts, colours
-    F, FCharset, Cpg, Red, Green, Blue,
+    F,
+    FCharset,
+    Cpg,
+    Red,
+    Green,
+    Blue,
     // character
-    Af, Afs, Ab, Ai, Loch, Hich, Dbch,
-    Plain, B, I, Ul, UlNone, UlStyle, Strike, StrikeD, Fs, Cf, Highlight, Cb, Super, Sub, NoSuperSub, Up, Dn,
+    Af,
+    Afs,
+    Ab,
+    Ai,
+    Loch,
+    Hich,
+    Dbch,
+    Plain,
+    B,
+    I,
+    Ul,
+    UlNone,
+    UlStyle,
+    Strike,
+    StrikeD,
+    Fs,
+    Cf,
+    Highlight,
+    Cb,
+    Super,
+    Sub,
+    NoSuperSub,
+    Up,
+    Dn,
     // paragraph
-    Pard, Ql, Qc, Qr, Qj, Li, Ri, Fi, Sb, Sa, Sl, SlMult, LtrPar, RtlPar,
+    Pard,
+    Ql,
+    Qc,
+    Qr,
+    Qj,
+    Li,
+    Ri,
+    Fi,
+    Sb,
+    Sa,
+    Sl,
+    SlMult,
+    LtrPar,
+    RtlPar,
     // specials
-    Par, Line, Tab, Cell, Row, NestCell, NestRow, EmDash, EnDash, Bullet, LQuote, RQuote, LDblQuote, RDblQuote, EmSpace,
-    EnSpace, QmSpace, Zwj, Zwnj, LtrMark, RtlMark,
+    Par,
+    Line,
+    Tab,
+    Cell,
+    Row,
+    NestCell,
+    NestRow,
+    EmDash,
+    EnDash,
+    Bullet,
+    LQuote,
+    RQuote,
+    LDblQuote,
+    RDblQuote,
+    EmSpace,
+    EnSpace,
+    QmSpace,
+    Zwj,
+    Zwnj,
+    LtrMark,
+    RtlMark,
     // pictures
-    PngBlip, JpegBlip, EmfBlip, WMetafile, DiBitmap, WBitmap, MacPict, PmMetafile, PicW, PicH, PicWGoal,
-    PicHGoal, PicScaleX, PicScaleY,
+    PngBlip,
+    JpegBlip,
+    EmfBlip,
+    WMetafile,
+    DiBitmap,
+    WBitmap,
+    MacPict,
+    PmMetafile,
+    PicW,
+    PicH,
+    PicWGoal,
+    PicHGoal,
+    PicScaleX,
+    PicScaleY,
     // tables
-    Trowd, Cellx, Intbl, Itap, TrGaph, TrLeft, TrQl, TrQc, TrQr, ClBrdrT, ClBrdrL, ClBrdrB, ClBrdrR, TrBrdrT,
-    TrBrdrL, TrBrdrB, TrBrdrR, TrBrdrH, TrBrdrV, ParaBrdr, BrdrStyle, BrdrW, BrdrCf, ClCbPat, ClVertAlT,
-    ClVertAlC, ClVertAlB, ClMgf, ClMrg, ClVmgf, ClVmrg,
+    Trowd,
+    Cellx,
+    Intbl,
+    Itap,
+    TrGaph,
+    TrLeft,
+    TrQl,
+    TrQc,
+    TrQr,
+    ClBrdrT,
+    ClBrdrL,
+    ClBrdrB,
+    ClBrdrR,
+    TrBrdrT,
+    TrBrdrL,
+    TrBrdrB,
+    TrBrdrR,
+    TrBrdrH,
+    TrBrdrV,
+    ParaBrdr,
+    BrdrStyle,
+    BrdrW,
+    BrdrCf,
+    ClCbPat,
+    ClVertAlT,
+    ClVertAlC,
+    ClVertAlB,
+    ClMgf,
+    ClMrg,
+    ClVmgf,
+    ClVmrg,
 };
 
 const std::unordered_map<std::string_view, Kw> &keywords()
 {
     static const std::unordered_map<std::string_view, Kw> table = [] {
         std::unordered_map<std::string_view, Kw> t{
-            {"fonttbl", Kw::FontTbl}, {"colortbl", Kw::ColorTbl}, {"pict", Kw::Pict}, {"field", Kw::Field},
-            {"fldinst", Kw::FldInst}, {"fldrslt", Kw::FldRslt}, {"shppict", Kw::ShpPict},
-            {"nonshppict", Kw::NonShpPict}, {"ud", Kw::Ud}, {"upr", Kw::Upr}, {"result", Kw::Result},
-            {"rtf", Kw::Rtf}, {"urtf", Kw::Urtf}, {"ansi", Kw::Ansi}, {"mac", Kw::Mac}, {"pc", Kw::Pc},
-            {"pca", Kw::Pca}, {"ansicpg", Kw::AnsiCpg}, {"deff", Kw::Deff}, {"uc", Kw::Uc}, {"u", Kw::U},
-            {"bin", Kw::Bin}, {"f", Kw::F}, {"fcharset", Kw::FCharset}, {"cpg", Kw::Cpg}, {"red", Kw::Red},
-            {"green", Kw::Green}, {"blue", Kw::Blue}, {"plain", Kw::Plain}, {"af", Kw::Af}, {"afs", Kw::Afs}, {"ab", Kw::Ab}, {"ai", Kw::Ai},
-            {"loch", Kw::Loch}, {"hich", Kw::Hich}, {"dbch", Kw::Dbch}, {"b", Kw::B}, {"i", Kw::I},
-            {"ul", Kw::Ul}, {"ulnone", Kw::UlNone}, {"strike", Kw::Strike}, {"striked", Kw::StrikeD},
-            {"fs", Kw::Fs}, {"cf", Kw::Cf}, {"highlight", Kw::Highlight}, {"cb", Kw::Cb}, {"chcbpat", Kw::Cb},
-            {"super", Kw::Super}, {"sub", Kw::Sub}, {"nosupersub", Kw::NoSuperSub}, {"up", Kw::Up},
-            {"dn", Kw::Dn}, {"pard", Kw::Pard}, {"ql", Kw::Ql}, {"qc", Kw::Qc}, {"qr", Kw::Qr},
-            {"qj", Kw::Qj}, {"qd", Kw::Qj}, {"li", Kw::Li}, {"lin", Kw::Li}, {"ri", Kw::Ri}, {"rin", Kw::Ri},
-            {"fi", Kw::Fi}, {"sb", Kw::Sb}, {"sa", Kw::Sa}, {"sl", Kw::Sl}, {"slmult", Kw::SlMult},
-            {"ltrpar", Kw::LtrPar}, {"rtlpar", Kw::RtlPar}, {"par", Kw::Par}, {"sect", Kw::Par},
-            {"page", Kw::Par}, {"line", Kw::Line}, {"tab", Kw::Tab}, {"cell", Kw::Cell},
-            {"nestcell", Kw::NestCell}, {"row", Kw::Row}, {"nestrow", Kw::NestRow}, {"emdash", Kw::EmDash},
-            {"endash", Kw::EnDash}, {"bullet", Kw::Bullet}, {"lquote", Kw::LQuote}, {"rquote", Kw::RQuote},
-            {"ldblquote", Kw::LDblQuote}, {"rdblquote", Kw::RDblQuote}, {"emspace", Kw::EmSpace},
-            {"enspace", Kw::EnSpace}, {"qmspace", Kw::QmSpace}, {"zwj", Kw::Zwj}, {"zwnj", Kw::Zwnj},
-            {"ltrmark", Kw::LtrMark}, {"rtlmark", Kw::RtlMark}, {"pngblip", Kw::PngBlip},
-            {"jpegblip", Kw::JpegBlip}, {"emfblip", Kw::EmfBlip}, {"wmetafile", Kw::WMetafile},
-            {"dibitmap", Kw::DiBitmap}, {"wbitmap", Kw::WBitmap}, {"macpict", Kw::MacPict},
-            {"pmmetafile", Kw::PmMetafile}, {"picw", Kw::PicW}, {"pich", Kw::PicH},
-            {"picwgoal", Kw::PicWGoal}, {"pichgoal", Kw::PicHGoal}, {"picscalex", Kw::PicScaleX},
-            {"picscaley", Kw::PicScaleY}, {"trowd", Kw::Trowd}, {"cellx", Kw::Cellx}, {"intbl", Kw::Intbl},
-            {"itap", Kw::Itap}, {"trgaph", Kw::TrGaph}, {"trleft", Kw::TrLeft}, {"trql", Kw::TrQl},
-            {"trqc", Kw::TrQc}, {"trqr", Kw::TrQr}, {"clbrdrt", Kw::ClBrdrT}, {"clbrdrl", Kw::ClBrdrL},
-            {"clbrdrb", Kw::ClBrdrB}, {"clbrdrr", Kw::ClBrdrR}, {"trbrdrt", Kw::TrBrdrT}, {"trbrdrl", Kw::TrBrdrL},
-            {"trbrdrb", Kw::TrBrdrB}, {"trbrdrr", Kw::TrBrdrR}, {"trbrdrh", Kw::TrBrdrH}, {"trbrdrv", Kw::TrBrdrV},
-            {"brdrt", Kw::ParaBrdr}, {"brdrl", Kw::ParaBrdr}, {"brdrb", Kw::ParaBrdr}, {"brdrr", Kw::ParaBrdr},
-            {"brdrbtw", Kw::ParaBrdr}, {"brdrbar", Kw::ParaBrdr}, {"box", Kw::ParaBrdr}, {"brdrw", Kw::BrdrW},
-            {"brdrcf", Kw::BrdrCf}, {"clcbpat", Kw::ClCbPat}, {"clvertalt", Kw::ClVertAlT},
-            {"clvertalc", Kw::ClVertAlC}, {"clvertalb", Kw::ClVertAlB}, {"clmgf", Kw::ClMgf}, {"clmrg", Kw::ClMrg},
-            {"clvmgf", Kw::ClVmgf}, {"clvmrg", Kw::ClVmrg},
+            {"fonttbl", Kw::FontTbl},
+            {"colortbl", Kw::ColorTbl},
+            {"pict", Kw::Pict},
+            {"field", Kw::Field},
+            {"fldinst", Kw::FldInst},
+            {"fldrslt", Kw::FldRslt},
+            {"shppict", Kw::ShpPict},
+            {"nonshppict", Kw::NonShpPict},
+            {"ud", Kw::Ud},
+            {"upr", Kw::Upr},
+            {"result", Kw::Result},
+            {"rtf", Kw::Rtf},
+            {"urtf", Kw::Urtf},
+            {"ansi", Kw::Ansi},
+            {"mac", Kw::Mac},
+            {"pc", Kw::Pc},
+            {"pca", Kw::Pca},
+            {"ansicpg", Kw::AnsiCpg},
+            {"deff", Kw::Deff},
+            {"uc", Kw::Uc},
+            {"u", Kw::U},
+            {"bin", Kw::Bin},
+            {"f", Kw::F},
+            {"fcharset", Kw::FCharset},
+            {"cpg", Kw::Cpg},
+            {"red", Kw::Red},
+            {"green", Kw::Green},
+            {"blue", Kw::Blue},
+            {"plain", Kw::Plain},
+            {"af", Kw::Af},
+            {"afs", Kw::Afs},
+            {"ab", Kw::Ab},
+            {"ai", Kw::Ai},
+            {"loch", Kw::Loch},
+            {"hich", Kw::Hich},
+            {"dbch", Kw::Dbch},
+            {"b", Kw::B},
+            {"i", Kw::I},
+            {"ul", Kw::Ul},
+            {"ulnone", Kw::UlNone},
+            {"strike", Kw::Strike},
+            {"striked", Kw::StrikeD},
+            {"fs", Kw::Fs},
+            {"cf", Kw::Cf},
+            {"highlight", Kw::Highlight},
+            {"cb", Kw::Cb},
+            {"chcbpat", Kw::Cb},
+            {"super", Kw::Super},
+            {"sub", Kw::Sub},
+            {"nosupersub", Kw::NoSuperSub},
+            {"up", Kw::Up},
+            {"dn", Kw::Dn},
+            {"pard", Kw::Pard},
+            {"ql", Kw::Ql},
+            {"qc", Kw::Qc},
+            {"qr", Kw::Qr},
+            {"qj", Kw::Qj},
+            {"qd", Kw::Qj},
+            {"li", Kw::Li},
+            {"lin", Kw::Li},
+            {"ri", Kw::Ri},
+            {"rin", Kw::Ri},
+            {"fi", Kw::Fi},
+            {"sb", Kw::Sb},
+            {"sa", Kw::Sa},
+            {"sl", Kw::Sl},
+            {"slmult", Kw::SlMult},
+            {"ltrpar", Kw::LtrPar},
+            {"rtlpar", Kw::RtlPar},
+            {"par", Kw::Par},
+            {"sect", Kw::Par},
+            {"page", Kw::Par},
+            {"line", Kw::Line},
+            {"tab", Kw::Tab},
+            {"cell", Kw::Cell},
+            {"nestcell", Kw::NestCell},
+            {"row", Kw::Row},
+            {"nestrow", Kw::NestRow},
+            {"emdash", Kw::EmDash},
+            {"endash", Kw::EnDash},
+            {"bullet", Kw::Bullet},
+            {"lquote", Kw::LQuote},
+            {"rquote", Kw::RQuote},
+            {"ldblquote", Kw::LDblQuote},
+            {"rdblquote", Kw::RDblQuote},
+            {"emspace", Kw::EmSpace},
+            {"enspace", Kw::EnSpace},
+            {"qmspace", Kw::QmSpace},
+            {"zwj", Kw::Zwj},
+            {"zwnj", Kw::Zwnj},
+            {"ltrmark", Kw::LtrMark},
+            {"rtlmark", Kw::RtlMark},
+            {"pngblip", Kw::PngBlip},
+            {"jpegblip", Kw::JpegBlip},
+            {"emfblip", Kw::EmfBlip},
+            {"wmetafile", Kw::WMetafile},
+            {"dibitmap", Kw::DiBitmap},
+            {"wbitmap", Kw::WBitmap},
+            {"macpict", Kw::MacPict},
+            {"pmmetafile", Kw::PmMetafile},
+            {"picw", Kw::PicW},
+            {"pich", Kw::PicH},
+            {"picwgoal", Kw::PicWGoal},
+            {"pichgoal", Kw::PicHGoal},
+            {"picscalex", Kw::PicScaleX},
+            {"picscaley", Kw::PicScaleY},
+            {"trowd", Kw::Trowd},
+            {"cellx", Kw::Cellx},
+            {"intbl", Kw::Intbl},
+            {"itap", Kw::Itap},
+            {"trgaph", Kw::TrGaph},
+            {"trleft", Kw::TrLeft},
+            {"trql", Kw::TrQl},
+            {"trqc", Kw::TrQc},
+            {"trqr", Kw::TrQr},
+            {"clbrdrt", Kw::ClBrdrT},
+            {"clbrdrl", Kw::ClBrdrL},
+            {"clbrdrb", Kw::ClBrdrB},
+            {"clbrdrr", Kw::ClBrdrR},
+            {"trbrdrt", Kw::TrBrdrT},
+            {"trbrdrl", Kw::TrBrdrL},
+            {"trbrdrb", Kw::TrBrdrB},
+            {"trbrdrr", Kw::TrBrdrR},
+            {"trbrdrh", Kw::TrBrdrH},
+            {"trbrdrv", Kw::TrBrdrV},
+            {"brdrt", Kw::ParaBrdr},
+            {"brdrl", Kw::ParaBrdr},
+            {"brdrb", Kw::ParaBrdr},
+            {"brdrr", Kw::ParaBrdr},
+            {"brdrbtw", Kw::ParaBrdr},
+            {"brdrbar", Kw::ParaBrdr},
+            {"box", Kw::ParaBrdr},
+            {"brdrw", Kw::BrdrW},
+            {"brdrcf", Kw::BrdrCf},
+            {"clcbpat", Kw::ClCbPat},
+            {"clvertalt", Kw::ClVertAlT},
+            {"clvertalc", Kw::ClVertAlC},
+            {"clvertalb", Kw::ClVertAlB},
+            {"clmgf", Kw::ClMgf},
+            {"clmrg", Kw::ClMrg},
+            {"clvmgf", Kw::ClVmgf},
+            {"clvmrg", Kw::ClVmrg},
         };
-        for (const char *w : {"brdrs", "brdrth", "brdrsh", "brdrhair", "brdrdb", "brdrdot", "brdrdash", "brdrdashsm",
-                              "brdrdashd", "brdrdashdd", "brdrengrave", "brdremboss", "brdrinset", "brdroutset",
-                              "brdrtriple", "brdrwavy", "brdrwavydb", "brdrdashdotstr", "brdrframe", "brdrnone",
-                              "brdrnil", "brdrtbl", "brdrthtnsg", "brdrthtnmg", "brdrthtnlg", "brdrtnthsg",
-                              "brdrtnthmg", "brdrtnthlg", "brdrtnthtnsg", "brdrtnthtnmg", "brdrtnthtnlg"})
+        for (const char *w :
+             {"brdrs",        "brdrth",       "brdrsh",      "brdrhair",       "brdrdb",     "brdrdot",    "brdrdash",
+              "brdrdashsm",   "brdrdashd",    "brdrdashdd",  "brdrengrave",    "brdremboss", "brdrinset",  "brdroutset",
+              "brdrtriple",   "brdrwavy",     "brdrwavydb",  "brdrdashdotstr", "brdrframe",  "brdrnone",   "brdrnil",
+              "brdrtbl",      "brdrthtnsg",   "brdrthtnmg",  "brdrthtnlg",     "brdrtnthsg", "brdrtnthmg", "brdrtnthlg",
+              "brdrtnthtnsg", "brdrtnthtnmg", "brdrtnthtnlg"})
             t.emplace(w, Kw::BrdrStyle);
-        for (const char *w : {"uld", "uldb", "ulw", "ulwave", "uldash", "uldashd", "uldashdd", "ulth", "ulhwave",
-                              "ululdbwave", "ulldash", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash",
-                              "ulwave", "ulc"})
+        for (const char *w :
+             {"uld", "uldb", "ulw", "ulwave", "uldash", "uldashd", "uldashdd", "ulth", "ulhwave", "ululdbwave",
+              "ulldash", "ulthd", "ulthdash", "ulthdashd", "ulthdashdd", "ulthldash", "ulwave", "ulc"})
             t.emplace(w, Kw::UlStyle);
         // Destinations without \* whose content is never body text.
-        for (const char *w : {"stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
-                              "footerr", "footerf", "listtable", "listoverridetable", "revtbl", "rsidtbl",
-                              "xmlnstbl", "themedata", "colorschememapping", "latentstyles", "datastore",
-                              "generator", "mmathPr", "bkmkstart", "bkmkend", "footnote", "ftnsep", "ftnsepc",
-                              "ftncn", "aftnsep", "aftnsepc", "aftncn", "xe", "tc", "txe", "pnseclvl",
-                              "objdata", "template", "private", "pgdsctbl", "fchars", "lchars", "picprop",
-                              "blipuid", "pn", "pntxta", "pntxtb", "userprops", "docvar",
-                              "filetbl", "passwordhash", "protusertbl", "wgrffmtfilter", "nesttableprops"})
+        for (const char *w : {"stylesheet",
+                              "info",
+                              "header",
+                              "headerl",
+                              "headerr",
+                              "headerf",
+                              "footer",
+                              "footerl",
+                              "footerr",
+                              "footerf",
+                              "listtable",
+                              "listoverridetable",
+                              "revtbl",
+                              "rsidtbl",
+                              "xmlnstbl",
+                              "themedata",
+                              "colorschememapping",
+                              "latentstyles",
+                              "datastore",
+                              "generator",
+                              "mmathPr",
+                              "bkmkstart",
+                              "bkmkend",
+                              "footnote",
+                              "ftnsep",
+                              "ftnsepc",
+                              "ftncn",
+                              "aftnsep",
+                              "aftnsepc",
+                              "aftncn",
+                              "xe",
+                              "tc",
+                              "txe",
+                              "pnseclvl",
+                              "objdata",
+                              "template",
+                              "private",
+                              "pgdsctbl",
+                              "fchars",
+                              "lchars",
+                              "picprop",
+                              "blipuid",
+                              "pn",
+                              "pntxta",
+                              "pntxtb",
+                              "userprops",
+                              "docvar",
+                              "filetbl",
+                              "passwordhash",
+                              "protusertbl",
+                              "wgrffmtfilter",
+                              "nesttableprops"})
             t.emplace(w, Kw::SkipDest);
         t.erase("ulc"); // \ulcN is an underline colour, not a style
         return t;
@@ -193,26 +465,46 @@ bool is_letter(uchar c)
 int charset_codepage(int charset)
 {
     switch (charset) {
-    case 0: return 1252;
-    case 2: return 1252; // symbol fonts: show the bytes as Latin-1 characters
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    case 255: return 850;
-    default: return 0; // 1 (default) and unknown: the document's code page
+    case 0:
+        return 1252;
+    case 2:
+        return 1252; // symbol fonts: show the bytes as Latin-1 characters
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 130:
+        return 1361;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    case 254:
+        return 437;
+    case 255:
+        return 850;
+    default:
+        return 0; // 1 (default) and unknown: the document's code page
     }
 }
 
@@ -254,12 +546,12 @@ QStringList font_families_for(const QString &name)
 }
 
 class Reader {
-public:
+  public:
     Reader(QTextCursor &cursor, bool fragment) : out_(cursor), fragment_(fragment) {}
 
     RtfReadResult run(const QByteArray &input);
 
-private:
+  private:
     // input
     const uchar *p_ = nullptr;
     const uchar *end_ = nullptr;
@@ -277,10 +569,10 @@ private:
     // state
     Group cur_;
     std::vector<Group> stack_;
-    int overflow_ = 0;      // '{' beyond kMaxDepth
-    bool started_ = false;  // the outer group was opened
-    bool star_ = false;     // \* read, the next control word is an ignorable destination
-    int skip_units_ = 0;    // \uN fallback units still to skip
+    int overflow_ = 0;     // '{' beyond kMaxDepth
+    bool started_ = false; // the outer group was opened
+    bool star_ = false;    // \* read, the next control word is an ignorable destination
+    int skip_units_ = 0;   // \uN fallback units still to skip
     int ansi_codepage_ = 1252;
     int default_font_ = 0;
 
@@ -292,7 +584,7 @@ private:
     // tables
     std::vector<Font> fonts_;
     QHash<int, int> font_index_;
-    int font_defining_ = -1; // index into fonts_ while in the font table
+    int font_defining_ = -1;      // index into fonts_ while in the font table
     std::vector<QColor> colours_; // invalid colour = automatic
     int red_ = -1, green_ = -1, blue_ = -1;
     std::vector<Field> fields_;
@@ -398,7 +690,8 @@ RtfReadResult Reader::run(const QByteArray &input)
         apply_block_format();
 
     if (missing_close_ > 0)
-        result_.warnings << QStringLiteral("RTF 内容不完整（缺少 %1 个右括号），已显示能读出的部分。").arg(missing_close_);
+        result_.warnings
+            << QStringLiteral("RTF 内容不完整（缺少 %1 个右括号），已显示能读出的部分。").arg(missing_close_);
     if (extra_close_)
         result_.warnings << QStringLiteral("RTF 中有多余的右括号，其后的内容仍已读出。");
     if (too_deep_)
@@ -601,15 +894,24 @@ void Reader::control()
     case '}':
         put_byte(c);
         break;
-    case '~': put_char(0x00A0); break;
-    case '_': put_char(0x2011); break;
-    case '-': put_char(0x00AD); break; // optional hyphen
+    case '~':
+        put_char(0x00A0);
+        break;
+    case '_':
+        put_char(0x2011);
+        break;
+    case '-':
+        put_char(0x00AD);
+        break; // optional hyphen
     case '\r':
     case '\n':
         handle_word("par", false, 0);
         break;
-    case '\t': put_char('\t'); break;
-    default: break; // \| \: and unknown symbols
+    case '\t':
+        put_char('\t');
+        break;
+    default:
+        break; // \| \: and unknown symbols
     }
 }
 
@@ -740,13 +1042,27 @@ QString Reader::decode(const QByteArray &b, int codepage)
         std::unique_ptr<QStringDecoder> decoder;
         QByteArrayList names;
         switch (codepage) {
-        case 932: names = {"windows-932", "Shift_JIS"}; break;
-        case 949: names = {"windows-949", "EUC-KR"}; break;
-        case 950: names = {"windows-950", "Big5"}; break;
-        case 10000: names = {"macintosh", "x-mac-roman"}; break;
-        case 437: names = {"IBM437", "cp437"}; break;
-        case 850: names = {"IBM850", "cp850"}; break;
-        case 1361: names = {"johab", "ibm-1363"}; break;
+        case 932:
+            names = {"windows-932", "Shift_JIS"};
+            break;
+        case 949:
+            names = {"windows-949", "EUC-KR"};
+            break;
+        case 950:
+            names = {"windows-950", "Big5"};
+            break;
+        case 10000:
+            names = {"macintosh", "x-mac-roman"};
+            break;
+        case 437:
+            names = {"IBM437", "cp437"};
+            break;
+        case 850:
+            names = {"IBM850", "cp850"};
+            break;
+        case 1361:
+            names = {"johab", "ibm-1363"};
+            break;
         default:
             names = {"windows-" + QByteArray::number(codepage), "cp" + QByteArray::number(codepage)};
             break;
@@ -863,10 +1179,17 @@ QTextBlockFormat Reader::block_format() const
     const ParaState &p = cur_.para;
     QTextBlockFormat f;
     switch (p.align) {
-    case 1: f.setAlignment(Qt::AlignHCenter); break;
-    case 2: f.setAlignment(Qt::AlignRight); break;
-    case 3: f.setAlignment(Qt::AlignJustify); break;
-    default: break;
+    case 1:
+        f.setAlignment(Qt::AlignHCenter);
+        break;
+    case 2:
+        f.setAlignment(Qt::AlignRight);
+        break;
+    case 3:
+        f.setAlignment(Qt::AlignJustify);
+        break;
+    default:
+        break;
     }
     if (p.left)
         f.setLeftMargin(p.left / 15.0);
@@ -1143,30 +1466,63 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
         break;
     case Dest::ColorTable:
         switch (kw) {
-        case Kw::Red: red_ = param; return;
-        case Kw::Green: green_ = param; return;
-        case Kw::Blue: blue_ = param; return;
-        default: return;
+        case Kw::Red:
+            red_ = param;
+            return;
+        case Kw::Green:
+            green_ = param;
+            return;
+        case Kw::Blue:
+            blue_ = param;
+            return;
+        default:
+            return;
         }
     case Dest::Pict:
         switch (kw) {
-        case Kw::PngBlip: pict_.kind = QStringLiteral("png"); return;
-        case Kw::JpegBlip: pict_.kind = QStringLiteral("jpeg"); return;
-        case Kw::EmfBlip: pict_.kind = QStringLiteral("emfblip"); return;
+        case Kw::PngBlip:
+            pict_.kind = QStringLiteral("png");
+            return;
+        case Kw::JpegBlip:
+            pict_.kind = QStringLiteral("jpeg");
+            return;
+        case Kw::EmfBlip:
+            pict_.kind = QStringLiteral("emfblip");
+            return;
         case Kw::WMetafile:
             pict_.kind = QStringLiteral("wmetafile");
             pict_.mode = has_param ? std::clamp(param, 0, 100) : 1;
             return;
-        case Kw::DiBitmap: pict_.kind = QStringLiteral("dibitmap"); return;
-        case Kw::WBitmap: pict_.kind = QStringLiteral("wbitmap"); return;
-        case Kw::MacPict: pict_.kind = QStringLiteral("macpict"); return;
-        case Kw::PmMetafile: pict_.kind = QStringLiteral("pmmetafile"); return;
-        case Kw::PicW: pict_.picw = std::clamp(param, 0, 1000000); return;
-        case Kw::PicH: pict_.pich = std::clamp(param, 0, 1000000); return;
-        case Kw::PicWGoal: pict_.goal_w = std::clamp(param, 0, 1000000); return;
-        case Kw::PicHGoal: pict_.goal_h = std::clamp(param, 0, 1000000); return;
-        case Kw::PicScaleX: pict_.scale_x = std::clamp(param, 1, 1000); return;
-        case Kw::PicScaleY: pict_.scale_y = std::clamp(param, 1, 1000); return;
+        case Kw::DiBitmap:
+            pict_.kind = QStringLiteral("dibitmap");
+            return;
+        case Kw::WBitmap:
+            pict_.kind = QStringLiteral("wbitmap");
+            return;
+        case Kw::MacPict:
+            pict_.kind = QStringLiteral("macpict");
+            return;
+        case Kw::PmMetafile:
+            pict_.kind = QStringLiteral("pmmetafile");
+            return;
+        case Kw::PicW:
+            pict_.picw = std::clamp(param, 0, 1000000);
+            return;
+        case Kw::PicH:
+            pict_.pich = std::clamp(param, 0, 1000000);
+            return;
+        case Kw::PicWGoal:
+            pict_.goal_w = std::clamp(param, 0, 1000000);
+            return;
+        case Kw::PicHGoal:
+            pict_.goal_h = std::clamp(param, 0, 1000000);
+            return;
+        case Kw::PicScaleX:
+            pict_.scale_x = std::clamp(param, 1, 1000);
+            return;
+        case Kw::PicScaleY:
+            pict_.scale_y = std::clamp(param, 1, 1000);
+            return;
         case Kw::SkipDest:
             break; // nested \*\picprop, \*\blipuid
         default:
@@ -1234,22 +1590,35 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
         return;
 
     // header
-    case Kw::Rtf: return;
+    case Kw::Rtf:
+        return;
     case Kw::Urtf:
         ansi_codepage_ = 65001;
         utf8_text_ = true;
         return;
-    case Kw::Ansi: ansi_codepage_ = 1252; return;
-    case Kw::Mac: ansi_codepage_ = 10000; return;
-    case Kw::Pc: ansi_codepage_ = 437; return;
-    case Kw::Pca: ansi_codepage_ = 850; return;
+    case Kw::Ansi:
+        ansi_codepage_ = 1252;
+        return;
+    case Kw::Mac:
+        ansi_codepage_ = 10000;
+        return;
+    case Kw::Pc:
+        ansi_codepage_ = 437;
+        return;
+    case Kw::Pca:
+        ansi_codepage_ = 850;
+        return;
     case Kw::AnsiCpg:
         flush_bytes();
         if (param > 0)
             ansi_codepage_ = param;
         return;
-    case Kw::Deff: default_font_ = param; return;
-    case Kw::Uc: g.uc = std::clamp(param, 0, 16); return;
+    case Kw::Deff:
+        default_font_ = param;
+        return;
+    case Kw::Uc:
+        g.uc = std::clamp(param, 0, 16);
+        return;
     case Kw::U: {
         const int v = param < 0 ? param + 65536 : param;
         skip_units_ = 0;
@@ -1260,7 +1629,8 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
         skip_units_ = g.uc;
         return;
     }
-    case Kw::Bin: return;
+    case Kw::Bin:
+        return;
 
     case Kw::F:
         change_char();
@@ -1282,29 +1652,89 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
             g.chr = plain;
         }
         return;
-    case Kw::Af: change_char(); g.chr.afont = param; return;
-    case Kw::Afs: change_char(); g.chr.asize = has_param ? std::clamp(param, 2, 3276) : 0; return;
-    case Kw::Ab: change_char(); g.chr.abold = on; return;
-    case Kw::Ai: change_char(); g.chr.aitalic = on; return;
+    case Kw::Af:
+        change_char();
+        g.chr.afont = param;
+        return;
+    case Kw::Afs:
+        change_char();
+        g.chr.asize = has_param ? std::clamp(param, 2, 3276) : 0;
+        return;
+    case Kw::Ab:
+        change_char();
+        g.chr.abold = on;
+        return;
+    case Kw::Ai:
+        change_char();
+        g.chr.aitalic = on;
+        return;
     case Kw::Loch:
-    case Kw::Hich: change_char(); g.chr.dbch = false; return;
-    case Kw::Dbch: change_char(); g.chr.dbch = true; return;
-    case Kw::B: change_char(); g.chr.bold = on; return;
-    case Kw::I: change_char(); g.chr.italic = on; return;
-    case Kw::Ul: change_char(); g.chr.underline = on; return;
-    case Kw::UlStyle: change_char(); g.chr.underline = on; return;
-    case Kw::UlNone: change_char(); g.chr.underline = false; return;
+    case Kw::Hich:
+        change_char();
+        g.chr.dbch = false;
+        return;
+    case Kw::Dbch:
+        change_char();
+        g.chr.dbch = true;
+        return;
+    case Kw::B:
+        change_char();
+        g.chr.bold = on;
+        return;
+    case Kw::I:
+        change_char();
+        g.chr.italic = on;
+        return;
+    case Kw::Ul:
+        change_char();
+        g.chr.underline = on;
+        return;
+    case Kw::UlStyle:
+        change_char();
+        g.chr.underline = on;
+        return;
+    case Kw::UlNone:
+        change_char();
+        g.chr.underline = false;
+        return;
     case Kw::Strike:
-    case Kw::StrikeD: change_char(); g.chr.strike = on; return;
-    case Kw::Fs: change_char(); g.chr.size = has_param ? std::clamp(param, 2, 3276) : 0; return;
-    case Kw::Cf: change_char(); g.chr.fg = std::max(param, 0); return;
+    case Kw::StrikeD:
+        change_char();
+        g.chr.strike = on;
+        return;
+    case Kw::Fs:
+        change_char();
+        g.chr.size = has_param ? std::clamp(param, 2, 3276) : 0;
+        return;
+    case Kw::Cf:
+        change_char();
+        g.chr.fg = std::max(param, 0);
+        return;
     case Kw::Highlight:
-    case Kw::Cb: change_char(); g.chr.bg = std::max(param, 0); return;
-    case Kw::Super: change_char(); g.chr.vertical = 1; return;
-    case Kw::Sub: change_char(); g.chr.vertical = -1; return;
-    case Kw::NoSuperSub: change_char(); g.chr.vertical = 0; return;
-    case Kw::Up: change_char(); g.chr.vertical = (has_param && param == 0) ? 0 : 1; return;
-    case Kw::Dn: change_char(); g.chr.vertical = (has_param && param == 0) ? 0 : -1; return;
+    case Kw::Cb:
+        change_char();
+        g.chr.bg = std::max(param, 0);
+        return;
+    case Kw::Super:
+        change_char();
+        g.chr.vertical = 1;
+        return;
+    case Kw::Sub:
+        change_char();
+        g.chr.vertical = -1;
+        return;
+    case Kw::NoSuperSub:
+        change_char();
+        g.chr.vertical = 0;
+        return;
+    case Kw::Up:
+        change_char();
+        g.chr.vertical = (has_param && param == 0) ? 0 : 1;
+        return;
+    case Kw::Dn:
+        change_char();
+        g.chr.vertical = (has_param && param == 0) ? 0 : -1;
+        return;
 
     // paragraph
     case Kw::Pard:
@@ -1312,19 +1742,45 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
         g.intbl = false;
         border_target_ = -1;
         return;
-    case Kw::Ql: g.para.align = 0; return;
-    case Kw::Qc: g.para.align = 1; return;
-    case Kw::Qr: g.para.align = 2; return;
-    case Kw::Qj: g.para.align = 3; return;
-    case Kw::Li: g.para.left = std::clamp(param, -31680, 31680); return;
-    case Kw::Ri: g.para.right = std::clamp(param, -31680, 31680); return;
-    case Kw::Fi: g.para.first = std::clamp(param, -31680, 31680); return;
-    case Kw::Sb: g.para.before = std::clamp(param, 0, 31680); return;
-    case Kw::Sa: g.para.after = std::clamp(param, 0, 31680); return;
-    case Kw::Sl: g.para.line = std::clamp(param, -31680, 31680); return;
-    case Kw::SlMult: g.para.line_multiple = on; return;
-    case Kw::LtrPar: g.para.rtl = false; return;
-    case Kw::RtlPar: g.para.rtl = true; return;
+    case Kw::Ql:
+        g.para.align = 0;
+        return;
+    case Kw::Qc:
+        g.para.align = 1;
+        return;
+    case Kw::Qr:
+        g.para.align = 2;
+        return;
+    case Kw::Qj:
+        g.para.align = 3;
+        return;
+    case Kw::Li:
+        g.para.left = std::clamp(param, -31680, 31680);
+        return;
+    case Kw::Ri:
+        g.para.right = std::clamp(param, -31680, 31680);
+        return;
+    case Kw::Fi:
+        g.para.first = std::clamp(param, -31680, 31680);
+        return;
+    case Kw::Sb:
+        g.para.before = std::clamp(param, 0, 31680);
+        return;
+    case Kw::Sa:
+        g.para.after = std::clamp(param, 0, 31680);
+        return;
+    case Kw::Sl:
+        g.para.line = std::clamp(param, -31680, 31680);
+        return;
+    case Kw::SlMult:
+        g.para.line_multiple = on;
+        return;
+    case Kw::LtrPar:
+        g.para.rtl = false;
+        return;
+    case Kw::RtlPar:
+        g.para.rtl = true;
+        return;
 
     // specials
     case Kw::Par:
@@ -1351,22 +1807,54 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
             end_paragraph();
         return;
     case Kw::NestCell:
-    case Kw::Tab: put_char('\t'); return;
-    case Kw::Line: put_char(0x2028); return;
-    case Kw::EmDash: put_char(0x2014); return;
-    case Kw::EnDash: put_char(0x2013); return;
-    case Kw::Bullet: put_char(0x2022); return;
-    case Kw::LQuote: put_char(0x2018); return;
-    case Kw::RQuote: put_char(0x2019); return;
-    case Kw::LDblQuote: put_char(0x201C); return;
-    case Kw::RDblQuote: put_char(0x201D); return;
-    case Kw::EmSpace: put_char(0x2003); return;
-    case Kw::EnSpace: put_char(0x2002); return;
-    case Kw::QmSpace: put_char(0x2005); return;
-    case Kw::Zwj: put_char(0x200D); return;
-    case Kw::Zwnj: put_char(0x200C); return;
-    case Kw::LtrMark: put_char(0x200E); return;
-    case Kw::RtlMark: put_char(0x200F); return;
+    case Kw::Tab:
+        put_char('\t');
+        return;
+    case Kw::Line:
+        put_char(0x2028);
+        return;
+    case Kw::EmDash:
+        put_char(0x2014);
+        return;
+    case Kw::EnDash:
+        put_char(0x2013);
+        return;
+    case Kw::Bullet:
+        put_char(0x2022);
+        return;
+    case Kw::LQuote:
+        put_char(0x2018);
+        return;
+    case Kw::RQuote:
+        put_char(0x2019);
+        return;
+    case Kw::LDblQuote:
+        put_char(0x201C);
+        return;
+    case Kw::RDblQuote:
+        put_char(0x201D);
+        return;
+    case Kw::EmSpace:
+        put_char(0x2003);
+        return;
+    case Kw::EnSpace:
+        put_char(0x2002);
+        return;
+    case Kw::QmSpace:
+        put_char(0x2005);
+        return;
+    case Kw::Zwj:
+        put_char(0x200D);
+        return;
+    case Kw::Zwnj:
+        put_char(0x200C);
+        return;
+    case Kw::LtrMark:
+        put_char(0x200E);
+        return;
+    case Kw::RtlMark:
+        put_char(0x200F);
+        return;
 
     case Kw::Trowd:
     case Kw::Cellx:
@@ -1428,13 +1916,27 @@ void Reader::table_word(Kw kw, std::string_view word, bool has_param, int param)
         border_target_ = -1;
         return;
     }
-    case Kw::Intbl: g.intbl = true; return;
-    case Kw::Itap: g.intbl = !has_param || param > 0; return;
-    case Kw::TrGaph: row_def().gap = std::clamp(param, 0, 31680); return;
-    case Kw::TrLeft: row_def().left = std::clamp(param, -kMaxEdge, kMaxEdge); return;
-    case Kw::TrQl: row_def().align = 0; return;
-    case Kw::TrQc: row_def().align = 1; return;
-    case Kw::TrQr: row_def().align = 2; return;
+    case Kw::Intbl:
+        g.intbl = true;
+        return;
+    case Kw::Itap:
+        g.intbl = !has_param || param > 0;
+        return;
+    case Kw::TrGaph:
+        row_def().gap = std::clamp(param, 0, 31680);
+        return;
+    case Kw::TrLeft:
+        row_def().left = std::clamp(param, -kMaxEdge, kMaxEdge);
+        return;
+    case Kw::TrQl:
+        row_def().align = 0;
+        return;
+    case Kw::TrQc:
+        row_def().align = 1;
+        return;
+    case Kw::TrQr:
+        row_def().align = 2;
+        return;
     case Kw::ClBrdrT:
     case Kw::ClBrdrL:
     case Kw::ClBrdrB:
@@ -1451,7 +1953,9 @@ void Reader::table_word(Kw kw, std::string_view word, bool has_param, int param)
         border_target_ = 4 + int(kw) - int(Kw::TrBrdrT);
         *border_target() = rtf_detail::Border();
         return;
-    case Kw::ParaBrdr: border_target_ = -1; return; // paragraph borders are not kept
+    case Kw::ParaBrdr:
+        border_target_ = -1;
+        return; // paragraph borders are not kept
     case Kw::BrdrStyle:
         if (rtf_detail::Border *b = border_target()) {
             bool none = false;
@@ -1470,15 +1974,32 @@ void Reader::table_word(Kw kw, std::string_view word, bool has_param, int param)
         if (rtf_detail::Border *b = border_target())
             b->colour = colour_at(param);
         return;
-    case Kw::ClCbPat: cell_def_.background = colour_at(param); return;
-    case Kw::ClVertAlT: cell_def_.valign = 0; return;
-    case Kw::ClVertAlC: cell_def_.valign = 1; return;
-    case Kw::ClVertAlB: cell_def_.valign = 2; return;
-    case Kw::ClMgf: cell_def_.hmerge = 1; return;
-    case Kw::ClMrg: cell_def_.hmerge = 2; return;
-    case Kw::ClVmgf: cell_def_.vmerge = 1; return;
-    case Kw::ClVmrg: cell_def_.vmerge = 2; return;
-    default: return;
+    case Kw::ClCbPat:
+        cell_def_.background = colour_at(param);
+        return;
+    case Kw::ClVertAlT:
+        cell_def_.valign = 0;
+        return;
+    case Kw::ClVertAlC:
+        cell_def_.valign = 1;
+        return;
+    case Kw::ClVertAlB:
+        cell_def_.valign = 2;
+        return;
+    case Kw::ClMgf:
+        cell_def_.hmerge = 1;
+        return;
+    case Kw::ClMrg:
+        cell_def_.hmerge = 2;
+        return;
+    case Kw::ClVmgf:
+        cell_def_.vmerge = 1;
+        return;
+    case Kw::ClVmrg:
+        cell_def_.vmerge = 2;
+        return;
+    default:
+        return;
     }
 }
 
@@ -1610,8 +2131,8 @@ void read_as_plain_text(const QByteArray &input, QTextCursor &cursor)
     qsizetype kept = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar ch = text.at(i);
-        if ((ch.unicode() >= 0x20 || ch == QLatin1Char('\t') || ch == QLatin1Char('\n'))
-            && ch != QChar::ObjectReplacementCharacter)
+        if ((ch.unicode() >= 0x20 || ch == QLatin1Char('\t') || ch == QLatin1Char('\n')) &&
+            ch != QChar::ObjectReplacementCharacter)
             text[kept++] = ch;
     }
     text.truncate(kept);
@@ -1621,7 +2142,8 @@ void read_as_plain_text(const QByteArray &input, QTextCursor &cursor)
 bool looks_like_rtf(const QByteArray &input)
 {
     qsizetype i = 0;
-    while (i < input.size() && (input.at(i) == ' ' || input.at(i) == '\r' || input.at(i) == '\n' || input.at(i) == '\t'))
+    while (i < input.size() &&
+           (input.at(i) == ' ' || input.at(i) == '\r' || input.at(i) == '\n' || input.at(i) == '\t'))
         ++i;
     const QByteArrayView rest = QByteArrayView(input).sliced(i);
     return rest.startsWith("{\\rtf") || rest.startsWith("{\\urtf");

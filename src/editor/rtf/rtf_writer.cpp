@@ -73,20 +73,20 @@ bool is_chinese_font(const QString &name)
 {
     if (!is_ascii(name))
         return true;
-    static const char *const names[] = {"SimSun", "NSimSun", "SimHei", "Microsoft YaHei", "Microsoft YaHei UI",
-                                        "KaiTi", "FangSong", "DengXian", "STSong", "STHeiti", "STKaiti",
-                                        "STFangsong", "YouYuan", "LiSu"};
+    static const char *const names[] = {
+        "SimSun",   "NSimSun", "SimHei",  "Microsoft YaHei", "Microsoft YaHei UI", "KaiTi",   "FangSong",
+        "DengXian", "STSong",  "STHeiti", "STKaiti",         "STFangsong",         "YouYuan", "LiSu"};
     for (const char *n : names)
         if (name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0)
             return true;
-    return name.contains(QLatin1String("CJK"), Qt::CaseInsensitive)
-           || name.contains(QLatin1String("WenQuanYi"), Qt::CaseInsensitive);
+    return name.contains(QLatin1String("CJK"), Qt::CaseInsensitive) ||
+           name.contains(QLatin1String("WenQuanYi"), Qt::CaseInsensitive);
 }
 
 struct Run {
     int font = -1;
     int dbfont = -1; // the font of double-byte text (\dbch\af)
-    int size = -1; // half points
+    int size = -1;   // half points
     int fg = 0;
     int bg = 0;
     int vertical = 0;
@@ -144,11 +144,11 @@ int twips(qreal pixels)
 }
 
 class Writer {
-public:
+  public:
     explicit Writer(const QTextDocument &doc) : doc_(doc), gbk_(gbk_table()) {}
     QByteArray run();
 
-private:
+  private:
     const QTextDocument &doc_;
     const std::vector<quint16> &gbk_;
     QByteArray out_;
@@ -280,9 +280,14 @@ Run Writer::run_of(const QTextCharFormat &f)
     r.fg = colour_of(f.foreground());
     r.bg = colour_of(f.background());
     switch (f.verticalAlignment()) {
-    case QTextCharFormat::AlignSuperScript: r.vertical = 1; break;
-    case QTextCharFormat::AlignSubScript: r.vertical = -1; break;
-    default: break;
+    case QTextCharFormat::AlignSuperScript:
+        r.vertical = 1;
+        break;
+    case QTextCharFormat::AlignSubScript:
+        r.vertical = -1;
+        break;
+    default:
+        break;
     }
     return r;
 }
@@ -429,12 +434,22 @@ void Writer::text(QStringView s)
         const char16_t c = s[i].unicode();
         if (c < 0x80) {
             switch (c) {
-            case '\\': out_.append("\\\\", 2); break;
-            case '{': out_.append("\\{", 2); break;
-            case '}': out_.append("\\}", 2); break;
-            case '\t': out_.append("\\tab ", 5); break;
+            case '\\':
+                out_.append("\\\\", 2);
+                break;
+            case '{':
+                out_.append("\\{", 2);
+                break;
+            case '}':
+                out_.append("\\}", 2);
+                break;
+            case '\t':
+                out_.append("\\tab ", 5);
+                break;
             case '\n':
-            case 0x0B: out_.append("\\line ", 6); break;
+            case 0x0B:
+                out_.append("\\line ", 6);
+                break;
             default:
                 if (c >= 0x20)
                     out_.append(char(c));
@@ -480,8 +495,8 @@ void Writer::picture(const QTextImageFormat &f)
     if (!rtf_detail::picture_for_writing(doc_, f, &pic) || pic.bytes.isEmpty())
         return;
     out_.append("{\\pict");
-    const bool metafile = pic.kind == QLatin1String("wmetafile") || pic.kind == QLatin1String("emfblip")
-                          || pic.kind == QLatin1String("pmmetafile");
+    const bool metafile = pic.kind == QLatin1String("wmetafile") || pic.kind == QLatin1String("emfblip") ||
+                          pic.kind == QLatin1String("pmmetafile");
     if (pic.kind == QLatin1String("png"))
         word("\\pngblip");
     else if (pic.kind == QLatin1String("jpeg"))

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -18,11 +19,10 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
-#include <QGridLayout>
-#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -43,10 +43,10 @@ constexpr int kMaxControlSide = 200000;
 
 // Shows the bitmap stretched to the control's size.
 class PictureControl : public QWidget {
-public:
+  public:
     PictureControl(const QImage &bitmap, QWidget *parent) : QWidget(parent), bitmap_(bitmap) {}
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *) override
     {
         if (bitmap_.isNull() || width() <= 0 || height() <= 0)
@@ -56,7 +56,7 @@ protected:
         p.drawImage(rect(), bitmap_);
     }
 
-private:
+  private:
     const QImage &bitmap_;
 };
 
@@ -282,8 +282,8 @@ void TPictureView::zoom_step(bool away_from_user)
 {
     if (bitmap_.isNull())
         return;
-    QRect r = away_from_user ? zoom_in(control_)
-                             : zoom_out(control_, ScrollBox1->size(), ScrollBox1->size(), bitmap_.size());
+    QRect r =
+        away_from_user ? zoom_in(control_) : zoom_out(control_, ScrollBox1->size(), ScrollBox1->size(), bitmap_.size());
     if (r.width() > kMaxControlSide || r.height() > kMaxControlSide)
         return;
     place_control(r);

@@ -26,7 +26,7 @@ class TPictureView : public QDialog {
     Q_OBJECT
     Q_PROPERTY(bool is_write READ is_write WRITE set_is_write)
 
-public:
+  public:
     explicit TPictureView(Dialogs &dialogs, QWidget *parent = nullptr);
     ~TPictureView() override;
 
@@ -80,17 +80,17 @@ public:
     QMenu *PopupMenu1 = nullptr;
     QAction *MenuWriteText = nullptr, *MenuBatchText = nullptr, *MenuFont = nullptr, *MenuSave = nullptr;
 
-public Q_SLOTS:
+  public Q_SLOTS:
     // Closing: asks "图片已经更改，是否保存或者取消退出？" while there is unsaved text.
     void reject() override;
 
-protected:
+  protected:
     void showEvent(QShowEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void wheelEvent(QWheelEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
 
-private:
+  private:
     void place_control(const QRect &r);
     void update_scroll_bars();
     void scrolled();

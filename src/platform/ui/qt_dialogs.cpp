@@ -6,15 +6,15 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QGridLayout>
-#include <QHash>
-#include <QRegularExpression>
 #include <QGroupBox>
-#include <QLabel>
-#include <QListView>
-#include <QPushButton>
+#include <QHash>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSpacerItem>
 
 #include <algorithm>
@@ -27,7 +27,10 @@ const QString kQuestionTitle = QStringLiteral("提示");
 
 // Message boxes carry the program's name (not set as Qt's display name, which Qt would append
 // to every window title).
-QString box_title() { return QStringLiteral("云杉札记"); }
+QString box_title()
+{
+    return QStringLiteral("云杉札记");
+}
 
 // Room the window frame takes beside the title: the icon and the buttons of the title bar.
 constexpr int kTitleBarRoom = 120;
@@ -79,9 +82,12 @@ void name_font_dialog_fields(QFontDialog &box)
 Dialogs::Answer to_answer(int button)
 {
     switch (button) {
-    case QMessageBox::Yes: return Dialogs::Answer::Yes;
-    case QMessageBox::No: return Dialogs::Answer::No;
-    default: return Dialogs::Answer::Cancel;
+    case QMessageBox::Yes:
+        return Dialogs::Answer::Yes;
+    case QMessageBox::No:
+        return Dialogs::Answer::No;
+    default:
+        return Dialogs::Answer::Cancel;
     }
 }
 

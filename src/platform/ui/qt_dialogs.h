@@ -9,7 +9,7 @@ class QWidget;
 namespace yunshan {
 
 class QtDialogs : public Dialogs {
-public:
+  public:
     // `parent`: the window the boxes belong to; null uses the active window.
     explicit QtDialogs(QWidget *parent = nullptr) : parent_(parent) {}
 
@@ -31,7 +31,7 @@ public:
     // The password input box, not yet shown: empty entry, every typed character shown as "*".
     static QInputDialog *make_password_box(QWidget *parent, const QString &title, const QString &prompt);
 
-private:
+  private:
     QWidget *owner() const;
 
     QWidget *parent_;
