@@ -10,8 +10,8 @@
 
 namespace yunshan {
 
-TMyThread::TMyThread(QObject *context, int n94_tag, Hooks hooks, int start_page_delay_ms)
-    : context_(context), n94_tag_(n94_tag), hooks_(std::move(hooks)), delay_ms_(start_page_delay_ms)
+TMyThread::TMyThread(QObject *context, UpdateCheckRun run, Hooks hooks, int start_page_delay_ms)
+    : context_(context), run_(run), hooks_(std::move(hooks)), delay_ms_(start_page_delay_ms)
 {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -68,7 +68,7 @@ void TMyThread::run()
     if (QFile::exists(leftover))
         QFile::remove(leftover);
 
-    if (n94_tag_ == 0) {
+    if (run_ == UpdateCheckRun::StartUp) {
         for (int waited = 0; waited < delay_ms_ && !aborted_; waited += 10)
             msleep(10);
         if (!run_on_main(hooks_.start_page))
@@ -83,7 +83,7 @@ void TMyThread::run()
     if (aborted_)
         return;
     run_on_main(hooks_.update_answer);
-    if (n94_tag_ == 1) {
+    if (run_ == UpdateCheckRun::Manual) {
         run_on_main(hooks_.manual_check_done);
         return;
     }

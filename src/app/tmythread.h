@@ -2,6 +2,8 @@
 // The start-up worker (also the manual update check). It touches windows and databases only
 // through procedures it hands to the main thread and waits for; it holds no reference into the
 // window, so it may outlive it.
+#include "update/update_check.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QThread>
@@ -18,14 +20,13 @@ class TMyThread : public QThread {
         std::function<void()> start_page;        // main thread
         std::function<void()> update_check;      // this thread: the version request
         std::function<void()> deferred_step;     // main thread
-        std::function<void()> manual_check_done; // main thread: N94's tag goes back to 0
+        std::function<void()> manual_check_done; // main thread: N94's tag goes back to StartUp
         std::function<void()> update_answer;     // main thread: what the request brought, shown
     };
 
     // `context` lives on the main thread (procedures handed to it are dropped once it is gone);
-    // `n94_tag` is N94's tag when the worker starts: 0 for the start-up run, 1 for a manual
-    // update check. The thread deletes itself when it ends.
-    TMyThread(QObject *context, int n94_tag, Hooks hooks, int start_page_delay_ms = 300);
+    // `run` is N94's tag when the worker starts. The thread deletes itself when it ends.
+    TMyThread(QObject *context, UpdateCheckRun run, Hooks hooks, int start_page_delay_ms = 300);
 
     // Asks the worker to stop at its next step (the window is going away).
     void abort() { aborted_ = true; }
@@ -41,7 +42,7 @@ class TMyThread : public QThread {
     bool run_on_main(const std::function<void()> &fn);
 
     QPointer<QObject> context_;
-    const int n94_tag_;
+    const UpdateCheckRun run_;
     Hooks hooks_;
     int delay_ms_;
     std::atomic<bool> aborted_{false};

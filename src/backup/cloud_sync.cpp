@@ -298,7 +298,7 @@ bool ShareSync::local_changed()
 bool ShareSync::fetch()
 {
     const WebDavAccount acc = account();
-    c_.panel.start(kProgressDownload);
+    c_.panel.start(ProgressMode::Download);
     line(QStringLiteral("正在从网盘下载数据……"));
     package_ = package_temp_file(local_.file);
     const DownloadResult got =
@@ -462,7 +462,7 @@ bool ShareSync::replace_main()
 
 ShareSync::Upload ShareSync::upload(const std::optional<ShareIdentity> &expected)
 {
-    c_.panel.start(kProgressUpload);
+    c_.panel.start(ProgressMode::Upload);
     UploadSteps steps;
     steps.esc_down = c_.panel.esc_down;
     steps.show_step = c_.panel.line;
@@ -673,7 +673,7 @@ SyncOutcome sync_with_share(SyncContext &c, SyncPurpose purpose)
 bool load_from_webdav(SyncContext &c, SyncPurpose purpose, SyncOutcome *outcome)
 {
     const BackupPanel &panel = c.panel;
-    panel.start(kProgressDownload);
+    panel.start(ProgressMode::Download);
     panel.show(QString());
     if (panel.esc_down && panel.esc_down()) {
         panel.hide();

@@ -71,7 +71,7 @@ void make_dated_copy(const QString &source, const QString &target)
     sync_path(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
 }
 
-BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
+BackupResult backup_command(BackupContext &c, BackupRun run_by, BackupScope scope)
 {
     RunSettings &run = c.run;
     const BackupPanel &panel = c.panel;
@@ -80,12 +80,12 @@ BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
     BackupResult result;
 
     panel.show(QStringLiteral("正在备份……"));
-    panel.start(kProgressUpload);
+    panel.start(ProgressMode::Upload);
 
     QString source;
     on_main([&] { source = main_database_file(c.store, run); });
     const WebDavAccount account{run.dav_url, run.dav_username, run.dav_password};
-    const bool upload = account.complete() && (run.webdav_tcbc || exit_mark == 0);
+    const bool upload = account.complete() && (run.webdav_tcbc || run_by == BackupRun::Command);
     bool uploaded = false;
     bool failed = false;
     QString conflicts;
@@ -105,7 +105,7 @@ BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
             failed = !uploaded;
         } catch (const std::exception &e) {
             report_transfer_failure(c.dialogs, TransferStep::Upload, account.url, e);
-            if (exit_mark == 0) {
+            if (run_by == BackupRun::Command) {
                 // The command ends here; a failure stays on the panel until it is closed.
                 if (is_cancellation(e))
                     panel.hide();
@@ -118,7 +118,7 @@ BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
     if (!conflicts.isEmpty())
         c.dialogs.message(conflicts);
 
-    if (esc() || upload_only == 1) {
+    if (esc() || scope == BackupScope::UploadOnly) {
         panel.hide();
         if (uploaded)
             on_main([&] { c.store.set_changed(false); });
@@ -126,7 +126,7 @@ BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
     }
 
     bool copied = false;
-    if (!run.bei_db.isEmpty() && (run.auto_backup == QLatin1String("1") || exit_mark == 0)) {
+    if (!run.bei_db.isEmpty() && (run.auto_backup == QLatin1String("1") || run_by == BackupRun::Command)) {
         const QString target = join_path(run.bei_db, backup_file_name(QStringLiteral("buckup_"), 0, c.today));
         panel.line(QStringLiteral("正在本地备份……"));
         try {
@@ -136,7 +136,7 @@ BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only)
             failed = true;
             c.dialogs.error(target + QStringLiteral(" 备份失败：") + QString::fromUtf8(e.what()));
         }
-        if (copied && exit_mark == 0)
+        if (copied && run_by == BackupRun::Command)
             c.dialogs.message(target + QStringLiteral(" 备份成功。"));
     }
 
@@ -158,16 +158,16 @@ void remove_expired_copy(const RunSettings &run, const QDate &today)
         join_path(run.bei_db, backup_file_name(QStringLiteral("buckup_"), static_cast<qint64>(days) + 1, today)));
 }
 
-BackupResult exit_backup_step(BackupContext &c, int &exit_mark)
+BackupResult exit_backup_step(BackupContext &c, BackupRun &exit_mark)
 {
     BackupResult result;
     if (!(c.run.auto_backup == QLatin1String("1") || c.run.webdav_tcbc))
         return result;
-    exit_mark = 1;
+    exit_mark = BackupRun::AtExit;
     bool changed = false;
     run_on_main(c.panel.on_main, [&] { changed = c.store.changed(); });
     if (changed && !c.run.skip_exit_backup)
-        result = backup_command(c, exit_mark, 0);
+        result = backup_command(c, BackupRun::AtExit, BackupScope::UploadAndCopy);
     remove_expired_copy(c.run, c.today);
     return result;
 }

@@ -36,7 +36,7 @@ struct BackupPanel {
     std::function<void(const QString &)> show; // show the panel with this line, repaint, events
     std::function<void(const QString &)> line; // set the line, repaint, events
     std::function<void()> hide;
-    std::function<void(int mode)> start; // reset the counters, set the mode, start the timer
+    std::function<void(ProgressMode mode)> start; // reset the counters, set the mode, start the timer
     std::function<bool()> esc_down;
     HttpProgress transfer; // transfer events
     OnMainThread on_main;  // empty: the command runs on the window's thread
@@ -61,18 +61,22 @@ struct BackupResult {
     bool replaced = false; // the share's changes came in first: the main database is another file
 };
 
-// The backup command. `exit_mark`: 1 when run by the exit step; `upload_only`: 1 for
-// "立即备份到网盘…". The upload never overwrites a package another machine uploaded since this
-// one's last sync: that package is downloaded and merged first (cloud_sync.h). `global_change`
-// is cleared only when everything that ran succeeded. A transport or packaging failure of the
-// upload (or ESC while a request runs) is reported; run by the user it ends the command, at
-// exit the local copy is still made.
-BackupResult backup_command(BackupContext &c, int exit_mark, int upload_only);
+// Who runs the backup command: the user (a backup command) or the exit step.
+enum class BackupRun { Command, AtExit };
+// What the backup command does: the upload and the dated local copy, or only the upload
+// ("立即备份到网盘…").
+enum class BackupScope { UploadAndCopy, UploadOnly };
 
-// The exit step: when `auto` is "1" or the exit upload is on, sets the exit mark, runs the backup
+// The backup command, run by `run_by`, doing `scope`. The upload never overwrites a package another machine uploaded
+// since this one's last sync: that package is downloaded and merged first (cloud_sync.h). `global_change` is cleared
+// only when everything that ran succeeded. A transport or packaging failure of the upload (or ESC while a request runs)
+// is reported; run by the user it ends the command, at exit the local copy is still made.
+BackupResult backup_command(BackupContext &c, BackupRun run_by, BackupScope scope);
+
+// The exit step: when `auto` is "1" or the exit upload is on, sets `exit_mark` to AtExit, runs the backup
 // command when the run wrote to the database (and the exit is not "退出(不备份)"), then deletes the
 // dated copy `tian` + 1 days old.
-BackupResult exit_backup_step(BackupContext &c, int &exit_mark);
+BackupResult exit_backup_step(BackupContext &c, BackupRun &exit_mark);
 
 // Deletes the dated copy `tian` + 1 days old in the backup folder. "0", and any value that is
 // not a whole number, keep every copy.

@@ -15,20 +15,20 @@ quint32 tick_count()
     return static_cast<quint32>(clock.elapsed());
 }
 
-QString progress_line_text(int mode, const TransferCounters &c)
+QString progress_line_text(ProgressMode mode, const TransferCounters &c)
 {
     QString prefix;
     switch (mode) {
-    case kProgressUpload:
+    case ProgressMode::Upload:
         prefix = QStringLiteral("备份上传中已：");
         break;
-    case kProgressDownload:
+    case ProgressMode::Download:
         prefix = QStringLiteral("数据下载中已：");
         break;
-    case kProgressUpdate:
+    case ProgressMode::Update:
         prefix = QStringLiteral("程序更新中已：");
         break;
-    default:
+    case ProgressMode::None:
         break;
     }
     const double percent = static_cast<double>(c.transfer_done) / static_cast<double>(c.transfer_total) * 100.0;

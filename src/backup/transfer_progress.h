@@ -5,8 +5,8 @@
 
 namespace yunshan {
 
-// Progress modes (what the panel's prefix says).
-enum ProgressMode : int { kProgressUpload = 1, kProgressDownload = 2, kProgressUpdate = 3 };
+// What the progress panel shows the progress of (its prefix says it).
+enum class ProgressMode { None, Upload, Download, Update };
 
 struct TransferCounters {
     qint64 transfer_done = 0;  // bytes moved so far
@@ -27,7 +27,7 @@ struct TransferCounters {
 quint32 tick_count();
 
 // "备份上传中已：12.34%" (the prefix by mode; none for other modes).
-QString progress_line_text(int mode, const TransferCounters &c);
+QString progress_line_text(ProgressMode mode, const TransferCounters &c);
 // "传输速度：1.23MB/秒 剩余时间：4.56秒" ("无" while nothing moved since the last sample).
 QString speed_line_text(const TransferCounters &c, quint32 now);
 // Takes a new speed sample when the last one is 450 ms old or older.

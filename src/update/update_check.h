@@ -22,6 +22,10 @@ QString update_server_address(const SettingsStore &settings);
 QString version_check_url(const QString &server);
 QString package_url(const QString &server);
 
+// Which run of the worker asks for the version: the start-up run (start page, check, deferred
+// settings step) or a manual check from "检查更新" (the check alone, its answer always shown).
+enum class UpdateCheckRun { StartUp, Manual };
+
 // What came of a version request.
 struct VersionReply {
     enum class Status { Answered, NoServer, Failed };

@@ -248,7 +248,7 @@ TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
     f.RichEdit1->setPlainText(QStringLiteral("typed"));
     dialogs.expect_message(update_no_server_text());
     f.N94Click(); // starts a worker for the manual check
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.n94_tag == 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.update_run == UpdateCheckRun::StartUp; }, 5000));
     EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("typed"));
 }
 

@@ -73,7 +73,7 @@ class MainWindowTest : public ::testing::Test {
                       QString::number(form->note.noteId),
                       QString::number(int(form->note.is_rtf)),
                       QString::number(form->crypt.is_crypt),
-                      QString::number(form->n94_tag),
+                      QString::number(int(form->update_run)),
                       QString::number(form->save_enabled())};
         for (int i = 0; i < 6; ++i)
             s << form->panel(i);
@@ -349,7 +349,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         const qsizetype settings_before = settings.count();
         const qsizetype update_before = update.count();
         const qsizetype urls_before = catcher.urls.size();
-        form->n94_tag = 0;
+        form->update_run = UpdateCheckRun::StartUp;
         switch (c.does) {
         case Does::Unfinished:
             dialogs.expect_message(TForm2::unfinished_text());
@@ -388,8 +388,8 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         EXPECT_EQ(catcher.urls.size() - urls_before, c.does == Does::OpenHelp ? 1 : 0);
         QStringList after = snapshot();
         if (c.does == Does::UpdateCheck) {
-            EXPECT_EQ(form->n94_tag, 1);
-            form->n94_tag = 0;
+            EXPECT_EQ(form->update_run, UpdateCheckRun::Manual);
+            form->update_run = UpdateCheckRun::StartUp;
             after = snapshot();
         }
         if (c.does == Does::HideMovePanel)

@@ -32,7 +32,7 @@ BackupContext BackupTest::context()
     c.panel.show = [this](const QString &line) { shown_lines.append(line); };
     c.panel.line = [this](const QString &line) { shown_lines.append(line); };
     c.panel.hide = [this] { ++hides; };
-    c.panel.start = [](int) {};
+    c.panel.start = [](ProgressMode) {};
     c.panel.esc_down = [this] { return esc; };
     return c;
 }

@@ -128,7 +128,7 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     EXPECT_EQ(f.transfer.transfer_done, f.transfer.transfer_total);
     EXPECT_GT(f.transfer.transfer_total, 50'000'000);
     EXPECT_TRUE(f.GroupBox9->isHidden());
-    EXPECT_EQ(f.timer2_tag, 1);
+    EXPECT_EQ(f.progress_mode, ProgressMode::Upload);
     EXPECT_FALSE(f.store.changed());
     EXPECT_TRUE(QFile::exists(today_copy()));
     // The timer stops itself on its first tick after the panel has gone.
@@ -234,7 +234,7 @@ TEST_F(BackupWindowTest, ClosingAfterAWriteMakesTheDatedCopyWithoutAMessage)
     QCoreApplication::sendEvent(&f, &e);
     EXPECT_TRUE(e.isAccepted());
     dialogs.verify_done();
-    EXPECT_EQ(f.toolbutton18_tag, 1);
+    EXPECT_EQ(f.backup_run, BackupRun::AtExit);
     EXPECT_TRUE(QFile::exists(today_copy()));
     EXPECT_FALSE(f.store.changed());
 }

@@ -38,7 +38,7 @@ TEST_F(LocalBackupTest, UserBackupCopiesAndASecondOneThatDayReplacesTheCopy)
     run.auto_backup.clear(); // the exit switch does not concern the button
     dialogs.expect_message(dated(0) + QStringLiteral(" 备份成功。"));
     BackupContext c = context();
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_FALSE(store.changed());
     EXPECT_EQ(row_in(dated(0)), QStringLiteral("第一版"));
@@ -47,7 +47,7 @@ TEST_F(LocalBackupTest, UserBackupCopiesAndASecondOneThatDayReplacesTheCopy)
 
     test::write_sql(store, QStringLiteral("update set_table set value1='第二版' where key1='note'"));
     dialogs.expect_message(dated(0) + QStringLiteral(" 备份成功。"));
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_EQ(row_in(dated(0)), QStringLiteral("第二版"));
     EXPECT_EQ(QDir(bei).entryList(QDir::Files | QDir::Hidden),
@@ -60,7 +60,7 @@ TEST_F(LocalBackupTest, FailedCopyIsReportedKeepsTheEarlierCopyAndTheChangeMark)
     QDir().mkdir(dated(0) + QStringLiteral(".tmp")); // the temporary name cannot be written
     dialogs.expect_containing(ScriptedDialogs::Kind::Error, dated(0) + QStringLiteral(" 备份失败："));
     BackupContext c = context();
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_EQ(TempFolder::read(dated(0)), QByteArray("earlier copy"));
     EXPECT_TRUE(store.changed());
@@ -71,10 +71,10 @@ TEST_F(LocalBackupTest, ExitWithoutChangesMakesNoCopyButRunsRetention)
     store.set_changed(false);
     for (int days : {10, 11, 12})
         TempFolder::write(dated(days), "old");
-    int exit_mark = 0;
+    BackupRun exit_mark = BackupRun::Command;
     BackupContext c = context();
     exit_backup_step(c, exit_mark);
-    EXPECT_EQ(exit_mark, 1);
+    EXPECT_EQ(exit_mark, BackupRun::AtExit);
     EXPECT_FALSE(QFile::exists(dated(0)));
     EXPECT_TRUE(QFile::exists(dated(10)));
     EXPECT_FALSE(QFile::exists(dated(11))); // exactly the one n + 1 days old
@@ -93,7 +93,7 @@ TEST_F(LocalBackupTest, RetentionValues)
         store.set_changed(true);
         for (int days = 0; days <= 5; ++days)
             TempFolder::write(dated(days), "copy");
-        int exit_mark = 0;
+        BackupRun exit_mark = BackupRun::Command;
         BackupContext c = context();
         exit_backup_step(c, exit_mark); // makes today's copy, then removes
         for (int days = 0; days <= 5; ++days)
@@ -106,10 +106,10 @@ TEST_F(LocalBackupTest, ExitStepNeedsTheExitSwitchOrTheExitUpload)
     run.auto_backup = QStringLiteral("0");
     run.webdav_tcbc = false;
     TempFolder::write(dated(11), "old");
-    int exit_mark = 0;
+    BackupRun exit_mark = BackupRun::Command;
     BackupContext c = context();
     exit_backup_step(c, exit_mark);
-    EXPECT_EQ(exit_mark, 0);
+    EXPECT_EQ(exit_mark, BackupRun::Command);
     EXPECT_TRUE(QFile::exists(dated(11)));
     EXPECT_FALSE(QFile::exists(dated(0)));
 
@@ -126,7 +126,7 @@ TEST_F(LocalBackupTest, EscAfterTheUploadPartSkipsTheCopy)
 {
     esc = true;
     BackupContext c = context();
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_FALSE(QFile::exists(dated(0)));
     EXPECT_TRUE(store.changed()); // nothing was backed up
@@ -138,7 +138,7 @@ TEST_F(LocalBackupTest, CopyOfAClosedDatabaseHoldsItsRows)
     store.close_all();
     dialogs.expect_message(dated(0) + QStringLiteral(" 备份成功。"));
     BackupContext c = context();
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_EQ(test::dump_database_file(dated(0)), test::dump_database_file(main_file()));
 }

@@ -64,7 +64,7 @@ class Machine {
         p.show = [](const QString &) {};
         p.line = [](const QString &) {};
         p.hide = [] {};
-        p.start = [](int) {};
+        p.start = [](ProgressMode) {};
         p.esc_down = [] { return false; };
         return p;
     }
@@ -79,7 +79,7 @@ class Machine {
     {
         store.set_changed(true);
         BackupContext c{store, run, session, dialogs, panel(), QDate::currentDate(), [] { return kNow; }};
-        return backup_command(c, 1, 0);
+        return backup_command(c, BackupRun::AtExit, BackupScope::UploadAndCopy);
     }
     QString file() const { return database_file_in(run.zhu_db); }
 

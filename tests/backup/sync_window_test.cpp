@@ -112,7 +112,7 @@ TEST_F(SyncWindowTest, MenuSyncKeepsBothSidesAndReloadsTheLists)
     EXPECT_EQ(f.note.noteId_bei, -1);
     EXPECT_TRUE(f.Edit2->text().isEmpty());
     EXPECT_TRUE(f.GroupBox9->isHidden());
-    EXPECT_EQ(f.timer2_tag, 1); // the merged database went up last
+    EXPECT_EQ(f.progress_mode, ProgressMode::Upload); // the merged database went up last
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_TRUE(f.ListBox1->isEnabled());
     EXPECT_TRUE(QFileInfo::exists(ring_slot(database_file_in(zhu), 1)));
@@ -312,7 +312,7 @@ TEST_F(SyncWindowTest, UploadOnDemand)
     dialogs.verify_done();
     EXPECT_FALSE(server.requests().filter(QStringLiteral("PUT ")).isEmpty());
     EXPECT_TRUE(QFileInfo::exists(server.share() + QStringLiteral("/yunshanzhaji/notedb.zip")));
-    EXPECT_EQ(f.n92_tag, 0);
+    EXPECT_EQ(f.backup_scope, BackupScope::UploadAndCopy);
     EXPECT_FALSE(f.store.changed());
     EXPECT_TRUE(QDir(bei).entryList({QStringLiteral("buckup_*")}).isEmpty());
 }

@@ -12,10 +12,10 @@ TEST(TransferProgress, LinesByModePercentSpeedAndTimeLeft)
     c.reset(1000);
     c.transfer_total = 50'000'000;
     c.transfer_done = 12'345'678;
-    EXPECT_EQ(progress_line_text(kProgressUpload, c), QStringLiteral("备份上传中已：24.69%"));
-    EXPECT_EQ(progress_line_text(kProgressDownload, c), QStringLiteral("数据下载中已：24.69%"));
-    EXPECT_EQ(progress_line_text(kProgressUpdate, c), QStringLiteral("程序更新中已：24.69%"));
-    EXPECT_EQ(progress_line_text(0, c), QStringLiteral("24.69%"));
+    EXPECT_EQ(progress_line_text(ProgressMode::Upload, c), QStringLiteral("备份上传中已：24.69%"));
+    EXPECT_EQ(progress_line_text(ProgressMode::Download, c), QStringLiteral("数据下载中已：24.69%"));
+    EXPECT_EQ(progress_line_text(ProgressMode::Update, c), QStringLiteral("程序更新中已：24.69%"));
+    EXPECT_EQ(progress_line_text(ProgressMode::None, c), QStringLiteral("24.69%"));
     // 12 345 678 bytes in 1 000 ms (+1): 12.33 MB/s; 37 654 322 bytes left: 3.05 s.
     EXPECT_EQ(speed_line_text(c, 2000), QStringLiteral("传输速度：12.33MB/秒 剩余时间：3.05秒"));
 

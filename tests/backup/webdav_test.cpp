@@ -71,8 +71,8 @@ TEST_F(WebDavTest, FirstUploadCreatesTheFolderAndTheSecondReplacesThePackage)
     use_share(server->url(), kUser, kPassword);
     run.zip_password = QStringLiteral("压缩密码");
     BackupContext c = context();
-    backup_command(c, 1, 0); // at exit: no success box
-    dialogs.verify_done();   // no message at all
+    backup_command(c, BackupRun::AtExit, BackupScope::UploadAndCopy); // at exit: no success box
+    dialogs.verify_done();                                            // no message at all
     EXPECT_FALSE(store.changed());
     EXPECT_EQ(database_in_package(run.zip_password), main_rows());
     EXPECT_TRUE(QFile::exists(dated(0)));
@@ -91,7 +91,7 @@ TEST_F(WebDavTest, FirstUploadCreatesTheFolderAndTheSecondReplacesThePackage)
 
     write_row(QStringLiteral("note"), QStringLiteral("第二版"));
     store.set_changed(true);
-    backup_command(c, 1, 0);
+    backup_command(c, BackupRun::AtExit, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_FALSE(store.changed());
     // A package written within the last second has only a weak tag: it is looked at once more
@@ -126,7 +126,7 @@ TEST_F(WebDavTest, WrongCredentialsAreReportedOnceAndKeepTheChangeMark)
     dialogs.expect_message(QStringLiteral("上传文件 notedb.zip 失败401。") + refused);
     dialogs.expect_message(dated(0) + QStringLiteral(" 备份成功。"));
     BackupContext c = context();
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_TRUE(store.changed()); // the upload failed: the next exit tries again
     EXPECT_FALSE(QFile::exists(package_on_share()));
@@ -140,7 +140,7 @@ TEST_F(WebDavTest, DownloadReturnsTheUploadedBytesAndKeepsTheClientHeaders)
     use_share(server->url(), kUser, kPassword);
     grow_main(300 * 1024);
     BackupContext c = context();
-    backup_command(c, 0, 1); // "立即备份到网盘…": upload only
+    backup_command(c, BackupRun::Command, BackupScope::UploadOnly); // "立即备份到网盘…": upload only
     dialogs.verify_done();
     EXPECT_FALSE(store.changed());
     EXPECT_FALSE(QFile::exists(dated(0)));
@@ -173,7 +173,7 @@ TEST_F(WebDavTest, NonAsciiUserNameAndPasswordWork)
     start(user, password);
     use_share(server->url(), user, password);
     BackupContext c = context();
-    backup_command(c, 1, 0);
+    backup_command(c, BackupRun::AtExit, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_EQ(database_in_package(), main_rows());
     HttpClient client;
@@ -202,7 +202,7 @@ TEST_F(WebDavTest, ServerDroppingTheUploadLeavesTheDatabaseUntouchedAndOpen)
                               QStringLiteral("备份到网盘失败：服务器 %1 在传输途中断开了连接。本地笔记没有改动。\n")
                                   .arg(server_name(dropping.url())));
     BackupContext c = context();
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_TRUE(store.changed());
     EXPECT_EQ(hides, 0); // the panel stays until closed
@@ -221,11 +221,11 @@ TEST_F(WebDavTest, UnreachableShareAtExitIsReportedAndTheLocalCopyIsStillMade)
         QStringLiteral("备份到网盘失败：连接不上服务器 %1，请检查网址、端口和网络。本地笔记没有改动。\n")
             .arg(server_name(run.dav_url));
     dialogs.expect_containing(ScriptedDialogs::Kind::Error, unreachable);
-    int exit_mark = 0;
+    BackupRun exit_mark = BackupRun::Command;
     BackupContext c = context();
     exit_backup_step(c, exit_mark);
     dialogs.verify_done();
-    EXPECT_EQ(exit_mark, 1);
+    EXPECT_EQ(exit_mark, BackupRun::AtExit);
     EXPECT_TRUE(QFile::exists(dated(0)));
     EXPECT_TRUE(store.changed());
     EXPECT_TRUE(store.main_connected());
@@ -233,7 +233,7 @@ TEST_F(WebDavTest, UnreachableShareAtExitIsReportedAndTheLocalCopyIsStillMade)
     // Started by the user, the same failure ends the command before the local copy.
     QFile::remove(dated(0));
     dialogs.expect_containing(ScriptedDialogs::Kind::Error, unreachable);
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_FALSE(QFile::exists(dated(0)));
 }
@@ -244,7 +244,7 @@ TEST_F(WebDavTest, EscHeldAtTheFirstCheckSendsNothing)
     use_share(server->url(), kUser, kPassword);
     esc = true;
     BackupContext c = context();
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_EQ(hides, 1);
     EXPECT_TRUE(store.changed());
@@ -259,7 +259,7 @@ TEST_F(WebDavTest, RedirectWithinTheServerIsFollowedWithCredentialsAndBody)
     start(options);
     use_share(server->origin() + QStringLiteral("/same/"), kUser, kPassword);
     BackupContext c = context();
-    backup_command(c, 1, 0);
+    backup_command(c, BackupRun::AtExit, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_FALSE(store.changed());
     EXPECT_EQ(database_in_package(), main_rows());
@@ -282,7 +282,7 @@ TEST_F(WebDavTest, RedirectToAnotherOriginGetsNeitherCredentialsNorThePackage)
                        "数据没有转过去。如果那个地址可信，请把 webDAV 网址改成它。本地笔记没有改动。")
             .arg(server_name(server->url()), other.url() + QStringLiteral("/dav/yunshanzhaji/notedb.zip")));
     BackupContext c = context();
-    backup_command(c, 0, 1);
+    backup_command(c, BackupRun::Command, BackupScope::UploadOnly);
     dialogs.verify_done();
     EXPECT_TRUE(store.changed());
     EXPECT_TRUE(other.requests().isEmpty());
@@ -318,7 +318,7 @@ TEST_F(WebDavTest, EscDuringThePutCancelsItAndSaysSo)
         if (d == TransferDirection::Send && done > 0)
             esc = true; // pressed while the package goes up
     };
-    backup_command(c, 0, 0);
+    backup_command(c, BackupRun::Command, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_EQ(hides, 1);
     EXPECT_TRUE(store.changed());
@@ -339,7 +339,7 @@ TEST_F(WebDavTest, ShareWithItsOwnCertificateWorksOnlyWithItsKeyPinned)
                                              "可以在设置里按“测试”，核对证书指纹后信任它。本地笔记没有改动。\n")
                                   .arg(server_name(server->url())));
     BackupContext c = context();
-    backup_command(c, 1, 0);
+    backup_command(c, BackupRun::AtExit, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_TRUE(QFile::exists(dated(0)));
     EXPECT_TRUE(store.changed());
@@ -347,7 +347,7 @@ TEST_F(WebDavTest, ShareWithItsOwnCertificateWorksOnlyWithItsKeyPinned)
     HttpClient probe;
     const QByteArray pin = public_key_pin(probe.fetch_certificate(server->url()).der);
     session.client.set_pin_lookup([pin](const QString &) { return pin; });
-    backup_command(c, 1, 0);
+    backup_command(c, BackupRun::AtExit, BackupScope::UploadAndCopy);
     dialogs.verify_done();
     EXPECT_FALSE(store.changed());
     EXPECT_EQ(database_in_package(), main_rows());

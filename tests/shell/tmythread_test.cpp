@@ -39,7 +39,7 @@ TEST(TMyThread, StartupRunShowsStartPageThenDeferredStepOnMainThread)
             r.steps << QString::fromLatin1(name);
         };
     };
-    QPointer<TMyThread> t = new TMyThread(&context, 0,
+    QPointer<TMyThread> t = new TMyThread(&context, UpdateCheckRun::StartUp,
                                           {on_main("start"),
                                            [&] {
                                                r.steps << QStringLiteral("check");
@@ -64,7 +64,7 @@ TEST(TMyThread, AnswerStepThenDeferredStepWhateverTheCheckBrought)
     TMyThread::Hooks hooks{[&] { steps << QStringLiteral("start"); }, [] { return false; },
                            [&] { steps << QStringLiteral("deferred"); }, nullptr,
                            [&] { steps << QStringLiteral("answer"); }};
-    QPointer<TMyThread> t = new TMyThread(&context, 0, hooks, 0);
+    QPointer<TMyThread> t = new TMyThread(&context, UpdateCheckRun::StartUp, hooks, 0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
     EXPECT_EQ(steps, (QStringList{QStringLiteral("start"), QStringLiteral("answer"), QStringLiteral("deferred")}));
@@ -77,7 +77,7 @@ TEST(TMyThread, ErrorInTheAnswerStepStillRunsTheDeferredStep)
     QStringList steps;
     TMyThread::Hooks hooks{nullptr, nullptr, [&] { steps << QStringLiteral("deferred"); }, nullptr,
                            [] { throw std::runtime_error("download failed"); }};
-    QPointer<TMyThread> t = new TMyThread(&context, 0, hooks, 0);
+    QPointer<TMyThread> t = new TMyThread(&context, UpdateCheckRun::StartUp, hooks, 0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
     EXPECT_EQ(steps, QStringList{QStringLiteral("deferred")});
@@ -86,27 +86,28 @@ TEST(TMyThread, ErrorInTheAnswerStepStillRunsTheDeferredStep)
 TEST(TMyThread, ManualCheckSkipsStartPageAndDeferredStepAndResetsTag)
 {
     QObject context;
-    int tag = 1;
+    UpdateCheckRun tag = UpdateCheckRun::Manual;
     QStringList steps;
-    QPointer<TMyThread> t = new TMyThread(&context, tag,
-                                          {[&] { steps << QStringLiteral("start"); },
-                                           [&] {
-                                               steps << QStringLiteral("check");
-                                               return true;
-                                           },
-                                           [&] { steps << QStringLiteral("deferred"); }, [&] { tag = 0; }, nullptr},
-                                          0);
+    QPointer<TMyThread> t =
+        new TMyThread(&context, tag,
+                      {[&] { steps << QStringLiteral("start"); },
+                       [&] {
+                           steps << QStringLiteral("check");
+                           return true;
+                       },
+                       [&] { steps << QStringLiteral("deferred"); }, [&] { tag = UpdateCheckRun::StartUp; }, nullptr},
+                      0);
     t->start();
     ASSERT_TRUE(wait_finished(t));
     EXPECT_EQ(steps, QStringList{QStringLiteral("check")});
-    EXPECT_EQ(tag, 0);
+    EXPECT_EQ(tag, UpdateCheckRun::StartUp);
 }
 
 TEST(TMyThread, ErrorInAHandedProcedureEndsTheWorker)
 {
     QObject context;
     QStringList steps;
-    QPointer<TMyThread> t = new TMyThread(&context, 0,
+    QPointer<TMyThread> t = new TMyThread(&context, UpdateCheckRun::StartUp,
                                           {[&] { throw std::runtime_error("boom"); },
                                            [&] {
                                                steps << QStringLiteral("check");
@@ -123,7 +124,8 @@ TEST(TMyThread, ContextGoneWhileWaitingEndsTheWorker)
 {
     auto *context = new QObject;
     bool ran = false;
-    QPointer<TMyThread> t = new TMyThread(context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr, nullptr}, 0);
+    QPointer<TMyThread> t =
+        new TMyThread(context, UpdateCheckRun::StartUp, {[&] { ran = true; }, nullptr, nullptr, nullptr, nullptr}, 0);
     delete context; // before the queued procedure could run
     t->start();
     ASSERT_TRUE(wait_finished(t));
@@ -134,7 +136,8 @@ TEST(TMyThread, ProcedureStillQueuedWhenTheWorkerStopsWaitingNeverRuns)
 {
     QObject context;
     bool ran = false;
-    QPointer<TMyThread> t = new TMyThread(&context, 0, {[&] { ran = true; }, nullptr, nullptr, nullptr, nullptr}, 0);
+    QPointer<TMyThread> t =
+        new TMyThread(&context, UpdateCheckRun::StartUp, {[&] { ran = true; }, nullptr, nullptr, nullptr, nullptr}, 0);
     t->start();
     // The procedure is queued, but the main thread does not get to it before the abort.
     QThread::msleep(20);

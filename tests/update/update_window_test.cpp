@@ -102,7 +102,7 @@ TEST_F(UpdateWindowTest, AnswerWithoutMarkersIsSilentAtStartAndLatestFromTheMenu
     EXPECT_EQ(form->Label1->text(), QString());
     dialogs.expect_message(QStringLiteral("当前已经是最新版本。"));
     check(true);
-    EXPECT_EQ(form->n94_tag, 0);
+    EXPECT_EQ(form->update_run, UpdateCheckRun::StartUp);
 }
 
 // A failed check at start-up (404, refused, time-out) shows nothing, and the deferred step
@@ -119,7 +119,7 @@ TEST_F(UpdateWindowTest, FailedCheckFromTheMenuSaysSo)
 {
     dialogs.expect_error(QStringLiteral("检查更新失败：HTTP 404"));
     check(true);
-    EXPECT_EQ(form->n94_tag, 0);
+    EXPECT_EQ(form->update_run, UpdateCheckRun::StartUp);
 }
 
 TEST_F(UpdateWindowTest, NoServerFromTheMenuSaysSo)
@@ -250,7 +250,7 @@ TEST(UpdateWindowHang, DestroyingTheWindowStopsAHangingCheck)
             cancelled = r.cancelled;
             return r;
         };
-        form.n94_tag = 1;
+        form.update_run = UpdateCheckRun::Manual;
         form.start_worker(0);
         ASSERT_TRUE(QTest::qWaitFor([&] { return bool(started); }, 5000));
         QTest::qWait(100);

@@ -5,6 +5,7 @@
 #include "app/layout_rules.h"
 #include "backup/background_work.h"
 #include "backup/http_client.h"
+#include "backup/local_backup.h"
 #include "backup/transfer_progress.h"
 #include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"
@@ -107,8 +108,8 @@ class TForm2 : public QMainWindow {
     RunSettings run;
     NoteCryptState crypt; // unsaved mode changes and the legacy form of the open note
     int g4width = 0;      // width of the editor pane at creation; the resize rule falls back to it
-    int n94_tag = 0;      // Tag of N94: 0 start-up run of the worker, 1 manual update check
-    int hintout = 0;      // reshow time-out of list hints (500 or 0)
+    UpdateCheckRun update_run = UpdateCheckRun::StartUp; // N94's tag: the run of the next worker
+    int hintout = 0;                                     // reshow time-out of list hints (500 or 0)
     // Picture thumbnails, one slot each (null: empty); children of ScrollBox1's widget.
     std::array<QWidget *, 100> thumbnail_slots{};
     // Where each slot's thumbnail lies and which picture it shows (`imagelist`).
@@ -233,10 +234,10 @@ class TForm2 : public QMainWindow {
     // Opened by a click on the notice label (Label1) when not empty.
     QString download_url;
     // The version request and the step showing its answer, for a worker started with N94's
-    // tag `manual`: the first runs on the worker's thread, the second on the main thread.
-    std::pair<std::function<void()>, std::function<void()>> update_steps(int manual);
+    // tag `check_run`: the first runs on the worker's thread, the second on the main thread.
+    std::pair<std::function<void()>, std::function<void()>> update_steps(UpdateCheckRun check_run);
     // What a version request brought: notices, questions, the download.
-    void update_answer(const VersionReply &reply, int manual);
+    void update_answer(const VersionReply &reply, UpdateCheckRun check_run);
     // Downloads the update package, runs the closing steps, puts the new program in place of
     // this one, starts it and ends the application. False when the update did not happen (the
     // reason was shown; the old program is in place).
@@ -366,12 +367,12 @@ class TForm2 : public QMainWindow {
     bool settle_note_before_database_change();
 
     // ---- Backup, WebDAV transfer and the progress panel (tform2_backup.cpp) ----
-    QTimer *Timer2 = nullptr;              // progress timer, 100 ms
-    int timer2_tag = 0;                    // progress mode: 1 upload, 2 download, 3 program update
-    int toolbutton18_tag = 0;              // exit mark: 1 once the exit step runs the backup
-    int n92_tag = 0;                       // upload-only mark of "立即备份到网盘…"
-    TransferCounters transfer;             // the transfer counters
-    std::shared_ptr<WebDavSession> webdav; // the HTTP client and request object of the run
+    QTimer *Timer2 = nullptr;                              // progress timer, 100 ms
+    ProgressMode progress_mode = ProgressMode::None;       // what the progress panel shows (Timer2's tag)
+    BackupRun backup_run = BackupRun::Command;             // AtExit once the exit step runs the backup
+    BackupScope backup_scope = BackupScope::UploadAndCopy; // UploadOnly during "立即备份到网盘…"
+    TransferCounters transfer;                             // the transfer counters
+    std::shared_ptr<WebDavSession> webdav;                 // the HTTP client and request object of the run
     // A backup or transfer is running (its events let other input in meanwhile).
     bool transfer_running() const { return transfer_running_; }
     // The progress timer's tick and the transfer events of the HTTP client.
@@ -416,7 +417,7 @@ class TForm2 : public QMainWindow {
     void passwordClearRequested();
     // The settings dialog, waiting until it is closed (the WebDAV settings are incomplete).
     void settingsModalRequested();
-    // "检查更新": start a manual update check (N94's tag is 1 when this is emitted).
+    // "检查更新": start a manual update check (N94's tag is Manual when this is emitted).
     void updateCheckRequested();
     // A backup, sync or connection test started (true) or ended (false).
     void transferRunningChanged(bool running);

@@ -157,10 +157,10 @@ BackupPanel TForm2::worker_panel(const OnMainThread &on_main)
     };
     p.line = [this, post](const QString &line) { post([this, line] { Label8->setText(line); }); };
     p.hide = [this, post] { post([this] { GroupBox9->hide(); }); };
-    p.start = [this, post](int mode) {
+    p.start = [this, post](ProgressMode mode) {
         post([this, mode] {
             transfer.reset(tick_count());
-            timer2_tag = mode;
+            progress_mode = mode;
             Timer2->start();
         });
     };
@@ -221,7 +221,7 @@ void TForm2::progress_tick()
     if (transfer.transfer_total == 0)
         return;
     const quint32 now = tick_count();
-    Label8->setText(progress_line_text(timer2_tag, transfer));
+    Label8->setText(progress_line_text(progress_mode, transfer));
     Label10->setText(speed_line_text(transfer, now));
     Label8->repaint();
     Label10->repaint();
@@ -252,7 +252,7 @@ void TForm2::ToolButton18Click()
         return; // the running backup let this click in
     BackupResult result;
     try {
-        run_transfer([&](BackupContext &c) { result = backup_command(c, toolbutton18_tag, n92_tag); });
+        run_transfer([&](BackupContext &c) { result = backup_command(c, backup_run, backup_scope); });
     } catch (const std::exception &e) {
         report_transfer_failure(dialogs_, TransferStep::Upload, run.dav_url, e);
     }
@@ -265,7 +265,7 @@ void TForm2::exit_step()
     if (transfer_running_)
         return;
     try {
-        run_transfer([&](BackupContext &c) { exit_backup_step(c, toolbutton18_tag); });
+        run_transfer([&](BackupContext &c) { exit_backup_step(c, backup_run); });
     } catch (const std::exception &e) {
         report_transfer_failure(dialogs_, TransferStep::Upload, run.dav_url, e);
     }

@@ -124,13 +124,13 @@ void TForm2::start_worker(int start_page_delay_ms)
 {
     TMyThread::Hooks hooks;
     hooks.start_page = unless_closing([this] { show_start_page(); });
-    auto [check, answer] = update_steps(n94_tag);
+    auto [check, answer] = update_steps(update_run);
     hooks.update_check = std::move(check);
     hooks.update_answer = unless_closing(std::move(answer));
     hooks.deferred_step = unless_closing([this] { deferred_settings(); });
-    hooks.manual_check_done = [this] { n94_tag = 0; };
+    hooks.manual_check_done = [this] { update_run = UpdateCheckRun::StartUp; };
     workers_.removeAll(QPointer<TMyThread>());
-    auto *worker = new TMyThread(this, n94_tag, std::move(hooks), start_page_delay_ms);
+    auto *worker = new TMyThread(this, update_run, std::move(hooks), start_page_delay_ms);
     workers_.append(worker);
     worker->start();
 }

@@ -106,8 +106,8 @@ void TForm2::N92Click()
     if (dialogs_.question_yes_no(QStringLiteral("此操作会覆盖掉网盘内早先的备份，是否将当前数据库备份到网盘？")) ==
         Dialogs::Answer::No)
         return;
-    n92_tag = 1;
-    const auto clear = qScopeGuard([this] { n92_tag = 0; });
+    backup_scope = BackupScope::UploadOnly;
+    const auto clear = qScopeGuard([this] { backup_scope = BackupScope::UploadAndCopy; });
     ToolButton18Click();
 }
 

@@ -81,7 +81,7 @@ void TForm2::build_update()
 
 void TForm2::N94Click()
 {
-    n94_tag = 1;
+    update_run = UpdateCheckRun::Manual;
     Q_EMIT updateCheckRequested();
 }
 
@@ -91,7 +91,7 @@ void TForm2::Label1Click()
         QDesktopServices::openUrl(QUrl(download_url));
 }
 
-std::pair<std::function<void()>, std::function<void()>> TForm2::update_steps(int manual)
+std::pair<std::function<void()>, std::function<void()>> TForm2::update_steps(UpdateCheckRun check_run)
 {
     std::function<VersionReply()> check = update_check;
     if (!check) {
@@ -99,7 +99,7 @@ std::pair<std::function<void()>, std::function<void()>> TForm2::update_steps(int
         check = [server] { return fetch_version_reply(server, &TMyThread::stop_requested); };
     }
     auto reply = std::make_shared<VersionReply>();
-    return {[check, reply] { *reply = check(); }, [this, reply, manual] { update_answer(*reply, manual); }};
+    return {[check, reply] { *reply = check(); }, [this, reply, check_run] { update_answer(*reply, check_run); }};
 }
 
 namespace {
@@ -121,19 +121,20 @@ void show_notice(QLabel *label, const QString &text, const QString &hint, bool l
 
 } // namespace
 
-void TForm2::update_answer(const VersionReply &reply, int manual)
+void TForm2::update_answer(const VersionReply &reply, UpdateCheckRun check_run)
 {
+    const bool manual = check_run == UpdateCheckRun::Manual;
     const auto manual_done = qScopeGuard([this, manual] {
-        if (manual == 1)
-            n94_tag = 0;
+        if (manual)
+            update_run = UpdateCheckRun::StartUp;
     });
     if (reply.status == VersionReply::Status::NoServer) {
-        if (manual == 1)
+        if (manual)
             dialogs_.message(update_no_server_text());
         return;
     }
     if (reply.status == VersionReply::Status::Failed) {
-        if (manual == 1 && !reply.cancelled)
+        if (manual && !reply.cancelled)
             dialogs_.error(update_check_failed_text(reply.error));
         return;
     }
@@ -150,7 +151,7 @@ void TForm2::update_answer(const VersionReply &reply, int manual)
             dialogs_.message(not_writable_text());
         else if (dialogs_.question_yes_no(a.question) == Dialogs::Answer::Yes)
             install_update();
-    } else if (manual == 1) {
+    } else if (manual) {
         dialogs_.message(update_latest_text());
     }
     if (a.notice) {
@@ -189,7 +190,7 @@ bool TForm2::install_update()
             Label1->clear();
         });
         transfer.reset(tick_count());
-        timer2_tag = kProgressUpdate;
+        progress_mode = ProgressMode::Update;
         Timer2->start();
         try {
             // A client of its own: nothing of the WebDAV session's credentials goes along.
