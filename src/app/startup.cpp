@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "notes/autosave.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -36,11 +37,6 @@ std::optional<EditorFont> read_start_settings(const SettingsStore &settings, Run
     return EditorFont{name, points};
 }
 
-QString autosave_file(const RunSettings &run, int note_id)
-{
-    return run.tmp_save + QString::number(note_id) + QStringLiteral(".rtf");
-}
-
 void load_webdav_settings(NoteStore &store, RunSettings &run)
 {
     run.webdav_qdxz = set_table::read(store, set_table::key_start_download()).toInt() == 1;
@@ -66,9 +62,9 @@ PendingAutosave pending_autosave(NoteStore &store, const RunSettings &run)
         bool ok = false;
         const int id = pending.toInt(&ok);
         // A missing autosave file (the temporary folder is cleared at boot) restores nothing.
-        if (ok && QFile::exists(autosave_file(run, id))) {
+        if (ok && QFile::exists(autosave_path(run.tmp_save, id))) {
             result.note_id = id;
-            result.file = autosave_file(run, id);
+            result.file = autosave_path(run.tmp_save, id);
         }
     }
     return result;
@@ -104,7 +100,7 @@ static bool unrecovered_autosave(NoteStore &store, const RunSettings &run)
     const QString pending = set_table::read_tmp_file1(store);
     bool ok = false;
     const int id = pending.toInt(&ok);
-    return ok && pending != QLatin1String("000") && QFile::exists(autosave_file(run, id));
+    return ok && pending != QLatin1String("000") && QFile::exists(autosave_path(run.tmp_save, id));
 }
 
 bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note, bool save_enabled, Dialogs &dialogs,
@@ -124,7 +120,7 @@ bool close_request(NoteStore &store, RunSettings &run, const OpenNoteState &note
             }
             break;
         case Dialogs::Answer::No:
-            QFile::remove(autosave_file(run, note.noteId_bei));
+            QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
             break;
         }
     }

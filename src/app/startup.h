@@ -50,9 +50,6 @@ DeferredStepResult deferred_settings_step(NoteStore &store, RunSettings &run);
 // Reads the WebDAV settings and switches from set_table into `run`.
 void load_webdav_settings(NoteStore &store, RunSettings &run);
 
-// Path of the autosave file of a note.
-QString autosave_file(const RunSettings &run, int note_id);
-
 // Local wall-clock time as seconds since 1970-01-01 00:00:00, read as if it were UTC.
 qint64 unix_now();
 // Writes the exit stamp `last_time` on both databases.

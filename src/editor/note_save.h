@@ -1,6 +1,5 @@
 #pragma once
-// Writing the open note back: saving, creating and deleting notes, save-as, and the autosave
-// copy of an unsaved body with its recovery at start-up.
+// Writing the open note back: the stored fields by encryption mode, saving, and save-as.
 #include "crypto/note_crypt.h"
 #include "store/connection.h"
 
@@ -68,27 +67,6 @@ struct NoteSaveResult {
 // fails (nothing is written then).
 NoteSaveResult save_note(NoteStore &store, const SaveRequest &request);
 
-// ---- Creating and deleting ----
-
-// "新的笔记" followed by `date` in the short date format of `locale`.
-QString new_note_caption(const QDate &date, const QLocale &locale);
-
-struct NewNote {
-    int note_id = -1;
-    QString caption;
-    int px = 0;
-};
-
-// Creates an empty plain note at the end of minor category `section_caption` (in major category
-// `class_caption`), `entries` being the number of entries of the note list shown, in one write.
-// The backup database gets the same rows. Throws DbError.
-NewNote create_note(NoteStore &store, const QString &class_caption, const QString &section_caption, int entries,
-                    const QString &caption);
-
-// Deletes the note's title, notes and rtffile rows from both databases (pictures stay) in one
-// write. False when the note had no rows left to delete. Throws DbError.
-bool delete_note(NoteStore &store, int note_id);
-
 // ---- Save as ----
 
 QString save_as_filter();
@@ -97,51 +75,5 @@ QString save_as_file_name(const QString &title);
 // Writes the body to `path`: plain text (UTF-16LE with its mark, CR LF) for a ".txt" file, else
 // RTF; a name without an extension gets ".rtf". Returns the error text, empty on success.
 QString write_note_file(QString path, const QTextDocument &body);
-
-// ---- Autosave ----
-
-// Seconds of unsaved body changes before the autosave: 300, or YUNSHAN_AUTOSAVE_SECONDS when
-// that is a positive number (read once at start-up).
-int autosave_cycle_seconds();
-
-struct AutosaveCycle {
-    int time_count = 0;
-    int cycle_seconds = 300;
-};
-
-// One timer tick: counts it and tells whether the autosave is due now (a note is open and the
-// cycle is complete). A due autosave starts the next cycle at 0.
-bool autosave_tick(AutosaveCycle &cycle, int note_id);
-
-// The autosave file of a note in `folder` (ending in "/").
-QString autosave_path(const QString &folder, int note_id);
-
-// The autosave file's bytes: the body as RTF, with the title and the tag line in its
-// information group (\title and \keywords), which readers of the body skip.
-QByteArray autosave_bytes(const QTextDocument &body, const QString &title, const QString &label);
-// The title and tag line of autosave bytes; nullopt when the file holds none.
-struct AutosaveFields {
-    QString title;
-    QString label;
-};
-std::optional<AutosaveFields> autosave_fields(const QByteArray &rtf);
-
-// Writes the autosave bytes to the note's autosave file (private, replaced whole), then records
-// the note in tmp_file1. False when the file could not be written (the key is not touched).
-bool write_autosave(NoteStore &store, const QString &folder, int note_id, const QTextDocument &body,
-                    const QString &title, const QString &label);
-// The same with the file's bytes made already (an encrypted note's file is ciphertext).
-bool write_autosave_file(NoteStore &store, const QString &folder, int note_id, const QByteArray &bytes);
-
-// The stored fields shown beside a recovered body.
-struct RecoveredFields {
-    QString title;
-    QString label;
-    int is_crypt = 0;
-};
-
-// The note's title and tag line from the main database, for a body recovered from its autosave
-// file; nullopt when the note no longer exists.
-std::optional<RecoveredFields> recovered_note_fields(NoteStore &store, int note_id);
 
 } // namespace yunshan

@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
+#include "notes/autosave.h"
 #include "platform/paths.h"
 #include "platform/rounding.h"
 #include "platform/settings_store.h"
@@ -441,11 +442,11 @@ TEST_F(LifecycleTest, CloseAnsweringNoRemovesAutosaveAndWritesNoStamp)
     use_folders();
     TForm2 &f = create(dialogs);
     f.note.noteId_bei = 3;
-    TempFolder::write(autosave_file(f.run, 3), "{\\rtf1 x}");
+    TempFolder::write(autosave_path(f.run.tmp_save, 3), "{\\rtf1 x}");
     f.set_save_enabled(true);
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::No);
     EXPECT_TRUE(request_close(f));
-    EXPECT_FALSE(QFile::exists(autosave_file(f.run, 3)));
+    EXPECT_FALSE(QFile::exists(autosave_path(f.run.tmp_save, 3)));
     EXPECT_EQ(f.store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")), 0);
 }
 

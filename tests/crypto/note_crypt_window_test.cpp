@@ -163,7 +163,7 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
         for (int i = 0; i < form->autosave.cycle_seconds; ++i)
             form->Timer1Timer();
     }
-    QString autosave_file(int id) const { return form->run.tmp_save + QString::number(id) + QStringLiteral(".rtf"); }
+    QString autosave_file(int id) const { return autosave_path(form->run.tmp_save, id); }
     // The program starts again on the same folders; a pending autosave is recovered while the
     // window is created (the first minor category, "甲类", is selected then).
     void restart()

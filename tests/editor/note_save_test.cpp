@@ -2,6 +2,8 @@
 // cycle and its file.
 #include "editor/note_save.h"
 #include "editor/rtf/rtf.h"
+#include "notes/autosave.h"
+#include "notes/note_lifetime.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

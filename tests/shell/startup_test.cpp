@@ -1,5 +1,6 @@
 #include "../store/store_fixture.h"
 #include "app/startup.h"
+#include "notes/autosave.h"
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
@@ -82,12 +83,12 @@ TEST_F(StartupStore, DeferredStepReadsWebdavAndLeavesTheAutosaveKeyAlone)
               QStringLiteral("insert into set_table(key1,value1)  values('webDAV网址','https://dav.example/x')"));
     write_sql(store, QStringLiteral("insert into set_table(key1,value1)  values('webDAV用户名','u')"));
     write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','42')"));
-    TempFolder::write(autosave_file(run, 42), QByteArray("{\\rtf1 x}"));
+    TempFolder::write(autosave_path(run.tmp_save, 42), QByteArray("{\\rtf1 x}"));
     const DeferredStepResult r = deferred_settings_step(store, run);
     EXPECT_FALSE(r.show_settings);
     EXPECT_TRUE(r.start_download);
     EXPECT_EQ(key("tmp_file1"), QStringLiteral("42"));
-    EXPECT_TRUE(QFile::exists(autosave_file(run, 42)));
+    EXPECT_TRUE(QFile::exists(autosave_path(run.tmp_save, 42)));
     EXPECT_TRUE(run.webdav_qdxz);
     EXPECT_FALSE(run.webdav_tcbc);
     EXPECT_EQ(run.dav_url, QStringLiteral("https://dav.example/x/"));
@@ -112,7 +113,7 @@ TEST_F(StartupStore, PendingAutosaveCreatesTheKeyAndNamesAnExistingFile)
     write_sql(store, QStringLiteral("update set_table set value1='42' where key1='tmp_file1'"));
     // No file (the folder was cleared): nothing to recover.
     EXPECT_EQ(pending_autosave(store, run).note_id, -1);
-    TempFolder::write(autosave_file(run, 42), QByteArray("{\\rtf1 x}"));
+    TempFolder::write(autosave_path(run.tmp_save, 42), QByteArray("{\\rtf1 x}"));
     p = pending_autosave(store, run);
     EXPECT_EQ(p.note_id, 42);
     EXPECT_EQ(p.file, run.tmp_save + QStringLiteral("42.rtf"));
@@ -142,14 +143,14 @@ TEST_F(StartupStore, CloseCancelKeepsEverything)
 {
     OpenNoteState note;
     note.noteId_bei = 7;
-    TempFolder::write(autosave_file(run, 7), "x");
+    TempFolder::write(autosave_path(run.tmp_save, 7), "x");
     write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
     store.set_changed(true);
     bool exit_ran = false;
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消退出？"), Dialogs::Answer::Cancel);
     EXPECT_FALSE(close_request(store, run, note, true, dialogs, {nullptr, [&] { exit_ran = true; }}));
     EXPECT_FALSE(exit_ran);
-    EXPECT_TRUE(QFile::exists(autosave_file(run, 7)));
+    EXPECT_TRUE(QFile::exists(autosave_path(run.tmp_save, 7)));
     EXPECT_EQ(key("tmp_file1"), QStringLiteral("7"));
     EXPECT_EQ(key("last_time"), QString());
 }
@@ -158,7 +159,7 @@ TEST_F(StartupStore, CloseNoDeletesAutosaveAndResetsKey)
 {
     OpenNoteState note;
     note.noteId_bei = 7;
-    TempFolder::write(autosave_file(run, 7), "x");
+    TempFolder::write(autosave_path(run.tmp_save, 7), "x");
     write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
     store.set_changed(false); // the set-up is no write of the run
     bool saved = false, exit_ran = false;
@@ -167,7 +168,7 @@ TEST_F(StartupStore, CloseNoDeletesAutosaveAndResetsKey)
         close_request(store, run, note, true, dialogs, {[&] { return saved = true; }, [&] { exit_ran = true; }}));
     EXPECT_FALSE(saved);
     EXPECT_TRUE(exit_ran);
-    EXPECT_FALSE(QFile::exists(autosave_file(run, 7)));
+    EXPECT_FALSE(QFile::exists(autosave_path(run.tmp_save, 7)));
     EXPECT_EQ(key("tmp_file1"), QStringLiteral("000"));
     EXPECT_EQ(key("last_time"), QString()); // the run wrote nothing
     expect_mirror_identical(store);
@@ -207,7 +208,7 @@ TEST_F(StartupStore, CloseYesWhoseSaveFailsKeepsWindowAndAutosave)
     };
     OpenNoteState note;
     note.noteId_bei = 7;
-    TempFolder::write(autosave_file(run, 7), "x");
+    TempFolder::write(autosave_path(run.tmp_save, 7), "x");
     write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
     store.set_changed(true);
     for (const Case &c : cases) {
@@ -219,7 +220,7 @@ TEST_F(StartupStore, CloseYesWhoseSaveFailsKeepsWindowAndAutosave)
         EXPECT_FALSE(close_request(store, run, note, true, dialogs, {c.save, [&] { exit_ran = true; }}));
         dialogs.verify_done();
         EXPECT_FALSE(exit_ran);
-        EXPECT_TRUE(QFile::exists(autosave_file(run, 7)));
+        EXPECT_TRUE(QFile::exists(autosave_path(run.tmp_save, 7)));
         EXPECT_EQ(key("tmp_file1"), QStringLiteral("7"));
         EXPECT_EQ(key("last_time"), QString());
     }
@@ -229,13 +230,13 @@ TEST_F(StartupStore, CloseYesWhoseSaveFailsKeepsWindowAndAutosave)
 // last run is still pending, and the exit must not forget it.
 TEST_F(StartupStore, CloseKeepsTheKeyOfAnAutosaveNeverRecovered)
 {
-    TempFolder::write(autosave_file(run, 7), "{\\rtf1 unsaved}");
+    TempFolder::write(autosave_path(run.tmp_save, 7), "{\\rtf1 unsaved}");
     write_sql(store, QStringLiteral("insert into set_table(key1,value1) values('tmp_file1','7')"));
     EXPECT_TRUE(close_request(store, run, OpenNoteState(), false, dialogs, {}));
     EXPECT_EQ(key("tmp_file1"), QStringLiteral("7"));
-    EXPECT_TRUE(QFile::exists(autosave_file(run, 7)));
+    EXPECT_TRUE(QFile::exists(autosave_path(run.tmp_save, 7)));
 
-    QFile::remove(autosave_file(run, 7)); // recovered and saved meanwhile
+    QFile::remove(autosave_path(run.tmp_save, 7)); // recovered and saved meanwhile
     EXPECT_TRUE(close_request(store, run, OpenNoteState(), false, dialogs, {}));
     EXPECT_EQ(key("tmp_file1"), QStringLiteral("000"));
 }

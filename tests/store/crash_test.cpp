@@ -9,6 +9,7 @@
 #include "catalogue/note_list.h"
 #include "editor/note_save.h"
 #include "editor/rtf/rtf.h"
+#include "notes/note_lifetime.h"
 #include "pictures/attachments.h"
 #include "platform/silent_dialogs.h"
 #include "store/category_rows.h"

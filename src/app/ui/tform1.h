@@ -2,7 +2,7 @@
 // The settings dialog "设置": data folders, exit backup and retention, WebDAV settings with the
 // two sync switches and the archive password, and the login password rows. Created once at
 // start-up and hidden, not destroyed, when closed; every showing refills it from the program.
-#include "backup/settings_rules.h"
+#include "settings/settings_rules.h"
 
 #include <QDialog>
 

@@ -9,7 +9,7 @@
 #include "backup/transfer_progress.h"
 #include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"
-#include "editor/note_save.h"
+#include "notes/autosave.h"
 #include "pictures/thumbnail_slots.h"
 #include "session/catalogue_selection.h"
 #include "session/open_note_state.h"

@@ -6,6 +6,8 @@
 #include "editor/note_loader.h"
 #include "editor/note_save.h"
 #include "editor/rtf/rtf.h"
+#include "notes/autosave.h"
+#include "notes/note_lifetime.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"

@@ -9,6 +9,7 @@
 #include "editor/fitted_pictures.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
+#include "notes/autosave.h"
 #include "platform/dialogs.h"
 #include "store/note_rows.h"
 
@@ -390,7 +391,7 @@ void TForm2::ListBox3Click()
             note.title_mark = ChangeMark::Unchanged;
             note.body_mark = ChangeMark::Unchanged;
             set_save_enabled(false);
-            QFile::remove(run.tmp_save + QString::number(note.noteId_bei) + QStringLiteral(".rtf"));
+            QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
             // Marks of an encryption change that is dropped go back to the stored mode.
             drop_pending_crypt_changes();
             break;

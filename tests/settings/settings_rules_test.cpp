@@ -1,9 +1,9 @@
 // The settings dialog's rules against real folders, settings files and databases.
-#include "backup/settings_rules.h"
 #include "backup/tls_trust.h"
 #include "backup/transfer_errors.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
+#include "settings/settings_rules.h"
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "store/set_table.h"

@@ -1,4 +1,4 @@
-#include "backup/settings_rules.h"
+#include "settings/settings_rules.h"
 
 #include "backup/tls_trust.h"
 #include "backup/transfer_errors.h"
