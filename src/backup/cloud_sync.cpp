@@ -223,6 +223,22 @@ class ShareSync {
     // Uploads the main file; `expected` is the share file it may replace.
     enum class Upload { Done, Failed, Cancelled, ShareChanged };
     Upload upload(const std::optional<ShareIdentity> &expected);
+    // The outcome of an upload that ended the sync; nullopt when another machine changed the
+    // share meanwhile and the sync must look at it again.
+    std::optional<SyncOutcome> upload_outcome(const std::optional<ShareIdentity> &expected)
+    {
+        switch (upload(expected)) {
+        case Upload::Done:
+            return done();
+        case Upload::Cancelled:
+            return cancelled();
+        case Upload::Failed:
+            return failed();
+        case Upload::ShareChanged:
+            break;
+        }
+        return std::nullopt;
+    }
     void save_base(const sync::Fingerprints &prints, const std::optional<ShareIdentity> &identity,
                    const QString &generation);
     bool settle_before_replace();
@@ -562,16 +578,9 @@ SyncOutcome ShareSync::run()
                 outcome_.share_current = state == ShareState::Same && !local_changed();
                 return done();
             }
-            switch (upload(found)) {
-            case Upload::Done:
-                return done();
-            case Upload::Cancelled:
-                return cancelled();
-            case Upload::Failed:
-                return failed();
-            case Upload::ShareChanged:
-                continue;
-            }
+            if (const std::optional<SyncOutcome> outcome = upload_outcome(found))
+                return *outcome;
+            continue;
         }
 
         // The share changed.
@@ -644,18 +653,10 @@ SyncOutcome ShareSync::run()
         // Until the upload is through the share holds what was downloaded; this machine's
         // changes count as unsent.
         save_base(share_prints_, found, QString());
-        switch (upload(found)) {
-        case Upload::Done:
-            return done();
-        case Upload::Cancelled:
-            return cancelled();
-        case Upload::Failed:
-            return failed();
-        case Upload::ShareChanged:
-            local_prints_.reset();
-            on_main([&] { local_.generation = c_.store.generation(); });
-            continue;
-        }
+        if (const std::optional<SyncOutcome> outcome = upload_outcome(found))
+            return *outcome;
+        local_prints_.reset();
+        on_main([&] { local_.generation = c_.store.generation(); });
     }
     c_.dialogs.message(QStringLiteral("网盘 %1 上的备份在同步期间一再被其他电脑改写，这次没有上传。请稍后再同步。")
                            .arg(server_name(account().url)));

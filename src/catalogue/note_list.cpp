@@ -93,11 +93,21 @@ FavouriteChange set_favourite(NoteStore &store, NoteListState &list, int row, in
     return FavouriteChange::Changed;
 }
 
+qsizetype entry_match_at(const QString &displayed, const QString &search, bool highlight)
+{
+    return highlight && !search.isEmpty() ? displayed.indexOf(search) : -1;
+}
+
+QString entry_marked_text(const QString &displayed, const QString &search, bool highlight)
+{
+    return entry_match_at(displayed, search, highlight) >= 0 ? search : QString();
+}
+
 QList<EntryPiece> entry_pieces(int row, const QString &displayed, const QString &search, bool highlight,
                                const std::function<int(const QString &)> &width)
 {
     const QString number = QString::number(row + 1) + QLatin1Char(' ');
-    const qsizetype at = highlight && !search.isEmpty() ? displayed.indexOf(search) : -1;
+    const qsizetype at = entry_match_at(displayed, search, highlight);
     if (at < 0)
         return {EntryPiece{number + displayed, 0, false}};
     const QString first = number + displayed.left(at);

@@ -80,6 +80,12 @@ struct EntryPiece {
 
     friend bool operator==(const EntryPiece &, const EntryPiece &) = default;
 };
+// Where entry text `displayed` shows the search text marked in red: with `highlight` and the
+// search text `search` found (case-sensitive, as typed) in it, its position; otherwise -1.
+qsizetype entry_match_at(const QString &displayed, const QString &search, bool highlight);
+// The search text an entry shows marked (what a screen reader is told), else empty.
+QString entry_marked_text(const QString &displayed, const QString &search, bool highlight);
+
 // The pieces of entry `row` (its number restarts at 1 on every page): with `highlight` and the
 // search text `search` found (case-sensitive) in `displayed`, the number with the text before the
 // match, the match in red and at most 255 characters after it; otherwise number and text in one.

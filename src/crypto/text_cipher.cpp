@@ -59,7 +59,12 @@ AesKey key_block(const QString &password)
     return key;
 }
 
-QByteArray encrypt_bytes(const QByteArray &bytes, const QString &password)
+namespace {
+
+using StreamCbc = void (*)(QIODevice &, quint32, const AesKey &, const AesBlock &, QIODevice &);
+
+// One whole buffer through a CBC stream routine under the note key of `password`.
+QByteArray whole_buffer_cbc(StreamCbc cbc, const QByteArray &bytes, const QString &password)
 {
     QByteArray input = bytes;
     QBuffer source(&input);
@@ -67,20 +72,20 @@ QByteArray encrypt_bytes(const QByteArray &bytes, const QString &password)
     QByteArray output;
     QBuffer destination(&output);
     destination.open(QIODevice::WriteOnly);
-    encrypt_stream_cbc(source, 0, key_block(password), kFixedIv, destination);
+    cbc(source, 0, key_block(password), kFixedIv, destination);
     return output;
+}
+
+} // namespace
+
+QByteArray encrypt_bytes(const QByteArray &bytes, const QString &password)
+{
+    return whole_buffer_cbc(&encrypt_stream_cbc, bytes, password);
 }
 
 QByteArray decrypt_bytes(const QByteArray &bytes, const QString &password)
 {
-    QByteArray input = bytes;
-    QBuffer source(&input);
-    source.open(QIODevice::ReadOnly);
-    QByteArray output;
-    QBuffer destination(&output);
-    destination.open(QIODevice::WriteOnly);
-    decrypt_stream_cbc(source, 0, key_block(password), kFixedIv, destination);
-    return output;
+    return whole_buffer_cbc(&decrypt_stream_cbc, bytes, password);
 }
 
 QString encrypt_text(const QString &text, const QString &password)

@@ -172,6 +172,26 @@ TEST(NoteListRules, EntryPiecesMarkTheCaseSensitiveMatch)
     EXPECT_EQ(entry_hint_measure_text(3, QStringLiteral("甲")), QStringLiteral("3 甲"));
 }
 
+// A screen reader is told the search text exactly when the entry shows it in red.
+TEST(NoteListRules, MarkedTextFollowsTheRedMark)
+{
+    struct Case {
+        const char *displayed, *search;
+        bool highlight;
+        const char *marked;
+    };
+    const Case cases[] = {
+        {"年度预算表", "预算", true, "预算"}, {"年度预算表", "预算", false, ""}, {"Budget", "budget", true, ""},
+        {"年度预算表", "", true, ""},         {"******", "预算", true, ""},
+    };
+    for (const Case &c : cases) {
+        const QString displayed = QString::fromUtf8(c.displayed), search = QString::fromUtf8(c.search);
+        EXPECT_EQ(entry_marked_text(displayed, search, c.highlight), QString::fromUtf8(c.marked)) << c.displayed;
+        const bool red = entry_pieces(0, displayed, search, c.highlight, width10).size() > 1;
+        EXPECT_EQ(red, !QString::fromUtf8(c.marked).isEmpty()) << c.displayed;
+    }
+}
+
 TEST(NoteReading, PlainBodyInEveryStoredForm)
 {
     const QString text = QStringLiteral("第一行 ABC\r\n镕堃喆 😀");

@@ -30,10 +30,8 @@ class NoteEntryItem : public QListWidgetItem {
         entry.mode = form_.list.is_crypt_list.value(row);
         entry.favourite = form_.list.is_fast_list.value(row) > 0;
         entry.text = text();
-        // The same rule as the red marking: the search text as it stands, exact and case-sensitive.
-        const QString search = form_.Edit1->text();
-        const bool marked = form_.list.search_highlight && !search.isEmpty() && entry.text.contains(search);
-        return NoteListModel::description(row + 1, entry, marked ? search : QString());
+        return NoteListModel::description(
+            row + 1, entry, entry_marked_text(entry.text, form_.Edit1->text(), form_.list.search_highlight));
     }
 
   private:
