@@ -215,7 +215,8 @@ ExportCounts copy_major_category(const QString &source, qint64 old_major, const 
     ExportCounts counts;
     try {
         in.open_read_only(source);
-        // The reads that follow see one state of the source, whatever is written between them.
+        // The source's read lock is held from the first read to the last, so every row comes
+        // from one state of the file (a writer elsewhere waits meanwhile).
         in.execute(QStringLiteral("BEGIN"));
         out.open(target);
         out.execute(QStringLiteral("BEGIN IMMEDIATE"));
