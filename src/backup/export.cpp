@@ -157,18 +157,31 @@ bool is_live_database(NoteStore &store, const QString &path)
     return same_file(path, store.main_file()) || same_file(path, store.backup_file());
 }
 
-ExportCounts export_major_category(NoteStore &store, const QString &caption, const QString &target,
-                                   const NoticeFn &notice)
+namespace {
+
+// The id of the category to copy, checked on the store's thread: the category is there and the
+// target is neither of the store's databases.
+qint64 category_to_export(NoteStore &store, const QString &caption, const QString &target)
 {
     const qint64 old_major = class_id(store, caption);
     if (old_major == 0)
         throw DbError(export_text::unknown_category());
     if (is_live_database(store, target))
         throw DbError(export_text::live_database());
-    return copy_major_category(store, old_major, caption, target, notices(notice));
+    return old_major;
 }
 
-bool export_command(NoteStore &store, Dialogs &dialogs, const QString &caption, const NoticeFn &notice)
+} // namespace
+
+ExportCounts export_major_category(NoteStore &store, const QString &caption, const QString &target,
+                                   const NoticeFn &notice)
+{
+    const qint64 old_major = category_to_export(store, caption, target);
+    return copy_major_category(store.main_file(), old_major, caption, target, notices(notice));
+}
+
+bool export_command(NoteStore &store, Dialogs &dialogs, const QString &caption, const NoticeFn &notice,
+                    const ExportRunner &run_copy)
 {
     if (caption.isEmpty()) {
         dialogs.message(export_text::no_selection());
@@ -190,7 +203,18 @@ bool export_command(NoteStore &store, Dialogs &dialogs, const QString &caption, 
         dialogs.message(export_text::live_database());
         return false;
     }
-    export_major_category(store, caption, target, notice);
+    const qint64 old_major = category_to_export(store, caption, target);
+    const QString source = store.main_file();
+    const ExportCopy copy = [&](const OnMainThread &on_main) {
+        NoticeFn shown;
+        if (notice)
+            shown = [&](const QString &text) { run_on_main(on_main, [&] { notice(text); }); };
+        copy_major_category(source, old_major, caption, target, notices(shown));
+    };
+    if (run_copy)
+        run_copy(copy);
+    else
+        copy({});
     show(notice, QString());
     dialogs.message(export_text::done());
     return true;

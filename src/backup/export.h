@@ -1,6 +1,7 @@
 #pragma once
 // Export of a major category into another database file, and promotion of a backup file to
 // main and backup database.
+#include "backup/background_work.h"
 #include "store/category_export.h"
 
 #include <QString>
@@ -12,8 +13,16 @@ namespace yunshan {
 class Dialogs;
 class NoteStore;
 
-// Shows a progress text on the notice label (empty text clears it) and lets the window repaint.
+// Shows a progress text on the notice label (empty text clears it). Called on the thread that
+// runs export_command.
 using NoticeFn = std::function<void(const QString &)>;
+
+// The copy of export_command; `on_main` leads back to the thread that runs the command (empty:
+// the copy runs there itself).
+using ExportCopy = std::function<void(const OnMainThread &on_main)>;
+// Runs the copy and returns once it has ended, rethrowing what it threw: the window runs it on a
+// worker thread (see run_in_background) while its own events go on.
+using ExportRunner = std::function<void(const ExportCopy &copy)>;
 
 // Texts of the export command.
 namespace export_text {
@@ -38,16 +47,19 @@ bool is_live_database(NoteStore &store, const QString &path);
 // the schema pieces the target lacks, a new `Class` row (px 100), its minor categories, every
 // note of the category with its tag line, times, plain text, encryption mode, favourite mark and
 // RTF body, the title rows and the pictures; fresh ids there, tied together by the id maps.
-// The target is opened on the backup connection for the duration and everything is written in
-// one transaction: on an error (thrown as DbError) the target keeps what it held before and a
-// file created for the export is removed again. The backup connection is put back in every case.
+// The main file is read and the target written on connections of the copy's own (the store's
+// are not used for it), everything in one transaction: on an error (thrown as DbError) the
+// target keeps what it held before and a file created for the export is removed again.
 ExportCounts export_major_category(NoteStore &store, const QString &caption, const QString &target,
                                    const NoticeFn &notice = {});
 
 // The "导出为数据库…" command for the selected major caption (empty: none selected): the
 // question, the notice, the save dialog, the refusals, the copy and the final message. Returns
-// true when the copy was made; engine errors are thrown for the caller to show.
-bool export_command(NoteStore &store, Dialogs &dialogs, const QString &caption, const NoticeFn &notice = {});
+// true when the copy was made; engine errors are thrown for the caller to show. Everything but
+// the copy runs on the calling thread, which owns the store and the windows; `run_copy` (empty:
+// right here) runs the copy, which touches neither and shows its notices through `on_main`.
+bool export_command(NoteStore &store, Dialogs &dialogs, const QString &caption, const NoticeFn &notice = {},
+                    const ExportRunner &run_copy = {});
 
 // Texts of the promotion command.
 namespace promote_text {

@@ -202,18 +202,25 @@ qint64 class_id(NoteStore &store, const QString &caption)
     return v ? v->toLongLong() : 0;
 }
 
-ExportCounts copy_major_category(NoteStore &store, qint64 old_major, const QString &caption, const QString &target,
+ExportCounts copy_major_category(const QString &source, qint64 old_major, const QString &caption, const QString &target,
                                  const ExportProgress &progress)
 {
     report(progress, ExportStep::Database);
     const bool created = !QFileInfo::exists(target);
     // The target has a connection of its own: nothing meant for the notes' databases reaches it.
+    // The source is read on another one, never on the store's, which belongs to the thread that
+    // opened it.
+    Connection in;
     Connection out;
     ExportCounts counts;
     try {
+        in.open_read_only(source);
+        // The source's read lock is held from the first read to the last, so every row comes
+        // from one state of the file (a writer elsewhere waits meanwhile).
+        in.execute(QStringLiteral("BEGIN"));
         out.open(target);
         out.execute(QStringLiteral("BEGIN IMMEDIATE"));
-        counts = copy_category(store.main(), out, old_major, caption, progress);
+        counts = copy_category(in, out, old_major, caption, progress);
         out.execute(QStringLiteral("COMMIT"));
     } catch (...) {
         try {
@@ -223,10 +230,12 @@ ExportCounts copy_major_category(NoteStore &store, qint64 old_major, const QStri
             // The engine ended the transaction itself.
         }
         out.close();
+        in.close();
         if (created)
             remove_database_file(target);
         throw;
     }
+    in.close(); // ends the read transaction
     return counts;
 }
 

@@ -57,9 +57,12 @@ using ExportProgress = std::function<void(ExportStep step, int count)>;
 // (or the database is closed).
 qint64 class_id(NoteStore &store, const QString &caption);
 
-// Copies major category `old_major` (captioned `caption`) of the main database into the database
-// file `target`, created when missing (and removed again when the copy fails). Throws DbError.
-ExportCounts copy_major_category(NoteStore &store, qint64 old_major, const QString &caption, const QString &target,
+// Copies major category `old_major` (captioned `caption`) of the database file `source` into the
+// database file `target`, created when missing (and removed again when the copy fails). Both
+// files are opened on connections of the copy's own (the source read-only, in one read
+// transaction, so the rows come from one state of the file), so it may run on any thread while
+// the store's connections stay with theirs. Throws DbError.
+ExportCounts copy_major_category(const QString &source, qint64 old_major, const QString &caption, const QString &target,
                                  const ExportProgress &progress = {});
 
 } // namespace yunshan

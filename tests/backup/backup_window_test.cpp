@@ -5,6 +5,7 @@
 #include "backup/zip_package.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
+#include "support/event_loop_watch.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
@@ -13,10 +14,7 @@
 
 #include <algorithm>
 
-#include <time.h>
-
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -33,28 +31,6 @@ namespace {
 
 using test::ScriptedDialogs;
 using test::TempFolder;
-
-// Processor time the calling thread has used, in milliseconds.
-qint64 thread_cpu_ms()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
-// Counts the paint events of the widget it watches.
-class PaintCounter : public QObject {
-  public:
-    int count = 0;
-
-  protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 class BackupWindowTest : public ::testing::Test {
   protected:
@@ -154,51 +130,23 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
     f.run.dav_password = QStringLiteral("p");
     f.store.set_changed(true);
 
-    PaintCounter paints;
-    f.GroupBox9->installEventFilter(&paints);
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = -1, last_cpu = 0;
-    qint64 worst_gap = 0;
-    // Gaps of 100 ms or more in which this thread itself was working (not merely waiting for a
-    // processor the machine's other work held).
-    QStringList busy_gaps;
-    int packing_ticks = 0;
-    int packing_paints = 0;
     bool writing_possible = false;
-    QTimer watch;
-    watch.setInterval(10);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        const qint64 cpu = thread_cpu_ms();
-        const bool packing = f.GroupBox9->isVisible() && f.Label8->text() == QStringLiteral("正在压缩数据……");
-        if (last >= 0) {
-            const qint64 gap = now - last;
-            worst_gap = std::max(worst_gap, gap);
-            if (gap >= 100 && cpu - last_cpu >= gap / 5)
-                busy_gaps << QStringLiteral("%1 ms, %2 ms of it working").arg(gap).arg(cpu - last_cpu);
-        }
-        last = packing ? now : -1;
-        last_cpu = cpu;
-        if (!packing)
-            return;
-        if (packing_ticks++ == 0)
-            paints.count = 0;
-        packing_paints = paints.count;
+    test::EventLoopWatch watch(
+        [&] { return f.GroupBox9->isVisible() && f.Label8->text() == QStringLiteral("正在压缩数据……"); }, f.GroupBox9);
+    watch.on_tick = [&](bool) {
         f.GroupBox9->update();
         writing_possible = writing_possible || f.ToolBar1->isEnabled() || f.menuBar()->isEnabled() ||
                            f.ListBox1->isEnabled() || f.Timer1->isActive();
-    });
+    };
     watch.start();
     dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
     f.ToolButton18->click();
     watch.stop();
     dialogs.verify_done();
 
-    EXPECT_GE(packing_ticks, 5);
-    EXPECT_TRUE(busy_gaps.isEmpty()) << busy_gaps.join(QLatin1Char('\n')).toStdString() << "\nlongest gap " << worst_gap
-                                     << " ms in " << packing_ticks << " ticks while packing";
-    EXPECT_GE(packing_paints, 2);
+    EXPECT_GE(watch.ticks(), 5);
+    EXPECT_TRUE(watch.busy_gaps().isEmpty()) << watch.report() << " while packing";
+    EXPECT_GE(watch.paints(), 2);
     EXPECT_FALSE(writing_possible);
     // Over, the window takes input again.
     EXPECT_TRUE(f.ToolBar1->isEnabled());

@@ -373,7 +373,7 @@ class TForm2 : public QMainWindow {
     BackupScope backup_scope = BackupScope::UploadAndCopy; // UploadOnly during "立即备份到网盘…"
     TransferCounters transfer;                             // the transfer counters
     std::shared_ptr<WebDavSession> webdav;                 // the HTTP client and request object of the run
-    // A backup or transfer is running (its events let other input in meanwhile).
+    // A backup, transfer or export is running (its events let other input in meanwhile).
     bool transfer_running() const { return transfer_running_; }
     // The progress timer's tick and the transfer events of the HTTP client.
     void progress_tick();
@@ -419,7 +419,7 @@ class TForm2 : public QMainWindow {
     void settingsModalRequested();
     // "检查更新": start a manual update check (N94's tag is Manual when this is emitted).
     void updateCheckRequested();
-    // A backup, sync or connection test started (true) or ended (false).
+    // A backup, sync, connection test or export started (true) or ended (false).
     void transferRunningChanged(bool running);
 
   public Q_SLOTS:
@@ -537,6 +537,10 @@ class TForm2 : public QMainWindow {
     void build_backup();
     void setup_editor_tools();
     void build_update();
+    // Runs `work` on a worker thread, with the window held as run_transfer describes: no input
+    // but the progress panel's, the autosave paused, transfer_running() true. `work` reaches this
+    // thread through `on_main`; what it throws is thrown here. Nothing else may be running.
+    void run_held(const std::function<void(const OnMainThread &on_main)> &work);
     // The progress panel as a worker sees it: every call is handed to this thread.
     BackupPanel worker_panel(const OnMainThread &on_main);
     // A transfer event of a worker, on this thread.

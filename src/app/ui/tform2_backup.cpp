@@ -45,7 +45,7 @@ qint64 now_ms()
 
 // While a worker runs, the window takes no input but the progress panel's (its "X" and the ESC
 // key, which the application's key filter sees): nothing is written to a database the worker
-// packs, merges or replaces, and no command starts another transfer.
+// packs, merges, replaces or exports from, and no command starts another transfer.
 class InputHold {
   public:
     explicit InputHold(TForm2 &w)
@@ -119,6 +119,16 @@ void TForm2::run_transfer(const std::function<void(BackupContext &c)> &work)
 {
     if (transfer_running_)
         throw HttpError(HttpError::Kind::Busy, QStringLiteral("Another transfer is still running"), run.dav_url);
+    run_held([&](const OnMainThread &on_main) {
+        MainThreadDialogs dialogs(dialogs_, on_main);
+        BackupContext c{store, run, *webdav, dialogs, worker_panel(on_main), QDate::currentDate()};
+        work(c);
+    });
+}
+
+void TForm2::run_held(const std::function<void(const OnMainThread &on_main)> &work)
+{
+    Q_ASSERT(!transfer_running_);
     transfer_running_ = true;
     // The autosave writes to the database: it waits, as every writing command does.
     const bool autosave_on = Timer1 && Timer1->isActive();
@@ -134,11 +144,7 @@ void TForm2::run_transfer(const std::function<void(BackupContext &c)> &work)
             Timer1->start();
         Q_EMIT transferRunningChanged(false);
     });
-    run_in_background([&](const OnMainThread &on_main) {
-        MainThreadDialogs dialogs(dialogs_, on_main);
-        BackupContext c{store, run, *webdav, dialogs, worker_panel(on_main), QDate::currentDate()};
-        work(c);
-    });
+    run_in_background(work);
 }
 
 BackupPanel TForm2::worker_panel(const OnMainThread &on_main)

@@ -10,27 +10,32 @@
 #include <QPalette>
 
 #include <exception>
+#include <stdexcept>
 
 namespace yunshan {
 
 void TForm2::N23Click()
 {
+    if (transfer_running_)
+        return; // a backup, transfer or export under way let this click in
     const QListWidgetItem *item = ListBox1->currentRow() >= 0 ? ListBox1->currentItem() : nullptr;
     const QString caption = item ? item->text() : QString();
 
-    // Progress in red on the notice label. Only painting and timers run meanwhile: user input
-    // waits until the export is over, and the store refuses writes while its backup connection
-    // is lent to the target.
+    // Progress in red on the notice label. The copy runs on a worker thread while this one
+    // repaints; the window is held as during a backup, so nothing writes to the main database
+    // meanwhile and no second export starts.
     QPalette red = Label1->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     Label1->setPalette(red);
-    const auto notice = [this](const QString &text) {
-        Label1->setText(text);
-        Label1->repaint();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const auto notice = [this](const QString &text) { Label1->setText(text); };
+    const auto in_background = [this](const ExportCopy &copy) {
+        // A transfer that started while the save dialog was open.
+        if (transfer_running_)
+            throw std::runtime_error(QStringLiteral("备份或传输正在进行，请等它结束后再导出。").toStdString());
+        run_held(copy);
     };
     try {
-        export_command(store, dialogs_, caption, notice);
+        export_command(store, dialogs_, caption, notice, in_background);
     } catch (const std::exception &e) {
         Label1->clear();
         dialogs_.error(QString::fromUtf8(e.what()));
