@@ -202,8 +202,7 @@ UnlockOutcome unlock_entry(NoteStore &store, Dialogs &dialogs, int note_id, int 
     QString candidate = dialogs.password(QStringLiteral("请输入密码"), kPasswordPrompt);
     if (candidate.isEmpty())
         return outcome;
-    const QString caption =
-        store.get_first_string(QStringLiteral("select caption from title where noteId=") + QString::number(note_id));
+    const QString caption = read_note_title(store, note_id).value_or(NoteTitleRow{}).caption;
     std::optional<UnlockedCaption> unlocked;
     try {
         unlocked = unlock_caption(caption, mode, candidate);
@@ -378,14 +377,16 @@ void write_encoded_note(NoteStore &store, int note_id, const EncodedNoteFields &
 {
     // The title row, the notes row and the body change together: an interrupted change of mode
     // never leaves a title of one mode over a body of the other.
-    store.write([&](Writer &w) {
-        w.run(QStringLiteral("update main.title set isDel=?1, caption=?2 where noteId=?3"),
-              {stored.isDel, stored.caption, note_id});
-        w.run(QStringLiteral("update main.notes set label=?1, put=?2, content=?3 where id=?4"),
-              {stored.label, put, stored.content, note_id});
-        if (stored.rtf)
-            w.run(QStringLiteral("replace into main.rtffile(noteId,rtf) values(?1,?2)"), {note_id, *stored.rtf});
-    });
+    NoteRowsUpdate rows;
+    rows.title = true;
+    rows.isDel = stored.isDel;
+    rows.caption = stored.caption;
+    rows.body = true;
+    rows.label = stored.label;
+    rows.content = stored.content;
+    rows.rtf = stored.rtf;
+    rows.put = put;
+    update_note_rows(store, note_id, rows);
 }
 
 // ---- Autosave ----

@@ -1,6 +1,7 @@
 #include "app/ui/application_setup.h"
 #include "app/ui/tform2.h"
 #include "support/scripted_dialogs.h"
+#include "support/url_catcher.h"
 
 #include <gtest/gtest.h>
 
@@ -40,14 +41,7 @@ namespace yunshan {
 namespace {
 
 using test::ScriptedDialogs;
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-  public:
-    QList<QUrl> urls;
-  public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
+using test::UrlCatcher;
 
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -325,7 +319,6 @@ TEST_F(MainWindowTest, BoldAndRedToggleTheSelectionAndMarkRichText)
 TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
 {
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
     QSignalSpy settings(form.get(), &TForm2::settingsRequested);
     QSignalSpy update(form.get(), &TForm2::updateCheckRequested);
     form->set_save_enabled(true); // so the save commands can be clicked
@@ -397,7 +390,6 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         else
             EXPECT_EQ(after, before);
     }
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls.front(), QUrl(TForm2::help_url()));
 
@@ -744,5 +736,3 @@ TEST_F(MainWindowTest, TitleIsTheCaptionAlone)
 
 } // namespace
 } // namespace yunshan
-
-#include "main_window_test.moc"

@@ -8,6 +8,7 @@
 #include "app/ui/tform2.h"
 #include "platform/dialogs.h"
 #include "platform/settings_store.h"
+#include "support/printed_dialogs.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -16,38 +17,13 @@
 
 #include <cstdio>
 
-namespace {
-
-class PrintingDialogs : public yunshan::Dialogs {
-  public:
-    void message(const QString &text) override { std::printf("message: %s\n", qPrintable(text)); }
-    void error(const QString &text) override { std::printf("error: %s\n", qPrintable(text)); }
-    Answer question_yes_no(const QString &text) override
-    {
-        std::printf("question: %s\n", qPrintable(text));
-        return Answer::No;
-    }
-    Answer question_yes_no_cancel(const QString &text) override
-    {
-        std::printf("question: %s\n", qPrintable(text));
-        return Answer::No;
-    }
-    bool input(const QString &, const QString &, QString &) override { return false; }
-    QString password(const QString &, const QString &) override { return {}; }
-    QString choose_folder(const QString &, const QString &) override { return {}; }
-    QString open_file(const QString &, const QString &, const QString &) override { return {}; }
-    QString save_file(const QString &, const QString &, const QString &) override { return {}; }
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     yunshan::setup_application(app);
     const QString out = QCoreApplication::arguments().value(1, QStringLiteral("."));
     QTemporaryDir home;
-    PrintingDialogs dialogs;
+    yunshan::test::PrintedDialogs dialogs;
     yunshan::SettingsStore settings(home.filePath(QStringLiteral("config/YunShanNote.ini")));
     yunshan::TForm2 form2(dialogs);
     yunshan::TForm1 form1(form2, settings, &form2);

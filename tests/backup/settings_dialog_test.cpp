@@ -14,6 +14,7 @@
 #include "support/loopback_socket.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
+#include "support/url_catcher.h"
 #include "support/webdav_server.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,7 @@ namespace {
 
 using test::ScriptedDialogs;
 using test::TempFolder;
+using test::UrlCatcher;
 
 const QString kConnected = QStringLiteral("配置保存成功，数据库连接成功。");
 const QString kCloseQuestion = QStringLiteral("笔记存储路径没有保存，是否保存？");
@@ -70,14 +72,6 @@ void when_modal(QDialog &dialog, std::function<void()> action)
     });
     timer->start(10);
 }
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-  public:
-    QList<QUrl> urls;
-  public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 class SettingsDialogTest : public ::testing::Test {
   protected:
@@ -446,10 +440,8 @@ TEST_F(SettingsDialogTest, MenuAndStartUpOpenTheDialogWithoutWaiting)
 TEST_F(SettingsDialogTest, HelpLinkOpensThePageAndChangesColour)
 {
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
     form1->show();
     QTest::mouseClick(form1->Label5, Qt::LeftButton);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_TRUE(catcher.urls.front().toString().endsWith(QStringLiteral("/article-41-1.html")));
     form1->Label5MouseEnter();
@@ -645,5 +637,3 @@ TEST_F(SettingsDialogTest, SaveTestAndSyncWaitWhileABackupRuns)
 
 } // namespace
 } // namespace yunshan
-
-#include "settings_dialog_test.moc"

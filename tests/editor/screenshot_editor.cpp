@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "support/db_check.h"
+#include "support/printed_dialogs.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -28,40 +29,6 @@
 
 #include <cstdio>
 
-namespace {
-
-// Boxes are written to standard error and answered "No" / cancelled: nothing waits for a person.
-class PrintedDialogs : public yunshan::Dialogs {
-  public:
-    void message(const QString &text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    void error(const QString &text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
-    Answer question_yes_no(const QString &text) override
-    {
-        message(text);
-        return Answer::No;
-    }
-    Answer question_yes_no_cancel(const QString &text) override
-    {
-        message(text);
-        return Answer::No;
-    }
-    bool input(const QString &, const QString &prompt, QString &) override
-    {
-        message(prompt);
-        return false;
-    }
-    QString password(const QString &, const QString &prompt) override
-    {
-        message(prompt);
-        return {};
-    }
-    QString choose_folder(const QString &, const QString &) override { return {}; }
-    QString open_file(const QString &, const QString &, const QString &) override { return {}; }
-    QString save_file(const QString &, const QString &, const QString &) override { return {}; }
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -73,7 +40,7 @@ int main(int argc, char **argv)
     QTemporaryDir temp;
     yunshan::set_program_folder_override(temp.filePath(QStringLiteral("program")));
     yunshan::set_autosave_folder_override(temp.filePath(QStringLiteral("tmp")));
-    PrintedDialogs dialogs;
+    yunshan::test::PrintedDialogs dialogs;
     yunshan::TForm2 form(dialogs);
     yunshan::SettingsStore settings(temp.filePath(QStringLiteral("YunShanNote.ini")));
     settings.set_zhu_db(temp.path());

@@ -10,6 +10,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/update_server.h"
+#include "support/url_catcher.h"
 
 #include <gtest/gtest.h>
 
@@ -29,19 +30,12 @@ using test::run;
 using test::script;
 using test::ScriptedDialogs;
 using test::TempFolder;
+using test::UrlCatcher;
 using test::write_program;
 
 const QByteArray kCheck = "/abc/ver.php?p=20&v=54";
 const QByteArray kPackage = "/abc/dl2.php?p=20&v=664312";
 const QString kUnsaved = QStringLiteral("笔记没保存，是否保存或者取消退出？");
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-  public:
-    QList<QUrl> urls;
-  public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 class UpdateWindowTest : public ::testing::Test {
   protected:
@@ -59,13 +53,9 @@ class UpdateWindowTest : public ::testing::Test {
         form->FormCreate(*settings);
         form->update_server = server.url();
         form->restart_program = [this](const QString &p) { restarted << p; };
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
-        QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
     }
     void TearDown() override
     {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         form.reset();
         dialogs.verify_done();
         set_program_file_override({});
@@ -90,7 +80,7 @@ class UpdateWindowTest : public ::testing::Test {
     std::unique_ptr<SettingsStore> settings;
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm2> form;
-    UrlCatcher catcher;
+    UrlCatcher catcher{{QStringLiteral("https"), QStringLiteral("http")}};
     QStringList restarted;
 };
 
@@ -260,5 +250,3 @@ TEST(UpdateWindowHang, DestroyingTheWindowStopsAHangingCheck)
 
 } // namespace
 } // namespace yunshan
-
-#include "update_window_test.moc"
