@@ -11,6 +11,7 @@
 #include "editor/rtf/rtf.h"
 #include "notes/autosave.h"
 #include "platform/dialogs.h"
+#include "session/open_note.h"
 #include "store/note_rows.h"
 
 #include <QApplication>
@@ -404,49 +405,30 @@ void TForm2::ListBox3Click()
         return;
     }
 
-    // Everything is read and decrypted before the view changes, so a wrong password, a database
-    // error or unreadable ciphertext leaves the open note as it was, its legacy form included.
-    const int id = list.noteIdList.at(i);
-    const int mode = list.is_crypt_list.at(i);
-    UnlockOutcome unlocked;
-    StoredNote stored;
-    try {
-        if (mode >= 1) {
-            unlocked = unlock_entry(store, dialogs_, id, mode);
-            if (unlocked.status != UnlockOutcome::Status::Unlocked) {
-                back_to_open_entry();
-                return;
-            }
-        }
-        stored = read_stored_note(store, id);
-        decrypt_stored_note(stored, mode, unlocked.password, unlocked.form);
-    } catch (const NoteCryptError &e) {
-        wipe_password(unlocked.password);
-        dialogs_.error(e.text());
-        back_to_open_entry();
-        return;
-    } catch (const std::exception &e) {
-        wipe_password(unlocked.password);
-        dialogs_.error(QString::fromUtf8(e.what()));
+    NoteToOpen opened = read_note_to_open(store, dialogs_, list.noteIdList.at(i), list.is_crypt_list.at(i));
+    if (opened.status != NoteToOpen::Status::Ready) {
         back_to_open_entry();
         return;
     }
+    const int id = opened.note_id;
+    const int mode = opened.mode;
+    const StoredNote &stored = opened.stored;
 
     clear_note_view();
-    crypt.key_crypt = unlocked.password;
-    wipe_password(unlocked.password);
-    crypt.legacy_form = unlocked.legacy_form();
+    crypt.key_crypt = opened.password;
+    wipe_password(opened.password);
+    crypt.legacy_form = opened.legacy_form;
     note.noteId = id;
     note.noteId_bei = id;
     crypt.is_crypt = mode;
     // A title encrypted with the note is shown in its entry once the note is open. A content-only
     // title comes from the stored caption whole, not from the entry's shortened text.
     if (mode == kEncryptedWithTitle)
-        ListBox3->item(i)->setText(unlocked.title);
+        ListBox3->item(i)->setText(opened.title);
 
     note.title_mark = ChangeMark::Suspended;
     ListBox4->clear();
-    Edit2->setText(mode >= 1 ? unlocked.title : ListBox3->item(i)->text());
+    Edit2->setText(mode >= 1 ? opened.title : ListBox3->item(i)->text());
 
     note.body_mark = ChangeMark::Suspended;
     QString body;
