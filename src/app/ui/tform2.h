@@ -51,6 +51,8 @@ struct NoteListRow;
 class TMyThread;
 class NoteSearchIndex;
 class TPictureView;
+class ThumbnailBatch;
+struct StoredPicture;
 struct WebDavSession;
 struct WebDavAccount;
 struct BackupContext;
@@ -331,8 +333,11 @@ class TForm2 : public QMainWindow {
     // ---- Moving a note (tform2_move.cpp) ----
     int move_note_id = -1; // the note the move panel moves
     // Picture panel: one thumbnail for picture `id` in the first free slot (none when all 100
-    // are taken); releasing them all.
+    // are taken); the thumbnails of an opened note's pictures, their decoding started before the
+    // body is read and shown after it, in the pictures' order; releasing them all.
     void add_thumbnail(const QByteArray &bytes, int id);
+    std::unique_ptr<ThumbnailBatch> start_thumbnails(const QList<StoredPicture> &pictures) const;
+    void add_thumbnails(ThumbnailBatch &batch, const QList<StoredPicture> &pictures);
     void clear_thumbnails();
     // Hints of too-wide note-list entries.
     void ListBox3MouseMove(const QPoint &pos);

@@ -9,6 +9,7 @@
 #include "editor/fitted_pictures.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
+#include "pictures/thumbnail.h"
 #include "platform/dialogs.h"
 #include "store/note_rows.h"
 
@@ -431,6 +432,9 @@ void TForm2::ListBox3Click()
         return;
     }
 
+    // The thumbnails are decoded on a helper thread while the body is read below.
+    const std::unique_ptr<ThumbnailBatch> thumbnails = start_thumbnails(stored.pictures);
+
     clear_note_view();
     crypt.key_crypt = unlocked.password;
     wipe_password(unlocked.password);
@@ -476,8 +480,7 @@ void TForm2::ListBox3Click()
     start.setPosition(0);
     RichEdit1->setTextCursor(start);
 
-    for (const StoredPicture &p : stored.pictures)
-        add_thumbnail(p.bytes, p.id);
+    add_thumbnails(*thumbnails, stored.pictures);
 
     selection.note_index = i;
     note.title_mark = ChangeMark::Unchanged;
