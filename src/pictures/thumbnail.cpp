@@ -28,18 +28,16 @@ Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width)
 }
 
 ThumbnailBatch::ThumbnailBatch(QList<QByteArray> pictures, int panel_width)
-    : pictures_(std::move(pictures)), panel_width_(panel_width), thumbnails_(static_cast<size_t>(pictures_.size()))
+    : pictures_(std::move(pictures)), panel_width_(panel_width),
+      claims_(std::make_unique<std::atomic<int>[]>(static_cast<size_t>(pictures_.size()))),
+      helper_thumbnails_(static_cast<size_t>(pictures_.size()))
 {
+    for (qsizetype i = 0; i < pictures_.size(); ++i)
+        claims_[static_cast<size_t>(i)].store(kFree, std::memory_order_relaxed);
     if (pictures_.isEmpty())
         return;
     try {
-        helper_ = std::thread([this] {
-            try {
-                decode_unclaimed();
-            } catch (...) {
-                helper_failure_ = std::current_exception();
-            }
-        });
+        helper_ = std::thread([this] { help(); });
     } catch (const std::system_error &) {
         // No helper: take() decodes them all.
     }
@@ -51,24 +49,36 @@ ThumbnailBatch::~ThumbnailBatch()
         helper_.join();
 }
 
-void ThumbnailBatch::decode_unclaimed()
+void ThumbnailBatch::help()
 {
-    for (;;) {
-        const qsizetype i = next_.fetch_add(1, std::memory_order_relaxed);
-        if (i >= pictures_.size())
-            return;
-        thumbnails_[static_cast<size_t>(i)] = decode_thumbnail(pictures_.at(i), panel_width_);
+    for (qsizetype i = 0; i < pictures_.size(); ++i) {
+        std::atomic<int> &claim = claims_[static_cast<size_t>(i)];
+        int expected = kFree;
+        if (!claim.compare_exchange_strong(expected, kHelper, std::memory_order_acq_rel))
+            return; // the caller has come this far from the other end
+        try {
+            helper_thumbnails_[static_cast<size_t>(i)] = decode_thumbnail(pictures_.at(i), panel_width_);
+        } catch (...) {
+            return; // left claimed but not done: the caller decodes it
+        }
+        claim.store(kHelperDone, std::memory_order_release);
     }
 }
 
 std::vector<Thumbnail> ThumbnailBatch::take()
 {
-    decode_unclaimed();
-    if (helper_.joinable())
-        helper_.join();
-    if (helper_failure_)
-        std::rethrow_exception(std::exchange(helper_failure_, nullptr));
-    return std::move(thumbnails_);
+    std::vector<Thumbnail> thumbnails(static_cast<size_t>(pictures_.size()));
+    for (qsizetype i = pictures_.size() - 1; i >= 0; --i) {
+        std::atomic<int> &claim = claims_[static_cast<size_t>(i)];
+        int state = kFree;
+        if (!claim.compare_exchange_strong(state, kCaller, std::memory_order_acq_rel) && state == kHelper)
+            state = claim.load(std::memory_order_acquire);
+        if (state == kHelperDone)
+            thumbnails[static_cast<size_t>(i)] = std::move(helper_thumbnails_[static_cast<size_t>(i)]);
+        else
+            thumbnails[static_cast<size_t>(i)] = decode_thumbnail(pictures_.at(i), panel_width_);
+    }
+    return thumbnails;
 }
 
 } // namespace yunshan

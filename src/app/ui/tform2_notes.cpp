@@ -9,7 +9,6 @@
 #include "editor/fitted_pictures.h"
 #include "editor/note_loader.h"
 #include "editor/rtf/rtf.h"
-#include "pictures/thumbnail.h"
 #include "platform/dialogs.h"
 #include "store/note_rows.h"
 
@@ -433,7 +432,7 @@ void TForm2::ListBox3Click()
     }
 
     // The thumbnails are decoded on a helper thread while the body is read below.
-    const std::unique_ptr<ThumbnailBatch> thumbnails = start_thumbnails(stored.pictures);
+    start_thumbnails(stored.pictures);
 
     clear_note_view();
     crypt.key_crypt = unlocked.password;
@@ -480,7 +479,7 @@ void TForm2::ListBox3Click()
     start.setPosition(0);
     RichEdit1->setTextCursor(start);
 
-    add_thumbnails(*thumbnails, stored.pictures);
+    add_thumbnails(stored.pictures);
 
     selection.note_index = i;
     note.title_mark = ChangeMark::Unchanged;

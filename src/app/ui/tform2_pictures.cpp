@@ -173,18 +173,19 @@ void TForm2::add_thumbnail(const QByteArray &bytes, int id)
     place_thumbnail(id, t.original, t.image, t.error);
 }
 
-std::unique_ptr<ThumbnailBatch> TForm2::start_thumbnails(const QList<StoredPicture> &pictures) const
+void TForm2::start_thumbnails(const QList<StoredPicture> &pictures)
 {
+    thumbnail_batch_.reset();
     QList<QByteArray> bytes;
     bytes.reserve(pictures.size());
     for (const StoredPicture &p : pictures)
         bytes.append(p.bytes);
-    return std::make_unique<ThumbnailBatch>(std::move(bytes), panel_width(ScrollBox1));
+    thumbnail_batch_ = std::make_unique<ThumbnailBatch>(std::move(bytes), panel_width(ScrollBox1));
 }
 
-void TForm2::add_thumbnails(ThumbnailBatch &batch, const QList<StoredPicture> &pictures)
+void TForm2::add_thumbnails(const QList<StoredPicture> &pictures)
 {
-    const std::vector<Thumbnail> thumbnails = batch.take();
+    const std::vector<Thumbnail> thumbnails = thumbnail_batch_->take();
     for (qsizetype i = 0; i < pictures.size(); ++i) {
         const Thumbnail &t = thumbnails[static_cast<size_t>(i)];
         place_thumbnail(static_cast<int>(pictures.at(i).id), t.original, t.image, t.error);
