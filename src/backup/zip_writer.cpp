@@ -274,12 +274,17 @@ bool worth_deflating(const unsigned char *data, std::size_t size)
     return bits_per_byte < kStoreEntropy;
 }
 
+// Level 5 rather than zlib's default 6: it follows shorter chains of earlier matches, which more
+// than halves the time spent deflating the text of a notes database, for a package under half a
+// percent larger (the pictures, most of its bytes, are stored either way).
+constexpr int kDeflateLevel = 5;
+
 // One worker's compressor, kept for all the blocks it handles.
 class BlockCompressor {
   public:
     BlockCompressor()
     {
-        if (deflateInit2(&zs_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        if (deflateInit2(&zs_, kDeflateLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             throw ArchiveError(QStringLiteral("Cannot start the deflate compressor"));
     }
     ~BlockCompressor() { deflateEnd(&zs_); }

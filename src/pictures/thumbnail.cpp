@@ -2,6 +2,9 @@
 
 #include "pictures/picture_codec.h"
 
+#include <system_error>
+#include <utility>
+
 namespace yunshan {
 
 Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width)
@@ -22,6 +25,60 @@ Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width)
     else
         t.image = std::move(decoded.image);
     return t;
+}
+
+ThumbnailBatch::ThumbnailBatch(QList<QByteArray> pictures, int panel_width)
+    : pictures_(std::move(pictures)), panel_width_(panel_width),
+      claims_(std::make_unique<std::atomic<int>[]>(static_cast<size_t>(pictures_.size()))),
+      helper_thumbnails_(static_cast<size_t>(pictures_.size()))
+{
+    for (qsizetype i = 0; i < pictures_.size(); ++i)
+        claims_[static_cast<size_t>(i)].store(kFree, std::memory_order_relaxed);
+    if (pictures_.isEmpty())
+        return;
+    try {
+        helper_ = std::thread([this] { help(); });
+    } catch (const std::system_error &) {
+        // No helper: take() decodes them all.
+    }
+}
+
+ThumbnailBatch::~ThumbnailBatch()
+{
+    if (helper_.joinable())
+        helper_.join();
+}
+
+void ThumbnailBatch::help()
+{
+    for (qsizetype i = 0; i < pictures_.size(); ++i) {
+        std::atomic<int> &claim = claims_[static_cast<size_t>(i)];
+        int expected = kFree;
+        if (!claim.compare_exchange_strong(expected, kHelper, std::memory_order_acq_rel))
+            return; // the caller has come this far from the other end
+        try {
+            helper_thumbnails_[static_cast<size_t>(i)] = decode_thumbnail(pictures_.at(i), panel_width_);
+        } catch (...) {
+            return; // left claimed but not done: the caller decodes it
+        }
+        claim.store(kHelperDone, std::memory_order_release);
+    }
+}
+
+std::vector<Thumbnail> ThumbnailBatch::take()
+{
+    std::vector<Thumbnail> thumbnails(static_cast<size_t>(pictures_.size()));
+    for (qsizetype i = pictures_.size() - 1; i >= 0; --i) {
+        std::atomic<int> &claim = claims_[static_cast<size_t>(i)];
+        int state = kFree;
+        if (!claim.compare_exchange_strong(state, kCaller, std::memory_order_acq_rel) && state == kHelper)
+            state = claim.load(std::memory_order_acquire);
+        if (state == kHelperDone)
+            thumbnails[static_cast<size_t>(i)] = std::move(helper_thumbnails_[static_cast<size_t>(i)]);
+        else
+            thumbnails[static_cast<size_t>(i)] = decode_thumbnail(pictures_.at(i), panel_width_);
+    }
+    return thumbnails;
 }
 
 } // namespace yunshan

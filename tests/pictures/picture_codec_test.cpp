@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QColor>
 #include <QImageWriter>
+#include <QThread>
 
 namespace yunshan {
 namespace {
@@ -128,6 +129,37 @@ TEST(PictureCodec, ThumbnailIsThePanelWideScaledPicture)
         EXPECT_EQ(t.image.size(), QSize(150, thumbnail_height(t.original, 150)));
     }
     EXPECT_EQ(decode_thumbnail(encode_jpeg(sample_image(1600, 1200)), 150).original, QSize(1600, 1200));
+}
+
+TEST(PictureCodec, BatchGivesEachPicturesThumbnailInOrder)
+{
+    const QByteArray jpeg = encode_jpeg(sample_image(1600, 1200));
+    const QList<QByteArray> pictures = {jpeg,
+                                        png_bytes(sample_image(600, 300)),
+                                        jpeg.left(jpeg.size() / 2),
+                                        encode_jpeg(sample_image(90, 120)),
+                                        test::jpeg_declaring(60000, 60000),
+                                        QByteArray("not a picture"),
+                                        png_bytes(sample_image(300, 900))};
+    // From one picture to many, and with take() called at once or after the helper is done.
+    for (const qsizetype count : {qsizetype(0), qsizetype(1), pictures.size()}) {
+        for (const bool late : {false, true}) {
+            SCOPED_TRACE(testing::Message() << count << " pictures" << (late ? ", taken late" : ""));
+            const QList<QByteArray> some = pictures.first(count);
+            ThumbnailBatch batch(some, 150);
+            if (late)
+                QThread::msleep(200);
+            const std::vector<Thumbnail> thumbnails = batch.take();
+            ASSERT_EQ(thumbnails.size(), size_t(count));
+            for (qsizetype i = 0; i < count; ++i) {
+                const Thumbnail alone = decode_thumbnail(some.at(i), 150);
+                const Thumbnail &t = thumbnails[size_t(i)];
+                EXPECT_EQ(t.original, alone.original) << i;
+                EXPECT_EQ(t.error, alone.error) << i;
+                EXPECT_EQ(t.image, alone.image) << i;
+            }
+        }
+    }
 }
 
 TEST(PictureCodec, RefusesTruncatedPngAndBrokenJpeg)

@@ -5,6 +5,7 @@
 #include "app/ui/application_setup.h"
 #include "editor/editor_tools.h"
 #include "editor/fitted_pictures.h"
+#include "pictures/thumbnail.h"
 #include "platform/dialogs.h"
 
 #include <QAction>

@@ -52,6 +52,8 @@ struct NoteListRow;
 class TMyThread;
 class NoteSearchIndex;
 class TPictureView;
+class ThumbnailBatch;
+struct StoredPicture;
 struct WebDavSession;
 struct WebDavAccount;
 struct BackupContext;
@@ -332,8 +334,11 @@ class TForm2 : public QMainWindow {
     // ---- Moving a note (tform2_move.cpp) ----
     int move_note_id = -1; // the note the move panel moves
     // Picture panel: one thumbnail for picture `id` in the first free slot (none when all 100
-    // are taken); releasing them all.
+    // are taken); the thumbnails of an opened note's pictures, their decoding started before the
+    // body is read and shown after it, in the pictures' order; releasing them all.
     void add_thumbnail(const QByteArray &bytes, int id);
+    void start_thumbnails(const QList<StoredPicture> &pictures);
+    void add_thumbnails(const QList<StoredPicture> &pictures);
     void clear_thumbnails();
     // Hints of too-wide note-list entries.
     void ListBox3MouseMove(const QPoint &pos);
@@ -579,6 +584,9 @@ class TForm2 : public QMainWindow {
     NoteSearchIndex *search_index_ = nullptr; // deleted in FormDestroy, before the store
     // Clicks on thumbnails, wheel steps and size changes of the picture panel.
     std::unique_ptr<QObject> picture_panel_events_;
+    // The thumbnails being decoded for the note being opened; kept until the next opening, so
+    // that no opening waits for the helper thread to finish a picture it is no longer needed for.
+    std::unique_ptr<ThumbnailBatch> thumbnail_batch_;
     void setup_picture_panel();
     // Shows a thumbnail for picture `id` (of `size`, decoded as `image`; a null image shows the
     // stand-in with `error` as its hint) in the first free slot; false when all are taken.

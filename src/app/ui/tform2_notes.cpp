@@ -414,6 +414,9 @@ void TForm2::ListBox3Click()
     const int mode = opened.mode;
     const StoredNote &stored = opened.stored;
 
+    // The thumbnails are decoded on a helper thread while the body is read below.
+    start_thumbnails(stored.pictures);
+
     clear_note_view();
     crypt.key_crypt = opened.password;
     wipe_password(opened.password);
@@ -459,8 +462,7 @@ void TForm2::ListBox3Click()
     start.setPosition(0);
     RichEdit1->setTextCursor(start);
 
-    for (const StoredPicture &p : stored.pictures)
-        add_thumbnail(p.bytes, p.id);
+    add_thumbnails(stored.pictures);
 
     selection.note_index = i;
     note.title_mark = ChangeMark::Unchanged;

@@ -11,6 +11,7 @@
 #include "pictures/thumbnail.h"
 #include "pictures/ui/tpictureview.h"
 #include "platform/dialogs.h"
+#include "store/picture_rows.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -170,6 +171,25 @@ void TForm2::add_thumbnail(const QByteArray &bytes, int id)
 {
     const Thumbnail t = decode_thumbnail(bytes, panel_width(ScrollBox1));
     place_thumbnail(id, t.original, t.image, t.error);
+}
+
+void TForm2::start_thumbnails(const QList<StoredPicture> &pictures)
+{
+    thumbnail_batch_.reset();
+    QList<QByteArray> bytes;
+    bytes.reserve(pictures.size());
+    for (const StoredPicture &p : pictures)
+        bytes.append(p.bytes);
+    thumbnail_batch_ = std::make_unique<ThumbnailBatch>(std::move(bytes), panel_width(ScrollBox1));
+}
+
+void TForm2::add_thumbnails(const QList<StoredPicture> &pictures)
+{
+    const std::vector<Thumbnail> thumbnails = thumbnail_batch_->take();
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        const Thumbnail &t = thumbnails[static_cast<size_t>(i)];
+        place_thumbnail(static_cast<int>(pictures.at(i).id), t.original, t.image, t.error);
+    }
 }
 
 void TForm2::clear_thumbnails()
