@@ -33,8 +33,9 @@ class OpenNoteTest : public test::StoreTest {
     // A note stored in `mode` under kPassword, with an RTF body.
     int add_note(int mode)
     {
-        test::write_sql(*store, QStringLiteral("insert into notes(isDel,cuanjian,put) values(0,'2024-05-06 07:08:09',"
-                                               "'2024-05-06 07:08:09')"),
+        test::write_sql(*store,
+                        QStringLiteral("insert into notes(isDel,cuanjian,put) values(0,'2024-05-06 07:08:09',"
+                                       "'2024-05-06 07:08:09')"),
                         {});
         const int id = static_cast<int>(store->main().last_insert_rowid());
         test::write_sql(*store,

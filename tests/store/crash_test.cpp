@@ -176,6 +176,31 @@ class CrashTest : public StoreTest {
         return failed;
     }
 
+    // Runs `command` uncut on the template's files: the main file's content before and after.
+    std::pair<QString, QString> run_whole(const Command &command)
+    {
+        restore_template();
+        const QString before = content(main_file());
+        {
+            NoteStore store(lock);
+            QString z = zhu, b = bei;
+            EXPECT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
+            command.run(store);
+        }
+        return {before, content(main_file())};
+    }
+
+    // The next start on the files as they are now, answering No to every question: the
+    // messages it showed.
+    QStringList start_again(NoteStore &store)
+    {
+        QStringList messages;
+        SilentDialogs quiet(Dialogs::Answer::No, [&messages](const QString &m) { messages << m; });
+        QString z = zhu, b = bei;
+        EXPECT_EQ(store.Connect_to_db(z, b, quiet), kMainAndBackup);
+        return messages;
+    }
+
     QByteArray template_main, template_backup;
 };
 
@@ -183,15 +208,7 @@ TEST_F(CrashTest, EveryCommandCutAtEveryWriteLeavesWholeNotesAndAMirrorTheNextSt
 {
     for (const Command &command : commands) {
         SCOPED_TRACE(command.name);
-        restore_template();
-        const QString before = content(main_file());
-        {
-            NoteStore store(lock);
-            QString z = zhu, b = bei;
-            ASSERT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
-            command.run(store);
-        }
-        const QString after = content(main_file());
+        const auto [before, after] = run_whole(command);
         ASSERT_NE(before, after);
         int n = 1;
         for (QStringList shown; run_failing(command, n, QString(), shown); ++n) {
@@ -201,11 +218,8 @@ TEST_F(CrashTest, EveryCommandCutAtEveryWriteLeavesWholeNotesAndAMirrorTheNextSt
             EXPECT_TRUE(main_now == before || main_now == after);
             EXPECT_TRUE(backup_now == before || backup_now == after);
             // The next start: identical files are left alone, different ones repaired.
-            QStringList messages;
-            SilentDialogs quiet(Dialogs::Answer::No, [&messages](const QString &m) { messages << m; });
             NoteStore store(lock);
-            QString z = zhu, b = bei;
-            ASSERT_EQ(store.Connect_to_db(z, b, quiet), kMainAndBackup);
+            const QStringList messages = start_again(store);
             EXPECT_EQ(content(main_file()), main_now);
             expect_mirror_identical(store);
             if (main_now == backup_now) {
@@ -221,15 +235,7 @@ TEST_F(CrashTest, ABackupDrivePulledAtAnyWriteLeavesTheCommandWholeInTheMainFile
 {
     for (const Command &command : commands) {
         SCOPED_TRACE(command.name);
-        restore_template();
-        const QString before = content(main_file());
-        {
-            NoteStore store(lock);
-            QString z = zhu, b = bei;
-            ASSERT_EQ(store.Connect_to_db(z, b, dialogs), kMainAndBackup);
-            command.run(store);
-        }
-        const QString after = content(main_file());
+        const auto [before, after] = run_whole(command);
         int n = 1;
         int lost_backups = 0;
         for (QStringList shown; run_failing(command, n, bei, shown); ++n, shown.clear()) {
@@ -245,11 +251,8 @@ TEST_F(CrashTest, ABackupDrivePulledAtAnyWriteLeavesTheCommandWholeInTheMainFile
                     << shown.first().toStdString();
             }
             lost_backups += backup_now == before;
-            QStringList messages;
-            SilentDialogs quiet(Dialogs::Answer::No, [&messages](const QString &m) { messages << m; });
             NoteStore store(lock);
-            QString z = zhu, b = bei;
-            ASSERT_EQ(store.Connect_to_db(z, b, quiet), kMainAndBackup);
+            const QStringList messages = start_again(store);
             if (backup_now == before) {
                 ASSERT_EQ(messages.size(), 1);
                 EXPECT_TRUE(messages.first().startsWith(
