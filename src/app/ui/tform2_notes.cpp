@@ -2,6 +2,7 @@
 // the silent find after a search.
 #include "app/ui/command_helpers.h"
 #include "app/ui/note_list_delegate.h"
+#include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "catalogue/note_search_index.h"
@@ -176,7 +177,7 @@ void TForm2::clear_note_view()
     Edit3->clear();
     set_save_enabled(false);
     set_panel(5, QString());
-    clear_thumbnails();
+    picture_pane_->clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -478,7 +479,7 @@ void TForm2::ListBox3Click()
     RichEdit1->setTextCursor(start);
 
     for (const StoredPicture &p : stored.pictures)
-        add_thumbnail(p.bytes, p.id);
+        picture_pane_->add_thumbnail(p.bytes, p.id);
 
     selection.note_index = i;
     note.title_mark = ChangeMark::Unchanged;
