@@ -25,6 +25,7 @@
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -323,6 +324,58 @@ TEST_F(PicturePanelTest, ReadOnlyModeWritesNothing)
     form->SpeedButton5Click();
     EXPECT_EQ(stored(form->store.main()).size(), 1);
     EXPECT_EQ(shown(), 1);
+}
+
+// The pane on its own, with no window answering it: what it shows and what it asks for.
+TEST(PicturePaneAlone, SelectsOpensAndAsksThroughItsSignals)
+{
+    ScriptedDialogs dialogs;
+    PicturePane pane(dialogs);
+    pane.resize(220, 400);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    QSignalSpy selected(&pane, &PicturePane::pictureSelected);
+    QSignalSpy opened(&pane, &PicturePane::pictureOpenRequested);
+
+    const int w = pane.thumbnail_width();
+    pane.add_thumbnail(png_bytes(sample_image(w, 60)), 7);
+    pane.add_thumbnail(png_bytes(sample_image(w, 30)), 9);
+    ASSERT_EQ(selected.size(), 2);
+    EXPECT_EQ(selected.at(1).at(0).toInt(), 9); // the picture placed last is the selected one
+    EXPECT_EQ(pane.thumbnail_count(), 2);
+    EXPECT_EQ(pane.thumbnail(1)->geometry(), QRect(0, 64, w, 30));
+
+    QTest::mouseClick(pane.thumbnail(0), Qt::LeftButton);
+    EXPECT_EQ(selected.last().at(0).toInt(), 7);
+    auto *number = pane.findChild<QLabel *>(QStringLiteral("LabelPictureNumber"));
+    ASSERT_TRUE(number->isVisible());
+    EXPECT_EQ(number->text(), QStringLiteral("1"));
+    QTest::mouseDClick(pane.thumbnail(1), Qt::LeftButton);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.at(0).at(0).toInt(), 9);
+    EXPECT_EQ(pane.picture_view(), nullptr); // the window reads the picture and shows it
+
+    struct {
+        const char *name;
+        void (PicturePane::*signal)();
+    } buttons[] = {{"SpeedButton4", &PicturePane::addRequested},
+                   {"SpeedButton6", &PicturePane::pasteRequested},
+                   {"SpeedButton5", &PicturePane::deleteRequested}};
+    for (const auto &b : buttons) {
+        QSignalSpy asked(&pane, b.signal);
+        pane.findChild<QToolButton *>(QString::fromLatin1(b.name))->click();
+        EXPECT_EQ(asked.size(), 1) << b.name;
+    }
+    EXPECT_EQ(pane.thumbnail_count(), 2); // asking removes nothing by itself
+
+    EXPECT_TRUE(pane.remove_thumbnail(7));
+    EXPECT_FALSE(number->isVisible());
+    EXPECT_EQ(pane.thumbnail(0), nullptr);
+    EXPECT_FALSE(pane.remove_thumbnail(7));
+    pane.clear();
+    EXPECT_EQ(selected.last().at(0).toInt(), -1);
+    EXPECT_EQ(pane.thumbnail_count(), 0);
+    dialogs.verify_done();
 }
 
 // Runs `open`, which is to open the picture viewer modally; `look` sees the viewer, which is
