@@ -12,6 +12,7 @@
 // measures only that search text; --keep-index uses the index file of an earlier run; --only-open
 // measures opening the large note alone; --generate-only makes the database (for bench_startup).
 #include "app/ui/application_setup.h"
+#include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "catalogue/note_search_index.h"
@@ -514,13 +515,13 @@ int main(int argc, char **argv)
         form.select_note_entry(0);
         form.ListBox3Click();
         form.RichEdit1->viewport()->repaint();
-        form.ScrollBox1->viewport()->repaint();
+        form.findChild<QScrollArea *>(QStringLiteral("ScrollBox1"))->viewport()->repaint();
         return double(t.nsecsElapsed()) / 1e6;
     };
     // The anchor: the parts no showing can do without, measured on the same note in turn with the
     // openings (so both see the same load on the machine): the stored fields read, the RTF read
     // into a document of its own and the pictures decoded to thumbnails.
-    const int thumbnail_width = std::max(1, form.ScrollBox1->viewport()->width());
+    const int thumbnail_width = form.picture_pane()->thumbnail_width();
     auto parts_of_opening = [&] {
         QElapsedTimer t;
         t.start();
@@ -547,8 +548,7 @@ int main(int argc, char **argv)
                                        repeat);
     QTextDocument *body = form.RichEdit1->document();
     std::printf("  body %d characters, %d thumbnails\n", int(body->characterCount()),
-                int(std::count_if(form.thumbnail_slots.begin(), form.thumbnail_slots.end(),
-                                  [](QWidget *w) { return w != nullptr; })));
+                form.picture_pane()->thumbnail_count());
     report("opening the 1 MB RTF note with 20 pictures", median(opens), median(parts), "goal <= 1.3, its parts");
     report("  the same against the sqlite3 command", median(opens), open_floor, "for comparison");
     // What the opening left for later: the rest of the body laid out while the program waits for

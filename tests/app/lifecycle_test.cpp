@@ -337,7 +337,7 @@ TEST_F(LifecycleTest, SecondInstanceIsReadOnly)
     EXPECT_TRUE(second.windowTitle().endsWith(QStringLiteral(" 只读")));
     EXPECT_FALSE(second.ToolButton1->isEnabled());
     EXPECT_FALSE(second.Edit2->isEnabled());
-    EXPECT_FALSE(second.SpeedButton4->isEnabled());
+    EXPECT_FALSE(second.findChild<QToolButton *>(QStringLiteral("SpeedButton4"))->isEnabled());
     EXPECT_FALSE(first.windowTitle().endsWith(QStringLiteral(" 只读")));
     EXPECT_TRUE(first.ToolButton1->isEnabled());
 

@@ -94,9 +94,9 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     EXPECT_EQ(form->GroupBox1->title(), QStringLiteral("大类"));
     EXPECT_EQ(form->GroupBox2->title(), QStringLiteral("小类"));
     EXPECT_EQ(form->GroupBox4->title(), QStringLiteral("内容"));
-    EXPECT_EQ(form->GroupBox5->title(), QStringLiteral("图片"));
+    EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox5"))->title(), QStringLiteral("图片"));
     EXPECT_EQ(form->GroupBox6->height(), 96);
-    EXPECT_EQ(form->GroupBox7->height(), 56);
+    EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox7"))->height(), 56);
     EXPECT_EQ(form->Edit1->width(), 108);
     EXPECT_EQ(form->RichEdit1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(form->RichEdit1->acceptRichText());
@@ -683,8 +683,10 @@ TEST_F(MainWindowTest, ReadOnlyModeDisablesEditingControls)
     }
     for (QWidget *w : std::initializer_list<QWidget *>{
              form->Edit2, form->Edit3, form->SpeedButtonNew, form->SpeedButton2, form->SpeedButton8, form->SpeedButton9,
-             form->SpeedButton10, form->SpeedButton11, form->SpeedButton12, form->Label3, form->SpeedButton4,
-             form->SpeedButton5, form->SpeedButton6})
+             form->SpeedButton10, form->SpeedButton11, form->SpeedButton12, form->Label3,
+             form->findChild<QToolButton *>(QStringLiteral("SpeedButton4")),
+             form->findChild<QToolButton *>(QStringLiteral("SpeedButton5")),
+             form->findChild<QToolButton *>(QStringLiteral("SpeedButton6"))})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     // Reading stays possible: lists, search, editor, menus.
     EXPECT_TRUE(form->ListBox1->isEnabled());
@@ -702,11 +704,12 @@ TEST_F(MainWindowTest, ReadOnlyModeLastsForTheRun)
     EXPECT_FALSE(form->ToolButtonSave->isEnabled());
     EXPECT_FALSE(form->SpeedButton2->isEnabled());
     for (QWidget *w : std::initializer_list<QWidget *>{form->ToolButton1, form->ToolButton7, form->ToolButton18,
-                                                       form->Edit2, form->Edit3, form->SpeedButton8, form->GroupBox7}) {
+                                                       form->Edit2, form->Edit3, form->SpeedButton8,
+                                                       form->findChild<QGroupBox *>(QStringLiteral("GroupBox7"))}) {
         w->setEnabled(true);
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     }
-    EXPECT_FALSE(form->SpeedButton4->isEnabled());
+    EXPECT_FALSE(form->findChild<QToolButton *>(QStringLiteral("SpeedButton4"))->isEnabled());
     // Controls read-only mode leaves alone keep working as before.
     form->Edit1->setEnabled(false);
     form->Edit1->setEnabled(true);

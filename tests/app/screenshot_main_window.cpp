@@ -4,6 +4,7 @@
 //   ... out.png start [FOLDER]: the real start-up on notes in FOLDER (a temporary folder by
 //   default), with the start page.
 #include "app/ui/application_setup.h"
+#include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/settings_store.h"
 #include "platform/ui/qt_dialogs.h"
@@ -84,10 +85,10 @@ int main(int argc, char **argv)
                 QBuffer buffer(&bytes);
                 buffer.open(QIODevice::WriteOnly);
                 image.save(&buffer, "PNG");
-                form.add_thumbnail(bytes, i + 1);
+                form.picture_pane()->add_thumbnail(bytes, i + 1);
             }
-            form.add_thumbnail(QByteArray("damaged"), 4);
-            form.Image1Click(1);
+            form.picture_pane()->add_thumbnail(QByteArray("damaged"), 4);
+            form.picture_pane()->Image1Click(1);
         }
         QPixmap shot = form.grab();
         if (args.contains(QStringLiteral("menu"))) {

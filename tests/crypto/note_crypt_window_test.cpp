@@ -1,5 +1,6 @@
 // Note encryption through the main window against real database files: the commands, unlocking
 // an entry, the marks when a note is left unsaved, the legacy form, and what reaches the disk.
+#include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
@@ -216,7 +217,7 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("私人"));
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("绝密的正文"));
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
-    EXPECT_NE(form->thumbnail_slots[0], nullptr); // pictures need no password
+    EXPECT_NE(form->picture_pane()->thumbnail(0), nullptr); // pictures need no password
     EXPECT_FALSE(form->save_enabled());
 
     // Leaving it forgets the password.

@@ -1,4 +1,5 @@
 // The note list and opening a note, driven through the main window against real database files.
+#include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_search_index.h"
 #include "platform/code_page.h"
@@ -518,20 +519,21 @@ TEST_F(NoteListWindowTest, AtMostOneHundredThumbnails)
     exec(QStringLiteral("insert into picture(articleId,img) values(?,?)"), {small, QByteArray("damaged")});
     show_section(QStringLiteral("甲类"));
     click_entry(0);
+    const PicturePane *pane = form->picture_pane();
     int shown = 0;
-    for (QWidget *t : form->thumbnail_slots)
-        shown += t != nullptr;
+    for (int slot = 0; slot < ThumbnailSlots::kSlots; ++slot)
+        shown += pane->thumbnail(slot) != nullptr;
     EXPECT_EQ(shown, 100);
     const int hundredth = static_cast<int>(form->store.get_first_integer(
         QStringLiteral("select id from picture where articleId=%1 order by id limit 1 offset 99").arg(id)));
-    EXPECT_EQ(form->thumbnail_slots[99]->property("picture_id").toInt(), hundredth);
+    EXPECT_EQ(pane->thumbnail(99)->property("picture_id").toInt(), hundredth);
     EXPECT_EQ(form->note.img_id, hundredth);
-    EXPECT_EQ(form->thumbnail_slots[1]->y(), form->thumbnail_slots[0]->height() + 4);
+    EXPECT_EQ(pane->thumbnail(1)->y(), pane->thumbnail(0)->height() + 4);
 
     click_entry(1); // the slots are released; an undecodable picture still gets its slot
-    ASSERT_NE(form->thumbnail_slots[1], nullptr);
-    EXPECT_EQ(form->thumbnail_slots[2], nullptr);
-    EXPECT_EQ(qobject_cast<QLabel *>(form->thumbnail_slots[1])->text(), QStringLiteral("无法显示的图片"));
+    ASSERT_NE(pane->thumbnail(1), nullptr);
+    EXPECT_EQ(pane->thumbnail(2), nullptr);
+    EXPECT_EQ(qobject_cast<QLabel *>(pane->thumbnail(1))->text(), QStringLiteral("无法显示的图片"));
 }
 
 TEST_F(NoteListWindowTest, DatabaseErrorsAreShownAndTheWindowStaysUsable)

@@ -1,5 +1,6 @@
 // The picture panel of the main window against real main and backup database files: adding from
 // a file and from the clipboard, the thumbnails' places, selecting, deleting, opening the viewer.
+#include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "pictures/picture_codec.h"
 #include "pictures/picture_test_util.h"
@@ -24,6 +25,7 @@
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -94,7 +96,11 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
         form->ListBox3->setCurrentRow(0);
         ASSERT_EQ(form->note.noteId, note_id);
     }
-    int width() const { return form->ScrollBox1->viewport()->width(); }
+    // The pane's widgets, found by name as the rest of the program knows them.
+    QScrollArea *box() const { return form->findChild<QScrollArea *>(QStringLiteral("ScrollBox1")); }
+    QToolButton *button(const char *name) const { return form->findChild<QToolButton *>(QString::fromLatin1(name)); }
+    QLabel *number() const { return form->findChild<QLabel *>(QStringLiteral("LabelPictureNumber")); }
+    int width() const { return box()->viewport()->width(); }
     QString picture_file(const QString &name, const QByteArray &bytes)
     {
         const QString path = dir.file(name);
@@ -104,7 +110,7 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
     void add_file(const QString &path)
     {
         dialogs.expect_file(Kind::OpenFile, path);
-        form->SpeedButton4->click();
+        button("SpeedButton4")->click();
     }
     QList<QByteArray> stored(Connection &db)
     {
@@ -115,12 +121,12 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
         return out;
     }
     qint64 last_picture_id() { return form->store.get_first_integer(QStringLiteral("select max(id) from picture")); }
-    QWidget *thumb(int slot) const { return form->thumbnail_slots[static_cast<size_t>(slot)]; }
+    QWidget *thumb(int slot) const { return form->picture_pane()->thumbnail(slot); }
     int shown() const
     {
         int n = 0;
-        for (QWidget *t : form->thumbnail_slots)
-            n += t != nullptr;
+        for (int slot = 0; slot < ThumbnailSlots::kSlots; ++slot)
+            n += thumb(slot) != nullptr;
         return n;
     }
 
@@ -156,14 +162,14 @@ TEST_F(PicturePanelTest, FilesAreStoredByteForByteAndStackFourPixelsApart)
 
     // Cancelling the dialog adds nothing.
     dialogs.expect_file(Kind::OpenFile, QString());
-    form->SpeedButton4->click();
+    button("SpeedButton4")->click();
     EXPECT_EQ(stored(form->store.main()).size(), 4);
 }
 
 TEST_F(PicturePanelTest, PastedBitmapIsStoredAsJpegAndTextOnlyDoesNothing)
 {
     QApplication::clipboard()->setImage(sample_image(320, 200));
-    form->SpeedButton6->click();
+    button("SpeedButton6")->click();
     const QList<QByteArray> main_rows = stored(form->store.main());
     ASSERT_EQ(main_rows.size(), 1);
     EXPECT_TRUE(main_rows.first().startsWith(QByteArray("\xFF\xD8", 2)));
@@ -174,7 +180,7 @@ TEST_F(PicturePanelTest, PastedBitmapIsStoredAsJpegAndTextOnlyDoesNothing)
     EXPECT_EQ(form->note.img_id, last_picture_id());
 
     QApplication::clipboard()->setText(QStringLiteral("只有文字"));
-    form->SpeedButton6->click(); // no prompt expected
+    button("SpeedButton6")->click(); // no prompt expected
     EXPECT_EQ(stored(form->store.main()).size(), 1);
 }
 
@@ -187,27 +193,27 @@ TEST_F(PicturePanelTest, DeleteTheNewestOrTheClickedPictureAfterTheQuestion)
 
     // Without a click "删除" takes the picture added last; No keeps everything.
     dialogs.expect_question(kDeleteQuestion, Dialogs::Answer::No);
-    form->SpeedButton5->click();
+    button("SpeedButton5")->click();
     EXPECT_EQ(shown(), 3);
     dialogs.expect_question(kDeleteQuestion, Dialogs::Answer::Yes);
-    form->SpeedButton5->click();
+    button("SpeedButton5")->click();
     EXPECT_EQ(thumb(2), nullptr);
     EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from picture where id=%1").arg(third)), 0);
     test::expect_mirror_identical(form->store);
     EXPECT_EQ(form->note.img_id, -1);
     dialogs.expect_message(kChooseFirst);
-    form->SpeedButton5->click();
+    button("SpeedButton5")->click();
 
     // A click selects the picture and marks it with its slot number.
     QTest::mouseClick(thumb(1), Qt::LeftButton);
     const qint64 second = thumb(1)->property("picture_id").toLongLong();
     EXPECT_EQ(form->note.img_id, second);
-    ASSERT_TRUE(form->LabelPictureNumber->isVisible());
-    EXPECT_EQ(form->LabelPictureNumber->text(), QStringLiteral("2"));
-    EXPECT_EQ(form->LabelPictureNumber->pos(), QPoint(0, 104));
+    ASSERT_TRUE(number()->isVisible());
+    EXPECT_EQ(number()->text(), QStringLiteral("2"));
+    EXPECT_EQ(number()->pos(), QPoint(0, 104));
     dialogs.expect_question(kDeleteQuestion, Dialogs::Answer::Yes);
-    form->SpeedButton5->click();
-    EXPECT_FALSE(form->LabelPictureNumber->isVisible());
+    button("SpeedButton5")->click();
+    EXPECT_FALSE(number()->isVisible());
     // The first picture keeps its place, a gap stays where the second was.
     EXPECT_EQ(thumb(0)->geometry(), QRect(0, 0, w, 100));
     EXPECT_EQ(stored(form->store.main()).size(), 1);
@@ -228,14 +234,15 @@ TEST_F(PicturePanelTest, WideningThePanelScalesTheThumbnailsAndKeepsTheirOrder)
     const int wide = width();
     EXPECT_EQ(thumb(0)->geometry(), QRect(0, 0, wide, thumbnail_height(QSize(w, 100), wide)));
     EXPECT_EQ(thumb(1)->geometry(), QRect(0, thumb(0)->height() + 4, wide, thumbnail_height(QSize(w, 50), wide)));
-    EXPECT_EQ(form->ScrollBoxContent->minimumHeight(), thumb(1)->geometry().bottom() + 1 + 4);
+    EXPECT_EQ(form->findChild<QWidget *>(QStringLiteral("ScrollBoxContent"))->minimumHeight(),
+              thumb(1)->geometry().bottom() + 1 + 4);
 }
 
 TEST_F(PicturePanelTest, WheelStepScrollsOneLine)
 {
     for (int i = 0; i < 12; ++i)
         add_file(picture_file(QStringLiteral("%1.png").arg(i), png_bytes(sample_image(width(), 200))));
-    QScrollBar *bar = form->ScrollBox1->verticalScrollBar();
+    QScrollBar *bar = box()->verticalScrollBar();
     ASSERT_GT(bar->maximum(), 2 * bar->singleStep());
     bar->setValue(0);
     const QPoint at = thumb(0)->rect().center();
@@ -243,7 +250,7 @@ TEST_F(PicturePanelTest, WheelStepScrollsOneLine)
     QApplication::sendEvent(thumb(0), &down);
     EXPECT_EQ(bar->value(), bar->singleStep());
     QWheelEvent up(at, thumb(0)->mapToGlobal(at), {}, QPoint(0, 120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(form->ScrollBox1->viewport(), &up);
+    QApplication::sendEvent(box()->viewport(), &up);
     EXPECT_EQ(bar->value(), 0);
 }
 
@@ -252,7 +259,7 @@ TEST_F(PicturePanelTest, PicturesSurviveReopeningInBothDatabases)
     const QByteArray file = png_bytes(sample_image(120, 90));
     add_file(picture_file(QStringLiteral("a.png"), file));
     QApplication::clipboard()->setImage(sample_image(64, 48));
-    form->SpeedButton6->click();
+    button("SpeedButton6")->click();
     const QList<QByteArray> before = stored(form->store.main());
     ASSERT_EQ(before.size(), 2);
     form.reset();
@@ -291,7 +298,7 @@ TEST_F(PicturePanelTest, HostileOrDamagedFilesAreRefusedWithTheReason)
         SCOPED_TRACE(c.name);
         dialogs.expect_file(Kind::OpenFile, picture_file(QString::fromLatin1(c.name), c.bytes));
         dialogs.expect_error(c.error);
-        form->SpeedButton4->click();
+        button("SpeedButton4")->click();
         EXPECT_TRUE(stored(form->store.main()).isEmpty());
         EXPECT_EQ(shown(), 0);
     }
@@ -317,6 +324,58 @@ TEST_F(PicturePanelTest, ReadOnlyModeWritesNothing)
     form->SpeedButton5Click();
     EXPECT_EQ(stored(form->store.main()).size(), 1);
     EXPECT_EQ(shown(), 1);
+}
+
+// The pane on its own, with no window answering it: what it shows and what it asks for.
+TEST(PicturePaneAlone, SelectsOpensAndAsksThroughItsSignals)
+{
+    ScriptedDialogs dialogs;
+    PicturePane pane(dialogs);
+    pane.resize(220, 400);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    QSignalSpy selected(&pane, &PicturePane::pictureSelected);
+    QSignalSpy opened(&pane, &PicturePane::pictureOpenRequested);
+
+    const int w = pane.thumbnail_width();
+    pane.add_thumbnail(png_bytes(sample_image(w, 60)), 7);
+    pane.add_thumbnail(png_bytes(sample_image(w, 30)), 9);
+    ASSERT_EQ(selected.size(), 2);
+    EXPECT_EQ(selected.at(1).at(0).toInt(), 9); // the picture placed last is the selected one
+    EXPECT_EQ(pane.thumbnail_count(), 2);
+    EXPECT_EQ(pane.thumbnail(1)->geometry(), QRect(0, 64, w, 30));
+
+    QTest::mouseClick(pane.thumbnail(0), Qt::LeftButton);
+    EXPECT_EQ(selected.last().at(0).toInt(), 7);
+    auto *number = pane.findChild<QLabel *>(QStringLiteral("LabelPictureNumber"));
+    ASSERT_TRUE(number->isVisible());
+    EXPECT_EQ(number->text(), QStringLiteral("1"));
+    QTest::mouseDClick(pane.thumbnail(1), Qt::LeftButton);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.at(0).at(0).toInt(), 9);
+    EXPECT_EQ(pane.picture_view(), nullptr); // the window reads the picture and shows it
+
+    struct {
+        const char *name;
+        void (PicturePane::*signal)();
+    } buttons[] = {{"SpeedButton4", &PicturePane::addRequested},
+                   {"SpeedButton6", &PicturePane::pasteRequested},
+                   {"SpeedButton5", &PicturePane::deleteRequested}};
+    for (const auto &b : buttons) {
+        QSignalSpy asked(&pane, b.signal);
+        pane.findChild<QToolButton *>(QString::fromLatin1(b.name))->click();
+        EXPECT_EQ(asked.size(), 1) << b.name;
+    }
+    EXPECT_EQ(pane.thumbnail_count(), 2); // asking removes nothing by itself
+
+    EXPECT_TRUE(pane.remove_thumbnail(7));
+    EXPECT_FALSE(number->isVisible());
+    EXPECT_EQ(pane.thumbnail(0), nullptr);
+    EXPECT_FALSE(pane.remove_thumbnail(7));
+    pane.clear();
+    EXPECT_EQ(selected.last().at(0).toInt(), -1);
+    EXPECT_EQ(pane.thumbnail_count(), 0);
+    dialogs.verify_done();
 }
 
 // Runs `open`, which is to open the picture viewer modally; `look` sees the viewer, which is
@@ -355,8 +414,8 @@ TEST_F(PicturePanelTest, DoubleClickOpensTheStoredPictureInTheViewer)
                 });
     EXPECT_EQ(seen, QSize(400, 300));
     EXPECT_TRUE(writable);
-    ASSERT_NE(form->picture_view, nullptr);
-    EXPECT_EQ(form->picture_view->picture_id(), form->note.img_id);
+    ASSERT_NE(form->picture_pane()->picture_view(), nullptr);
+    EXPECT_EQ(form->picture_pane()->picture_view()->picture_id(), form->note.img_id);
 }
 
 TEST_F(PicturePanelTest, KeyboardReachesSelectsAndOpensAThumbnail)
@@ -372,8 +431,8 @@ TEST_F(PicturePanelTest, KeyboardReachesSelectsAndOpensAThumbnail)
     QFocusEvent tab(QEvent::FocusIn, Qt::TabFocusReason);
     QApplication::sendEvent(thumb(0), &tab);
     EXPECT_EQ(form->note.img_id, first);
-    ASSERT_TRUE(form->LabelPictureNumber->isVisible());
-    EXPECT_EQ(form->LabelPictureNumber->text(), QStringLiteral("1"));
+    ASSERT_TRUE(number()->isVisible());
+    EXPECT_EQ(number()->text(), QStringLiteral("1"));
 
     // Enter opens it in the viewer.
     int opened = -1;

@@ -3,6 +3,7 @@
 #include "app/command_rules.h"
 #include "app/startup.h"
 #include "app/ui/application_setup.h"
+#include "app/ui/picture_pane.h"
 #include "editor/editor_tools.h"
 #include "editor/fitted_pictures.h"
 #include "pictures/thumbnail.h"
@@ -54,7 +55,6 @@ constexpr int kStatusBarHeight = 19;
 constexpr int kToolButtonWidth = 59;
 constexpr int kListFontPixels = 16;
 constexpr int kEditingGroupHeight = 96;
-constexpr int kPictureGroupHeight = 56;
 constexpr int kStartPaneWidths[5] = {100, 102, 195, 490, 218};
 const QString kHeadingsTabHint = QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题");
 constexpr std::array<int, 7> kPanelWidths{82, 82, 82, 82, 82, 200, 50};
@@ -623,33 +623,8 @@ void TForm2::build_panes()
     }
     col4->addWidget(RichEdit1, 1);
 
-    // 图片: button group over the thumbnails.
-    GroupBox5 = make_group(Splitter, "GroupBox5", QStringLiteral("图片"));
-    auto *col5 = tight_column(GroupBox5);
-    GroupBox7 = new QGroupBox(GroupBox5);
-    GroupBox7->setObjectName(QStringLiteral("GroupBox7"));
-    GroupBox7->setAccessibleName(QStringLiteral("图片按钮"));
-    GroupBox7->setFixedHeight(kPictureGroupHeight);
-    auto *pic_row = new QHBoxLayout(GroupBox7);
-    pic_row->setContentsMargins(4, 2, 4, 2);
-    SpeedButton4 = make_button(GroupBox7, "SpeedButton4", QStringLiteral("添加"), &TForm2::SpeedButton4Click,
-                               QStringLiteral("从本机添加一个图片到笔记附件"));
-    SpeedButton6 = make_button(GroupBox7, "SpeedButton6", QStringLiteral("粘贴"), &TForm2::SpeedButton6Click,
-                               QStringLiteral("从截屏或剪贴板直接添加图片到笔记附件"));
-    SpeedButton5 = make_button(GroupBox7, "SpeedButton5", QStringLiteral("删除"), &TForm2::SpeedButton5Click,
-                               QStringLiteral("删除当前点选的图片"));
-    for (QToolButton *b : {SpeedButton4, SpeedButton6, SpeedButton5})
-        pic_row->addWidget(b);
-    pic_row->addStretch(1);
-    col5->addWidget(GroupBox7);
-    ScrollBox1 = new QScrollArea(GroupBox5);
-    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setAccessibleName(QStringLiteral("图片"));
-    ScrollBox1->setWidgetResizable(true);
-    ScrollBoxContent = new QWidget;
-    ScrollBoxContent->setObjectName(QStringLiteral("ScrollBoxContent"));
-    ScrollBox1->setWidget(ScrollBoxContent);
-    col5->addWidget(ScrollBox1, 1);
+    // 图片: the picture pane.
+    picture_pane_ = new PicturePane(dialogs_, Splitter);
 
     // Only the picture pane takes up a change of the window's width; the resize rule then
     // shares it with the editor pane.
@@ -658,7 +633,7 @@ void TForm2::build_panes()
     // Only the editor and picture panes give way when the window narrows: they may shrink
     // below what their buttons need (the buttons are then cut off at the right).
     GroupBox4->setMinimumWidth(1);
-    GroupBox5->setMinimumWidth(1);
+    picture_pane_->setMinimumWidth(1);
     set_pane_widths(
         {kStartPaneWidths[0], kStartPaneWidths[1], kStartPaneWidths[2], kStartPaneWidths[3], kStartPaneWidths[4]});
     splitter->after_resize = [this] { FormResize(); };
@@ -827,7 +802,7 @@ void TForm2::enter_read_only_mode()
                                                        SpeedButton11,
                                                        SpeedButton12,
                                                        Label3,
-                                                       GroupBox7}) {
+                                                       picture_pane_->button_group()}) {
         w->setEnabled(false);
         // For the rest of the run: the event filter turns any later enabling back.
         w->setProperty(kReadOnlyLocked, true);

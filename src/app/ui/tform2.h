@@ -10,7 +10,6 @@
 #include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"
 #include "notes/autosave.h"
-#include "pictures/thumbnail_slots.h"
 #include "session/catalogue_selection.h"
 #include "session/open_note_state.h"
 #include "settings/run_settings.h"
@@ -35,7 +34,6 @@ class QListWidget;
 class QMenu;
 class QPrinter;
 class QUrl;
-class QScrollArea;
 class QSplitter;
 class QTabWidget;
 class QTextEdit;
@@ -51,9 +49,7 @@ class SettingsStore;
 struct NoteListRow;
 class TMyThread;
 class NoteSearchIndex;
-class TPictureView;
-class ThumbnailBatch;
-struct StoredPicture;
+class PicturePane;
 struct WebDavSession;
 struct WebDavAccount;
 struct BackupContext;
@@ -93,6 +89,10 @@ class TForm2 : public QMainWindow {
     void set_save_enabled(bool enabled);
     bool save_enabled() const;
 
+    // The picture panel: thumbnails, the picture buttons (SpeedButton4, SpeedButton6,
+    // SpeedButton5 in GroupBox7) and the viewer.
+    PicturePane *picture_pane() const { return picture_pane_; }
+
     // Current pane widths, left to right, and setting them.
     PaneWidths pane_widths() const;
     void set_pane_widths(const PaneWidths &w);
@@ -112,12 +112,6 @@ class TForm2 : public QMainWindow {
     int g4width = 0;      // width of the editor pane at creation; the resize rule falls back to it
     UpdateCheckRun update_run = UpdateCheckRun::StartUp; // N94's tag: the run of the next worker
     int hintout = 0;                                     // reshow time-out of list hints (500 or 0)
-    // Picture thumbnails, one slot each (null: empty); children of ScrollBox1's widget.
-    std::array<QWidget *, 100> thumbnail_slots{};
-    // Where each slot's thumbnail lies and which picture it shows (`imagelist`).
-    ThumbnailSlots imagelist;
-    // The picture viewer, made on the first double click on a thumbnail.
-    QPointer<TPictureView> picture_view;
 
     // ---- Widgets (names as the rest of the program knows them) ----
     QToolBar *ToolBar1 = nullptr;
@@ -126,9 +120,7 @@ class TForm2 : public QMainWindow {
     QGroupBox *GroupBox2 = nullptr;     // 小类
     QGroupBox *GroupBox3 = nullptr;     // note list and headings
     QGroupBox *GroupBox4 = nullptr;     // 内容
-    QGroupBox *GroupBox5 = nullptr;     // 图片
     QGroupBox *GroupBox6 = nullptr;     // editing group
-    QGroupBox *GroupBox7 = nullptr;     // picture button group
     QGroupBox *GroupBox8 = nullptr;     // move panel
     QGroupBox *GroupBox9 = nullptr;     // progress panel
     QListWidget *ListBox1 = nullptr;    // major categories
@@ -143,14 +135,11 @@ class TForm2 : public QMainWindow {
     QLineEdit *Edit3 = nullptr; // tag line
     QLabel *Label1 = nullptr;   // notice label
     QTextEdit *RichEdit1 = nullptr;
-    QScrollArea *ScrollBox1 = nullptr;
-    QWidget *ScrollBoxContent = nullptr;  // the thumbnails' parent inside ScrollBox1
-    QLabel *LabelPictureNumber = nullptr; // number label over the clicked thumbnail
-    QLabel *LabelMoveNote = nullptr;      // move panel: the moved note's text
-    QLabel *LabelMoveSource = nullptr;    // move panel: the source minor category
-    QLabel *Label8 = nullptr;             // progress line
-    QLabel *Label10 = nullptr;            // speed line
-    QLabel *Label9 = nullptr;             // "X" closing the progress panel
+    QLabel *LabelMoveNote = nullptr;   // move panel: the moved note's text
+    QLabel *LabelMoveSource = nullptr; // move panel: the source minor category
+    QLabel *Label8 = nullptr;          // progress line
+    QLabel *Label10 = nullptr;         // speed line
+    QLabel *Label9 = nullptr;          // "X" closing the progress panel
     std::array<QLabel *, 7> StatusPanels{};
 
     // Tool bar buttons.
@@ -185,9 +174,6 @@ class TForm2 : public QMainWindow {
     QToolButton *SpeedButton11 = nullptr;    // 插入
     QToolButton *SpeedButton12 = nullptr;    // 粘贴
     QToolButton *Label3 = nullptr;           // 默认
-    QToolButton *SpeedButton4 = nullptr;     // 添加
-    QToolButton *SpeedButton6 = nullptr;     // 粘贴 (picture)
-    QToolButton *SpeedButton5 = nullptr;     // 删除 (picture)
     QToolButton *Button4 = nullptr;          // 确定 (move panel)
     QToolButton *Button5 = nullptr;          // 取消 (move panel)
 
@@ -333,13 +319,6 @@ class TForm2 : public QMainWindow {
 
     // ---- Moving a note (tform2_move.cpp) ----
     int move_note_id = -1; // the note the move panel moves
-    // Picture panel: one thumbnail for picture `id` in the first free slot (none when all 100
-    // are taken); the thumbnails of an opened note's pictures, their decoding started before the
-    // body is read and shown after it, in the pictures' order; releasing them all.
-    void add_thumbnail(const QByteArray &bytes, int id);
-    void start_thumbnails(const QList<StoredPicture> &pictures);
-    void add_thumbnails(const QList<StoredPicture> &pictures);
-    void clear_thumbnails();
     // Hints of too-wide note-list entries.
     void ListBox3MouseMove(const QPoint &pos);
     void ListBox3MouseLeave();
@@ -512,17 +491,6 @@ class TForm2 : public QMainWindow {
     // The resize rule; runs on every change of the window size.
     void FormResize();
 
-    // ---- Picture panel (tform2_pictures.cpp) ----
-    // A click on the thumbnail in slot `slot` (0-based) selects its picture and shows the slot's
-    // number on it; a double click opens the picture in the viewer.
-    void Image1Click(int slot);
-    void Image1DblClick(int slot);
-    // One wheel step over the panel scrolls it one line.
-    void ScrollBox1MouseWheelDown();
-    void ScrollBox1MouseWheelUp();
-    // The panel's width changed: the thumbnails follow it.
-    void ScrollBox1Resize();
-
     // Context-menu enabling, run each time a menu opens.
     void PopupMenu1Popup();
     void PopupMenu2Popup();
@@ -582,17 +550,12 @@ class TForm2 : public QMainWindow {
     // Mouse and key events of the note list and the search box; goes before the widgets do.
     std::unique_ptr<QObject> note_list_events_;
     NoteSearchIndex *search_index_ = nullptr; // deleted in FormDestroy, before the store
-    // Clicks on thumbnails, wheel steps and size changes of the picture panel.
-    std::unique_ptr<QObject> picture_panel_events_;
-    // The thumbnails being decoded for the note being opened; kept until the next opening, so
-    // that no opening waits for the helper thread to finish a picture it is no longer needed for.
-    std::unique_ptr<ThumbnailBatch> thumbnail_batch_;
+    // The picture panel (GroupBox5 and everything in it); its signals reach the handlers of
+    // tform2_pictures.cpp, which keep the open note's selected picture (`note.img_id`).
+    PicturePane *picture_pane_ = nullptr;
     void setup_picture_panel();
-    // Shows a thumbnail for picture `id` (of `size`, decoded as `image`; a null image shows the
-    // stand-in with `error` as its hint) in the first free slot; false when all are taken.
-    bool place_thumbnail(int id, QSize size, const QImage &image, const QString &error);
-    // Puts each thumbnail widget where `imagelist` says.
-    void lay_out_thumbnails();
+    // Reads picture `id` and shows it in the pane's viewer.
+    void open_picture(int id);
     // Mouse events of the editor and the headings list.
     std::unique_ptr<QObject> editor_events_;
     std::unique_ptr<QPrinter> printer_;

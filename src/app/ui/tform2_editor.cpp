@@ -1,6 +1,7 @@
 // The open note's editing: save, save as, new note, delete note, change tracking, the entering
 // preparation, the autosave timer and the recovery of an autosaved body.
 #include "app/ui/note_list_delegate.h"
+#include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "crypto/note_crypt.h"
 #include "editor/note_loader.h"
@@ -488,7 +489,7 @@ bool TForm2::recover_autosave(int note_id, const QString &file)
     set_panel(4, QStringLiteral("RTF"));
     set_panel(5, QStringLiteral("笔记更新时间:") + regional_date_time(stored.put, QLocale::system()));
     for (const StoredPicture &p : stored.pictures)
-        add_thumbnail(p.bytes, p.id);
+        picture_pane_->add_thumbnail(p.bytes, p.id);
     note.title_mark = mode_pending || (typed && (typed->title != stored_title || typed->label != stored.label))
                           ? ChangeMark::Changed
                           : ChangeMark::Unchanged;

@@ -2,6 +2,7 @@
 // the silent find after a search.
 #include "app/ui/command_helpers.h"
 #include "app/ui/note_list_delegate.h"
+#include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "catalogue/note_search_index.h"
@@ -177,7 +178,7 @@ void TForm2::clear_note_view()
     Edit3->clear();
     set_save_enabled(false);
     set_panel(5, QString());
-    clear_thumbnails();
+    picture_pane_->clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -415,7 +416,10 @@ void TForm2::ListBox3Click()
     const StoredNote &stored = opened.stored;
 
     // The thumbnails are decoded on a helper thread while the body is read below.
-    start_thumbnails(stored.pictures);
+    QList<QByteArray> picture_bytes;
+    for (const StoredPicture &p : stored.pictures)
+        picture_bytes.append(p.bytes);
+    picture_pane_->start_thumbnails(picture_bytes);
 
     clear_note_view();
     crypt.key_crypt = opened.password;
@@ -462,7 +466,10 @@ void TForm2::ListBox3Click()
     start.setPosition(0);
     RichEdit1->setTextCursor(start);
 
-    add_thumbnails(stored.pictures);
+    QList<int> picture_ids;
+    for (const StoredPicture &p : stored.pictures)
+        picture_ids.append(static_cast<int>(p.id));
+    picture_pane_->add_thumbnails(picture_ids);
 
     selection.note_index = i;
     note.title_mark = ChangeMark::Unchanged;

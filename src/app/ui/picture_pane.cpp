@@ -1,0 +1,359 @@
+#include "app/ui/picture_pane.h"
+
+#include "app/ui/application_setup.h"
+#include "pictures/thumbnail.h"
+#include "pictures/ui/tpictureview.h"
+
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace yunshan {
+
+namespace {
+
+constexpr int kPictureGroupHeight = 56;
+
+// The slot (0-based) a thumbnail widget sits in.
+constexpr char kSlotProperty[] = "thumbnail_slot";
+
+QToolButton *make_button(QWidget *parent, const char *name, const QString &text, const QString &hint)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(text); // no fixed accessible name: screen readers read the text
+    b->setAutoRaise(true);
+    b->setToolTip(hint);
+    b->setStatusTip(hint);
+    b->setAccessibleDescription(hint);
+    return b;
+}
+
+QVBoxLayout *tight_column(QWidget *w, int margin)
+{
+    auto *v = new QVBoxLayout(w);
+    v->setContentsMargins(margin, margin, margin, margin);
+    v->setSpacing(2);
+    return v;
+}
+
+} // namespace
+
+// Clicks and double clicks on thumbnails; wheel steps and size changes of the panel.
+class PicturePanelEvents : public QObject {
+  public:
+    explicit PicturePanelEvents(PicturePane &pane) : pane_(pane) {}
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        const bool viewport = watched == pane_.ScrollBox1->viewport();
+        const QVariant slot = viewport ? QVariant() : watched->property(kSlotProperty);
+        if (e->type() == QEvent::Wheel && (viewport || slot.isValid())) {
+            wheel_rest_ += static_cast<QWheelEvent *>(e)->angleDelta().y();
+            for (; wheel_rest_ >= QWheelEvent::DefaultDeltasPerStep; wheel_rest_ -= QWheelEvent::DefaultDeltasPerStep)
+                pane_.ScrollBox1MouseWheelUp();
+            for (; wheel_rest_ <= -QWheelEvent::DefaultDeltasPerStep; wheel_rest_ += QWheelEvent::DefaultDeltasPerStep)
+                pane_.ScrollBox1MouseWheelDown();
+            return true;
+        }
+        if (viewport) {
+            if (e->type() == QEvent::Resize)
+                pane_.ScrollBox1Resize();
+            return false;
+        }
+        if (!slot.isValid())
+            return false;
+        // From the keyboard: Tab onto a thumbnail selects its picture, Enter or Space opens it.
+        if (e->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(e)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+                pane_.ScrollBox1->ensureWidgetVisible(static_cast<QWidget *>(watched), 0, 0);
+                pane_.Image1Click(slot.toInt());
+            }
+            return false;
+        }
+        if (e->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(e)->key();
+            if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space)
+                return false;
+            pane_.Image1Click(slot.toInt());
+            pane_.Image1DblClick(slot.toInt());
+            return true;
+        }
+        if (e->type() != QEvent::MouseButtonPress && e->type() != QEvent::MouseButtonDblClick)
+            return false;
+        if (static_cast<QMouseEvent *>(e)->button() != Qt::LeftButton)
+            return false;
+        if (e->type() == QEvent::MouseButtonPress)
+            pane_.Image1Click(slot.toInt());
+        else
+            pane_.Image1DblClick(slot.toInt());
+        return true;
+    }
+
+  private:
+    PicturePane &pane_;
+    int wheel_rest_ = 0;
+};
+
+PicturePane::PicturePane(Dialogs &dialogs, QWidget *parent) : QWidget(parent), dialogs_(dialogs)
+{
+    setObjectName(QStringLiteral("PicturePane"));
+    auto *outer = tight_column(this, 0);
+
+    // 图片: button group over the thumbnails.
+    GroupBox5 = new QGroupBox(QStringLiteral("图片"), this);
+    GroupBox5->setObjectName(QStringLiteral("GroupBox5"));
+    GroupBox5->setAccessibleName(QStringLiteral("图片"));
+    outer->addWidget(GroupBox5);
+    // The pane may be narrower than its buttons need (they are then cut off at the right).
+    GroupBox5->setMinimumWidth(1);
+    auto *col5 = tight_column(GroupBox5, 2);
+    GroupBox7 = new QGroupBox(GroupBox5);
+    GroupBox7->setObjectName(QStringLiteral("GroupBox7"));
+    GroupBox7->setAccessibleName(QStringLiteral("图片按钮"));
+    GroupBox7->setFixedHeight(kPictureGroupHeight);
+    auto *pic_row = new QHBoxLayout(GroupBox7);
+    pic_row->setContentsMargins(4, 2, 4, 2);
+    SpeedButton4 =
+        make_button(GroupBox7, "SpeedButton4", QStringLiteral("添加"), QStringLiteral("从本机添加一个图片到笔记附件"));
+    SpeedButton6 = make_button(GroupBox7, "SpeedButton6", QStringLiteral("粘贴"),
+                               QStringLiteral("从截屏或剪贴板直接添加图片到笔记附件"));
+    SpeedButton5 = make_button(GroupBox7, "SpeedButton5", QStringLiteral("删除"), QStringLiteral("删除当前点选的图片"));
+    connect(SpeedButton4, &QToolButton::clicked, this, &PicturePane::addRequested);
+    connect(SpeedButton6, &QToolButton::clicked, this, &PicturePane::pasteRequested);
+    connect(SpeedButton5, &QToolButton::clicked, this, &PicturePane::deleteRequested);
+    for (QToolButton *b : {SpeedButton4, SpeedButton6, SpeedButton5})
+        pic_row->addWidget(b);
+    pic_row->addStretch(1);
+    col5->addWidget(GroupBox7);
+
+    ScrollBox1 = new QScrollArea(GroupBox5);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setAccessibleName(QStringLiteral("图片"));
+    ScrollBox1->setWidgetResizable(true);
+    ScrollBoxContent = new QWidget;
+    ScrollBoxContent->setObjectName(QStringLiteral("ScrollBoxContent"));
+    ScrollBox1->setWidget(ScrollBoxContent);
+    col5->addWidget(ScrollBox1, 1);
+    // The thumbnails' width follows the panel, and their heights with it; a scroll bar that came
+    // and went with the content's height would change the width again.
+    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    LabelPictureNumber = new QLabel(ScrollBoxContent);
+    LabelPictureNumber->setObjectName(QStringLiteral("LabelPictureNumber"));
+    QFont font(ui_font_family());
+    font.setPixelSize(13);
+    LabelPictureNumber->setFont(font);
+    QPalette palette = LabelPictureNumber->palette();
+    palette.setColor(QPalette::WindowText, QColor(0xA5, 0x2A, 0x2A));
+    LabelPictureNumber->setPalette(palette);
+    LabelPictureNumber->setAutoFillBackground(true);
+    // Clicks on the number go to the thumbnail below it.
+    LabelPictureNumber->setAttribute(Qt::WA_TransparentForMouseEvents);
+    LabelPictureNumber->setProperty(kSlotProperty, QVariant());
+    LabelPictureNumber->hide();
+
+    picture_panel_events_ = std::make_unique<PicturePanelEvents>(*this);
+    ScrollBox1->viewport()->installEventFilter(picture_panel_events_.get());
+}
+
+PicturePane::~PicturePane() = default;
+
+// ---------------------------------------------------------------------------------------------
+// Thumbnails
+
+int PicturePane::thumbnail_width() const
+{
+    return qMax(1, ScrollBox1->viewport()->width());
+}
+
+QWidget *PicturePane::thumbnail(int slot) const
+{
+    if (slot < 0 || slot >= ThumbnailSlots::kSlots)
+        return nullptr;
+    return thumbnail_slots[static_cast<size_t>(slot)];
+}
+
+int PicturePane::thumbnail_count() const
+{
+    int n = 0;
+    for (const QWidget *t : thumbnail_slots)
+        n += t != nullptr;
+    return n;
+}
+
+bool PicturePane::place_thumbnail(int id, QSize size, const QImage &image, const QString &error)
+{
+    const int width = thumbnail_width();
+    const int slot = imagelist.add(id, image.isNull() ? QSize() : size, width);
+    if (slot < 0)
+        return false; // all 100 slots taken: the picture stays stored, without a thumbnail
+    auto *thumb = new QLabel(ScrollBoxContent);
+    thumb->setObjectName(QStringLiteral("Image%1").arg(slot + 1));
+    thumb->setAccessibleName(QStringLiteral("图片%1").arg(slot + 1));
+    thumb->setProperty("picture_id", id);
+    thumb->setProperty(kSlotProperty, slot);
+    thumb->setAccessibleDescription(QStringLiteral("按回车键打开图片"));
+    // Reachable with Tab like the other controls; the frame shows which one has the focus.
+    thumb->setFocusPolicy(Qt::StrongFocus);
+    thumb->setStyleSheet(QStringLiteral("QLabel:focus { border: 2px solid palette(highlight); }"));
+    if (image.isNull()) {
+        // Bytes the loader cannot show stay stored; the slot says so, the hint says why.
+        thumb->setText(QStringLiteral("无法显示的图片"));
+        thumb->setToolTip(error);
+        thumb->setAlignment(Qt::AlignCenter);
+        thumb->setFrameStyle(QFrame::Box);
+    } else {
+        // Kept no wider than the panel: the label stretches it, and a full-size picture per
+        // thumbnail would cost memory and time at every paint.
+        const int height = imagelist.slot(slot).height;
+        const QImage shown = image.width() > width && height > 0
+                                 ? image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                 : image;
+        thumb->setScaledContents(true);
+        thumb->setPixmap(QPixmap::fromImage(shown));
+    }
+    thumb->installEventFilter(picture_panel_events_.get());
+    thumbnail_slots[static_cast<size_t>(slot)] = thumb;
+    Q_EMIT pictureSelected(id);
+    lay_out_thumbnails();
+    thumb->show();
+    return true;
+}
+
+void PicturePane::add_thumbnail(const QByteArray &bytes, int id)
+{
+    const Thumbnail t = decode_thumbnail(bytes, thumbnail_width());
+    place_thumbnail(id, t.original, t.image, t.error);
+}
+
+void PicturePane::start_thumbnails(const QList<QByteArray> &pictures)
+{
+    thumbnail_batch_.reset();
+    thumbnail_batch_ = std::make_unique<ThumbnailBatch>(pictures, thumbnail_width());
+}
+
+void PicturePane::add_thumbnails(const QList<int> &ids)
+{
+    if (!thumbnail_batch_)
+        return;
+    const std::vector<Thumbnail> thumbnails = thumbnail_batch_->take();
+    for (qsizetype i = 0; i < ids.size() && i < qsizetype(thumbnails.size()); ++i) {
+        const Thumbnail &t = thumbnails[static_cast<size_t>(i)];
+        place_thumbnail(ids.at(i), t.original, t.image, t.error);
+    }
+}
+
+void PicturePane::clear()
+{
+    for (QWidget *&t : thumbnail_slots) {
+        delete t;
+        t = nullptr;
+    }
+    imagelist.clear();
+    Q_EMIT pictureSelected(-1);
+    LabelPictureNumber->hide();
+    lay_out_thumbnails();
+}
+
+bool PicturePane::remove_thumbnail(int id)
+{
+    const int slot = imagelist.remove(id);
+    if (slot < 0)
+        return false;
+    delete thumbnail_slots[static_cast<size_t>(slot)];
+    thumbnail_slots[static_cast<size_t>(slot)] = nullptr;
+    if (LabelPictureNumber->isVisible() && LabelPictureNumber->property(kSlotProperty).toInt() == slot)
+        LabelPictureNumber->hide();
+    lay_out_thumbnails();
+    return true;
+}
+
+void PicturePane::lay_out_thumbnails()
+{
+    const int width = thumbnail_width();
+    for (size_t i = 0; i < thumbnail_slots.size(); ++i) {
+        QWidget *t = thumbnail_slots[i];
+        if (!t)
+            continue;
+        const ThumbnailSlots::Slot &s = imagelist.slot(static_cast<int>(i));
+        t->setGeometry(0, s.top, width, s.height);
+    }
+    ScrollBoxContent->setMinimumHeight(imagelist.content_height());
+    if (LabelPictureNumber->isVisible()) {
+        const int slot = LabelPictureNumber->property(kSlotProperty).toInt();
+        LabelPictureNumber->move(0, imagelist.slot(slot).top);
+        LabelPictureNumber->raise();
+    }
+}
+
+void PicturePane::ScrollBox1Resize()
+{
+    imagelist.rescale(thumbnail_width());
+    lay_out_thumbnails();
+}
+
+void PicturePane::ScrollBox1MouseWheelDown()
+{
+    QScrollBar *bar = ScrollBox1->verticalScrollBar();
+    bar->setValue(bar->value() + bar->singleStep());
+}
+
+void PicturePane::ScrollBox1MouseWheelUp()
+{
+    QScrollBar *bar = ScrollBox1->verticalScrollBar();
+    bar->setValue(bar->value() - bar->singleStep());
+}
+
+void PicturePane::Image1Click(int slot)
+{
+    if (!thumbnail(slot))
+        return;
+    const qint64 id = imagelist.slot(slot).id;
+    Q_EMIT pictureSelected(static_cast<int>(id));
+    const int first = imagelist.find(id);
+    if (first < 0)
+        return;
+    LabelPictureNumber->setText(QString::number(first + 1));
+    LabelPictureNumber->setAccessibleName(QStringLiteral("选中的图片：%1").arg(first + 1));
+    LabelPictureNumber->adjustSize();
+    LabelPictureNumber->setProperty(kSlotProperty, first);
+    LabelPictureNumber->move(0, imagelist.slot(first).top);
+    LabelPictureNumber->show();
+    LabelPictureNumber->raise();
+}
+
+void PicturePane::Image1DblClick(int slot)
+{
+    if (!thumbnail(slot))
+        return;
+    Q_EMIT pictureOpenRequested(static_cast<int>(imagelist.slot(slot).id));
+}
+
+TPictureView *PicturePane::picture_view() const
+{
+    return picture_view_;
+}
+
+void PicturePane::show_picture(const QByteArray &bytes, int id)
+{
+    // The viewer belongs to the main window, as a dialog of it.
+    if (!picture_view_)
+        picture_view_ = new TPictureView(dialogs_, window());
+    picture_view_->set_is_write(true);
+    // Bytes that cannot be decoded give the decoder's message instead of the window.
+    picture_view_->open_picture(bytes, id);
+}
+
+} // namespace yunshan
