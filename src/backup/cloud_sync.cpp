@@ -375,23 +375,8 @@ bool ShareSync::unpack()
 bool ShareSync::prepare_staged()
 {
     try {
-        Connection db;
-        db.open(staged_, false);
-        const auto layout = db.query_first(QStringLiteral("select count(*) from sqlite_master where type='table' and "
-                                                          "name='beiyong_table' collate nocase"));
-        if (layout && layout->toLongLong() == 0) {
-            // A file of an older version gets the upgrade every start-up applies.
-            db.execute(QStringLiteral("BEGIN IMMEDIATE"));
-            try {
-                for (const QString &sql : upgrade_statements())
-                    db.execute(sql);
-                db.execute(QStringLiteral("COMMIT"));
-            } catch (...) {
-                db.execute(QStringLiteral("ROLLBACK"));
-                throw;
-            }
-        }
-        db.close();
+        // A file of an older version gets the upgrade every start-up applies.
+        upgrade_database_file(staged_);
         share_prints_ = sync::compute_fingerprints(staged_);
     } catch (const std::exception &e) {
         c_.dialogs.error(QStringLiteral("从网盘 %1 下载的数据库文件 notedb.sl3 不能使用：%2\n本地笔记没有改动。")

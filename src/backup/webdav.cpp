@@ -145,15 +145,6 @@ class Snapshot {
     QString path_;
 };
 
-QString generation_of(const QString &database)
-{
-    Connection db;
-    db.open_read_only(database);
-    const auto g = db.query_first(QStringLiteral("select value1 from set_table where key1=?1"),
-                                  {QString::fromLatin1(kGenerationKey)});
-    return g && g->isValid() ? g->toString() : QString();
-}
-
 bool strong_etag(const QString &etag)
 {
     return !etag.isEmpty() && !etag.startsWith(QLatin1String("W/"));
@@ -350,7 +341,7 @@ UploadOutcome upload_package(WebDavSession &session, const WebDavAccount &accoun
         build_package_file(snapshot.path(), zip_password, package->fileName());
         if (uploaded) {
             uploaded->prints = sync::compute_fingerprints(snapshot.path());
-            uploaded->generation = generation_of(snapshot.path());
+            uploaded->generation = read_generation(snapshot.path());
         }
     }
     if (esc())

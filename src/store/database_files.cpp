@@ -83,6 +83,15 @@ bool database_writable(const QString &path)
     return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
 }
 
+QString read_generation(const QString &path)
+{
+    Connection db;
+    db.open_read_only(path);
+    const auto g = db.query_first(QStringLiteral("select value1 from set_table where key1=?1"),
+                                  {QString::fromLatin1(kGenerationKey)});
+    return g && g->isValid() ? g->toString() : QString();
+}
+
 FileProbe probe_database(const QString &path)
 {
     FileProbe p;

@@ -45,6 +45,10 @@ struct FileProbe {
 
 FileProbe probe_database(const QString &path);
 
+// The generation stamp of a database file opened only to read it; empty when it has none.
+// Throws DbError when the file cannot be read.
+QString read_generation(const QString &path);
+
 // The number of notes (title rows) in a sound database file, -1 when it cannot be read. Reads
 // the whole title table: only for a message that names it.
 qint64 count_notes(const QString &path);

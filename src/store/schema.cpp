@@ -134,4 +134,23 @@ bool upgrade_schema(NoteStore &store)
     return true;
 }
 
+void upgrade_database_file(const QString &path)
+{
+    Connection db;
+    db.open(path, false);
+    const auto layout = db.query_first(QStringLiteral("select count(*) from sqlite_master where type='table' and "
+                                                      "name='beiyong_table' collate nocase"));
+    if (!layout || layout->toLongLong() != 0)
+        return;
+    db.execute(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        for (const QString &sql : upgrade_statements())
+            db.execute(sql);
+        db.execute(QStringLiteral("COMMIT"));
+    } catch (...) {
+        db.execute(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}
+
 } // namespace yunshan

@@ -17,5 +17,8 @@ void create_schema(Connection &main);
 // Upgrades the open main database (and the backup, following the main's answer).
 // Returns true when an upgrade ran. Does nothing when the main database is closed.
 bool upgrade_schema(NoteStore &store);
+// Brings the database file `path` (not one the store has open) up to date as a start-up does, in
+// one transaction; nothing happens to a file that is already. Throws DbError.
+void upgrade_database_file(const QString &path);
 
 } // namespace yunshan

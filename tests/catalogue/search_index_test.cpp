@@ -3,10 +3,10 @@
 // lost index file is rebuilt.
 #include "catalogue/move_note.h"
 #include "catalogue/note_list.h"
-#include "catalogue/note_search_index.h"
 #include "editor/note_save.h"
 #include "notes/note_lifetime.h"
 #include "store/connection.h"
+#include "store/note_search_index.h"
 #include "store/note_store.h"
 #include "store/set_table.h"
 #include "store/store_fixture.h"

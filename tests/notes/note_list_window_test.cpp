@@ -1,11 +1,11 @@
 // The note list and opening a note, driven through the main window against real database files.
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
-#include "catalogue/note_search_index.h"
 #include "platform/code_page.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "store/connection.h"
+#include "store/note_search_index.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
 #include "support/program_folders.h"

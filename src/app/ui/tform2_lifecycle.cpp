@@ -4,13 +4,13 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
-#include "catalogue/note_search_index.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"
 #include "platform/rounding.h"
 #include "platform/settings_store.h"
+#include "store/note_search_index.h"
 #include "store/schema.h"
 
 #include <QCloseEvent>

@@ -5,7 +5,6 @@
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
-#include "catalogue/note_search_index.h"
 #include "crypto/note_crypt.h"
 #include "editor/fitted_pictures.h"
 #include "editor/note_loader.h"
@@ -14,6 +13,7 @@
 #include "platform/dialogs.h"
 #include "session/open_note.h"
 #include "store/note_rows.h"
+#include "store/note_search_index.h"
 
 #include <QApplication>
 #include <QFile>

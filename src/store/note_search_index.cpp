@@ -1,4 +1,4 @@
-#include "catalogue/note_search_index.h"
+#include "store/note_search_index.h"
 
 #include "platform/paths.h"
 #include "store/note_change_log.h"
