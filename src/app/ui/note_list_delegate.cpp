@@ -1,17 +1,14 @@
 #include "app/ui/note_list_delegate.h"
 
-#include "app/list_colours.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "platform/rounding.h"
 #include "session/note_list_model.h"
 
 #include <QAbstractItemView>
-#include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
-#include <QToolTip>
 
 namespace yunshan {
 
@@ -51,19 +48,13 @@ QListWidgetItem *new_note_entry(const TForm2 &form, const QString &text)
     return new NoteEntryItem(form, text);
 }
 
-NoteListDelegate::NoteListDelegate(TForm2 &form, QObject *parent) : QStyledItemDelegate(parent), form_(form) {}
-
 void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const QRect r = option.rect;
     const int row = index.row();
     const NoteListState &list = form_.list;
-    painter->save();
-    painter->setClipRect(r);
-    const ListRowColours colours = list_row_colours(option.palette, option.state & QStyle::State_Selected);
-    painter->fillRect(r, colours.background);
+    const ListRowColours colours = begin_entry(painter, option);
     const QFontMetrics fm(option.font);
-    painter->setFont(option.font);
     const int h = form_.listfontheight;
     const int x = r.left() + 4;
     const int baseline = r.top() + round_half_even(h * 0.3 / 2) + fm.ascent();
@@ -99,26 +90,16 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 
 QSize NoteListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QSize s = QStyledItemDelegate::sizeHint(option, index);
-    if (form_.note_item_height > 0)
-        s.setHeight(form_.note_item_height);
+    QSize s = EntryListDelegate::sizeHint(option, index);
     // Every entry is as wide as the list's horizontal scroll range.
     if (form_.note_list_scroll_width > 0)
         s.setWidth(form_.note_list_scroll_width);
     return s;
 }
 
-bool NoteListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
-                                 const QModelIndex &index)
+QString NoteListDelegate::armed_hint() const
 {
-    if (event->type() != QEvent::ToolTip)
-        return QStyledItemDelegate::helpEvent(event, view, option, index);
-    // Only an entry too wide for the list has a hint (armed by the mouse-move rule).
-    if (index.isValid() && index.row() == form_.list.hits_index && !form_.note_list_hint.isEmpty())
-        QToolTip::showText(event->globalPos(), form_.note_list_hint, view, option.rect);
-    else
-        QToolTip::hideText();
-    return true;
+    return form_.note_list_hint;
 }
 
 } // namespace yunshan
