@@ -525,6 +525,11 @@ class TForm2 : public QMainWindow {
     void mark_favourite(bool on, const QString &no_entry_text);
     // In read-only mode: says why a write is refused and returns true.
     bool refused_in_read_only();
+    // Before the open note is left with unsaved changes: `question` offers to save them (Saved),
+    // to drop them (Dropped: its autosave file and pending encryption change go) or to stay
+    // (Cancelled, also when the save failed and has said why). Nothing unsaved: Saved.
+    enum class UnsavedNote { Cancelled, Saved, Dropped };
+    UnsavedNote settle_unsaved_note(const QString &question);
     void setup_editor_tracking();
     // A backup write failed and the backup was closed: said once, panel 0 follows.
     void report_backup_failure(const QString &message);

@@ -187,22 +187,8 @@ void TForm2::ToolButton6Click()
 {
     if (read_only())
         return;
-    if (save_enabled()) {
-        switch (dialogs_.question_yes_no_cancel(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"))) {
-        case Dialogs::Answer::Cancel:
-            return;
-        case Dialogs::Answer::Yes:
-            SpeedButton2Click();
-            if (save_enabled())
-                return; // not saved: the changes stay in the view
-            break;
-        case Dialogs::Answer::No:
-            QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
-            // Marks of an encryption change that is dropped go back to the stored mode.
-            drop_pending_crypt_changes();
-            break;
-        }
-    }
+    if (settle_unsaved_note(QStringLiteral("笔记没保存，是否保存或者取消当前操作？")) == UnsavedNote::Cancelled)
+        return; // not saved: the changes stay in the view
     const int class_row = selected_row(ListBox1);
     const int section_row = selected_row(ListBox2);
     if (section_row < 0) {
@@ -387,22 +373,28 @@ void TForm2::Timer1Timer()
     wipe_password(password);
 }
 
+TForm2::UnsavedNote TForm2::settle_unsaved_note(const QString &question)
+{
+    if (!save_enabled())
+        return UnsavedNote::Saved;
+    switch (dialogs_.question_yes_no_cancel(question)) {
+    case Dialogs::Answer::Yes:
+        SpeedButton2Click();
+        return save_enabled() ? UnsavedNote::Cancelled : UnsavedNote::Saved;
+    case Dialogs::Answer::No:
+        QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
+        // Marks of an encryption change that is dropped go back to the stored mode.
+        drop_pending_crypt_changes();
+        return UnsavedNote::Dropped;
+    default:
+        return UnsavedNote::Cancelled;
+    }
+}
+
 bool TForm2::settle_note_before_database_change()
 {
-    if (save_enabled()) {
-        switch (dialogs_.question_yes_no_cancel(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"))) {
-        case Dialogs::Answer::Cancel:
-            return false;
-        case Dialogs::Answer::Yes:
-            SpeedButton2Click();
-            if (save_enabled())
-                return false; // still unsaved: the save has said why
-            break;
-        case Dialogs::Answer::No:
-            QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
-            break;
-        }
-    }
+    if (settle_unsaved_note(QStringLiteral("笔记没保存，是否保存或者取消当前操作？")) == UnsavedNote::Cancelled)
+        return false;
     clear_note_view();
     note.noteId_bei = -1;
     return true;

@@ -377,27 +377,17 @@ void TForm2::ListBox3Click()
         return; // open already
     const auto back_to_open_entry = [this] { select_note_entry(selection.note_index); };
 
-    if (save_enabled()) {
-        switch (dialogs_.question_yes_no_cancel(QStringLiteral("有笔记没保存，是否保存？"))) {
-        case Dialogs::Answer::Cancel:
-            back_to_open_entry();
-            return;
-        case Dialogs::Answer::Yes:
-            SpeedButton2Click();
-            if (save_enabled()) {
-                back_to_open_entry(); // not saved (the error was shown): the changes stay
-                return;
-            }
-            break;
-        case Dialogs::Answer::No:
-            note.title_mark = ChangeMark::Unchanged;
-            note.body_mark = ChangeMark::Unchanged;
-            set_save_enabled(false);
-            QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
-            // Marks of an encryption change that is dropped go back to the stored mode.
-            drop_pending_crypt_changes();
-            break;
-        }
+    switch (settle_unsaved_note(QStringLiteral("有笔记没保存，是否保存？"))) {
+    case UnsavedNote::Cancelled:
+        back_to_open_entry(); // cancelled, or not saved (the error was shown): the changes stay
+        return;
+    case UnsavedNote::Dropped:
+        note.title_mark = ChangeMark::Unchanged;
+        note.body_mark = ChangeMark::Unchanged;
+        set_save_enabled(false);
+        break;
+    case UnsavedNote::Saved:
+        break;
     }
 
     const bool listed = i >= 0 && i < list.noteIdList.size();
