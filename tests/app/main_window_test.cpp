@@ -1,4 +1,6 @@
 #include "app/ui/application_setup.h"
+#include "app/ui/move_panel.h"
+#include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "support/scripted_dialogs.h"
 #include "support/url_catcher.h"
@@ -62,8 +64,8 @@ class MainWindowTest : public ::testing::Test {
     {
         QStringList s{form->windowTitle(),
                       QString::number(form->isVisible()),
-                      QString::number(form->GroupBox8->isVisible()),
-                      QString::number(form->GroupBox9->isVisible()),
+                      QString::number(form->move_panel()->isVisible()),
+                      QString::number(form->progress_panel()->isVisible()),
                       QString::number(form->note.noteId),
                       QString::number(int(form->note.is_rtf)),
                       QString::number(form->crypt.is_crypt),
@@ -132,14 +134,14 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     EXPECT_FALSE(form->N29->isVisible());
     EXPECT_FALSE(form->N30->isVisible());
     EXPECT_FALSE(form->N31->isVisible());
-    EXPECT_FALSE(form->GroupBox8->isVisible());
-    EXPECT_FALSE(form->GroupBox9->isVisible());
-    EXPECT_EQ(form->GroupBox8->size(), QSize(249, 169));
-    EXPECT_EQ(form->GroupBox9->size(), QSize(374, 105));
+    EXPECT_FALSE(form->move_panel()->isVisible());
+    EXPECT_FALSE(form->progress_panel()->isVisible());
+    EXPECT_EQ(form->move_panel()->size(), QSize(249, 169));
+    EXPECT_EQ(form->progress_panel()->size(), QSize(374, 105));
     // Client coordinates: measured from below the menu bar.
     const int menu = form->menuBar()->height();
-    EXPECT_EQ(form->GroupBox8->mapTo(form.get(), QPoint(0, 0)), QPoint(345, 264 + menu));
-    EXPECT_EQ(form->GroupBox9->mapTo(form.get(), QPoint(0, 0)), QPoint(291, 231 + menu));
+    EXPECT_EQ(form->move_panel()->mapTo(form.get(), QPoint(0, 0)), QPoint(345, 264 + menu));
+    EXPECT_EQ(form->progress_panel()->mapTo(form.get(), QPoint(0, 0)), QPoint(291, 231 + menu));
 }
 
 TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
@@ -337,7 +339,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         ASSERT_TRUE(action || button) << "no such command";
 
         if (c.does == Does::HideMovePanel)
-            form->GroupBox8->show();
+            form->move_panel()->show();
         const QStringList before = snapshot();
         const qsizetype settings_before = settings.count();
         const qsizetype update_before = update.count();
@@ -386,7 +388,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
             after = snapshot();
         }
         if (c.does == Does::HideMovePanel)
-            EXPECT_FALSE(form->GroupBox8->isVisible());
+            EXPECT_FALSE(form->move_panel()->isVisible());
         else
             EXPECT_EQ(after, before);
     }
@@ -467,9 +469,9 @@ TEST_F(MainWindowTest, HighlightButtonNameFollowsItsText)
 
 TEST_F(MainWindowTest, ProgressPanelClosesWithItsX)
 {
-    form->GroupBox9->show();
-    QTest::mouseClick(form->Label9, Qt::LeftButton);
-    EXPECT_FALSE(form->GroupBox9->isVisible());
+    form->progress_panel()->show();
+    QTest::mouseClick(form->findChild<QLabel *>(QStringLiteral("Label9")), Qt::LeftButton);
+    EXPECT_FALSE(form->progress_panel()->isVisible());
 }
 
 TEST_F(MainWindowTest, ExitItemsRequestTheClose)

@@ -4,7 +4,9 @@
 //   ... out.png start [FOLDER]: the real start-up on notes in FOLDER (a temporary folder by
 //   default), with the start page.
 #include "app/ui/application_setup.h"
+#include "app/ui/move_panel.h"
 #include "app/ui/picture_pane.h"
+#include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "platform/settings_store.h"
 #include "platform/ui/qt_dialogs.h"
@@ -63,11 +65,9 @@ int main(int argc, char **argv)
     if (args.contains(QStringLiteral("readonly")))
         form.enter_read_only_mode();
     if (args.contains(QStringLiteral("panels"))) {
-        form.GroupBox8->show();
-        form.GroupBox8->raise();
-        form.GroupBox9->show();
-        form.GroupBox9->raise();
-        form.Label8->setText(QStringLiteral("上传 45%"));
+        form.move_panel()->show();
+        form.move_panel()->raise();
+        form.progress_panel()->show_line(QStringLiteral("上传 45%"));
     }
     form.show();
     QTimer::singleShot(200, [&] {

@@ -1,5 +1,6 @@
 // The backup tool button, the progress panel and the exit step in the main window.
 #include "app/startup.h"
+#include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "backup/local_backup.h"
 #include "backup/zip_package.h"
@@ -88,8 +89,8 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     QTimer watch;
     watch.setInterval(5);
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (f.GroupBox9->isVisible())
-            seen.append(f.Label8->text() + QLatin1Char('|') + f.Label10->text());
+        if (f.progress_panel()->isVisible())
+            seen.append(f.progress_panel()->line() + QLatin1Char('|') + f.progress_panel()->speed_line());
     });
     watch.start();
     dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
@@ -103,7 +104,7 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     EXPECT_FALSE(progress.isEmpty()) << seen.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(f.transfer.transfer_done, f.transfer.transfer_total);
     EXPECT_GT(f.transfer.transfer_total, 50'000'000);
-    EXPECT_TRUE(f.GroupBox9->isHidden());
+    EXPECT_TRUE(f.progress_panel()->isHidden());
     EXPECT_EQ(f.progress_mode, ProgressMode::Upload);
     EXPECT_FALSE(f.store.changed());
     EXPECT_TRUE(QFile::exists(today_copy()));
@@ -132,9 +133,12 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
 
     bool writing_possible = false;
     test::EventLoopWatch watch(
-        [&] { return f.GroupBox9->isVisible() && f.Label8->text() == QStringLiteral("正在压缩数据……"); }, f.GroupBox9);
+        [&] {
+            return f.progress_panel()->isVisible() && f.progress_panel()->line() == QStringLiteral("正在压缩数据……");
+        },
+        f.progress_panel());
     watch.on_tick = [&](bool) {
-        f.GroupBox9->update();
+        f.progress_panel()->update();
         writing_possible = writing_possible || f.ToolBar1->isEnabled() || f.menuBar()->isEnabled() ||
                            f.ListBox1->isEnabled() || f.Timer1->isActive();
     };
@@ -164,7 +168,7 @@ TEST_F(BackupWindowTest, EscHeldEndsTheCommandBeforeTheCopy)
     QTest::keyRelease(&f, Qt::Key_Escape);
     dialogs.verify_done();
     EXPECT_FALSE(QFile::exists(today_copy()));
-    EXPECT_TRUE(f.GroupBox9->isHidden());
+    EXPECT_TRUE(f.progress_panel()->isHidden());
     EXPECT_TRUE(f.store.changed());
 
     // Released, the command runs.

@@ -1,5 +1,6 @@
 // The sync commands of the main window against a real Apache share: "立即从网盘同步…",
 // "立即备份到网盘…" and the start-up download.
+#include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "backup/cloud_sync.h"
 #include "backup/export.h"
@@ -111,7 +112,7 @@ TEST_F(SyncWindowTest, MenuSyncKeepsBothSidesAndReloadsTheLists)
     EXPECT_EQ(f.note.noteId, -1);
     EXPECT_EQ(f.note.noteId_bei, -1);
     EXPECT_TRUE(f.Edit2->text().isEmpty());
-    EXPECT_TRUE(f.GroupBox9->isHidden());
+    EXPECT_TRUE(f.progress_panel()->isHidden());
     EXPECT_EQ(f.progress_mode, ProgressMode::Upload); // the merged database went up last
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_TRUE(f.ListBox1->isEnabled());
@@ -177,12 +178,12 @@ TEST_F(SyncWindowTest, StartUpWithTheShareDownKeepsTheLocalNotes)
     EXPECT_TRUE(f.run.dav_url.endsWith(QStringLiteral("/dav/")));
     EXPECT_TRUE(f.store.main_connected());
     EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
-    EXPECT_TRUE(f.GroupBox9->isVisible());
-    EXPECT_EQ(f.Label8->text(), QStringLiteral("从网盘同步失败"));
+    EXPECT_TRUE(f.progress_panel()->isVisible());
+    EXPECT_EQ(f.progress_panel()->line(), QStringLiteral("从网盘同步失败"));
     const QString why =
         QStringLiteral("从网盘下载失败：连接不上服务器 %1，请检查网址、端口和网络。本地笔记没有改动。\n")
             .arg(server_name(f.run.dav_url));
-    EXPECT_TRUE(f.Label10->text().startsWith(why)) << f.Label10->text().toStdString();
+    EXPECT_TRUE(f.progress_panel()->speed_line().startsWith(why)) << f.progress_panel()->speed_line().toStdString();
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_FALSE(f.transfer_running());
 }
@@ -221,7 +222,7 @@ TEST_F(SyncWindowTest, StartUpDownloadsWhenTheSwitchIsOn)
     f.load_class();
     f.deferred_settings();
     EXPECT_TRUE(majors().contains(QStringLiteral("网盘大类")));
-    EXPECT_TRUE(f.GroupBox9->isHidden());
+    EXPECT_TRUE(f.progress_panel()->isHidden());
 }
 
 // Every database file a run makes holds the share's and the archive's passwords in clear: each

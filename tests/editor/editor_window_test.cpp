@@ -1,6 +1,7 @@
 // Find and highlight, the find dialog, headings, fonts, links, printing and moving a note,
 // driven through the main window against real database files.
 #include "app/ui/find_dialog.h"
+#include "app/ui/move_panel.h"
 #include "app/ui/tform2.h"
 #include "editor/find.h"
 #include "editor/rtf/rtf.h"
@@ -480,6 +481,7 @@ TEST_F(EditorWindowTest, LongNoteShowsLinksAsTheyComeIntoViewAndAsTheyAreEdited)
 
 TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
 {
+    const auto button = [this](const char *name) { return form->findChild<QToolButton *>(QString::fromLatin1(name)); };
     const int id = add_note(1, QStringLiteral("要移动的"), QStringLiteral("正文"));
     add_note(1, QStringLiteral("别的"), QStringLiteral("正文"));
     show_section(0);
@@ -487,24 +489,24 @@ TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
     dialogs.expect_message(QStringLiteral("请先选中一个要移动的笔记。"));
     form->N71->trigger();
     dialogs.verify_done();
-    EXPECT_FALSE(form->GroupBox8->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->move_panel()->isVisibleTo(form.get()));
 
     open_entry(0);
     form->findChild<QAction *>(QStringLiteral("Popup2Move"))->trigger();
-    EXPECT_TRUE(form->GroupBox8->isVisibleTo(form.get()));
-    EXPECT_EQ(form->LabelMoveNote->text(), QStringLiteral("要移动的"));
-    EXPECT_EQ(form->LabelMoveSource->text(), QStringLiteral("甲类"));
+    EXPECT_TRUE(form->move_panel()->isVisibleTo(form.get()));
+    EXPECT_EQ(form->move_panel()->note_text(), QStringLiteral("要移动的"));
+    EXPECT_EQ(form->move_panel()->source(), QStringLiteral("甲类"));
 
     dialogs.expect_message(QStringLiteral("当前大类与小类没有变化，无需移动。"));
-    form->Button4->click();
+    button("Button4")->click();
     dialogs.verify_done();
     // Opening another note does not change which note moves.
     open_entry(1);
     // The target is picked in the ordinary lists.
     form->ListBox2->setCurrentRow(1);
     form->ListBox2Click();
-    form->Button4->click();
-    EXPECT_FALSE(form->GroupBox8->isVisibleTo(form.get()));
+    button("Button4")->click();
+    EXPECT_FALSE(form->move_panel()->isVisibleTo(form.get()));
     ASSERT_EQ(form->list.noteIdList, QList<int>{id});
     EXPECT_EQ(form->store.get_first_string(QStringLiteral("select classId||'/'||sectionId from title where noteId=") +
                                            QString::number(id)),
@@ -520,10 +522,10 @@ TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
     form->ListBox2->addItems({QStringLiteral("甲类"), QStringLiteral("已删除")});
     form->ListBox2->setCurrentRow(1);
     dialogs.expect_message(QStringLiteral("目的小类已不存在，请重新选择。"));
-    form->Button4->click();
-    EXPECT_TRUE(form->GroupBox8->isVisibleTo(form.get()));
-    form->Button5->click();
-    EXPECT_FALSE(form->GroupBox8->isVisibleTo(form.get()));
+    button("Button4")->click();
+    EXPECT_TRUE(form->move_panel()->isVisibleTo(form.get()));
+    button("Button5")->click();
+    EXPECT_FALSE(form->move_panel()->isVisibleTo(form.get()));
     EXPECT_EQ(form->store.get_first_string(QStringLiteral("select classId||'/'||sectionId from title where noteId=") +
                                            QString::number(id)),
               QStringLiteral("2/2"));

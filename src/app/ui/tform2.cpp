@@ -3,7 +3,9 @@
 #include "app/command_rules.h"
 #include "app/startup.h"
 #include "app/ui/application_setup.h"
+#include "app/ui/move_panel.h"
 #include "app/ui/picture_pane.h"
+#include "app/ui/progress_panel.h"
 #include "editor/editor_tools.h"
 #include "editor/fitted_pictures.h"
 #include "pictures/thumbnail.h"
@@ -649,57 +651,14 @@ void TForm2::build_floating_panels()
     // the client area's widget starts below the tool bar.
     QWidget *over = centralWidget();
 
-    GroupBox8 = make_group(over, "GroupBox8", QStringLiteral("移动笔记到"));
-    GroupBox8->setGeometry(345, 264 - kToolBarHeight, 249, 169);
-    GroupBox8->setAutoFillBackground(true);
-    auto *move_col = tight_column(GroupBox8, 8);
-    LabelMoveNote = new QLabel(GroupBox8);
-    LabelMoveNote->setObjectName(QStringLiteral("LabelMoveNote"));
-    LabelMoveSource = new QLabel(GroupBox8);
-    LabelMoveSource->setObjectName(QStringLiteral("LabelMoveSource"));
-    auto *prompt = new QLabel(QStringLiteral("请选择一个目的大类和小类后点击确定"), GroupBox8);
-    prompt->setObjectName(QStringLiteral("LabelMovePrompt"));
-    prompt->setWordWrap(true);
-    move_col->addWidget(LabelMoveNote);
-    move_col->addWidget(LabelMoveSource);
-    move_col->addWidget(prompt);
-    move_col->addStretch(1);
-    auto *move_buttons = new QHBoxLayout;
-    Button4 = make_button(GroupBox8, "Button4", QStringLiteral("确定"), &TForm2::Button4Click);
-    Button5 = make_button(GroupBox8, "Button5", QStringLiteral("取消"), &TForm2::Button5Click);
-    move_buttons->addStretch(1);
-    for (QToolButton *b : {Button4, Button5}) {
-        b->setAutoRaise(false);
-        move_buttons->addWidget(b);
-    }
-    move_col->addLayout(move_buttons);
-    GroupBox8->hide();
+    move_panel_ = new MovePanel(over);
+    move_panel_->setGeometry(345, 264 - kToolBarHeight, 249, 169);
+    connect(move_panel_, &MovePanel::confirmed, this, &TForm2::Button4Click);
+    connect(move_panel_, &MovePanel::cancelled, this, &TForm2::Button5Click);
 
-    GroupBox9 = make_group(over, "GroupBox9", QStringLiteral("进度 可按 ESC 键退出"));
-    GroupBox9->setGeometry(291, 231 - kToolBarHeight, 374, 105);
-    GroupBox9->setAutoFillBackground(true);
-    auto *progress_grid = new QGridLayout(GroupBox9);
-    progress_grid->setContentsMargins(8, 4, 8, 4);
-    Label8 = new QLabel(GroupBox9);
-    Label8->setObjectName(QStringLiteral("Label8"));
-    Label8->setAccessibleName(QStringLiteral("进度"));
-    QFont big(ui_font_family());
-    big.setPixelSize(24);
-    big.setBold(true);
-    Label8->setFont(big);
-    Label8->setStyleSheet(QStringLiteral("color: #ff0000;"));
-    Label10 = new QLabel(QStringLiteral("速度"), GroupBox9);
-    Label10->setObjectName(QStringLiteral("Label10"));
-    Label10->setAccessibleName(QStringLiteral("速度"));
-    Label9 = new QLabel(QStringLiteral("X"), GroupBox9);
-    Label9->setObjectName(QStringLiteral("Label9"));
-    Label9->setAccessibleName(QStringLiteral("关闭进度面板"));
-    Label9->setCursor(Qt::PointingHandCursor);
-    Label9->installEventFilter(this);
-    progress_grid->addWidget(Label8, 0, 0);
-    progress_grid->addWidget(Label9, 0, 1, Qt::AlignRight | Qt::AlignTop);
-    progress_grid->addWidget(Label10, 1, 0, 1, 2);
-    GroupBox9->hide();
+    progress_panel_ = new ProgressPanel(over);
+    progress_panel_->setGeometry(291, 231 - kToolBarHeight, 374, 105);
+    connect(progress_panel_, &ProgressPanel::closeRequested, this, &TForm2::Label9Click);
 }
 
 void TForm2::build_status_bar()
@@ -925,9 +884,6 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
                 paste_picture_into_body();
             }
         }
-    } else if (watched == Label9 && e->type() == QEvent::MouseButtonRelease) {
-        Label9Click();
-        return true;
     }
     return QMainWindow::eventFilter(watched, e);
 }
@@ -1053,12 +1009,12 @@ void TForm2::N83Click()
 
 void TForm2::Label9Click()
 {
-    GroupBox9->hide();
+    progress_panel_->hide();
 }
 
 void TForm2::Button5Click()
 {
-    GroupBox8->hide();
+    move_panel_->hide();
 }
 
 void TForm2::N85Click()

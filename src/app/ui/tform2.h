@@ -49,7 +49,9 @@ class SettingsStore;
 struct NoteListRow;
 class TMyThread;
 class NoteSearchIndex;
+class MovePanel;
 class PicturePane;
+class ProgressPanel;
 struct WebDavSession;
 struct WebDavAccount;
 struct BackupContext;
@@ -92,6 +94,11 @@ class TForm2 : public QMainWindow {
     // The picture panel: thumbnails, the picture buttons (SpeedButton4, SpeedButton6,
     // SpeedButton5 in GroupBox7) and the viewer.
     PicturePane *picture_pane() const { return picture_pane_; }
+    // The floating panels: moving a note (GroupBox8 with Button4 确定 and Button5 取消) and the
+    // progress of backups, transfers and updates (GroupBox9 with the lines Label8 and Label10 and
+    // the "X" Label9).
+    MovePanel *move_panel() const { return move_panel_; }
+    ProgressPanel *progress_panel() const { return progress_panel_; }
 
     // Current pane widths, left to right, and setting them.
     PaneWidths pane_widths() const;
@@ -121,8 +128,6 @@ class TForm2 : public QMainWindow {
     QGroupBox *GroupBox3 = nullptr;     // note list and headings
     QGroupBox *GroupBox4 = nullptr;     // 内容
     QGroupBox *GroupBox6 = nullptr;     // editing group
-    QGroupBox *GroupBox8 = nullptr;     // move panel
-    QGroupBox *GroupBox9 = nullptr;     // progress panel
     QListWidget *ListBox1 = nullptr;    // major categories
     QListWidget *ListBox2 = nullptr;    // minor categories
     QListWidget *ListBox3 = nullptr;    // notes
@@ -135,11 +140,6 @@ class TForm2 : public QMainWindow {
     QLineEdit *Edit3 = nullptr; // tag line
     QLabel *Label1 = nullptr;   // notice label
     QTextEdit *RichEdit1 = nullptr;
-    QLabel *LabelMoveNote = nullptr;   // move panel: the moved note's text
-    QLabel *LabelMoveSource = nullptr; // move panel: the source minor category
-    QLabel *Label8 = nullptr;          // progress line
-    QLabel *Label10 = nullptr;         // speed line
-    QLabel *Label9 = nullptr;          // "X" closing the progress panel
     std::array<QLabel *, 7> StatusPanels{};
 
     // Tool bar buttons.
@@ -174,8 +174,6 @@ class TForm2 : public QMainWindow {
     QToolButton *SpeedButton11 = nullptr;    // 插入
     QToolButton *SpeedButton12 = nullptr;    // 粘贴
     QToolButton *Label3 = nullptr;           // 默认
-    QToolButton *Button4 = nullptr;          // 确定 (move panel)
-    QToolButton *Button5 = nullptr;          // 取消 (move panel)
 
     // Menus and their items.
     QMenu *MenuFile = nullptr;
@@ -561,6 +559,9 @@ class TForm2 : public QMainWindow {
     void setup_picture_panel();
     // Reads picture `id` and shows it in the pane's viewer.
     void open_picture(int id);
+    // The floating panels; their signals reach Button4Click, Button5Click and Label9Click.
+    MovePanel *move_panel_ = nullptr;
+    ProgressPanel *progress_panel_ = nullptr;
     // Mouse events of the editor and the headings list.
     std::unique_ptr<QObject> editor_events_;
     std::unique_ptr<QPrinter> printer_;

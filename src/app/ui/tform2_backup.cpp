@@ -1,6 +1,7 @@
 // The main window's backup commands: the backup tool button, the exit step, and the progress
 // panel with its timer and the transfer events. Packing, transfers and merging run on a worker
 // thread while the window keeps its events running.
+#include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "backup/background_work.h"
 #include "backup/local_backup.h"
@@ -13,7 +14,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPointer>
@@ -55,7 +55,7 @@ class InputHold {
         if (QWidget *central = w.centralWidget()) {
             for (QObject *child : central->children()) {
                 auto *widget = qobject_cast<QWidget *>(child);
-                if (widget && widget != w.GroupBox9 && !widget->isWindow())
+                if (widget && widget != w.progress_panel() && !widget->isWindow())
                     hold(widget);
             }
         }
@@ -154,15 +154,9 @@ BackupPanel TForm2::worker_panel(const OnMainThread &on_main)
         QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
     };
     BackupPanel p;
-    p.show = [this, post](const QString &line) {
-        post([this, line] {
-            GroupBox9->show();
-            GroupBox9->raise();
-            Label8->setText(line);
-        });
-    };
-    p.line = [this, post](const QString &line) { post([this, line] { Label8->setText(line); }); };
-    p.hide = [this, post] { post([this] { GroupBox9->hide(); }); };
+    p.show = [this, post](const QString &line) { post([this, line] { progress_panel_->show_line(line); }); };
+    p.line = [this, post](const QString &line) { post([this, line] { progress_panel_->set_line(line); }); };
+    p.hide = [this, post] { post([this] { progress_panel_->hide(); }); };
     p.start = [this, post](ProgressMode mode) {
         post([this, mode] {
             transfer.reset(tick_count());
@@ -189,8 +183,8 @@ void TForm2::worker_transfer_event(TransferDirection direction, qint64 total, qi
 {
     transfer.transfer_done = done;
     transfer.transfer_total = total;
-    if (direction == TransferDirection::Receive && GroupBox9->isHidden())
-        GroupBox9->show();
+    if (direction == TransferDirection::Receive && progress_panel_->isHidden())
+        progress_panel_->show();
     if (done == total)
         progress_tick();
 }
@@ -207,30 +201,29 @@ void TForm2::after_main_file_replaced()
 
 void TForm2::show_progress(const QString &line)
 {
-    GroupBox9->show();
-    GroupBox9->raise();
+    progress_panel_->show();
+    progress_panel_->raise();
     set_progress_line(line);
 }
 
 void TForm2::set_progress_line(const QString &line)
 {
-    Label8->setText(line);
-    Label8->repaint();
+    progress_panel_->set_line(line);
+    progress_panel_->repaint_lines();
     QCoreApplication::processEvents();
     last_events_ms_ = now_ms();
 }
 
 void TForm2::progress_tick()
 {
-    if (GroupBox9->isHidden())
+    if (progress_panel_->isHidden())
         Timer2->stop();
     if (transfer.transfer_total == 0)
         return;
     const quint32 now = tick_count();
-    Label8->setText(progress_line_text(progress_mode, transfer));
-    Label10->setText(speed_line_text(transfer, now));
-    Label8->repaint();
-    Label10->repaint();
+    progress_panel_->set_line(progress_line_text(progress_mode, transfer));
+    progress_panel_->set_speed_line(speed_line_text(transfer, now));
+    progress_panel_->repaint_lines();
     sample_speed(transfer, now);
     // Pending events run from the transfer events; a timer tick itself comes from the event loop.
 }
@@ -241,8 +234,8 @@ void TForm2::transfer_event(TransferDirection direction, qint64 total, qint64 do
         return;
     transfer.transfer_done = done;
     transfer.transfer_total = total;
-    if (direction == TransferDirection::Receive && GroupBox9->isHidden())
-        GroupBox9->show();
+    if (direction == TransferDirection::Receive && progress_panel_->isHidden())
+        progress_panel_->show();
     if (done == total)
         progress_tick();
     const qint64 now = now_ms();

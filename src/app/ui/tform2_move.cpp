@@ -1,10 +1,9 @@
 // Moving a note to another minor category: the move panel and its buttons.
+#include "app/ui/move_panel.h"
 #include "app/ui/tform2.h"
 #include "catalogue/move_note.h"
 #include "platform/dialogs.h"
 
-#include <QGroupBox>
-#include <QLabel>
 #include <QListWidget>
 
 #include <exception>
@@ -34,11 +33,8 @@ void TForm2::N71Click()
         dialogs_.message(QStringLiteral("请先选中一个要移动的笔记。"));
         return;
     }
-    LabelMoveNote->setText(item->text());
-    LabelMoveSource->setText(selected_entry(ListBox2).value_or(QString()));
     move_note_id = list.noteIdList.value(row, note.noteId);
-    GroupBox8->show();
-    GroupBox8->raise();
+    move_panel_->show_for(item->text(), selected_entry(ListBox2).value_or(QString()));
 }
 
 void TForm2::Button4Click()
@@ -46,7 +42,7 @@ void TForm2::Button4Click()
     const std::optional<QString> target = selected_entry(ListBox2);
     MoveOutcome outcome = MoveOutcome::NoTarget;
     try {
-        outcome = move_note(store, move_note_id, LabelMoveSource->text(), target);
+        outcome = move_note(store, move_note_id, move_panel_->source(), target);
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
         return;
@@ -57,7 +53,7 @@ void TForm2::Button4Click()
     }
     selection.section_index = -1;
     ListBox2Click();
-    GroupBox8->hide();
+    move_panel_->hide();
 }
 
 } // namespace yunshan

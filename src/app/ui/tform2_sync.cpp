@@ -1,5 +1,6 @@
 // The main window's cloud sync: the sync with the WebDAV share (menu, settings dialog and
 // start-up) and the upload on demand.
+#include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "backup/cloud_sync.h"
 #include "backup/local_backup.h"
@@ -8,8 +9,6 @@
 #include "platform/dialogs.h"
 
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QScopeGuard>
@@ -39,14 +38,14 @@ bool TForm2::load_from_webdav(bool at_start, QString *report)
         });
     } catch (const std::exception &e) {
         if (is_cancellation(e))
-            GroupBox9->hide(); // stopped with ESC: nothing to look at
-        throw;                 // a transport failure leaves the panel shown
+            progress_panel_->hide(); // stopped with ESC: nothing to look at
+        throw;                       // a transport failure leaves the panel shown
     }
     if (report)
         *report = outcome.merge ? conflict_report_text(*outcome.merge, outcome.merged_at) : QString();
 
     // The lists come from the database now open.
-    GroupBox9->hide();
+    progress_panel_->hide();
     after_main_file_replaced();
     return completed;
 }
@@ -68,9 +67,7 @@ void TForm2::startup_sync(bool note_recovered)
         // progress tick must not write over it).
         Timer2->stop();
         const QString why = transfer_error_text(TransferStep::Download, run.dav_url, e);
-        Label10->setWordWrap(true);
-        Label10->setText(why);
-        Label10->setToolTip(why);
+        progress_panel_->set_reason(why);
         set_progress_line(QStringLiteral("从网盘同步失败"));
     }
 }

@@ -1,6 +1,7 @@
 // The main window's update commands: "检查更新", the notice label with its link, and the
 // download and swap of the program file.
 #include "app/tmythread.h"
+#include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "backup/http_client.h"
 #include "backup/transfer_errors.h"
@@ -13,7 +14,6 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -186,7 +186,7 @@ bool TForm2::install_update()
             transfer_running_ = false;
             QApplication::restoreOverrideCursor();
             Timer2->stop();
-            GroupBox9->hide();
+            progress_panel_->hide();
             Label1->clear();
         });
         transfer.reset(tick_count());
