@@ -1,4 +1,5 @@
 // The category lists and their commands, driven through the main window by object name.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/rounding.h"
@@ -79,12 +80,12 @@ class CatalogueWindowTest : public ::testing::Test, protected test::ProgramFolde
     // Selects an entry as the user does and runs its click.
     void pick_major(int row)
     {
-        form->ListBox1->setCurrentRow(row);
+        form->catalogue_pane()->major_list()->setCurrentRow(row);
         form->ListBox1Click();
     }
     void pick_minor(int row)
     {
-        form->ListBox2->setCurrentRow(row);
+        form->catalogue_pane()->minor_list()->setCurrentRow(row);
         form->ListBox2Click();
     }
     static QStringList texts(const QListWidget *l)
@@ -108,8 +109,8 @@ TEST_F(CatalogueWindowTest, StartUpSelectsTheFirstMinorCategoryAndRunsItsClick)
 {
     add_minor(QStringLiteral("日记"));
     start();
-    EXPECT_EQ(form->ListBox1->currentRow(), 0);
-    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->currentRow(), 0);
     EXPECT_EQ(form->selection.class_index, 0);
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.select, 2);
@@ -120,9 +121,9 @@ TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
 {
     for (const char *n : {"A", "B", "C"})
         add_major(QString::fromLatin1(n));
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "A", "B", "C"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"默认大类", "A", "B", "C"}));
     EXPECT_EQ(px(QStringLiteral("Class"), QStringLiteral("C")), 106);
-    EXPECT_EQ(form->ListBox1->currentRow(), 0); // a new entry is not selected
+    EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), 0); // a new entry is not selected
 
     pick_major(2); // B
     const struct {
@@ -139,9 +140,9 @@ TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
         SCOPED_TRACE(s.button);
         click(s.button);
         EXPECT_EQ(px(QStringLiteral("Class"), QStringLiteral("B")), s.px);
-        EXPECT_EQ(texts(form->ListBox1), s.order);
+        EXPECT_EQ(texts(form->catalogue_pane()->major_list()), s.order);
         const int at = int(s.order.indexOf(QStringLiteral("B")));
-        EXPECT_EQ(form->ListBox1->currentRow(), at);
+        EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), at);
         EXPECT_EQ(form->selection.class_index, at);
         EXPECT_EQ(form->selection.select, 1);
     }
@@ -162,14 +163,14 @@ TEST_F(CatalogueWindowTest, MovingAMinorCategoryReloadsTheMinorList)
 {
     for (const char *n : {"x", "y", "z"})
         add_minor(QString::fromLatin1(n));
-    EXPECT_EQ(texts(form->ListBox2), QStringList({"x", "y", "z"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList({"x", "y", "z"}));
     pick_minor(1);
     EXPECT_EQ(form->selection.select, 2);
     EXPECT_EQ(form->selection.section_index, 1);
     click("ToolButton13");
     EXPECT_EQ(px(QStringLiteral("Section"), QStringLiteral("y")), 99);
-    EXPECT_EQ(texts(form->ListBox2), QStringList({"y", "x", "z"}));
-    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList({"y", "x", "z"}));
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->currentRow(), 0);
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.class_index, 0);
     EXPECT_EQ(form->selection.select, 2);
@@ -185,8 +186,8 @@ TEST_F(CatalogueWindowTest, OrderingAndRenameWithoutATarget)
         click(b);
     // A list acted on but nothing selected in it: an error box, nothing changes.
     form->selection.select = 1;
-    form->ListBox1->setCurrentRow(-1);
-    form->ListBox1->clearSelection();
+    form->catalogue_pane()->major_list()->setCurrentRow(-1);
+    form->catalogue_pane()->major_list()->clearSelection();
     dialogs.expect_error(QStringLiteral("请先选择一个大类。"));
     click("ToolButton13");
     form->selection.select = 3;
@@ -205,14 +206,14 @@ TEST_F(CatalogueWindowTest, RenameReplacesTheSelectedEntry)
     click("ToolButton17");
     dialogs.expect_input(kPrompt, QStringLiteral("甲'50%"));
     click("ToolButton17");
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "甲'50%"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"默认大类", "甲'50%"}));
     pick_major(0);
     pick_minor(0); // 乙 lives under 默认大类
     dialogs.expect_input(kPrompt, QStringLiteral("乙\""));
     click("ToolButton17");
-    EXPECT_EQ(texts(form->ListBox2), QStringList{"乙\""});
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"乙\""});
     start();
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"甲'50%", "默认大类"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"甲'50%", "默认大类"}));
     EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section where caption='乙\"'")), 1);
     test::expect_mirror_identical(form->store);
 }
@@ -222,17 +223,17 @@ TEST_F(CatalogueWindowTest, NamesWithQuotesAndPercentSurviveARestart)
     add_major(QStringLiteral("it's 50%"));
     add_major(QStringLiteral("说\"好\""));
     // The list holds the stored text at once, as a restart shows it.
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "it's 50/%", "说/\"好/\""}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"默认大类", "it's 50/%", "说/\"好/\""}));
     pick_major(1);
     add_minor(QStringLiteral("a%'b"));
-    EXPECT_EQ(texts(form->ListBox2), QStringList{"a/%'b"});
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"a/%'b"});
     EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section")), 1);
     pick_minor(0);
     EXPECT_EQ(form->selection.section_index, 0);
 
     start();
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"it's 50/%", "说/\"好/\"", "默认大类"}));
-    EXPECT_EQ(texts(form->ListBox2), QStringList{"a/%'b"});
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"it's 50/%", "说/\"好/\"", "默认大类"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"a/%'b"});
     // Delete takes the quote too.
     pick_minor(0);
     dialogs.expect_question(QStringLiteral("是否删除小类“a/%'b”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
@@ -240,7 +241,7 @@ TEST_F(CatalogueWindowTest, NamesWithQuotesAndPercentSurviveARestart)
     EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section")), 0);
     dialogs.expect_question(QStringLiteral("是否删除大类“it's 50/%”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
     click("ToolButton2");
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"说/\"好/\"", "默认大类"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"说/\"好/\"", "默认大类"}));
     test::expect_mirror_identical(form->store);
 }
 
@@ -257,20 +258,20 @@ TEST_F(CatalogueWindowTest, DeletingTheLoadedCategoryClearsWhatHangsOnIt)
     form->list.is_fast_list = {0};
 
     // Deleting an entry above the loaded one keeps the loaded one remembered.
-    form->ListBox1->setCurrentRow(1);
+    form->catalogue_pane()->major_list()->setCurrentRow(1);
     dialogs.expect_question(QStringLiteral("是否删除大类“甲”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
     click("ToolButton2");
     EXPECT_EQ(form->selection.class_index, 1);
-    EXPECT_EQ(form->ListBox1->item(1)->text(), QStringLiteral("乙"));
-    EXPECT_EQ(form->ListBox1->currentRow(), -1);
+    EXPECT_EQ(form->catalogue_pane()->major_list()->item(1)->text(), QStringLiteral("乙"));
+    EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), -1);
 
     // Deleting the loaded one empties the minor and note lists.
-    form->ListBox1->setCurrentRow(1);
+    form->catalogue_pane()->major_list()->setCurrentRow(1);
     dialogs.expect_question(QStringLiteral("是否删除大类“乙”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
     click("ToolButton2");
     EXPECT_EQ(form->selection.class_index, -1);
     EXPECT_EQ(form->selection.section_index, -1);
-    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     EXPECT_EQ(form->ListBox3->count(), 0);
     EXPECT_TRUE(form->list.noteIdList.isEmpty());
     // Its minor category stays in the database and its name stays taken.
@@ -280,8 +281,8 @@ TEST_F(CatalogueWindowTest, DeletingTheLoadedCategoryClearsWhatHangsOnIt)
         .expect_message(QStringLiteral("小类名称已经存在，不能重复，与其他大类里的小类也不能重名。"));
     click("ToolButton3");
     // Nothing selected: the delete commands say so.
-    form->ListBox2->setCurrentRow(-1);
-    form->ListBox2->clearSelection();
+    form->catalogue_pane()->minor_list()->setCurrentRow(-1);
+    form->catalogue_pane()->minor_list()->clearSelection();
     dialogs.expect_message(QStringLiteral("请先选择一个要删除的小类。"));
     click("ToolButton4");
     test::expect_mirror_identical(form->store);
@@ -296,7 +297,7 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
         QStringLiteral(
             "insert into Section(px,classId,caption) select 100,id,'外来' from Class where caption='默认大类'"));
     pick_major(0);
-    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     EXPECT_EQ(form->selection.select, 1);
     // Another category with an unsaved note open keeps that note.
     form->Edit2->setText(QStringLiteral("未保存"));
@@ -305,11 +306,11 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("未保存"));
     EXPECT_TRUE(form->save_enabled());
     // A category without minor categories shows empty lists.
-    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     EXPECT_EQ(form->ListBox3->count(), 0);
     form->set_save_enabled(false);
     pick_major(0);
-    EXPECT_EQ(texts(form->ListBox2), QStringList{"外来"});
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"外来"});
     EXPECT_TRUE(form->Edit2->text().isEmpty());
 }
 
@@ -319,7 +320,7 @@ TEST_F(CatalogueWindowTest, MouseAndKeyboardSelectionRunTheClicks)
     add_minor(QStringLiteral("乙"));
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    QListWidget *l1 = form->ListBox1;
+    QListWidget *l1 = form->catalogue_pane()->major_list();
     QTest::mouseClick(l1->viewport(), Qt::LeftButton, {}, l1->visualItemRect(l1->item(1)).center());
     EXPECT_EQ(form->selection.class_index, 1);
     EXPECT_EQ(form->selection.select, 1);
@@ -327,7 +328,7 @@ TEST_F(CatalogueWindowTest, MouseAndKeyboardSelectionRunTheClicks)
     QTest::keyClick(l1, Qt::Key_Up);
     EXPECT_EQ(l1->currentRow(), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->selection.class_index == 0; }, 2000));
-    QListWidget *l2 = form->ListBox2;
+    QListWidget *l2 = form->catalogue_pane()->minor_list();
     QTest::mouseClick(l2->viewport(), Qt::LeftButton, {}, l2->visualItemRect(l2->item(0)).center());
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.select, 2);
@@ -392,8 +393,8 @@ TEST_F(CatalogueWindowTest, ReadOnlySecondInstanceWritesNothing)
     second_dialogs.clear_shown();
     const QString before = test::dump_database(form->store.main());
 
-    second.ListBox1->setCurrentRow(1);
-    second.ListBox2->setCurrentRow(0);
+    second.catalogue_pane()->major_list()->setCurrentRow(1);
+    second.catalogue_pane()->minor_list()->setCurrentRow(0);
     second.note.noteId = 1;
     for (int target : {1, 2, 3}) {
         second.selection.select = target;
@@ -422,10 +423,10 @@ TEST_F(CatalogueWindowTest, EntriesAreDrawnOnTheLightBackgroundAndReadable)
     form->resize(1117, 760);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    QListWidget *l = form->ListBox1;
+    QListWidget *l = form->catalogue_pane()->major_list();
     const QRect row0 = l->visualItemRect(l->item(0));
     const QRect row1 = l->visualItemRect(l->item(1));
-    EXPECT_EQ(row1.height(), form->class_item_height);
+    EXPECT_EQ(row1.height(), form->catalogue_pane()->item_height());
     EXPECT_EQ(l->item(1)->data(Qt::DisplayRole).toString(), QStringLiteral("甲"));
     const QImage img = l->viewport()->grab().toImage();
     if (qEnvironmentVariableIsSet("YUNSHAN_SCREENSHOT"))

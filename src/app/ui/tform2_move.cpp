@@ -1,4 +1,5 @@
 // Moving a note to another minor category: the move panel and its buttons.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/move_note.h"
 #include "platform/dialogs.h"
@@ -11,19 +12,6 @@
 
 namespace yunshan {
 
-namespace {
-
-// The selected entry's text, nullopt when no entry is selected.
-std::optional<QString> selected_entry(const QListWidget *l)
-{
-    const QListWidgetItem *item = l->currentItem();
-    if (!item || !item->isSelected())
-        return std::nullopt;
-    return item->text();
-}
-
-} // namespace
-
 void TForm2::N71Click()
 {
     if (read_only())
@@ -35,7 +23,7 @@ void TForm2::N71Click()
         return;
     }
     LabelMoveNote->setText(item->text());
-    LabelMoveSource->setText(selected_entry(ListBox2).value_or(QString()));
+    LabelMoveSource->setText(catalogue_pane_->minor_caption().value_or(QString()));
     move_note_id = list.noteIdList.value(row, note.noteId);
     GroupBox8->show();
     GroupBox8->raise();
@@ -43,7 +31,7 @@ void TForm2::N71Click()
 
 void TForm2::Button4Click()
 {
-    const std::optional<QString> target = selected_entry(ListBox2);
+    const std::optional<QString> target = catalogue_pane_->minor_caption();
     MoveOutcome outcome = MoveOutcome::NoTarget;
     try {
         outcome = move_note(store, move_note_id, LabelMoveSource->text(), target);
