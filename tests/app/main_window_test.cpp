@@ -94,6 +94,9 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     EXPECT_EQ(form->Splitter->handleWidth(), 3);
     EXPECT_EQ(form->catalogue_pane()->major_group()->title(), QStringLiteral("大类"));
     EXPECT_EQ(form->catalogue_pane()->minor_group()->title(), QStringLiteral("小类"));
+    // The category groups are the splitter's first two panes, found by their names.
+    EXPECT_EQ(form->Splitter->widget(0), form->findChild<QGroupBox *>(QStringLiteral("GroupBox1")));
+    EXPECT_EQ(form->Splitter->widget(1), form->findChild<QGroupBox *>(QStringLiteral("GroupBox2")));
     EXPECT_EQ(form->GroupBox4->title(), QStringLiteral("内容"));
     EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox5"))->title(), QStringLiteral("图片"));
     EXPECT_EQ(form->GroupBox6->height(), 96);

@@ -12,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
@@ -448,6 +450,77 @@ TEST_F(CatalogueWindowTest, EntriesAreDrawnOnTheLightBackgroundAndReadable)
     EXPECT_GE(first_dark_y, text_top);
     EXPECT_GE(first_dark_x, row1.left() + 4);
     EXPECT_LE(first_dark_x, row1.left() + 6);
+}
+
+// The pane on its own, with no window answering it: filling, marking rows without a click, and
+// clicks (mouse and keyboard) as signals with the selected row.
+TEST(CataloguePaneAlone, FillsMarksAndReportsClicks)
+{
+    QSplitter host;
+    QFont font;
+    font.setPixelSize(16);
+    auto *pane = new CataloguePane(&host, font);
+    ASSERT_EQ(host.count(), 2); // the two groups are the host's panes, in this order
+    EXPECT_EQ(host.widget(0), host.findChild<QGroupBox *>(QStringLiteral("GroupBox1")));
+    EXPECT_EQ(host.widget(1), host.findChild<QGroupBox *>(QStringLiteral("GroupBox2")));
+    EXPECT_EQ(host.findChild<QListWidget *>(QStringLiteral("ListBox1")), pane->major_list());
+    EXPECT_EQ(host.findChild<QListWidget *>(QStringLiteral("ListBox2")), pane->minor_list());
+    EXPECT_EQ(pane->major_list()->accessibleName(), QStringLiteral("大类列表"));
+    EXPECT_EQ(pane->minor_list()->accessibleName(), QStringLiteral("小类列表"));
+    pane->set_item_heights(17);
+    EXPECT_EQ(pane->item_height(), 26); // 25.5 rounds to even
+    host.resize(400, 300);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    QSignalSpy major(pane, &CataloguePane::majorClicked);
+    QSignalSpy minor(pane, &CataloguePane::minorClicked);
+
+    pane->fill_major({QStringLiteral("工作"), QStringLiteral("生活"), QStringLiteral("读书")});
+    pane->fill_minor({QStringLiteral("会议")});
+    pane->add_minor(QStringLiteral("周报"));
+    EXPECT_EQ(pane->major_captions(), QStringList({"工作", "生活", "读书"}));
+    EXPECT_EQ(pane->minor_captions(), QStringList({"会议", "周报"}));
+    EXPECT_EQ(pane->major_row(), -1);
+    EXPECT_EQ(pane->major_caption(), std::nullopt);
+    EXPECT_EQ(pane->major_list()->visualItemRect(pane->major_list()->item(1)).height(), 26);
+
+    pane->select_major(1);
+    pane->select_minor(1);
+    EXPECT_EQ(pane->major_row(), 1);
+    EXPECT_EQ(pane->major_caption(), QStringLiteral("生活"));
+    EXPECT_EQ(pane->minor_caption(), QStringLiteral("周报"));
+    pane->select_minor(-1);
+    EXPECT_EQ(pane->minor_row(), -1);
+    EXPECT_EQ(major.size() + minor.size(), 0); // marking is no click
+
+    QListWidget *l1 = pane->major_list();
+    QTest::mouseClick(l1->viewport(), Qt::LeftButton, {}, l1->visualItemRect(l1->item(2)).center());
+    ASSERT_EQ(major.size(), 1);
+    EXPECT_EQ(major.at(0).at(0).toInt(), 2);
+    QListWidget *l2 = pane->minor_list();
+    QTest::mouseClick(l2->viewport(), Qt::LeftButton, {}, l2->visualItemRect(l2->item(0)).center());
+    ASSERT_EQ(minor.size(), 1);
+    EXPECT_EQ(minor.at(0).at(0).toInt(), 0);
+    // A key that moves the current entry counts as a click, once the list has handled it.
+    l1->setFocus();
+    QTest::keyClick(l1, Qt::Key_Up);
+    QTRY_COMPARE(major.size(), 2);
+    EXPECT_EQ(major.at(1).at(0).toInt(), 1);
+    QTest::keyClick(l1, Qt::Key_Up);
+    QTest::keyClick(l1, Qt::Key_Up); // already at the top: no click
+    QTRY_COMPARE(major.size(), 3);
+    QTest::qWait(20);
+    EXPECT_EQ(major.size(), 3);
+    EXPECT_EQ(major.at(2).at(0).toInt(), 0);
+
+    pane->set_major_caption(0, QStringLiteral("工作甲"));
+    pane->remove_major(1);
+    EXPECT_EQ(pane->major_captions(), QStringList({"工作甲", "读书"}));
+    EXPECT_EQ(pane->major_row(), -1); // removing lets go of the selection
+    pane->clear();
+    EXPECT_EQ(pane->major_count() + pane->minor_count(), 0);
+    EXPECT_EQ(major.size(), 3);
+    EXPECT_EQ(minor.size(), 1);
 }
 
 } // namespace
