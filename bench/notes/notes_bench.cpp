@@ -12,6 +12,7 @@
 // measures only that search text; --keep-index uses the index file of an earlier run; --only-open
 // measures opening the large note alone; --generate-only makes the database (for bench_startup).
 #include "app/ui/application_setup.h"
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
@@ -494,9 +495,9 @@ int main(int argc, char **argv)
 
     const QString big = QStringLiteral("两万篇");
     auto fill = [&] {
-        form.ListBox2->clear();
-        form.ListBox2->addItem(big);
-        form.ListBox2->setCurrentRow(0);
+        form.catalogue_pane()->minor_list()->clear();
+        form.catalogue_pane()->minor_list()->addItem(big);
+        form.catalogue_pane()->minor_list()->setCurrentRow(0);
         form.fill_section_notes(big);
     };
     fill();

@@ -2,6 +2,7 @@
 #include "app/start_page.h"
 #include "app/startup.h"
 #include "app/tmythread.h"
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "notes/autosave.h"
 #include "platform/paths.h"
@@ -113,8 +114,8 @@ TEST_F(LifecycleTest, FirstRunWithNothingAsksForSettings)
 {
     TForm2 &f = create(dialogs);
     EXPECT_EQ(f.panel(0), QStringLiteral("数据库未连接"));
-    EXPECT_EQ(f.ListBox1->count(), 0);
-    EXPECT_EQ(f.ListBox2->count(), 0);
+    EXPECT_EQ(f.catalogue_pane()->major_list()->count(), 0);
+    EXPECT_EQ(f.catalogue_pane()->minor_list()->count(), 0);
     EXPECT_EQ(f.ListBox3->count(), 0);
     QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
     run_worker(f);
@@ -127,14 +128,14 @@ TEST_F(LifecycleTest, NewFoldersStartIdenticalWithDefaultCategorySelected)
     use_folders();
     TForm2 &f = create(dialogs);
     EXPECT_EQ(f.panel(0), QStringLiteral("主备就绪"));
-    ASSERT_EQ(f.ListBox1->count(), 1);
-    EXPECT_EQ(f.ListBox1->item(0)->text(), QStringLiteral("默认大类"));
-    EXPECT_EQ(f.ListBox1->currentRow(), 0);
+    ASSERT_EQ(f.catalogue_pane()->major_list()->count(), 1);
+    EXPECT_EQ(f.catalogue_pane()->major_list()->item(0)->text(), QStringLiteral("默认大类"));
+    EXPECT_EQ(f.catalogue_pane()->major_list()->currentRow(), 0);
     EXPECT_EQ(f.selection.class_index, 0);
     EXPECT_EQ(f.note.noteId, -1);
     EXPECT_EQ(f.run.tmp_save, tmp + QLatin1Char('/'));
     EXPECT_GT(f.listfontheight, 0);
-    EXPECT_EQ(f.class_item_height, round_half_even(f.listfontheight * 1.5));
+    EXPECT_EQ(f.catalogue_pane()->item_height(), round_half_even(f.listfontheight * 1.5));
     test::expect_mirror_identical(f.store);
 
     QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
@@ -196,9 +197,9 @@ TEST_F(LifecycleTest, StartPageNeverCoversANoteTheUserOpened)
                     QStringLiteral("insert into title(px,classId,sectionId,noteId,caption) values(100,1,1,3,'笔记')"));
     f.load_class();
     f.selection = CatalogueSelection();
-    f.ListBox1->setCurrentRow(0);
+    f.catalogue_pane()->major_list()->setCurrentRow(0);
     f.ListBox1Click();
-    f.ListBox2->setCurrentRow(0);
+    f.catalogue_pane()->minor_list()->setCurrentRow(0);
     f.ListBox2Click();
     f.ListBox3->setCurrentRow(0); // opens it
     ASSERT_EQ(f.note.noteId, 3);
@@ -382,7 +383,7 @@ TEST_F(LifecycleTest, UnwritableMainFolderOpensReadOnlyWithItsReason)
     EXPECT_TRUE(f.windowTitle().endsWith(QStringLiteral(" 只读")));
     EXPECT_TRUE(f.RichEdit1->isReadOnly());
     EXPECT_FALSE(f.ToolButton6->isEnabled());
-    EXPECT_EQ(f.ListBox1->count(), 1); // the notes are there to read
+    EXPECT_EQ(f.catalogue_pane()->major_list()->count(), 1); // the notes are there to read
 }
 
 // The same for a read-only file beside the program, which the store opens without asking who
@@ -511,7 +512,7 @@ TEST_F(LifecycleTest, UnopenableMainFolderShowsEngineErrorAndWindowStillOpens)
     dialogs.expect_error(error);
     TForm2 &f = create(dialogs);
     EXPECT_FALSE(f.store.main_connected());
-    EXPECT_EQ(f.ListBox1->count(), 0);
+    EXPECT_EQ(f.catalogue_pane()->major_list()->count(), 0);
     EXPECT_EQ(f.panel(0), QStringLiteral("数据库未连接：") + error);
 }
 
@@ -532,8 +533,8 @@ TEST_F(LifecycleTest, ExportedDatabaseAsMainFileOpensAtEveryStart)
         SCOPED_TRACE(start);
         TForm2 &f = create(dialogs);
         EXPECT_EQ(f.panel(0), QStringLiteral("主备就绪"));
-        ASSERT_EQ(f.ListBox2->count(), 1);
-        EXPECT_EQ(f.ListBox2->item(0)->text(), QStringLiteral("导出的小类"));
+        ASSERT_EQ(f.catalogue_pane()->minor_list()->count(), 1);
+        EXPECT_EQ(f.catalogue_pane()->minor_list()->item(0)->text(), QStringLiteral("导出的小类"));
         run_worker(f); // the deferred step reads and writes set_table
         test::expect_mirror_identical(f.store);
         ASSERT_TRUE(request_close(f));
@@ -563,7 +564,7 @@ TEST_F(LifecycleTest, MissingMainFileIsRestoredFromTheBackupOnlyWhenTheUserSaysS
         dialogs.verify_done();
         EXPECT_EQ(f.panel(0),
                   QStringLiteral("数据库未连接：主数据库文件“%1”不存在，没有打开数据库").arg(database_file_in(zhu)));
-        EXPECT_EQ(f.ListBox1->count(), 0);
+        EXPECT_EQ(f.catalogue_pane()->major_list()->count(), 0);
         EXPECT_FALSE(QFileInfo::exists(database_file_in(zhu)));
         EXPECT_EQ(TempFolder::read(database_file_in(bei)), backup);
         ASSERT_TRUE(request_close(f));
@@ -573,8 +574,8 @@ TEST_F(LifecycleTest, MissingMainFileIsRestoredFromTheBackupOnlyWhenTheUserSaysS
     TForm2 &f = create(dialogs);
     dialogs.verify_done();
     EXPECT_EQ(f.panel(0), QStringLiteral("主备就绪"));
-    ASSERT_EQ(f.ListBox2->count(), 1);
-    EXPECT_EQ(f.ListBox2->item(0)->text(), QStringLiteral("备份里的小类"));
+    ASSERT_EQ(f.catalogue_pane()->minor_list()->count(), 1);
+    EXPECT_EQ(f.catalogue_pane()->minor_list()->item(0)->text(), QStringLiteral("备份里的小类"));
     EXPECT_EQ(TempFolder::read(database_file_in(bei)), backup);
 }
 

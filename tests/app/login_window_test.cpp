@@ -1,5 +1,6 @@
 // The login password in the windows: the check while the main window is created, the password
 // rows of the settings dialog and the two menu commands; real settings file and database folders.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
 #include "crypto/login_password.h"
@@ -107,7 +108,7 @@ TEST_F(LoginWindowTest, PasswordSetInTheDialogGuardsTheNextStart)
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral(" Open sesame "));
     start();
     EXPECT_FALSE(form2->login_refused());
-    EXPECT_EQ(form2->ListBox1->currentRow(), 0);
+    EXPECT_EQ(form2->catalogue_pane()->major_list()->currentRow(), 0);
     EXPECT_EQ(form2->selection.class_index, 0);
 }
 
@@ -126,7 +127,7 @@ TEST_F(LoginWindowTest, WrongOrCancelledEntryEndsStartUpWithoutTouchingTheDataba
         EXPECT_TRUE(form2->login_refused());
         EXPECT_FALSE(form2->isVisible());
         // Start-up stopped at the check: no category selected.
-        EXPECT_EQ(form2->ListBox1->currentRow(), -1);
+        EXPECT_EQ(form2->catalogue_pane()->major_list()->currentRow(), -1);
         EXPECT_EQ(form2->selection.class_index, -1);
         stop();
         EXPECT_EQ(test::dump_database_file(main_file()), main_before);

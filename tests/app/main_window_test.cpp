@@ -1,4 +1,5 @@
 #include "app/ui/application_setup.h"
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
@@ -93,8 +94,11 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     EXPECT_EQ(form->pane_widths(), (PaneWidths{100, 102, 195, 490, 218}));
     EXPECT_EQ(form->g4width, 490);
     EXPECT_EQ(form->Splitter->handleWidth(), 3);
-    EXPECT_EQ(form->GroupBox1->title(), QStringLiteral("大类"));
-    EXPECT_EQ(form->GroupBox2->title(), QStringLiteral("小类"));
+    EXPECT_EQ(form->catalogue_pane()->major_group()->title(), QStringLiteral("大类"));
+    EXPECT_EQ(form->catalogue_pane()->minor_group()->title(), QStringLiteral("小类"));
+    // The category groups are the splitter's first two panes, found by their names.
+    EXPECT_EQ(form->Splitter->widget(0), form->findChild<QGroupBox *>(QStringLiteral("GroupBox1")));
+    EXPECT_EQ(form->Splitter->widget(1), form->findChild<QGroupBox *>(QStringLiteral("GroupBox2")));
     EXPECT_EQ(form->GroupBox4->title(), QStringLiteral("内容"));
     EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox5"))->title(), QStringLiteral("图片"));
     EXPECT_EQ(form->GroupBox6->height(), 96);
@@ -103,8 +107,9 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     EXPECT_EQ(form->RichEdit1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(form->RichEdit1->acceptRichText());
 
-    for (QWidget *w : std::initializer_list<QWidget *>{form->ListBox1, form->ListBox2, form->ListBox3, form->ListBox4,
-                                                       form->Edit2, form->Edit3, form->RichEdit1}) {
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
+                                          form->ListBox3, form->ListBox4, form->Edit2, form->Edit3, form->RichEdit1}) {
         EXPECT_EQ(w->font().family(), ui_font_family()) << w->objectName().toStdString();
         EXPECT_EQ(w->font().pixelSize(), 16) << w->objectName().toStdString();
     }
@@ -691,7 +696,7 @@ TEST_F(MainWindowTest, ReadOnlyModeDisablesEditingControls)
              form->findChild<QToolButton *>(QStringLiteral("SpeedButton6"))})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     // Reading stays possible: lists, search, editor, menus.
-    EXPECT_TRUE(form->ListBox1->isEnabled());
+    EXPECT_TRUE(form->catalogue_pane()->major_list()->isEnabled());
     EXPECT_TRUE(form->Edit1->isEnabled());
     EXPECT_TRUE(form->Button1->isEnabled());
     EXPECT_TRUE(form->N9->isEnabled());

@@ -4,6 +4,7 @@
 //   ... out.png start [FOLDER]: the real start-up on notes in FOLDER (a temporary folder by
 //   default), with the start page.
 #include "app/ui/application_setup.h"
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/progress_panel.h"
@@ -54,11 +55,11 @@ int main(int argc, char **argv)
         });
         return QApplication::exec();
     }
-    form.ListBox1->addItems({QStringLiteral("工作"), QStringLiteral("生活")});
-    form.ListBox2->addItems({QStringLiteral("会议记录"), QStringLiteral("读书笔记")});
+    form.catalogue_pane()->major_list()->addItems({QStringLiteral("工作"), QStringLiteral("生活")});
+    form.catalogue_pane()->minor_list()->addItems({QStringLiteral("会议记录"), QStringLiteral("读书笔记")});
     form.ListBox3->addItems({QStringLiteral("1 第一篇笔记"), QStringLiteral("2 第二篇笔记")});
-    form.ListBox1->setCurrentRow(0); // a selected row of each list
-    form.ListBox2->setCurrentRow(1);
+    form.catalogue_pane()->major_list()->setCurrentRow(0); // a selected row of each list
+    form.catalogue_pane()->minor_list()->setCurrentRow(1);
     form.ListBox3->setCurrentRow(0);
     form.set_panel(0, QStringLiteral("主备数据库"));
     form.set_panel(4, QStringLiteral("RTF"));

@@ -1,5 +1,6 @@
 // The backup tool button, the progress panel and the exit step in the main window.
 #include "app/startup.h"
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "backup/local_backup.h"
@@ -140,7 +141,7 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
     watch.on_tick = [&](bool) {
         f.progress_panel()->update();
         writing_possible = writing_possible || f.ToolBar1->isEnabled() || f.menuBar()->isEnabled() ||
-                           f.ListBox1->isEnabled() || f.Timer1->isActive();
+                           f.catalogue_pane()->major_list()->isEnabled() || f.Timer1->isActive();
     };
     watch.start();
     dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));

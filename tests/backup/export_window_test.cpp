@@ -1,4 +1,5 @@
 // The export and promotion commands of the main window: wiring, notice label, lists.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "backup/export.h"
 #include "platform/paths.h"
@@ -68,8 +69,8 @@ TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)
                                           "08:09:10','2023-11-02 08:09:10')"));
     test::write_sql(store,
                     QStringLiteral("insert into title(classId,sectionId,noteId,caption,fast) values(1,1,1,'笔记',1)"));
-    ASSERT_EQ(form->ListBox1->count(), 1);
-    form->ListBox1->setCurrentRow(0);
+    ASSERT_EQ(form->catalogue_pane()->major_list()->count(), 1);
+    form->catalogue_pane()->major_list()->setCurrentRow(0);
     const QString target = QDir(out).filePath(QStringLiteral("导出.sl3"));
 
     dialogs.expect_question(export_text::ask(), Dialogs::Answer::Yes)
@@ -101,7 +102,7 @@ TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)
     EXPECT_EQ(store.backup_file(), database_file_in(bei));
     test::expect_mirror_identical(store);
 
-    form->ListBox1->setCurrentRow(-1);
+    form->catalogue_pane()->major_list()->setCurrentRow(-1);
     dialogs.expect_message(export_text::no_selection());
     form->N23Click();
     dialogs.verify_done();
@@ -130,7 +131,7 @@ TEST_F(ExportWindowTest, WindowStaysLiveAndWritingWaitsWhileTheCategoryIsCopied)
     db.execute(QStringLiteral("insert into rtffile(noteId,rtf) select id,randomblob(20000) from notes"));
     db.execute(QStringLiteral("insert into picture(articleId,img) select id,randomblob(20000) from notes"));
     db.execute(QStringLiteral("COMMIT"));
-    f.ListBox1->setCurrentRow(0);
+    f.catalogue_pane()->major_list()->setCurrentRow(0);
     const QString target = QDir(out).filePath(QStringLiteral("大类.sl3"));
 
     QStringList notices;
@@ -146,7 +147,7 @@ TEST_F(ExportWindowTest, WindowStaysLiveAndWritingWaitsWhileTheCategoryIsCopied)
         if (notices.isEmpty() || notices.constLast() != f.Label1->text())
             notices << f.Label1->text();
         writing_possible = writing_possible || f.ToolBar1->isEnabled() || f.menuBar()->isEnabled() ||
-                           f.ListBox1->isEnabled() || f.Timer1->isActive();
+                           f.catalogue_pane()->major_list()->isEnabled() || f.Timer1->isActive();
     };
     watch.start();
     dialogs.expect_question(export_text::ask(), Dialogs::Answer::Yes)
@@ -165,7 +166,7 @@ TEST_F(ExportWindowTest, WindowStaysLiveAndWritingWaitsWhileTheCategoryIsCopied)
     // Over, the window takes input again and the notice is gone.
     EXPECT_TRUE(f.ToolBar1->isEnabled());
     EXPECT_TRUE(f.menuBar()->isEnabled());
-    EXPECT_TRUE(f.ListBox1->isEnabled());
+    EXPECT_TRUE(f.catalogue_pane()->major_list()->isEnabled());
     EXPECT_FALSE(f.transfer_running());
     EXPECT_TRUE(f.Label1->text().isEmpty());
     Connection exported;
@@ -216,9 +217,9 @@ TEST_F(ExportWindowTest, PromotionSettlesAndForgetsTheOpenNoteAndReloadsTheLists
     form->N24->trigger();
     dialogs.verify_done();
     EXPECT_EQ(form->panel(0), QStringLiteral("主备就绪"));
-    ASSERT_EQ(form->ListBox1->count(), 1);
-    EXPECT_EQ(form->ListBox1->item(0)->text(), QStringLiteral("备份大类"));
-    EXPECT_EQ(form->ListBox1->currentRow(), 0);
+    ASSERT_EQ(form->catalogue_pane()->major_list()->count(), 1);
+    EXPECT_EQ(form->catalogue_pane()->major_list()->item(0)->text(), QStringLiteral("备份大类"));
+    EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), 0);
     EXPECT_EQ(form->note.noteId, -1);
     EXPECT_EQ(form->note.noteId_bei, -1);
     EXPECT_FALSE(form->save_enabled());

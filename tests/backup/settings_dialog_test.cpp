@@ -1,5 +1,6 @@
 // The settings dialog driven through its widgets, over a real main window, settings file and
 // database folders.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
 #include "backup/tls_trust.h"
@@ -163,8 +164,8 @@ TEST_F(SettingsDialogTest, NewUserSavesTheProposalAndReachesTheNotes)
     EXPECT_EQ(settings->auto_backup(), QStringLiteral("1"));
     EXPECT_EQ(settings->tian(), QStringLiteral("10"));
     EXPECT_EQ(form2->panel(0), QStringLiteral("就绪"));
-    ASSERT_EQ(form2->ListBox1->count(), 1);
-    EXPECT_EQ(form2->ListBox1->item(0)->text(), QStringLiteral("默认大类"));
+    ASSERT_EQ(form2->catalogue_pane()->major_list()->count(), 1);
+    EXPECT_EQ(form2->catalogue_pane()->major_list()->item(0)->text(), QStringLiteral("默认大类"));
     EXPECT_EQ(form2->selection.class_index, 0);
 
     // The next start uses the saved folders, and the dialog shows them again.
@@ -324,7 +325,7 @@ TEST_F(SettingsDialogTest, UnusableMainFolderLeavesTheProgramUsable)
     dialogs.expect_message(QStringLiteral("配置保存成功，数据库连接失败。"));
     form1->Button3->click();
     EXPECT_EQ(form2->panel(0), QStringLiteral("数据库未连接"));
-    EXPECT_EQ(form2->ListBox1->count(), 0);
+    EXPECT_EQ(form2->catalogue_pane()->major_list()->count(), 0);
 
     // Choosing another folder then works.
     form1->show();
@@ -338,7 +339,7 @@ TEST_F(SettingsDialogTest, UnusableMainFolderLeavesTheProgramUsable)
     EXPECT_TRUE(form1->Edit2->text().isEmpty());
     dialogs.expect_message(kConnected);
     form1->Button3->click();
-    EXPECT_EQ(form2->ListBox1->count(), 1);
+    EXPECT_EQ(form2->catalogue_pane()->major_list()->count(), 1);
     EXPECT_EQ(form2->panel(0), QStringLiteral("就绪"));
 }
 
@@ -346,7 +347,7 @@ TEST_F(SettingsDialogTest, SaveForgetsTheSelectionsOfTheEarlierDatabase)
 {
     settings->set_zhu_db(dir.mkdir(QStringLiteral("old")));
     start();
-    ASSERT_EQ(form2->ListBox1->count(), 1);
+    ASSERT_EQ(form2->catalogue_pane()->major_list()->count(), 1);
     form2->selection.section_index = 4;
     form2->selection.note_index = 7;
     form2->list.noteIdList = {1, 2, 3};
@@ -376,7 +377,7 @@ TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
                         {});
         form2->selection.class_index = -1;
         form2->ListBox1Click();
-        form2->ListBox2->setCurrentRow(0);
+        form2->catalogue_pane()->minor_list()->setCurrentRow(0);
         form2->ListBox2Click();
         form2->ToolButton6Click(); // a new note, then a title typed into it
         const int id = form2->note.noteId;
@@ -492,7 +493,7 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     form1->Button6->click();
     dialogs.verify_done();
     EXPECT_TRUE(form1->Button6->isEnabled());
-    EXPECT_EQ(form2->ListBox1->item(0)->text(), QStringLiteral("网盘大类"));
+    EXPECT_EQ(form2->catalogue_pane()->major_list()->item(0)->text(), QStringLiteral("网盘大类"));
     EXPECT_EQ(form2->run.dav_url, server.url());
     // The settings used are stored with the database now open, the archive password too.
     EXPECT_EQ(set_table::read(form2->store, set_table::key_dav_url()), server.url());

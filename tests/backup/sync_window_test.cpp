@@ -1,5 +1,6 @@
 // The sync commands of the main window against a real Apache share: "立即从网盘同步…",
 // "立即备份到网盘…" and the start-up download.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "backup/cloud_sync.h"
@@ -78,8 +79,8 @@ class SyncWindowTest : public ::testing::Test, protected test::ProgramFolders {
     QStringList majors() const
     {
         QStringList out;
-        for (int i = 0; i < form->ListBox1->count(); ++i)
-            out << form->ListBox1->item(i)->text();
+        for (int i = 0; i < form->catalogue_pane()->major_list()->count(); ++i)
+            out << form->catalogue_pane()->major_list()->item(i)->text();
         return out;
     }
 
@@ -108,14 +109,14 @@ TEST_F(SyncWindowTest, MenuSyncKeepsBothSidesAndReloadsTheLists)
     dialogs.verify_done();
     EXPECT_TRUE(majors().contains(QStringLiteral("网盘大类")));
     EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
-    EXPECT_EQ(f.ListBox1->currentRow(), 0);
+    EXPECT_EQ(f.catalogue_pane()->major_list()->currentRow(), 0);
     EXPECT_EQ(f.note.noteId, -1);
     EXPECT_EQ(f.note.noteId_bei, -1);
     EXPECT_TRUE(f.Edit2->text().isEmpty());
     EXPECT_TRUE(f.progress_panel()->isHidden());
     EXPECT_EQ(f.progress_mode, ProgressMode::Upload); // the merged database went up last
     EXPECT_TRUE(f.menuBar()->isEnabled());
-    EXPECT_TRUE(f.ListBox1->isEnabled());
+    EXPECT_TRUE(f.catalogue_pane()->major_list()->isEnabled());
     EXPECT_TRUE(QFileInfo::exists(ring_slot(database_file_in(zhu), 1)));
     test::expect_mirror_identical(f.store);
 
@@ -241,7 +242,7 @@ TEST_F(SyncWindowTest, EveryDatabaseFileOfARunIsPrivate)
     f.ToolButton18Click();
     dialogs.verify_done();
 
-    f.ListBox1->setCurrentRow(0);
+    f.catalogue_pane()->major_list()->setCurrentRow(0);
     dialogs.expect_question(export_text::ask(), Dialogs::Answer::Yes)
         .expect_message(export_text::same_names())
         .expect(ScriptedDialogs::Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes,

@@ -1,4 +1,5 @@
 // The category lists and their commands, driven through the main window by object name.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/rounding.h"
@@ -11,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
@@ -79,12 +82,12 @@ class CatalogueWindowTest : public ::testing::Test, protected test::ProgramFolde
     // Selects an entry as the user does and runs its click.
     void pick_major(int row)
     {
-        form->ListBox1->setCurrentRow(row);
+        form->catalogue_pane()->major_list()->setCurrentRow(row);
         form->ListBox1Click();
     }
     void pick_minor(int row)
     {
-        form->ListBox2->setCurrentRow(row);
+        form->catalogue_pane()->minor_list()->setCurrentRow(row);
         form->ListBox2Click();
     }
     static QStringList texts(const QListWidget *l)
@@ -108,8 +111,8 @@ TEST_F(CatalogueWindowTest, StartUpSelectsTheFirstMinorCategoryAndRunsItsClick)
 {
     add_minor(QStringLiteral("日记"));
     start();
-    EXPECT_EQ(form->ListBox1->currentRow(), 0);
-    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->currentRow(), 0);
     EXPECT_EQ(form->selection.class_index, 0);
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.select, 2);
@@ -120,9 +123,9 @@ TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
 {
     for (const char *n : {"A", "B", "C"})
         add_major(QString::fromLatin1(n));
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "A", "B", "C"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"默认大类", "A", "B", "C"}));
     EXPECT_EQ(px(QStringLiteral("Class"), QStringLiteral("C")), 106);
-    EXPECT_EQ(form->ListBox1->currentRow(), 0); // a new entry is not selected
+    EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), 0); // a new entry is not selected
 
     pick_major(2); // B
     const struct {
@@ -139,9 +142,9 @@ TEST_F(CatalogueWindowTest, NewEntriesAppearAtTheEndAndTheOrderCommandsRefill)
         SCOPED_TRACE(s.button);
         click(s.button);
         EXPECT_EQ(px(QStringLiteral("Class"), QStringLiteral("B")), s.px);
-        EXPECT_EQ(texts(form->ListBox1), s.order);
+        EXPECT_EQ(texts(form->catalogue_pane()->major_list()), s.order);
         const int at = int(s.order.indexOf(QStringLiteral("B")));
-        EXPECT_EQ(form->ListBox1->currentRow(), at);
+        EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), at);
         EXPECT_EQ(form->selection.class_index, at);
         EXPECT_EQ(form->selection.select, 1);
     }
@@ -162,14 +165,14 @@ TEST_F(CatalogueWindowTest, MovingAMinorCategoryReloadsTheMinorList)
 {
     for (const char *n : {"x", "y", "z"})
         add_minor(QString::fromLatin1(n));
-    EXPECT_EQ(texts(form->ListBox2), QStringList({"x", "y", "z"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList({"x", "y", "z"}));
     pick_minor(1);
     EXPECT_EQ(form->selection.select, 2);
     EXPECT_EQ(form->selection.section_index, 1);
     click("ToolButton13");
     EXPECT_EQ(px(QStringLiteral("Section"), QStringLiteral("y")), 99);
-    EXPECT_EQ(texts(form->ListBox2), QStringList({"y", "x", "z"}));
-    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList({"y", "x", "z"}));
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->currentRow(), 0);
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.class_index, 0);
     EXPECT_EQ(form->selection.select, 2);
@@ -185,8 +188,8 @@ TEST_F(CatalogueWindowTest, OrderingAndRenameWithoutATarget)
         click(b);
     // A list acted on but nothing selected in it: an error box, nothing changes.
     form->selection.select = 1;
-    form->ListBox1->setCurrentRow(-1);
-    form->ListBox1->clearSelection();
+    form->catalogue_pane()->major_list()->setCurrentRow(-1);
+    form->catalogue_pane()->major_list()->clearSelection();
     dialogs.expect_error(QStringLiteral("请先选择一个大类。"));
     click("ToolButton13");
     form->selection.select = 3;
@@ -205,14 +208,14 @@ TEST_F(CatalogueWindowTest, RenameReplacesTheSelectedEntry)
     click("ToolButton17");
     dialogs.expect_input(kPrompt, QStringLiteral("甲'50%"));
     click("ToolButton17");
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "甲'50%"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"默认大类", "甲'50%"}));
     pick_major(0);
     pick_minor(0); // 乙 lives under 默认大类
     dialogs.expect_input(kPrompt, QStringLiteral("乙\""));
     click("ToolButton17");
-    EXPECT_EQ(texts(form->ListBox2), QStringList{"乙\""});
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"乙\""});
     start();
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"甲'50%", "默认大类"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"甲'50%", "默认大类"}));
     EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section where caption='乙\"'")), 1);
     test::expect_mirror_identical(form->store);
 }
@@ -222,17 +225,17 @@ TEST_F(CatalogueWindowTest, NamesWithQuotesAndPercentSurviveARestart)
     add_major(QStringLiteral("it's 50%"));
     add_major(QStringLiteral("说\"好\""));
     // The list holds the stored text at once, as a restart shows it.
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"默认大类", "it's 50/%", "说/\"好/\""}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"默认大类", "it's 50/%", "说/\"好/\""}));
     pick_major(1);
     add_minor(QStringLiteral("a%'b"));
-    EXPECT_EQ(texts(form->ListBox2), QStringList{"a/%'b"});
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"a/%'b"});
     EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section")), 1);
     pick_minor(0);
     EXPECT_EQ(form->selection.section_index, 0);
 
     start();
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"it's 50/%", "说/\"好/\"", "默认大类"}));
-    EXPECT_EQ(texts(form->ListBox2), QStringList{"a/%'b"});
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"it's 50/%", "说/\"好/\"", "默认大类"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"a/%'b"});
     // Delete takes the quote too.
     pick_minor(0);
     dialogs.expect_question(QStringLiteral("是否删除小类“a/%'b”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
@@ -240,7 +243,7 @@ TEST_F(CatalogueWindowTest, NamesWithQuotesAndPercentSurviveARestart)
     EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section")), 0);
     dialogs.expect_question(QStringLiteral("是否删除大类“it's 50/%”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
     click("ToolButton2");
-    EXPECT_EQ(texts(form->ListBox1), QStringList({"说/\"好/\"", "默认大类"}));
+    EXPECT_EQ(texts(form->catalogue_pane()->major_list()), QStringList({"说/\"好/\"", "默认大类"}));
     test::expect_mirror_identical(form->store);
 }
 
@@ -257,20 +260,20 @@ TEST_F(CatalogueWindowTest, DeletingTheLoadedCategoryClearsWhatHangsOnIt)
     form->list.is_fast_list = {0};
 
     // Deleting an entry above the loaded one keeps the loaded one remembered.
-    form->ListBox1->setCurrentRow(1);
+    form->catalogue_pane()->major_list()->setCurrentRow(1);
     dialogs.expect_question(QStringLiteral("是否删除大类“甲”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
     click("ToolButton2");
     EXPECT_EQ(form->selection.class_index, 1);
-    EXPECT_EQ(form->ListBox1->item(1)->text(), QStringLiteral("乙"));
-    EXPECT_EQ(form->ListBox1->currentRow(), -1);
+    EXPECT_EQ(form->catalogue_pane()->major_list()->item(1)->text(), QStringLiteral("乙"));
+    EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), -1);
 
     // Deleting the loaded one empties the minor and note lists.
-    form->ListBox1->setCurrentRow(1);
+    form->catalogue_pane()->major_list()->setCurrentRow(1);
     dialogs.expect_question(QStringLiteral("是否删除大类“乙”?"), Dialogs::Answer::Yes).expect_message(kDeleted);
     click("ToolButton2");
     EXPECT_EQ(form->selection.class_index, -1);
     EXPECT_EQ(form->selection.section_index, -1);
-    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     EXPECT_EQ(form->ListBox3->count(), 0);
     EXPECT_TRUE(form->list.noteIdList.isEmpty());
     // Its minor category stays in the database and its name stays taken.
@@ -280,8 +283,8 @@ TEST_F(CatalogueWindowTest, DeletingTheLoadedCategoryClearsWhatHangsOnIt)
         .expect_message(QStringLiteral("小类名称已经存在，不能重复，与其他大类里的小类也不能重名。"));
     click("ToolButton3");
     // Nothing selected: the delete commands say so.
-    form->ListBox2->setCurrentRow(-1);
-    form->ListBox2->clearSelection();
+    form->catalogue_pane()->minor_list()->setCurrentRow(-1);
+    form->catalogue_pane()->minor_list()->clearSelection();
     dialogs.expect_message(QStringLiteral("请先选择一个要删除的小类。"));
     click("ToolButton4");
     test::expect_mirror_identical(form->store);
@@ -296,7 +299,7 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
         QStringLiteral(
             "insert into Section(px,classId,caption) select 100,id,'外来' from Class where caption='默认大类'"));
     pick_major(0);
-    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     EXPECT_EQ(form->selection.select, 1);
     // Another category with an unsaved note open keeps that note.
     form->Edit2->setText(QStringLiteral("未保存"));
@@ -305,11 +308,11 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("未保存"));
     EXPECT_TRUE(form->save_enabled());
     // A category without minor categories shows empty lists.
-    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     EXPECT_EQ(form->ListBox3->count(), 0);
     form->set_save_enabled(false);
     pick_major(0);
-    EXPECT_EQ(texts(form->ListBox2), QStringList{"外来"});
+    EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"外来"});
     EXPECT_TRUE(form->Edit2->text().isEmpty());
 }
 
@@ -319,7 +322,7 @@ TEST_F(CatalogueWindowTest, MouseAndKeyboardSelectionRunTheClicks)
     add_minor(QStringLiteral("乙"));
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    QListWidget *l1 = form->ListBox1;
+    QListWidget *l1 = form->catalogue_pane()->major_list();
     QTest::mouseClick(l1->viewport(), Qt::LeftButton, {}, l1->visualItemRect(l1->item(1)).center());
     EXPECT_EQ(form->selection.class_index, 1);
     EXPECT_EQ(form->selection.select, 1);
@@ -327,7 +330,7 @@ TEST_F(CatalogueWindowTest, MouseAndKeyboardSelectionRunTheClicks)
     QTest::keyClick(l1, Qt::Key_Up);
     EXPECT_EQ(l1->currentRow(), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->selection.class_index == 0; }, 2000));
-    QListWidget *l2 = form->ListBox2;
+    QListWidget *l2 = form->catalogue_pane()->minor_list();
     QTest::mouseClick(l2->viewport(), Qt::LeftButton, {}, l2->visualItemRect(l2->item(0)).center());
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.select, 2);
@@ -392,8 +395,8 @@ TEST_F(CatalogueWindowTest, ReadOnlySecondInstanceWritesNothing)
     second_dialogs.clear_shown();
     const QString before = test::dump_database(form->store.main());
 
-    second.ListBox1->setCurrentRow(1);
-    second.ListBox2->setCurrentRow(0);
+    second.catalogue_pane()->major_list()->setCurrentRow(1);
+    second.catalogue_pane()->minor_list()->setCurrentRow(0);
     second.note.noteId = 1;
     for (int target : {1, 2, 3}) {
         second.selection.select = target;
@@ -422,10 +425,10 @@ TEST_F(CatalogueWindowTest, EntriesAreDrawnOnTheLightBackgroundAndReadable)
     form->resize(1117, 760);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    QListWidget *l = form->ListBox1;
+    QListWidget *l = form->catalogue_pane()->major_list();
     const QRect row0 = l->visualItemRect(l->item(0));
     const QRect row1 = l->visualItemRect(l->item(1));
-    EXPECT_EQ(row1.height(), form->class_item_height);
+    EXPECT_EQ(row1.height(), form->catalogue_pane()->item_height());
     EXPECT_EQ(l->item(1)->data(Qt::DisplayRole).toString(), QStringLiteral("甲"));
     const QImage img = l->viewport()->grab().toImage();
     if (qEnvironmentVariableIsSet("YUNSHAN_SCREENSHOT"))
@@ -447,6 +450,77 @@ TEST_F(CatalogueWindowTest, EntriesAreDrawnOnTheLightBackgroundAndReadable)
     EXPECT_GE(first_dark_y, text_top);
     EXPECT_GE(first_dark_x, row1.left() + 4);
     EXPECT_LE(first_dark_x, row1.left() + 6);
+}
+
+// The pane on its own, with no window answering it: filling, marking rows without a click, and
+// clicks (mouse and keyboard) as signals with the selected row.
+TEST(CataloguePaneAlone, FillsMarksAndReportsClicks)
+{
+    QSplitter host;
+    QFont font;
+    font.setPixelSize(16);
+    auto *pane = new CataloguePane(&host, font);
+    ASSERT_EQ(host.count(), 2); // the two groups are the host's panes, in this order
+    EXPECT_EQ(host.widget(0), host.findChild<QGroupBox *>(QStringLiteral("GroupBox1")));
+    EXPECT_EQ(host.widget(1), host.findChild<QGroupBox *>(QStringLiteral("GroupBox2")));
+    EXPECT_EQ(host.findChild<QListWidget *>(QStringLiteral("ListBox1")), pane->major_list());
+    EXPECT_EQ(host.findChild<QListWidget *>(QStringLiteral("ListBox2")), pane->minor_list());
+    EXPECT_EQ(pane->major_list()->accessibleName(), QStringLiteral("大类列表"));
+    EXPECT_EQ(pane->minor_list()->accessibleName(), QStringLiteral("小类列表"));
+    pane->set_item_heights(17);
+    EXPECT_EQ(pane->item_height(), 26); // 25.5 rounds to even
+    host.resize(400, 300);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    QSignalSpy major(pane, &CataloguePane::majorClicked);
+    QSignalSpy minor(pane, &CataloguePane::minorClicked);
+
+    pane->fill_major({QStringLiteral("工作"), QStringLiteral("生活"), QStringLiteral("读书")});
+    pane->fill_minor({QStringLiteral("会议")});
+    pane->add_minor(QStringLiteral("周报"));
+    EXPECT_EQ(pane->major_captions(), QStringList({"工作", "生活", "读书"}));
+    EXPECT_EQ(pane->minor_captions(), QStringList({"会议", "周报"}));
+    EXPECT_EQ(pane->major_row(), -1);
+    EXPECT_EQ(pane->major_caption(), std::nullopt);
+    EXPECT_EQ(pane->major_list()->visualItemRect(pane->major_list()->item(1)).height(), 26);
+
+    pane->select_major(1);
+    pane->select_minor(1);
+    EXPECT_EQ(pane->major_row(), 1);
+    EXPECT_EQ(pane->major_caption(), QStringLiteral("生活"));
+    EXPECT_EQ(pane->minor_caption(), QStringLiteral("周报"));
+    pane->select_minor(-1);
+    EXPECT_EQ(pane->minor_row(), -1);
+    EXPECT_EQ(major.size() + minor.size(), 0); // marking is no click
+
+    QListWidget *l1 = pane->major_list();
+    QTest::mouseClick(l1->viewport(), Qt::LeftButton, {}, l1->visualItemRect(l1->item(2)).center());
+    ASSERT_EQ(major.size(), 1);
+    EXPECT_EQ(major.at(0).at(0).toInt(), 2);
+    QListWidget *l2 = pane->minor_list();
+    QTest::mouseClick(l2->viewport(), Qt::LeftButton, {}, l2->visualItemRect(l2->item(0)).center());
+    ASSERT_EQ(minor.size(), 1);
+    EXPECT_EQ(minor.at(0).at(0).toInt(), 0);
+    // A key that moves the current entry counts as a click, once the list has handled it.
+    l1->setFocus();
+    QTest::keyClick(l1, Qt::Key_Up);
+    QTRY_COMPARE(major.size(), 2);
+    EXPECT_EQ(major.at(1).at(0).toInt(), 1);
+    QTest::keyClick(l1, Qt::Key_Up);
+    QTest::keyClick(l1, Qt::Key_Up); // already at the top: no click
+    QTRY_COMPARE(major.size(), 3);
+    QTest::qWait(20);
+    EXPECT_EQ(major.size(), 3);
+    EXPECT_EQ(major.at(2).at(0).toInt(), 0);
+
+    pane->set_major_caption(0, QStringLiteral("工作甲"));
+    pane->remove_major(1);
+    EXPECT_EQ(pane->major_captions(), QStringList({"工作甲", "读书"}));
+    EXPECT_EQ(pane->major_row(), -1); // removing lets go of the selection
+    pane->clear();
+    EXPECT_EQ(pane->major_count() + pane->minor_count(), 0);
+    EXPECT_EQ(major.size(), 3);
+    EXPECT_EQ(minor.size(), 1);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // The note list and opening a note, driven through the main window against real database files.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/code_page.h"
@@ -125,9 +126,9 @@ class NoteListWindowTest : public ::testing::Test, protected test::ProgramFolder
 
     void show_section(const QString &caption)
     {
-        form->ListBox2->clear();
-        form->ListBox2->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
-        form->ListBox2->setCurrentRow(caption == QStringLiteral("甲类") ? 0 : 1);
+        form->catalogue_pane()->minor_list()->clear();
+        form->catalogue_pane()->minor_list()->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
+        form->catalogue_pane()->minor_list()->setCurrentRow(caption == QStringLiteral("甲类") ? 0 : 1);
         form->fill_section_notes(caption);
     }
     void search(const QString &text)
@@ -159,7 +160,7 @@ TEST_F(NoteListWindowTest, EmptySearchListsAllNotesTwoHundredPerPage)
 {
     for (int i = 0; i < 250; ++i)
         add_plain(1 + i % 2, QStringLiteral("笔记%1").arg(i));
-    form->ListBox1->setCurrentRow(0);
+    form->catalogue_pane()->major_list()->setCurrentRow(0);
     search(QString());
     EXPECT_EQ(form->list.search_flag, kSearchList);
     EXPECT_FALSE(form->list.search_highlight);
@@ -167,8 +168,8 @@ TEST_F(NoteListWindowTest, EmptySearchListsAllNotesTwoHundredPerPage)
     EXPECT_EQ(form->ListBox3->item(0)->text(), QStringLiteral("笔记0"));
     EXPECT_EQ(form->ListBox3->item(199)->text(), QStringLiteral("笔记199"));
     EXPECT_EQ(form->list.noteIdList.size(), 200);
-    EXPECT_EQ(form->ListBox1->currentRow(), -1); // the category lists let go
-    EXPECT_EQ(form->ListBox2->count(), 0);
+    EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), -1); // the category lists let go
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     // The first entry is opened.
     EXPECT_EQ(form->ListBox3->currentRow(), 0);
     EXPECT_EQ(form->note.noteId, form->list.noteIdList.at(0));
@@ -385,7 +386,7 @@ TEST_F(NoteListWindowTest, ReadOnlyInstanceRefusesFavouritesAndEncryption)
     second_dialogs.verify_done();
     const QString before = test::dump_database(form->store.main());
 
-    second.ListBox2->setCurrentRow(0);
+    second.catalogue_pane()->minor_list()->setCurrentRow(0);
     second.ListBox2Click();
     ASSERT_EQ(second.ListBox3->count(), 2);
     for (int row : {0, 1}) {

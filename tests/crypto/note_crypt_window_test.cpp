@@ -1,5 +1,6 @@
 // Note encryption through the main window against real database files: the commands, unlocking
 // an entry, the marks when a note is left unsaved, the legacy form, and what reaches the disk.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "crypto/note_crypt.h"
@@ -90,9 +91,9 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
 
     void show_section(const QString &caption)
     {
-        form->ListBox2->clear();
-        form->ListBox2->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
-        form->ListBox2->setCurrentRow(caption == QStringLiteral("甲类") ? 0 : 1);
+        form->catalogue_pane()->minor_list()->clear();
+        form->catalogue_pane()->minor_list()->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
+        form->catalogue_pane()->minor_list()->setCurrentRow(caption == QStringLiteral("甲类") ? 0 : 1);
         form->fill_section_notes(caption);
     }
     QStringList entries() const

@@ -1,5 +1,6 @@
 // Under a dark desktop theme the four lists stay readable: the selected entry keeps its fixed
 // light background with black text, the other entries are drawn in the palette's colours.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -95,7 +96,8 @@ TEST_F(DarkListsTest, SelectedEntryIsBlackOnItsLightRowOthersFollowThePalette)
     for (QWidget *page : {form->PageControl1->currentWidget(), form->TabSheet2}) {
         form->PageControl1->setCurrentWidget(page);
         QApplication::processEvents();
-        for (QListWidget *l : {form->ListBox1, form->ListBox2, form->ListBox3, form->ListBox4}) {
+        for (QListWidget *l : {form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
+                               form->ListBox3, form->ListBox4}) {
             if (!l->isVisible())
                 continue;
             l->clear();
@@ -105,7 +107,8 @@ TEST_F(DarkListsTest, SelectedEntryIsBlackOnItsLightRowOthersFollowThePalette)
         }
         if (qEnvironmentVariableIsSet("YUNSHAN_SCREENSHOT"))
             form->grab().save(qEnvironmentVariable("YUNSHAN_SCREENSHOT") + page->objectName() + QStringLiteral(".png"));
-        for (QListWidget *l : {form->ListBox1, form->ListBox2, form->ListBox3, form->ListBox4}) {
+        for (QListWidget *l : {form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
+                               form->ListBox3, form->ListBox4}) {
             if (l->isVisible())
                 check(l);
         }

@@ -1,5 +1,6 @@
 // Find and highlight, the find dialog, headings, fonts, links, printing and moving a note,
 // driven through the main window against real database files.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/find_dialog.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/tform2.h"
@@ -95,10 +96,10 @@ class EditorWindowTest : public ::testing::Test, protected test::ProgramFolders 
     // Selects the minor category as the user does and opens entry `row`.
     void show_section(int row)
     {
-        form->ListBox2->clear();
-        form->ListBox2->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
+        form->catalogue_pane()->minor_list()->clear();
+        form->catalogue_pane()->minor_list()->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
         form->selection.section_index = -1;
-        form->ListBox2->setCurrentRow(row);
+        form->catalogue_pane()->minor_list()->setCurrentRow(row);
         form->ListBox2Click();
     }
     void open_entry(int row)
@@ -503,7 +504,7 @@ TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
     // Opening another note does not change which note moves.
     open_entry(1);
     // The target is picked in the ordinary lists.
-    form->ListBox2->setCurrentRow(1);
+    form->catalogue_pane()->minor_list()->setCurrentRow(1);
     form->ListBox2Click();
     button("Button4")->click();
     EXPECT_FALSE(form->move_panel()->isVisibleTo(form.get()));
@@ -518,9 +519,9 @@ TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
     show_section(1);
     open_entry(0);
     form->N71->trigger();
-    form->ListBox2->clear();
-    form->ListBox2->addItems({QStringLiteral("甲类"), QStringLiteral("已删除")});
-    form->ListBox2->setCurrentRow(1);
+    form->catalogue_pane()->minor_list()->clear();
+    form->catalogue_pane()->minor_list()->addItems({QStringLiteral("甲类"), QStringLiteral("已删除")});
+    form->catalogue_pane()->minor_list()->setCurrentRow(1);
     dialogs.expect_message(QStringLiteral("目的小类已不存在，请重新选择。"));
     button("Button4")->click();
     EXPECT_TRUE(form->move_panel()->isVisibleTo(form.get()));

@@ -1,5 +1,6 @@
 // Saving, creating and deleting notes, change tracking and autosave, driven through the main
 // window against real main and backup database files.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -48,7 +49,7 @@ class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolder
         form->store.main().query(QStringLiteral("PRAGMA bei.synchronous=OFF"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
-        form->ListBox1->setCurrentRow(-1);
+        form->catalogue_pane()->major_list()->setCurrentRow(-1);
         form->selection = CatalogueSelection();
         select_class();
     }
@@ -72,12 +73,12 @@ class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolder
     }
     void select_class()
     {
-        form->ListBox1->setCurrentRow(0);
+        form->catalogue_pane()->major_list()->setCurrentRow(0);
         form->ListBox1Click();
     }
     void show_section(int row)
     {
-        form->ListBox2->setCurrentRow(row);
+        form->catalogue_pane()->minor_list()->setCurrentRow(row);
         form->ListBox2Click();
     }
     void open_entry(int row)
@@ -433,12 +434,12 @@ TEST_F(NoteSaveWindowTest, FailingBackupIsReportedOnceAndSavingGoesOnInTheMainDa
 
 TEST_F(NoteSaveWindowTest, ClickIntoEmptyEditorOfEmptyMinorCategoryCreatesANote)
 {
-    form->ListBox2->setCurrentRow(-1);
+    form->catalogue_pane()->minor_list()->setCurrentRow(-1);
     ASSERT_EQ(form->ListBox3->count(), 0);
     QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
     QApplication::sendEvent(form->RichEdit1, &focus);
     // The first minor category was chosen and a note created in it.
-    EXPECT_EQ(form->ListBox2->currentRow(), 0);
+    EXPECT_EQ(form->catalogue_pane()->minor_list()->currentRow(), 0);
     ASSERT_EQ(form->ListBox3->count(), 1);
     EXPECT_GE(form->note.noteId, 1);
     EXPECT_EQ(main_value(QStringLiteral("select sectionId from title")).toInt(), 1);

@@ -4,6 +4,7 @@
 // text is marked, the headings tab and the find dialog are shown and the move panel opened;
 // with a second argument the note is also printed to that PDF file.
 #include "app/ui/application_setup.h"
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/find_dialog.h"
 #include "app/ui/tform2.h"
 #include "editor/rtf/rtf.h"
@@ -68,10 +69,10 @@ int main(int argc, char **argv)
     yunshan::test::write_sql(form.store, QStringLiteral("insert into rtffile(noteId,rtf) values(1,?)"),
                              {yunshan::write_rtf(doc)});
     form.selection.class_index = -1;
-    form.ListBox1->setCurrentRow(0);
+    form.catalogue_pane()->major_list()->setCurrentRow(0);
     form.ListBox1Click();
     form.selection.section_index = -1;
-    form.ListBox2->setCurrentRow(0);
+    form.catalogue_pane()->minor_list()->setCurrentRow(0);
     form.ListBox2Click();
     form.ListBox3->setCurrentRow(0);
 

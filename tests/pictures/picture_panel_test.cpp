@@ -1,5 +1,6 @@
 // The picture panel of the main window against real main and backup database files: adding from
 // a file and from the clipboard, the thumbnails' places, selecting, deleting, opening the viewer.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "pictures/picture_codec.h"
@@ -86,9 +87,9 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
     // Shows the category's notes and opens the first one as a click does.
     void open_note()
     {
-        form->ListBox2->clear();
-        form->ListBox2->addItem(QStringLiteral("图片类"));
-        form->ListBox2->setCurrentRow(0);
+        form->catalogue_pane()->minor_list()->clear();
+        form->catalogue_pane()->minor_list()->addItem(QStringLiteral("图片类"));
+        form->catalogue_pane()->minor_list()->setCurrentRow(0);
         form->fill_section_notes(QStringLiteral("图片类"));
         ASSERT_GT(form->ListBox3->count(), 0);
         form->ListBox3->setCurrentRow(-1);

@@ -3,6 +3,7 @@
 #include "app/command_rules.h"
 #include "app/startup.h"
 #include "app/ui/application_setup.h"
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/progress_panel.h"
@@ -491,13 +492,8 @@ void TForm2::build_panes()
     Splitter->setChildrenCollapsible(false);
     central_layout->addWidget(Splitter);
 
-    // 大类, 小类
-    GroupBox1 = make_group(Splitter, "GroupBox1", QStringLiteral("大类"));
-    ListBox1 = make_list(GroupBox1, "ListBox1", QStringLiteral("大类列表"));
-    tight_column(GroupBox1)->addWidget(ListBox1);
-    GroupBox2 = make_group(Splitter, "GroupBox2", QStringLiteral("小类"));
-    ListBox2 = make_list(GroupBox2, "ListBox2", QStringLiteral("小类列表"));
-    tight_column(GroupBox2)->addWidget(ListBox2);
+    // 大类, 小类: the first two panes.
+    catalogue_pane_ = new CataloguePane(Splitter, list_font());
 
     // Note list and headings: a page control with the tabs "笔记列表" and "小标题".
     GroupBox3 = make_group(Splitter, "GroupBox3", QStringLiteral(" "));

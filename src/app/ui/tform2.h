@@ -50,6 +50,7 @@ struct NoteListRow;
 class TMyThread;
 class NoteSearchIndex;
 class MovePanel;
+class CataloguePane;
 class PicturePane;
 class ProgressPanel;
 struct WebDavSession;
@@ -99,6 +100,8 @@ class TForm2 : public QMainWindow {
     // the "X" Label9).
     MovePanel *move_panel() const { return move_panel_; }
     ProgressPanel *progress_panel() const { return progress_panel_; }
+    // The category lists: GroupBox1 "大类" with ListBox1, GroupBox2 "小类" with ListBox2.
+    CataloguePane *catalogue_pane() const { return catalogue_pane_; }
 
     // Current pane widths, left to right, and setting them.
     PaneWidths pane_widths() const;
@@ -123,13 +126,9 @@ class TForm2 : public QMainWindow {
     // ---- Widgets (names as the rest of the program knows them) ----
     QToolBar *ToolBar1 = nullptr;
     QSplitter *Splitter = nullptr;
-    QGroupBox *GroupBox1 = nullptr;     // 大类
-    QGroupBox *GroupBox2 = nullptr;     // 小类
     QGroupBox *GroupBox3 = nullptr;     // note list and headings
     QGroupBox *GroupBox4 = nullptr;     // 内容
     QGroupBox *GroupBox6 = nullptr;     // editing group
-    QListWidget *ListBox1 = nullptr;    // major categories
-    QListWidget *ListBox2 = nullptr;    // minor categories
     QListWidget *ListBox3 = nullptr;    // notes
     QListWidget *ListBox4 = nullptr;    // headings of the open note
     QTabWidget *PageControl1 = nullptr; // tabs "笔记列表" (TabSheet1) and "小标题" (TabSheet2)
@@ -209,7 +208,6 @@ class TForm2 : public QMainWindow {
     // The databases and the owner mark, open for the whole run.
     NoteStore store;
     int listfontheight = 0; // height of "测试" in the list font; basis of the item heights
-    int class_item_height = 0;
     int note_item_height = 0;
     // ---- Update check and self-update (tform2_update.cpp) ----
     // Address of the update server (empty: no check).
@@ -253,8 +251,8 @@ class TForm2 : public QMainWindow {
     void FormDestroy();
     // Backup when due and retention, at exit.
     void exit_step();
-    // Major- and minor-category lists: the fill, the clicks, their drawing (item height and text
-    // offset from listfontheight).
+    // Major- and minor-category lists: the fill, the clicks (answering the pane's signals), and
+    // the set-up of their drawing (item height and text offset from listfontheight).
     void load_class();
     // After another database file took the place of the open one: the remembered selections and
     // list entries are forgotten, the major list is filled and its first entry clicked (and the
@@ -556,6 +554,9 @@ class TForm2 : public QMainWindow {
     // The picture panel (GroupBox5 and everything in it); its signals reach the handlers of
     // tform2_pictures.cpp, which keep the open note's selected picture (`note.img_id`).
     PicturePane *picture_pane_ = nullptr;
+    // The category lists; their clicks reach ListBox1Click and ListBox2Click, which keep the
+    // selection (`selection`) and fill the minor and note lists from the store.
+    CataloguePane *catalogue_pane_ = nullptr;
     void setup_picture_panel();
     // Reads picture `id` and shows it in the pane's viewer.
     void open_picture(int id);

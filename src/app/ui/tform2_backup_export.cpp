@@ -1,5 +1,6 @@
 // File menu: export of the selected major category into another database file, and promotion
 // of a backup file to main and backup database.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "backup/export.h"
 #include "platform/dialogs.h"
@@ -18,7 +19,8 @@ void TForm2::N23Click()
 {
     if (transfer_running_)
         return; // a backup, transfer or export under way let this click in
-    const QListWidgetItem *item = ListBox1->currentRow() >= 0 ? ListBox1->currentItem() : nullptr;
+    const QListWidget *majors = catalogue_pane_->major_list();
+    const QListWidgetItem *item = majors->currentRow() >= 0 ? majors->currentItem() : nullptr;
     const QString caption = item ? item->text() : QString();
 
     // Progress in red on the notice label. The copy runs on a worker thread while this one

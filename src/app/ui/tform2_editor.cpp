@@ -1,5 +1,6 @@
 // The open note's editing: save, save as, new note, delete note, change tracking, the entering
 // preparation, the autosave timer and the recovery of an autosaved body.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/note_list_delegate.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
@@ -189,16 +190,15 @@ void TForm2::ToolButton6Click()
         return;
     if (settle_unsaved_note(QStringLiteral("笔记没保存，是否保存或者取消当前操作？")) == UnsavedNote::Cancelled)
         return; // not saved: the changes stay in the view
-    const int class_row = selected_row(ListBox1);
-    const int section_row = selected_row(ListBox2);
+    const int section_row = catalogue_pane_->minor_row();
     if (section_row < 0) {
         dialogs_.message(QStringLiteral("请先选择一个小类，以备在其下创建笔记。"));
         return;
     }
     if (!store.main_connected())
         return;
-    const QString class_caption = class_row >= 0 ? ListBox1->item(class_row)->text() : QString();
-    const QString section_caption = ListBox2->item(section_row)->text();
+    const QString class_caption = catalogue_pane_->major_caption().value_or(QString());
+    const QString section_caption = catalogue_pane_->minor_caption().value_or(QString());
     NewNote created;
     try {
         created = create_note(store, class_caption, section_caption, ListBox3->count(),
@@ -257,7 +257,7 @@ void TForm2::ToolButton7Click()
     clear_note_view();
     Timer1->stop();
     autosave.time_count = 0;
-    if (selected_row(ListBox2) >= 0) {
+    if (catalogue_pane_->minor_row() >= 0) {
         selection.section_index = -1;
         ListBox2Click();
     } else {
@@ -319,22 +319,22 @@ void TForm2::Edit2Enter()
     running = true;
     const auto done = qScopeGuard([] { running = false; });
     const QString no_section = QStringLiteral("没有小类无法保存笔记，请先建立小类。");
-    if (selected_row(ListBox1) < 0) {
-        if (ListBox1->count() == 0) {
+    if (catalogue_pane_->major_row() < 0) {
+        if (catalogue_pane_->major_count() == 0) {
             dialogs_.message(no_section);
             return;
         }
-        ListBox1->setCurrentRow(0);
+        catalogue_pane_->select_major(0);
         ListBox1Click();
     }
-    if (selected_row(ListBox2) < 0 && ListBox2->count() == 0)
+    if (catalogue_pane_->minor_row() < 0 && catalogue_pane_->minor_count() == 0)
         ToolButton3Click();
-    if (ListBox2->count() == 0) {
+    if (catalogue_pane_->minor_count() == 0) {
         dialogs_.message(no_section);
         return;
     }
-    if (selected_row(ListBox2) < 0) {
-        ListBox2->setCurrentRow(0);
+    if (catalogue_pane_->minor_row() < 0) {
+        catalogue_pane_->select_minor(0);
         ListBox2Click();
     }
     if (ListBox3->count() == 0) {

@@ -3,6 +3,7 @@
 #include "app/start_page.h"
 #include "app/startup.h"
 #include "app/tmythread.h"
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/tform2.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
@@ -30,8 +31,7 @@ namespace yunshan {
 void TForm2::FormCreate(SettingsStore &settings)
 {
     // 1. Item heights from the height of "测试" in the list font.
-    listfontheight = QFontMetrics(ListBox1->font()).boundingRect(QStringLiteral("测试")).height();
-    class_item_height = round_half_even(listfontheight * 1.5);
+    listfontheight = QFontMetrics(catalogue_pane_->major_list()->font()).boundingRect(QStringLiteral("测试")).height();
     note_item_height = round_half_even(listfontheight * 1.3);
     setup_category_lists();
     // The headings list takes note_item_height in its own drawing.
@@ -76,11 +76,11 @@ void TForm2::FormCreate(SettingsStore &settings)
             upgrade_schema(store);
             if (!login_at_start())
                 return;
-            if (ListBox1->count() > 0) {
-                ListBox1->setCurrentRow(0);
+            if (catalogue_pane_->major_count() > 0) {
+                catalogue_pane_->select_major(0);
                 ListBox1Click();
-                if (ListBox2->count() > 0) {
-                    ListBox2->setCurrentRow(0);
+                if (catalogue_pane_->minor_count() > 0) {
+                    catalogue_pane_->select_minor(0);
                     ListBox2Click();
                 }
             }

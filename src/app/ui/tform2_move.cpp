@@ -1,4 +1,5 @@
 // Moving a note to another minor category: the move panel and its buttons.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/tform2.h"
 #include "catalogue/move_note.h"
@@ -9,19 +10,6 @@
 #include <exception>
 
 namespace yunshan {
-
-namespace {
-
-// The selected entry's text, nullopt when no entry is selected.
-std::optional<QString> selected_entry(const QListWidget *l)
-{
-    const QListWidgetItem *item = l->currentItem();
-    if (!item || !item->isSelected())
-        return std::nullopt;
-    return item->text();
-}
-
-} // namespace
 
 void TForm2::N71Click()
 {
@@ -34,12 +22,12 @@ void TForm2::N71Click()
         return;
     }
     move_note_id = list.noteIdList.value(row, note.noteId);
-    move_panel_->show_for(item->text(), selected_entry(ListBox2).value_or(QString()));
+    move_panel_->show_for(item->text(), catalogue_pane_->minor_caption().value_or(QString()));
 }
 
 void TForm2::Button4Click()
 {
-    const std::optional<QString> target = selected_entry(ListBox2);
+    const std::optional<QString> target = catalogue_pane_->minor_caption();
     MoveOutcome outcome = MoveOutcome::NoTarget;
     try {
         outcome = move_note(store, move_note_id, move_panel_->source(), target);

@@ -1,5 +1,6 @@
 // Note list and the open note: the four list kinds, paging, favourites, hints, opening a note,
 // the silent find after a search.
+#include "app/ui/catalogue_pane.h"
 #include "app/ui/command_helpers.h"
 #include "app/ui/note_list_delegate.h"
 #include "app/ui/picture_pane.h"
@@ -199,12 +200,10 @@ void TForm2::show_note_entries(const QList<NoteListRow> &rows)
 void TForm2::load_note_list(NoteListKind kind)
 {
     const QString text = Edit1->text();
-    ListBox1->setCurrentRow(-1);
-    ListBox1->clearSelection();
+    catalogue_pane_->select_major(-1);
     selection.class_index = -1;
-    ListBox2->clear();
+    catalogue_pane_->clear_minor();
     selection.section_index = -1;
-    ListBox2->update();
     // A new search text or another list kind starts at the first page; paging keeps its page.
     choose_note_list(list, kind, kind == kSearchList ? text : QString());
     if (!store.main_connected())
@@ -250,7 +249,7 @@ void TForm2::fill_section_notes(const QString &caption)
         return;
     }
     show_note_entries(rows);
-    selection.section_index = ListBox2->currentRow();
+    selection.section_index = catalogue_pane_->minor_list()->currentRow();
     if (!save_enabled())
         clear_note_view();
 }
