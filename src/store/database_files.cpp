@@ -83,13 +83,23 @@ bool database_writable(const QString &path)
     return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
 }
 
+namespace {
+
+// The generation stamp in set_table; empty when there is none.
+QString generation_in(Connection &db)
+{
+    const auto g = db.query_first(QStringLiteral("select value1 from set_table where key1=?1"),
+                                  {QString::fromLatin1(kGenerationKey)});
+    return g && g->isValid() ? g->toString() : QString();
+}
+
+} // namespace
+
 QString read_generation(const QString &path)
 {
     Connection db;
     db.open_read_only(path);
-    const auto g = db.query_first(QStringLiteral("select value1 from set_table where key1=?1"),
-                                  {QString::fromLatin1(kGenerationKey)});
-    return g && g->isValid() ? g->toString() : QString();
+    return generation_in(db);
 }
 
 FileProbe probe_database(const QString &path)
@@ -129,10 +139,7 @@ FileProbe probe_database(const QString &path)
             if (!has(t))
                 p.missing << t;
         if (!p.missing.contains(QStringLiteral("set_table"))) {
-            const auto g = db.query_first(QStringLiteral("select value1 from set_table where key1=?1"),
-                                          {QString::fromLatin1(kGenerationKey)});
-            if (g && g->isValid())
-                p.generation = g->toString();
+            p.generation = generation_in(db);
             const auto t = db.query_first(QStringLiteral("select value1 from set_table where key1=?1"),
                                           {set_table::key_last_time()});
             if (t && t->isValid())
