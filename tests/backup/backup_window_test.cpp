@@ -62,6 +62,19 @@ class BackupWindowTest : public ::testing::Test {
 
     TempFolder dir;
     QString program, zhu, bei;
+    // A changed database holding `megabytes` MB that do not compress (random from `seed`), to be
+    // backed up to `server`.
+    void back_up_to(const test::ApacheDav &server, int megabytes, quint32 seed)
+    {
+        QByteArray blob(megabytes * 1000 * 1000, Qt::Uninitialized);
+        QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(blob.data()), blob.size() / 4);
+        form->store.main().execute(QStringLiteral("insert into set_table(key1,value1) values('blob',?)"), {blob});
+        form->run.dav_url = server.url();
+        form->run.dav_username = QStringLiteral("u");
+        form->run.dav_password = QStringLiteral("p");
+        form->store.set_changed(true);
+    }
+
     ScriptedDialogs dialogs;
     std::unique_ptr<SettingsStore> settings;
     std::unique_ptr<TForm2> form;
@@ -73,14 +86,7 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     ASSERT_TRUE(server.started()) << server.error().toStdString();
     TForm2 &f = *form;
     // 50 MB that does not compress: the package is as large.
-    QByteArray blob(50 * 1000 * 1000, Qt::Uninitialized);
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(blob.data()), blob.size() / 4);
-    f.store.main().execute(QStringLiteral("insert into set_table(key1,value1) values('blob',?)"), {blob});
-    blob.clear();
-    f.run.dav_url = server.url();
-    f.run.dav_username = QStringLiteral("u");
-    f.run.dav_password = QStringLiteral("p");
-    f.store.set_changed(true);
+    back_up_to(server, 50, 7);
     // At 100 MB/s the upload lasts half a second at least, so the 100 ms progress timer ticks
     // during it however fast the machine is.
     f.webdav->client.set_send_speed_limit(100'000'000);
@@ -123,14 +129,7 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
     ASSERT_TRUE(server.started()) << server.error().toStdString();
     TForm2 &f = *form;
     // 30 MB that does not compress: packing it takes a while on any machine.
-    QByteArray blob(30 * 1000 * 1000, Qt::Uninitialized);
-    QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(blob.data()), blob.size() / 4);
-    f.store.main().execute(QStringLiteral("insert into set_table(key1,value1) values('blob',?)"), {blob});
-    blob.clear();
-    f.run.dav_url = server.url();
-    f.run.dav_username = QStringLiteral("u");
-    f.run.dav_password = QStringLiteral("p");
-    f.store.set_changed(true);
+    back_up_to(server, 30, 11);
 
     bool writing_possible = false;
     test::EventLoopWatch watch(

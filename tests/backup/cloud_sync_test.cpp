@@ -39,6 +39,16 @@ class CloudSyncTest : public BackupTest {
         ASSERT_EQ(upload_package(session, account(), main_database_file(store, run), run.zip_password, dialogs, steps),
                   UploadOutcome::Uploaded);
     }
+    // The share's package replaced by the file `package` (its folder made by a first upload).
+    void replace_package(const QString &package)
+    {
+        publish();
+        HttpRequest put;
+        put.method = "PUT";
+        put.url = webdav_package_url(run.dav_url);
+        put.body_file = package;
+        ASSERT_EQ(session.send(put).status, 204);
+    }
     // This machine and the share hold the same notes and this machine knows it.
     void synced()
     {
@@ -228,12 +238,7 @@ TEST_F(CloudSyncTest, PackageWithoutANotesDatabaseChangesNothing)
     f.close();
     const QString package = dir.file(QStringLiteral("notedb.zip"));
     build_package_file(other, run.zip_password, package);
-    publish(); // makes the folder
-    HttpRequest put;
-    put.method = "PUT";
-    put.url = webdav_package_url(run.dav_url);
-    put.body_file = package;
-    ASSERT_EQ(session.send(put).status, 204);
+    replace_package(package);
 
     dialogs.expect_error(QStringLiteral("从网盘 %1 下载的备份文件 notedb.zip 打不开：压缩包里没有数据库文件 "
                                         "notedb.sl3。本地笔记没有改动。\nThe archive holds no file \"notedb.sl3\"")
@@ -264,12 +269,7 @@ TEST_F(CloudSyncTest, PackageWithADamagedDatabaseChangesNothing)
     file.close();
     const QString package = dir.file(QStringLiteral("notedb.zip"));
     build_package_file(damaged, run.zip_password, package);
-    publish(); // makes the folder
-    HttpRequest put;
-    put.method = "PUT";
-    put.url = webdav_package_url(run.dav_url);
-    put.body_file = package;
-    ASSERT_EQ(session.send(put).status, 204);
+    replace_package(package);
     write_row(QStringLiteral("local"), QStringLiteral("本机新写"));
 
     dialogs.expect_containing(
