@@ -6,6 +6,7 @@
 #include "store/note_store.h"
 #include "store/set_table.h"
 
+#include <QFile>
 #include <QSaveFile>
 #include <QTextDocument>
 
@@ -122,6 +123,17 @@ bool write_autosave_file(NoteStore &store, const QString &folder, int note_id, c
         return false;
     set_table::set_tmp_file1(store, note_id);
     return true;
+}
+
+void end_autosave_cycle(NoteStore &store, const QString &folder, int note_id)
+{
+    QFile::remove(autosave_path(folder, note_id));
+    const QString pending = set_table::read_tmp_file1(store);
+    bool ok = false;
+    const int pending_id = pending.toInt(&ok);
+    if (ok && pending != QLatin1String("000") &&
+        (pending_id == note_id || !QFile::exists(autosave_path(folder, pending_id))))
+        set_table::reset_tmp_file1(store);
 }
 
 std::optional<RecoveredFields> recovered_note_fields(NoteStore &store, int note_id)

@@ -46,6 +46,11 @@ bool write_autosave(NoteStore &store, const QString &folder, int note_id, const 
 // The same with the file's bytes made already (an encrypted note's file is ciphertext).
 bool write_autosave_file(NoteStore &store, const QString &folder, int note_id, const QByteArray &bytes);
 
+// The end of a note's autosave cycle, once it is saved: its autosave file is removed, and
+// tmp_file1 is reset when it names this note or a note whose file is gone. It keeps naming
+// another note whose file is still waiting for recovery. Throws on a database error.
+void end_autosave_cycle(NoteStore &store, const QString &folder, int note_id);
+
 // The stored fields shown beside a recovered body.
 struct RecoveredFields {
     QString title;

@@ -1,16 +1,11 @@
-// The rules of saving without the window: stored forms, save-as names and files, the autosave
-// cycle and its file.
+// The rules of saving without the window: stored forms, save-as names and files.
 #include "editor/note_save.h"
 #include "editor/rtf/rtf.h"
-#include "notes/autosave.h"
-#include "notes/note_lifetime.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <QDate>
 #include <QFile>
-#include <QLocale>
 #include <QTextDocument>
 
 namespace yunshan {
@@ -51,43 +46,6 @@ TEST(NoteSaveRules, SaveAsWritesRtfOrPlainTextByTheChosenExtension)
     ASSERT_EQ(write_note_file(dir.file(QStringLiteral("c.TXT")), doc), QString());
     EXPECT_EQ(TempFolder::read(dir.file(QStringLiteral("c.TXT"))), plain_text_copy(doc));
     EXPECT_NE(write_note_file(dir.file(QStringLiteral("missing/d.rtf")), doc), QString());
-}
-
-TEST(NoteSaveRules, AutosaveIsDueAfterTheCycleOnlyWithAnOpenNote)
-{
-    AutosaveCycle cycle;
-    for (int i = 1; i < 300; ++i)
-        ASSERT_FALSE(autosave_tick(cycle, 5)) << i;
-    EXPECT_TRUE(autosave_tick(cycle, 5));
-    EXPECT_EQ(cycle.time_count, 0);
-    // No note open: the count goes on; the first tick with a note saves.
-    for (int i = 0; i < 400; ++i)
-        ASSERT_FALSE(autosave_tick(cycle, -1));
-    EXPECT_TRUE(autosave_tick(cycle, 0));
-}
-
-TEST(NoteSaveRules, AutosaveFileKeepsTitleAndTagLineBesideTheBody)
-{
-    QTextDocument doc;
-    doc.setPlainText(QStringLiteral("正文 {x} \\"));
-    const QString title = QStringLiteral("标题 {a}\\b'\"% \U0001F600");
-    const QByteArray bytes = autosave_bytes(doc, title, QStringLiteral("标签"));
-    const auto fields = autosave_fields(bytes);
-    ASSERT_TRUE(fields);
-    EXPECT_EQ(fields->title, title);
-    EXPECT_EQ(fields->label, QStringLiteral("标签"));
-    QTextDocument back;
-    const RtfReadResult r = read_rtf(bytes, back);
-    EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(back.toPlainText(), doc.toPlainText());
-    EXPECT_FALSE(autosave_fields(write_rtf(doc)));
-}
-
-TEST(NoteSaveRules, NewNoteCaptionCarriesTheShortDate)
-{
-    const QLocale locale(QLocale::Chinese, QLocale::China);
-    const QDate d(2024, 3, 9);
-    EXPECT_EQ(new_note_caption(d, locale), QStringLiteral("新的笔记") + locale.toString(d, QLocale::ShortFormat));
 }
 
 } // namespace

@@ -149,14 +149,8 @@ void TForm2::SpeedButton2Click()
     autosave.time_count = 0;
 
     // The end of the autosave cycle: the copy of this note is no longer needed.
-    QFile::remove(autosave_path(run.tmp_save, note.noteId));
     try {
-        const QString pending = set_table::read_tmp_file1(store);
-        bool ok = false;
-        const int pending_id = pending.toInt(&ok);
-        if (ok && pending != QLatin1String("000") &&
-            (pending_id == note.noteId || !QFile::exists(autosave_path(run.tmp_save, pending_id))))
-            set_table::reset_tmp_file1(store);
+        end_autosave_cycle(store, run.tmp_save, note.noteId);
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
     }
