@@ -97,6 +97,17 @@ template <bool Decrypt> void run(Keys &keys, unsigned char *data, std::size_t si
     keys = {k0, k1, k2};
 }
 
+// Runs the cipher over `data` from the kept key state and keeps the state it ends in.
+template <bool Decrypting>
+void run_kept(std::uint32_t &k0, std::uint32_t &k1, std::uint32_t &k2, unsigned char *data, std::size_t size)
+{
+    Keys keys{k0, k1, k2};
+    run<Decrypting>(keys, data, size);
+    k0 = keys.k0;
+    k1 = keys.k1;
+    k2 = keys.k2;
+}
+
 } // namespace
 
 TPKWAREZipCryptor::TPKWAREZipCryptor()
@@ -132,20 +143,12 @@ void TPKWAREZipCryptor::init_with_bytes(QByteArrayView password)
 
 void TPKWAREZipCryptor::encrypt(unsigned char *data, std::size_t size)
 {
-    Keys keys{FKey, FKey1, FKey2};
-    run<false>(keys, data, size);
-    FKey = keys.k0;
-    FKey1 = keys.k1;
-    FKey2 = keys.k2;
+    run_kept<false>(FKey, FKey1, FKey2, data, size);
 }
 
 void TPKWAREZipCryptor::decrypt(unsigned char *data, std::size_t size)
 {
-    Keys keys{FKey, FKey1, FKey2};
-    run<true>(keys, data, size);
-    FKey = keys.k0;
-    FKey1 = keys.k1;
-    FKey2 = keys.k2;
+    run_kept<true>(FKey, FKey1, FKey2, data, size);
 }
 
 } // namespace yunshan

@@ -232,12 +232,7 @@ void TForm2::transfer_event(TransferDirection direction, qint64 total, qint64 do
 {
     if (total <= 0)
         return;
-    transfer.transfer_done = done;
-    transfer.transfer_total = total;
-    if (direction == TransferDirection::Receive && progress_panel_->isHidden())
-        progress_panel_->show();
-    if (done == total)
-        progress_tick();
+    worker_transfer_event(direction, total, done); // the same bookkeeping, already on this thread
     const qint64 now = now_ms();
     if (done == total || now - last_events_ms_ >= kEventsIntervalMs) {
         last_events_ms_ = now;
