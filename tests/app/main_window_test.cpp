@@ -1,5 +1,6 @@
 #include "app/ui/application_setup.h"
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
@@ -107,9 +108,9 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     EXPECT_EQ(form->RichEdit1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(form->RichEdit1->acceptRichText());
 
-    for (QWidget *w :
-         std::initializer_list<QWidget *>{form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
-                                          form->ListBox3, form->ListBox4, form->Edit2, form->Edit3, form->RichEdit1}) {
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(), form->ListBox3,
+             form->editor_pane()->headings_list(), form->Edit2, form->Edit3, form->RichEdit1}) {
         EXPECT_EQ(w->font().family(), ui_font_family()) << w->objectName().toStdString();
         EXPECT_EQ(w->font().pixelSize(), 16) << w->objectName().toStdString();
     }
@@ -443,7 +444,7 @@ TEST_F(MainWindowTest, NoteListAndHeadingsArePageTabsSwitchedByKeyboardAndScreen
 
     // The screen reader's action switches the page.
     headings_tab->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_TRUE(form->ListBox4->isVisible());
+    EXPECT_TRUE(form->editor_pane()->headings_list()->isVisible());
     EXPECT_FALSE(form->ListBox3->isVisible());
 
     // So do the arrow keys on the focused tab bar.
@@ -451,7 +452,7 @@ TEST_F(MainWindowTest, NoteListAndHeadingsArePageTabsSwitchedByKeyboardAndScreen
     QTest::keyClick(bar, Qt::Key_Left);
     EXPECT_TRUE(form->ListBox3->isVisible());
     QTest::keyClick(bar, Qt::Key_Right);
-    EXPECT_TRUE(form->ListBox4->isVisible());
+    EXPECT_TRUE(form->editor_pane()->headings_list()->isVisible());
 
     // The pointer over "小标题" shows its hint in the status bar.
     QTest::mouseMove(bar, bar->tabRect(1).center());

@@ -1,6 +1,7 @@
 // Under a dark desktop theme the four lists stay readable: the selected entry keeps its fixed
 // light background with black text, the other entries are drawn in the palette's colours.
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -97,7 +98,7 @@ TEST_F(DarkListsTest, SelectedEntryIsBlackOnItsLightRowOthersFollowThePalette)
         form->PageControl1->setCurrentWidget(page);
         QApplication::processEvents();
         for (QListWidget *l : {form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
-                               form->ListBox3, form->ListBox4}) {
+                               form->ListBox3, form->editor_pane()->headings_list()}) {
             if (!l->isVisible())
                 continue;
             l->clear();
@@ -108,7 +109,7 @@ TEST_F(DarkListsTest, SelectedEntryIsBlackOnItsLightRowOthersFollowThePalette)
         if (qEnvironmentVariableIsSet("YUNSHAN_SCREENSHOT"))
             form->grab().save(qEnvironmentVariable("YUNSHAN_SCREENSHOT") + page->objectName() + QStringLiteral(".png"));
         for (QListWidget *l : {form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
-                               form->ListBox3, form->ListBox4}) {
+                               form->ListBox3, form->editor_pane()->headings_list()}) {
             if (l->isVisible())
                 check(l);
         }

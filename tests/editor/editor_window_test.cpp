@@ -1,6 +1,7 @@
 // Find and highlight, the find dialog, headings, fonts, links, printing and moving a note,
 // driven through the main window against real database files.
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/find_dialog.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/tform2.h"
@@ -249,12 +250,12 @@ TEST_F(EditorWindowTest, HeadingsAreListedAndJumpToTheirLine)
     show_section(0);
     open_entry(0);
     form->PageControl1->setCurrentIndex(1);
-    ASSERT_EQ(form->ListBox4->count(), 3);
-    EXPECT_EQ(form->ListBox4->item(0)->text(), QStringLiteral("# word"));
-    EXPECT_EQ(form->ListBox4->item(1)->text(), QStringLiteral("#无空格"));
+    ASSERT_EQ(form->editor_pane()->headings_list()->count(), 3);
+    EXPECT_EQ(form->editor_pane()->headings_list()->item(0)->text(), QStringLiteral("# word"));
+    EXPECT_EQ(form->editor_pane()->headings_list()->item(1)->text(), QStringLiteral("#无空格"));
 
     // The first occurrence of the word after the blank is selected (here: in the preface).
-    QListWidget *l = form->ListBox4;
+    QListWidget *l = form->editor_pane()->headings_list();
     QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(0)).center());
     EXPECT_EQ(form->RichEdit1->textCursor().selectionStart(), 6);
     QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(1)).center());
@@ -268,11 +269,11 @@ TEST_F(EditorWindowTest, HeadingsAreListedAndJumpToTheirLine)
     form->RichEdit1->append(QStringLiteral("# 新标题"));
     form->PageControl1->setCurrentIndex(0);
     form->PageControl1->setCurrentIndex(1);
-    EXPECT_EQ(form->ListBox4->count(), 3);
+    EXPECT_EQ(form->editor_pane()->headings_list()->count(), 3);
     form->set_save_enabled(true);
     form->PageControl1->setCurrentIndex(0);
     form->PageControl1->setCurrentIndex(1);
-    EXPECT_EQ(form->ListBox4->count(), 4);
+    EXPECT_EQ(form->editor_pane()->headings_list()->count(), 4);
     form->set_save_enabled(false);
 }
 

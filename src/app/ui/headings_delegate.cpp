@@ -1,5 +1,6 @@
 #include "app/ui/headings_delegate.h"
 
+#include "app/ui/editor_pane.h"
 #include "app/ui/tform2.h"
 #include "editor/headings.h"
 #include "platform/rounding.h"
@@ -33,7 +34,7 @@ QSize HeadingsDelegate::sizeHint(const QStyleOptionViewItem &option, const QMode
 
 QString HeadingsDelegate::armed_hint() const
 {
-    return form_.heading_hint;
+    return form_.editor_pane()->heading_hint();
 }
 
 } // namespace yunshan

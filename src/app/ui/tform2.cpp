@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/ui/application_setup.h"
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/progress_panel.h"
@@ -528,8 +529,11 @@ void TForm2::build_panes()
     sheet1->addLayout(pages);
     TabSheet2 = new QWidget(PageControl1);
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-    ListBox4 = make_list(TabSheet2, "ListBox4", QStringLiteral("小标题列表"));
-    tight_column(TabSheet2, 0)->addWidget(ListBox4);
+    editor_pane_ = new EditorPane(list_font());
+    RichEdit1 = editor_pane_->editor();
+    editor_pane_->headings_list()->setParent(TabSheet2);
+    tight_column(TabSheet2, 0)->addWidget(editor_pane_->headings_list());
+    editor_pane_->headings_list()->show();
     PageControl1->addTab(TabSheet1, QStringLiteral("笔记列表"));
     PageControl1->addTab(TabSheet2, QStringLiteral("小标题"));
     PageControl1->setTabToolTip(1, kHeadingsTabHint);
@@ -604,13 +608,7 @@ void TForm2::build_panes()
     grid->addWidget(Edit3, 2, 1);
     col4->addWidget(GroupBox6);
 
-    RichEdit1 = new QTextEdit(GroupBox4);
-    fit_pictures_to_text_width(*RichEdit1->document());
-    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
-    RichEdit1->setAccessibleName(QStringLiteral("笔记内容"));
-    RichEdit1->setAcceptRichText(true);
-    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    RichEdit1->setFont(list_font());
+    editor_pane_->setParent(GroupBox4);
     RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEdit1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(pos)); });
@@ -619,7 +617,7 @@ void TForm2::build_panes()
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         RichEdit1->addAction(a);
     }
-    col4->addWidget(RichEdit1, 1);
+    col4->addWidget(editor_pane_, 1);
 
     // 图片: the picture pane.
     picture_pane_ = new PicturePane(dialogs_, Splitter);
@@ -1030,8 +1028,7 @@ void TForm2::SpeedButton8Click()
 {
     if (read_only_)
         return; // the body cannot be saved
-    QTextCursor c = RichEdit1->textCursor();
-    if (toggle_bold(c))
+    if (editor_pane_->toggle_bold())
         mark_rich_text();
 }
 
@@ -1039,8 +1036,7 @@ void TForm2::SpeedButton9Click()
 {
     if (read_only_)
         return;
-    QTextCursor c = RichEdit1->textCursor();
-    if (toggle_red(c))
+    if (editor_pane_->toggle_red())
         mark_rich_text();
 }
 

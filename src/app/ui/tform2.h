@@ -51,6 +51,7 @@ class TMyThread;
 class NoteSearchIndex;
 class MovePanel;
 class CataloguePane;
+class EditorPane;
 class PicturePane;
 class ProgressPanel;
 struct WebDavSession;
@@ -102,6 +103,9 @@ class TForm2 : public QMainWindow {
     ProgressPanel *progress_panel() const { return progress_panel_; }
     // The category lists: GroupBox1 "大类" with ListBox1, GroupBox2 "小类" with ListBox2.
     CataloguePane *catalogue_pane() const { return catalogue_pane_; }
+    // The note editor (RichEdit1) with find, the link look and the headings list (ListBox4, shown
+    // in the second tab of the note-list group).
+    EditorPane *editor_pane() const { return editor_pane_; }
 
     // Current pane widths, left to right, and setting them.
     PaneWidths pane_widths() const;
@@ -130,15 +134,14 @@ class TForm2 : public QMainWindow {
     QGroupBox *GroupBox4 = nullptr;     // 内容
     QGroupBox *GroupBox6 = nullptr;     // editing group
     QListWidget *ListBox3 = nullptr;    // notes
-    QListWidget *ListBox4 = nullptr;    // headings of the open note
     QTabWidget *PageControl1 = nullptr; // tabs "笔记列表" (TabSheet1) and "小标题" (TabSheet2)
     QWidget *TabSheet1 = nullptr;
     QWidget *TabSheet2 = nullptr;
-    QLineEdit *Edit1 = nullptr; // search box
-    QLineEdit *Edit2 = nullptr; // title
-    QLineEdit *Edit3 = nullptr; // tag line
-    QLabel *Label1 = nullptr;   // notice label
-    QTextEdit *RichEdit1 = nullptr;
+    QLineEdit *Edit1 = nullptr;     // search box
+    QLineEdit *Edit2 = nullptr;     // title
+    QLineEdit *Edit3 = nullptr;     // tag line
+    QLabel *Label1 = nullptr;       // notice label
+    QTextEdit *RichEdit1 = nullptr; // the editor pane's editor
     std::array<QLabel *, 7> StatusPanels{};
 
     // Tool bar buttons.
@@ -293,13 +296,10 @@ class TForm2 : public QMainWindow {
     FindDialog *FindDialog1 = nullptr; // created when first shown
     void FindDialog1Find();
     void FindDialog1Close();
-    // Headings list: jump, hints of long entries.
+    // Headings list: jump (a heading missing from the body is said), hints of long entries.
     void ListBox4Click();
     void ListBox4MouseMove(const QPoint &pos);
-    QString heading_hint; // hint text of the heading under the pointer, empty for none
-    // Status counters and links of the editor; `pos` in the editor's viewport.
-    void RichEdit1MouseDown(const QPoint &pos);
-    void RichEdit1SelectionChange();
+    // A link clicked in the editor: opened when it may be, said why not otherwise.
     void RichEdit1LinkClick(const QString &link);
     // A bitmap on the clipboard goes into the body as a JPEG picture; false when the clipboard
     // holds no bitmap alone (text with it is left to the editor's own paste).
@@ -563,8 +563,9 @@ class TForm2 : public QMainWindow {
     // The floating panels; their signals reach Button4Click, Button5Click and Label9Click.
     MovePanel *move_panel_ = nullptr;
     ProgressPanel *progress_panel_ = nullptr;
-    // Mouse events of the editor and the headings list.
-    std::unique_ptr<QObject> editor_events_;
+    // The editor and the headings list; its signals reach the status bar and the handlers of
+    // tform2_find.cpp and tform2_editor.cpp.
+    EditorPane *editor_pane_ = nullptr;
     std::unique_ptr<QPrinter> printer_;
     QFont last_font_; // the font the selection font dialog showed last
     QColor last_color_;

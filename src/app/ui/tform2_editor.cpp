@@ -1,6 +1,7 @@
 // The open note's editing: save, save as, new note, delete note, change tracking, the entering
 // preparation, the autosave timer and the recovery of an autosaved body.
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/note_list_delegate.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
@@ -80,7 +81,7 @@ void TForm2::setup_editor_tracking()
     connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
     connect(Edit2, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
     connect(Edit3, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
-    connect(RichEdit1, &QTextEdit::textChanged, this, &TForm2::RichEdit1Change);
+    connect(editor_pane_, &EditorPane::bodyChanged, this, &TForm2::RichEdit1Change);
     auto *events = new EditorEvents(*this);
     events->setObjectName(QStringLiteral("EditorTrackingEvents")); // deleted first at destruction
     Edit2->installEventFilter(events);

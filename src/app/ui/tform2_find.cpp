@@ -1,7 +1,8 @@
 // Find and highlight in the open note, the find dialog, and the editor's tools: the font of the
-// selection, the default editor font, pasting a picture, the status counters, links, the
-// headings list and printing.
+// selection, the default editor font, pasting a picture, and printing. The window's answers to
+// the editor pane: the status counters, links, the headings list's clicks and hints.
 #include "app/ui/command_helpers.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/find_dialog.h"
 #include "app/ui/headings_delegate.h"
 #include "app/ui/tform2.h"
@@ -46,90 +47,6 @@ namespace {
 const QString kEnterText = QStringLiteral("请先输入要查找的内容");
 const QString kNotFound = QStringLiteral("内容没有找到");
 
-// Mouse presses and clicks in the editor, the link look of what it is about to draw; mouse moves
-// over the headings list.
-class EditorEvents : public QObject {
-  public:
-    explicit EditorEvents(TForm2 &form) : form_(form) {}
-
-  protected:
-    bool eventFilter(QObject *watched, QEvent *e) override
-    {
-        if (watched == form_.RichEdit1->viewport()) {
-            if (e->type() == QEvent::Paint) {
-                show_links_in(static_cast<QPaintEvent *>(e)->rect());
-            } else if (e->type() == QEvent::MouseButtonPress) {
-                const auto *m = static_cast<QMouseEvent *>(e);
-                press_ = m->position().toPoint();
-                form_.RichEdit1MouseDown(press_);
-            } else if (e->type() == QEvent::MouseButtonRelease) {
-                const auto *m = static_cast<QMouseEvent *>(e);
-                const QPoint at = m->position().toPoint();
-                // A click, not the end of a drag that selected text.
-                if (m->button() == Qt::LeftButton &&
-                    (at - press_).manhattanLength() < QApplication::startDragDistance() &&
-                    !form_.RichEdit1->textCursor().hasSelection()) {
-                    const QString link = link_under(at);
-                    if (!link.isEmpty())
-                        form_.RichEdit1LinkClick(link);
-                }
-            }
-        } else if (watched == form_.ListBox4->viewport()) {
-            if (e->type() == QEvent::MouseMove)
-                form_.ListBox4MouseMove(static_cast<QMouseEvent *>(e)->position().toPoint());
-            else if (e->type() == QEvent::Leave)
-                form_.ListBox4MouseMove(QPoint(-1, -1));
-        }
-        return QObject::eventFilter(watched, e);
-    }
-
-  private:
-    // The blocks in `area` of the editor's viewport get their link look before they are drawn.
-    // Only blocks on the screen are looked at: an opened note is neither scanned nor laid out
-    // whole for it.
-    void show_links_in(const QRect &area) const
-    {
-        QTextEdit *editor = form_.RichEdit1;
-        QTextDocument *doc = editor->document();
-        QAbstractTextDocumentLayout *layout = doc->documentLayout();
-        const qreal scrolled = editor->verticalScrollBar()->value();
-        const qreal margin = doc->documentMargin();
-        // The first line at the area's top (a point in the margin could hit any block).
-        const qreal top = std::max<qreal>(area.top() + scrolled, margin + 1);
-        const qreal bottom = area.bottom() + scrolled;
-        const int at = layout->hitTest(QPointF(margin + 1, top), Qt::FuzzyHit);
-        if (at < 0)
-            return;
-        // Down to the first block below the area outside any table: the cells of a table row
-        // come one after another, each from the row's top.
-        QTextBlock last = doc->findBlock(at);
-        for (QTextBlock b = last.next(); b.isValid(); b = b.next()) {
-            last = b;
-            if (layout->blockBoundingRect(b).top() > bottom && !QTextCursor(b).currentTable())
-                break;
-        }
-        LinkLook::of(*doc).show_blocks(doc->findBlock(at), last);
-    }
-
-    // The link (anchor or web address) under a point of the editor's viewport.
-    QString link_under(const QPoint &at) const
-    {
-        QTextEdit *editor = form_.RichEdit1;
-        const QString anchor = editor->anchorAt(at);
-        if (!anchor.isEmpty())
-            return anchor;
-        const QPoint in_doc = at + QPoint(editor->horizontalScrollBar()->value(), editor->verticalScrollBar()->value());
-        const int pos = editor->document()->documentLayout()->hitTest(in_doc, Qt::ExactHit);
-        if (pos < 0)
-            return {};
-        const QTextBlock block = editor->document()->findBlock(pos);
-        return link_at(block.text(), pos - block.position());
-    }
-
-    TForm2 &form_;
-    QPoint press_;
-};
-
 // The character format at the start of the selection (as the formatting commands read it).
 QTextCharFormat selection_format(const QTextCursor &c)
 {
@@ -154,18 +71,18 @@ void TForm2::setup_editor_tools()
     last_font_ = RichEdit1->font();
     last_color_ = RichEdit1->palette().color(QPalette::Text);
 
-    connect(RichEdit1, &QTextEdit::textChanged, this,
+    connect(editor_pane_, &EditorPane::bodyChanged, this,
             [this] { set_panel(1, body_length_text(*RichEdit1->document())); });
-    connect(RichEdit1, &QTextEdit::selectionChanged, this, &TForm2::RichEdit1SelectionChange);
+    connect(editor_pane_, &EditorPane::selectionLengthChanged, this, [this](const QString &t) { set_panel(3, t); });
+    connect(editor_pane_, &EditorPane::caretPressed, this, [this](const QString &t) { set_panel(2, t); });
+    connect(editor_pane_, &EditorPane::linkClicked, this, &TForm2::RichEdit1LinkClick);
 
-    ListBox4->setItemDelegate(new HeadingsDelegate(*this, ListBox4));
-    ListBox4->setMouseTracking(true);
-    connect(ListBox4, &QListWidget::itemClicked, this, [this] { ListBox4Click(); });
-    connect(ListBox4, &QListWidget::itemActivated, this, [this] { ListBox4Click(); });
-
-    editor_events_ = std::make_unique<EditorEvents>(*this);
-    RichEdit1->viewport()->installEventFilter(editor_events_.get());
-    ListBox4->viewport()->installEventFilter(editor_events_.get());
+    // The headings are drawn from the window's state: the search text, its highlight, the
+    // list font's height and the armed hint row it shares with the note list.
+    QListWidget *headings = editor_pane_->headings_list();
+    headings->setItemDelegate(new HeadingsDelegate(*this, headings));
+    connect(editor_pane_, &EditorPane::headingClicked, this, &TForm2::ListBox4Click);
+    connect(editor_pane_, &EditorPane::headingsPointerMoved, this, &TForm2::ListBox4MouseMove);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -230,8 +147,7 @@ void TForm2::N36Click()
         connect(FindDialog1, &FindDialog::closed, this, &TForm2::FindDialog1Close);
     }
     // At the editor's top right corner.
-    const QPoint corner(RichEdit1->x() + RichEdit1->width(), RichEdit1->y());
-    FindDialog1->move(GroupBox4->mapToGlobal(corner));
+    FindDialog1->move(RichEdit1->mapToGlobal(QPoint(RichEdit1->width(), 0)));
     FindDialog1->show();
     FindDialog1->raise();
     FindDialog1->activateWindow();
@@ -333,16 +249,6 @@ void TForm2::SpeedButton12Click()
 // ---------------------------------------------------------------------------------------------
 // Status counters and links
 
-void TForm2::RichEdit1MouseDown(const QPoint &pos)
-{
-    set_panel(2, caret_position_text(RichEdit1->cursorForPosition(pos)));
-}
-
-void TForm2::RichEdit1SelectionChange()
-{
-    set_panel(3, selection_length_text(RichEdit1->textCursor()));
-}
-
 void TForm2::RichEdit1LinkClick(const QString &link)
 {
     const std::optional<QUrl> url = openable_link(link);
@@ -359,49 +265,30 @@ void TForm2::RichEdit1LinkClick(const QString &link)
 
 void TForm2::TabSheet2Show()
 {
-    if (ListBox4->count() > 0 && !save_enabled())
+    if (editor_pane_->headings_filled() && !save_enabled())
         return;
-    BusyCursor busy;
-    ListBox4->clear();
-    ListBox4->addItems(heading_lines(*RichEdit1->document()));
+    editor_pane_->fill_headings();
 }
 
 void TForm2::ListBox4Click()
 {
-    const QListWidgetItem *item = ListBox4->currentItem();
-    if (!item || !item->isSelected())
-        return;
-    const QString key = heading_search_key(item->text());
-    QTextCursor c(RichEdit1->document());
-    c.setPosition(0);
-    if (find_forward(*RichEdit1->document(), c, key, FindOptions{})) {
-        RichEdit1->setFocus();
-        RichEdit1->setTextCursor(c);
-    } else {
-        c.setPosition(0);
-        RichEdit1->setTextCursor(c);
+    if (!editor_pane_->jump_to_selected_heading())
         dialogs_.message(kNotFound);
-    }
 }
 
 void TForm2::ListBox4MouseMove(const QPoint &pos)
 {
-    const QListWidgetItem *item = ListBox4->itemAt(pos);
-    const int row = item ? ListBox4->row(item) : -1;
-    if (row < 0) {
-        heading_hint.clear();
-        QToolTip::hideText();
+    editor_pane_->track_heading_hint(pos, list.hits_index);
+}
+
+void TForm2::find_next()
+{
+    if (editor_pane_->find_next(Edit1->text()))
         return;
-    }
-    if (row == list.hits_index)
-        return;
-    list.hits_index = row;
-    heading_hint.clear();
-    const QFontMetrics fm(ListBox4->font());
-    if (fm.horizontalAdvance(entry_hint_measure_text(row, item->text())) > ListBox4->width())
-        heading_hint = item->text();
+    if (silent_find_mark == 0)
+        dialogs_.message(kNotFound);
     else
-        QToolTip::hideText();
+        silent_find_mark = -1;
 }
 
 // ---------------------------------------------------------------------------------------------

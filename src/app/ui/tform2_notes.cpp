@@ -2,6 +2,7 @@
 // the silent find after a search.
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/command_helpers.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/note_list_delegate.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
@@ -236,7 +237,7 @@ void TForm2::fill_section_notes(const QString &caption)
 {
     selection.note_index = -1;
     list.search_highlight = false;
-    ListBox4->clear();
+    editor_pane_->clear_headings();
     show_tab(0);
     choose_note_list(list, kSectionList, caption);
     if (!store.main_connected())
@@ -423,7 +424,7 @@ void TForm2::ListBox3Click()
         ListBox3->item(i)->setText(opened.title);
 
     note.title_mark = ChangeMark::Suspended;
-    ListBox4->clear();
+    editor_pane_->clear_headings();
     Edit2->setText(mode >= 1 ? opened.title : ListBox3->item(i)->text());
 
     note.body_mark = ChangeMark::Suspended;
@@ -472,19 +473,6 @@ void TForm2::ListBox3Click()
         silent_find_mark = 0;
     }
     PageControl1->setTabIcon(1, body_has_headings_mark(body) ? mark_picture(MarkPicture::Headings) : QIcon());
-}
-
-void TForm2::find_next()
-{
-    QTextCursor cursor = RichEdit1->textCursor();
-    if (find_next_in(*RichEdit1->document(), cursor, Edit1->text())) {
-        RichEdit1->setFocus();
-        RichEdit1->setTextCursor(cursor);
-    } else if (silent_find_mark == 0) {
-        dialogs_.message(QStringLiteral("内容没有找到"));
-    } else {
-        silent_find_mark = -1;
-    }
 }
 
 } // namespace yunshan
