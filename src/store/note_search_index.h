@@ -104,7 +104,8 @@ class NoteSearchIndex : public QObject {
     struct Postings;
     // The notes of `key` in block `block` (numbered in the build's list order), with the
     // positions of a character's when `with_positions`.
-    Postings block_postings(qint64 key, qint64 block, bool with_positions);
+    // `read`: "select docs, pos from post where id=?1" on the index file.
+    Postings block_postings(PreparedQuery &read, qint64 key, qint64 block, bool with_positions);
 
     NoteStore &store_;
     Connection index_;
