@@ -24,6 +24,7 @@
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "platform/silent_dialogs.h"
+#include "session/note_list_model.h"
 #include "store/connection.h"
 #include "store/note_rows.h"
 #include "store/note_search_index.h"
@@ -487,7 +488,8 @@ int main(int argc, char **argv)
         if (only_open)
             break;
         search(s.text);
-        std::printf("  \"%s\": %d entries on the first page\n", qPrintable(s.text), int(form.ListBox3->count()));
+        std::printf("  \"%s\": %d entries on the first page\n", qPrintable(s.text),
+                    int(form.note_list_model()->count()));
         const double ours = our_ms(repeat, [&] { search(s.text); });
         const double floor = floor_ms(db, {search_statement(s.text)}, repeat);
         report(s.name, ours, floor, "goal <= 1.2");
@@ -501,13 +503,13 @@ int main(int argc, char **argv)
         form.fill_section_notes(big);
     };
     fill();
-    std::printf("  \"%s\": %d entries\n", qPrintable(big), int(form.ListBox3->count()));
+    std::printf("  \"%s\": %d entries\n", qPrintable(big), int(form.note_list_model()->count()));
     report("minor-category fill, 20,000 notes", our_ms(repeat * 10, fill),
            floor_ms(db, {section_statement(big)}, repeat * 10), "goal <= 1.2");
 
     // Opening the 1 MB note with 20 pictures (entry 0 of that list), shown on the screen.
     fill();
-    const int id = form.list.noteIdList.value(0);
+    const int id = form.note_list_model()->note_id(0);
     auto open_big = [&] {
         form.select_note_entry(1);
         form.ListBox3Click();

@@ -11,15 +11,13 @@ EncryptionMenuState encryption_menu_state(int is_crypt)
     return s;
 }
 
-NoteListMenuState note_list_menu_state(bool save_enabled, int is_crypt, const NoteListState &list, int selected_row)
+NoteListMenuState note_list_menu_state(bool save_enabled, int is_crypt, std::optional<bool> selected_favourite)
 {
     NoteListMenuState s;
     s.save = save_enabled;
     s.encryption = encryption_menu_state(is_crypt);
-    if (selected_row >= 0 && selected_row < list.is_fast_list.size()) {
-        const int fast = list.is_fast_list.at(selected_row);
-        s.favourite = FavouriteMenuState{fast == 0, fast == 1};
-    }
+    if (selected_favourite)
+        s.favourite = FavouriteMenuState{!*selected_favourite, *selected_favourite};
     return s;
 }
 

@@ -33,8 +33,8 @@ struct NoteListMenuState {
 // `is_crypt`: 0 plain, 1 encrypted with title, 2 body only.
 EncryptionMenuState encryption_menu_state(int is_crypt);
 
-// `selected_row`: the selected entry of the note list, -1 for none. A row outside the list's
-// entries counts as no selection.
-NoteListMenuState note_list_menu_state(bool save_enabled, int is_crypt, const NoteListState &list, int selected_row);
+// `selected_favourite`: the favourite mark of the note list's selected entry, none when no entry
+// is selected.
+NoteListMenuState note_list_menu_state(bool save_enabled, int is_crypt, std::optional<bool> selected_favourite);
 
 } // namespace yunshan

@@ -65,31 +65,13 @@ bool previous_note_page(NoteListState &list)
     return false;
 }
 
-QStringList fill_note_entries(NoteListState &list, const QList<NoteListRow> &rows)
+FavouriteChange set_favourite(NoteStore &store, std::optional<bool> listed, int note_id, bool on)
 {
-    list.noteIdList.clear();
-    list.is_crypt_list.clear();
-    list.is_fast_list.clear();
-    QStringList texts;
-    texts.reserve(rows.size());
-    for (const NoteListRow &r : rows) {
-        list.noteIdList.append(r.noteId);
-        list.is_crypt_list.append(r.isDel);
-        list.is_fast_list.append(r.fast);
-        texts.append(displayed_note_text(r.caption, r.isDel));
-    }
-    return texts;
-}
-
-FavouriteChange set_favourite(NoteStore &store, NoteListState &list, int row, int note_id, bool on)
-{
-    if (row < 0 || row >= list.is_fast_list.size())
+    if (!listed)
         return FavouriteChange::NoEntry;
-    const int flag = on ? 1 : 0;
-    if (list.is_fast_list.at(row) == flag)
+    if (*listed == on)
         return FavouriteChange::Unchanged;
-    write_favourite_flag(store, note_id, flag);
-    list.is_fast_list[row] = flag; // only once the database holds it
+    write_favourite_flag(store, note_id, on ? 1 : 0);
     return FavouriteChange::Changed;
 }
 
@@ -122,18 +104,6 @@ QList<EntryPiece> entry_pieces(int row, const QString &displayed, const QString 
 QString entry_hint_measure_text(int row, const QString &displayed)
 {
     return QString::number(row) + QLatin1Char(' ') + displayed;
-}
-
-bool set_list_mark(NoteListState &list, int note_id, int mode)
-{
-    bool changed = false;
-    for (qsizetype i = 0; i < list.noteIdList.size() && i < list.is_crypt_list.size(); ++i) {
-        if (list.noteIdList.at(i) == note_id && list.is_crypt_list.at(i) != mode) {
-            list.is_crypt_list[i] = mode;
-            changed = true;
-        }
-    }
-    return changed;
 }
 
 } // namespace yunshan

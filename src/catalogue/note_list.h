@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace yunshan {
 
@@ -33,11 +34,8 @@ constexpr bool is_section_list(NoteListKind kind)
     return kind >= kSectionList;
 }
 
-// The entries of the note list, parallel to the list's items.
+// The list shown: its kind, page and search text. Its entries are the note-list model's.
 struct NoteListState {
-    QList<int> noteIdList;
-    QList<int> is_crypt_list; // list marks: the encryption mode of each entry's note
-    QList<int> is_fast_list;
     int search_offset = 0;
     NoteListKind search_flag = kNoListYet;
     QString list_key;              // search text or minor-category caption of the list shown
@@ -62,15 +60,11 @@ void next_note_page(NoteListState &list);
 // "上一页": one page back; false (offset 0) when the first page is shown already.
 bool previous_note_page(NoteListState &list);
 
-// The common fill: the parallel arrays are replaced by the rows; returns the entries' texts.
-QStringList fill_note_entries(NoteListState &list, const QList<NoteListRow> &rows);
-
-// Marks (`on`) or unmarks the favourite flag of entry `row`, whose note `note_id` is open.
+// Marks (`on`) or unmarks the favourite flag of note `note_id` in the database; `listed` is the
+// flag its selected entry shows, none when no entry is selected. Changed: the entry shows `on`
+// from now on (only once the database holds it).
 enum class FavouriteChange { NoEntry, Unchanged, Changed };
-FavouriteChange set_favourite(NoteStore &store, NoteListState &list, int row, int note_id, bool on);
-
-// The list mark of every entry of note `note_id` becomes `mode`; true when one changed.
-bool set_list_mark(NoteListState &list, int note_id, int mode);
+FavouriteChange set_favourite(NoteStore &store, std::optional<bool> listed, int note_id, bool on);
 
 // One piece of an entry's drawn text, at `x` from the text origin.
 struct EntryPiece {

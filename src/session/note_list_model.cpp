@@ -149,4 +149,13 @@ void NoteListModel::set_favourite(int row, bool on)
     changed(row, {FavouriteRole, Qt::AccessibleDescriptionRole});
 }
 
+void NoteListModel::set_match(const QString &match)
+{
+    if (match == match_)
+        return;
+    match_ = match;
+    if (count() > 0)
+        Q_EMIT dataChanged(index(0), index(count() - 1), {MatchRole, Qt::AccessibleDescriptionRole});
+}
+
 } // namespace yunshan

@@ -59,6 +59,7 @@ class NoteListModel : public QAbstractListModel {
 
     // The search text marked in the entries (empty: none).
     QString match() const { return match_; }
+    void set_match(const QString &match);
 
     // What a screen reader says of an entry besides its text: its number, "已收藏", "已加密" and
     // the matched text.

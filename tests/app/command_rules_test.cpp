@@ -21,24 +21,19 @@ TEST(ContextMenuRules, EncryptionEntriesFollowTheOpenNotesMode)
 
 TEST(ContextMenuRules, NoteListMenu)
 {
-    NoteListState list;
-    list.is_fast_list = {0, 1, 0};
-
-    NoteListMenuState s = note_list_menu_state(true, 2, list, 1);
+    NoteListMenuState s = note_list_menu_state(true, 2, true);
     EXPECT_TRUE(s.save);
     EXPECT_EQ(s.encryption, (EncryptionMenuState{true, false, true}));
     ASSERT_TRUE(s.favourite.has_value());
     EXPECT_EQ(*s.favourite, (FavouriteMenuState{false, true}));
 
-    s = note_list_menu_state(false, 2, list, 0);
+    s = note_list_menu_state(false, 2, false);
     EXPECT_FALSE(s.save);
     ASSERT_TRUE(s.favourite.has_value());
     EXPECT_EQ(*s.favourite, (FavouriteMenuState{true, false}));
 
-    // No selection, or a row the list does not hold: the favourite entries are left alone.
-    EXPECT_FALSE(note_list_menu_state(false, 2, list, -1).favourite.has_value());
-    EXPECT_FALSE(note_list_menu_state(false, 2, list, 3).favourite.has_value());
-    EXPECT_FALSE(note_list_menu_state(false, 2, NoteListState{}, 0).favourite.has_value());
+    // No selection: the favourite entries are left alone.
+    EXPECT_FALSE(note_list_menu_state(false, 2, std::nullopt).favourite.has_value());
 }
 
 } // namespace

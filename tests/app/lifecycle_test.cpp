@@ -12,6 +12,7 @@
 #include "store/note_store.h"
 #include "store/schema.h"
 #include "support/db_check.h"
+#include "support/note_list_entries.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -116,7 +117,7 @@ TEST_F(LifecycleTest, FirstRunWithNothingAsksForSettings)
     EXPECT_EQ(f.panel(0), QStringLiteral("数据库未连接"));
     EXPECT_EQ(f.catalogue_pane()->major_list()->count(), 0);
     EXPECT_EQ(f.catalogue_pane()->minor_list()->count(), 0);
-    EXPECT_EQ(f.ListBox3->count(), 0);
+    EXPECT_EQ(f.note_list_model()->count(), 0);
     QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
     run_worker(f);
     EXPECT_EQ(settings_requested.count(), 1);
@@ -201,7 +202,7 @@ TEST_F(LifecycleTest, StartPageNeverCoversANoteTheUserOpened)
     f.ListBox1Click();
     f.catalogue_pane()->minor_list()->setCurrentRow(0);
     f.ListBox2Click();
-    f.ListBox3->setCurrentRow(0); // opens it
+    test::choose_note(f, 0); // opens it
     ASSERT_EQ(f.note.noteId, 3);
     type_at_end(f.RichEdit1, QStringLiteral("刚打的"));
     run_worker(f);

@@ -4,6 +4,7 @@
 #include "app/ui/move_panel.h"
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
+#include "support/note_list_entries.h"
 #include "support/scripted_dialogs.h"
 #include "support/url_catcher.h"
 
@@ -109,7 +110,7 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     EXPECT_TRUE(form->RichEdit1->acceptRichText());
 
     for (QWidget *w : std::initializer_list<QWidget *>{
-             form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(), form->ListBox3,
+             form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(), test::note_list(*form),
              form->editor_pane()->headings_list(), form->Edit2, form->Edit3, form->RichEdit1}) {
         EXPECT_EQ(w->font().family(), ui_font_family()) << w->objectName().toStdString();
         EXPECT_EQ(w->font().pixelSize(), 16) << w->objectName().toStdString();
@@ -412,7 +413,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
     }
     for (QAbstractButton *b : form->findChildren<QAbstractButton *>()) {
         if (b->objectName().isEmpty() || b->objectName().startsWith(QStringLiteral("qt_")) ||
-            b->parent() == form->PageControl1->tabBar()) // the tab bar's own scroll buttons
+            b->parent() == form->note_list_pane()->tabs()->tabBar()) // the tab bar's own scroll buttons
             continue;
         EXPECT_TRUE(listed.count(b->objectName())) << "button not in the table: " << b->objectName().toStdString();
         QAccessibleInterface *a = QAccessible::queryAccessibleInterface(b);
@@ -429,7 +430,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
 
 TEST_F(MainWindowTest, NoteListAndHeadingsArePageTabsSwitchedByKeyboardAndScreenReader)
 {
-    QTabBar *bar = form->PageControl1->tabBar();
+    QTabBar *bar = form->note_list_pane()->tabs()->tabBar();
     QAccessibleInterface *bar_a = QAccessible::queryAccessibleInterface(bar);
     ASSERT_GE(bar_a->childCount(), 2); // the two tabs, then the bar's scroll buttons
     QAccessibleInterface *notes_tab = bar_a->child(0);
@@ -440,17 +441,17 @@ TEST_F(MainWindowTest, NoteListAndHeadingsArePageTabsSwitchedByKeyboardAndScreen
     EXPECT_EQ(headings_tab->text(QAccessible::Name), QStringLiteral("小标题"));
     EXPECT_EQ(headings_tab->text(QAccessible::Description),
               QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题"));
-    EXPECT_TRUE(form->ListBox3->isVisible());
+    EXPECT_TRUE(test::note_list(*form)->isVisible());
 
     // The screen reader's action switches the page.
     headings_tab->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(form->editor_pane()->headings_list()->isVisible());
-    EXPECT_FALSE(form->ListBox3->isVisible());
+    EXPECT_FALSE(test::note_list(*form)->isVisible());
 
     // So do the arrow keys on the focused tab bar.
     bar->setFocus();
     QTest::keyClick(bar, Qt::Key_Left);
-    EXPECT_TRUE(form->ListBox3->isVisible());
+    EXPECT_TRUE(test::note_list(*form)->isVisible());
     QTest::keyClick(bar, Qt::Key_Right);
     EXPECT_TRUE(form->editor_pane()->headings_list()->isVisible());
 
@@ -507,14 +508,12 @@ TEST_F(MainWindowTest, EditorMenuEnablingFollowsEncryptionMode)
 
 TEST_F(MainWindowTest, NoteListMenuEnablingFollowsSelectionAndSaveButton)
 {
-    form->ListBox3->addItems({QStringLiteral("甲"), QStringLiteral("乙")});
-    form->list.noteIdList = {1, 2};
-    form->list.is_crypt_list = {0, 0};
-    form->list.is_fast_list = {0, 1};
+    test::put_note_entries(*form, {QStringLiteral("甲"), QStringLiteral("乙")}, {1, 2});
+    form->note_list_model()->set_favourite(1, true);
     form->crypt.is_crypt = 2;
 
     auto open_menu = [&] {
-        form->PopupMenu2->popup(form->ListBox3->mapToGlobal(QPoint(5, 5)));
+        form->PopupMenu2->popup(test::note_list(*form)->mapToGlobal(QPoint(5, 5)));
         form->PopupMenu2->hide();
     };
 

@@ -12,6 +12,7 @@
 #include "platform/settings_store.h"
 #include "platform/ui/qt_dialogs.h"
 #include "support/dark_palette.h"
+#include "support/note_list_entries.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -57,10 +58,10 @@ int main(int argc, char **argv)
     }
     form.catalogue_pane()->major_list()->addItems({QStringLiteral("工作"), QStringLiteral("生活")});
     form.catalogue_pane()->minor_list()->addItems({QStringLiteral("会议记录"), QStringLiteral("读书笔记")});
-    form.ListBox3->addItems({QStringLiteral("1 第一篇笔记"), QStringLiteral("2 第二篇笔记")});
+    yunshan::test::put_note_entries(form, {QStringLiteral("1 第一篇笔记"), QStringLiteral("2 第二篇笔记")}, {1, 2});
     form.catalogue_pane()->major_list()->setCurrentRow(0); // a selected row of each list
     form.catalogue_pane()->minor_list()->setCurrentRow(1);
-    form.ListBox3->setCurrentRow(0);
+    yunshan::test::choose_note(form, 0);
     form.set_panel(0, QStringLiteral("主备数据库"));
     form.set_panel(4, QStringLiteral("RTF"));
     if (args.contains(QStringLiteral("readonly")))

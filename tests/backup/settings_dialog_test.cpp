@@ -13,6 +13,7 @@
 #include "store/set_table.h"
 #include "support/db_check.h"
 #include "support/loopback_socket.h"
+#include "support/note_list_entries.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/url_catcher.h"
@@ -350,7 +351,7 @@ TEST_F(SettingsDialogTest, SaveForgetsTheSelectionsOfTheEarlierDatabase)
     ASSERT_EQ(form2->catalogue_pane()->major_list()->count(), 1);
     form2->selection.section_index = 4;
     form2->selection.note_index = 7;
-    form2->list.noteIdList = {1, 2, 3};
+    form2->note_list_model()->note_ids() = {1, 2, 3};
     form1->show();
     form1->Edit1->setText(dir.file(QStringLiteral("new")));
     dialogs.expect_message(kConnected);
@@ -359,7 +360,7 @@ TEST_F(SettingsDialogTest, SaveForgetsTheSelectionsOfTheEarlierDatabase)
     EXPECT_EQ(form2->selection.class_index, 0);
     EXPECT_EQ(form2->selection.section_index, -1);
     EXPECT_EQ(form2->selection.note_index, -1);
-    EXPECT_TRUE(form2->list.noteIdList.isEmpty());
+    EXPECT_TRUE(form2->note_list_model()->note_ids().isEmpty());
 }
 
 // Save and Test connect the program to other database files: a note with unsaved changes is

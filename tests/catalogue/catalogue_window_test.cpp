@@ -6,6 +6,7 @@
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/note_list_entries.h"
 #include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -176,7 +177,7 @@ TEST_F(CatalogueWindowTest, MovingAMinorCategoryReloadsTheMinorList)
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->selection.class_index, 0);
     EXPECT_EQ(form->selection.select, 2);
-    EXPECT_EQ(form->ListBox3->count(), 0);
+    EXPECT_EQ(form->note_list_model()->count(), 0);
     test::expect_mirror_identical(form->store);
 }
 
@@ -254,10 +255,7 @@ TEST_F(CatalogueWindowTest, DeletingTheLoadedCategoryClearsWhatHangsOnIt)
     pick_major(2);
     add_minor(QStringLiteral("乙一"));
     pick_minor(0);
-    form->ListBox3->addItem(QStringLiteral("1 笔记"));
-    form->list.noteIdList = {9};
-    form->list.is_crypt_list = {0};
-    form->list.is_fast_list = {0};
+    test::put_note_entries(*form, {QStringLiteral("1 笔记")}, {9});
 
     // Deleting an entry above the loaded one keeps the loaded one remembered.
     form->catalogue_pane()->major_list()->setCurrentRow(1);
@@ -274,8 +272,8 @@ TEST_F(CatalogueWindowTest, DeletingTheLoadedCategoryClearsWhatHangsOnIt)
     EXPECT_EQ(form->selection.class_index, -1);
     EXPECT_EQ(form->selection.section_index, -1);
     EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
-    EXPECT_EQ(form->ListBox3->count(), 0);
-    EXPECT_TRUE(form->list.noteIdList.isEmpty());
+    EXPECT_EQ(form->note_list_model()->count(), 0);
+    EXPECT_TRUE(form->note_list_model()->note_ids().isEmpty());
     // Its minor category stays in the database and its name stays taken.
     EXPECT_EQ(form->store.get_first_integer(QStringLiteral("select count(*) from Section where caption='乙一'")), 1);
     pick_major(0);
@@ -309,7 +307,7 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
     EXPECT_TRUE(form->save_enabled());
     // A category without minor categories shows empty lists.
     EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
-    EXPECT_EQ(form->ListBox3->count(), 0);
+    EXPECT_EQ(form->note_list_model()->count(), 0);
     form->set_save_enabled(false);
     pick_major(0);
     EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"外来"});
@@ -346,13 +344,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
                                            "Section where caption='s'")
                                 .arg(id)
                                 .arg(98 + 2 * id));
-    auto list_notes = [&] {
-        form->ListBox3->clear();
-        form->ListBox3->addItems({"n1", "n2", "n3"});
-        form->list.noteIdList = {1, 2, 3};
-        form->list.is_crypt_list = {0, 0, 0};
-        form->list.is_fast_list = {0, 0, 0};
-    };
+    auto list_notes = [&] { test::put_note_entries(*form, {"n1", "n2", "n3"}, {1, 2, 3}); };
     list_notes();
     form->note.noteId = 2;
     form->note.title_mark = ChangeMark::Suspended; // filled as opening a note fills them: no edit
@@ -369,7 +361,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     EXPECT_FALSE(form->save_enabled());
     EXPECT_EQ(form->selection.select, 3);
     EXPECT_EQ(form->selection.note_index, form->find_open_note_index());
-    EXPECT_EQ(form->ListBox3->currentRow(), form->selection.note_index);
+    EXPECT_EQ(form->note_list_pane()->current_row(), form->selection.note_index);
     click("ToolButton12");
     EXPECT_EQ(st.get_first_integer(QStringLiteral("select px from title where noteId=2")), 0);
 
@@ -377,7 +369,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     dialogs.expect_input(kPrompt, QStringLiteral("新'题"));
     click("ToolButton17");
     EXPECT_EQ(st.get_first_string(QStringLiteral("select caption from title where noteId=2")), QStringLiteral("新'题"));
-    EXPECT_EQ(texts(form->ListBox3), QStringList({"n1", "新'题", "n3"}));
+    EXPECT_EQ(test::note_texts(*form), QStringList({"n1", "新'题", "n3"}));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("新'题"));
     EXPECT_EQ(form->note.title_mark, ChangeMark::Unchanged);
     test::expect_mirror_identical(st);

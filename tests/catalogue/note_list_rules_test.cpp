@@ -123,30 +123,6 @@ TEST(NoteListRules, OffsetStartsAgainForAnotherListAndIsKeptByPaging)
     EXPECT_EQ(list.search_offset, 0);
 }
 
-TEST(NoteListRules, ListMarksFollowTheNoteIdWhereverItsEntriesAre)
-{
-    NoteListState list;
-    list.noteIdList = {9, 7, 9};
-    list.is_crypt_list = {1, 0, 1};
-    EXPECT_TRUE(set_list_mark(list, 9, 2));
-    EXPECT_EQ(list.is_crypt_list, QList<int>({2, 0, 2}));
-    EXPECT_FALSE(set_list_mark(list, 9, 2));
-    EXPECT_FALSE(set_list_mark(list, 5, 1));
-    EXPECT_EQ(list.is_crypt_list, QList<int>({2, 0, 2}));
-}
-
-TEST(NoteListRules, CommonFillKeepsTheArraysParallel)
-{
-    NoteListState list;
-    list.noteIdList = {9, 9, 9};
-    const QStringList texts = fill_note_entries(
-        list, {{4, 0, 1, QStringLiteral("甲")}, {7, 1, 0, kHex}, {8, 2, 1, kHex + QStringLiteral(":ppp乙")}});
-    EXPECT_EQ(texts, QStringList({QStringLiteral("甲"), QStringLiteral("******"), QStringLiteral("乙")}));
-    EXPECT_EQ(list.noteIdList, QList<int>({4, 7, 8}));
-    EXPECT_EQ(list.is_crypt_list, QList<int>({0, 1, 2}));
-    EXPECT_EQ(list.is_fast_list, QList<int>({1, 0, 1}));
-}
-
 int width10(const QString &s)
 {
     return int(s.size()) * 10;

@@ -9,6 +9,7 @@
 #include "store/note_search_index.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/note_list_entries.h"
 #include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -139,15 +140,15 @@ class NoteListWindowTest : public ::testing::Test, protected test::ProgramFolder
     QStringList entries() const
     {
         QStringList out;
-        for (int i = 0; i < form->ListBox3->count(); ++i)
-            out << form->ListBox3->item(i)->text();
+        for (int i = 0; i < form->note_list_model()->count(); ++i)
+            out << test::note_text(*form, i);
         return out;
     }
     // Clicks entry `row` as the user does.
     void click_entry(int row)
     {
-        QListWidget *l = form->ListBox3;
-        const QRect r = l->visualItemRect(l->item(row));
+        QListView *l = test::note_list(*form);
+        const QRect r = l->visualRect(l->model()->index(row, 0));
         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, r.center());
     }
     qint64 changes() { return form->store.get_first_integer(QStringLiteral("select total_changes()")); }
@@ -164,15 +165,15 @@ TEST_F(NoteListWindowTest, EmptySearchListsAllNotesTwoHundredPerPage)
     search(QString());
     EXPECT_EQ(form->list.search_flag, kSearchList);
     EXPECT_FALSE(form->list.search_highlight);
-    ASSERT_EQ(form->ListBox3->count(), 200);
-    EXPECT_EQ(form->ListBox3->item(0)->text(), QStringLiteral("笔记0"));
-    EXPECT_EQ(form->ListBox3->item(199)->text(), QStringLiteral("笔记199"));
-    EXPECT_EQ(form->list.noteIdList.size(), 200);
+    ASSERT_EQ(form->note_list_model()->count(), 200);
+    EXPECT_EQ(test::note_text(*form, 0), QStringLiteral("笔记0"));
+    EXPECT_EQ(test::note_text(*form, 199), QStringLiteral("笔记199"));
+    EXPECT_EQ(form->note_list_model()->note_ids().size(), 200);
     EXPECT_EQ(form->catalogue_pane()->major_list()->currentRow(), -1); // the category lists let go
     EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     // The first entry is opened.
-    EXPECT_EQ(form->ListBox3->currentRow(), 0);
-    EXPECT_EQ(form->note.noteId, form->list.noteIdList.at(0));
+    EXPECT_EQ(form->note_list_pane()->current_row(), 0);
+    EXPECT_EQ(form->note.noteId, form->note_list_model()->note_ids().at(0));
     EXPECT_EQ(form->selection.note_index, 0);
 
     form->Button7Click();
@@ -274,7 +275,7 @@ TEST_F(NoteListWindowTest, SearchHighlightAndSilentFindOnOpening)
     EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), QStringLiteral("预算"));
     // A title-only match selects nothing and says nothing.
     click_entry(1);
-    EXPECT_EQ(form->note.noteId, form->list.noteIdList.at(1));
+    EXPECT_EQ(form->note.noteId, form->note_list_model()->note_ids().at(1));
     EXPECT_FALSE(form->RichEdit1->textCursor().hasSelection());
     // Letter case is ignored by the find.
     search(QStringLiteral("budget"));
@@ -294,9 +295,9 @@ TEST_F(NoteListWindowTest, EncryptedNotesInTheListsAndOnOpening)
     dialogs.expect_password(QStringLiteral("密码"), QString());
     form->N81Click();
     ASSERT_EQ(entries(), QStringList({QStringLiteral("******"), QStringLiteral("仅内容加密")}));
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({1, 2}));
-    EXPECT_EQ(form->list.is_fast_list, QList<int>({1, 0}));
-    EXPECT_EQ(form->ListBox3->currentRow(), -1);
+    EXPECT_EQ(test::note_modes(*form), QList<int>({1, 2}));
+    EXPECT_EQ(test::note_favourites(*form), QList<bool>({true, false}));
+    EXPECT_EQ(form->note_list_pane()->current_row(), -1);
     EXPECT_EQ(form->note.noteId, -1);
     show_section(QStringLiteral("甲类"));
     ASSERT_EQ(entries().size(), 3);
@@ -305,13 +306,13 @@ TEST_F(NoteListWindowTest, EncryptedNotesInTheListsAndOnOpening)
 
     dialogs.expect_password(QStringLiteral("密码"), QString());
     click_entry(1);
-    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note_list_pane()->current_row(), 0);
     EXPECT_EQ(form->note.noteId, plain);
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("secret"));
     dialogs.expect_message(QStringLiteral("密码错误！"));
     click_entry(2);
-    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note_list_pane()->current_row(), 0);
     EXPECT_EQ(form->note.noteId, plain);
 }
 
@@ -324,7 +325,7 @@ TEST_F(NoteListWindowTest, PagingStartsAgainInAnotherMinorCategory)
     show_section(QStringLiteral("甲类"));
     EXPECT_EQ(entries().size(), 200);
     EXPECT_EQ(form->selection.section_index, 0);
-    EXPECT_EQ(form->ListBox3->currentRow(), -1); // no entry is opened
+    EXPECT_EQ(form->note_list_pane()->current_row(), -1); // no entry is opened
     EXPECT_EQ(form->note.noteId, -1);
     form->Button7Click();
     form->Button7Click();
@@ -352,7 +353,7 @@ TEST_F(NoteListWindowTest, FavouritesAreWrittenToBothDatabasesOnlyWhenChanged)
     click_entry(0);
     ASSERT_EQ(form->note.noteId, id);
     form->N73Click();
-    EXPECT_EQ(form->list.is_fast_list.at(0), 1);
+    EXPECT_TRUE(test::note_favourites(*form).at(0));
     const QString fast = QStringLiteral("select fast from title where noteId=") + QString::number(id);
     EXPECT_EQ(form->store.get_first_integer(fast), 1);
     test::expect_mirror_identical(form->store);
@@ -388,11 +389,11 @@ TEST_F(NoteListWindowTest, ReadOnlyInstanceRefusesFavouritesAndEncryption)
 
     second.catalogue_pane()->minor_list()->setCurrentRow(0);
     second.ListBox2Click();
-    ASSERT_EQ(second.ListBox3->count(), 2);
+    ASSERT_EQ(second.note_list_model()->count(), 2);
     for (int row : {0, 1}) {
         SCOPED_TRACE(row);
-        second.ListBox3->setCurrentRow(row);
-        ASSERT_EQ(second.note.noteId, second.list.noteIdList.at(row));
+        test::choose_note(second, row);
+        ASSERT_EQ(second.note.noteId, second.note_list_model()->note_ids().at(row));
         second.PopupMenu2Popup();
         for (QAction *a : {second.Popup2AddFavourite, second.Popup2RemoveFavourite, second.Popup2EncryptTitle,
                            second.Popup2EncryptContent, second.Popup2Decrypt})
@@ -405,8 +406,8 @@ TEST_F(NoteListWindowTest, ReadOnlyInstanceRefusesFavouritesAndEncryption)
             a->trigger();
         }
         second_dialogs.verify_done();
-        EXPECT_EQ(second.list.is_fast_list, QList<int>({0, 1}));
-        EXPECT_EQ(second.list.is_crypt_list, QList<int>({0, 0}));
+        EXPECT_EQ(test::note_favourites(second), QList<bool>({false, true}));
+        EXPECT_EQ(test::note_modes(second), QList<int>({0, 0}));
         EXPECT_EQ(second.crypt.is_crypt, 0);
         EXPECT_FALSE(second.save_enabled());
     }
@@ -429,7 +430,7 @@ TEST_F(NoteListWindowTest, UnsavedChangesCancelKeepsTheNoteAndNoDropsTheAutosave
     click_entry(0);
     dialogs.expect_question3(QStringLiteral("有笔记没保存，是否保存？"), Dialogs::Answer::Cancel);
     click_entry(1);
-    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note_list_pane()->current_row(), 0);
     EXPECT_EQ(form->note.noteId, a);
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("改过的甲正文"));
     EXPECT_TRUE(form->save_enabled());
@@ -438,7 +439,7 @@ TEST_F(NoteListWindowTest, UnsavedChangesCancelKeepsTheNoteAndNoDropsTheAutosave
     // A search keeps the edited note in the view and opens nothing.
     search(QStringLiteral("笔记"));
     EXPECT_EQ(entries().size(), 2);
-    EXPECT_EQ(form->ListBox3->currentRow(), -1);
+    EXPECT_EQ(form->note_list_pane()->current_row(), -1);
     EXPECT_EQ(form->note.noteId, a);
     EXPECT_TRUE(form->save_enabled());
 
@@ -479,7 +480,7 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
                                 QLocale::system().toString(t.date(), QLocale::ShortFormat) +
                                 QStringLiteral(" 08:09:10");
     EXPECT_EQ(form->panel(5), update_time);
-    EXPECT_FALSE(form->PageControl1->tabIcon(1).isNull()); // "#" in the body
+    EXPECT_FALSE(form->note_list_pane()->tabs()->tabIcon(1).isNull()); // "#" in the body
     EXPECT_FALSE(form->save_enabled());
     EXPECT_EQ(form->note.title_mark, ChangeMark::Unchanged);
     EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
@@ -491,7 +492,7 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签二"));
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     EXPECT_EQ(form->panel(5), update_time);
-    EXPECT_TRUE(form->PageControl1->tabIcon(1).isNull());
+    EXPECT_TRUE(form->note_list_pane()->tabs()->tabIcon(1).isNull());
 
     click_entry(2);
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("旧的正文"));
@@ -555,7 +556,7 @@ TEST_F(NoteListWindowTest, DatabaseErrorsAreShownAndTheWindowStaysUsable)
     dialogs.expect_error(locked);
     click_entry(1);
     EXPECT_EQ(form->note.noteId, a);
-    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note_list_pane()->current_row(), 0);
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("甲正文"));
     dialogs.expect_error(locked);
     search(QStringLiteral("笔记"));
@@ -599,10 +600,10 @@ TEST_F(NoteListWindowTest, KeyboardSelectionOpensAndFocusAloneDoesNot)
     const int second = add_plain(1, QStringLiteral("第二篇"), QStringLiteral("二"));
     form->show();
     show_section(QStringLiteral("甲类"));
-    form->ListBox3->setFocus(Qt::TabFocusReason);
+    test::note_list(*form)->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(form->note.noteId, -1);
-    QTest::keyClick(form->ListBox3, Qt::Key_Down);
-    QTest::keyClick(form->ListBox3, Qt::Key_Down);
+    QTest::keyClick(test::note_list(*form), Qt::Key_Down);
+    QTest::keyClick(test::note_list(*form), Qt::Key_Down);
     EXPECT_EQ(form->note.noteId, second);
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("二"));
 }
@@ -621,21 +622,24 @@ TEST_F(NoteListWindowTest, HintOnlyForEntriesWiderThanTheList)
 {
     add_plain(1, QStringLiteral("短"));
     add_plain(1, QString(80, QChar(0x957F)));
-    EXPECT_EQ(form->note_list_scroll_width, 0);
+    NoteListPane *pane = form->note_list_pane();
+    EXPECT_EQ(pane->scroll_width(), 0);
     form->show();
     show_section(QStringLiteral("甲类"));
-    QListWidget *l = form->ListBox3;
+    QListView *l = test::note_list(*form);
+    const auto entry_rect = [l](int row) { return l->visualRect(l->model()->index(row, 0)); };
     // The horizontal scroll range is twice the list's width at start-up.
     EXPECT_GT(l->width(), 150);
-    EXPECT_EQ(form->note_list_scroll_width, 2 * l->width());
-    EXPECT_EQ(l->visualItemRect(l->item(0)).width(), 2 * l->width());
-    form->ListBox3MouseMove(l->visualItemRect(l->item(1)).center());
+    EXPECT_EQ(pane->scroll_width(), 2 * l->width());
+    EXPECT_EQ(entry_rect(0).width(), 2 * l->width());
+    form->ListBox3MouseMove(entry_rect(1).center());
     EXPECT_EQ(form->hintout, 500);
-    EXPECT_EQ(form->note_list_hint, QString(80, QChar(0x957F)));
-    form->ListBox3MouseMove(l->visualItemRect(l->item(0)).center());
+    EXPECT_EQ(pane->hint(), QString(80, QChar(0x957F)));
+    EXPECT_EQ(pane->hint_row(), 1);
+    form->ListBox3MouseMove(entry_rect(0).center());
     EXPECT_EQ(form->hintout, 0);
-    EXPECT_TRUE(form->note_list_hint.isEmpty());
-    form->ListBox3MouseMove(l->visualItemRect(l->item(1)).center());
+    EXPECT_TRUE(pane->hint().isEmpty());
+    form->ListBox3MouseMove(entry_rect(1).center());
     form->ListBox3MouseLeave();
     EXPECT_EQ(form->hintout, 0);
     form->ListBox3MouseMove(QPoint(5, l->viewport()->height() - 2)); // below the last entry
@@ -650,9 +654,9 @@ TEST_F(NoteListWindowTest, EntriesAreDrawnWithSelectionColourRedMatchAndMarks)
     form->show();
     search(QStringLiteral("预算"));
     ASSERT_EQ(entries().size(), 2);
-    const QImage image = form->ListBox3->viewport()->grab().toImage();
-    const QRect row0 = form->ListBox3->visualItemRect(form->ListBox3->item(0));
-    const QRect row1 = form->ListBox3->visualItemRect(form->ListBox3->item(1));
+    const QImage image = test::note_list(*form)->viewport()->grab().toImage();
+    const QRect row0 = test::note_list(*form)->visualRect(form->note_list_model()->index(0));
+    const QRect row1 = test::note_list(*form)->visualRect(form->note_list_model()->index(1));
     auto count = [&](const QRect &r, auto pred) {
         int n = 0;
         for (int y = r.top(); y <= r.bottom(); ++y)
@@ -681,8 +685,8 @@ TEST_F(NoteListWindowTest, EntriesAreDrawnWithSelectionColourRedMatchAndMarks)
         }
     EXPECT_LT(gold_right, red_left);
     // Each entry's text is its display data; screen readers also hear what the drawing shows.
-    EXPECT_EQ(form->ListBox3->item(1)->data(Qt::DisplayRole).toString(), QStringLiteral("预算加密"));
-    QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(form->ListBox3)->tableInterface();
+    EXPECT_EQ(form->note_list_model()->index(1).data(Qt::DisplayRole).toString(), QStringLiteral("预算加密"));
+    QAccessibleTableInterface *table = QAccessible::queryAccessibleInterface(test::note_list(*form))->tableInterface();
     ASSERT_TRUE(table);
     const struct {
         int row;

@@ -14,6 +14,7 @@
 #include "store/note_rows.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/note_list_entries.h"
 #include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -99,14 +100,14 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
     QStringList entries() const
     {
         QStringList out;
-        for (int i = 0; i < form->ListBox3->count(); ++i)
-            out << form->ListBox3->item(i)->text();
+        for (int i = 0; i < form->note_list_model()->count(); ++i)
+            out << test::note_text(*form, i);
         return out;
     }
     void click_entry(int row)
     {
-        QListWidget *l = form->ListBox3;
-        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(row)).center());
+        QListView *l = test::note_list(*form);
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualRect(l->model()->index(row, 0)).center());
     }
     void passwords(const QString &pw)
     {
@@ -141,10 +142,9 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
         crypt.is_crypt = encoded.isDel;
         write_encoded_note(form->store, n.noteId, encoded, kPut);
         note_saved(crypt);
-        set_list_mark(form->list, n.noteId, encoded.isDel);
+        form->note_list_model()->set_mode(n.noteId, encoded.isDel);
         const int row = form->find_open_note_index();
-        if (row >= 0)
-            form->ListBox3->item(row)->setText(fields.title);
+        form->note_list_model()->set_text(row, fields.title);
         n.title_mark = n.body_mark = ChangeMark::Unchanged;
         form->set_save_enabled(false);
     }
@@ -190,7 +190,7 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
 
     passwords(QStringLiteral("pw1"));
     form->N41->trigger();
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({0, 1}));
+    EXPECT_EQ(test::note_modes(*form), QList<int>({0, 1}));
     EXPECT_TRUE(form->save_enabled());
     EXPECT_EQ(mode_of(id), 0); // nothing written before the save
     save_open_note();
@@ -205,7 +205,7 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
     dialogs.expect_message(QStringLiteral("密码错误！"));
     click_entry(1);
     EXPECT_EQ(form->note.noteId, plain);
-    EXPECT_EQ(form->ListBox3->currentRow(), 0);
+    EXPECT_EQ(form->note_list_pane()->current_row(), 0);
     EXPECT_TRUE(form->crypt.key_crypt.isEmpty());
 
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw1"));
@@ -260,8 +260,8 @@ TEST_F(NoteCryptWindowTest, ContentOnlyKeepsTheTitleReadableAndWhole)
     form->Popup1EncryptTitle->trigger();
     save_open_note();
     EXPECT_EQ(mode_of(id), 1);
-    ASSERT_EQ(form->list.noteIdList, QList<int>({id, other}));
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({1, 0}));
+    ASSERT_EQ(form->note_list_model()->note_ids(), QList<int>({id, other}));
+    EXPECT_EQ(test::note_modes(*form), QList<int>({1, 0}));
     click_entry(1);
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("密"));
     click_entry(0);
@@ -279,11 +279,11 @@ TEST_F(NoteCryptWindowTest, LeavingUnsavedPutsTheMarksBackByNote)
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
     click_entry(0);
     form->Popup2Decrypt->trigger();
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({0, 0}));
+    EXPECT_EQ(test::note_modes(*form), QList<int>({0, 0}));
     dialogs.expect_question3(kUnsaved, Answer::No);
     click_entry(1);
     EXPECT_EQ(form->note.noteId, plain);
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({1, 0}));
+    EXPECT_EQ(test::note_modes(*form), QList<int>({1, 0}));
     EXPECT_EQ(mode_of(locked), 1);
     dialogs.expect_password(QStringLiteral("密码"), QString()); // asks again; giving up keeps "普通"
     click_entry(0);
@@ -295,20 +295,20 @@ TEST_F(NoteCryptWindowTest, LeavingUnsavedPutsTheMarksBackByNote)
         add_note(2, {QStringLiteral("乙的锁"), {}, QStringLiteral("乙"), {}}, 2, QStringLiteral("x"));
     passwords(QStringLiteral("new"));
     form->N67->trigger();
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({1, 2}));
+    EXPECT_EQ(test::note_modes(*form), QList<int>({1, 2}));
     show_section(QStringLiteral("乙类"));
-    ASSERT_EQ(form->list.noteIdList, QList<int>({other_locked}));
+    ASSERT_EQ(form->note_list_model()->note_ids(), QList<int>({other_locked}));
     EXPECT_EQ(form->note.noteId, plain);
     dialogs.expect_question3(kUnsaved, Answer::No);
     dialogs.expect_password(QStringLiteral("密码"), QString());
     click_entry(0);
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({2}));
+    EXPECT_EQ(test::note_modes(*form), QList<int>({2}));
     // The plain note is still shown: it is plain again, in memory as in the database.
     EXPECT_EQ(form->note.noteId, plain);
     EXPECT_EQ(form->crypt.is_crypt, 0);
     EXPECT_TRUE(form->crypt.key_crypt.isEmpty());
     show_section(QStringLiteral("甲类"));
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({1, 0}));
+    EXPECT_EQ(test::note_modes(*form), QList<int>({1, 0}));
     click_entry(1); // opens without a password
     EXPECT_EQ(form->note.noteId, plain);
 }
@@ -504,7 +504,7 @@ TEST_P(PendingModeRecoveryTest, SaveAfterRecoveryStoresTheChosenMode)
     ASSERT_EQ(form->note.noteId, id);
     EXPECT_EQ(form->crypt.is_crypt, c.mode_after);
     EXPECT_TRUE(form->crypt.change_pending(id));
-    EXPECT_EQ(form->list.is_crypt_list, QList<int>({c.mode_after}));
+    EXPECT_EQ(test::note_modes(*form), QList<int>({c.mode_after}));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("日记"));
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文甲"));
 

@@ -6,6 +6,7 @@
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "support/dark_palette.h"
+#include "support/note_list_entries.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
@@ -41,13 +42,13 @@ std::pair<int, int> grey_range(const QImage &img, const QRect &r)
 }
 
 // The first entry of `l` is selected, the second not.
-void check(QListWidget *l)
+void check(QAbstractItemView *l)
 {
     const QPalette dark = dark_palette();
     const std::string name = l->objectName().toStdString();
     const QImage img = l->viewport()->grab().toImage();
-    const QRect selected = l->visualItemRect(l->item(0)).intersected(img.rect());
-    const QRect other = l->visualItemRect(l->item(1)).intersected(img.rect());
+    const QRect selected = l->visualRect(l->model()->index(0, 0)).intersected(img.rect());
+    const QRect other = l->visualRect(l->model()->index(1, 0)).intersected(img.rect());
     ASSERT_FALSE(selected.isEmpty() || other.isEmpty()) << name;
     EXPECT_EQ(QColor(img.pixel(selected.right() - 1, selected.top() + 1)), QColor(228, 217, 233)) << name;
     EXPECT_EQ(QColor(img.pixel(other.right() - 1, other.top() + 1)), dark.color(QPalette::Base)) << name;
@@ -88,28 +89,33 @@ TEST_F(DarkListsTest, SelectedEntryIsBlackOnItsLightRowOthersFollowThePalette)
 {
     QStringList checked;
     // Entries without pictures or red search hits: only the two kinds of rows.
-    form->list.is_crypt_list.clear();
-    form->list.is_fast_list.clear();
     form->resize(1117, 760);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     // The headings list sits on the editor's second page.
-    for (QWidget *page : {form->PageControl1->currentWidget(), form->TabSheet2}) {
-        form->PageControl1->setCurrentWidget(page);
+    for (QWidget *page : {form->note_list_pane()->tabs()->currentWidget(), form->note_list_pane()->headings_page()}) {
+        form->note_list_pane()->tabs()->setCurrentWidget(page);
         QApplication::processEvents();
+        const QStringList texts{QStringLiteral("工作笔记"), QStringLiteral("生活日记")};
         for (QListWidget *l : {form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
-                               form->ListBox3, form->editor_pane()->headings_list()}) {
+                               form->editor_pane()->headings_list()}) {
             if (!l->isVisible())
                 continue;
             l->clear();
-            l->addItems({QStringLiteral("工作笔记"), QStringLiteral("生活日记")});
+            l->addItems(texts);
             l->setCurrentRow(0);
             checked << l->objectName();
         }
+        if (test::note_list(*form)->isVisible()) {
+            test::put_note_entries(*form, texts, {1, 2});
+            form->note_list_pane()->set_current_row(0);
+            checked << test::note_list(*form)->objectName();
+        }
         if (qEnvironmentVariableIsSet("YUNSHAN_SCREENSHOT"))
             form->grab().save(qEnvironmentVariable("YUNSHAN_SCREENSHOT") + page->objectName() + QStringLiteral(".png"));
-        for (QListWidget *l : {form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
-                               form->ListBox3, form->editor_pane()->headings_list()}) {
+        for (QAbstractItemView *l : std::initializer_list<QAbstractItemView *>{
+                 form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(), test::note_list(*form),
+                 form->editor_pane()->headings_list()}) {
             if (l->isVisible())
                 check(l);
         }

@@ -11,6 +11,7 @@
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/note_list_entries.h"
 #include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -105,8 +106,8 @@ class EditorWindowTest : public ::testing::Test, protected test::ProgramFolders 
     }
     void open_entry(int row)
     {
-        form->ListBox3->setCurrentRow(row);
-        ASSERT_EQ(form->note.noteId, form->list.noteIdList.at(row));
+        test::choose_note(*form, row);
+        ASSERT_EQ(form->note.noteId, form->note_list_model()->note_ids().at(row));
     }
     QTextCharFormat format_at(int pos) const
     {
@@ -249,7 +250,7 @@ TEST_F(EditorWindowTest, HeadingsAreListedAndJumpToTheirLine)
              QStringLiteral("前言里提到 word 一次\n  # word  \n正文\n x# 不是标题\n#无空格\n# 不存在的 标题"));
     show_section(0);
     open_entry(0);
-    form->PageControl1->setCurrentIndex(1);
+    form->note_list_pane()->tabs()->setCurrentIndex(1);
     ASSERT_EQ(form->editor_pane()->headings_list()->count(), 3);
     EXPECT_EQ(form->editor_pane()->headings_list()->item(0)->text(), QStringLiteral("# word"));
     EXPECT_EQ(form->editor_pane()->headings_list()->item(1)->text(), QStringLiteral("#无空格"));
@@ -267,12 +268,12 @@ TEST_F(EditorWindowTest, HeadingsAreListedAndJumpToTheirLine)
     // Unchanged note: the list stays; unsaved changes rebuild it at every showing.
     form->note.body_mark = ChangeMark::Suspended; // a change the tracking does not count
     form->RichEdit1->append(QStringLiteral("# 新标题"));
-    form->PageControl1->setCurrentIndex(0);
-    form->PageControl1->setCurrentIndex(1);
+    form->note_list_pane()->tabs()->setCurrentIndex(0);
+    form->note_list_pane()->tabs()->setCurrentIndex(1);
     EXPECT_EQ(form->editor_pane()->headings_list()->count(), 3);
     form->set_save_enabled(true);
-    form->PageControl1->setCurrentIndex(0);
-    form->PageControl1->setCurrentIndex(1);
+    form->note_list_pane()->tabs()->setCurrentIndex(0);
+    form->note_list_pane()->tabs()->setCurrentIndex(1);
     EXPECT_EQ(form->editor_pane()->headings_list()->count(), 4);
     form->set_save_enabled(false);
 }
@@ -509,7 +510,7 @@ TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
     form->ListBox2Click();
     button("Button4")->click();
     EXPECT_FALSE(form->move_panel()->isVisibleTo(form.get()));
-    ASSERT_EQ(form->list.noteIdList, QList<int>{id});
+    ASSERT_EQ(form->note_list_model()->note_ids(), QList<int>{id});
     EXPECT_EQ(form->store.get_first_string(QStringLiteral("select classId||'/'||sectionId from title where noteId=") +
                                            QString::number(id)),
               QStringLiteral("2/2"));

@@ -7,6 +7,7 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/note_list_entries.h"
 #include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -83,7 +84,7 @@ class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolder
     }
     void open_entry(int row)
     {
-        form->ListBox3->setCurrentRow(row); // the selection opens it
+        test::choose_note(*form, row); // the selection opens it
         ASSERT_EQ(form->selection.note_index, row);
     }
     // Text as an input method commits it at the caret.
@@ -115,12 +116,12 @@ TEST_F(NoteSaveWindowTest, TitleWithQuotesAndPercentStaysExactOverRepeatedSaves)
         save();
         EXPECT_FALSE(form->save_enabled());
         EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(), title);
-        EXPECT_EQ(form->ListBox3->item(0)->text(), title);
+        EXPECT_EQ(test::note_text(*form, 0), title);
         test::expect_mirror_identical(form->store);
         form->Edit2->setText(form->Edit2->text());   // unchanged text: no change event
         form->note.title_mark = ChangeMark::Changed; // save the title row again
     }
-    form->ListBox3->setCurrentRow(-1);
+    test::choose_note(*form, -1);
     form->selection.note_index = -1;
     form->clear_note_view();
     open_entry(0);
@@ -171,7 +172,7 @@ TEST_F(NoteSaveWindowTest, PlainNoteGetsRtfRowOnlyAfterBoldAndSave)
     EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile where noteId=1")).toInt(), 1);
     test::expect_mirror_identical(form->store);
 
-    form->ListBox3->setCurrentRow(-1);
+    test::choose_note(*form, -1);
     form->selection.note_index = -1;
     form->clear_note_view();
     open_entry(0);
@@ -199,7 +200,7 @@ TEST_F(NoteSaveWindowTest, NothingOpenMeansNothingSavedIntoTheLastNote)
     add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
     show_section(0);
     open_entry(0);
-    form->ListBox3->setCurrentRow(-1);
+    test::choose_note(*form, -1);
     form->selection.note_index = -1;
     form->clear_note_view(); // another category chosen: the view is empty, noteId_bei stays 1
     form->note.body_mark = ChangeMark::Changed;
@@ -215,8 +216,8 @@ TEST_F(NoteSaveWindowTest, NewNotesAreAppendedTwoApartAndMirrored)
     show_section(1);
     form->ToolButton6->click();
     form->SpeedButtonNew->click();
-    ASSERT_EQ(form->ListBox3->count(), 2);
-    const QString caption = form->ListBox3->item(0)->text();
+    ASSERT_EQ(form->note_list_model()->count(), 2);
+    const QString caption = test::note_text(*form, 0);
     EXPECT_TRUE(caption.startsWith(QStringLiteral("新的笔记")));
     EXPECT_EQ(form->Edit2->text(), caption);
     const auto rows = form->store.main().query(QStringLiteral("select px,sectionId,noteId from title order by id"));
@@ -225,8 +226,8 @@ TEST_F(NoteSaveWindowTest, NewNotesAreAppendedTwoApartAndMirrored)
     EXPECT_EQ(rows.at(1).at(0).toInt(), 102);
     EXPECT_EQ(rows.at(1).at(1).toInt(), 2);
     EXPECT_EQ(form->note.noteId, rows.at(1).at(2).toInt());
-    EXPECT_EQ(form->list.noteIdList, (QList<int>{rows.at(0).at(2).toInt(), rows.at(1).at(2).toInt()}));
-    EXPECT_EQ(form->ListBox3->currentRow(), 1);
+    EXPECT_EQ(form->note_list_model()->note_ids(), (QList<int>{rows.at(0).at(2).toInt(), rows.at(1).at(2).toInt()}));
+    EXPECT_EQ(form->note_list_pane()->current_row(), 1);
     EXPECT_EQ(form->selection.note_index, 1);
     EXPECT_FALSE(form->save_enabled());
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
@@ -236,7 +237,7 @@ TEST_F(NoteSaveWindowTest, NewNotesAreAppendedTwoApartAndMirrored)
     // Reopened, the order is the order of creation.
     form->selection.section_index = -1;
     show_section(1);
-    EXPECT_EQ(form->list.noteIdList, (QList<int>{rows.at(0).at(2).toInt(), rows.at(1).at(2).toInt()}));
+    EXPECT_EQ(form->note_list_model()->note_ids(), (QList<int>{rows.at(0).at(2).toInt(), rows.at(1).at(2).toInt()}));
 }
 
 TEST_F(NoteSaveWindowTest, NewNoteAsksAboutUnsavedChanges)
@@ -247,10 +248,10 @@ TEST_F(NoteSaveWindowTest, NewNoteAsksAboutUnsavedChanges)
     type(form->RichEdit1, QStringLiteral("改"));
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Cancel);
     form->ToolButton6->click();
-    EXPECT_EQ(form->ListBox3->count(), 1);
+    EXPECT_EQ(form->note_list_model()->count(), 1);
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Yes);
     form->ToolButton6->click();
-    EXPECT_EQ(form->ListBox3->count(), 2);
+    EXPECT_EQ(form->note_list_model()->count(), 2);
     // Wide text led by the byte-order mark (U+FEFF).
     EXPECT_EQ(main_value(QStringLiteral("select hex(content) from notes where id=1")).toString(),
               QString::fromLatin1((QStringLiteral("\uFEFF改正文")).toUtf8().toHex().toUpper()));
@@ -319,12 +320,12 @@ TEST_F(NoteSaveWindowTest, DeleteRemovesRowsOnBothKeepsPicturesAndRefills)
     open_entry(1);
     dialogs.expect_question(QStringLiteral("是否删除笔记“删掉”?"), Dialogs::Answer::No);
     form->ToolButton7->click();
-    EXPECT_EQ(form->ListBox3->count(), 2);
+    EXPECT_EQ(form->note_list_model()->count(), 2);
     dialogs.expect_question(QStringLiteral("是否删除笔记“删掉”?"), Dialogs::Answer::Yes);
     dialogs.expect_message(QStringLiteral("删除成功。"));
     form->ToolButton7->click();
-    ASSERT_EQ(form->ListBox3->count(), 1);
-    EXPECT_EQ(form->ListBox3->item(0)->text(), QStringLiteral("留下"));
+    ASSERT_EQ(form->note_list_model()->count(), 1);
+    EXPECT_EQ(test::note_text(*form, 0), QStringLiteral("留下"));
     EXPECT_EQ(form->note.noteId, -1);
     for (const char *table : {"title where noteId=2", "notes where id=2", "rtffile where noteId=2"})
         EXPECT_EQ(main_value(QStringLiteral("select count(*) from ") + QString::fromLatin1(table)).toInt(), 0) << table;
@@ -338,15 +339,15 @@ TEST_F(NoteSaveWindowTest, DeleteFromSearchListRemovesTheEntryAndClosesTheNote)
     add_plain(QStringLiteral("苹果二"), QStringLiteral("b"));
     form->Edit1->setText(QStringLiteral("苹果"));
     form->Button1->click(); // search: opens the first entry
-    ASSERT_EQ(form->ListBox3->count(), 2);
+    ASSERT_EQ(form->note_list_model()->count(), 2);
     ASSERT_EQ(form->note.noteId, 1);
     dialogs.expect_question(QStringLiteral("是否删除笔记“苹果一”?"), Dialogs::Answer::Yes);
     dialogs.expect_message(QStringLiteral("删除成功。"));
     form->ToolButton7->click();
-    ASSERT_EQ(form->ListBox3->count(), 1);
-    EXPECT_EQ(form->ListBox3->item(0)->text(), QStringLiteral("苹果二"));
-    EXPECT_EQ(form->list.noteIdList, QList<int>{2});
-    EXPECT_EQ(form->ListBox3->currentRow(), -1);
+    ASSERT_EQ(form->note_list_model()->count(), 1);
+    EXPECT_EQ(test::note_text(*form, 0), QStringLiteral("苹果二"));
+    EXPECT_EQ(form->note_list_model()->note_ids(), QList<int>{2});
+    EXPECT_EQ(form->note_list_pane()->current_row(), -1);
     EXPECT_EQ(form->note.noteId, -1);
     EXPECT_TRUE(form->Edit2->text().isEmpty());
     // Nothing acts on the deleted note any more.
@@ -405,7 +406,7 @@ TEST_F(NoteSaveWindowTest, EncryptedModeWithoutPasswordIsSavedPlainWithItsTitleR
     EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(),
               QStringLiteral("标题"));
     EXPECT_EQ(form->crypt.is_crypt, 0);
-    EXPECT_EQ(form->list.is_crypt_list.value(0), 0);
+    EXPECT_EQ(test::note_modes(*form).value(0), 0);
     test::expect_mirror_identical(form->store);
 }
 
@@ -435,12 +436,12 @@ TEST_F(NoteSaveWindowTest, FailingBackupIsReportedOnceAndSavingGoesOnInTheMainDa
 TEST_F(NoteSaveWindowTest, ClickIntoEmptyEditorOfEmptyMinorCategoryCreatesANote)
 {
     form->catalogue_pane()->minor_list()->setCurrentRow(-1);
-    ASSERT_EQ(form->ListBox3->count(), 0);
+    ASSERT_EQ(form->note_list_model()->count(), 0);
     QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
     QApplication::sendEvent(form->RichEdit1, &focus);
     // The first minor category was chosen and a note created in it.
     EXPECT_EQ(form->catalogue_pane()->minor_list()->currentRow(), 0);
-    ASSERT_EQ(form->ListBox3->count(), 1);
+    ASSERT_EQ(form->note_list_model()->count(), 1);
     EXPECT_GE(form->note.noteId, 1);
     EXPECT_EQ(main_value(QStringLiteral("select sectionId from title")).toInt(), 1);
     // The first change of the body counts.

@@ -31,6 +31,7 @@
 #include "app/ui/tform2.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QHash>
@@ -38,7 +39,6 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -130,23 +130,23 @@ void answer(const QString &line)
 
 void run_command(const QString &line);
 
-QStringList list_entries(const QListWidget *l)
+QStringList list_entries(const QAbstractItemView *l)
 {
     QStringList texts;
-    for (int i = 0; i < l->count(); ++i)
-        texts << l->item(i)->text();
+    for (int i = 0; i < l->model()->rowCount(); ++i)
+        texts << l->model()->index(i, 0).data().toString();
     return texts;
 }
 
 // A left click in the middle of entry `row`, scrolled into view first. False when there is no
 // such entry.
-bool click_entry(QListWidget *l, int row)
+bool click_entry(QAbstractItemView *l, int row)
 {
-    QListWidgetItem *item = l->item(row);
-    if (!item)
+    const QModelIndex item = l->model()->index(row, 0);
+    if (!item.isValid())
         return false;
-    l->scrollToItem(item);
-    const QPointF at = l->visualItemRect(item).center();
+    l->scrollTo(item);
+    const QPointF at = l->visualRect(item).center();
     const QPointF global = l->viewport()->mapToGlobal(at);
     QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(l->viewport(), &press);
@@ -233,7 +233,7 @@ void run_command(const QString &line)
             answer(QStringLiteral("ok ") + e->text());
         else if (auto *t = qobject_cast<QTextEdit *>(w))
             answer(QStringLiteral("ok ") + t->toPlainText().replace(QLatin1Char('\n'), QLatin1Char(' ')));
-        else if (auto *l = qobject_cast<QListWidget *>(w))
+        else if (auto *l = qobject_cast<QAbstractItemView *>(w))
             answer(QStringLiteral("ok ") + list_entries(l).join(QLatin1Char('|')));
         else
             answer(QStringLiteral("error no text in ") + name);
@@ -255,15 +255,15 @@ void run_command(const QString &line)
     } else if (command == QLatin1String("click")) {
         if (auto *b = qobject_cast<QAbstractButton *>(w)) {
             b->click();
-        } else if (auto *l = qobject_cast<QListWidget *>(w)) {
+        } else if (auto *l = qobject_cast<QAbstractItemView *>(w)) {
             if (!click_entry(l, rest.toInt())) {
                 answer(QStringLiteral("error no entry ") + rest);
                 return;
             }
         }
     } else if (command == QLatin1String("select")) {
-        if (auto *l = qobject_cast<QListWidget *>(w)) {
-            l->setCurrentRow(rest.toInt());
+        if (auto *l = qobject_cast<QAbstractItemView *>(w)) {
+            l->setCurrentIndex(l->model()->index(rest.toInt(), 0));
         } else if (auto *e = qobject_cast<QLineEdit *>(w)) {
             const int from = rest.section(QLatin1Char(' '), 0, 0).toInt();
             const int to = rest.section(QLatin1Char(' '), 1, 1).toInt();

@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "support/db_check.h"
+#include "support/note_list_entries.h"
 #include "support/printed_dialogs.h"
 
 #include <QApplication>
@@ -74,11 +75,11 @@ int main(int argc, char **argv)
     form.selection.section_index = -1;
     form.catalogue_pane()->minor_list()->setCurrentRow(0);
     form.ListBox2Click();
-    form.ListBox3->setCurrentRow(0);
+    yunshan::test::choose_note(form, 0);
 
     form.Edit1->setText(QStringLiteral("计划"));
     form.Button2Click();
-    form.PageControl1->setCurrentIndex(1);
+    form.note_list_pane()->tabs()->setCurrentIndex(1);
     form.show();
     form.N71Click();
     form.N36Click();

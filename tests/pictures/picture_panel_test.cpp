@@ -11,6 +11,7 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/note_list_entries.h"
 #include "support/program_folders.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
@@ -91,10 +92,10 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
         form->catalogue_pane()->minor_list()->addItem(QStringLiteral("图片类"));
         form->catalogue_pane()->minor_list()->setCurrentRow(0);
         form->fill_section_notes(QStringLiteral("图片类"));
-        ASSERT_GT(form->ListBox3->count(), 0);
-        form->ListBox3->setCurrentRow(-1);
+        ASSERT_GT(form->note_list_model()->count(), 0);
+        test::choose_note(*form, -1);
         form->selection.note_index = -1;
-        form->ListBox3->setCurrentRow(0);
+        test::choose_note(*form, 0);
         ASSERT_EQ(form->note.noteId, note_id);
     }
     // The pane's widgets, found by name as the rest of the program knows them.

@@ -74,5 +74,38 @@ TEST_F(NoteListModelTest, ChangesReachTheViewsThroughSignals)
     EXPECT_EQ(model.rowCount(), 0);
 }
 
+TEST_F(NoteListModelTest, ModeFollowsTheNoteIdWhereverItsEntriesAre)
+{
+    model.set_rows({{9, 1, 0, QStringLiteral("A")}, {7, 0, 0, QStringLiteral("B")}, {9, 1, 0, QStringLiteral("C")}});
+    const auto modes = [this] {
+        QList<int> out;
+        for (int i = 0; i < model.count(); ++i)
+            out << model.entry(i).mode;
+        return out;
+    };
+    EXPECT_TRUE(model.set_mode(9, 2));
+    EXPECT_EQ(modes(), QList<int>({2, 0, 2}));
+    EXPECT_FALSE(model.set_mode(9, 2));
+    EXPECT_FALSE(model.set_mode(5, 1));
+    EXPECT_EQ(modes(), QList<int>({2, 0, 2}));
+}
+
+TEST_F(NoteListModelTest, ChangedMatchIsMarkedAndToldInEveryEntry)
+{
+    model.set_rows(rows(), QStringLiteral("周报"));
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.set_match(QStringLiteral("读书"));
+    model.set_match(QStringLiteral("读书")); // the same: no signal
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_EQ(changed.at(0).at(0).value<QModelIndex>().row(), 0);
+    EXPECT_EQ(changed.at(0).at(1).value<QModelIndex>().row(), 3);
+    EXPECT_EQ(model.index(0).data(NoteListModel::MatchRole).toString(), QString());
+    EXPECT_EQ(model.index(3).data(NoteListModel::MatchRole).toString(), QStringLiteral("读书"));
+    EXPECT_EQ(model.index(3).data(Qt::AccessibleDescriptionRole).toString(), QStringLiteral("第4条，已收藏，含“读书”"));
+    model.set_match({});
+    EXPECT_EQ(model.match(), QString());
+    EXPECT_EQ(model.index(3).data(NoteListModel::MatchRole).toString(), QString());
+}
+
 } // namespace
 } // namespace yunshan

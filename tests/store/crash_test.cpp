@@ -130,14 +130,7 @@ class CrashTest : public StoreTest {
         {"reorder", [](NoteStore &s) { apply_order(s, OrderCommand::MoveDown, kTargetNote, {}, 1, 3); }},
         {"encrypt", [](NoteStore &s) { save_body(s, 2, 1, QStringLiteral("密码"), QStringLiteral("密")); }},
         {"decrypt", [](NoteStore &s) { save_body(s, 3, 0, {}, QStringLiteral("明")); }},
-        {"favourite",
-         [](NoteStore &s) {
-             NoteListState list;
-             list.noteIdList = {2};
-             list.is_crypt_list = {0};
-             list.is_fast_list = {0};
-             set_favourite(s, list, 0, 2, true);
-         }},
+        {"favourite", [](NoteStore &s) { set_favourite(s, false, 2, true); }},
         {"picture", [](NoteStore &s) { store_picture(s, 2, QByteArray(30000, 'q')); }},
         {"category", [](NoteStore &s) { add_class(s, 102, QStringLiteral("新大类")); }},
     };

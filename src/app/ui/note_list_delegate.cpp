@@ -1,39 +1,20 @@
 #include "app/ui/note_list_delegate.h"
 
-#include "app/ui/tform2.h"
+#include "app/list_colours.h"
+#include "app/ui/note_list_pane.h"
+#include "app/ui/program_pictures.h"
 #include "catalogue/note_list.h"
 #include "platform/rounding.h"
 #include "session/note_list_model.h"
 
 #include <QAbstractItemView>
-#include <QLineEdit>
-#include <QListWidget>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace yunshan {
 
 namespace {
-
-class NoteEntryItem : public QListWidgetItem {
-  public:
-    NoteEntryItem(const TForm2 &form, const QString &text) : QListWidgetItem(text), form_(form) {}
-
-    QVariant data(int role) const override
-    {
-        if (role != Qt::AccessibleDescriptionRole || !listWidget())
-            return QListWidgetItem::data(role);
-        const int row = listWidget()->row(this);
-        NoteListModel::Entry entry;
-        entry.mode = form_.list.is_crypt_list.value(row);
-        entry.favourite = form_.list.is_fast_list.value(row) > 0;
-        entry.text = text();
-        return NoteListModel::description(
-            row + 1, entry, entry_marked_text(entry.text, form_.Edit1->text(), form_.list.search_highlight));
-    }
-
-  private:
-    const TForm2 &form_;
-};
 
 // Width of the list-mark pictures of an entry drawn with font height `h`.
 int mark_size(int h)
@@ -43,32 +24,36 @@ int mark_size(int h)
 
 } // namespace
 
-QListWidgetItem *new_note_entry(const TForm2 &form, const QString &text)
+NoteListDelegate::NoteListDelegate(const NoteListPane &pane, QObject *parent) : QStyledItemDelegate(parent), pane_(pane)
 {
-    return new NoteEntryItem(form, text);
 }
 
 void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const QRect r = option.rect;
     const int row = index.row();
-    const NoteListState &list = form_.list;
-    const ListRowColours colours = begin_entry(painter, option);
+    painter->save();
+    painter->setClipRect(r);
+    const ListRowColours colours = list_row_colours(option.palette, option.state & QStyle::State_Selected);
+    painter->fillRect(r, colours.background);
+    painter->setFont(option.font);
     const QFontMetrics fm(option.font);
-    const int h = form_.listfontheight;
+    const int h = pane_.font_height();
     const int x = r.left() + 4;
     const int baseline = r.top() + round_half_even(h * 0.3 / 2) + fm.ascent();
     const QString text = index.data(Qt::DisplayRole).toString();
-    const auto pieces = entry_pieces(row, text, form_.Edit1->text(), list.search_highlight,
-                                     [&fm](const QString &s) { return fm.horizontalAdvance(s); });
+    const QString match = index.data(NoteListModel::MatchRole).toString();
+    const bool locked = index.data(NoteListModel::ModeRole).toInt() > 0;
+    const bool favourite = index.data(NoteListModel::FavouriteRole).toBool();
+    const auto pieces =
+        entry_pieces(row, text, match, !match.isEmpty(), [&fm](const QString &s) { return fm.horizontalAdvance(s); });
     // The pictures sit after the number: the lock in the lower half of the row, the favourite
     // mark at its top. The text after the number moves right by what the pictures need beyond
     // the blank, so that neither covers a character.
     const QString number = QString::number(row + 1);
     const int picture_x = x + fm.horizontalAdvance(number);
     const int size = mark_size(h);
-    const bool marked = list.is_crypt_list.value(row) > 0 || list.is_fast_list.value(row) > 0;
-    const int shift = marked ? qMax(0, size + 2 - fm.horizontalAdvance(QLatin1Char(' '))) : 0;
+    const int shift = locked || favourite ? qMax(0, size + 2 - fm.horizontalAdvance(QLatin1Char(' '))) : 0;
     for (const EntryPiece &p : pieces) {
         painter->setPen(p.red ? QColor(255, 0, 0) : colours.text);
         if (shift > 0 && p.x == 0 && p.text.startsWith(number + QLatin1Char(' '))) {
@@ -80,26 +65,35 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
         }
     }
 
-    if (list.is_crypt_list.value(row) > 0)
+    if (locked)
         mark_picture(MarkPicture::Lock)
             .paint(painter, QRect(picture_x, r.top() + round_half_even(h * 0.8 / 2), size, size));
-    if (list.is_fast_list.value(row) > 0)
+    if (favourite)
         mark_picture(MarkPicture::Favourite).paint(painter, QRect(picture_x, r.top(), size, size));
     painter->restore();
 }
 
 QSize NoteListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QSize s = EntryListDelegate::sizeHint(option, index);
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    if (pane_.item_height() > 0)
+        s.setHeight(pane_.item_height());
     // Every entry is as wide as the list's horizontal scroll range.
-    if (form_.note_list_scroll_width > 0)
-        s.setWidth(form_.note_list_scroll_width);
+    if (pane_.scroll_width() > 0)
+        s.setWidth(pane_.scroll_width());
     return s;
 }
 
-QString NoteListDelegate::armed_hint() const
+bool NoteListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                 const QModelIndex &index)
 {
-    return form_.note_list_hint;
+    if (event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    if (index.isValid() && index.row() == pane_.hint_row() && !pane_.hint().isEmpty())
+        QToolTip::showText(event->globalPos(), pane_.hint(), view, option.rect);
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 } // namespace yunshan

@@ -1,28 +1,25 @@
 #pragma once
 // Drawing of the note list's entries: running number, list-mark pictures and the search text in
-// red. The item's display data stays the entry's text, so screen readers read what is shown.
-#include "app/ui/entry_list_delegate.h"
-#include "app/ui/program_pictures.h"
-
-class QListWidgetItem;
+// red, all read from the model's roles. The entry's display data stays its text, so screen
+// readers read what is shown.
+#include <QStyledItemDelegate>
 
 namespace yunshan {
 
-class TForm2;
+class NoteListPane;
 
-// A note-list entry of text `text` whose accessible description says what the drawing shows
-// besides the text: its number, "已收藏", "已加密" and the marked search text.
-QListWidgetItem *new_note_entry(const TForm2 &form, const QString &text);
-
-class NoteListDelegate : public EntryListDelegate {
+class NoteListDelegate : public QStyledItemDelegate {
   public:
-    using EntryListDelegate::EntryListDelegate;
+    NoteListDelegate(const NoteListPane &pane, QObject *parent);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // The hint of an entry too wide for the list, only for the entry the pane armed.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
 
-  protected:
-    QString armed_hint() const override;
+  private:
+    const NoteListPane &pane_;
 };
 
 } // namespace yunshan

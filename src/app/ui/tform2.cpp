@@ -6,12 +6,14 @@
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/editor_pane.h"
 #include "app/ui/move_panel.h"
+#include "app/ui/note_list_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/progress_panel.h"
 #include "editor/editor_tools.h"
 #include "editor/fitted_pictures.h"
 #include "pictures/thumbnail.h"
 #include "platform/dialogs.h"
+#include "session/note_list_model.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,7 +39,6 @@
 #include <QStatusTipEvent>
 #include <QStyle>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QToolBar>
@@ -60,7 +61,6 @@ constexpr int kToolButtonWidth = 59;
 constexpr int kListFontPixels = 16;
 constexpr int kEditingGroupHeight = 96;
 constexpr int kStartPaneWidths[5] = {100, 102, 195, 490, 218};
-const QString kHeadingsTabHint = QStringLiteral("显示当前笔记内的章节小标题，某行#开头即可自动创建小标题");
 constexpr std::array<int, 7> kPanelWidths{82, 82, 82, 82, 82, 200, 50};
 // Property of the controls read-only mode took away.
 constexpr char kReadOnlyLocked[] = "yunshan_read_only_locked";
@@ -97,17 +97,6 @@ QGroupBox *make_group(QWidget *parent, const char *name, const QString &title)
     g->setObjectName(QString::fromLatin1(name));
     g->setAccessibleName(title.trimmed());
     return g;
-}
-
-QListWidget *make_list(QWidget *parent, const char *name, const QString &accessible)
-{
-    auto *l = new QListWidget(parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setAccessibleName(accessible);
-    l->setFont(list_font());
-    l->setUniformItemSizes(true);
-    l->setSelectionMode(QAbstractItemView::SingleSelection);
-    return l;
 }
 
 QVBoxLayout *tight_column(QWidget *w, int margin = 2)
@@ -497,54 +486,20 @@ void TForm2::build_panes()
     catalogue_pane_ = new CataloguePane(Splitter, list_font());
 
     // Note list and headings: a page control with the tabs "笔记列表" and "小标题".
-    GroupBox3 = make_group(Splitter, "GroupBox3", QStringLiteral(" "));
-    GroupBox3->setAccessibleName(QStringLiteral("笔记列表"));
-    auto *col3 = tight_column(GroupBox3);
-
-    PageControl1 = new QTabWidget(GroupBox3);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setDocumentMode(true);
-    PageControl1->tabBar()->setObjectName(QStringLiteral("PageControl1Tabs"));
-    TabSheet1 = new QWidget(PageControl1);
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    auto *sheet1 = tight_column(TabSheet1, 0);
-    ListBox3 = make_list(TabSheet1, "ListBox3", QStringLiteral("笔记列表"));
-    ListBox3->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListBox3, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { PopupMenu2->popup(ListBox3->viewport()->mapToGlobal(pos)); });
-    sheet1->addWidget(ListBox3);
-    auto *pages = new QHBoxLayout;
-    pages->setSpacing(2);
-    Button6 = make_button(TabSheet1, "Button6", QStringLiteral("上一页"), &TForm2::Button6Click,
-                          QStringLiteral("当有大量笔记时进行分页显示，显示上一页"));
-    Button7 = make_button(TabSheet1, "Button7", QStringLiteral("下一页"), &TForm2::Button7Click,
-                          QStringLiteral("当有大量笔记时，进行分页显示，显示下一页"));
-    ButtonFavourites = make_button(TabSheet1, "ButtonFavourites", QStringLiteral("常用"), &TForm2::N75Click,
-                                   QStringLiteral("显示全部带常用标签的笔记列表"));
-    for (QToolButton *b : {Button6, Button7, ButtonFavourites}) {
-        b->setAutoRaise(false);
-        pages->addWidget(b);
-    }
-    pages->addStretch(1);
-    sheet1->addLayout(pages);
-    TabSheet2 = new QWidget(PageControl1);
-    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    note_list_model_ = new NoteListModel(this);
+    note_list_pane_ = new NoteListPane(list_font(), Splitter);
+    note_list_pane_->set_model(note_list_model_);
     editor_pane_ = new EditorPane(list_font());
     RichEdit1 = editor_pane_->editor();
-    editor_pane_->headings_list()->setParent(TabSheet2);
-    tight_column(TabSheet2, 0)->addWidget(editor_pane_->headings_list());
+    note_list_pane_->set_headings_page(editor_pane_->headings_list());
     editor_pane_->headings_list()->show();
-    PageControl1->addTab(TabSheet1, QStringLiteral("笔记列表"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("小标题"));
-    PageControl1->setTabToolTip(1, kHeadingsTabHint);
-    // The tab bar has no hint per tab of its own: the status bar follows the tab under the pointer.
-    PageControl1->tabBar()->setMouseTracking(true);
-    PageControl1->tabBar()->installEventFilter(this);
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index == 1)
-            TabSheet2Show();
-    });
-    col3->addWidget(PageControl1, 1);
+    connect(note_list_pane_, &NoteListPane::contextMenuRequested, this,
+            [this](const QPoint &global_pos) { PopupMenu2->popup(global_pos); });
+    connect(note_list_pane_, &NoteListPane::previousPageClicked, this, &TForm2::Button6Click);
+    connect(note_list_pane_, &NoteListPane::nextPageClicked, this, &TForm2::Button7Click);
+    connect(note_list_pane_, &NoteListPane::favouritesClicked, this, &TForm2::N75Click);
+    connect(note_list_pane_, &NoteListPane::headingsShown, this, &TForm2::TabSheet2Show);
+    connect(note_list_pane_, &NoteListPane::tabHint, this, [this](const QString &hint) { set_panel(6, hint); });
 
     // 内容: editing group over the editor.
     GroupBox4 = make_group(Splitter, "GroupBox4", QStringLiteral("内容"));
@@ -818,7 +773,11 @@ void TForm2::PopupMenu1Popup()
 
 void TForm2::PopupMenu2Popup()
 {
-    const NoteListMenuState s = note_list_menu_state(save_enabled(), crypt.is_crypt, list, ListBox3->currentRow());
+    const int row = note_list_pane_->current_row();
+    const NoteListMenuState s = note_list_menu_state(save_enabled(), crypt.is_crypt,
+                                                     row >= 0 && row < note_list_model_->count()
+                                                         ? std::optional<bool>(note_list_model_->entry(row).favourite)
+                                                         : std::nullopt);
     Popup2Save->setEnabled(s.save);
     Popup2EncryptTitle->setEnabled(s.encryption.encrypt_with_title && !read_only_);
     Popup2EncryptContent->setEnabled(s.encryption.encrypt_content_only && !read_only_);
@@ -856,14 +815,6 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
     if (e->type() == QEvent::InputMethod && read_only_ &&
         (watched == RichEdit1 || watched == RichEdit1->viewport() || watched == Edit2 || watched == Edit3))
         return true;
-    if (PageControl1 && watched == PageControl1->tabBar() &&
-        (e->type() == QEvent::MouseMove || e->type() == QEvent::Leave)) {
-        const int tab = e->type() == QEvent::MouseMove
-                            ? PageControl1->tabBar()->tabAt(static_cast<QMouseEvent *>(e)->position().toPoint())
-                            : -1;
-        set_panel(6, tab == 1 ? kHeadingsTabHint : QString());
-        return false;
-    }
     if (e->type() == QEvent::KeyPress && (watched == RichEdit1 || watched == RichEdit1->viewport())) {
         // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
         // itself runs in the editor. The key goes on to the editor.
@@ -884,7 +835,7 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
 
 void TForm2::show_tab(int index)
 {
-    PageControl1->setCurrentIndex(index); // the headings list is built when its tab becomes current
+    note_list_pane_->show_tab(index); // the headings list is built when its tab becomes current
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -35,7 +35,6 @@ class QMenu;
 class QPrinter;
 class QUrl;
 class QSplitter;
-class QTabWidget;
 class QTextEdit;
 class QTimer;
 class QToolBar;
@@ -52,6 +51,8 @@ class NoteSearchIndex;
 class MovePanel;
 class CataloguePane;
 class EditorPane;
+class NoteListModel;
+class NoteListPane;
 class PicturePane;
 class ProgressPanel;
 struct WebDavSession;
@@ -106,6 +107,11 @@ class TForm2 : public QMainWindow {
     // The note editor (RichEdit1) with find, the link look and the headings list (ListBox4, shown
     // in the second tab of the note-list group).
     EditorPane *editor_pane() const { return editor_pane_; }
+    // The note list: GroupBox3 with the page control PageControl1, the tab "笔记列表" (ListBox3
+    // and the paging buttons) and the tab "小标题" (the editor pane's ListBox4); the entries are the
+    // model's, its single record of the listed notes' ids, modes and favourite marks.
+    NoteListPane *note_list_pane() const { return note_list_pane_; }
+    NoteListModel *note_list_model() const { return note_list_model_; }
 
     // Current pane widths, left to right, and setting them.
     PaneWidths pane_widths() const;
@@ -130,13 +136,8 @@ class TForm2 : public QMainWindow {
     // ---- Widgets (names as the rest of the program knows them) ----
     QToolBar *ToolBar1 = nullptr;
     QSplitter *Splitter = nullptr;
-    QGroupBox *GroupBox3 = nullptr;     // note list and headings
-    QGroupBox *GroupBox4 = nullptr;     // 内容
-    QGroupBox *GroupBox6 = nullptr;     // editing group
-    QListWidget *ListBox3 = nullptr;    // notes
-    QTabWidget *PageControl1 = nullptr; // tabs "笔记列表" (TabSheet1) and "小标题" (TabSheet2)
-    QWidget *TabSheet1 = nullptr;
-    QWidget *TabSheet2 = nullptr;
+    QGroupBox *GroupBox4 = nullptr; // 内容
+    QGroupBox *GroupBox6 = nullptr; // editing group
     QLineEdit *Edit1 = nullptr;     // search box
     QLineEdit *Edit2 = nullptr;     // title
     QLineEdit *Edit3 = nullptr;     // tag line
@@ -164,18 +165,15 @@ class TForm2 : public QMainWindow {
     QToolButton *Button3 = nullptr;      // ↓
     QToolButton *Button2 = nullptr;      // 高亮
     // Buttons in the panes.
-    QToolButton *Button6 = nullptr;          // 上一页
-    QToolButton *Button7 = nullptr;          // 下一页
-    QToolButton *ButtonFavourites = nullptr; // 常用
-    QToolButton *SpeedButtonNew = nullptr;   // 新建
-    QToolButton *SpeedButton2 = nullptr;     // 保存
-    QToolButton *SpeedButton3 = nullptr;     // 另存 (hidden)
-    QToolButton *SpeedButton8 = nullptr;     // 加粗
-    QToolButton *SpeedButton9 = nullptr;     // 标红
-    QToolButton *SpeedButton10 = nullptr;    // 字体
-    QToolButton *SpeedButton11 = nullptr;    // 插入
-    QToolButton *SpeedButton12 = nullptr;    // 粘贴
-    QToolButton *Label3 = nullptr;           // 默认
+    QToolButton *SpeedButtonNew = nullptr; // 新建
+    QToolButton *SpeedButton2 = nullptr;   // 保存
+    QToolButton *SpeedButton3 = nullptr;   // 另存 (hidden)
+    QToolButton *SpeedButton8 = nullptr;   // 加粗
+    QToolButton *SpeedButton9 = nullptr;   // 标红
+    QToolButton *SpeedButton10 = nullptr;  // 字体
+    QToolButton *SpeedButton11 = nullptr;  // 插入
+    QToolButton *SpeedButton12 = nullptr;  // 粘贴
+    QToolButton *Label3 = nullptr;         // 默认
 
     // Menus and their items.
     QMenu *MenuFile = nullptr;
@@ -318,8 +316,6 @@ class TForm2 : public QMainWindow {
     // Hints of too-wide note-list entries.
     void ListBox3MouseMove(const QPoint &pos);
     void ListBox3MouseLeave();
-    QString note_list_hint;         // hint text of the entry under the pointer, empty for none
-    int note_list_scroll_width = 0; // horizontal scroll range of the note list
 
     // ---- Saving, change tracking and autosave (tform2_editor.cpp) ----
     QTimer *Timer1 = nullptr; // autosave timer, one tick a second, stopped at start-up
@@ -547,8 +543,7 @@ class TForm2 : public QMainWindow {
     Dialogs &dialogs_;
     QList<QPointer<TMyThread>> workers_;
     bool closing_ = false;
-    int note_list_quiet_ = 0; // > 0 while the program itself changes the note-list selection
-    // Mouse and key events of the note list and the search box; goes before the widgets do.
+    // Enter in the search box and the window's first show; goes before the widgets do.
     std::unique_ptr<QObject> note_list_events_;
     NoteSearchIndex *search_index_ = nullptr; // deleted in FormDestroy, before the store
     // The picture panel (GroupBox5 and everything in it); its signals reach the handlers of
@@ -557,6 +552,13 @@ class TForm2 : public QMainWindow {
     // The category lists; their clicks reach ListBox1Click and ListBox2Click, which keep the
     // selection (`selection`) and fill the minor and note lists from the store.
     CataloguePane *catalogue_pane_ = nullptr;
+    // The note list and its entries; the pane's signals reach ListBox3Click, the hint handlers,
+    // the paging buttons' handlers and TabSheet2Show.
+    NoteListPane *note_list_pane_ = nullptr;
+    NoteListModel *note_list_model_ = nullptr;
+    // The search text the list marks in red: the search box's text while the list shows a
+    // search (list.search_highlight), else none.
+    void update_note_list_match();
     void setup_picture_panel();
     // Reads picture `id` and shows it in the pane's viewer.
     void open_picture(int id);

@@ -6,6 +6,7 @@
 #include "app/ui/tform2.h"
 #include "catalogue/category_commands.h"
 #include "platform/dialogs.h"
+#include "session/note_list_model.h"
 #include "store/category_rows.h"
 
 #include <QLineEdit>
@@ -20,10 +21,7 @@ namespace {
 // Empties the note list; the page offset and the list kind stay.
 void clear_note_entries(TForm2 &f)
 {
-    f.ListBox3->clear();
-    f.list.noteIdList.clear();
-    f.list.is_crypt_list.clear();
-    f.list.is_fast_list.clear();
+    f.note_list_model()->clear();
     f.selection.note_index = -1;
 }
 
@@ -60,7 +58,8 @@ void TForm2::reload_catalogue(bool open_first_section)
     selection = CatalogueSelection();
     list = NoteListState();
     catalogue_pane_->clear();
-    ListBox3->clear();
+    note_list_model_->clear();
+    update_note_list_match();
     load_class();
     if (catalogue_pane_->major_count() == 0)
         return;
@@ -102,7 +101,7 @@ void TForm2::ListBox2Click()
 {
     selection.select = kTargetMinor;
     const int index = catalogue_pane_->minor_row();
-    if (index == selection.section_index && ListBox3->count() > 0)
+    if (index == selection.section_index && note_list_model_->count() > 0)
         return;
     if (index < 0)
         return;
@@ -205,13 +204,13 @@ bool order_target(TForm2 &f, int target, QString &caption, int &entries_count)
 {
     const CataloguePane &pane = *f.catalogue_pane();
     if (target == kTargetNote) {
-        entries_count = f.ListBox3->count();
+        entries_count = f.note_list_model()->count();
         if (f.note.noteId < 0) {
             f.dialogs().error(no_entry_text(target));
             return false;
         }
         const int row = f.find_open_note_index();
-        caption = row >= 0 ? f.ListBox3->item(row)->text() : QString();
+        caption = row >= 0 ? f.note_list_model()->entry(row).text : QString();
         return true;
     }
     entries_count = target == kTargetMajor ? pane.major_count() : pane.minor_count();
@@ -332,7 +331,7 @@ void TForm2::ToolButton17Click()
         if (row >= 0)
             catalogue_pane_->set_minor_caption(row, *name);
     } else if (const int row = find_open_note_index(); row >= 0) {
-        ListBox3->item(row)->setText(*name);
+        note_list_model_->set_text(row, *name);
     }
 }
 

@@ -1,9 +1,9 @@
 // Per-note encryption commands: encrypt with title, encrypt the content only, remove the
 // encryption. They change the open note's mode in memory; the next save stores it.
+#include "app/ui/note_list_pane.h"
 #include "app/ui/tform2.h"
 #include "crypto/note_crypt.h"
-
-#include <QListWidget>
+#include "session/note_list_model.h"
 
 #include <functional>
 
@@ -14,14 +14,13 @@ namespace {
 // The selected entry, the note the command acts on and its outcome.
 void run_command(TForm2 &form, const std::function<CryptCommandResult(int note_id, bool entry_selected)> &command)
 {
-    const int row = form.ListBox3->currentRow();
+    const int row = form.note_list_pane()->current_row();
     const int note_id = form.note.command_note_id();
-    if (command(note_id, row >= 0 && row < form.list.noteIdList.size()) != CryptCommandResult::Changed)
+    if (command(note_id, row >= 0 && row < form.note_list_model()->count()) != CryptCommandResult::Changed)
         return;
-    set_list_mark(form.list, note_id, form.crypt.is_crypt);
+    form.note_list_model()->set_mode(note_id, form.crypt.is_crypt); // the lock picture follows
     form.note.title_mark = ChangeMark::Changed;
     form.note.body_mark = ChangeMark::Changed;
-    form.ListBox3->viewport()->update(); // the lock picture follows the list mark
     form.set_save_enabled(true);
 }
 
@@ -55,11 +54,8 @@ void TForm2::N42Click()
 
 void TForm2::drop_pending_crypt_changes()
 {
-    bool changed = false;
     for (const ListMark &m : leave_without_saving(crypt, note.command_note_id()))
-        changed = set_list_mark(list, m.note_id, m.mode) || changed;
-    if (changed)
-        ListBox3->viewport()->update();
+        note_list_model_->set_mode(m.note_id, m.mode);
 }
 
 } // namespace yunshan

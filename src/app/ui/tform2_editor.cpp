@@ -2,7 +2,7 @@
 // preparation, the autosave timer and the recovery of an autosaved body.
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/editor_pane.h"
-#include "app/ui/note_list_delegate.h"
+#include "app/ui/note_list_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "crypto/note_crypt.h"
@@ -14,6 +14,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/private_files.h"
+#include "session/note_list_model.h"
 #include "store/note_rows.h"
 #include "store/set_table.h"
 
@@ -22,7 +23,6 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QLocale>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -63,12 +63,6 @@ class EditorEvents : public QObject {
   private:
     TForm2 &form_;
 };
-
-int selected_row(const QListWidget *l)
-{
-    const QListWidgetItem *item = l->currentItem();
-    return item && item->isSelected() ? l->currentRow() : -1;
-}
 
 } // namespace
 
@@ -131,17 +125,13 @@ void TForm2::SpeedButton2Click()
     crypt.is_crypt = result.is_crypt;
     // Pending encryption changes are now stored; the list marks follow.
     note_saved(crypt);
-    if (set_list_mark(list, note.noteId, crypt.is_crypt))
-        ListBox3->viewport()->update();
+    note_list_model_->set_mode(note.noteId, crypt.is_crypt);
 
     // The open note's entry shows the title field's text.
     int row = selection.note_index;
-    if (row < 0 || row >= list.noteIdList.size() || list.noteIdList.at(row) != note.noteId)
+    if (note_list_model_->note_id(row) != note.noteId)
         row = find_open_note_index();
-    if (row >= 0 && row < ListBox3->count()) {
-        ListBox3->item(row)->setText(Edit2->text());
-        list.is_crypt_list[row] = crypt.is_crypt;
-    }
+    note_list_model_->set_text(row, Edit2->text());
 
     note.title_mark = ChangeMark::Unchanged;
     note.body_mark = ChangeMark::Unchanged;
@@ -196,16 +186,13 @@ void TForm2::ToolButton6Click()
     const QString section_caption = catalogue_pane_->minor_caption().value_or(QString());
     NewNote created;
     try {
-        created = create_note(store, class_caption, section_caption, ListBox3->count(),
+        created = create_note(store, class_caption, section_caption, note_list_model_->count(),
                               new_note_caption(QDate::currentDate(), QLocale::system()));
     } catch (const std::exception &e) {
         dialogs_.error(QString::fromUtf8(e.what()));
         return;
     }
-    ListBox3->addItem(new_note_entry(*this, created.caption));
-    list.noteIdList.append(created.note_id);
-    list.is_crypt_list.append(0);
-    list.is_fast_list.append(0);
+    note_list_model_->append(NoteListModel::Entry{created.note_id, 0, false, created.caption});
 
     note.title_mark = ChangeMark::Suspended;
     clear_note_view();
@@ -219,7 +206,7 @@ void TForm2::ToolButton6Click()
     Edit2->setText(created.caption);
     note.title_mark = ChangeMark::Unchanged;
     note.body_mark = ChangeMark::Unchanged;
-    const int row = ListBox3->count() - 1;
+    const int row = note_list_model_->count() - 1;
     select_note_entry(row);
     selection.note_index = row;
     set_save_enabled(false);
@@ -229,16 +216,16 @@ void TForm2::ToolButton7Click()
 {
     if (read_only())
         return;
-    const int row = selected_row(ListBox3);
-    if (row < 0 || row >= list.noteIdList.size()) {
+    const int row = note_list_pane_->selected_row();
+    if (row < 0 || row >= note_list_model_->count()) {
         dialogs_.message(QStringLiteral("请先选择一个要删除的笔记。"));
         return;
     }
-    const QString text = ListBox3->item(row)->text();
+    const QString text = note_list_model_->entry(row).text;
     if (dialogs_.question_yes_no(QStringLiteral("是否删除笔记“") + text + QStringLiteral("”?")) != Dialogs::Answer::Yes)
         return;
     // The note the question named.
-    const int id = list.noteIdList.at(row);
+    const int id = note_list_model_->note_id(row);
     bool deleted = false;
     try {
         deleted = delete_note(store, id);
@@ -259,10 +246,7 @@ void TForm2::ToolButton7Click()
         // A search, favourites or encrypted-note list: the entry goes, the rest stays.
         selection.note_index = -1;
         select_note_entry(-1); // first, so that no other entry opens in its place
-        delete ListBox3->takeItem(row);
-        list.noteIdList.removeAt(row);
-        list.is_crypt_list.removeAt(row);
-        list.is_fast_list.removeAt(row);
+        note_list_model_->remove(row);
         select_note_entry(-1);
     }
     note.noteId = -1;
@@ -309,7 +293,7 @@ void TForm2::Edit2Enter()
     static bool running = false; // its own messages and commands move the focus
     // Only while no note is open and no entry selected (a recovered note need not be listed).
     // Without a database there is nowhere to put a note (panel 0 says so).
-    if (running || selected_row(ListBox3) >= 0 || note.noteId >= 0 || !store.main_connected() || read_only())
+    if (running || note_list_pane_->selected_row() >= 0 || note.noteId >= 0 || !store.main_connected() || read_only())
         return;
     running = true;
     const auto done = qScopeGuard([] { running = false; });
@@ -332,7 +316,7 @@ void TForm2::Edit2Enter()
         catalogue_pane_->select_minor(0);
         ListBox2Click();
     }
-    if (ListBox3->count() == 0) {
+    if (note_list_model_->count() == 0) {
         ToolButton6Click();
     } else {
         select_note_entry(0);
@@ -451,7 +435,7 @@ bool TForm2::recover_autosave(int note_id, const QString &file)
     }
 
     clear_note_view();
-    const int row = list.noteIdList.indexOf(note_id);
+    const int row = note_list_model_->row_of(note_id);
     select_note_entry(row);
     selection.note_index = row;
     note.noteId = note_id;
@@ -460,11 +444,10 @@ bool TForm2::recover_autosave(int note_id, const QString &file)
         crypt, note_id, stored_mode,
         recovered.status == AutosaveRecovery::Status::Unlocked ? recovered.mode : static_cast<int>(kPlainNote),
         recovered.password);
-    set_list_mark(list, note_id, crypt.is_crypt);
+    note_list_model_->set_mode(note_id, crypt.is_crypt);
     crypt.legacy_form = legacy;
     if (row >= 0 && crypt.is_crypt == kEncryptedWithTitle)
-        ListBox3->item(row)->setText(stored_title);
-    ListBox3->viewport()->update();
+        note_list_model_->set_text(row, stored_title);
 
     // The title and tag line as they were typed, when the file holds them.
     const std::optional<AutosaveFields> typed = autosave_fields(recovered.rtf);

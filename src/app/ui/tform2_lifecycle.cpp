@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/note_list_pane.h"
 #include "app/ui/tform2.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
@@ -34,6 +35,7 @@ void TForm2::FormCreate(SettingsStore &settings)
     listfontheight = QFontMetrics(catalogue_pane_->major_list()->font()).boundingRect(QStringLiteral("测试")).height();
     note_item_height = round_half_even(listfontheight * 1.3);
     setup_category_lists();
+    note_list_pane_->set_metrics(listfontheight, note_item_height);
     // The headings list takes note_item_height in its own drawing.
     settings_store = &settings;
     // 2. The editor takes text as it comes (no automatic keyboard or font switching).

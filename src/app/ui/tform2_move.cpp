@@ -1,11 +1,11 @@
 // Moving a note to another minor category: the move panel and its buttons.
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/move_panel.h"
+#include "app/ui/note_list_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/move_note.h"
 #include "platform/dialogs.h"
-
-#include <QListWidget>
+#include "session/note_list_model.h"
 
 #include <exception>
 
@@ -15,14 +15,14 @@ void TForm2::N71Click()
 {
     if (read_only())
         return;
-    const QListWidgetItem *item = ListBox3->currentItem();
-    const int row = item && item->isSelected() ? ListBox3->currentRow() : -1;
+    const int row = note_list_pane_->selected_row();
     if (row < 0) {
         dialogs_.message(QStringLiteral("请先选中一个要移动的笔记。"));
         return;
     }
-    move_note_id = list.noteIdList.value(row, note.noteId);
-    move_panel_->show_for(item->text(), catalogue_pane_->minor_caption().value_or(QString()));
+    const NoteListModel::Entry entry = note_list_model_->entry(row);
+    move_note_id = row < note_list_model_->count() ? entry.note_id : note.noteId;
+    move_panel_->show_for(entry.text, catalogue_pane_->minor_caption().value_or(QString()));
 }
 
 void TForm2::Button4Click()

@@ -3,8 +3,9 @@
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/command_helpers.h"
 #include "app/ui/editor_pane.h"
-#include "app/ui/note_list_delegate.h"
+#include "app/ui/note_list_pane.h"
 #include "app/ui/picture_pane.h"
+#include "app/ui/program_pictures.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"
@@ -13,6 +14,7 @@
 #include "editor/rtf/rtf.h"
 #include "notes/autosave.h"
 #include "platform/dialogs.h"
+#include "session/note_list_model.h"
 #include "session/open_note.h"
 #include "store/note_rows.h"
 #include "store/note_search_index.h"
@@ -23,6 +25,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QLocale>
 #include <QPointer>
@@ -41,7 +44,7 @@ namespace yunshan {
 
 namespace {
 
-// Mouse moves over the note list, the pointer leaving it, and Enter in the search box.
+// The window's first show, and Enter in the search box.
 class NoteListEvents : public QObject {
   public:
     explicit NoteListEvents(TForm2 &form) : form_(form) {}
@@ -49,16 +52,11 @@ class NoteListEvents : public QObject {
   protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (watched == &form_ && e->type() == QEvent::Show && form_.note_list_scroll_width == 0) {
+        NoteListPane *pane = form_.note_list_pane();
+        if (watched == &form_ && e->type() == QEvent::Show && pane->scroll_width() == 0) {
             // The horizontal scroll range: twice the list's width when the window is first shown
             // (by then the page control has laid out its pages).
-            form_.note_list_scroll_width = 2 * form_.ListBox3->width();
-            form_.ListBox3->doItemsLayout();
-        } else if (watched == form_.ListBox3->viewport()) {
-            if (e->type() == QEvent::MouseMove)
-                form_.ListBox3MouseMove(static_cast<QMouseEvent *>(e)->position().toPoint());
-            else if (e->type() == QEvent::Leave)
-                form_.ListBox3MouseLeave();
+            pane->set_scroll_width(2 * pane->note_list_view()->width());
         } else if (watched == form_.Edit1 && e->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(e)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -110,18 +108,15 @@ void show_editor_document(QTextEdit *editor, QTextDocument *doc)
 void TForm2::setup_note_list()
 {
     apply_program_pictures(*this);
-    ListBox3->setItemDelegate(new NoteListDelegate(*this, ListBox3));
-    ListBox3->setMouseTracking(true);
-    ListBox3->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     note_list_events_ = std::make_unique<NoteListEvents>(*this);
-    for (QObject *watched : std::initializer_list<QObject *>{this, ListBox3->viewport(), Edit1})
+    for (QObject *watched : std::initializer_list<QObject *>{this, Edit1})
         watched->installEventFilter(note_list_events_.get());
     // An entry the user selects opens; the current entry given on focus alone does not.
-    connect(ListBox3, &QListWidget::itemSelectionChanged, this, [this] {
-        const QListWidgetItem *item = ListBox3->currentItem();
-        if (note_list_quiet_ == 0 && item && item->isSelected())
-            ListBox3Click();
-    });
+    connect(note_list_pane_, &NoteListPane::noteActivated, this, [this] { ListBox3Click(); });
+    connect(note_list_pane_, &NoteListPane::mouseMoved, this, &TForm2::ListBox3MouseMove);
+    connect(note_list_pane_, &NoteListPane::mouseLeft, this, &TForm2::ListBox3MouseLeave);
+    // The red mark follows the search box's text while a search is shown.
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { update_note_list_match(); });
     // The search index builds on its own thread; large builds show their progress.
     search_index_ = new NoteSearchIndex(store, this);
     connect(search_index_, &NoteSearchIndex::build_progress, this, [this](int done, int total) {
@@ -150,14 +145,12 @@ void TForm2::prepare_search_index()
 
 void TForm2::select_note_entry(int row)
 {
-    ++note_list_quiet_;
-    if (row < 0) {
-        ListBox3->setCurrentRow(-1);
-        ListBox3->clearSelection();
-    } else {
-        ListBox3->setCurrentRow(row);
-    }
-    --note_list_quiet_;
+    note_list_pane_->set_current_row(row);
+}
+
+void TForm2::update_note_list_match()
+{
+    note_list_model_->set_match(list.search_highlight ? Edit1->text() : QString());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -188,14 +181,8 @@ void TForm2::clear_note_view()
 
 void TForm2::show_note_entries(const QList<NoteListRow> &rows)
 {
-    ListBox3->setUpdatesEnabled(false);
-    ++note_list_quiet_;
-    ListBox3->clear();
     selection.note_index = -1;
-    for (const QString &text : fill_note_entries(list, rows))
-        ListBox3->addItem(new_note_entry(*this, text));
-    --note_list_quiet_;
-    ListBox3->setUpdatesEnabled(true);
+    note_list_model_->set_rows(rows, list.search_highlight ? Edit1->text() : QString());
 }
 
 void TForm2::load_note_list(NoteListKind kind)
@@ -222,12 +209,14 @@ void TForm2::load_note_list(NoteListKind kind)
             return;
         }
         show_note_entries(rows);
-        if (!rows.isEmpty())
+        if (!rows.isEmpty()) {
             list.search_highlight = !text.isEmpty();
+            update_note_list_match();
+        }
         if (!save_enabled())
             clear_note_view();
     }
-    if (ListBox3->count() > 0 && !save_enabled()) {
+    if (note_list_model_->count() > 0 && !save_enabled()) {
         select_note_entry(0);
         ListBox3Click();
     }
@@ -237,6 +226,7 @@ void TForm2::fill_section_notes(const QString &caption)
 {
     selection.note_index = -1;
     list.search_highlight = false;
+    update_note_list_match();
     editor_pane_->clear_headings();
     show_tab(0);
     choose_note_list(list, kSectionList, caption);
@@ -257,7 +247,7 @@ void TForm2::fill_section_notes(const QString &caption)
 
 int TForm2::find_open_note_index() const
 {
-    return list.noteIdList.indexOf(note.noteId);
+    return note_list_model_->row_of(note.noteId);
 }
 
 void TForm2::Button1Click()
@@ -311,16 +301,19 @@ void TForm2::mark_favourite(bool on, const QString &no_entry_text)
 {
     if (refused_in_read_only())
         return; // the mark in the list stays as the database has it
-    const int row = ListBox3->currentRow();
+    const int row = note_list_pane_->current_row();
+    const bool listed = row >= 0 && row < note_list_model_->count();
     try {
-        switch (set_favourite(store, list, row, list.noteIdList.value(row, note.noteId), on)) {
+        switch (set_favourite(store,
+                              listed ? std::optional<bool>(note_list_model_->entry(row).favourite) : std::nullopt,
+                              listed ? note_list_model_->note_id(row) : note.noteId, on)) {
         case FavouriteChange::NoEntry:
             dialogs_.message(no_entry_text);
             break;
         case FavouriteChange::Unchanged:
             break;
         case FavouriteChange::Changed:
-            ListBox3->viewport()->update();
+            note_list_model_->set_favourite(row, on);
             break;
         }
     } catch (const std::exception &e) {
@@ -343,21 +336,24 @@ void TForm2::N74Click()
 
 void TForm2::ListBox3MouseMove(const QPoint &pos)
 {
-    const QListWidgetItem *item = ListBox3->itemAt(pos);
-    const int row = item ? ListBox3->row(item) : -1;
+    const QListView *view = note_list_pane_->note_list_view();
+    const QModelIndex at = view->indexAt(pos);
+    const int row = at.isValid() ? at.row() : -1;
     if (row == list.hits_index)
         return;
     list.hits_index = row;
-    note_list_hint.clear();
+    QString hint;
     hintout = 0;
     if (row >= 0) {
-        const QFontMetrics fm(ListBox3->font());
-        if (fm.horizontalAdvance(entry_hint_measure_text(row, item->text())) > ListBox3->width()) {
-            note_list_hint = item->text();
+        const QString text = note_list_model_->entry(row).text;
+        const QFontMetrics fm(view->font());
+        if (fm.horizontalAdvance(entry_hint_measure_text(row, text)) > view->width()) {
+            hint = text;
             hintout = 500;
         }
     }
-    if (note_list_hint.isEmpty())
+    note_list_pane_->arm_hint(row, hint);
+    if (hint.isEmpty())
         QToolTip::hideText();
 }
 
@@ -372,7 +368,7 @@ void TForm2::ListBox3MouseLeave()
 void TForm2::ListBox3Click()
 {
     selection.select = 3;
-    const int i = ListBox3->currentRow();
+    const int i = note_list_pane_->current_row();
     if (i == selection.note_index)
         return; // open already
     const auto back_to_open_entry = [this] { select_note_entry(selection.note_index); };
@@ -390,13 +386,14 @@ void TForm2::ListBox3Click()
         break;
     }
 
-    const bool listed = i >= 0 && i < list.noteIdList.size();
+    const bool listed = i >= 0 && i < note_list_model_->count();
     if (!listed) {
         clear_note_view();
         return;
     }
 
-    NoteToOpen opened = read_note_to_open(store, dialogs_, list.noteIdList.at(i), list.is_crypt_list.at(i));
+    const NoteListModel::Entry entry = note_list_model_->entry(i);
+    NoteToOpen opened = read_note_to_open(store, dialogs_, entry.note_id, entry.mode);
     if (opened.status != NoteToOpen::Status::Ready) {
         back_to_open_entry();
         return;
@@ -421,11 +418,11 @@ void TForm2::ListBox3Click()
     // A title encrypted with the note is shown in its entry once the note is open. A content-only
     // title comes from the stored caption whole, not from the entry's shortened text.
     if (mode == kEncryptedWithTitle)
-        ListBox3->item(i)->setText(opened.title);
+        note_list_model_->set_text(i, opened.title);
 
     note.title_mark = ChangeMark::Suspended;
     editor_pane_->clear_headings();
-    Edit2->setText(mode >= 1 ? opened.title : ListBox3->item(i)->text());
+    Edit2->setText(mode >= 1 ? opened.title : note_list_model_->entry(i).text);
 
     note.body_mark = ChangeMark::Suspended;
     QString body;
@@ -472,7 +469,7 @@ void TForm2::ListBox3Click()
         find_next();
         silent_find_mark = 0;
     }
-    PageControl1->setTabIcon(1, body_has_headings_mark(body) ? mark_picture(MarkPicture::Headings) : QIcon());
+    note_list_pane_->set_headings_icon(body_has_headings_mark(body) ? mark_picture(MarkPicture::Headings) : QIcon());
 }
 
 } // namespace yunshan

@@ -2,6 +2,7 @@
 // file or the clipboard, deleting the selected one, reading one for the viewer) and pictures
 // placed inside the note's rich text.
 #include "app/ui/command_helpers.h"
+#include "app/ui/note_list_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 
@@ -10,7 +11,6 @@
 #include "pictures/picture_codec.h"
 #include "platform/dialogs.h"
 
-#include <QListWidget>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -44,9 +44,9 @@ void TForm2::open_picture(int id)
 
 namespace {
 // The note-list entry pictures are added to: the selected entry of the open note, -1 for none.
-int picture_target_row(const QListWidget *list, int note_id)
+int picture_target_row(const NoteListPane &list, int note_id)
 {
-    return note_id >= 0 ? list->currentRow() : -1;
+    return note_id >= 0 ? list.current_row() : -1;
 }
 } // namespace
 
@@ -56,8 +56,8 @@ void TForm2::SpeedButton4Click()
         return;
     guarded(dialogs_, [this] {
         const std::optional<AddedPicture> added =
-            add_picture_from_file(store, note.noteId, note.img_id, dialogs_, picture_target_row(ListBox3, note.noteId),
-                                  picture_pane_->thumbnail_width());
+            add_picture_from_file(store, note.noteId, note.img_id, dialogs_,
+                                  picture_target_row(*note_list_pane_, note.noteId), picture_pane_->thumbnail_width());
         if (added)
             picture_pane_->place_thumbnail(static_cast<int>(added->id), added->size, added->thumbnail, {});
     });
@@ -68,9 +68,9 @@ void TForm2::SpeedButton6Click()
     if (read_only())
         return;
     guarded(dialogs_, [this] {
-        const std::optional<AddedPicture> added =
-            add_picture_from_clipboard(store, note.noteId, note.img_id, dialogs_,
-                                       picture_target_row(ListBox3, note.noteId), picture_pane_->thumbnail_width());
+        const std::optional<AddedPicture> added = add_picture_from_clipboard(
+            store, note.noteId, note.img_id, dialogs_, picture_target_row(*note_list_pane_, note.noteId),
+            picture_pane_->thumbnail_width());
         if (added)
             picture_pane_->place_thumbnail(static_cast<int>(added->id), added->size, added->thumbnail, {});
     });
