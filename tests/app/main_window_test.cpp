@@ -4,8 +4,8 @@
 #include "app/ui/move_panel.h"
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
+#include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
-#include "support/scripted_dialogs.h"
 #include "support/url_catcher.h"
 
 #include <gtest/gtest.h>
@@ -48,18 +48,12 @@ namespace {
 using test::ScriptedDialogs;
 using test::UrlCatcher;
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm2>(dialogs);
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    }
-    void TearDown() override
-    {
-        form.reset();
-        dialogs.verify_done();
+        build_window();
+        show_window();
     }
 
     // Everything a command could change besides what it is meant to change.
@@ -78,9 +72,6 @@ class MainWindowTest : public ::testing::Test {
             s << form->panel(i);
         return s;
     }
-
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
 };
 
 TEST_F(MainWindowTest, WindowLayoutAtStart)
@@ -328,7 +319,7 @@ TEST_F(MainWindowTest, BoldAndRedToggleTheSelectionAndMarkRichText)
 TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
 {
     UrlCatcher catcher;
-    QSignalSpy settings(form.get(), &TForm2::settingsRequested);
+    QSignalSpy settings_requested(form.get(), &TForm2::settingsRequested);
     QSignalSpy update(form.get(), &TForm2::updateCheckRequested);
     form->set_save_enabled(true); // so the save commands can be clicked
     form->print_dialog = [](QPrinter &) { return false; };
@@ -348,7 +339,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         if (c.does == Does::HideMovePanel)
             form->move_panel()->show();
         const QStringList before = snapshot();
-        const qsizetype settings_before = settings.count();
+        const qsizetype settings_before = settings_requested.count();
         const qsizetype update_before = update.count();
         const qsizetype urls_before = catcher.urls.size();
         form->update_run = UpdateCheckRun::StartUp;
@@ -384,7 +375,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
             button->click();
         dialogs.verify_done();
 
-        EXPECT_EQ(settings.count() - settings_before,
+        EXPECT_EQ(settings_requested.count() - settings_before,
                   c.does == Does::Settings || c.does == Does::MessageAndSettings ? 1 : 0);
         EXPECT_EQ(update.count() - update_before, c.does == Does::UpdateCheck ? 1 : 0);
         EXPECT_EQ(catcher.urls.size() - urls_before, c.does == Does::OpenHelp ? 1 : 0);
@@ -654,10 +645,8 @@ TEST_F(MainWindowTest, ResizingTheWindowLeavesTheListsAlone)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.width);
-        form.reset();
-        form = std::make_unique<TForm2>(dialogs);
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        build_window();
+        show_window();
         ASSERT_EQ(form->pane_widths(), (PaneWidths{100, 102, 195, 490, 218}));
         form->resize(c.width, form->height());
         QTRY_COMPARE(form->width(), c.width);

@@ -8,7 +8,7 @@
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "support/event_loop_watch.h"
-#include "support/scripted_dialogs.h"
+#include "support/main_window_fixture.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
 
@@ -34,34 +34,17 @@ namespace {
 using test::ScriptedDialogs;
 using test::TempFolder;
 
-class BackupWindowTest : public ::testing::Test {
+class BackupWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
-        program = dir.mkdir(QStringLiteral("program"));
-        zhu = dir.mkdir(QStringLiteral("main"));
-        bei = dir.mkdir(QStringLiteral("backup"));
-        set_program_folder_override(program);
-        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_value(QStringLiteral("zhu_db"), zhu);
-        settings->set_value(QStringLiteral("bei_db"), bei);
         settings->set_value(QStringLiteral("auto"), QStringLiteral("1"));
         settings->set_value(QStringLiteral("tian"), QStringLiteral("10"));
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
+        start();
         form->show();
-    }
-    void TearDown() override
-    {
-        form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
     }
     QString today_copy() const { return join_path(bei, backup_file_name(QStringLiteral("buckup_"), 0)); }
 
-    TempFolder dir;
-    QString program, zhu, bei;
     // A changed database holding `megabytes` MB that do not compress (random from `seed`), to be
     // backed up to `server`.
     void back_up_to(const test::ApacheDav &server, int megabytes, quint32 seed)
@@ -74,10 +57,6 @@ class BackupWindowTest : public ::testing::Test {
         form->run.dav_password = QStringLiteral("p");
         form->store.set_changed(true);
     }
-
-    ScriptedDialogs dialogs;
-    std::unique_ptr<SettingsStore> settings;
-    std::unique_ptr<TForm2> form;
 };
 
 TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)

@@ -7,7 +7,7 @@
 #include "store/connection.h"
 #include "support/db_check.h"
 #include "support/event_loop_watch.h"
-#include "support/scripted_dialogs.h"
+#include "support/main_window_fixture.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -30,35 +30,16 @@ using test::ScriptedDialogs;
 using test::TempFolder;
 using Kind = ScriptedDialogs::Kind;
 
-class ExportWindowTest : public ::testing::Test {
+class ExportWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
-        program = dir.mkdir(QStringLiteral("program"));
-        zhu = dir.mkdir(QStringLiteral("main"));
-        bei = dir.mkdir(QStringLiteral("backup"));
         out = dir.mkdir(QStringLiteral("out"));
-        set_program_folder_override(program);
-        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_value(QStringLiteral("zhu_db"), zhu);
-        settings->set_value(QStringLiteral("bei_db"), bei);
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
+        start();
         ASSERT_EQ(form->store.status(), kMainAndBackup);
     }
-    void TearDown() override
-    {
-        form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
-    }
 
-    TempFolder dir;
-    QString program, zhu, bei, out;
-    std::unique_ptr<SettingsStore> settings;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
+    QString out;
 };
 
 TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)

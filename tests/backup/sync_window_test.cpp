@@ -12,8 +12,7 @@
 #include "platform/settings_store.h"
 #include "store/set_table.h"
 #include "support/db_check.h"
-#include "support/program_folders.h"
-#include "support/scripted_dialogs.h"
+#include "support/main_window_fixture.h"
 #include "support/share_peer.h"
 #include "support/temp_folder.h"
 #include "support/webdav_server.h"
@@ -45,23 +44,17 @@ using test::TempFolder;
 
 const QString kAskSync = QStringLiteral("将会从网盘下载数据库并替换当前的数据库（替换时会自动备份），是否从网盘同步？");
 
-class SyncWindowTest : public ::testing::Test, protected test::ProgramFolders {
+class SyncWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.started()) << server.error().toStdString();
         settings->set_value(QStringLiteral("auto"), QStringLiteral("1"));
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
+        start();
         form->show();
         form->run.dav_url = server.url();
         form->run.dav_username = QStringLiteral("u");
         form->run.dav_password = QStringLiteral("p");
-    }
-    void TearDown() override
-    {
-        dialogs.verify_done();
-        form.reset();
     }
     void add_major(const QString &caption)
     {
@@ -76,17 +69,9 @@ class SyncWindowTest : public ::testing::Test, protected test::ProgramFolders {
                                  database_file_in(zhu), form->run.zip_password, dialogs, steps),
                   UploadOutcome::Uploaded);
     }
-    QStringList majors() const
-    {
-        QStringList out;
-        for (int i = 0; i < form->catalogue_pane()->major_list()->count(); ++i)
-            out << form->catalogue_pane()->major_list()->item(i)->text();
-        return out;
-    }
+    QStringList majors() const { return texts(form->catalogue_pane()->major_list()); }
 
     test::ApacheDav server{QStringLiteral("u"), QStringLiteral("p")};
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
 };
 
 // The first sync knows nothing of a common past: both sides' notes are kept, the merged file

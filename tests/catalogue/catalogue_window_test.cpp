@@ -6,9 +6,8 @@
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
-#include "support/program_folders.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -33,39 +32,15 @@ const QString kAdded = QStringLiteral("添加成功。");
 const QString kDeleted = QStringLiteral("删除成功。");
 const QString kPrompt = QStringLiteral("请输入");
 
-// Scripted dialogs that also keep the title of every input box.
-class TitledDialogs : public ScriptedDialogs {
-  public:
-    bool input(const QString &title, const QString &prompt, QString &value) override
-    {
-        titles << title;
-        return ScriptedDialogs::input(title, prompt, value);
-    }
-    QStringList titles;
-};
-
-class CatalogueWindowTest : public ::testing::Test, protected test::ProgramFolders {
+class CatalogueWindowTest : public test::MainWindowFixture {
   protected:
-    void SetUp() override { start(); }
-    void TearDown() override
-    {
-        dialogs.verify_done();
-        form.reset();
-    }
-
     // Creates the window as the program does at start-up (closing the previous one).
-    void start()
-    {
-        if (form)
-            form->FormDestroy();
-        form.reset();
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
-    }
+    void SetUp() override { start(); }
+    void start() { MainWindowFixture::start(true); }
 
     void click(const char *name)
     {
-        auto *b = form->findChild<QToolButton *>(QString::fromLatin1(name));
+        auto *b = widget<QToolButton>(name);
         ASSERT_TRUE(b) << name;
         b->click();
         dialogs.verify_done();
@@ -91,21 +66,11 @@ class CatalogueWindowTest : public ::testing::Test, protected test::ProgramFolde
         form->catalogue_pane()->minor_list()->setCurrentRow(row);
         form->ListBox2Click();
     }
-    static QStringList texts(const QListWidget *l)
-    {
-        QStringList out;
-        for (int i = 0; i < l->count(); ++i)
-            out << l->item(i)->text();
-        return out;
-    }
     qint64 px(const QString &table, const QString &caption)
     {
         return form->store.get_first_integer(QStringLiteral("select px from ") + table +
                                              QStringLiteral(" where caption='") + caption + QStringLiteral("'"));
     }
-
-    TitledDialogs dialogs;
-    std::unique_ptr<TForm2> form;
 };
 
 TEST_F(CatalogueWindowTest, StartUpSelectsTheFirstMinorCategoryAndRunsItsClick)
@@ -159,7 +124,7 @@ TEST_F(CatalogueWindowTest, InputBoxTitles)
     add_minor(QStringLiteral("乙"));
     dialogs.expect_input(kPrompt, QStringLiteral("丙"));
     click("ToolButton17");
-    EXPECT_EQ(dialogs.titles, QStringList({"请输入大类名称", "请输入小类名称", "请输入新的名称"}));
+    EXPECT_EQ(dialogs.input_titles(), QStringList({"请输入大类名称", "请输入小类名称", "请输入新的名称"}));
 }
 
 TEST_F(CatalogueWindowTest, MovingAMinorCategoryReloadsTheMinorList)

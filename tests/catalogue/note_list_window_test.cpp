@@ -9,9 +9,8 @@
 #include "store/note_search_index.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
-#include "support/program_folders.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -86,28 +85,15 @@ struct NoteSpec {
     int px = 100;
 };
 
-class NoteListWindowTest : public ::testing::Test, protected test::ProgramFolders {
+class NoteListWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
-        ASSERT_TRUE(form->store.main_connected());
-        ASSERT_TRUE(form->store.backup_connected());
-        // The test data need not survive a power cut.
-        form->store.main().query(QStringLiteral("PRAGMA synchronous=OFF"));
-        form->store.main().query(QStringLiteral("PRAGMA bei.synchronous=OFF"));
+        start_connected();
+        write_without_sync();
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
     }
-    void TearDown() override
-    {
-        dialogs.verify_done();
-        form.reset();
-    }
-
-    // Test data goes into both databases, so that they stay mirrors.
-    void exec(const QString &sql, const SqlParams &params = {}) { test::write_sql(form->store, sql, params); }
 
     int add_note(int section, const NoteSpec &n)
     {
@@ -125,36 +111,12 @@ class NoteListWindowTest : public ::testing::Test, protected test::ProgramFolder
         return add_note(section, NoteSpec{caption, 0, 0, label, QVariant(QChar(0xFEFF) + body), {}, 100});
     }
 
-    void show_section(const QString &caption)
-    {
-        form->catalogue_pane()->minor_list()->clear();
-        form->catalogue_pane()->minor_list()->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
-        form->catalogue_pane()->minor_list()->setCurrentRow(caption == QStringLiteral("甲类") ? 0 : 1);
-        form->fill_section_notes(caption);
-    }
     void search(const QString &text)
     {
         form->Edit1->setText(text);
         form->Button1Click();
     }
-    QStringList entries() const
-    {
-        QStringList out;
-        for (int i = 0; i < form->note_list_model()->count(); ++i)
-            out << test::note_text(*form, i);
-        return out;
-    }
-    // Clicks entry `row` as the user does.
-    void click_entry(int row)
-    {
-        QListView *l = test::note_list(*form);
-        const QRect r = l->visualRect(l->model()->index(row, 0));
-        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, r.center());
-    }
     qint64 changes() { return form->store.get_first_integer(QStringLiteral("select total_changes()")); }
-
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
 };
 
 TEST_F(NoteListWindowTest, EmptySearchListsAllNotesTwoHundredPerPage)

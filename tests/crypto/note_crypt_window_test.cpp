@@ -14,9 +14,8 @@
 #include "store/note_rows.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
-#include "support/program_folders.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -59,24 +58,14 @@ QByteArray small_jpeg()
     return bytes;
 }
 
-class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolders {
+class NoteCryptWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
-        ASSERT_TRUE(form->store.main_connected());
-        ASSERT_TRUE(form->store.backup_connected());
+        start_connected();
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
     }
-    void TearDown() override
-    {
-        dialogs.verify_done();
-        form.reset();
-    }
-
-    void exec(const QString &sql, const SqlParams &params = {}) { test::write_sql(form->store, sql, params); }
 
     // A note stored in `mode` by the program's own rules (plain fields, password).
     int add_note(int section, const PlainNoteFields &fields, int mode = 0, const QString &password = {}, int px = 100)
@@ -90,25 +79,6 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
         return id;
     }
 
-    void show_section(const QString &caption)
-    {
-        form->catalogue_pane()->minor_list()->clear();
-        form->catalogue_pane()->minor_list()->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
-        form->catalogue_pane()->minor_list()->setCurrentRow(caption == QStringLiteral("甲类") ? 0 : 1);
-        form->fill_section_notes(caption);
-    }
-    QStringList entries() const
-    {
-        QStringList out;
-        for (int i = 0; i < form->note_list_model()->count(); ++i)
-            out << test::note_text(*form, i);
-        return out;
-    }
-    void click_entry(int row)
-    {
-        QListView *l = test::note_list(*form);
-        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualRect(l->model()->index(row, 0)).center());
-    }
     void passwords(const QString &pw)
     {
         dialogs.expect_password(QStringLiteral("密码"), pw);
@@ -168,15 +138,7 @@ class NoteCryptWindowTest : public ::testing::Test, protected test::ProgramFolde
     QString autosave_file(int id) const { return autosave_path(form->run.tmp_save, id); }
     // The program starts again on the same folders; a pending autosave is recovered while the
     // window is created (the first minor category, "甲类", is selected then).
-    void restart()
-    {
-        form.reset();
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
-    }
-
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
+    void restart() { start(); }
 };
 
 TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)

@@ -6,8 +6,8 @@
 #include "platform/paths.h"
 #include "platform/settings_store.h"
 #include "support/dark_palette.h"
+#include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -57,32 +57,22 @@ void check(QAbstractItemView *l)
     EXPECT_GT(grey_range(img, other).second, 200) << name;
 }
 
-class DarkListsTest : public ::testing::Test {
+class DarkListsTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
         old_palette = QApplication::palette();
         QApplication::setPalette(dark_palette());
-        set_program_folder_override(dir.mkdir(QStringLiteral("program")));
-        set_autosave_folder_override(dir.mkdir(QStringLiteral("tmp")));
-        settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
-        settings->set_zhu_db(dir.mkdir(QStringLiteral("main")));
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
+        settings->set_bei_db(QString()); // the main database alone
+        start();
     }
     void TearDown() override
     {
-        form.reset();
-        set_program_folder_override({});
-        set_autosave_folder_override({});
+        MainWindowFixture::TearDown();
         QApplication::setPalette(old_palette);
     }
 
     QPalette old_palette;
-    TempFolder dir;
-    std::unique_ptr<SettingsStore> settings;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
 };
 
 TEST_F(DarkListsTest, SelectedEntryIsBlackOnItsLightRowOthersFollowThePalette)

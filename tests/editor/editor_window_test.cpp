@@ -11,9 +11,8 @@
 #include "platform/settings_store.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
-#include "support/program_folders.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +44,7 @@ using test::TempFolder;
 const QString kNotFound = QStringLiteral("内容没有找到");
 const QString kEnterText = QStringLiteral("请先输入要查找的内容");
 
-class EditorWindowTest : public ::testing::Test, protected test::ProgramFolders {
+class EditorWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
@@ -54,18 +53,9 @@ class EditorWindowTest : public ::testing::Test, protected test::ProgramFolders 
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,2,'乙类')"));
     }
-    void TearDown() override
-    {
-        dialogs.verify_done();
-        form.reset();
-    }
     void start()
     {
-        form.reset();
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
-        ASSERT_TRUE(form->store.main_connected());
-        ASSERT_TRUE(form->store.backup_connected());
+        start_connected();
         form->print_dialog = [](QPrinter &) {
             ADD_FAILURE() << "print dialog";
             return false;
@@ -75,7 +65,6 @@ class EditorWindowTest : public ::testing::Test, protected test::ProgramFolders 
             return true;
         };
     }
-    void exec(const QString &sql, const SqlParams &params = {}) { test::write_sql(form->store, sql, params); }
 
     // A note in minor category `section` with an RTF body made from `doc`.
     int add_note(int section, const QString &caption, const QTextDocument &doc)
@@ -129,8 +118,6 @@ class EditorWindowTest : public ::testing::Test, protected test::ProgramFolders 
         form->RichEdit1->setTextCursor(c);
     }
 
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
     QStringList opened;
 };
 

@@ -7,9 +7,8 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
-#include "support/program_folders.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -39,28 +38,20 @@ using Kind = ScriptedDialogs::Kind;
 
 const QString kOldTime = QStringLiteral("2023-11-02 08:09:10");
 
-class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolders {
+class NoteSaveWindowTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
+        start();
         ASSERT_TRUE(form->store.backup_connected());
-        form->store.main().query(QStringLiteral("PRAGMA synchronous=OFF"));
-        form->store.main().query(QStringLiteral("PRAGMA bei.synchronous=OFF"));
+        write_without_sync();
         exec(QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"));
         exec(QStringLiteral("insert into Section(px,classId,caption) values(200,1,'乙类')"));
         form->catalogue_pane()->major_list()->setCurrentRow(-1);
         form->selection = CatalogueSelection();
         select_class();
     }
-    void TearDown() override
-    {
-        dialogs.verify_done();
-        form.reset();
-    }
 
-    void exec(const QString &sql, const SqlParams &params = {}) { test::write_sql(form->store, sql, params); }
     QVariant main_value(const QString &sql) { return form->store.main().query_first(sql).value_or(QVariant()); }
 
     int add_plain(const QString &caption, const QString &body, const QString &label = {}, int px = 100)
@@ -96,9 +87,6 @@ class NoteSaveWindowTest : public ::testing::Test, protected test::ProgramFolder
     }
     void save() { form->SpeedButton2->click(); }
     QString dump() { return test::dump_database(form->store.main()); }
-
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
 };
 
 TEST_F(NoteSaveWindowTest, TitleWithQuotesAndPercentStaysExactOverRepeatedSaves)

@@ -1,7 +1,7 @@
 #include "app/ui/tform2.h"
 #include "pictures/picture_codec.h"
 #include "pictures/picture_test_util.h"
-#include "support/scripted_dialogs.h"
+#include "support/main_window_fixture.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -17,25 +17,15 @@ using test::ScriptedDialogs;
 using test::TempFolder;
 using Kind = ScriptedDialogs::Kind;
 
-class InsertPictureTest : public ::testing::Test {
+class InsertPictureTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
-        form = std::make_unique<TForm2>(dialogs);
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        build_window();
+        show_window();
         form->note.is_rtf = BodyKind::Plain;
         form->set_panel(4, QStringLiteral("TXT"));
     }
-    void TearDown() override
-    {
-        form.reset();
-        dialogs.verify_done();
-    }
-
-    ScriptedDialogs dialogs;
-    TempFolder dir;
-    std::unique_ptr<TForm2> form;
 };
 
 TEST_F(InsertPictureTest, InsertReplacesTheSelectionAndMakesTheBodyRichText)

@@ -11,9 +11,8 @@
 #include "store/connection.h"
 #include "store/note_store.h"
 #include "support/db_check.h"
+#include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
-#include "support/program_folders.h"
-#include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +43,7 @@ using Kind = ScriptedDialogs::Kind;
 const QString kDeleteQuestion = QStringLiteral("是否删除当前图片？");
 const QString kChooseFirst = QStringLiteral("请先鼠标点击来选择一个要删除的图片。");
 
-class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders {
+class PicturePanelTest : public test::MainWindowFixture {
   protected:
     void SetUp() override
     {
@@ -52,20 +51,10 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
         note_id = add_note(QStringLiteral("带图片的笔记"));
         open_note();
     }
-    void TearDown() override
-    {
-        dialogs.verify_done();
-        form.reset();
-    }
-
     void open_window()
     {
-        form = std::make_unique<TForm2>(dialogs);
-        form->FormCreate(*settings);
-        ASSERT_TRUE(form->store.main_connected());
-        ASSERT_TRUE(form->store.backup_connected());
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        start_connected();
+        show_window();
     }
     int add_note(const QString &caption)
     {
@@ -99,9 +88,9 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
         ASSERT_EQ(form->note.noteId, note_id);
     }
     // The pane's widgets, found by name as the rest of the program knows them.
-    QScrollArea *box() const { return form->findChild<QScrollArea *>(QStringLiteral("ScrollBox1")); }
-    QToolButton *button(const char *name) const { return form->findChild<QToolButton *>(QString::fromLatin1(name)); }
-    QLabel *number() const { return form->findChild<QLabel *>(QStringLiteral("LabelPictureNumber")); }
+    QScrollArea *box() const { return widget<QScrollArea>("ScrollBox1"); }
+    QToolButton *button(const char *name) const { return widget<QToolButton>(name); }
+    QLabel *number() const { return widget<QLabel>("LabelPictureNumber"); }
     int width() const { return box()->viewport()->width(); }
     QString picture_file(const QString &name, const QByteArray &bytes)
     {
@@ -132,8 +121,6 @@ class PicturePanelTest : public ::testing::Test, protected test::ProgramFolders 
         return n;
     }
 
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm2> form;
     int note_id = -1;
 };
 

@@ -12,7 +12,8 @@ ProgramFolders::ProgramFolders()
     bei = dir.mkdir(QStringLiteral("backup"));
     tmp = dir.mkdir(QStringLiteral("tmp"));
     QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    set_program_folder_override(dir.mkdir(QStringLiteral("program")));
+    program = dir.mkdir(QStringLiteral("program"));
+    set_program_folder_override(program);
     set_autosave_folder_override(tmp);
     settings = std::make_unique<SettingsStore>(dir.file(QStringLiteral("YunShanNote.ini")));
     settings->set_zhu_db(zhu);

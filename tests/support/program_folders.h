@@ -19,9 +19,10 @@ class ProgramFolders {
     ProgramFolders &operator=(const ProgramFolders &) = delete;
 
     TempFolder dir;
-    QString zhu; // main database folder
-    QString bei; // backup database folder
-    QString tmp; // autosave folder (0700)
+    QString zhu;     // main database folder
+    QString bei;     // backup database folder
+    QString tmp;     // autosave folder (0700)
+    QString program; // program folder
     std::unique_ptr<SettingsStore> settings;
 };
 

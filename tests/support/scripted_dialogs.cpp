@@ -119,7 +119,7 @@ Dialogs::Answer ScriptedDialogs::question_yes_no_cancel(const QString &text)
 
 bool ScriptedDialogs::input(const QString &title, const QString &prompt, QString &value)
 {
-    Q_UNUSED(title);
+    input_titles_ << title;
     Expectation e;
     if (!take(Kind::Input, prompt, e) || e.answer == Answer::Cancel)
         return false;

@@ -59,6 +59,8 @@ class ScriptedDialogs : public Dialogs {
 
     // Every text shown so far, in order (message text, question text, input prompt …).
     const QStringList &shown() const { return shown_; }
+    // The title of every input box shown so far, in order.
+    const QStringList &input_titles() const { return input_titles_; }
     bool pending() const { return !queue_.empty(); }
     // Fails the test when queued prompts were never shown; clears the queue.
     void verify_done();
@@ -91,6 +93,7 @@ class ScriptedDialogs : public Dialogs {
 
     std::deque<Expectation> queue_;
     QStringList shown_;
+    QStringList input_titles_;
     QFont offered_font_;
     QString last_start_;
 };
