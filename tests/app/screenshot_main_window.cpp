@@ -58,7 +58,7 @@ int main(int argc, char **argv)
     }
     form.catalogue_pane()->major_list()->addItems({QStringLiteral("工作"), QStringLiteral("生活")});
     form.catalogue_pane()->minor_list()->addItems({QStringLiteral("会议记录"), QStringLiteral("读书笔记")});
-    yunshan::test::put_note_entries(form, {QStringLiteral("1 第一篇笔记"), QStringLiteral("2 第二篇笔记")}, {1, 2});
+    yunshan::test::put_note_entries(form, {QStringLiteral("第一篇笔记"), QStringLiteral("第二篇笔记")}, {1, 2});
     form.catalogue_pane()->major_list()->setCurrentRow(0); // a selected row of each list
     form.catalogue_pane()->minor_list()->setCurrentRow(1);
     yunshan::test::choose_note(form, 0);
