@@ -41,6 +41,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -561,7 +562,8 @@ int main(int argc, char **argv)
     // input, in steps, and the thumbnails out of view decoded; the longest step is the longest
     // the program does not answer.
     {
-        open_big(false);
+        open_big(false); // a new document
+        body = form.RichEdit1->document();
         const int pending = form.picture_pane()->pending_thumbnails();
         QElapsedTimer t;
         t.start();
