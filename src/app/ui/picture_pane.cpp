@@ -296,8 +296,13 @@ void PicturePane::add_thumbnails(const QList<int> &ids)
         placeholders_[static_cast<size_t>(i)] = thumb;
     }
     fill_visible_thumbnails();
-    if (shown_batch_ && shown_batch_->helper_stopped())
-        finish_thumbnails(); // no helper: nothing else would decode the rest
+    // The rest comes as the helper reports; without a helper (or when it has already stopped and
+    // reported), it is decoded once the event loop runs.
+    if (shown_batch_->helper_stopped()) {
+        const quint64 generation = shown_generation_;
+        QMetaObject::invokeMethod(
+            this, [this, generation] { collect_thumbnails(generation); }, Qt::QueuedConnection);
+    }
 }
 
 int PicturePane::pending_thumbnails() const
