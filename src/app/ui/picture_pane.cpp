@@ -294,6 +294,10 @@ void PicturePane::add_thumbnails(const QList<int> &ids)
         auto *thumb = new_thumbnail(ids.at(i), slot);
         thumb->setFrameStyle(QFrame::Box);
         placeholders_[static_cast<size_t>(i)] = thumb;
+        // Bytes without a readable header are no picture the panel can show: said at once.
+        if (!imagelist.slot(slot).picture.isValid())
+            if (std::optional<Thumbnail> t = shown_batch_->take(i))
+                fill_thumbnail(i, *t);
     }
     fill_visible_thumbnails();
     // The rest comes as the helper reports; without a helper (or when it has already stopped and
