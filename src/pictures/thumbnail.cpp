@@ -27,8 +27,8 @@ Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width)
     return t;
 }
 
-ThumbnailBatch::ThumbnailBatch(QList<QByteArray> pictures, int panel_width)
-    : pictures_(std::move(pictures)), panel_width_(panel_width),
+ThumbnailBatch::ThumbnailBatch(QList<QByteArray> pictures, int panel_width, std::function<void()> ready)
+    : pictures_(std::move(pictures)), panel_width_(panel_width), ready_(std::move(ready)),
       claims_(std::make_unique<std::atomic<int>[]>(static_cast<size_t>(pictures_.size()))),
       helper_thumbnails_(static_cast<size_t>(pictures_.size()))
 {
@@ -36,49 +36,79 @@ ThumbnailBatch::ThumbnailBatch(QList<QByteArray> pictures, int panel_width)
         claims_[static_cast<size_t>(i)].store(kFree, std::memory_order_relaxed);
     if (pictures_.isEmpty())
         return;
+    helper_stopped_.store(false, std::memory_order_relaxed);
     try {
         helper_ = std::thread([this] { help(); });
     } catch (const std::system_error &) {
-        // No helper: take() decodes them all.
+        // No helper: the caller decodes them all.
+        helper_stopped_.store(true, std::memory_order_release);
     }
 }
 
 ThumbnailBatch::~ThumbnailBatch()
 {
+    stop();
     if (helper_.joinable())
         helper_.join();
 }
 
 void ThumbnailBatch::help()
 {
-    for (qsizetype i = 0; i < pictures_.size(); ++i) {
+    for (qsizetype i = 0; i < pictures_.size() && !stop_.load(std::memory_order_relaxed); ++i) {
         std::atomic<int> &claim = claims_[static_cast<size_t>(i)];
         int expected = kFree;
         if (!claim.compare_exchange_strong(expected, kHelper, std::memory_order_acq_rel))
-            return; // the caller has come this far from the other end
+            continue; // the caller has taken it
         try {
             helper_thumbnails_[static_cast<size_t>(i)] = decode_thumbnail(pictures_.at(i), panel_width_);
         } catch (...) {
-            return; // left claimed but not done: the caller decodes it
+            // Given back (unless the caller took it meanwhile): the caller decodes it.
+            expected = kHelper;
+            claim.compare_exchange_strong(expected, kFree, std::memory_order_acq_rel);
+            break;
         }
-        claim.store(kHelperDone, std::memory_order_release);
+        // The caller may have taken it meanwhile and decoded it itself: then this one is unused.
+        expected = kHelper;
+        if (claim.compare_exchange_strong(expected, kHelperDone, std::memory_order_acq_rel) && ready_)
+            ready_();
     }
+    helper_stopped_.store(true, std::memory_order_release);
+    if (ready_)
+        ready_();
+}
+
+std::optional<Thumbnail> ThumbnailBatch::take(qsizetype i)
+{
+    std::atomic<int> &claim = claims_[static_cast<size_t>(i)];
+    int state = claim.load(std::memory_order_acquire);
+    // Free or still with the helper: the caller decodes it; done by the helper: the caller takes it.
+    while (state != kCaller && !claim.compare_exchange_weak(state, kCaller, std::memory_order_acq_rel)) {
+    }
+    if (state == kCaller)
+        return std::nullopt;
+    if (state == kHelperDone)
+        return std::move(helper_thumbnails_[static_cast<size_t>(i)]);
+    return decode_thumbnail(pictures_.at(i), panel_width_);
 }
 
 std::vector<Thumbnail> ThumbnailBatch::take()
 {
     std::vector<Thumbnail> thumbnails(static_cast<size_t>(pictures_.size()));
-    for (qsizetype i = pictures_.size() - 1; i >= 0; --i) {
-        std::atomic<int> &claim = claims_[static_cast<size_t>(i)];
-        int state = kFree;
-        if (!claim.compare_exchange_strong(state, kCaller, std::memory_order_acq_rel) && state == kHelper)
-            state = claim.load(std::memory_order_acquire);
-        if (state == kHelperDone)
-            thumbnails[static_cast<size_t>(i)] = std::move(helper_thumbnails_[static_cast<size_t>(i)]);
-        else
-            thumbnails[static_cast<size_t>(i)] = decode_thumbnail(pictures_.at(i), panel_width_);
-    }
+    for (qsizetype i = pictures_.size() - 1; i >= 0; --i)
+        if (std::optional<Thumbnail> t = take(i))
+            thumbnails[static_cast<size_t>(i)] = std::move(*t);
     return thumbnails;
+}
+
+std::vector<std::pair<qsizetype, Thumbnail>> ThumbnailBatch::take_ready()
+{
+    std::vector<std::pair<qsizetype, Thumbnail>> ready;
+    for (qsizetype i = 0; i < pictures_.size(); ++i) {
+        int state = kHelperDone;
+        if (claims_[static_cast<size_t>(i)].compare_exchange_strong(state, kCaller, std::memory_order_acq_rel))
+            ready.emplace_back(i, std::move(helper_thumbnails_[static_cast<size_t>(i)]));
+    }
+    return ready;
 }
 
 } // namespace yunshan

@@ -8,8 +8,11 @@
 #include "pictures/thumbnail_slots.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace yunshan {
@@ -24,22 +27,36 @@ struct Thumbnail {
 Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width);
 
 // The thumbnails of a note's pictures, decoded beside the rest of the opening: a helper thread
-// starts on the first picture at once, while the caller goes on reading the note; take() then
-// decodes on the calling thread, from the last picture back, whatever the helper has not begun,
-// and returns one thumbnail per picture, in the pictures' order. take() never waits for the
-// helper: a picture the helper is still decoding (on a busy machine it may not be running at
-// all) is decoded again by the caller. Without pictures, or when no thread can be started,
-// take() decodes them all.
+// starts on the first picture at once and goes on through the last while the caller reads the
+// note and shows what is in view. take(i) gives one picture's thumbnail at once: the helper's
+// when it finished that picture, else decoded on the calling thread, also while the helper is
+// still at it (on a busy machine it may not be running at all), so the caller never waits for
+// the helper. take_ready() collects what the helper finished since. Without pictures, or when no
+// thread can be started, nothing is decoded until taken.
 class ThumbnailBatch {
   public:
-    ThumbnailBatch(QList<QByteArray> pictures, int panel_width);
-    // Waits for the helper, which has one picture left at most once take() returned.
+    // `ready`, when given, is called on the helper thread each time it finished a picture and
+    // once when it stops; it must not call back into the batch.
+    ThumbnailBatch(QList<QByteArray> pictures, int panel_width, std::function<void()> ready = {});
+    // Stops the helper and waits for it, which has one picture left at most.
     ~ThumbnailBatch();
     ThumbnailBatch(const ThumbnailBatch &) = delete;
     ThumbnailBatch &operator=(const ThumbnailBatch &) = delete;
 
-    // Call once.
+    qsizetype size() const { return pictures_.size(); }
+    const QByteArray &picture(qsizetype i) const { return pictures_.at(i); }
+    int panel_width() const { return panel_width_; }
+    // Picture `i`'s thumbnail, once: nothing when it was taken before.
+    std::optional<Thumbnail> take(qsizetype i);
+    // Every picture's thumbnail not taken before, in the pictures' order: decoded on the calling
+    // thread from the last picture back to where the helper has come.
     std::vector<Thumbnail> take();
+    // The thumbnails the helper finished and nobody took yet, with their pictures' indexes.
+    std::vector<std::pair<qsizetype, Thumbnail>> take_ready();
+    // True once the helper stopped (or never ran): what is left is the caller's to decode.
+    bool helper_stopped() const { return helper_stopped_.load(std::memory_order_acquire); }
+    // The helper begins no further picture.
+    void stop() { stop_.store(true, std::memory_order_relaxed); }
 
   private:
     enum Claim : int { kFree, kHelper, kHelperDone, kCaller };
@@ -48,9 +65,12 @@ class ThumbnailBatch {
 
     const QList<QByteArray> pictures_;
     const int panel_width_;
+    const std::function<void()> ready_;
     std::unique_ptr<std::atomic<int>[]> claims_; // one Claim per picture
     // Written by the helper only; an element is read by the caller once its claim is kHelperDone.
     std::vector<Thumbnail> helper_thumbnails_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> helper_stopped_{true};
     std::thread helper_; // last: started once everything above exists
 };
 

@@ -41,6 +41,15 @@ int ThumbnailSlots::set_pending_id(qint64 id)
     return index;
 }
 
+void ThumbnailSlots::set_picture(int index, QSize picture)
+{
+    Slot &s = slots_.at(static_cast<size_t>(index));
+    if (!s.used || s.picture == picture)
+        return;
+    s.picture = picture;
+    rescale(panel_width_);
+}
+
 int ThumbnailSlots::find(qint64 id) const
 {
     for (int i = 0; i < kSlots; ++i)

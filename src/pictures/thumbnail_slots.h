@@ -33,6 +33,9 @@ class ThumbnailSlots {
     int add(qint64 id, QSize picture, int panel_width);
     // Gives the thumbnail still waiting for its id (id -1) the id `id`; returns its slot or -1.
     int set_pending_id(qint64 id);
+    // The picture in slot `index` turned out to be of `picture` size (invalid: the stand-in): its
+    // height follows, and the thumbnails below it move with it, keeping their gaps.
+    void set_picture(int index, QSize picture);
     // First slot carrying `id`, -1 when none.
     int find(qint64 id) const;
     // Empties the first slot carrying `id` and returns its index (-1 when none). The others keep

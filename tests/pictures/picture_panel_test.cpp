@@ -5,6 +5,7 @@
 #include "app/ui/tform2.h"
 #include "pictures/picture_codec.h"
 #include "pictures/picture_test_util.h"
+#include "pictures/thumbnail_slots.h"
 #include "pictures/ui/tpictureview.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -365,6 +366,184 @@ TEST(PicturePaneAlone, SelectsOpensAndAsksThroughItsSignals)
     EXPECT_EQ(selected.last().at(0).toInt(), -1);
     EXPECT_EQ(pane.thumbnail_count(), 0);
     dialogs.verify_done();
+}
+
+// An opened note's pictures: more than the pane shows at once, with a picture that is cut off
+// after its header, one whose bytes are no picture at all, and one cut off out of view.
+struct NotePictures {
+    QList<QByteArray> bytes;
+    QList<int> ids;
+};
+
+NotePictures note_pictures(int first_id)
+{
+    NotePictures n;
+    for (int i = 0; i < 9; ++i) {
+        QByteArray b = encode_jpeg(sample_image(300 + 20 * i, 180 + 15 * i));
+        if (i == 1 || i == 6)
+            b.truncate(b.size() / 2);
+        if (i == 4)
+            b = QByteArray("no picture here");
+        n.bytes.append(b);
+        n.ids.append(first_id + i);
+    }
+    return n;
+}
+
+// What a thumbnail shows, for comparing a pane with another.
+struct Shown {
+    QString name, accessible, text, hint;
+    QVariant id;
+    QRect geometry;
+    int frame;
+    QImage image;
+    bool operator==(const Shown &) const = default;
+};
+
+std::vector<Shown> shown_thumbnails(const PicturePane &pane)
+{
+    std::vector<Shown> all;
+    for (int slot = 0; slot < ThumbnailSlots::kSlots; ++slot) {
+        auto *t = qobject_cast<QLabel *>(pane.thumbnail(slot));
+        if (!t) {
+            all.push_back({});
+            continue;
+        }
+        all.push_back({t->objectName(), t->accessibleName(), t->text(), t->toolTip(), t->property("picture_id"),
+                       t->geometry(), t->frameStyle(), t->pixmap().toImage()});
+    }
+    return all;
+}
+
+// Runs the event loop until the pane has decoded every thumbnail (about five seconds at most).
+void finish_by_event_loop(PicturePane &pane)
+{
+    for (int i = 0; i < 500 && pane.pending_thumbnails() > 0; ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(pane.pending_thumbnails(), 0);
+}
+
+class PicturePaneOpening : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        for (PicturePane *p : {&lazy, &eager}) {
+            p->resize(220, 400);
+            p->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(p));
+        }
+    }
+    // Opens `n` as the window does: decoding starts, the old note goes, the thumbnails come.
+    static void open(PicturePane &pane, const NotePictures &n)
+    {
+        pane.start_thumbnails(n.bytes);
+        pane.clear();
+        pane.add_thumbnails(n.ids);
+    }
+    // The same, each picture decoded before it is placed.
+    static void open_eagerly(PicturePane &pane, const NotePictures &n)
+    {
+        pane.clear();
+        for (qsizetype i = 0; i < n.ids.size(); ++i)
+            pane.add_thumbnail(n.bytes.at(i), n.ids.at(i));
+    }
+    QScrollBar *scroll_bar(PicturePane &pane) const
+    {
+        return pane.findChild<QScrollArea *>(QStringLiteral("ScrollBox1"))->verticalScrollBar();
+    }
+    int view_height(PicturePane &pane) const
+    {
+        return pane.findChild<QScrollArea *>(QStringLiteral("ScrollBox1"))->viewport()->height();
+    }
+
+    ScriptedDialogs dialogs;
+    PicturePane lazy{dialogs};
+    PicturePane eager{dialogs};
+    const NotePictures note = note_pictures(100);
+};
+
+TEST_F(PicturePaneOpening, ShowsTheThumbnailsInViewAtOnceAndTheOthersWhenDecoded)
+{
+    QSignalSpy selected(&lazy, &PicturePane::pictureSelected);
+    open(lazy, note);
+    const int w = lazy.thumbnail_width();
+    // Before the event loop runs: decoded in view, placeholders of the picture's size below it
+    // (bytes without a readable header are the stand-in at once).
+    int in_view = 0;
+    int decoded = 0;
+    for (int slot = 0; slot < note.ids.size(); ++slot) {
+        auto *t = qobject_cast<QLabel *>(lazy.thumbnail(slot));
+        ASSERT_NE(t, nullptr) << slot;
+        EXPECT_EQ(t->accessibleName(), QStringLiteral("图片%1").arg(slot + 1));
+        const QSize header = picture_size(note.bytes.at(slot));
+        const bool shown = !t->pixmap().isNull() || t->text() == QStringLiteral("无法显示的图片");
+        decoded += shown;
+        if (t->y() < view_height(lazy))
+            ++in_view;
+        if (t->y() < view_height(lazy) || !header.isValid()) {
+            EXPECT_TRUE(shown) << slot;
+        } else {
+            EXPECT_TRUE(t->pixmap().isNull() && t->text().isEmpty()) << slot;
+            EXPECT_EQ(t->height(), thumbnail_height(header, w)) << slot;
+        }
+    }
+    EXPECT_GE(in_view, 2);
+    EXPECT_EQ(lazy.pending_thumbnails(), note.ids.size() - decoded);
+    ASSERT_GT(lazy.pending_thumbnails(), 2);
+
+    finish_by_event_loop(lazy);
+    open_eagerly(eager, note);
+    EXPECT_TRUE(shown_thumbnails(lazy) == shown_thumbnails(eager));
+    ASSERT_FALSE(selected.isEmpty());
+    EXPECT_EQ(selected.last().at(0).toInt(), note.ids.last());
+}
+
+TEST_F(PicturePaneOpening, PlaceholderScrolledIntoViewIsDecodedThen)
+{
+    open(lazy, note);
+    // Only the scroll range follows the new content, not the helper's results.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    ASSERT_GT(scroll_bar(lazy)->maximum(), view_height(lazy));
+    const int last = int(note.ids.size()) - 1;
+    auto *t = qobject_cast<QLabel *>(lazy.thumbnail(last));
+    ASSERT_TRUE(t->pixmap().isNull());
+    scroll_bar(lazy)->setValue(scroll_bar(lazy)->maximum());
+    EXPECT_FALSE(t->pixmap().isNull());
+    finish_by_event_loop(lazy);
+}
+
+// The note goes away, or changes, before its thumbnails are all decoded: the pane ends as one
+// that decoded each picture before placing it.
+TEST_F(PicturePaneOpening, ClosingOrChangingTheNoteBeforeTheRestIsDecoded)
+{
+    const NotePictures other = note_pictures(200);
+    struct Case {
+        const char *name;
+        std::function<void(PicturePane &, bool eagerly)> then;
+    } cases[] = {
+        {"closed", [](PicturePane &p, bool) { p.clear(); }},
+        {"another note opened",
+         [&](PicturePane &p, bool eagerly) { eagerly ? open_eagerly(p, other) : open(p, other); }},
+        {"a placeholder deleted", [&](PicturePane &p, bool) { EXPECT_TRUE(p.remove_thumbnail(note.ids.last())); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        open(lazy, note);
+        c.then(lazy, false);
+        finish_by_event_loop(lazy);
+        QTest::qWait(50); // anything the old helper still reports
+        open_eagerly(eager, note);
+        c.then(eager, true);
+        EXPECT_TRUE(shown_thumbnails(lazy) == shown_thumbnails(eager));
+    }
+    // The pane itself goes while its helper is at work.
+    {
+        auto pane = std::make_unique<PicturePane>(dialogs);
+        pane->resize(220, 400);
+        open(*pane, note);
+        pane.reset();
+        QTest::qWait(50);
+    }
 }
 
 // Runs `open`, which is to open the picture viewer modally; `look` sees the viewer, which is

@@ -1,6 +1,7 @@
 #include "app/ui/picture_pane.h"
 
 #include "app/ui/application_setup.h"
+#include "pictures/picture_codec.h"
 #include "pictures/thumbnail.h"
 #include "pictures/ui/tpictureview.h"
 
@@ -15,6 +16,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+
+#include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace yunshan {
 
@@ -166,9 +171,16 @@ PicturePane::PicturePane(Dialogs &dialogs, QWidget *parent) : QWidget(parent), d
 
     picture_panel_events_ = std::make_unique<PicturePanelEvents>(*this);
     ScrollBox1->viewport()->installEventFilter(picture_panel_events_.get());
+    // A placeholder scrolled into view is decoded then.
+    connect(ScrollBox1->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { fill_visible_thumbnails(); });
 }
 
-PicturePane::~PicturePane() = default;
+PicturePane::~PicturePane()
+{
+    // The helpers call back into the pane until they have stopped.
+    thumbnail_batch_.reset();
+    shown_batch_.reset();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Thumbnails
@@ -193,12 +205,8 @@ int PicturePane::thumbnail_count() const
     return n;
 }
 
-bool PicturePane::place_thumbnail(int id, QSize size, const QImage &image, const QString &error)
+QLabel *PicturePane::new_thumbnail(int id, int slot)
 {
-    const int width = thumbnail_width();
-    const int slot = imagelist.add(id, image.isNull() ? QSize() : size, width);
-    if (slot < 0)
-        return false; // all 100 slots taken: the picture stays stored, without a thumbnail
     auto *thumb = new QLabel(ScrollBoxContent);
     thumb->setObjectName(QStringLiteral("Image%1").arg(slot + 1));
     thumb->setAccessibleName(QStringLiteral("图片%1").arg(slot + 1));
@@ -208,27 +216,43 @@ bool PicturePane::place_thumbnail(int id, QSize size, const QImage &image, const
     // Reachable with Tab like the other controls; the frame shows which one has the focus.
     thumb->setFocusPolicy(Qt::StrongFocus);
     thumb->setStyleSheet(QStringLiteral("QLabel:focus { border: 2px solid palette(highlight); }"));
+    thumb->installEventFilter(picture_panel_events_.get());
+    thumbnail_slots[static_cast<size_t>(slot)] = thumb;
+    Q_EMIT pictureSelected(id);
+    lay_out_thumbnails();
+    thumb->show();
+    return thumb;
+}
+
+void PicturePane::show_thumbnail(QLabel *thumb, int slot, const QImage &image, const QString &error)
+{
     if (image.isNull()) {
         // Bytes the loader cannot show stay stored; the slot says so, the hint says why.
         thumb->setText(QStringLiteral("无法显示的图片"));
         thumb->setToolTip(error);
         thumb->setAlignment(Qt::AlignCenter);
         thumb->setFrameStyle(QFrame::Box);
-    } else {
-        // Kept no wider than the panel: the label stretches it, and a full-size picture per
-        // thumbnail would cost memory and time at every paint.
-        const int height = imagelist.slot(slot).height;
-        const QImage shown = image.width() > width && height > 0
-                                 ? image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                 : image;
-        thumb->setScaledContents(true);
-        thumb->setPixmap(QPixmap::fromImage(shown));
+        return;
     }
-    thumb->installEventFilter(picture_panel_events_.get());
-    thumbnail_slots[static_cast<size_t>(slot)] = thumb;
-    Q_EMIT pictureSelected(id);
-    lay_out_thumbnails();
-    thumb->show();
+    // Kept no wider than the panel: the label stretches it, and a full-size picture per
+    // thumbnail would cost memory and time at every paint.
+    const int width = thumbnail_width();
+    const int height = imagelist.slot(slot).height;
+    const QImage shown = image.width() > width && height > 0
+                             ? image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                             : image;
+    thumb->setFrameStyle(QFrame::NoFrame);
+    thumb->setScaledContents(true);
+    thumb->setPixmap(QPixmap::fromImage(shown));
+}
+
+bool PicturePane::place_thumbnail(int id, QSize size, const QImage &image, const QString &error)
+{
+    const int slot = imagelist.add(id, image.isNull() ? QSize() : size, thumbnail_width());
+    if (slot < 0)
+        return false; // all 100 slots taken: the picture stays stored, without a thumbnail
+    QLabel *thumb = new_thumbnail(id, slot);
+    show_thumbnail(thumb, slot, image, error);
     return true;
 }
 
@@ -240,23 +264,141 @@ void PicturePane::add_thumbnail(const QByteArray &bytes, int id)
 
 void PicturePane::start_thumbnails(const QList<QByteArray> &pictures)
 {
+    // The opened note's pictures are no longer needed beyond what is decoded already.
+    if (shown_batch_)
+        shown_batch_->stop();
     thumbnail_batch_.reset();
-    thumbnail_batch_ = std::make_unique<ThumbnailBatch>(pictures, thumbnail_width());
+    const quint64 generation = ++last_generation_;
+    thumbnail_generation_ = generation;
+    thumbnail_batch_ = std::make_unique<ThumbnailBatch>(pictures, thumbnail_width(), [this, generation] {
+        QMetaObject::invokeMethod(
+            this, [this, generation] { collect_thumbnails(generation); }, Qt::QueuedConnection);
+    });
 }
 
 void PicturePane::add_thumbnails(const QList<int> &ids)
 {
     if (!thumbnail_batch_)
         return;
-    const std::vector<Thumbnail> thumbnails = thumbnail_batch_->take();
-    for (qsizetype i = 0; i < ids.size() && i < qsizetype(thumbnails.size()); ++i) {
-        const Thumbnail &t = thumbnails[static_cast<size_t>(i)];
-        place_thumbnail(ids.at(i), t.original, t.image, t.error);
+    drop_shown_batch();
+    shown_batch_ = std::move(thumbnail_batch_);
+    shown_generation_ = thumbnail_generation_;
+    const qsizetype count = std::min(ids.size(), shown_batch_->size());
+    placeholders_.assign(static_cast<size_t>(count), nullptr);
+    // Every thumbnail takes its place at once, at its picture's size as its header says; the
+    // decoding fills them in.
+    for (qsizetype i = 0; i < count; ++i) {
+        const int slot = imagelist.add(ids.at(i), picture_size(shown_batch_->picture(i)), thumbnail_width());
+        if (slot < 0)
+            break; // all 100 slots taken
+        auto *thumb = new_thumbnail(ids.at(i), slot);
+        thumb->setFrameStyle(QFrame::Box);
+        placeholders_[static_cast<size_t>(i)] = thumb;
+        // Bytes without a readable header are no picture the panel can show: said at once.
+        if (!imagelist.slot(slot).picture.isValid())
+            if (std::optional<Thumbnail> t = shown_batch_->take(i))
+                fill_thumbnail(i, *t);
     }
+    fill_visible_thumbnails();
+    // The rest comes as the helper reports; without a helper (or when it has already stopped and
+    // reported), it is decoded once the event loop runs.
+    if (shown_batch_->helper_stopped()) {
+        const quint64 generation = shown_generation_;
+        QMetaObject::invokeMethod(
+            this, [this, generation] { collect_thumbnails(generation); }, Qt::QueuedConnection);
+    }
+}
+
+int PicturePane::pending_thumbnails() const
+{
+    int n = 0;
+    for (const QPointer<QLabel> &p : placeholders_)
+        n += !p.isNull();
+    return n;
+}
+
+void PicturePane::fill_thumbnail(qsizetype index, const Thumbnail &t)
+{
+    if (index < 0 || index >= qsizetype(placeholders_.size()))
+        return;
+    QPointer<QLabel> thumb = std::exchange(placeholders_[static_cast<size_t>(index)], nullptr);
+    if (!thumb)
+        return; // taken away meanwhile
+    const int slot = thumb->property(kSlotProperty).toInt();
+    if (thumbnail(slot) != thumb)
+        return;
+    const int before = imagelist.slot(slot).height;
+    imagelist.set_picture(slot, t.image.isNull() ? QSize() : t.original);
+    show_thumbnail(thumb, slot, t.image, t.error);
+    if (imagelist.slot(slot).height != before)
+        lay_out_thumbnails();
+}
+
+void PicturePane::fill_visible_thumbnails()
+{
+    if (!shown_batch_)
+        return;
+    // A thumbnail that turns out smaller than its placeholder (a picture that cannot be shown)
+    // brings the next ones up into view.
+    for (bool more = true; more;) {
+        more = false;
+        const int top = ScrollBox1->verticalScrollBar()->value();
+        const int bottom = top + ScrollBox1->viewport()->height();
+        std::vector<qsizetype> visible;
+        for (qsizetype i = 0; i < qsizetype(placeholders_.size()); ++i) {
+            const QLabel *thumb = placeholders_[static_cast<size_t>(i)];
+            if (!thumb)
+                continue;
+            const ThumbnailSlots::Slot &s = imagelist.slot(thumb->property(kSlotProperty).toInt());
+            if (s.top < bottom && s.top + s.height > top)
+                visible.push_back(i);
+        }
+        // From the last one back: the helper goes the other way.
+        std::vector<std::pair<qsizetype, Thumbnail>> decoded;
+        for (auto i = visible.rbegin(); i != visible.rend(); ++i)
+            if (std::optional<Thumbnail> t = shown_batch_->take(*i))
+                decoded.emplace_back(*i, std::move(*t));
+        for (auto i = decoded.rbegin(); i != decoded.rend(); ++i) {
+            const int before = imagelist.content_height();
+            fill_thumbnail(i->first, i->second);
+            more = more || imagelist.content_height() < before;
+        }
+    }
+}
+
+void PicturePane::collect_thumbnails(quint64 generation)
+{
+    if (generation != shown_generation_ || !shown_batch_)
+        return;
+    for (const auto &[index, t] : shown_batch_->take_ready())
+        fill_thumbnail(index, t);
+    if (shown_batch_->helper_stopped())
+        finish_thumbnails(); // what the helper left (it stops early only when it failed)
+}
+
+void PicturePane::finish_thumbnails()
+{
+    if (!shown_batch_)
+        return;
+    for (qsizetype i = qsizetype(placeholders_.size()) - 1; i >= 0; --i) {
+        if (!placeholders_[static_cast<size_t>(i)])
+            continue;
+        if (std::optional<Thumbnail> t = shown_batch_->take(i))
+            fill_thumbnail(i, *t);
+    }
+}
+
+void PicturePane::drop_shown_batch()
+{
+    if (shown_batch_)
+        shown_batch_->stop();
+    shown_generation_ = 0;
+    placeholders_.clear();
 }
 
 void PicturePane::clear()
 {
+    drop_shown_batch();
     for (QWidget *&t : thumbnail_slots) {
         delete t;
         t = nullptr;
@@ -302,6 +444,7 @@ void PicturePane::ScrollBox1Resize()
 {
     imagelist.rescale(thumbnail_width());
     lay_out_thumbnails();
+    fill_visible_thumbnails();
 }
 
 void PicturePane::ScrollBox1MouseWheelDown()

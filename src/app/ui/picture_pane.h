@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class QGroupBox;
 class QLabel;
@@ -21,6 +22,7 @@ namespace yunshan {
 
 class Dialogs;
 class PicturePanelEvents;
+struct Thumbnail;
 class ThumbnailBatch;
 class TPictureView;
 
@@ -35,9 +37,15 @@ class PicturePane : public QWidget {
     void add_thumbnail(const QByteArray &bytes, int id);
     // The thumbnails of an opened note's pictures: start_thumbnails begins decoding `pictures` on
     // a helper thread (before the body is read), add_thumbnails shows them after it, for the
-    // pictures' `ids` in the same order.
+    // pictures' `ids` in the same order. Those in view are shown decoded at once; the others
+    // hold a placeholder of their picture's size until the helper has decoded them (shown as the
+    // event loop runs) or they are scrolled into view (decoded then).
     void start_thumbnails(const QList<QByteArray> &pictures);
     void add_thumbnails(const QList<int> &ids);
+    // How many thumbnails of the opened note still show a placeholder.
+    int pending_thumbnails() const;
+    // Decodes now, on this thread, whatever thumbnails still show a placeholder.
+    void finish_thumbnails();
     // Shows a thumbnail for picture `id` (of `size`, decoded as `image`; a null image shows the
     // stand-in with `error` as its hint) in the first free slot; false when all are taken. The
     // new picture becomes the selected one.
@@ -85,6 +93,18 @@ class PicturePane : public QWidget {
     friend class PicturePanelEvents;
     // Puts each thumbnail widget where `imagelist` says.
     void lay_out_thumbnails();
+    // A new thumbnail widget for picture `id` in slot `slot`, shown at once.
+    QLabel *new_thumbnail(int id, int slot);
+    // Shows `image` (null: the stand-in with `error` as its hint) in the thumbnail of slot `slot`.
+    void show_thumbnail(QLabel *thumb, int slot, const QImage &image, const QString &error);
+    // Puts the decoded `t` of the opened note's picture `index` in place of its placeholder.
+    void fill_thumbnail(qsizetype index, const Thumbnail &t);
+    // Decodes the placeholders in view.
+    void fill_visible_thumbnails();
+    // Shows what the helper of batch `generation` has finished.
+    void collect_thumbnails(quint64 generation);
+    // Forgets the placeholders of the opened note; the helper stops after its current picture.
+    void drop_shown_batch();
 
     Dialogs &dialogs_;
     QGroupBox *GroupBox5 = nullptr;      // 图片
@@ -103,9 +123,16 @@ class PicturePane : public QWidget {
     QPointer<TPictureView> picture_view_;
     // Clicks on thumbnails, wheel steps and size changes of the panel.
     std::unique_ptr<QObject> picture_panel_events_;
-    // The thumbnails being decoded for the note being opened; kept until the next opening, so
-    // that no opening waits for the helper thread to finish a picture it is no longer needed for.
+    // The thumbnails being decoded for the note being opened, until add_thumbnails shows them.
     std::unique_ptr<ThumbnailBatch> thumbnail_batch_;
+    quint64 thumbnail_generation_ = 0; // of thumbnail_batch_
+    // The batch of the opened note while some of its thumbnails show a placeholder: the
+    // placeholder of each picture (null once decoded, or when it has no thumbnail). Kept until the
+    // next opening, so that no opening waits for the helper to finish a picture it no longer needs.
+    std::unique_ptr<ThumbnailBatch> shown_batch_;
+    quint64 shown_generation_ = 0; // of shown_batch_; 0: none
+    std::vector<QPointer<QLabel>> placeholders_;
+    quint64 last_generation_ = 0;
 };
 
 } // namespace yunshan
