@@ -39,7 +39,7 @@ void TForm2::FormCreate(SettingsStore &settings)
     // The headings list takes note_item_height in its own drawing.
     settings_store = &settings;
     // 2. The editor takes text as it comes (no automatic keyboard or font switching).
-    RichEdit1->setAcceptRichText(true);
+    editor()->setAcceptRichText(true);
     // 3. g4width was recorded when the panes were laid out.
 
     // Every later step runs on the main thread in order; an error skips the rest.
@@ -47,13 +47,13 @@ void TForm2::FormCreate(SettingsStore &settings)
         // 4. Settings of this computer and the editor font.
         QString font_error;
         if (const auto font = read_start_settings(settings, run, font_error)) {
-            QFont f = RichEdit1->font();
+            QFont f = editor()->font();
             f.setFamily(font->name);
             if (font->size > 0)
                 f.setPointSize(font->size);
             else if (font->size < 0)
                 f.setPixelSize(-font->size);
-            RichEdit1->setFont(f);
+            editor()->setFont(f);
         }
         if (!font_error.isEmpty())
             dialogs_.error(font_error); // the font stays as it is; start-up goes on
@@ -148,12 +148,12 @@ void TForm2::show_start_page()
     if (note.noteId >= 0 || save_enabled())
         return;
     note.title_mark = ChangeMark::Suspended;
-    fill_start_page(*RichEdit1->document());
+    fill_start_page(*editor()->document());
     note.is_rtf = BodyKind::Rtf;
     set_panel(4, QStringLiteral("RTF"));
-    QTextCursor c = RichEdit1->textCursor();
+    QTextCursor c = editor()->textCursor();
     c.setPosition(0);
-    RichEdit1->setTextCursor(c);
+    editor()->setTextCursor(c);
     note.title_mark = ChangeMark::Unchanged;
 }
 
