@@ -4,7 +4,6 @@
 #include "app/ui/command_helpers.h"
 #include "app/ui/editor_pane.h"
 #include "app/ui/find_dialog.h"
-#include "app/ui/headings_delegate.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "editor/editor_tools.h"
@@ -77,10 +76,6 @@ void TForm2::setup_editor_tools()
     connect(editor_pane_, &EditorPane::caretPressed, this, [this](const QString &t) { set_panel(2, t); });
     connect(editor_pane_, &EditorPane::linkClicked, this, &TForm2::RichEdit1LinkClick);
 
-    // The headings are drawn from the window's state: the search text, its highlight, the
-    // list font's height and the armed hint row it shares with the note list.
-    QListWidget *headings = editor_pane_->headings_list();
-    headings->setItemDelegate(new HeadingsDelegate(*this, headings));
     connect(editor_pane_, &EditorPane::headingClicked, this, &TForm2::ListBox4Click);
     connect(editor_pane_, &EditorPane::headingsPointerMoved, this, &TForm2::ListBox4MouseMove);
 }

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/note_list_pane.h"
 #include "app/ui/tform2.h"
 #include "editor/rtf/rtf.h"
@@ -36,7 +37,7 @@ void TForm2::FormCreate(SettingsStore &settings)
     note_item_height = round_half_even(listfontheight * 1.3);
     setup_category_lists();
     note_list_pane_->set_metrics(listfontheight, note_item_height);
-    // The headings list takes note_item_height in its own drawing.
+    editor_pane_->set_list_metrics(listfontheight, note_item_height);
     settings_store = &settings;
     // 2. The editor takes text as it comes (no automatic keyboard or font switching).
     editor()->setAcceptRichText(true);

@@ -150,7 +150,9 @@ void TForm2::select_note_entry(int row)
 
 void TForm2::update_note_list_match()
 {
-    note_list_model_->set_match(list.search_highlight ? Edit1->text() : QString());
+    const QString match = list.search_highlight ? Edit1->text() : QString();
+    note_list_model_->set_match(match);
+    editor_pane_->set_match(match);
 }
 
 // ---------------------------------------------------------------------------------------------
