@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/tform2.h"
 #include "notes/autosave.h"
 #include "platform/paths.h"
@@ -121,7 +122,7 @@ TEST_F(LifecycleTest, FirstRunWithNothingAsksForSettings)
     QSignalSpy settings_requested(&f, &TForm2::settingsRequested);
     run_worker(f);
     EXPECT_EQ(settings_requested.count(), 1);
-    EXPECT_EQ(f.RichEdit1->document()->blockCount(), 13); // the start page was shown
+    EXPECT_EQ(f.editor_pane()->editor()->document()->blockCount(), 13); // the start page was shown
 }
 
 TEST_F(LifecycleTest, NewFoldersStartIdenticalWithDefaultCategorySelected)
@@ -170,7 +171,7 @@ TEST_F(LifecycleTest, PendingAutosaveIsBackBeforeTheWindowTakesInput)
                       QByteArray("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}"
                                  "\\f0 \\'ce\\'b4\\'b1\\'a3\\'b4\\'e6{\\b bold}\\par}"));
     TForm2 &f = create(dialogs);
-    EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("未保存bold"));
+    EXPECT_EQ(f.editor_pane()->editor()->toPlainText(), QStringLiteral("未保存bold"));
     EXPECT_EQ(f.note.noteId, 7);
     EXPECT_EQ(f.note.noteId_bei, 7);
     // The note's stored title and tag line come with it, and the body waits to be saved.
@@ -178,9 +179,9 @@ TEST_F(LifecycleTest, PendingAutosaveIsBackBeforeTheWindowTakesInput)
     EXPECT_EQ(f.Edit3->text(), QStringLiteral("旧标签"));
     EXPECT_TRUE(f.save_enabled());
 
-    type_at_end(f.RichEdit1, QStringLiteral("接着打"));
+    type_at_end(f.editor_pane()->editor(), QStringLiteral("接着打"));
     run_worker(f);
-    EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("未保存bold接着打"));
+    EXPECT_EQ(f.editor_pane()->editor()->toPlainText(), QStringLiteral("未保存bold接着打"));
     EXPECT_EQ(f.note.noteId, 7);
     EXPECT_TRUE(f.save_enabled());
     EXPECT_EQ(f.run.dav_url, QStringLiteral("http://127.0.0.1:1/dav/"));
@@ -204,9 +205,9 @@ TEST_F(LifecycleTest, StartPageNeverCoversANoteTheUserOpened)
     f.ListBox2Click();
     test::choose_note(f, 0); // opens it
     ASSERT_EQ(f.note.noteId, 3);
-    type_at_end(f.RichEdit1, QStringLiteral("刚打的"));
+    type_at_end(f.editor_pane()->editor(), QStringLiteral("刚打的"));
     run_worker(f);
-    EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("正文刚打的"));
+    EXPECT_EQ(f.editor_pane()->editor()->toPlainText(), QStringLiteral("正文刚打的"));
     EXPECT_TRUE(f.save_enabled());
     EXPECT_EQ(f.note.body_mark, ChangeMark::Changed);
 }
@@ -223,7 +224,7 @@ TEST_F(LifecycleTest, AutosaveLinkPlantedByOthersIsNotLoaded)
     ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("planted.rtf")), dir.file(QStringLiteral("tmp/7.rtf"))));
     TForm2 &f = create(dialogs);
     run_worker(f);
-    EXPECT_EQ(f.RichEdit1->document()->blockCount(), 13); // still the start page
+    EXPECT_EQ(f.editor_pane()->editor()->document()->blockCount(), 13); // still the start page
     EXPECT_EQ(f.note.noteId, -1);
 }
 
@@ -232,14 +233,14 @@ TEST_F(LifecycleTest, StartPageLeavesSaveCommandsDisabled)
     use_folders(false);
     TForm2 &f = create(dialogs);
     run_worker(f);
-    const QTextDocument &doc = *f.RichEdit1->document();
+    const QTextDocument &doc = *f.editor_pane()->editor()->document();
     EXPECT_EQ(doc.blockCount(), 13);
     EXPECT_EQ(doc.firstBlock().text(), start_page_lines().first());
     EXPECT_EQ(f.panel(4), QStringLiteral("RTF"));
     EXPECT_FALSE(f.save_enabled());
     EXPECT_FALSE(f.SpeedButton2->isEnabled());
     EXPECT_FALSE(f.ToolButtonSave->isEnabled());
-    EXPECT_EQ(f.RichEdit1->textCursor().position(), 0);
+    EXPECT_EQ(f.editor_pane()->editor()->textCursor().position(), 0);
     EXPECT_EQ(f.note.title_mark, ChangeMark::Unchanged);
 }
 
@@ -248,11 +249,11 @@ TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
     use_folders(false);
     TForm2 &f = create(dialogs);
     run_worker(f);
-    f.RichEdit1->setPlainText(QStringLiteral("typed"));
+    f.editor_pane()->editor()->setPlainText(QStringLiteral("typed"));
     dialogs.expect_message(update_no_server_text());
     f.N94Click(); // starts a worker for the manual check
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.update_run == UpdateCheckRun::StartUp; }, 5000));
-    EXPECT_EQ(f.RichEdit1->toPlainText(), QStringLiteral("typed"));
+    EXPECT_EQ(f.editor_pane()->editor()->toPlainText(), QStringLiteral("typed"));
 }
 
 // Two workers at once (start-up and "检查更新"); the window goes away while both wait for the
@@ -382,7 +383,7 @@ TEST_F(LifecycleTest, UnwritableMainFolderOpensReadOnlyWithItsReason)
     dialogs.verify_done();
     EXPECT_TRUE(f.read_only());
     EXPECT_TRUE(f.windowTitle().endsWith(QStringLiteral(" 只读")));
-    EXPECT_TRUE(f.RichEdit1->isReadOnly());
+    EXPECT_TRUE(f.editor_pane()->editor()->isReadOnly());
     EXPECT_FALSE(f.ToolButton6->isEnabled());
     EXPECT_EQ(f.catalogue_pane()->major_list()->count(), 1); // the notes are there to read
 }
@@ -409,7 +410,7 @@ TEST_F(LifecycleTest, ReadOnlyFileBesideTheProgramOpensReadOnly)
     dialogs.verify_done();
     EXPECT_EQ(f.panel(0), QStringLiteral("EXE根目录"));
     EXPECT_TRUE(f.read_only());
-    EXPECT_TRUE(f.RichEdit1->isReadOnly());
+    EXPECT_TRUE(f.editor_pane()->editor()->isReadOnly());
     EXPECT_FALSE(f.ToolButton1->isEnabled());
 }
 
@@ -500,8 +501,8 @@ TEST_F(LifecycleTest, EditorFontFromSettings)
     settings->set_value(QStringLiteral("font_name"), QStringLiteral("楷体"));
     settings->set_value(QStringLiteral("font_size"), QStringLiteral("12"));
     TForm2 &f = create(dialogs);
-    EXPECT_EQ(f.RichEdit1->font().family(), QStringLiteral("楷体"));
-    EXPECT_EQ(f.RichEdit1->font().pointSize(), 12);
+    EXPECT_EQ(f.editor_pane()->editor()->font().family(), QStringLiteral("楷体"));
+    EXPECT_EQ(f.editor_pane()->editor()->font().pointSize(), 12);
 }
 
 TEST_F(LifecycleTest, UnopenableMainFolderShowsEngineErrorAndWindowStillOpens)

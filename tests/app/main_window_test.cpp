@@ -97,12 +97,12 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     EXPECT_EQ(form->GroupBox6->height(), 96);
     EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox7"))->height(), 56);
     EXPECT_EQ(form->Edit1->width(), 108);
-    EXPECT_EQ(form->RichEdit1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_TRUE(form->RichEdit1->acceptRichText());
+    EXPECT_EQ(form->editor_pane()->editor()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_TRUE(form->editor_pane()->editor()->acceptRichText());
 
     for (QWidget *w : std::initializer_list<QWidget *>{
              form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(), test::note_list(*form),
-             form->editor_pane()->headings_list(), form->Edit2, form->Edit3, form->RichEdit1}) {
+             form->editor_pane()->headings_list(), form->Edit2, form->Edit3, form->editor_pane()->editor()}) {
         EXPECT_EQ(w->font().family(), ui_font_family()) << w->objectName().toStdString();
         EXPECT_EQ(w->font().pixelSize(), 16) << w->objectName().toStdString();
     }
@@ -294,16 +294,16 @@ TEST_F(MainWindowTest, BoldAndRedToggleTheSelectionAndMarkRichText)
 {
     form->note.is_rtf = BodyKind::Plain;
     form->set_panel(4, QStringLiteral("TXT"));
-    form->RichEdit1->setPlainText(QStringLiteral("加粗标红"));
-    QTextCursor c = form->RichEdit1->textCursor();
+    form->editor_pane()->editor()->setPlainText(QStringLiteral("加粗标红"));
+    QTextCursor c = form->editor_pane()->editor()->textCursor();
     c.setPosition(0);
     c.setPosition(2, QTextCursor::KeepAnchor);
-    form->RichEdit1->setTextCursor(c);
+    form->editor_pane()->editor()->setTextCursor(c);
 
     form->findChild<QAction *>(QStringLiteral("MenuBold"))->trigger();
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
-    QTextCursor probe(form->RichEdit1->document());
+    QTextCursor probe(form->editor_pane()->editor()->document());
     probe.setPosition(1);
     EXPECT_EQ(probe.charFormat().fontWeight(), QFont::Bold);
 
@@ -489,7 +489,7 @@ TEST_F(MainWindowTest, EditorMenuEnablingFollowsEncryptionMode)
     } const cases[] = {{0, true, true, false}, {1, false, true, true}, {2, true, false, true}};
     for (const Case &c : cases) {
         form->crypt.is_crypt = c.is_crypt;
-        form->PopupMenu1->popup(form->RichEdit1->mapToGlobal(QPoint(10, 10)));
+        form->PopupMenu1->popup(form->editor_pane()->editor()->mapToGlobal(QPoint(10, 10)));
         EXPECT_EQ(form->Popup1EncryptTitle->isEnabled(), c.title) << c.is_crypt;
         EXPECT_EQ(form->Popup1EncryptContent->isEnabled(), c.content) << c.is_crypt;
         EXPECT_EQ(form->Popup1Decrypt->isEnabled(), c.decrypt) << c.is_crypt;
@@ -535,16 +535,16 @@ TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
 {
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    form->RichEdit1->setFocus();
+    form->editor_pane()->editor()->setFocus();
     form->note.is_rtf = BodyKind::Plain;
     form->set_panel(4, QStringLiteral("TXT"));
 
     // Text only on the clipboard: nothing changes, the text is pasted.
     QGuiApplication::clipboard()->setText(QStringLiteral("abc"));
-    QTest::keyClick(form->RichEdit1, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(form->editor_pane()->editor(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("abc"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("abc"));
 
     // Ctrl+V in another control: nothing changes.
     QImage picture(8, 8, QImage::Format_RGB32);
@@ -555,7 +555,7 @@ TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
 
     // A picture, in the editor: marked before the editor sees the key, which is not consumed.
-    form->RichEdit1->setFocus();
+    form->editor_pane()->editor()->setFocus();
     bool seen_by_editor = false;
     bool marked_when_seen = false;
     struct Probe : QObject {
@@ -571,9 +571,9 @@ TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
         seen_by_editor = true;
         marked_when_seen = form->note.is_rtf == BodyKind::Rtf && form->panel(4) == QStringLiteral("RTF");
     };
-    form->RichEdit1->installEventFilter(&probe);
-    QTest::keyClick(form->RichEdit1, Qt::Key_V, Qt::ControlModifier);
-    form->RichEdit1->removeEventFilter(&probe);
+    form->editor_pane()->editor()->installEventFilter(&probe);
+    QTest::keyClick(form->editor_pane()->editor(), Qt::Key_V, Qt::ControlModifier);
+    form->editor_pane()->editor()->removeEventFilter(&probe);
     EXPECT_TRUE(seen_by_editor);
     EXPECT_TRUE(marked_when_seen);
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
@@ -593,8 +593,8 @@ TEST_F(MainWindowTest, EditCommandsActOnTheFocusedControl)
     form->Popup1Undo->trigger();
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("标题文字"));
 
-    form->RichEdit1->setPlainText(QStringLiteral("正文"));
-    form->RichEdit1->setFocus();
+    form->editor_pane()->editor()->setPlainText(QStringLiteral("正文"));
+    form->editor_pane()->editor()->setFocus();
     form->Popup1SelectAll->trigger();
     form->MenuCopy->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("正文"));
@@ -615,7 +615,7 @@ TEST_F(MainWindowTest, HintsGoToPanelSix)
     EXPECT_EQ(form->panel(6), QStringLiteral("在全部笔记内查找关键词"));
     form->MenuEdit->hide();
 
-    form->PopupMenu1->popup(form->RichEdit1->mapToGlobal(QPoint(10, 10)));
+    form->PopupMenu1->popup(form->editor_pane()->editor()->mapToGlobal(QPoint(10, 10)));
     form->PopupMenu1->setActiveAction(form->Popup1Print);
     EXPECT_EQ(form->panel(6), QStringLiteral("打印当前笔记"));
     form->PopupMenu1->hide();
@@ -689,7 +689,7 @@ TEST_F(MainWindowTest, ReadOnlyModeDisablesEditingControls)
     EXPECT_TRUE(form->Edit1->isEnabled());
     EXPECT_TRUE(form->Button1->isEnabled());
     EXPECT_TRUE(form->N9->isEnabled());
-    EXPECT_TRUE(form->RichEdit1->isEnabled());
+    EXPECT_TRUE(form->editor_pane()->editor()->isEnabled());
 }
 
 TEST_F(MainWindowTest, ReadOnlyModeLastsForTheRun)

@@ -2,11 +2,12 @@
 #include "app/ui/note_list_pane.h"
 #include "session/note_list_model.h"
 
+#include "support/red_pixels.h"
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QHelpEvent>
-#include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QListView>
@@ -43,18 +44,7 @@ class NoteListPaneTest : public ::testing::Test {
     QListView *view() const { return pane.note_list_view(); }
     QRect entry(int row) const { return view()->visualRect(model.index(row)); }
     // Pixels of entry `row` drawn in the search mark's red.
-    int red_pixels(int row) const
-    {
-        const QImage image = view()->viewport()->grab().toImage();
-        const QRect r = entry(row).intersected(image.rect());
-        int n = 0;
-        for (int y = r.top(); y <= r.bottom(); ++y)
-            for (int x = r.left(); x <= r.right(); ++x) {
-                const QColor c = image.pixelColor(x, y);
-                n += c.red() > 200 && c.green() < 60 && c.blue() < 60;
-            }
-        return n;
-    }
+    int red_pixels(int row) const { return test::red_pixels(view()->viewport(), entry(row)); }
 
     NoteListModel model;
     NoteListPane pane{list_font()};

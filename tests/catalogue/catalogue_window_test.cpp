@@ -1,5 +1,6 @@
 // The category lists and their commands, driven through the main window by object name.
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/rounding.h"
@@ -314,7 +315,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     form->note.noteId = 2;
     form->note.title_mark = ChangeMark::Suspended; // filled as opening a note fills them: no edit
     form->Edit2->setText(QStringLiteral("n2"));
-    form->RichEdit1->setPlainText(QStringLiteral("正文"));
+    form->editor_pane()->editor()->setPlainText(QStringLiteral("正文"));
     form->note.title_mark = ChangeMark::Unchanged;
     form->select_note_entry(1); // marked, not opened: the note has no body rows here
     form->selection.select = 3;
@@ -322,7 +323,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     click("ToolButton13");
     EXPECT_EQ(st.get_first_integer(QStringLiteral("select px from title where noteId=2")), 99);
     EXPECT_EQ(form->note.noteId, 2);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     EXPECT_FALSE(form->save_enabled());
     EXPECT_EQ(form->selection.select, 3);
     EXPECT_EQ(form->selection.note_index, form->find_open_note_index());

@@ -1,5 +1,6 @@
 // The note list and opening a note, driven through the main window against real database files.
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/code_page.h"
@@ -144,7 +145,7 @@ TEST_F(NoteListWindowTest, EmptySearchListsAllNotesTwoHundredPerPage)
     form->Button7Click(); // past the last page: empty, view cleared
     EXPECT_EQ(entries().size(), 0);
     EXPECT_EQ(form->note.noteId, -1);
-    EXPECT_TRUE(form->RichEdit1->toPlainText().isEmpty());
+    EXPECT_TRUE(form->editor_pane()->editor()->toPlainText().isEmpty());
     form->Button6Click();
     EXPECT_EQ(entries().size(), 50);
     form->Button6Click();
@@ -234,14 +235,14 @@ TEST_F(NoteListWindowTest, SearchHighlightAndSilentFindOnOpening)
     ASSERT_EQ(entries(), QStringList({QStringLiteral("无关标题"), QStringLiteral("预算表")}));
     EXPECT_TRUE(form->list.search_highlight);
     // The body match of the first entry is selected silently.
-    EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), QStringLiteral("预算"));
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectedText(), QStringLiteral("预算"));
     // A title-only match selects nothing and says nothing.
     click_entry(1);
     EXPECT_EQ(form->note.noteId, form->note_list_model()->note_ids().at(1));
-    EXPECT_FALSE(form->RichEdit1->textCursor().hasSelection());
+    EXPECT_FALSE(form->editor_pane()->editor()->textCursor().hasSelection());
     // Letter case is ignored by the find.
     search(QStringLiteral("budget"));
-    EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), QStringLiteral("BUDGET"));
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectedText(), QStringLiteral("BUDGET"));
     // A minor-category fill ends the highlight.
     show_section(QStringLiteral("甲类"));
     EXPECT_FALSE(form->list.search_highlight);
@@ -270,7 +271,7 @@ TEST_F(NoteListWindowTest, EncryptedNotesInTheListsAndOnOpening)
     click_entry(1);
     EXPECT_EQ(form->note_list_pane()->current_row(), 0);
     EXPECT_EQ(form->note.noteId, plain);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("secret"));
     dialogs.expect_message(QStringLiteral("密码错误！"));
     click_entry(2);
@@ -383,7 +384,7 @@ TEST_F(NoteListWindowTest, UnsavedChangesCancelKeepsTheNoteAndNoDropsTheAutosave
     show_section(QStringLiteral("甲类"));
     click_entry(0);
     ASSERT_EQ(form->note.noteId, a);
-    form->RichEdit1->setPlainText(QStringLiteral("改过的甲正文"));
+    form->editor_pane()->editor()->setPlainText(QStringLiteral("改过的甲正文"));
     form->set_save_enabled(true);
     const QString autosave = tmp + QStringLiteral("/") + QString::number(a) + QStringLiteral(".rtf");
     TempFolder::write(autosave, "{\\rtf1 x}");
@@ -394,7 +395,7 @@ TEST_F(NoteListWindowTest, UnsavedChangesCancelKeepsTheNoteAndNoDropsTheAutosave
     click_entry(1);
     EXPECT_EQ(form->note_list_pane()->current_row(), 0);
     EXPECT_EQ(form->note.noteId, a);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("改过的甲正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("改过的甲正文"));
     EXPECT_TRUE(form->save_enabled());
     EXPECT_TRUE(QFile::exists(autosave));
 
@@ -410,7 +411,7 @@ TEST_F(NoteListWindowTest, UnsavedChangesCancelKeepsTheNoteAndNoDropsTheAutosave
     EXPECT_FALSE(QFile::exists(autosave));
     EXPECT_EQ(form->note.noteId, b);
     EXPECT_EQ(form->note.noteId_bei, b);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("乙正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("乙正文"));
     EXPECT_FALSE(form->save_enabled());
     EXPECT_EQ(form->find_open_note_index(), 1);
 }
@@ -432,7 +433,7 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
     click_entry(0);
     EXPECT_EQ(form->note.noteId, rich);
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), text);
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), text);
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("富文本"));
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签一"));
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
@@ -450,14 +451,14 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
 
     click_entry(1);
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), plain_text);
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), plain_text);
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签二"));
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     EXPECT_EQ(form->panel(5), update_time);
     EXPECT_TRUE(form->note_list_pane()->tabs()->tabIcon(1).isNull());
 
     click_entry(2);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("旧的正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("旧的正文"));
 }
 
 TEST_F(NoteListWindowTest, NoteWithoutRowsOpensEmpty)
@@ -467,7 +468,7 @@ TEST_F(NoteListWindowTest, NoteWithoutRowsOpensEmpty)
     click_entry(0);
     EXPECT_EQ(form->note.noteId, 777);
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("孤儿"));
-    EXPECT_TRUE(form->RichEdit1->toPlainText().isEmpty());
+    EXPECT_TRUE(form->editor_pane()->editor()->toPlainText().isEmpty());
     EXPECT_TRUE(form->Edit3->text().isEmpty());
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     EXPECT_TRUE(form->panel(5).isEmpty());
@@ -519,7 +520,7 @@ TEST_F(NoteListWindowTest, DatabaseErrorsAreShownAndTheWindowStaysUsable)
     click_entry(1);
     EXPECT_EQ(form->note.noteId, a);
     EXPECT_EQ(form->note_list_pane()->current_row(), 0);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("甲正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("甲正文"));
     dialogs.expect_error(locked);
     search(QStringLiteral("笔记"));
     EXPECT_EQ(entries().size(), 2); // the list keeps its entries
@@ -527,7 +528,7 @@ TEST_F(NoteListWindowTest, DatabaseErrorsAreShownAndTheWindowStaysUsable)
     other.close();
 
     click_entry(1);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("乙正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("乙正文"));
 }
 
 TEST_F(NoteListWindowTest, CorruptDatabaseFileShowsTheEnginesMessage)
@@ -567,7 +568,7 @@ TEST_F(NoteListWindowTest, KeyboardSelectionOpensAndFocusAloneDoesNot)
     QTest::keyClick(test::note_list(*form), Qt::Key_Down);
     QTest::keyClick(test::note_list(*form), Qt::Key_Down);
     EXPECT_EQ(form->note.noteId, second);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("二"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("二"));
 }
 
 TEST_F(NoteListWindowTest, EnterInTheSearchBoxIsConsumed)

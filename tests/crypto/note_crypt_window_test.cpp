@@ -1,6 +1,7 @@
 // Note encryption through the main window against real database files: the commands, unlocking
 // an entry, the marks when a note is left unsaved, the legacy form, and what reaches the disk.
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "crypto/note_crypt.h"
@@ -99,14 +100,14 @@ class NoteCryptWindowTest : public test::MainWindowFixture {
     void save_open_note()
     {
         OpenNoteState &n = form->note;
-        const QByteArray copy = plain_text_copy(*form->RichEdit1->document());
+        const QByteArray copy = plain_text_copy(*form->editor_pane()->editor()->document());
         PlainNoteFields fields;
         fields.title = form->Edit2->text();
         fields.label = form->Edit3->text();
         fields.plain_text =
             QString::fromUtf16(reinterpret_cast<const char16_t *>(copy.constData() + 2), (copy.size() - 2) / 2);
         if (n.is_rtf == BodyKind::Rtf)
-            fields.rtf = write_rtf(*form->RichEdit1->document());
+            fields.rtf = write_rtf(*form->editor_pane()->editor()->document());
         NoteCryptState &crypt = form->crypt;
         const EncodedNoteFields encoded = encode_note_fields(fields, crypt.is_crypt, crypt.key_crypt);
         crypt.is_crypt = encoded.isDel;
@@ -121,12 +122,12 @@ class NoteCryptWindowTest : public test::MainWindowFixture {
 
     void append_to_body(const QString &text)
     {
-        QTextCursor c = form->RichEdit1->textCursor();
+        QTextCursor c = form->editor_pane()->editor()->textCursor();
         c.movePosition(QTextCursor::End);
-        form->RichEdit1->setTextCursor(c);
+        form->editor_pane()->editor()->setTextCursor(c);
         QInputMethodEvent typed; // as an input method commits Chinese text
         typed.setCommitString(text);
-        QApplication::sendEvent(form->RichEdit1, &typed);
+        QApplication::sendEvent(form->editor_pane()->editor(), &typed);
         ASSERT_TRUE(form->save_enabled());
     }
     // The autosave timer runs through one whole cycle.
@@ -178,7 +179,7 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("会议记录"));
     EXPECT_EQ(entries().at(1), QStringLiteral("会议记录"));
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("私人"));
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("绝密的正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("绝密的正文"));
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     EXPECT_NE(form->picture_pane()->thumbnail(0), nullptr); // pictures need no password
     EXPECT_FALSE(form->save_enabled());
@@ -211,7 +212,7 @@ TEST_F(NoteCryptWindowTest, ContentOnlyKeepsTheTitleReadableAndWhole)
     ASSERT_EQ(form->note.noteId, id);
     EXPECT_EQ(form->Edit2->text(), title); // from the stored caption, not the shortened entry
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("x"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("x"));
     // A save of the title keeps it whole.
     save_open_note();
     EXPECT_EQ(caption_of(id).mid(36), title);
@@ -308,7 +309,7 @@ TEST_F(NoteCryptWindowTest, LegacyNoteOpensAndIsRewrittenInTheCurrentForm)
     EXPECT_EQ(form->panel(4), QStringLiteral("txt"));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("旧标题"));
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("旧标签"));
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("旧的正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("旧的正文"));
     // Renaming would write one field in the new form only.
     dialogs.expect_message(QStringLiteral("此笔记是旧版本加密的，请先修改并保存一次笔记，再重命名。"));
     form->ToolButton17->click();
@@ -334,7 +335,7 @@ TEST_F(NoteCryptWindowTest, UnreadableBodyStopsTheOpen)
     dialogs.expect_error(QStringLiteral("此笔记存储的内容不是有效的密文，无法解密。"));
     click_entry(1);
     EXPECT_EQ(form->note.noteId, plain);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("留着"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("留着"));
     EXPECT_TRUE(form->crypt.key_crypt.isEmpty());
 }
 
@@ -414,7 +415,7 @@ TEST_F(NoteCryptWindowTest, AutosaveOfAnEncryptedNoteAsksForItsPasswordAtTheNext
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("会议记录"));
     EXPECT_EQ(entries(), QStringList({QStringLiteral("会议记录")}));
     EXPECT_EQ(form->Edit3->text(), QStringLiteral("私人"));
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("旧正文新增"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("旧正文新增"));
     EXPECT_TRUE(form->save_enabled());
 
     form->SpeedButton2Click();
@@ -468,7 +469,7 @@ TEST_P(PendingModeRecoveryTest, SaveAfterRecoveryStoresTheChosenMode)
     EXPECT_TRUE(form->crypt.change_pending(id));
     EXPECT_EQ(test::note_modes(*form), QList<int>({c.mode_after}));
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("日记"));
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文甲"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文甲"));
 
     form->SpeedButton2Click();
     EXPECT_EQ(mode_of(id), c.mode_after);

@@ -1,10 +1,13 @@
 // The editor pane on its own, without the main window: find next, the headings list and the
 // jump to a heading, the hint of a long heading, and the signals for links, the caret, the
-// selection and changes of the body.
+// selection and changes of the body; the headings list's height, red mark and hint.
 #include "app/ui/editor_pane.h"
+
+#include "support/red_pixels.h"
 
 #include <gtest/gtest.h>
 
+#include <QHelpEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -12,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QToolTip>
 
 namespace yunshan {
 namespace {
@@ -189,6 +193,78 @@ TEST(EditorPaneAlone, BoldAndRedChangeOnlyASelection)
     probe.setPosition(1);
     EXPECT_EQ(probe.charFormat().fontWeight(), QFont::Bold);
     EXPECT_EQ(probe.charFormat().foreground().color(), QColor(255, 0, 0));
+}
+
+// The headings list drawn and hinted by the pane's own delegate.
+class EditorPaneHeadings : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        pane.set_list_metrics(20, 26);
+        pane.resize(400, 300);
+        pane.show();
+        list()->resize(140, 200);
+        list()->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(list()));
+        list()->addItems({QStringLiteral("# 预算 word"), long_heading});
+    }
+    QListWidget *list() const { return pane.headings_list(); }
+    QRect entry(int row) const { return list()->visualItemRect(list()->item(row)); }
+    // Pixels of entry `row` drawn in the search mark's red.
+    int red_pixels(int row) const { return test::red_pixels(list()->viewport(), entry(row)); }
+    // Asks the list for the hint of entry `row`, as the pointer resting there does.
+    void ask_hint(int row) const
+    {
+        QHelpEvent help(QEvent::ToolTip, entry(row).center(), list()->viewport()->mapToGlobal(entry(row).center()));
+        QCoreApplication::sendEvent(list()->viewport(), &help);
+    }
+
+    const QString long_heading = QStringLiteral("# 很长很长很长很长很长很长很长的小标题");
+    EditorPane pane{pane_font()};
+};
+
+TEST_F(EditorPaneHeadings, EntriesTakeTheListHeight)
+{
+    EXPECT_EQ(entry(0).height(), 26);
+    EXPECT_EQ(entry(1).top(), 26);
+}
+
+TEST_F(EditorPaneHeadings, AHeadingHoldingTheMatchIsDrawnRed)
+{
+    const struct {
+        const char *match;
+        bool first_red;
+        bool second_red;
+    } cases[] = {
+        {"", false, false},    {"word", true, false},        {"WORD", false, false}, // letter case counts
+        {"很长", false, true}, {"小标题以外", false, false},
+    };
+    for (const auto &c : cases) {
+        pane.set_match(QString::fromUtf8(c.match));
+        EXPECT_EQ(red_pixels(0) > 10, c.first_red) << c.match;
+        EXPECT_EQ(red_pixels(1) > 10, c.second_red) << c.match;
+    }
+}
+
+TEST_F(EditorPaneHeadings, HintOnlyForTheArmedHeading)
+{
+    // A hint goes away a moment after it was taken back.
+    const auto none = [] { return QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 3000); };
+    int hint_row = -1;
+    ask_hint(1);
+    EXPECT_TRUE(none()); // nothing armed
+    pane.track_heading_hint(entry(1).center(), hint_row);
+    ask_hint(1);
+    ASSERT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), long_heading);
+    ask_hint(0);
+    EXPECT_TRUE(none());
+    // The short heading armed: no hint anywhere.
+    pane.track_heading_hint(entry(0).center(), hint_row);
+    ask_hint(0);
+    EXPECT_TRUE(none());
+    ask_hint(1);
+    EXPECT_TRUE(none());
 }
 
 } // namespace

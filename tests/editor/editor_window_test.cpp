@@ -100,7 +100,7 @@ class EditorWindowTest : public test::MainWindowFixture {
     }
     QTextCharFormat format_at(int pos) const
     {
-        QTextCursor c(form->RichEdit1->document());
+        QTextCursor c(form->editor_pane()->editor()->document());
         c.setPosition(pos + 1);
         return c.charFormat();
     }
@@ -112,10 +112,10 @@ class EditorWindowTest : public test::MainWindowFixture {
     }
     void select(int from, int to)
     {
-        QTextCursor c = form->RichEdit1->textCursor();
+        QTextCursor c = form->editor_pane()->editor()->textCursor();
         c.setPosition(from);
         c.setPosition(to, QTextCursor::KeepAnchor);
-        form->RichEdit1->setTextCursor(c);
+        form->editor_pane()->editor()->setTextCursor(c);
     }
 
     QStringList opened;
@@ -134,13 +134,13 @@ TEST_F(EditorWindowTest, FindNextWalksDownIgnoringCaseAndStopsAtTheEnd)
     QStringList found;
     for (int i = 0; i < 3; ++i) {
         form->Button3->click();
-        found << QString::number(form->RichEdit1->textCursor().selectionStart());
+        found << QString::number(form->editor_pane()->editor()->textCursor().selectionStart());
     }
     EXPECT_EQ(found, (QStringList{QStringLiteral("0"), QStringLiteral("9"), QStringLiteral("18")}));
     dialogs.expect_message(kNotFound);
     form->findChild<QAction *>(QStringLiteral("MenuFindNext"))->trigger();
     dialogs.verify_done();
-    EXPECT_EQ(form->RichEdit1->textCursor().selectionStart(), 18); // the selection stays
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectionStart(), 18); // the selection stays
 }
 
 TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
@@ -174,7 +174,7 @@ TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
     EXPECT_FALSE(form->save_enabled());
 
     // What a save stores: the body without the marks; reopened it shows none.
-    const std::unique_ptr<QTextDocument> stored = copy_without_highlight(*form->RichEdit1->document());
+    const std::unique_ptr<QTextDocument> stored = copy_without_highlight(*form->editor_pane()->editor()->document());
     ASSERT_NE(stored, nullptr);
     exec(QStringLiteral("update rtffile set rtf=? where noteId=?"), {write_rtf(*stored), id});
     test::expect_mirror_identical(form->store);
@@ -182,7 +182,7 @@ TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
     // Off: the formats from before come back (the bold word stays bold).
     form->Button2->click();
     EXPECT_EQ(form->Button2->text(), QStringLiteral("高亮"));
-    EXPECT_FALSE(has_search_highlight(*form->RichEdit1->document()));
+    EXPECT_FALSE(has_search_highlight(*form->editor_pane()->editor()->document()));
     EXPECT_GE(format_at(9).fontWeight(), QFont::Bold);
     EXPECT_LT(format_at(1).fontWeight(), QFont::Bold);
 
@@ -192,7 +192,7 @@ TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
     EXPECT_EQ(form->Button2->text(), QStringLiteral("高亮"));
     EXPECT_FALSE(form->note.search_marks);
     open_entry(0);
-    EXPECT_FALSE(has_search_highlight(*form->RichEdit1->document()));
+    EXPECT_FALSE(has_search_highlight(*form->editor_pane()->editor()->document()));
     EXPECT_GE(format_at(9).fontWeight(), QFont::Bold);
     for (int pos : {0, 15})
         EXPECT_FALSE(marked(pos)) << pos;
@@ -217,13 +217,13 @@ TEST_F(EditorWindowTest, FindDialogWithMatchCaseAndWholeWord)
     EXPECT_FALSE(d->FindNext->isEnabled());
     d->FindText->setText(QStringLiteral("cat"));
     d->FindNext->click();
-    EXPECT_EQ(form->RichEdit1->textCursor().selectionStart(), 0); // "cats", case ignored
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectionStart(), 0); // "cats", case ignored
     d->WholeWord->setChecked(true);
     d->FindNext->click();
-    EXPECT_EQ(form->RichEdit1->textCursor().selectionStart(), 5); // "Cat"
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectionStart(), 5); // "Cat"
     d->MatchCase->setChecked(true);
     d->FindNext->click();
-    EXPECT_EQ(form->RichEdit1->textCursor().selectionStart(), 9);
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectionStart(), 9);
     dialogs.expect_message(kNotFound);
     d->FindNext->click();
     dialogs.verify_done();
@@ -245,16 +245,16 @@ TEST_F(EditorWindowTest, HeadingsAreListedAndJumpToTheirLine)
     // The first occurrence of the word after the blank is selected (here: in the preface).
     QListWidget *l = form->editor_pane()->headings_list();
     QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(0)).center());
-    EXPECT_EQ(form->RichEdit1->textCursor().selectionStart(), 6);
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectionStart(), 6);
     QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(1)).center());
-    EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), QStringLiteral("#无空格"));
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectedText(), QStringLiteral("#无空格"));
     // Everything after the first blank is searched.
     QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualItemRect(l->item(2)).center());
-    EXPECT_EQ(form->RichEdit1->textCursor().selectedText(), QStringLiteral("不存在的 标题"));
+    EXPECT_EQ(form->editor_pane()->editor()->textCursor().selectedText(), QStringLiteral("不存在的 标题"));
 
     // Unchanged note: the list stays; unsaved changes rebuild it at every showing.
     form->note.body_mark = ChangeMark::Suspended; // a change the tracking does not count
-    form->RichEdit1->append(QStringLiteral("# 新标题"));
+    form->editor_pane()->editor()->append(QStringLiteral("# 新标题"));
     form->note_list_pane()->tabs()->setCurrentIndex(0);
     form->note_list_pane()->tabs()->setCurrentIndex(1);
     EXPECT_EQ(form->editor_pane()->headings_list()->count(), 3);
@@ -328,12 +328,12 @@ TEST_F(EditorWindowTest, SelectionFontAndDefaultFontKeptForTheNextStart)
     form->Popup1DefaultFont->trigger();
     EXPECT_EQ(settings->font_name(), QStringLiteral("DejaVu Sans"));
     EXPECT_EQ(settings->font_size(), QStringLiteral("15"));
-    EXPECT_EQ(form->RichEdit1->font().pointSize(), 15);
+    EXPECT_EQ(form->editor_pane()->editor()->font().pointSize(), 15);
 
     dialogs.verify_done();
     start();
-    EXPECT_EQ(form->RichEdit1->font().family(), QStringLiteral("DejaVu Sans"));
-    EXPECT_EQ(form->RichEdit1->font().pointSize(), 15);
+    EXPECT_EQ(form->editor_pane()->editor()->font().family(), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(form->editor_pane()->editor()->font().pointSize(), 15);
 }
 
 TEST_F(EditorWindowTest, PastingABitmapPutsAPictureIntoTheBody)
@@ -345,25 +345,25 @@ TEST_F(EditorWindowTest, PastingABitmapPutsAPictureIntoTheBody)
     QGuiApplication::clipboard()->setText(QStringLiteral("只是文字"));
     form->SpeedButton12->click();
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("前后"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("前后"));
 
     QImage shot(30, 20, QImage::Format_RGB32);
     shot.fill(Qt::green);
     QGuiApplication::clipboard()->setImage(shot);
-    QTextCursor c = form->RichEdit1->textCursor();
+    QTextCursor c = form->editor_pane()->editor()->textCursor();
     c.setPosition(1);
-    form->RichEdit1->setTextCursor(c);
+    form->editor_pane()->editor()->setTextCursor(c);
     form->SpeedButton12->click();
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
-    const QString text = form->RichEdit1->toPlainText();
+    const QString text = form->editor_pane()->editor()->toPlainText();
     EXPECT_EQ(text, QStringLiteral("前") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("后"));
-    EXPECT_TRUE(write_rtf(*form->RichEdit1->document()).contains("\\pict"));
+    EXPECT_TRUE(write_rtf(*form->editor_pane()->editor()->document()).contains("\\pict"));
 
     // Ctrl+V in the editor does the same.
-    form->RichEdit1->setFocus();
-    QTest::keyClick(form->RichEdit1, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(form->RichEdit1->toPlainText().count(QChar(QChar::ObjectReplacementCharacter)), 2);
+    form->editor_pane()->editor()->setFocus();
+    QTest::keyClick(form->editor_pane()->editor(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText().count(QChar(QChar::ObjectReplacementCharacter)), 2);
     QGuiApplication::clipboard()->clear();
 }
 
@@ -371,7 +371,7 @@ TEST_F(EditorWindowTest, StatusCountersAndLinks)
 {
     add_note(1, QStringLiteral("链接"), QStringLiteral("https://example.org/x\nfile:///usr/bin/xterm\n第三行"));
     show_section(0);
-    QTextEdit *e = form->RichEdit1;
+    QTextEdit *e = form->editor_pane()->editor();
     QSignalSpy edits(e, &QTextEdit::textChanged);
     open_entry(0);
     form->show();
@@ -424,7 +424,7 @@ TEST_F(EditorWindowTest, LongNoteShowsLinksAsTheyComeIntoViewAndAsTheyAreEdited)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     show_section(0);
     open_entry(0);
-    QTextEdit *e = form->RichEdit1;
+    QTextEdit *e = form->editor_pane()->editor();
     e->viewport()->repaint();
     QTextDocument *doc = e->document();
     const QTextBlock top = doc->firstBlock();

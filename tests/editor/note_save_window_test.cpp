@@ -1,6 +1,7 @@
 // Saving, creating and deleting notes, change tracking and autosave, driven through the main
 // window against real main and backup database files.
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/tform2.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -100,7 +101,7 @@ TEST_F(NoteSaveWindowTest, TitleWithQuotesAndPercentStaysExactOverRepeatedSaves)
     EXPECT_TRUE(form->ToolButtonSave->isEnabled());
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        type(form->RichEdit1, QStringLiteral("x"));
+        type(form->editor_pane()->editor(), QStringLiteral("x"));
         save();
         EXPECT_FALSE(form->save_enabled());
         EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(), title);
@@ -129,7 +130,7 @@ TEST_F(NoteSaveWindowTest, TagLineOnlyEditKeepsUpdateTimeAndBodyEditSetsOneTimeO
     EXPECT_FALSE(form->Timer1->isActive()); // a title change starts no autosave
     test::expect_mirror_identical(form->store);
 
-    type(form->RichEdit1, QStringLiteral("加"));
+    type(form->editor_pane()->editor(), QStringLiteral("加"));
     EXPECT_TRUE(form->Timer1->isActive());
     save();
     EXPECT_NE(main_value(QStringLiteral("select put from notes where id=1")).toString(), kOldTime);
@@ -146,14 +147,14 @@ TEST_F(NoteSaveWindowTest, PlainNoteGetsRtfRowOnlyAfterBoldAndSave)
     show_section(0);
     open_entry(0);
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
-    type(form->RichEdit1, QStringLiteral("普通"));
+    type(form->editor_pane()->editor(), QStringLiteral("普通"));
     save();
     EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile")).toInt(), 0);
 
-    QTextCursor c = form->RichEdit1->textCursor();
+    QTextCursor c = form->editor_pane()->editor()->textCursor();
     c.setPosition(0);
     c.setPosition(2, QTextCursor::KeepAnchor);
-    form->RichEdit1->setTextCursor(c);
+    form->editor_pane()->editor()->setTextCursor(c);
     form->SpeedButton8->click();
     EXPECT_TRUE(form->save_enabled());
     save();
@@ -165,7 +166,7 @@ TEST_F(NoteSaveWindowTest, PlainNoteGetsRtfRowOnlyAfterBoldAndSave)
     form->clear_note_view();
     open_entry(0);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
-    QTextCursor probe(form->RichEdit1->document());
+    QTextCursor probe(form->editor_pane()->editor()->document());
     probe.setPosition(1);
     EXPECT_EQ(probe.charFormat().fontWeight(), QFont::Bold);
 }
@@ -233,7 +234,7 @@ TEST_F(NoteSaveWindowTest, NewNoteAsksAboutUnsavedChanges)
     add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
     show_section(0);
     open_entry(0);
-    type(form->RichEdit1, QStringLiteral("改"));
+    type(form->editor_pane()->editor(), QStringLiteral("改"));
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Cancel);
     form->ToolButton6->click();
     EXPECT_EQ(form->note_list_model()->count(), 1);
@@ -253,7 +254,7 @@ TEST_F(NoteSaveWindowTest, NewNoteAndClearedViewStartWithTheEditorsFont)
     add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
     show_section(0);
     open_entry(0);
-    QTextEdit *editor = form->RichEdit1;
+    QTextEdit *editor = form->editor_pane()->editor();
     const auto type_big_red = [&] {
         QTextCharFormat big_red;
         big_red.setFontPointSize(30);
@@ -351,7 +352,7 @@ TEST_F(NoteSaveWindowTest, AutosaveAfterTheCycleAndTheSaveEndsIt)
     show_section(0);
     open_entry(0);
     const QString file = tmp + QStringLiteral("/1.rtf");
-    type(form->RichEdit1, QStringLiteral("一"));
+    type(form->editor_pane()->editor(), QStringLiteral("一"));
     EXPECT_TRUE(form->save_enabled());
     EXPECT_TRUE(form->ToolButtonSave->isEnabled());
     ASSERT_TRUE(form->Timer1->isActive());
@@ -388,7 +389,7 @@ TEST_F(NoteSaveWindowTest, EncryptedModeWithoutPasswordIsSavedPlainWithItsTitleR
     form->note.title_mark = ChangeMark::Suspended;
     form->Edit2->setText(QStringLiteral("标题"));
     form->note.title_mark = ChangeMark::Unchanged;
-    type(form->RichEdit1, QStringLiteral("正文"));
+    type(form->editor_pane()->editor(), QStringLiteral("正文"));
     save();
     EXPECT_EQ(main_value(QStringLiteral("select isDel from title where noteId=1")).toInt(), 0);
     EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(),
@@ -405,7 +406,7 @@ TEST_F(NoteSaveWindowTest, FailingBackupIsReportedOnceAndSavingGoesOnInTheMainDa
     open_entry(0);
     form->store.main().execute(QStringLiteral("drop table bei.rtffile")); // the backup breaks
     form->note.is_rtf = BodyKind::Rtf;
-    type(form->RichEdit1, QStringLiteral("一"));
+    type(form->editor_pane()->editor(), QStringLiteral("一"));
     dialogs.expect_error(
         QStringLiteral("备份数据库“%1”写入失败：缺少笔记的数据表或列，不是完整的笔记数据库（no such "
                        "table: bei.rtffile）\n已断开备份数据库，笔记继续保存到主数据库；下次启动时会从主数据库"
@@ -416,7 +417,7 @@ TEST_F(NoteSaveWindowTest, FailingBackupIsReportedOnceAndSavingGoesOnInTheMainDa
     EXPECT_FALSE(form->store.backup_connected());
     EXPECT_EQ(form->panel(0), QStringLiteral("主数据库就绪"));
     EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile where noteId=1")).toInt(), 1);
-    type(form->RichEdit1, QStringLiteral("二"));
+    type(form->editor_pane()->editor(), QStringLiteral("二"));
     save(); // no second error
     EXPECT_FALSE(form->save_enabled());
 }
@@ -426,14 +427,14 @@ TEST_F(NoteSaveWindowTest, ClickIntoEmptyEditorOfEmptyMinorCategoryCreatesANote)
     form->catalogue_pane()->minor_list()->setCurrentRow(-1);
     ASSERT_EQ(form->note_list_model()->count(), 0);
     QFocusEvent focus(QEvent::FocusIn, Qt::MouseFocusReason);
-    QApplication::sendEvent(form->RichEdit1, &focus);
+    QApplication::sendEvent(form->editor_pane()->editor(), &focus);
     // The first minor category was chosen and a note created in it.
     EXPECT_EQ(form->catalogue_pane()->minor_list()->currentRow(), 0);
     ASSERT_EQ(form->note_list_model()->count(), 1);
     EXPECT_GE(form->note.noteId, 1);
     EXPECT_EQ(main_value(QStringLiteral("select sectionId from title")).toInt(), 1);
     // The first change of the body counts.
-    type(form->RichEdit1, QStringLiteral("字"));
+    type(form->editor_pane()->editor(), QStringLiteral("字"));
     EXPECT_TRUE(form->save_enabled());
     EXPECT_EQ(form->panel(1), QStringLiteral("字数:1"));
 }
@@ -446,7 +447,7 @@ TEST_F(NoteSaveWindowTest, EnteringOpensTheFirstNoteAndItsFirstBodyChangeCounts)
     QApplication::sendEvent(form->Edit2, &focus);
     EXPECT_EQ(form->note.noteId, 1);
     EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
-    type(form->RichEdit1, QStringLiteral("贴"));
+    type(form->editor_pane()->editor(), QStringLiteral("贴"));
     EXPECT_TRUE(form->save_enabled());
 }
 
@@ -460,9 +461,9 @@ TEST_F(NoteSaveWindowTest, EnterInTitleMovesToTheBodyInsertingNothing)
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
     QApplication::sendEvent(form->Edit2, &enter);
     EXPECT_EQ(form->Edit2->text(), QStringLiteral("笔记"));
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     EXPECT_FALSE(form->save_enabled());
-    EXPECT_EQ(form->focusWidget(), form->RichEdit1);
+    EXPECT_EQ(form->focusWidget(), form->editor_pane()->editor());
 }
 
 TEST_F(NoteSaveWindowTest, ReadOnlyModeWritesNothing)
@@ -475,15 +476,15 @@ TEST_F(NoteSaveWindowTest, ReadOnlyModeWritesNothing)
     // Typing, a key that deletes, a command that formats: the note stays as it was shown, with no
     // change mark.
     form->show();
-    form->RichEdit1->setFocus();
-    form->RichEdit1->selectAll();
-    QTest::keyClicks(form->RichEdit1, QStringLiteral("abc"));
-    QTest::keyClick(form->RichEdit1, Qt::Key_Backspace);
-    type(form->RichEdit1, QStringLiteral("改"));
+    form->editor_pane()->editor()->setFocus();
+    form->editor_pane()->editor()->selectAll();
+    QTest::keyClicks(form->editor_pane()->editor(), QStringLiteral("abc"));
+    QTest::keyClick(form->editor_pane()->editor(), Qt::Key_Backspace);
+    type(form->editor_pane()->editor(), QStringLiteral("改"));
     form->MenuBold->trigger();
     form->MenuRed->trigger();
     form->edit_undo();
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
     for (QLineEdit *field : {form->Edit2, form->Edit3})
         QTest::keyClicks(field, QStringLiteral("x"));

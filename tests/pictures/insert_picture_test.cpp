@@ -1,3 +1,4 @@
+#include "app/ui/editor_pane.h"
 #include "app/ui/tform2.h"
 #include "pictures/picture_codec.h"
 #include "pictures/picture_test_util.h"
@@ -32,15 +33,15 @@ TEST_F(InsertPictureTest, InsertReplacesTheSelectionAndMakesTheBodyRichText)
 {
     const QString path = dir.file(QStringLiteral("截图.jpg"));
     TempFolder::write(path, encode_jpeg(test::sample_image(80, 60)));
-    form->RichEdit1->setPlainText(QStringLiteral("甲乙丙"));
-    QTextCursor c = form->RichEdit1->textCursor();
+    form->editor_pane()->editor()->setPlainText(QStringLiteral("甲乙丙"));
+    QTextCursor c = form->editor_pane()->editor()->textCursor();
     c.setPosition(1);
     c.setPosition(2, QTextCursor::KeepAnchor);
-    form->RichEdit1->setTextCursor(c);
+    form->editor_pane()->editor()->setTextCursor(c);
 
     dialogs.expect_file(Kind::OpenFile, path);
     form->SpeedButton11Click();
-    EXPECT_EQ(form->RichEdit1->toPlainText(),
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(),
               QStringLiteral("甲") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("丙"));
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
@@ -48,7 +49,7 @@ TEST_F(InsertPictureTest, InsertReplacesTheSelectionAndMakesTheBodyRichText)
 
 TEST_F(InsertPictureTest, CancelledOrUnreadableFileChangesNothing)
 {
-    form->RichEdit1->setPlainText(QStringLiteral("正文"));
+    form->editor_pane()->editor()->setPlainText(QStringLiteral("正文"));
     dialogs.expect_file(Kind::OpenFile, QString());
     form->SpeedButton11Click();
 
@@ -56,7 +57,7 @@ TEST_F(InsertPictureTest, CancelledOrUnreadableFileChangesNothing)
     dialogs.expect_file(Kind::OpenFile, missing);
     dialogs.expect_containing(Kind::Error, QStringLiteral("无法读取文件“") + missing + QStringLiteral("”："));
     form->SpeedButton11Click();
-    EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("正文"));
+    EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
 }

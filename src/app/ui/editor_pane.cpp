@@ -1,6 +1,7 @@
 #include "app/ui/editor_pane.h"
 
 #include "app/ui/command_helpers.h"
+#include "app/ui/headings_delegate.h"
 #include "catalogue/note_list.h"
 #include "editor/editor_tools.h"
 #include "editor/find.h"
@@ -52,6 +53,7 @@ EditorPane::EditorPane(const QFont &font, QWidget *parent) : QWidget(parent)
     headings_->setUniformItemSizes(true);
     headings_->setSelectionMode(QAbstractItemView::SingleSelection);
     headings_->setMouseTracking(true);
+    headings_->setItemDelegate(new HeadingsDelegate(*this, headings_));
 
     connect(editor_, &QTextEdit::textChanged, this, &EditorPane::bodyChanged);
     connect(editor_, &QTextEdit::selectionChanged, this,
@@ -128,6 +130,7 @@ void EditorPane::track_heading_hint(const QPoint &pos, int &hint_row)
 {
     const QListWidgetItem *item = headings_->itemAt(pos);
     const int row = item ? headings_->row(item) : -1;
+    heading_hint_row_ = row;
     if (row < 0) {
         heading_hint_.clear();
         QToolTip::hideText();
@@ -142,6 +145,21 @@ void EditorPane::track_heading_hint(const QPoint &pos, int &hint_row)
         heading_hint_ = item->text();
     else
         QToolTip::hideText();
+}
+
+void EditorPane::set_list_metrics(int font_height, int item_height)
+{
+    list_font_height_ = font_height;
+    list_item_height_ = item_height;
+    headings_->doItemsLayout();
+}
+
+void EditorPane::set_match(const QString &text)
+{
+    if (text == match_)
+        return;
+    match_ = text;
+    headings_->viewport()->update();
 }
 
 // ---------------------------------------------------------------------------------------------

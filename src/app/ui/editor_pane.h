@@ -5,7 +5,7 @@
 // signals and return values, and the window answers them.
 //
 // The headings list is shown in the note-list group's second tab, not in this pane: the pane
-// creates and fills it, and the window places it (headings_list()) in that tab's layout.
+// creates, fills and draws it, and the window places it (headings_list()) in that tab's layout.
 #include <QWidget>
 
 class QFont;
@@ -48,6 +48,17 @@ class EditorPane : public QWidget {
     // kept by the caller; a row already armed keeps its hint.
     void track_heading_hint(const QPoint &pos, int &hint_row);
     QString heading_hint() const { return heading_hint_; }
+    // The row the hint belongs to, as of the last pointer move over the list (-1: none).
+    int heading_hint_row() const { return heading_hint_row_; }
+
+    // The headings list's drawing: `font_height` is the height of "测试" in the list font,
+    // `item_height` the entry height (0: the style's).
+    void set_list_metrics(int font_height, int item_height);
+    int list_font_height() const { return list_font_height_; }
+    int list_item_height() const { return list_item_height_; }
+    // The text a heading holding it is drawn in red for (letter case counts; empty: none).
+    void set_match(const QString &text);
+    QString match() const { return match_; }
 
   Q_SIGNALS:
     // The body changed: typing, or the program setting a document or text.
@@ -75,6 +86,10 @@ class EditorPane : public QWidget {
     QTextEdit *editor_ = nullptr;
     QListWidget *headings_ = nullptr;
     QString heading_hint_;
+    int heading_hint_row_ = -1;
+    int list_font_height_ = 0;
+    int list_item_height_ = 0;
+    QString match_;
     QPoint press_;
 };
 

@@ -1,7 +1,5 @@
 #include "app/ui/entry_list_delegate.h"
 
-#include "app/ui/tform2.h"
-
 #include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QPainter>
@@ -9,13 +7,12 @@
 
 namespace yunshan {
 
-EntryListDelegate::EntryListDelegate(TForm2 &form, QObject *parent) : QStyledItemDelegate(parent), form_(form) {}
-
 QSize EntryListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     QSize s = QStyledItemDelegate::sizeHint(option, index);
-    if (form_.note_item_height > 0)
-        s.setHeight(form_.note_item_height);
+    const int height = list_state().item_height;
+    if (height > 0)
+        s.setHeight(height);
     return s;
 }
 
@@ -24,9 +21,9 @@ bool EntryListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, co
 {
     if (event->type() != QEvent::ToolTip)
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    const QString hint = armed_hint();
-    if (index.isValid() && index.row() == form_.list.hits_index && !hint.isEmpty())
-        QToolTip::showText(event->globalPos(), hint, view, option.rect);
+    const EntryListState state = list_state();
+    if (index.isValid() && index.row() == state.hint_row && !state.hint.isEmpty())
+        QToolTip::showText(event->globalPos(), state.hint, view, option.rect);
     else
         QToolTip::hideText();
     return true;

@@ -1,15 +1,14 @@
 #include "app/ui/headings_delegate.h"
 
 #include "app/ui/editor_pane.h"
-#include "app/ui/tform2.h"
 #include "editor/headings.h"
 #include "platform/rounding.h"
 
-#include <QAbstractItemView>
-#include <QLineEdit>
 #include <QPainter>
 
 namespace yunshan {
+
+HeadingsDelegate::HeadingsDelegate(const EditorPane &pane, QObject *parent) : EntryListDelegate(parent), pane_(pane) {}
 
 void HeadingsDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
@@ -17,9 +16,9 @@ void HeadingsDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     const QString heading = index.data(Qt::DisplayRole).toString();
     const ListRowColours colours = begin_entry(painter, option);
     const QFontMetrics fm(option.font);
-    const bool red = heading_in_red(heading, form_.Edit1->text(), form_.list.search_highlight);
-    painter->setPen(red ? QColor(255, 0, 0) : colours.text);
-    const int top = r.top() + round_half_even(form_.listfontheight * 0.3 / 2);
+    const QString match = pane_.match();
+    painter->setPen(heading_in_red(heading, match, !match.isEmpty()) ? QColor(255, 0, 0) : colours.text);
+    const int top = r.top() + round_half_even(pane_.list_font_height() * 0.3 / 2);
     painter->drawText(QPoint(r.left() + 4, top + fm.ascent()), heading_entry_text(index.row(), heading));
     painter->restore();
 }
@@ -32,9 +31,9 @@ QSize HeadingsDelegate::sizeHint(const QStyleOptionViewItem &option, const QMode
     return s;
 }
 
-QString HeadingsDelegate::armed_hint() const
+EntryListState HeadingsDelegate::list_state() const
 {
-    return form_.editor_pane()->heading_hint();
+    return {pane_.list_item_height(), pane_.heading_hint_row(), pane_.heading_hint()};
 }
 
 } // namespace yunshan

@@ -1,16 +1,12 @@
 #include "app/ui/note_list_delegate.h"
 
-#include "app/list_colours.h"
 #include "app/ui/note_list_pane.h"
 #include "app/ui/program_pictures.h"
 #include "catalogue/note_list.h"
 #include "platform/rounding.h"
 #include "session/note_list_model.h"
 
-#include <QAbstractItemView>
-#include <QHelpEvent>
 #include <QPainter>
-#include <QToolTip>
 
 namespace yunshan {
 
@@ -24,7 +20,7 @@ int mark_size(int h)
 
 } // namespace
 
-NoteListDelegate::NoteListDelegate(const NoteListPane &pane, QObject *parent) : QStyledItemDelegate(parent), pane_(pane)
+NoteListDelegate::NoteListDelegate(const NoteListPane &pane, QObject *parent) : EntryListDelegate(parent), pane_(pane)
 {
 }
 
@@ -32,11 +28,7 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 {
     const QRect r = option.rect;
     const int row = index.row();
-    painter->save();
-    painter->setClipRect(r);
-    const ListRowColours colours = list_row_colours(option.palette, option.state & QStyle::State_Selected);
-    painter->fillRect(r, colours.background);
-    painter->setFont(option.font);
+    const ListRowColours colours = begin_entry(painter, option);
     const QFontMetrics fm(option.font);
     const int h = pane_.font_height();
     const int x = r.left() + 4;
@@ -75,25 +67,16 @@ void NoteListDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
 
 QSize NoteListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QSize s = QStyledItemDelegate::sizeHint(option, index);
-    if (pane_.item_height() > 0)
-        s.setHeight(pane_.item_height());
+    QSize s = EntryListDelegate::sizeHint(option, index);
     // Every entry is as wide as the list's horizontal scroll range.
     if (pane_.scroll_width() > 0)
         s.setWidth(pane_.scroll_width());
     return s;
 }
 
-bool NoteListDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
-                                 const QModelIndex &index)
+EntryListState NoteListDelegate::list_state() const
 {
-    if (event->type() != QEvent::ToolTip)
-        return QStyledItemDelegate::helpEvent(event, view, option, index);
-    if (index.isValid() && index.row() == pane_.hint_row() && !pane_.hint().isEmpty())
-        QToolTip::showText(event->globalPos(), pane_.hint(), view, option.rect);
-    else
-        QToolTip::hideText();
-    return true;
+    return {pane_.item_height(), pane_.hint_row(), pane_.hint()};
 }
 
 } // namespace yunshan

@@ -168,6 +168,11 @@ TForm2::~TForm2()
         qApp->removeEventFilter(this);
 }
 
+QTextEdit *TForm2::editor() const
+{
+    return editor_pane_->editor();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Building the window
 
@@ -490,7 +495,6 @@ void TForm2::build_panes()
     note_list_pane_ = new NoteListPane(list_font(), Splitter);
     note_list_pane_->set_model(note_list_model_);
     editor_pane_ = new EditorPane(list_font());
-    RichEdit1 = editor_pane_->editor();
     note_list_pane_->set_headings_page(editor_pane_->headings_list());
     editor_pane_->headings_list()->show();
     connect(note_list_pane_, &NoteListPane::contextMenuRequested, this,
@@ -564,13 +568,13 @@ void TForm2::build_panes()
     col4->addWidget(GroupBox6);
 
     editor_pane_->setParent(GroupBox4);
-    RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(RichEdit1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(pos)); });
+    editor()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(editor(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { PopupMenu1->popup(editor()->viewport()->mapToGlobal(pos)); });
     // The editor menu's own shortcuts (Ctrl+F, Ctrl+P) work while the editor has the focus.
     for (QAction *a : {N36, Popup1Print}) {
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        RichEdit1->addAction(a);
+        editor()->addAction(a);
     }
     col4->addWidget(editor_pane_, 1);
 
@@ -717,7 +721,7 @@ void TForm2::enter_read_only_mode()
         w->installEventFilter(this);
     }
     // Typing changes nothing: no text, no change mark, no autosave.
-    RichEdit1->setReadOnly(true);
+    editor()->setReadOnly(true);
     Edit2->setReadOnly(true);
     Edit3->setReadOnly(true);
 }
@@ -813,9 +817,9 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
     }
     // Read-only mode: an input method that sends its text all the same types nothing either.
     if (e->type() == QEvent::InputMethod && read_only_ &&
-        (watched == RichEdit1 || watched == RichEdit1->viewport() || watched == Edit2 || watched == Edit3))
+        (watched == editor() || watched == editor()->viewport() || watched == Edit2 || watched == Edit3))
         return true;
-    if (e->type() == QEvent::KeyPress && (watched == RichEdit1 || watched == RichEdit1->viewport())) {
+    if (e->type() == QEvent::KeyPress && (watched == editor() || watched == editor()->viewport())) {
         // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
         // itself runs in the editor. The key goes on to the editor.
         const auto *k = static_cast<QKeyEvent *>(e);

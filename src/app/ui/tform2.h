@@ -142,7 +142,6 @@ class TForm2 : public QMainWindow {
     QLineEdit *Edit2 = nullptr;     // title
     QLineEdit *Edit3 = nullptr;     // tag line
     QLabel *Label1 = nullptr;       // notice label
-    QTextEdit *RichEdit1 = nullptr; // the editor pane's editor
     std::array<QLabel *, 7> StatusPanels{};
 
     // Tool bar buttons.
@@ -493,6 +492,8 @@ class TForm2 : public QMainWindow {
     bool eventFilter(QObject *watched, QEvent *e) override;
 
   private:
+    // The editor pane's editor (RichEdit1).
+    QTextEdit *editor() const;
     void build_menus();
     void build_popup_menus();
     void build_tool_bar();

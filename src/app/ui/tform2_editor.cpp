@@ -43,7 +43,7 @@ class EditorEvents : public QObject {
   protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (e->type() == QEvent::FocusIn && (watched == form_.Edit2 || watched == form_.RichEdit1)) {
+        if (e->type() == QEvent::FocusIn && (watched == form_.Edit2 || watched == form_.editor_pane()->editor())) {
             // Only the user entering the field counts: not the window getting active again
             // (after a message box, say), nor the program moving the focus itself.
             const Qt::FocusReason reason = static_cast<QFocusEvent *>(e)->reason();
@@ -79,7 +79,7 @@ void TForm2::setup_editor_tracking()
     auto *events = new EditorEvents(*this);
     events->setObjectName(QStringLiteral("EditorTrackingEvents")); // deleted first at destruction
     Edit2->installEventFilter(events);
-    RichEdit1->installEventFilter(events);
+    editor()->installEventFilter(events);
 }
 
 void TForm2::report_backup_failure(const QString &message)
@@ -109,7 +109,7 @@ void TForm2::SpeedButton2Click()
     r.body_changed = note.body_mark == ChangeMark::Changed;
     r.title = Edit2->text();
     r.label = Edit3->text();
-    r.body = RichEdit1->document();
+    r.body = editor()->document();
     r.legacy_form = crypt.legacy_form; // a note in the old encrypted form is rewritten whole
     NoteSaveResult result;
     try {
@@ -161,7 +161,7 @@ void TForm2::SpeedButton3Click()
                                             folder.isEmpty() ? proposal : join_path(folder, proposal));
     if (path.isEmpty())
         return;
-    const QString error = write_note_file(path, *RichEdit1->document());
+    const QString error = write_note_file(path, *editor()->document());
     if (!error.isEmpty())
         dialogs_.error(error);
 }
@@ -270,7 +270,7 @@ void TForm2::Edit2Change()
 
 void TForm2::RichEdit1Change()
 {
-    set_panel(1, QStringLiteral("字数:") + QString::number(RichEdit1->document()->characterCount() - 1));
+    set_panel(1, QStringLiteral("字数:") + QString::number(editor()->document()->characterCount() - 1));
     if (note.title_mark == ChangeMark::Suspended)
         return;
     if (note.body_mark == ChangeMark::Suspended) {
@@ -285,7 +285,7 @@ void TForm2::RichEdit1Change()
 
 void TForm2::Edit2KeyPress()
 {
-    RichEdit1->setFocus();
+    editor()->setFocus();
 }
 
 void TForm2::Edit2Enter()
@@ -343,7 +343,7 @@ void TForm2::Timer1Timer()
         return;
     try {
         const QByteArray bytes = autosave_file_bytes(
-            autosave_bytes(*RichEdit1->document(), Edit2->text(), Edit3->text()), crypt.is_crypt, password);
+            autosave_bytes(*editor()->document(), Edit2->text(), Edit3->text()), crypt.is_crypt, password);
         if (!write_autosave_file(store, run.tmp_save, note.noteId, bytes))
             dialogs_.error(QStringLiteral("自动保存文件写入失败：") + autosave_path(run.tmp_save, note.noteId));
     } catch (const std::exception &e) {
@@ -454,7 +454,7 @@ bool TForm2::recover_autosave(int note_id, const QString &file)
     note.title_mark = ChangeMark::Suspended;
     Edit2->setText(typed ? typed->title : stored_title);
     Edit3->setText(typed ? typed->label : stored.label);
-    read_rtf(recovered.rtf, *RichEdit1->document());
+    read_rtf(recovered.rtf, *editor()->document());
     note.is_rtf = BodyKind::Rtf;
     set_panel(4, QStringLiteral("RTF"));
     set_panel(5, QStringLiteral("笔记更新时间:") + regional_date_time(stored.put, QLocale::system()));

@@ -4,7 +4,6 @@
 #include "app/ui/command_helpers.h"
 #include "app/ui/editor_pane.h"
 #include "app/ui/find_dialog.h"
-#include "app/ui/headings_delegate.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "editor/editor_tools.h"
@@ -68,19 +67,15 @@ void TForm2::setup_editor_tools()
         return d.exec() == QDialog::Accepted;
     };
     open_url = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
-    last_font_ = RichEdit1->font();
-    last_color_ = RichEdit1->palette().color(QPalette::Text);
+    last_font_ = editor()->font();
+    last_color_ = editor()->palette().color(QPalette::Text);
 
     connect(editor_pane_, &EditorPane::bodyChanged, this,
-            [this] { set_panel(1, body_length_text(*RichEdit1->document())); });
+            [this] { set_panel(1, body_length_text(*editor()->document())); });
     connect(editor_pane_, &EditorPane::selectionLengthChanged, this, [this](const QString &t) { set_panel(3, t); });
     connect(editor_pane_, &EditorPane::caretPressed, this, [this](const QString &t) { set_panel(2, t); });
     connect(editor_pane_, &EditorPane::linkClicked, this, &TForm2::RichEdit1LinkClick);
 
-    // The headings are drawn from the window's state: the search text, its highlight, the
-    // list font's height and the armed hint row it shares with the note list.
-    QListWidget *headings = editor_pane_->headings_list();
-    headings->setItemDelegate(new HeadingsDelegate(*this, headings));
     connect(editor_pane_, &EditorPane::headingClicked, this, &TForm2::ListBox4Click);
     connect(editor_pane_, &EditorPane::headingsPointerMoved, this, &TForm2::ListBox4MouseMove);
 }
@@ -117,21 +112,21 @@ void TForm2::mark_all_matches(bool on)
     const ChangeMark body_mark = note.body_mark;
     note.title_mark = ChangeMark::Suspended;
     note.body_mark = ChangeMark::Suspended;
-    RichEdit1->setUpdatesEnabled(false);
-    QTextDocument &doc = *RichEdit1->document();
+    editor()->setUpdatesEnabled(false);
+    QTextDocument &doc = *editor()->document();
     if (on) {
         int end = 0;
         const int found = apply_search_highlight(doc, Edit1->text(), &end);
-        QTextCursor c = RichEdit1->textCursor();
+        QTextCursor c = editor()->textCursor();
         c.setPosition(end);
-        RichEdit1->setTextCursor(c);
+        editor()->setTextCursor(c);
         if (found > 0)
-            RichEdit1->setFocus();
+            editor()->setFocus();
     } else {
         remove_search_highlight(doc);
     }
     note.search_marks = on;
-    RichEdit1->setUpdatesEnabled(true);
+    editor()->setUpdatesEnabled(true);
     note.title_mark = title_mark;
     note.body_mark = body_mark;
 }
@@ -147,7 +142,7 @@ void TForm2::N36Click()
         connect(FindDialog1, &FindDialog::closed, this, &TForm2::FindDialog1Close);
     }
     // At the editor's top right corner.
-    FindDialog1->move(RichEdit1->mapToGlobal(QPoint(RichEdit1->width(), 0)));
+    FindDialog1->move(editor()->mapToGlobal(QPoint(editor()->width(), 0)));
     FindDialog1->show();
     FindDialog1->raise();
     FindDialog1->activateWindow();
@@ -155,10 +150,10 @@ void TForm2::N36Click()
 
 void TForm2::FindDialog1Find()
 {
-    QTextCursor c = RichEdit1->textCursor();
-    if (find_forward(*RichEdit1->document(), c, FindDialog1->find_text(), FindDialog1->options())) {
-        RichEdit1->setFocus();
-        RichEdit1->setTextCursor(c);
+    QTextCursor c = editor()->textCursor();
+    if (find_forward(*editor()->document(), c, FindDialog1->find_text(), FindDialog1->options())) {
+        editor()->setFocus();
+        editor()->setTextCursor(c);
     } else {
         dialogs_.message(kNotFound);
     }
@@ -177,37 +172,37 @@ void TForm2::FindDialog1Close()
 
 void TForm2::SpeedButton10Click()
 {
-    QTextCursor c = RichEdit1->textCursor();
+    QTextCursor c = editor()->textCursor();
     QFont font = last_font_;
     QColor color = last_color_;
     if (c.hasSelection()) {
         const QTextCharFormat f = selection_format(c);
-        font = f.font().resolve(RichEdit1->document()->defaultFont());
+        font = f.font().resolve(editor()->document()->defaultFont());
         color =
-            f.foreground().style() == Qt::NoBrush ? RichEdit1->palette().color(QPalette::Text) : f.foreground().color();
+            f.foreground().style() == Qt::NoBrush ? editor()->palette().color(QPalette::Text) : f.foreground().color();
     }
     if (!dialogs_.choose_font(QStringLiteral("字体"), font, color))
         return;
     last_font_ = font;
     last_color_ = color;
-    c = RichEdit1->textCursor();
+    c = editor()->textCursor();
     if (apply_selection_font(c, font, color))
         mark_rich_text();
 }
 
 void TForm2::Label3Click()
 {
-    QFont font = RichEdit1->font();
+    QFont font = editor()->font();
     if (font.pointSize() <= 0)
         font.setPointSize(stored_editor_font(font).size.toInt());
-    QColor color = RichEdit1->palette().color(QPalette::Text);
+    QColor color = editor()->palette().color(QPalette::Text);
     if (!dialogs_.choose_font(QStringLiteral("编辑器默认字体"), font, color))
         return;
-    RichEdit1->setFont(font);
-    RichEdit1->document()->setDefaultFont(font);
-    QPalette p = RichEdit1->palette();
+    editor()->setFont(font);
+    editor()->document()->setDefaultFont(font);
+    QPalette p = editor()->palette();
     p.setColor(QPalette::Text, color);
-    RichEdit1->setPalette(p);
+    editor()->setPalette(p);
     if (settings_store) {
         const StoredEditorFont stored = stored_editor_font(font);
         settings_store->set_font_name(stored.name);
@@ -221,14 +216,14 @@ void TForm2::Label3Click()
 bool TForm2::paste_picture_into_body()
 {
     const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
-    if (!clip || !clip->hasImage() || clip->hasText() || RichEdit1->isReadOnly())
+    if (!clip || !clip->hasImage() || clip->hasText() || editor()->isReadOnly())
         return false;
     const QImage image = qvariant_cast<QImage>(clip->imageData());
     if (image.isNull())
         return false;
-    QTextCursor c = RichEdit1->textCursor();
+    QTextCursor c = editor()->textCursor();
     insert_rtf_at_selection(c, jpeg_rtf_fragment(encode_jpeg(image)));
-    RichEdit1->setTextCursor(c);
+    editor()->setTextCursor(c);
     mark_rich_text();
     return true;
 }
@@ -240,10 +235,10 @@ void TForm2::SpeedButton12Click()
         return;
     if (!paste_picture_into_body()) {
         // A bitmap with text beside it: the editor's own paste takes the rich text.
-        RichEdit1->paste();
+        editor()->paste();
         mark_rich_text();
     }
-    RichEdit1->setFocus();
+    editor()->setFocus();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -307,7 +302,7 @@ void TForm2::N44Click()
     if (!print_dialog || !print_dialog(p))
         return;
     p.setDocName(print_document_name(Edit2->text()));
-    print_note(*RichEdit1->document(), RichEdit1->font(), p);
+    print_note(*editor()->document(), editor()->font(), p);
 }
 
 void TForm2::N45Click()

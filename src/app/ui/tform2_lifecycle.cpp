@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/tmythread.h"
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/note_list_pane.h"
 #include "app/ui/tform2.h"
 #include "editor/rtf/rtf.h"
@@ -36,10 +37,10 @@ void TForm2::FormCreate(SettingsStore &settings)
     note_item_height = round_half_even(listfontheight * 1.3);
     setup_category_lists();
     note_list_pane_->set_metrics(listfontheight, note_item_height);
-    // The headings list takes note_item_height in its own drawing.
+    editor_pane_->set_list_metrics(listfontheight, note_item_height);
     settings_store = &settings;
     // 2. The editor takes text as it comes (no automatic keyboard or font switching).
-    RichEdit1->setAcceptRichText(true);
+    editor()->setAcceptRichText(true);
     // 3. g4width was recorded when the panes were laid out.
 
     // Every later step runs on the main thread in order; an error skips the rest.
@@ -47,13 +48,13 @@ void TForm2::FormCreate(SettingsStore &settings)
         // 4. Settings of this computer and the editor font.
         QString font_error;
         if (const auto font = read_start_settings(settings, run, font_error)) {
-            QFont f = RichEdit1->font();
+            QFont f = editor()->font();
             f.setFamily(font->name);
             if (font->size > 0)
                 f.setPointSize(font->size);
             else if (font->size < 0)
                 f.setPixelSize(-font->size);
-            RichEdit1->setFont(f);
+            editor()->setFont(f);
         }
         if (!font_error.isEmpty())
             dialogs_.error(font_error); // the font stays as it is; start-up goes on
@@ -148,12 +149,12 @@ void TForm2::show_start_page()
     if (note.noteId >= 0 || save_enabled())
         return;
     note.title_mark = ChangeMark::Suspended;
-    fill_start_page(*RichEdit1->document());
+    fill_start_page(*editor()->document());
     note.is_rtf = BodyKind::Rtf;
     set_panel(4, QStringLiteral("RTF"));
-    QTextCursor c = RichEdit1->textCursor();
+    QTextCursor c = editor()->textCursor();
     c.setPosition(0);
-    RichEdit1->setTextCursor(c);
+    editor()->setTextCursor(c);
     note.title_mark = ChangeMark::Unchanged;
 }
 

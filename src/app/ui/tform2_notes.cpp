@@ -150,7 +150,9 @@ void TForm2::select_note_entry(int row)
 
 void TForm2::update_note_list_match()
 {
-    note_list_model_->set_match(list.search_highlight ? Edit1->text() : QString());
+    const QString match = list.search_highlight ? Edit1->text() : QString();
+    note_list_model_->set_match(match);
+    editor_pane_->set_match(match);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -166,7 +168,7 @@ void TForm2::clear_note_view()
     crypt.is_crypt = 0;
     forget_open_note(crypt); // the password lives only while its note is open
     note.body_mark = ChangeMark::Suspended;
-    show_editor_document(RichEdit1, new_editor_document(RichEdit1));
+    show_editor_document(editor(), new_editor_document(editor()));
     note.body_mark = ChangeMark::Unchanged;
     note.search_marks = false;
     Button2->setText(QStringLiteral("高亮"));
@@ -427,15 +429,15 @@ void TForm2::ListBox3Click()
     note.body_mark = ChangeMark::Suspended;
     QString body;
     QStringList warnings;
-    QTextDocument *doc = new_editor_document(RichEdit1);
+    QTextDocument *doc = new_editor_document(editor());
     if (stored.has_rtf) {
         warnings = read_rtf(stored.rtf, *doc).warnings;
-        show_editor_document(RichEdit1, doc);
+        show_editor_document(editor(), doc);
         Edit3->setText(stored.label);
         set_panel(5, kUpdateTime + regional_date_time(stored.put, QLocale::system()));
         note.is_rtf = BodyKind::Rtf;
         set_panel(4, crypt.legacy_form ? QStringLiteral("rtf") : QStringLiteral("RTF"));
-        body = RichEdit1->toPlainText();
+        body = editor()->toPlainText();
     } else {
         note.is_rtf = BodyKind::Plain;
         set_panel(4, crypt.legacy_form ? QStringLiteral("txt") : QStringLiteral("TXT"));
@@ -445,13 +447,13 @@ void TForm2::ListBox3Click()
             doc->setPlainText(body);
             set_panel(5, kUpdateTime + regional_date_time(stored.put, QLocale::system()));
         }
-        show_editor_document(RichEdit1, doc);
+        show_editor_document(editor(), doc);
     }
     // Parts of a body that could not be read as written are named in the status bar.
     set_panel(6, warnings.join(QLatin1Char(' ')));
-    QTextCursor start = RichEdit1->textCursor();
+    QTextCursor start = editor()->textCursor();
     start.setPosition(0);
-    RichEdit1->setTextCursor(start);
+    editor()->setTextCursor(start);
 
     QList<int> picture_ids;
     for (const StoredPicture &p : stored.pictures)

@@ -95,15 +95,15 @@ void TForm2::SpeedButton11Click()
     if (file.isEmpty())
         return;
     try {
-        QTextCursor cursor = RichEdit1->textCursor();
+        QTextCursor cursor = editor()->textCursor();
         insert_jpeg_file(file, cursor);
-        RichEdit1->setTextCursor(cursor);
+        editor()->setTextCursor(cursor);
     } catch (const PictureError &e) {
         dialogs_.error(e.message());
         return;
     }
     mark_rich_text();
-    RichEdit1->setFocus();
+    editor()->setFocus();
 }
 
 } // namespace yunshan
