@@ -13,6 +13,7 @@
 // measures opening the large note alone; --generate-only makes the database (for bench_startup).
 #include "app/ui/application_setup.h"
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/editor_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
@@ -520,7 +521,7 @@ int main(int argc, char **argv)
         t.start();
         form.select_note_entry(0);
         form.ListBox3Click();
-        form.RichEdit1->viewport()->repaint();
+        form.editor_pane()->editor()->viewport()->repaint();
         form.findChild<QScrollArea *>(QStringLiteral("ScrollBox1"))->viewport()->repaint();
         const double ms = double(t.nsecsElapsed()) / 1e6;
         if (finish)
@@ -555,7 +556,7 @@ int main(int argc, char **argv)
                                         QStringLiteral("select put from notes where id=") + n,
                                         QStringLiteral("select id,img from picture where articleId=") + n},
                                        repeat);
-    QTextDocument *body = form.RichEdit1->document();
+    QTextDocument *body = form.editor_pane()->editor()->document();
     std::printf("  body %d characters, %d thumbnails\n", int(body->characterCount()),
                 form.picture_pane()->thumbnail_count());
     report("opening the 1 MB RTF note with 20 pictures", median(opens), median(parts), "goal <= 1.3, its parts");
@@ -565,7 +566,7 @@ int main(int argc, char **argv)
     // the program does not answer.
     {
         open_big(false); // a new document
-        body = form.RichEdit1->document();
+        body = form.editor_pane()->editor()->document();
         const int pending = form.picture_pane()->pending_thumbnails();
         QElapsedTimer t;
         t.start();

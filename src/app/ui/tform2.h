@@ -557,8 +557,8 @@ class TForm2 : public QMainWindow {
     // the paging buttons' handlers and TabSheet2Show.
     NoteListPane *note_list_pane_ = nullptr;
     NoteListModel *note_list_model_ = nullptr;
-    // The search text the list marks in red: the search box's text while the list shows a
-    // search (list.search_highlight), else none.
+    // The search text the note list and the headings list mark in red: the search box's text
+    // while the list shows a search (list.search_highlight), else none.
     void update_note_list_match();
     void setup_picture_panel();
     // Reads picture `id` and shows it in the pane's viewer.
