@@ -14,14 +14,19 @@ inline QListView *note_list(const TForm2 &form)
     return form.note_list_pane()->note_list_view();
 }
 
-// The entries' texts, top to bottom.
-inline QStringList note_texts(const TForm2 &form)
+// One field of every entry, top to bottom.
+template <class T> QList<T> entry_fields(const TForm2 &form, T NoteListModel::Entry::*field)
 {
-    QStringList texts;
+    QList<T> out;
     const NoteListModel &m = *form.note_list_model();
     for (int i = 0; i < m.count(); ++i)
-        texts << m.entry(i).text;
-    return texts;
+        out << m.entry(i).*field;
+    return out;
+}
+
+inline QStringList note_texts(const TForm2 &form)
+{
+    return entry_fields(form, &NoteListModel::Entry::text);
 }
 
 inline QString note_text(const TForm2 &form, int row)
@@ -31,20 +36,12 @@ inline QString note_text(const TForm2 &form, int row)
 
 inline QList<int> note_modes(const TForm2 &form)
 {
-    QList<int> modes;
-    const NoteListModel &m = *form.note_list_model();
-    for (int i = 0; i < m.count(); ++i)
-        modes << m.entry(i).mode;
-    return modes;
+    return entry_fields(form, &NoteListModel::Entry::mode);
 }
 
 inline QList<bool> note_favourites(const TForm2 &form)
 {
-    QList<bool> marks;
-    const NoteListModel &m = *form.note_list_model();
-    for (int i = 0; i < m.count(); ++i)
-        marks << m.entry(i).favourite;
-    return marks;
+    return entry_fields(form, &NoteListModel::Entry::favourite);
 }
 
 // Makes entry `row` current and selected as the user does (the selection opens its note); -1

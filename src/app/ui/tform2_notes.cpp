@@ -184,7 +184,8 @@ void TForm2::clear_note_view()
 void TForm2::show_note_entries(const QList<NoteListRow> &rows)
 {
     selection.note_index = -1;
-    note_list_model_->set_rows(rows, list.search_highlight ? Edit1->text() : QString());
+    note_list_model_->set_rows(rows);
+    update_note_list_match();
 }
 
 void TForm2::load_note_list(NoteListKind kind)
@@ -305,10 +306,9 @@ void TForm2::mark_favourite(bool on, const QString &no_entry_text)
         return; // the mark in the list stays as the database has it
     const int row = note_list_pane_->current_row();
     const bool listed = row >= 0 && row < note_list_model_->count();
+    const NoteListModel::Entry entry = note_list_model_->entry(row);
     try {
-        switch (set_favourite(store,
-                              listed ? std::optional<bool>(note_list_model_->entry(row).favourite) : std::nullopt,
-                              listed ? note_list_model_->note_id(row) : note.noteId, on)) {
+        switch (set_favourite(store, listed ? std::optional<bool>(entry.favourite) : std::nullopt, entry.note_id, on)) {
         case FavouriteChange::NoEntry:
             dialogs_.message(no_entry_text);
             break;
