@@ -476,8 +476,8 @@ int main(int argc, char **argv)
     }
 
     auto search = [&](const QString &text) {
-        form.Edit1->setText(text);
-        form.Button1Click();
+        form.search_box()->setText(text);
+        form.search_all_notes();
     };
     struct Search {
         const char *name;
@@ -516,11 +516,11 @@ int main(int argc, char **argv)
     // outside the time taken, so that none is left decoding during the next measurement.
     auto open_big = [&](bool finish = true) {
         form.select_note_entry(1);
-        form.ListBox3Click();
+        form.open_selected_note();
         QElapsedTimer t;
         t.start();
         form.select_note_entry(0);
-        form.ListBox3Click();
+        form.open_selected_note();
         form.editor_pane()->editor()->viewport()->repaint();
         form.findChild<QScrollArea *>(QStringLiteral("ScrollBox1"))->viewport()->repaint();
         const double ms = double(t.nsecsElapsed()) / 1e6;
@@ -592,17 +592,17 @@ int main(int argc, char **argv)
     if (!screenshot.isEmpty()) {
         search(QStringLiteral("预算"));
         form.select_note_entry(2);
-        form.ListBox3Click();
+        form.open_selected_note();
         QApplication::processEvents();
         form.grab().save(screenshot);
         // The encrypted notes (the first asks its password: none is given) and the favourites,
         // which open the 1 MB note with its pictures.
         QString base = screenshot;
         base.chop(4);
-        form.N81Click();
+        form.list_encrypted_notes();
         QApplication::processEvents();
         form.grab().save(base + QStringLiteral("-encrypted.png"));
-        form.N75Click();
+        form.list_favourites();
         QApplication::processEvents();
         form.grab().save(base + QStringLiteral("-favourites.png"));
         std::printf("screenshots: %s, -encrypted, -favourites\n", qPrintable(screenshot));

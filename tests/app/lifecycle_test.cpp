@@ -4,6 +4,7 @@
 #include "app/tmythread.h"
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/editor_pane.h"
+#include "app/ui/main_commands.h"
 #include "app/ui/tform2.h"
 #include "notes/autosave.h"
 #include "platform/paths.h"
@@ -175,8 +176,8 @@ TEST_F(LifecycleTest, PendingAutosaveIsBackBeforeTheWindowTakesInput)
     EXPECT_EQ(f.note.noteId, 7);
     EXPECT_EQ(f.note.noteId_bei, 7);
     // The note's stored title and tag line come with it, and the body waits to be saved.
-    EXPECT_EQ(f.Edit2->text(), QStringLiteral("旧标题"));
-    EXPECT_EQ(f.Edit3->text(), QStringLiteral("旧标签"));
+    EXPECT_EQ(f.title_field()->text(), QStringLiteral("旧标题"));
+    EXPECT_EQ(f.tag_field()->text(), QStringLiteral("旧标签"));
     EXPECT_TRUE(f.save_enabled());
 
     type_at_end(f.editor_pane()->editor(), QStringLiteral("接着打"));
@@ -200,9 +201,9 @@ TEST_F(LifecycleTest, StartPageNeverCoversANoteTheUserOpened)
     f.load_class();
     f.selection = CatalogueSelection();
     f.catalogue_pane()->major_list()->setCurrentRow(0);
-    f.ListBox1Click();
+    f.open_major_category();
     f.catalogue_pane()->minor_list()->setCurrentRow(0);
-    f.ListBox2Click();
+    f.open_minor_category();
     test::choose_note(f, 0); // opens it
     ASSERT_EQ(f.note.noteId, 3);
     type_at_end(f.editor_pane()->editor(), QStringLiteral("刚打的"));
@@ -238,8 +239,8 @@ TEST_F(LifecycleTest, StartPageLeavesSaveCommandsDisabled)
     EXPECT_EQ(doc.firstBlock().text(), start_page_lines().first());
     EXPECT_EQ(f.panel(4), QStringLiteral("RTF"));
     EXPECT_FALSE(f.save_enabled());
-    EXPECT_FALSE(f.SpeedButton2->isEnabled());
-    EXPECT_FALSE(f.ToolButtonSave->isEnabled());
+    EXPECT_FALSE(f.commands().button("SpeedButton2")->isEnabled());
+    EXPECT_FALSE(f.commands().button("ToolButtonSave")->isEnabled());
     EXPECT_EQ(f.editor_pane()->editor()->textCursor().position(), 0);
     EXPECT_EQ(f.note.title_mark, ChangeMark::Unchanged);
 }
@@ -251,7 +252,7 @@ TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
     run_worker(f);
     f.editor_pane()->editor()->setPlainText(QStringLiteral("typed"));
     dialogs.expect_message(update_no_server_text());
-    f.N94Click(); // starts a worker for the manual check
+    f.check_for_update(); // starts a worker for the manual check
     ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.update_run == UpdateCheckRun::StartUp; }, 5000));
     EXPECT_EQ(f.editor_pane()->editor()->toPlainText(), QStringLiteral("typed"));
 }
@@ -272,7 +273,7 @@ TEST_F(LifecycleTest, DestroyingTheWindowEndsEveryWorker)
     };
     f.start_worker(0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return waiting == 1; }, 5000));
-    f.N94Click();
+    f.check_for_update();
     ASSERT_TRUE(QTest::qWaitFor([&] { return waiting == 2; }, 5000));
     const QList<QPointer<TMyThread>> workers = f.workers();
     ASSERT_EQ(workers.size(), 2);
@@ -338,11 +339,11 @@ TEST_F(LifecycleTest, SecondInstanceIsReadOnly)
     second.FormCreate(*settings);
     second_dialogs.verify_done();
     EXPECT_TRUE(second.windowTitle().endsWith(QStringLiteral(" 只读")));
-    EXPECT_FALSE(second.ToolButton1->isEnabled());
-    EXPECT_FALSE(second.Edit2->isEnabled());
+    EXPECT_FALSE(second.commands().button("ToolButton1")->isEnabled());
+    EXPECT_FALSE(second.title_field()->isEnabled());
     EXPECT_FALSE(second.findChild<QToolButton *>(QStringLiteral("SpeedButton4"))->isEnabled());
     EXPECT_FALSE(first.windowTitle().endsWith(QStringLiteral(" 只读")));
-    EXPECT_TRUE(first.ToolButton1->isEnabled());
+    EXPECT_TRUE(first.commands().button("ToolButton1")->isEnabled());
 
     // The first keeps writing; the second reads what it wrote.
     test::write_sql(first.store, QStringLiteral("insert into Class(px,caption) values(1,'新')"));
@@ -384,7 +385,7 @@ TEST_F(LifecycleTest, UnwritableMainFolderOpensReadOnlyWithItsReason)
     EXPECT_TRUE(f.read_only());
     EXPECT_TRUE(f.windowTitle().endsWith(QStringLiteral(" 只读")));
     EXPECT_TRUE(f.editor_pane()->editor()->isReadOnly());
-    EXPECT_FALSE(f.ToolButton6->isEnabled());
+    EXPECT_FALSE(f.commands().button("ToolButton6")->isEnabled());
     EXPECT_EQ(f.catalogue_pane()->major_list()->count(), 1); // the notes are there to read
 }
 
@@ -411,7 +412,7 @@ TEST_F(LifecycleTest, ReadOnlyFileBesideTheProgramOpensReadOnly)
     EXPECT_EQ(f.panel(0), QStringLiteral("EXE根目录"));
     EXPECT_TRUE(f.read_only());
     EXPECT_TRUE(f.editor_pane()->editor()->isReadOnly());
-    EXPECT_FALSE(f.ToolButton1->isEnabled());
+    EXPECT_FALSE(f.commands().button("ToolButton1")->isEnabled());
 }
 
 TEST_F(LifecycleTest, OldFilesAreUpgradedAtStartAndASecondStartChangesNothing)
@@ -459,7 +460,7 @@ TEST_F(LifecycleTest, ExitMenusDecideTheStamp)
     {
         TForm2 &f = create(dialogs);
         f.show();
-        f.N86Click(); // 退出(不备份)
+        f.exit_without_backup(); // 退出(不备份)
         EXPECT_FALSE(f.isVisible());
         EXPECT_EQ(f.store.get_first_integer(QStringLiteral("select count(*) from set_table where key1='last_time'")),
                   0);
@@ -467,7 +468,7 @@ TEST_F(LifecycleTest, ExitMenusDecideTheStamp)
     }
     TForm2 &f = create(dialogs);
     f.show();
-    f.N85Click(); // 退出(强制备份)
+    f.exit_with_backup(); // 退出(强制备份)
     EXPECT_FALSE(f.isVisible());
     EXPECT_TRUE(f.store.changed());
     const qint64 stamp =

@@ -1,6 +1,7 @@
 // The login password in the windows: the check while the main window is created, the password
 // rows of the settings dialog and the two menu commands; real settings file and database folders.
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/main_commands.h"
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
 #include "crypto/login_password.h"
@@ -80,7 +81,7 @@ class LoginWindowTest : public ::testing::Test, protected test::ProgramFolders {
 TEST_F(LoginWindowTest, PasswordSetInTheDialogGuardsTheNextStart)
 {
     EXPECT_FALSE(form2->login_refused());
-    form2->N38Click();
+    form2->set_login_password();
     ASSERT_TRUE(form1->isVisible());
     EXPECT_FALSE(form1->isModal());
     EXPECT_FALSE(form1->Button5->isEnabled());
@@ -96,7 +97,7 @@ TEST_F(LoginWindowTest, PasswordSetInTheDialogGuardsTheNextStart)
     EXPECT_FALSE(form1->isVisible());
 
     // The fields keep what was typed, also when the dialog is shown again.
-    form2->N38Click();
+    form2->set_login_password();
     ASSERT_TRUE(form1->isVisible());
     EXPECT_EQ(form1->Edit4->text(), QStringLiteral("Open sesame"));
     EXPECT_EQ(form1->Edit5->text(), QStringLiteral("Open sesame"));
@@ -190,7 +191,7 @@ TEST_F(LoginWindowTest, ChangingAndClearingThroughTheDialog)
 TEST_F(LoginWindowTest, ClearingFromTheMenuNeedsNoTyping)
 {
     set_table::insert_password(form2->store, login_password_digest(QStringLiteral("old")));
-    form2->N39->trigger();
+    form2->commands().action("N39")->trigger();
     ASSERT_TRUE(form1->isVisible());
     EXPECT_TRUE(form1->Edit4->text().isEmpty());
     EXPECT_TRUE(form1->Edit5->text().isEmpty());
@@ -254,12 +255,12 @@ TEST_F(LoginWindowTest, PasswordQuestionFollowsACancelledFoldersQuestion)
 
 TEST_F(LoginWindowTest, MenuCommandsCarryTheirTextsAndOpenTheDialog)
 {
-    EXPECT_EQ(form2->N38->text(), QStringLiteral("设置登陆密码…"));
-    EXPECT_EQ(form2->N38->statusTip(),
+    EXPECT_EQ(form2->commands().action("N38")->text(), QStringLiteral("设置登陆密码…"));
+    EXPECT_EQ(form2->commands().action("N38")->statusTip(),
               QStringLiteral("设置一个密码，使用本笔记软件时需先输入密码。登陆密码不影响全文搜索"));
-    EXPECT_EQ(form2->N39->text(), QStringLiteral("取消登陆密码…"));
-    EXPECT_EQ(form2->N39->statusTip(), QStringLiteral("去掉原先设置的登陆密码"));
-    form2->N39->trigger();
+    EXPECT_EQ(form2->commands().action("N39")->text(), QStringLiteral("取消登陆密码…"));
+    EXPECT_EQ(form2->commands().action("N39")->statusTip(), QStringLiteral("去掉原先设置的登陆密码"));
+    form2->commands().action("N39")->trigger();
     EXPECT_TRUE(form1->isVisible());
     EXPECT_FALSE(form1->isModal());
     EXPECT_EQ(form1->Edit4->echoMode(), QLineEdit::Password);

@@ -80,36 +80,40 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     // Client area: tool bar, panes and status bar, below the menu bar.
     EXPECT_EQ(form->width(), 1117);
     EXPECT_EQ(form->height() - form->menuBar()->height(), 731);
-    EXPECT_EQ(form->ToolBar1->height(), 36);
+    EXPECT_EQ(form->commands().tool_bar()->height(), 36);
     EXPECT_EQ(form->statusBar()->height(), 19);
-    EXPECT_EQ(form->ToolBar1->height() + form->centralWidget()->height() + form->statusBar()->height(), 731);
+    EXPECT_EQ(form->commands().tool_bar()->height() + form->centralWidget()->height() + form->statusBar()->height(),
+              731);
 
     EXPECT_EQ(form->pane_widths(), (PaneWidths{100, 102, 195, 490, 218}));
     EXPECT_EQ(form->g4width, 490);
-    EXPECT_EQ(form->Splitter->handleWidth(), 3);
+    EXPECT_EQ(form->findChild<QSplitter *>(QStringLiteral("Splitter"))->handleWidth(), 3);
     EXPECT_EQ(form->catalogue_pane()->major_group()->title(), QStringLiteral("大类"));
     EXPECT_EQ(form->catalogue_pane()->minor_group()->title(), QStringLiteral("小类"));
     // The category groups are the splitter's first two panes, found by their names.
-    EXPECT_EQ(form->Splitter->widget(0), form->findChild<QGroupBox *>(QStringLiteral("GroupBox1")));
-    EXPECT_EQ(form->Splitter->widget(1), form->findChild<QGroupBox *>(QStringLiteral("GroupBox2")));
-    EXPECT_EQ(form->GroupBox4->title(), QStringLiteral("内容"));
+    EXPECT_EQ(form->findChild<QSplitter *>(QStringLiteral("Splitter"))->widget(0),
+              form->findChild<QGroupBox *>(QStringLiteral("GroupBox1")));
+    EXPECT_EQ(form->findChild<QSplitter *>(QStringLiteral("Splitter"))->widget(1),
+              form->findChild<QGroupBox *>(QStringLiteral("GroupBox2")));
+    EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox4"))->title(), QStringLiteral("内容"));
     EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox5"))->title(), QStringLiteral("图片"));
-    EXPECT_EQ(form->GroupBox6->height(), 96);
+    EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox6"))->height(), 96);
     EXPECT_EQ(form->findChild<QGroupBox *>(QStringLiteral("GroupBox7"))->height(), 56);
-    EXPECT_EQ(form->Edit1->width(), 108);
+    EXPECT_EQ(form->search_box()->width(), 108);
     EXPECT_EQ(form->editor_pane()->editor()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(form->editor_pane()->editor()->acceptRichText());
 
-    for (QWidget *w : std::initializer_list<QWidget *>{
-             form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(), test::note_list(*form),
-             form->editor_pane()->headings_list(), form->Edit2, form->Edit3, form->editor_pane()->editor()}) {
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{form->catalogue_pane()->major_list(), form->catalogue_pane()->minor_list(),
+                                          test::note_list(*form), form->editor_pane()->headings_list(),
+                                          form->title_field(), form->tag_field(), form->editor_pane()->editor()}) {
         EXPECT_EQ(w->font().family(), ui_font_family()) << w->objectName().toStdString();
         EXPECT_EQ(w->font().pixelSize(), 16) << w->objectName().toStdString();
     }
 
     // Tool bar order, 59 pixels per button.
     QStringList captions;
-    for (QToolButton *b : form->ToolBar1->findChildren<QToolButton *>(Qt::FindDirectChildrenOnly))
+    for (QToolButton *b : form->commands().tool_bar()->findChildren<QToolButton *>(Qt::FindDirectChildrenOnly))
         if (!b->objectName().startsWith(QStringLiteral("qt_")) && b->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
             captions << b->text();
             EXPECT_EQ(b->width(), 59) << b->text().toStdString();
@@ -121,17 +125,18 @@ TEST_F(MainWindowTest, WindowLayoutAtStart)
     // Status bar.
     const int widths[] = {82, 82, 82, 82, 82, 200};
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(form->StatusPanels[static_cast<size_t>(i)]->width(), widths[i]) << "panel " << i;
-    EXPECT_GE(form->StatusPanels[6]->width(), 50);
+        EXPECT_EQ(form->findChild<QLabel *>(QStringLiteral("StatusPanel%1").arg(i))->width(), widths[i])
+            << "panel " << i;
+    EXPECT_GE(form->findChild<QLabel *>(QStringLiteral("StatusPanel%1").arg(6))->width(), 50);
     EXPECT_EQ(form->panel(0), QStringLiteral("等待"));
 
     // Save commands disabled; hidden items hidden.
-    EXPECT_FALSE(form->ToolButtonSave->isEnabled());
-    EXPECT_FALSE(form->SpeedButton2->isEnabled());
-    EXPECT_FALSE(form->SpeedButton3->isVisible());
-    EXPECT_FALSE(form->N29->isVisible());
-    EXPECT_FALSE(form->N30->isVisible());
-    EXPECT_FALSE(form->N31->isVisible());
+    EXPECT_FALSE(form->commands().button("ToolButtonSave")->isEnabled());
+    EXPECT_FALSE(form->commands().button("SpeedButton2")->isEnabled());
+    EXPECT_FALSE(form->commands().button("SpeedButton3")->isVisible());
+    EXPECT_FALSE(form->commands().action("N29")->isVisible());
+    EXPECT_FALSE(form->commands().action("N30")->isVisible());
+    EXPECT_FALSE(form->commands().action("N31")->isVisible());
     EXPECT_FALSE(form->move_panel()->isVisible());
     EXPECT_FALSE(form->progress_panel()->isVisible());
     EXPECT_EQ(form->move_panel()->size(), QSize(249, 169));
@@ -151,38 +156,38 @@ TEST_F(MainWindowTest, MenusHoldTheirItemsInOrder)
         return out.join(u',');
     };
     EXPECT_EQ(
-        items(form->MenuFile),
+        items(form->commands().menu("MenuFile")),
         QStringLiteral("导入数据,导出为文本…,导出为数据库…,-,立即从网盘同步…,立即备份到网盘…,将备份文件转为正式…,-,"
                        "设置登陆密码…,取消登陆密码…,-,加密当前笔记(含标题),加密当前笔记(仅内容),取消当前笔记加密…,-,"
                        "新建笔记,保存笔记,另存为……,-,打印设置…,打印…,-,当前笔记设为常用,当前笔记取消常用标记,"
                        "列出全部常用笔记,-,列出全部加密笔记,-,退出(强制备份),-,退出(不备份)"));
-    EXPECT_EQ(items(form->MenuEdit),
+    EXPECT_EQ(items(form->commands().menu("MenuEdit")),
               QStringLiteral("查找…,查找下一个,-,复制,粘贴,-,粘贴图片,添加图片,-,移动当前笔记到…,剪切当前小类到…,"
                              "合并当前小类到…,合并当前大类到…,-,字体加粗,字体标红"));
-    EXPECT_EQ(items(form->MenuSettings), QStringLiteral("数据库路径,备份设置,webDAV同步设置"));
-    EXPECT_EQ(items(form->MenuHelp), QStringLiteral("帮助,关于,意见建议,-,检查更新"));
-    EXPECT_EQ(items(form->PopupMenu1),
+    EXPECT_EQ(items(form->commands().menu("MenuSettings")), QStringLiteral("数据库路径,备份设置,webDAV同步设置"));
+    EXPECT_EQ(items(form->commands().menu("MenuHelp")), QStringLiteral("帮助,关于,意见建议,-,检查更新"));
+    EXPECT_EQ(items(form->commands().menu("PopupMenu1")),
               QStringLiteral("当前笔记内查找,-,撤销,-,剪切,复制,粘贴文本,-,删除,全选,-,编辑器默认字体,-,"
                              "加密此笔记(含标题),加密此笔记(仅内容),取消加密,-,打印,-,另存为……"));
-    EXPECT_EQ(items(form->PopupMenu2),
+    EXPECT_EQ(items(form->commands().menu("PopupMenu2")),
               QStringLiteral("新建笔记,保存笔记,-,删除笔记,-,加密笔记(含标题),加密笔记(仅内容),取消加密,-,打印笔记,-,"
                              "移动当前笔记到…,-,添加到常用列表,取消常用列表标记,显示常用列表"));
 
     const std::map<QAction *, QKeySequence> keys{
-        {form->MenuNewNote, QKeySequence(QStringLiteral("Ctrl+N"))},
-        {form->N65, QKeySequence(QStringLiteral("Ctrl+S"))},
-        {form->N75, QKeySequence(QStringLiteral("Ctrl+H"))},
-        {form->MenuFindNext, QKeySequence(QStringLiteral("F3"))},
-        {form->MenuCopy, QKeySequence(QStringLiteral("Ctrl+C"))},
-        {form->MenuPaste, QKeySequence(QStringLiteral("Ctrl+V"))},
-        {form->MenuBold, QKeySequence(QStringLiteral("Ctrl+B"))},
-        {form->MenuRed, QKeySequence(QStringLiteral("Ctrl+R"))},
-        {form->N36, QKeySequence(QStringLiteral("Ctrl+F"))},
-        {form->Popup1Undo, QKeySequence(QStringLiteral("Ctrl+Z"))},
-        {form->Popup1Cut, QKeySequence(QStringLiteral("Ctrl+X"))},
-        {form->Popup1Delete, QKeySequence(QStringLiteral("Del"))},
-        {form->Popup1SelectAll, QKeySequence(QStringLiteral("Ctrl+A"))},
-        {form->Popup1Print, QKeySequence(QStringLiteral("Ctrl+P"))},
+        {form->commands().action("MenuNewNote"), QKeySequence(QStringLiteral("Ctrl+N"))},
+        {form->commands().action("N65"), QKeySequence(QStringLiteral("Ctrl+S"))},
+        {form->commands().action("N75"), QKeySequence(QStringLiteral("Ctrl+H"))},
+        {form->commands().action("MenuFindNext"), QKeySequence(QStringLiteral("F3"))},
+        {form->commands().action("MenuCopy"), QKeySequence(QStringLiteral("Ctrl+C"))},
+        {form->commands().action("MenuPaste"), QKeySequence(QStringLiteral("Ctrl+V"))},
+        {form->commands().action("MenuBold"), QKeySequence(QStringLiteral("Ctrl+B"))},
+        {form->commands().action("MenuRed"), QKeySequence(QStringLiteral("Ctrl+R"))},
+        {form->commands().action("N36"), QKeySequence(QStringLiteral("Ctrl+F"))},
+        {form->commands().action("Popup1Undo"), QKeySequence(QStringLiteral("Ctrl+Z"))},
+        {form->commands().action("Popup1Cut"), QKeySequence(QStringLiteral("Ctrl+X"))},
+        {form->commands().action("Popup1Delete"), QKeySequence(QStringLiteral("Del"))},
+        {form->commands().action("Popup1SelectAll"), QKeySequence(QStringLiteral("Ctrl+A"))},
+        {form->commands().action("Popup1Print"), QKeySequence(QStringLiteral("Ctrl+P"))},
     };
     for (const auto &[action, key] : keys)
         EXPECT_EQ(action->shortcut(), key) << action->text().toStdString();
@@ -307,10 +312,10 @@ TEST_F(MainWindowTest, BoldAndRedToggleTheSelectionAndMarkRichText)
     probe.setPosition(1);
     EXPECT_EQ(probe.charFormat().fontWeight(), QFont::Bold);
 
-    form->SpeedButton9->click();
+    form->commands().button("SpeedButton9")->click();
     probe.setPosition(2);
     EXPECT_EQ(probe.charFormat().foreground().color(), QColor(255, 0, 0));
-    form->SpeedButton8->click(); // bold again: off
+    form->commands().button("SpeedButton8")->click(); // bold again: off
     EXPECT_NE(probe.charFormat().fontWeight(), QFont::Bold);
     probe.setPosition(3);
     EXPECT_NE(probe.charFormat().foreground().color(), QColor(255, 0, 0)); // outside the selection
@@ -412,9 +417,9 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
     }
 
     // Enter in the search box searches; without a database it lists nothing.
-    form->N81Click();
+    form->list_encrypted_notes();
     ASSERT_EQ(form->list.search_flag, kEncryptedList);
-    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    QTest::keyClick(form->search_box(), Qt::Key_Return);
     dialogs.verify_done();
     EXPECT_EQ(form->list.search_flag, kSearchList);
 }
@@ -455,13 +460,13 @@ TEST_F(MainWindowTest, NoteListAndHeadingsArePageTabsSwitchedByKeyboardAndScreen
 
 TEST_F(MainWindowTest, HighlightButtonNameFollowsItsText)
 {
-    form->Edit1->setText(QStringLiteral("x"));
-    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(form->Button2);
+    form->search_box()->setText(QStringLiteral("x"));
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(form->commands().button("Button2"));
     EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("高亮"));
-    form->Button2->click();
-    EXPECT_EQ(form->Button2->text(), QStringLiteral("取消"));
+    form->commands().button("Button2")->click();
+    EXPECT_EQ(form->commands().button("Button2")->text(), QStringLiteral("取消"));
     EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("取消"));
-    form->Button2->click();
+    form->commands().button("Button2")->click();
     EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("高亮"));
 }
 
@@ -474,10 +479,10 @@ TEST_F(MainWindowTest, ProgressPanelClosesWithItsX)
 
 TEST_F(MainWindowTest, ExitItemsRequestTheClose)
 {
-    form->N86->trigger();
+    form->commands().action("N86")->trigger();
     EXPECT_FALSE(form->isVisible());
     form->show();
-    form->N85->trigger();
+    form->commands().action("N85")->trigger();
     EXPECT_FALSE(form->isVisible());
 }
 
@@ -489,11 +494,11 @@ TEST_F(MainWindowTest, EditorMenuEnablingFollowsEncryptionMode)
     } const cases[] = {{0, true, true, false}, {1, false, true, true}, {2, true, false, true}};
     for (const Case &c : cases) {
         form->crypt.is_crypt = c.is_crypt;
-        form->PopupMenu1->popup(form->editor_pane()->editor()->mapToGlobal(QPoint(10, 10)));
-        EXPECT_EQ(form->Popup1EncryptTitle->isEnabled(), c.title) << c.is_crypt;
-        EXPECT_EQ(form->Popup1EncryptContent->isEnabled(), c.content) << c.is_crypt;
-        EXPECT_EQ(form->Popup1Decrypt->isEnabled(), c.decrypt) << c.is_crypt;
-        form->PopupMenu1->hide();
+        form->commands().menu("PopupMenu1")->popup(form->editor_pane()->editor()->mapToGlobal(QPoint(10, 10)));
+        EXPECT_EQ(form->commands().action("Popup1EncryptTitle")->isEnabled(), c.title) << c.is_crypt;
+        EXPECT_EQ(form->commands().action("Popup1EncryptContent")->isEnabled(), c.content) << c.is_crypt;
+        EXPECT_EQ(form->commands().action("Popup1Decrypt")->isEnabled(), c.decrypt) << c.is_crypt;
+        form->commands().menu("PopupMenu1")->hide();
     }
 }
 
@@ -504,31 +509,31 @@ TEST_F(MainWindowTest, NoteListMenuEnablingFollowsSelectionAndSaveButton)
     form->crypt.is_crypt = 2;
 
     auto open_menu = [&] {
-        form->PopupMenu2->popup(test::note_list(*form)->mapToGlobal(QPoint(5, 5)));
-        form->PopupMenu2->hide();
+        form->commands().menu("PopupMenu2")->popup(test::note_list(*form)->mapToGlobal(QPoint(5, 5)));
+        form->commands().menu("PopupMenu2")->hide();
     };
 
     form->select_note_entry(1);
     open_menu();
-    EXPECT_FALSE(form->Popup2Save->isEnabled());
-    EXPECT_FALSE(form->Popup2AddFavourite->isEnabled());
-    EXPECT_TRUE(form->Popup2RemoveFavourite->isEnabled());
-    EXPECT_TRUE(form->Popup2EncryptTitle->isEnabled());
-    EXPECT_FALSE(form->Popup2EncryptContent->isEnabled());
-    EXPECT_TRUE(form->Popup2Decrypt->isEnabled());
+    EXPECT_FALSE(form->commands().action("Popup2Save")->isEnabled());
+    EXPECT_FALSE(form->commands().action("Popup2AddFavourite")->isEnabled());
+    EXPECT_TRUE(form->commands().action("Popup2RemoveFavourite")->isEnabled());
+    EXPECT_TRUE(form->commands().action("Popup2EncryptTitle")->isEnabled());
+    EXPECT_FALSE(form->commands().action("Popup2EncryptContent")->isEnabled());
+    EXPECT_TRUE(form->commands().action("Popup2Decrypt")->isEnabled());
 
     // No entry selected: the favourite entries keep their previous state.
     form->select_note_entry(-1);
     form->set_save_enabled(true);
     open_menu();
-    EXPECT_TRUE(form->Popup2Save->isEnabled());
-    EXPECT_FALSE(form->Popup2AddFavourite->isEnabled());
-    EXPECT_TRUE(form->Popup2RemoveFavourite->isEnabled());
+    EXPECT_TRUE(form->commands().action("Popup2Save")->isEnabled());
+    EXPECT_FALSE(form->commands().action("Popup2AddFavourite")->isEnabled());
+    EXPECT_TRUE(form->commands().action("Popup2RemoveFavourite")->isEnabled());
 
     form->select_note_entry(0);
     open_menu();
-    EXPECT_TRUE(form->Popup2AddFavourite->isEnabled());
-    EXPECT_FALSE(form->Popup2RemoveFavourite->isEnabled());
+    EXPECT_TRUE(form->commands().action("Popup2AddFavourite")->isEnabled());
+    EXPECT_FALSE(form->commands().action("Popup2RemoveFavourite")->isEnabled());
 }
 
 TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
@@ -550,8 +555,8 @@ TEST_F(MainWindowTest, CtrlVWithPictureOnClipboardMarksTheBodyRtf)
     QImage picture(8, 8, QImage::Format_RGB32);
     picture.fill(Qt::red);
     QGuiApplication::clipboard()->setImage(picture);
-    form->Edit2->setFocus();
-    QTest::keyClick(form->Edit2, Qt::Key_V, Qt::ControlModifier);
+    form->title_field()->setFocus();
+    QTest::keyClick(form->title_field(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
 
     // A picture, in the editor: marked before the editor sees the key, which is not consumed.
@@ -584,41 +589,41 @@ TEST_F(MainWindowTest, EditCommandsActOnTheFocusedControl)
 {
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    form->Edit2->setText(QStringLiteral("标题文字"));
-    form->Edit2->setFocus();
-    form->Popup1SelectAll->trigger();
-    EXPECT_EQ(form->Edit2->selectedText(), QStringLiteral("标题文字"));
-    form->Popup1Delete->trigger();
-    EXPECT_EQ(form->Edit2->text(), QString());
-    form->Popup1Undo->trigger();
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("标题文字"));
+    form->title_field()->setText(QStringLiteral("标题文字"));
+    form->title_field()->setFocus();
+    form->commands().action("Popup1SelectAll")->trigger();
+    EXPECT_EQ(form->title_field()->selectedText(), QStringLiteral("标题文字"));
+    form->commands().action("Popup1Delete")->trigger();
+    EXPECT_EQ(form->title_field()->text(), QString());
+    form->commands().action("Popup1Undo")->trigger();
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("标题文字"));
 
     form->editor_pane()->editor()->setPlainText(QStringLiteral("正文"));
     form->editor_pane()->editor()->setFocus();
-    form->Popup1SelectAll->trigger();
-    form->MenuCopy->trigger();
+    form->commands().action("Popup1SelectAll")->trigger();
+    form->commands().action("MenuCopy")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("正文"));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("标题文字")); // untouched
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("标题文字")); // untouched
 }
 
 TEST_F(MainWindowTest, HintsGoToPanelSix)
 {
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-    QCoreApplication::sendEvent(form->ToolButton12, &enter);
+    QCoreApplication::sendEvent(form->commands().button("ToolButton12"), &enter);
     EXPECT_EQ(form->panel(6), QStringLiteral("对当前选中的大类或者小类或者文章置顶显示"));
     QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(form->ToolButton12, &leave);
+    QCoreApplication::sendEvent(form->commands().button("ToolButton12"), &leave);
     EXPECT_EQ(form->panel(6), QString());
 
-    form->MenuEdit->popup(form->mapToGlobal(QPoint(20, 20)));
-    form->MenuEdit->setActiveAction(form->N9);
+    form->commands().menu("MenuEdit")->popup(form->mapToGlobal(QPoint(20, 20)));
+    form->commands().menu("MenuEdit")->setActiveAction(form->commands().action("N9"));
     EXPECT_EQ(form->panel(6), QStringLiteral("在全部笔记内查找关键词"));
-    form->MenuEdit->hide();
+    form->commands().menu("MenuEdit")->hide();
 
-    form->PopupMenu1->popup(form->editor_pane()->editor()->mapToGlobal(QPoint(10, 10)));
-    form->PopupMenu1->setActiveAction(form->Popup1Print);
+    form->commands().menu("PopupMenu1")->popup(form->editor_pane()->editor()->mapToGlobal(QPoint(10, 10)));
+    form->commands().menu("PopupMenu1")->setActiveAction(form->commands().action("Popup1Print"));
     EXPECT_EQ(form->panel(6), QStringLiteral("打印当前笔记"));
-    form->PopupMenu1->hide();
+    form->commands().menu("PopupMenu1")->hide();
 }
 
 TEST_F(MainWindowTest, ResizeSharesTheExtraWidthWithTheEditor)
@@ -672,23 +677,25 @@ TEST_F(MainWindowTest, ReadOnlyModeDisablesEditingControls)
     form->enter_read_only_mode();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("云杉札记1.5.4 只读"));
     EXPECT_TRUE(form->read_only());
-    for (QToolButton *b : form->ToolBar1->findChildren<QToolButton *>(Qt::FindDirectChildrenOnly)) {
+    for (QToolButton *b : form->commands().tool_bar()->findChildren<QToolButton *>(Qt::FindDirectChildrenOnly)) {
         if (b->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
             EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
         }
     }
     for (QWidget *w : std::initializer_list<QWidget *>{
-             form->Edit2, form->Edit3, form->SpeedButtonNew, form->SpeedButton2, form->SpeedButton8, form->SpeedButton9,
-             form->SpeedButton10, form->SpeedButton11, form->SpeedButton12, form->Label3,
-             form->findChild<QToolButton *>(QStringLiteral("SpeedButton4")),
+             form->title_field(), form->tag_field(), form->commands().button("SpeedButtonNew"),
+             form->commands().button("SpeedButton2"), form->commands().button("SpeedButton8"),
+             form->commands().button("SpeedButton9"), form->commands().button("SpeedButton10"),
+             form->commands().button("SpeedButton11"), form->commands().button("SpeedButton12"),
+             form->commands().button("Label3"), form->findChild<QToolButton *>(QStringLiteral("SpeedButton4")),
              form->findChild<QToolButton *>(QStringLiteral("SpeedButton5")),
              form->findChild<QToolButton *>(QStringLiteral("SpeedButton6"))})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     // Reading stays possible: lists, search, editor, menus.
     EXPECT_TRUE(form->catalogue_pane()->major_list()->isEnabled());
-    EXPECT_TRUE(form->Edit1->isEnabled());
-    EXPECT_TRUE(form->Button1->isEnabled());
-    EXPECT_TRUE(form->N9->isEnabled());
+    EXPECT_TRUE(form->search_box()->isEnabled());
+    EXPECT_TRUE(form->commands().button("Button1")->isEnabled());
+    EXPECT_TRUE(form->commands().action("N9")->isEnabled());
     EXPECT_TRUE(form->editor_pane()->editor()->isEnabled());
 }
 
@@ -697,19 +704,20 @@ TEST_F(MainWindowTest, ReadOnlyModeLastsForTheRun)
     form->enter_read_only_mode();
     form->set_save_enabled(true); // a body change in read-only mode
     EXPECT_FALSE(form->save_enabled());
-    EXPECT_FALSE(form->ToolButtonSave->isEnabled());
-    EXPECT_FALSE(form->SpeedButton2->isEnabled());
-    for (QWidget *w : std::initializer_list<QWidget *>{form->ToolButton1, form->ToolButton7, form->ToolButton18,
-                                                       form->Edit2, form->Edit3, form->SpeedButton8,
-                                                       form->findChild<QGroupBox *>(QStringLiteral("GroupBox7"))}) {
+    EXPECT_FALSE(form->commands().button("ToolButtonSave")->isEnabled());
+    EXPECT_FALSE(form->commands().button("SpeedButton2")->isEnabled());
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             form->commands().button("ToolButton1"), form->commands().button("ToolButton7"),
+             form->commands().button("ToolButton18"), form->title_field(), form->tag_field(),
+             form->commands().button("SpeedButton8"), form->findChild<QGroupBox *>(QStringLiteral("GroupBox7"))}) {
         w->setEnabled(true);
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     }
     EXPECT_FALSE(form->findChild<QToolButton *>(QStringLiteral("SpeedButton4"))->isEnabled());
     // Controls read-only mode leaves alone keep working as before.
-    form->Edit1->setEnabled(false);
-    form->Edit1->setEnabled(true);
-    EXPECT_TRUE(form->Edit1->isEnabled());
+    form->search_box()->setEnabled(false);
+    form->search_box()->setEnabled(true);
+    EXPECT_TRUE(form->search_box()->isEnabled());
 }
 
 TEST_F(MainWindowTest, ScreenReadersReadWhatThePanelsShow)
@@ -717,7 +725,7 @@ TEST_F(MainWindowTest, ScreenReadersReadWhatThePanelsShow)
     form->set_panel(0, QStringLiteral("主备就绪"));
     form->set_panel(4, QStringLiteral("RTF"));
     for (int i : {0, 4}) {
-        QLabel *p = form->StatusPanels[static_cast<size_t>(i)];
+        QLabel *p = form->findChild<QLabel *>(QStringLiteral("StatusPanel%1").arg(i));
         QAccessibleInterface *a = QAccessible::queryAccessibleInterface(p);
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(a->text(QAccessible::Name), p->text());

@@ -5,6 +5,7 @@
 //   default), with the start page.
 #include "app/ui/application_setup.h"
 #include "app/ui/catalogue_pane.h"
+#include "app/ui/main_commands.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/progress_panel.h"
@@ -94,9 +95,9 @@ int main(int argc, char **argv)
         }
         QPixmap shot = form.grab();
         if (args.contains(QStringLiteral("menu"))) {
-            form.MenuFile->popup(form.mapToGlobal(QPoint(0, 20)));
+            form.commands().menu("MenuFile")->popup(form.mapToGlobal(QPoint(0, 20)));
             QApplication::processEvents();
-            shot = form.MenuFile->grab();
+            shot = form.commands().menu("MenuFile")->grab();
         }
         if (!shot.save(out))
             std::fprintf(stderr, "cannot write %s\n", qPrintable(out));

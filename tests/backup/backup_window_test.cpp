@@ -80,7 +80,7 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     });
     watch.start();
     dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
-    f.ToolButton18->click();
+    f.commands().button("ToolButton18")->click();
     watch.stop();
     dialogs.verify_done();
 
@@ -118,12 +118,12 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
         f.progress_panel());
     watch.on_tick = [&](bool) {
         f.progress_panel()->update();
-        writing_possible = writing_possible || f.ToolBar1->isEnabled() || f.menuBar()->isEnabled() ||
+        writing_possible = writing_possible || f.commands().tool_bar()->isEnabled() || f.menuBar()->isEnabled() ||
                            f.catalogue_pane()->major_list()->isEnabled() || f.Timer1->isActive();
     };
     watch.start();
     dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
-    f.ToolButton18->click();
+    f.commands().button("ToolButton18")->click();
     watch.stop();
     dialogs.verify_done();
 
@@ -132,7 +132,7 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
     EXPECT_GE(watch.paints(), 2);
     EXPECT_FALSE(writing_possible);
     // Over, the window takes input again.
-    EXPECT_TRUE(f.ToolBar1->isEnabled());
+    EXPECT_TRUE(f.commands().tool_bar()->isEnabled());
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_FALSE(f.transfer_running());
     EXPECT_TRUE(QFile::exists(today_copy()));
@@ -143,7 +143,7 @@ TEST_F(BackupWindowTest, EscHeldEndsTheCommandBeforeTheCopy)
     TForm2 &f = *form;
     f.store.set_changed(true);
     QTest::keyPress(&f, Qt::Key_Escape);
-    f.ToolButton18Click();
+    f.back_up_now();
     QTest::keyRelease(&f, Qt::Key_Escape);
     dialogs.verify_done();
     EXPECT_FALSE(QFile::exists(today_copy()));
@@ -152,7 +152,7 @@ TEST_F(BackupWindowTest, EscHeldEndsTheCommandBeforeTheCopy)
 
     // Released, the command runs.
     dialogs.expect_message(today_copy() + QStringLiteral(" 备份成功。"));
-    f.ToolButton18Click();
+    f.back_up_now();
     dialogs.verify_done();
     EXPECT_TRUE(QFile::exists(today_copy()));
 }
@@ -174,7 +174,7 @@ TEST_F(BackupWindowTest, ExitWithoutBackupStillWritesTheStampOfAWritingRun)
 {
     TForm2 &f = *form;
     f.store.set_changed(true);
-    f.N86Click(); // 退出(不备份)
+    f.exit_without_backup(); // 退出(不备份)
     dialogs.verify_done();
     EXPECT_FALSE(f.isVisible());
     EXPECT_FALSE(QFile::exists(today_copy()));

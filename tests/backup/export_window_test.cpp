@@ -58,10 +58,10 @@ TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)
         .expect_message(export_text::same_names())
         .expect(Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes, target)
         .expect_message(export_text::done());
-    form->N23->trigger();
+    form->commands().action("N23")->trigger();
     dialogs.verify_done();
-    EXPECT_TRUE(form->Label1->text().isEmpty());
-    EXPECT_EQ(form->Label1->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_TRUE(form->notice_label()->text().isEmpty());
+    EXPECT_EQ(form->notice_label()->palette().color(QPalette::WindowText), QColor(Qt::red));
     Connection db;
     db.open(target, false);
     EXPECT_EQ(db.query(QStringLiteral(
@@ -77,15 +77,15 @@ TEST_F(ExportWindowTest, MenuExportsTheSelectedCategoryAndClearsTheNotice)
         .expect_message(export_text::same_names())
         .expect(Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes, junk)
         .expect_containing(Kind::Error, QStringLiteral("file is not a database"));
-    form->N23Click();
+    form->export_category_database();
     dialogs.verify_done();
-    EXPECT_TRUE(form->Label1->text().isEmpty());
+    EXPECT_TRUE(form->notice_label()->text().isEmpty());
     EXPECT_EQ(store.backup_file(), database_file_in(bei));
     test::expect_mirror_identical(store);
 
     form->catalogue_pane()->major_list()->setCurrentRow(-1);
     dialogs.expect_message(export_text::no_selection());
-    form->N23Click();
+    form->export_category_database();
     dialogs.verify_done();
 }
 
@@ -119,15 +119,16 @@ TEST_F(ExportWindowTest, WindowStaysLiveAndWritingWaitsWhileTheCategoryIsCopied)
     bool writing_possible = false;
     // Counted from the notes on: holding the window repaints all of it once at the start.
     test::EventLoopWatch watch(
-        [&] { return f.transfer_running() && f.Label1->text().contains(QStringLiteral("导入")); }, f.Label1);
+        [&] { return f.transfer_running() && f.notice_label()->text().contains(QStringLiteral("导入")); },
+        f.notice_label());
     watch.on_tick = [&](bool first) {
         if (first) {
             // Unanswered: the scripted dialogs would report the question of a second export.
-            f.N23->trigger();
+            f.commands().action("N23")->trigger();
         }
-        if (notices.isEmpty() || notices.constLast() != f.Label1->text())
-            notices << f.Label1->text();
-        writing_possible = writing_possible || f.ToolBar1->isEnabled() || f.menuBar()->isEnabled() ||
+        if (notices.isEmpty() || notices.constLast() != f.notice_label()->text())
+            notices << f.notice_label()->text();
+        writing_possible = writing_possible || f.commands().tool_bar()->isEnabled() || f.menuBar()->isEnabled() ||
                            f.catalogue_pane()->major_list()->isEnabled() || f.Timer1->isActive();
     };
     watch.start();
@@ -135,7 +136,7 @@ TEST_F(ExportWindowTest, WindowStaysLiveAndWritingWaitsWhileTheCategoryIsCopied)
         .expect_message(export_text::same_names())
         .expect(Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes, target)
         .expect_message(export_text::done());
-    f.N23->trigger();
+    f.commands().action("N23")->trigger();
     watch.stop();
     dialogs.verify_done();
 
@@ -145,11 +146,11 @@ TEST_F(ExportWindowTest, WindowStaysLiveAndWritingWaitsWhileTheCategoryIsCopied)
     EXPECT_FALSE(notices.filter(QStringLiteral("已导入")).isEmpty()) << notices.join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(writing_possible);
     // Over, the window takes input again and the notice is gone.
-    EXPECT_TRUE(f.ToolBar1->isEnabled());
+    EXPECT_TRUE(f.commands().tool_bar()->isEnabled());
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_TRUE(f.catalogue_pane()->major_list()->isEnabled());
     EXPECT_FALSE(f.transfer_running());
-    EXPECT_TRUE(f.Label1->text().isEmpty());
+    EXPECT_TRUE(f.notice_label()->text().isEmpty());
     Connection exported;
     exported.open_read_only(target);
     EXPECT_EQ(exported.query(QStringLiteral("select count(*),sum(length(img)) from picture")),
@@ -185,7 +186,7 @@ TEST_F(ExportWindowTest, PromotionSettlesAndForgetsTheOpenNoteAndReloadsTheLists
     dialogs.expect(Kind::OpenFile, promote_text::dialog_title(), Dialogs::Answer::Yes, dated)
         .expect_question(promote_text::ask(), Dialogs::Answer::Yes)
         .expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Cancel);
-    form->N24->trigger();
+    form->commands().action("N24")->trigger();
     dialogs.verify_done();
     EXPECT_EQ(form->note.noteId, 5);
     EXPECT_TRUE(form->save_enabled());
@@ -195,7 +196,7 @@ TEST_F(ExportWindowTest, PromotionSettlesAndForgetsTheOpenNoteAndReloadsTheLists
         .expect_question(promote_text::ask(), Dialogs::Answer::Yes)
         .expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::No)
         .expect_message(promote_text::done());
-    form->N24->trigger();
+    form->commands().action("N24")->trigger();
     dialogs.verify_done();
     EXPECT_EQ(form->panel(0), QStringLiteral("主备就绪"));
     ASSERT_EQ(form->catalogue_pane()->major_list()->count(), 1);

@@ -31,7 +31,7 @@ int main(int argc, char **argv)
     form1.proposal.documents_folder = [documents] { return documents; };
     form2.FormCreate(settings);
     form2.show();
-    form2.N11Click();
+    form2.show_settings();
     form1.grab().save(out + QStringLiteral("/settings_dialog.png"));
     form1.Button3->click();
     form2.grab().save(out + QStringLiteral("/main_after_save.png"));

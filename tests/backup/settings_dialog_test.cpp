@@ -377,13 +377,13 @@ TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
         test::write_sql(form2->store, QStringLiteral("insert into Section(px,classId,caption) values(100,1,'甲类')"),
                         {});
         form2->selection.class_index = -1;
-        form2->ListBox1Click();
+        form2->open_major_category();
         form2->catalogue_pane()->minor_list()->setCurrentRow(0);
-        form2->ListBox2Click();
-        form2->ToolButton6Click(); // a new note, then a title typed into it
+        form2->open_minor_category();
+        form2->new_note(); // a new note, then a title typed into it
         const int id = form2->note.noteId;
         ASSERT_GE(id, 0);
-        form2->Edit2->setText(QStringLiteral("未保存的标题"));
+        form2->title_field()->setText(QStringLiteral("未保存的标题"));
         ASSERT_TRUE(form2->save_enabled());
 
         form1->show();
@@ -405,7 +405,7 @@ TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
             EXPECT_EQ(form2->store.main().path(), old_folder + QStringLiteral("/notedb.sl3"));
             EXPECT_TRUE(form2->save_enabled());
             EXPECT_EQ(form2->note.noteId, id);
-            EXPECT_EQ(form2->Edit2->text(), QStringLiteral("未保存的标题"));
+            EXPECT_EQ(form2->title_field()->text(), QStringLiteral("未保存的标题"));
             continue;
         }
         EXPECT_EQ(stored_title == QStringLiteral("未保存的标题"), answer == Dialogs::Answer::Yes)
@@ -414,11 +414,11 @@ TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
         EXPECT_FALSE(form2->save_enabled());
         EXPECT_EQ(form2->note.noteId, -1);
         EXPECT_EQ(form2->note.noteId_bei, -1);
-        EXPECT_TRUE(form2->Edit2->text().isEmpty());
+        EXPECT_TRUE(form2->title_field()->text().isEmpty());
     }
 
     // "测试" asks as well; Cancel runs no test.
-    form2->Edit2->setText(QStringLiteral("又改了"));
+    form2->title_field()->setText(QStringLiteral("又改了"));
     form2->note.noteId = form2->note.noteId_bei = 1;
     form2->set_save_enabled(true);
     dialogs.expect_question3(unsaved, Dialogs::Answer::Cancel);
@@ -428,7 +428,7 @@ TEST_F(SettingsDialogTest, UnsavedNoteIsSettledBeforeTheDatabaseChanges)
 
 TEST_F(SettingsDialogTest, MenuAndStartUpOpenTheDialogWithoutWaiting)
 {
-    form2->N11Click();
+    form2->show_settings();
     EXPECT_TRUE(form1->isVisible());
     EXPECT_FALSE(form1->isModal());
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
@@ -623,7 +623,7 @@ TEST_F(SettingsDialogTest, SaveTestAndSyncWaitWhileABackupRuns)
         .expect_message(QStringLiteral("正在和网盘传输数据，请等传输结束后再保存或测试设置。"))
         .expect_message(QStringLiteral("已取消备份到网盘。本地笔记没有改动。\nThe request to ") +
                         webdav_package_url(url) + QStringLiteral(" was cancelled"));
-    form2->ToolButton18Click();
+    form2->back_up_now();
     QTest::keyRelease(form2.get(), Qt::Key_Escape);
     dialogs.verify_done();
     EXPECT_TRUE(held);

@@ -86,18 +86,18 @@ TEST_F(SyncWindowTest, MenuSyncKeepsBothSidesAndReloadsTheLists)
     f.note.noteId = 5;
     f.note.noteId_bei = 5;
     f.note.title_mark = ChangeMark::Suspended; // shown, not typed: nothing unsaved
-    f.Edit2->setText(QStringLiteral("旧标题"));
+    f.title_field()->setText(QStringLiteral("旧标题"));
     f.note.title_mark = ChangeMark::Unchanged;
 
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes).expect_message(QStringLiteral("同步完成。"));
-    f.N91->trigger();
+    f.commands().action("N91")->trigger();
     dialogs.verify_done();
     EXPECT_TRUE(majors().contains(QStringLiteral("网盘大类")));
     EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
     EXPECT_EQ(f.catalogue_pane()->major_list()->currentRow(), 0);
     EXPECT_EQ(f.note.noteId, -1);
     EXPECT_EQ(f.note.noteId_bei, -1);
-    EXPECT_TRUE(f.Edit2->text().isEmpty());
+    EXPECT_TRUE(f.title_field()->text().isEmpty());
     EXPECT_TRUE(f.progress_panel()->isHidden());
     EXPECT_EQ(f.progress_mode, ProgressMode::Upload); // the merged database went up last
     EXPECT_TRUE(f.menuBar()->isEnabled());
@@ -107,7 +107,7 @@ TEST_F(SyncWindowTest, MenuSyncKeepsBothSidesAndReloadsTheLists)
 
     // No: nothing happens.
     dialogs.expect_question(kAskSync, Dialogs::Answer::No);
-    f.N91Click();
+    f.sync_from_share();
 }
 
 TEST_F(SyncWindowTest, UnsavedNoteIsSettledFirst)
@@ -118,7 +118,7 @@ TEST_F(SyncWindowTest, UnsavedNoteIsSettledFirst)
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
         .expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Cancel)
         .expect_message(QStringLiteral("同步失败。"));
-    f.N91Click();
+    f.sync_from_share();
     dialogs.verify_done();
     EXPECT_TRUE(f.save_enabled());
     EXPECT_TRUE(server.requests().filter(QStringLiteral("GET ")).isEmpty());
@@ -127,7 +127,7 @@ TEST_F(SyncWindowTest, UnsavedNoteIsSettledFirst)
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
         .expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::No)
         .expect_message(QStringLiteral("同步完成。"));
-    f.N91Click();
+    f.sync_from_share();
     EXPECT_FALSE(f.save_enabled());
 }
 
@@ -143,7 +143,7 @@ TEST_F(SyncWindowTest, WrongArchivePasswordReportsTheErrorAndFailure)
                                      "请检查设置里的压缩包密码。本地笔记没有改动。\nWrong password or corrupted file")
                           .arg(server_name(server.url())))
         .expect_message(QStringLiteral("同步失败。"));
-    f.N91Click();
+    f.sync_from_share();
     dialogs.verify_done();
     EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
     EXPECT_TRUE(f.store.main_connected());
@@ -186,7 +186,7 @@ TEST_F(SyncWindowTest, EscOnTheWindowCancelsADownloadThatWaits)
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
         .expect_message(QStringLiteral("已取消从网盘下载。本地笔记没有改动。\nThe request to ") +
                         webdav_package_url(f.run.dav_url) + QStringLiteral(" was cancelled"));
-    f.N91Click();
+    f.sync_from_share();
     QTest::keyRelease(&f, Qt::Key_Escape);
     dialogs.verify_done();
     EXPECT_TRUE(f.store.main_connected());
@@ -224,7 +224,7 @@ TEST_F(SyncWindowTest, EveryDatabaseFileOfARunIsPrivate)
     f.store.set_changed(true);
     const QString dated = join_path(bei, backup_file_name(QStringLiteral("buckup_"), 0));
     dialogs.expect_message(dated + QStringLiteral(" 备份成功。"));
-    f.ToolButton18Click();
+    f.back_up_now();
     dialogs.verify_done();
 
     f.catalogue_pane()->major_list()->setCurrentRow(0);
@@ -233,7 +233,7 @@ TEST_F(SyncWindowTest, EveryDatabaseFileOfARunIsPrivate)
         .expect(ScriptedDialogs::Kind::SaveFile, export_text::dialog_title(), Dialogs::Answer::Yes,
                 join_path(out, QStringLiteral("导出")))
         .expect_message(export_text::done());
-    f.N23Click();
+    f.export_category_database();
     dialogs.verify_done();
 
     // A main file from an older version, made with the default mode: its place in the ring is
@@ -245,7 +245,7 @@ TEST_F(SyncWindowTest, EveryDatabaseFileOfARunIsPrivate)
                               {f.run.dav_url, f.run.dav_username, f.run.dav_password}, f.run.zip_password,
                               dir.mkdir(QStringLiteral("other")));
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes).expect_message(QStringLiteral("同步完成。"));
-    f.N91Click();
+    f.sync_from_share();
     dialogs.verify_done();
     form.reset(); // the connections are closed: no journal is left beside a file
 
@@ -281,21 +281,21 @@ TEST_F(SyncWindowTest, UploadOnDemand)
     // Incomplete settings: the dialog is asked for, waiting; still incomplete, nothing more.
     f.run.dav_password.clear();
     dialogs.expect_message(incomplete);
-    f.N92->trigger();
+    f.commands().action("N92")->trigger();
     dialogs.verify_done();
     EXPECT_EQ(modal.count(), 1);
 
     // The dialog completes them: the question follows.
     QObject::connect(&f, &TForm2::settingsModalRequested, &f, [&f] { f.run.dav_password = QStringLiteral("p"); });
     dialogs.expect_message(incomplete).expect_question(ask, Dialogs::Answer::No);
-    f.N92Click();
+    f.back_up_to_share();
     dialogs.verify_done();
     EXPECT_TRUE(server.requests().filter(QStringLiteral("PUT ")).isEmpty());
 
     // Yes: the upload alone, no local copy, the mark cleared.
     f.store.set_changed(true);
     dialogs.expect_question(ask, Dialogs::Answer::Yes);
-    f.N92Click();
+    f.back_up_to_share();
     dialogs.verify_done();
     EXPECT_FALSE(server.requests().filter(QStringLiteral("PUT ")).isEmpty());
     EXPECT_TRUE(QFileInfo::exists(server.share() + QStringLiteral("/yunshanzhaji/notedb.zip")));

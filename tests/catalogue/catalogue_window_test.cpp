@@ -60,12 +60,12 @@ class CatalogueWindowTest : public test::MainWindowFixture {
     void pick_major(int row)
     {
         form->catalogue_pane()->major_list()->setCurrentRow(row);
-        form->ListBox1Click();
+        form->open_major_category();
     }
     void pick_minor(int row)
     {
         form->catalogue_pane()->minor_list()->setCurrentRow(row);
-        form->ListBox2Click();
+        form->open_minor_category();
     }
     qint64 px(const QString &table, const QString &caption)
     {
@@ -266,10 +266,10 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
     EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
     EXPECT_EQ(form->selection.select, 1);
     // Another category with an unsaved note open keeps that note.
-    form->Edit2->setText(QStringLiteral("未保存"));
+    form->title_field()->setText(QStringLiteral("未保存"));
     form->set_save_enabled(true);
     pick_major(1);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("未保存"));
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("未保存"));
     EXPECT_TRUE(form->save_enabled());
     // A category without minor categories shows empty lists.
     EXPECT_EQ(form->catalogue_pane()->minor_list()->count(), 0);
@@ -277,7 +277,7 @@ TEST_F(CatalogueWindowTest, ClicksOnTheLoadedEntryAndAnUnsavedNote)
     form->set_save_enabled(false);
     pick_major(0);
     EXPECT_EQ(texts(form->catalogue_pane()->minor_list()), QStringList{"外来"});
-    EXPECT_TRUE(form->Edit2->text().isEmpty());
+    EXPECT_TRUE(form->title_field()->text().isEmpty());
 }
 
 TEST_F(CatalogueWindowTest, MouseAndKeyboardSelectionRunTheClicks)
@@ -314,7 +314,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     list_notes();
     form->note.noteId = 2;
     form->note.title_mark = ChangeMark::Suspended; // filled as opening a note fills them: no edit
-    form->Edit2->setText(QStringLiteral("n2"));
+    form->title_field()->setText(QStringLiteral("n2"));
     form->editor_pane()->editor()->setPlainText(QStringLiteral("正文"));
     form->note.title_mark = ChangeMark::Unchanged;
     form->select_note_entry(1); // marked, not opened: the note has no body rows here
@@ -336,7 +336,7 @@ TEST_F(CatalogueWindowTest, TheOpenNoteStaysOpenWhenReorderedOrRenamed)
     click("ToolButton17");
     EXPECT_EQ(st.get_first_string(QStringLiteral("select caption from title where noteId=2")), QStringLiteral("新'题"));
     EXPECT_EQ(test::note_texts(*form), QStringList({"n1", "新'题", "n3"}));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("新'题"));
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("新'题"));
     EXPECT_EQ(form->note.title_mark, ChangeMark::Unchanged);
     test::expect_mirror_identical(st);
 }
@@ -358,14 +358,16 @@ TEST_F(CatalogueWindowTest, ReadOnlySecondInstanceWritesNothing)
     second.note.noteId = 1;
     for (int target : {1, 2, 3}) {
         second.selection.select = target;
-        for (auto handler : {&TForm2::ToolButton1Click, &TForm2::ToolButton2Click, &TForm2::ToolButton3Click,
-                             &TForm2::ToolButton4Click, &TForm2::ToolButton12Click, &TForm2::ToolButton13Click,
-                             &TForm2::ToolButton14Click, &TForm2::ToolButton16Click, &TForm2::ToolButton17Click})
+        for (auto handler : {&TForm2::new_major_category, &TForm2::delete_major_category, &TForm2::new_minor_category,
+                             &TForm2::delete_minor_category, &TForm2::pin_to_top, &TForm2::move_up, &TForm2::move_down,
+                             &TForm2::unpin, &TForm2::rename_selected})
             (second.*handler)();
     }
-    for (QToolButton *b :
-         {second.ToolButton1, second.ToolButton2, second.ToolButton3, second.ToolButton4, second.ToolButton12,
-          second.ToolButton13, second.ToolButton14, second.ToolButton16, second.ToolButton17})
+    for (QToolButton *b : {second.commands().button("ToolButton1"), second.commands().button("ToolButton2"),
+                           second.commands().button("ToolButton3"), second.commands().button("ToolButton4"),
+                           second.commands().button("ToolButton12"), second.commands().button("ToolButton13"),
+                           second.commands().button("ToolButton14"), second.commands().button("ToolButton16"),
+                           second.commands().button("ToolButton17")})
         EXPECT_FALSE(b->isEnabled());
     EXPECT_TRUE(second_dialogs.shown().isEmpty());
     EXPECT_EQ(test::dump_database(form->store.main()), before);

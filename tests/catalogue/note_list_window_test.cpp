@@ -114,8 +114,8 @@ class NoteListWindowTest : public test::MainWindowFixture {
 
     void search(const QString &text)
     {
-        form->Edit1->setText(text);
-        form->Button1Click();
+        form->search_box()->setText(text);
+        form->search_all_notes();
     }
     qint64 changes() { return form->store.get_first_integer(QStringLiteral("select total_changes()")); }
 };
@@ -139,19 +139,19 @@ TEST_F(NoteListWindowTest, EmptySearchListsAllNotesTwoHundredPerPage)
     EXPECT_EQ(form->note.noteId, form->note_list_model()->note_ids().at(0));
     EXPECT_EQ(form->selection.note_index, 0);
 
-    form->Button7Click();
+    form->next_page();
     EXPECT_EQ(entries().size(), 50);
     EXPECT_EQ(entries().first(), QStringLiteral("笔记200"));
-    form->Button7Click(); // past the last page: empty, view cleared
+    form->next_page(); // past the last page: empty, view cleared
     EXPECT_EQ(entries().size(), 0);
     EXPECT_EQ(form->note.noteId, -1);
     EXPECT_TRUE(form->editor_pane()->editor()->toPlainText().isEmpty());
-    form->Button6Click();
+    form->previous_page();
     EXPECT_EQ(entries().size(), 50);
-    form->Button6Click();
+    form->previous_page();
     EXPECT_EQ(entries().size(), 200);
     dialogs.expect_message(QStringLiteral("已经到第一页"));
-    form->Button6Click();
+    form->previous_page();
     EXPECT_EQ(entries().size(), 200);
     EXPECT_EQ(form->list.search_offset, 0);
 }
@@ -256,7 +256,7 @@ TEST_F(NoteListWindowTest, EncryptedNotesInTheListsAndOnOpening)
     add_note(1, NoteSpec{kHex + QStringLiteral(":ppp仅内容加密"), 2, 0, {}, QVariant(kHex), {}, 100});
     // A fresh list opens its first entry, which asks for the password: empty stops silently.
     dialogs.expect_password(QStringLiteral("密码"), QString());
-    form->N81Click();
+    form->list_encrypted_notes();
     ASSERT_EQ(entries(), QStringList({QStringLiteral("******"), QStringLiteral("仅内容加密")}));
     EXPECT_EQ(test::note_modes(*form), QList<int>({1, 2}));
     EXPECT_EQ(test::note_favourites(*form), QList<bool>({true, false}));
@@ -290,8 +290,8 @@ TEST_F(NoteListWindowTest, PagingStartsAgainInAnotherMinorCategory)
     EXPECT_EQ(form->selection.section_index, 0);
     EXPECT_EQ(form->note_list_pane()->current_row(), -1); // no entry is opened
     EXPECT_EQ(form->note.noteId, -1);
-    form->Button7Click();
-    form->Button7Click();
+    form->next_page();
+    form->next_page();
     ASSERT_EQ(entries().size(), 50);
     EXPECT_EQ(entries().first(), QStringLiteral("甲400"));
     show_section(QStringLiteral("乙类"));
@@ -300,7 +300,7 @@ TEST_F(NoteListWindowTest, PagingStartsAgainInAnotherMinorCategory)
     EXPECT_EQ(form->list.search_offset, 0);
     EXPECT_EQ(form->selection.section_index, 1);
     dialogs.expect_message(QStringLiteral("已经到第一页"));
-    form->Button6Click();
+    form->previous_page();
 }
 
 TEST_F(NoteListWindowTest, FavouritesAreWrittenToBothDatabasesOnlyWhenChanged)
@@ -309,29 +309,29 @@ TEST_F(NoteListWindowTest, FavouritesAreWrittenToBothDatabasesOnlyWhenChanged)
     add_plain(1, QStringLiteral("其他"), QStringLiteral("y"));
     show_section(QStringLiteral("甲类"));
     dialogs.expect_message(QStringLiteral("请先新建或者打开一个笔记以添加。"));
-    form->N73Click();
+    form->add_to_favourites();
     dialogs.expect_message(QStringLiteral("请先新建或者打开一个笔记以取消常用标记。"));
-    form->N74Click();
+    form->remove_from_favourites();
 
     click_entry(0);
     ASSERT_EQ(form->note.noteId, id);
-    form->N73Click();
+    form->add_to_favourites();
     EXPECT_TRUE(test::note_favourites(*form).at(0));
     const QString fast = QStringLiteral("select fast from title where noteId=") + QString::number(id);
     EXPECT_EQ(form->store.get_first_integer(fast), 1);
     test::expect_mirror_identical(form->store);
     qint64 before = changes();
-    form->N73Click(); // already a favourite: nothing is written
+    form->add_to_favourites(); // already a favourite: nothing is written
     EXPECT_EQ(changes(), before);
 
-    form->N75Click();
+    form->list_favourites();
     ASSERT_EQ(entries(), QStringList({QStringLiteral("常用候选")}));
     ASSERT_EQ(form->note.noteId, id);
-    form->N74Click();
+    form->remove_from_favourites();
     EXPECT_EQ(form->store.get_first_integer(fast), 0);
     EXPECT_EQ(entries().size(), 1); // stays listed until the list is filled again
     before = changes();
-    form->N74Click();
+    form->remove_from_favourites();
     EXPECT_EQ(changes(), before);
     test::expect_mirror_identical(form->store);
 }
@@ -351,20 +351,25 @@ TEST_F(NoteListWindowTest, ReadOnlyInstanceRefusesFavouritesAndEncryption)
     const QString before = test::dump_database(form->store.main());
 
     second.catalogue_pane()->minor_list()->setCurrentRow(0);
-    second.ListBox2Click();
+    second.open_minor_category();
     ASSERT_EQ(second.note_list_model()->count(), 2);
     for (int row : {0, 1}) {
         SCOPED_TRACE(row);
         test::choose_note(second, row);
         ASSERT_EQ(second.note.noteId, second.note_list_model()->note_ids().at(row));
-        second.PopupMenu2Popup();
-        for (QAction *a : {second.Popup2AddFavourite, second.Popup2RemoveFavourite, second.Popup2EncryptTitle,
-                           second.Popup2EncryptContent, second.Popup2Decrypt})
+        second.update_note_list_menu();
+        for (QAction *a :
+             {second.commands().action("Popup2AddFavourite"), second.commands().action("Popup2RemoveFavourite"),
+              second.commands().action("Popup2EncryptTitle"), second.commands().action("Popup2EncryptContent"),
+              second.commands().action("Popup2Decrypt")})
             EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
-        second.PopupMenu1Popup();
-        for (QAction *a : {second.Popup1EncryptTitle, second.Popup1EncryptContent, second.Popup1Decrypt})
+        second.update_editor_menu();
+        for (QAction *a : {second.commands().action("Popup1EncryptTitle"),
+                           second.commands().action("Popup1EncryptContent"), second.commands().action("Popup1Decrypt")})
             EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
-        for (QAction *a : {second.N73, second.N74, second.N41, second.N67, second.N42}) {
+        for (QAction *a :
+             {second.commands().action("N73"), second.commands().action("N74"), second.commands().action("N41"),
+              second.commands().action("N67"), second.commands().action("N42")}) {
             second_dialogs.expect_message(read_only);
             a->trigger();
         }
@@ -434,8 +439,8 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
     EXPECT_EQ(form->note.noteId, rich);
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), text);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("富文本"));
-    EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签一"));
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("富文本"));
+    EXPECT_EQ(form->tag_field()->text(), QStringLiteral("标签一"));
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
     // Plain and rich-text notes show their update time in the same form.
     const QDateTime t = QDateTime::fromString(kStoredTime, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -452,7 +457,7 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
     click_entry(1);
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), plain_text);
-    EXPECT_EQ(form->Edit3->text(), QStringLiteral("标签二"));
+    EXPECT_EQ(form->tag_field()->text(), QStringLiteral("标签二"));
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     EXPECT_EQ(form->panel(5), update_time);
     EXPECT_TRUE(form->note_list_pane()->tabs()->tabIcon(1).isNull());
@@ -467,9 +472,9 @@ TEST_F(NoteListWindowTest, NoteWithoutRowsOpensEmpty)
     show_section(QStringLiteral("甲类"));
     click_entry(0);
     EXPECT_EQ(form->note.noteId, 777);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("孤儿"));
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("孤儿"));
     EXPECT_TRUE(form->editor_pane()->editor()->toPlainText().isEmpty());
-    EXPECT_TRUE(form->Edit3->text().isEmpty());
+    EXPECT_TRUE(form->tag_field()->text().isEmpty());
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     EXPECT_TRUE(form->panel(5).isEmpty());
 }
@@ -554,7 +559,7 @@ TEST_F(NoteListWindowTest, CorruptDatabaseFileShowsTheEnginesMessage)
     show_section(QStringLiteral("甲类"));
     EXPECT_EQ(entries().size(), 0);
     dialogs.expect_message(QStringLiteral("已经到第一页")); // the window still answers
-    form->Button6Click();
+    form->previous_page();
 }
 
 TEST_F(NoteListWindowTest, KeyboardSelectionOpensAndFocusAloneDoesNot)
@@ -574,9 +579,9 @@ TEST_F(NoteListWindowTest, KeyboardSelectionOpensAndFocusAloneDoesNot)
 TEST_F(NoteListWindowTest, EnterInTheSearchBoxIsConsumed)
 {
     add_plain(1, QStringLiteral("回车搜索"), QStringLiteral("x"));
-    form->Edit1->setText(QStringLiteral("回车"));
-    QSignalSpy return_pressed(form->Edit1, &QLineEdit::returnPressed);
-    QTest::keyClick(form->Edit1, Qt::Key_Return);
+    form->search_box()->setText(QStringLiteral("回车"));
+    QSignalSpy return_pressed(form->search_box(), &QLineEdit::returnPressed);
+    QTest::keyClick(form->search_box(), Qt::Key_Return);
     EXPECT_EQ(return_pressed.count(), 0);
     EXPECT_EQ(entries(), QStringList({QStringLiteral("回车搜索")}));
 }
@@ -595,17 +600,17 @@ TEST_F(NoteListWindowTest, HintOnlyForEntriesWiderThanTheList)
     EXPECT_GT(l->width(), 150);
     EXPECT_EQ(pane->scroll_width(), 2 * l->width());
     EXPECT_EQ(entry_rect(0).width(), 2 * l->width());
-    form->ListBox3MouseMove(entry_rect(1).center());
+    form->note_list_hover(entry_rect(1).center());
     EXPECT_EQ(form->hintout, 500);
     EXPECT_EQ(pane->hint(), QString(80, QChar(0x957F)));
     EXPECT_EQ(pane->hint_row(), 1);
-    form->ListBox3MouseMove(entry_rect(0).center());
+    form->note_list_hover(entry_rect(0).center());
     EXPECT_EQ(form->hintout, 0);
     EXPECT_TRUE(pane->hint().isEmpty());
-    form->ListBox3MouseMove(entry_rect(1).center());
-    form->ListBox3MouseLeave();
+    form->note_list_hover(entry_rect(1).center());
+    form->note_list_left();
     EXPECT_EQ(form->hintout, 0);
-    form->ListBox3MouseMove(QPoint(5, l->viewport()->height() - 2)); // below the last entry
+    form->note_list_hover(QPoint(5, l->viewport()->height() - 2)); // below the last entry
     EXPECT_EQ(form->list.hits_index, -1);
 }
 

@@ -102,8 +102,8 @@ class NoteCryptWindowTest : public test::MainWindowFixture {
         OpenNoteState &n = form->note;
         const QByteArray copy = plain_text_copy(*form->editor_pane()->editor()->document());
         PlainNoteFields fields;
-        fields.title = form->Edit2->text();
-        fields.label = form->Edit3->text();
+        fields.title = form->title_field()->text();
+        fields.label = form->tag_field()->text();
         fields.plain_text =
             QString::fromUtf16(reinterpret_cast<const char16_t *>(copy.constData() + 2), (copy.size() - 2) / 2);
         if (n.is_rtf == BodyKind::Rtf)
@@ -134,7 +134,7 @@ class NoteCryptWindowTest : public test::MainWindowFixture {
     void autosave_now()
     {
         for (int i = 0; i < form->autosave.cycle_seconds; ++i)
-            form->Timer1Timer();
+            form->autosave_timer_tick();
     }
     QString autosave_file(int id) const { return autosave_path(form->run.tmp_save, id); }
     // The program starts again on the same folders; a pending autosave is recovered while the
@@ -152,7 +152,7 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
     ASSERT_EQ(form->note.noteId, id);
 
     passwords(QStringLiteral("pw1"));
-    form->N41->trigger();
+    form->commands().action("N41")->trigger();
     EXPECT_EQ(test::note_modes(*form), QList<int>({0, 1}));
     EXPECT_TRUE(form->save_enabled());
     EXPECT_EQ(mode_of(id), 0); // nothing written before the save
@@ -176,9 +176,9 @@ TEST_F(NoteCryptWindowTest, EncryptWithTitleSaveAndOpenWithThePassword)
     ASSERT_EQ(form->note.noteId, id);
     EXPECT_EQ(form->crypt.is_crypt, 1);
     EXPECT_EQ(form->crypt.key_crypt, QStringLiteral("pw1"));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("会议记录"));
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("会议记录"));
     EXPECT_EQ(entries().at(1), QStringLiteral("会议记录"));
-    EXPECT_EQ(form->Edit3->text(), QStringLiteral("私人"));
+    EXPECT_EQ(form->tag_field()->text(), QStringLiteral("私人"));
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("绝密的正文"));
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));
     EXPECT_NE(form->picture_pane()->thumbnail(0), nullptr); // pictures need no password
@@ -198,7 +198,7 @@ TEST_F(NoteCryptWindowTest, ContentOnlyKeepsTheTitleReadableAndWhole)
     show_section(QStringLiteral("甲类"));
     click_entry(0);
     passwords(QStringLiteral("密"));
-    form->N67->trigger();
+    form->commands().action("N67")->trigger();
     save_open_note();
     const QString caption = caption_of(id);
     EXPECT_EQ(caption.indexOf(QStringLiteral(":ppp")), 32);
@@ -210,7 +210,7 @@ TEST_F(NoteCryptWindowTest, ContentOnlyKeepsTheTitleReadableAndWhole)
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("密"));
     click_entry(0);
     ASSERT_EQ(form->note.noteId, id);
-    EXPECT_EQ(form->Edit2->text(), title); // from the stored caption, not the shortened entry
+    EXPECT_EQ(form->title_field()->text(), title); // from the stored caption, not the shortened entry
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("x"));
     // A save of the title keeps it whole.
@@ -220,7 +220,7 @@ TEST_F(NoteCryptWindowTest, ContentOnlyKeepsTheTitleReadableAndWhole)
     // Switching to the other mode keeps the password; the note opens again without a refill.
     dialogs.expect_message(
         QStringLiteral("加密类型已经更改为全加密，密码不变。如果要更改密码，请先取消加密，再重新加密。"));
-    form->Popup1EncryptTitle->trigger();
+    form->commands().action("Popup1EncryptTitle")->trigger();
     save_open_note();
     EXPECT_EQ(mode_of(id), 1);
     ASSERT_EQ(form->note_list_model()->note_ids(), QList<int>({id, other}));
@@ -229,7 +229,7 @@ TEST_F(NoteCryptWindowTest, ContentOnlyKeepsTheTitleReadableAndWhole)
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("密"));
     click_entry(0);
     EXPECT_EQ(form->note.noteId, id);
-    EXPECT_EQ(form->Edit2->text(), title);
+    EXPECT_EQ(form->title_field()->text(), title);
 }
 
 TEST_F(NoteCryptWindowTest, LeavingUnsavedPutsTheMarksBackByNote)
@@ -241,7 +241,7 @@ TEST_F(NoteCryptWindowTest, LeavingUnsavedPutsTheMarksBackByNote)
     // Remove the encryption, then leave answering No: the entry is locked as before.
     dialogs.expect_password(QStringLiteral("密码"), QStringLiteral("pw"));
     click_entry(0);
-    form->Popup2Decrypt->trigger();
+    form->commands().action("Popup2Decrypt")->trigger();
     EXPECT_EQ(test::note_modes(*form), QList<int>({0, 0}));
     dialogs.expect_question3(kUnsaved, Answer::No);
     click_entry(1);
@@ -257,7 +257,7 @@ TEST_F(NoteCryptWindowTest, LeavingUnsavedPutsTheMarksBackByNote)
     const int other_locked =
         add_note(2, {QStringLiteral("乙的锁"), {}, QStringLiteral("乙"), {}}, 2, QStringLiteral("x"));
     passwords(QStringLiteral("new"));
-    form->N67->trigger();
+    form->commands().action("N67")->trigger();
     EXPECT_EQ(test::note_modes(*form), QList<int>({1, 2}));
     show_section(QStringLiteral("乙类"));
     ASSERT_EQ(form->note_list_model()->note_ids(), QList<int>({other_locked}));
@@ -282,13 +282,13 @@ TEST_F(NoteCryptWindowTest, RenameWaitsForTheSaveOfAModeChange)
     show_section(QStringLiteral("甲类"));
     click_entry(0);
     passwords(QStringLiteral("pw"));
-    form->N41->trigger();
+    form->commands().action("N41")->trigger();
     dialogs.expect_message(QStringLiteral("此笔记的加密设置已更改但还没有保存，请先保存笔记，再重命名。"));
-    form->ToolButton17->click();
+    form->commands().button("ToolButton17")->click();
     EXPECT_EQ(caption_of(id), QStringLiteral("原名"));
     save_open_note();
     dialogs.expect_input(QStringLiteral("请输入"), QStringLiteral("新名"));
-    form->ToolButton17->click();
+    form->commands().button("ToolButton17")->click();
     EXPECT_EQ(entries(), QStringList({QStringLiteral("新名")}));
     EXPECT_EQ(unlock_caption(caption_of(id), 1, QStringLiteral("pw"))->title, QStringLiteral("新名"));
 }
@@ -307,12 +307,12 @@ TEST_F(NoteCryptWindowTest, LegacyNoteOpensAndIsRewrittenInTheCurrentForm)
     ASSERT_EQ(form->note.noteId, id);
     EXPECT_TRUE(form->crypt.legacy_form);
     EXPECT_EQ(form->panel(4), QStringLiteral("txt"));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("旧标题"));
-    EXPECT_EQ(form->Edit3->text(), QStringLiteral("旧标签"));
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("旧标题"));
+    EXPECT_EQ(form->tag_field()->text(), QStringLiteral("旧标签"));
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("旧的正文"));
     // Renaming would write one field in the new form only.
     dialogs.expect_message(QStringLiteral("此笔记是旧版本加密的，请先修改并保存一次笔记，再重命名。"));
-    form->ToolButton17->click();
+    form->commands().button("ToolButton17")->click();
 
     save_open_note();
     EXPECT_FALSE(form->crypt.legacy_form);
@@ -365,7 +365,7 @@ TEST_F(NoteCryptWindowTest, NothingOfAnEncryptedNoteReachesTheDiskInPlain)
     show_section(QStringLiteral("甲类"));
     click_entry(0);
     passwords(QStringLiteral("pw"));
-    form->N41->trigger();
+    form->commands().action("N41")->trigger();
     save_open_note();
     const QString dump = test::dump_database(form->store.main());
     save_open_note(); // a second save writes identical values
@@ -412,13 +412,13 @@ TEST_F(NoteCryptWindowTest, AutosaveOfAnEncryptedNoteAsksForItsPasswordAtTheNext
     EXPECT_EQ(form->crypt.is_crypt, kEncryptedWithTitle);
     EXPECT_EQ(form->crypt.key_crypt, QStringLiteral("pw"));
     EXPECT_FALSE(form->crypt.change_pending(id));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("会议记录"));
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("会议记录"));
     EXPECT_EQ(entries(), QStringList({QStringLiteral("会议记录")}));
-    EXPECT_EQ(form->Edit3->text(), QStringLiteral("私人"));
+    EXPECT_EQ(form->tag_field()->text(), QStringLiteral("私人"));
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("旧正文新增"));
     EXPECT_TRUE(form->save_enabled());
 
-    form->SpeedButton2Click();
+    form->save_open_note();
     EXPECT_FALSE(form->save_enabled());
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_EQ(mode_of(id), kEncryptedWithTitle);
@@ -468,10 +468,10 @@ TEST_P(PendingModeRecoveryTest, SaveAfterRecoveryStoresTheChosenMode)
     EXPECT_EQ(form->crypt.is_crypt, c.mode_after);
     EXPECT_TRUE(form->crypt.change_pending(id));
     EXPECT_EQ(test::note_modes(*form), QList<int>({c.mode_after}));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("日记"));
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("日记"));
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文甲"));
 
-    form->SpeedButton2Click();
+    form->save_open_note();
     EXPECT_EQ(mode_of(id), c.mode_after);
     EXPECT_FALSE(form->crypt.change_pending(id));
     StoredNote stored = read_stored_note(form->store, id);

@@ -91,7 +91,7 @@ class EditorWindowTest : public test::MainWindowFixture {
         form->catalogue_pane()->minor_list()->addItems({QStringLiteral("甲类"), QStringLiteral("乙类")});
         form->selection.section_index = -1;
         form->catalogue_pane()->minor_list()->setCurrentRow(row);
-        form->ListBox2Click();
+        form->open_minor_category();
     }
     void open_entry(int row)
     {
@@ -127,13 +127,13 @@ TEST_F(EditorWindowTest, FindNextWalksDownIgnoringCaseAndStopsAtTheEnd)
     show_section(0);
     open_entry(0);
     dialogs.expect_message(kEnterText);
-    form->Button3->click();
+    form->commands().button("Button3")->click();
     dialogs.verify_done();
 
-    form->Edit1->setText(QStringLiteral("plan"));
+    form->search_box()->setText(QStringLiteral("plan"));
     QStringList found;
     for (int i = 0; i < 3; ++i) {
-        form->Button3->click();
+        form->commands().button("Button3")->click();
         found << QString::number(form->editor_pane()->editor()->textCursor().selectionStart());
     }
     EXPECT_EQ(found, (QStringList{QStringLiteral("0"), QStringLiteral("9"), QStringLiteral("18")}));
@@ -158,13 +158,13 @@ TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
     show_section(0);
     open_entry(0);
     form->note.is_rtf = BodyKind::Plain; // as a plain note would be: the marks do not change the kind
-    form->Edit1->setText(QStringLiteral("关键字"));
+    form->search_box()->setText(QStringLiteral("关键字"));
     form->note.title_mark = ChangeMark::Suspended; // the field is filled as the program fills it, not typed
-    form->Edit2->setText(QStringLiteral("改过的标题"));
+    form->title_field()->setText(QStringLiteral("改过的标题"));
     form->note.title_mark = ChangeMark::Changed; // the title counts as edited; the highlight must leave that alone
 
-    form->Button2->click();
-    EXPECT_EQ(form->Button2->text(), QStringLiteral("取消"));
+    form->commands().button("Button2")->click();
+    EXPECT_EQ(form->commands().button("Button2")->text(), QStringLiteral("取消"));
     EXPECT_TRUE(form->note.search_marks);
     for (int pos : {0, 2, 8, 10, 15, 17})
         EXPECT_TRUE(marked(pos)) << pos;
@@ -180,16 +180,16 @@ TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
     test::expect_mirror_identical(form->store);
 
     // Off: the formats from before come back (the bold word stays bold).
-    form->Button2->click();
-    EXPECT_EQ(form->Button2->text(), QStringLiteral("高亮"));
+    form->commands().button("Button2")->click();
+    EXPECT_EQ(form->commands().button("Button2")->text(), QStringLiteral("高亮"));
     EXPECT_FALSE(has_search_highlight(*form->editor_pane()->editor()->document()));
     EXPECT_GE(format_at(9).fontWeight(), QFont::Bold);
     EXPECT_LT(format_at(1).fontWeight(), QFont::Bold);
 
     // On again, then another note is opened: the caption and the flag start afresh.
-    form->Button2->click();
+    form->commands().button("Button2")->click();
     open_entry(1);
-    EXPECT_EQ(form->Button2->text(), QStringLiteral("高亮"));
+    EXPECT_EQ(form->commands().button("Button2")->text(), QStringLiteral("高亮"));
     EXPECT_FALSE(form->note.search_marks);
     open_entry(0);
     EXPECT_FALSE(has_search_highlight(*form->editor_pane()->editor()->document()));
@@ -198,10 +198,10 @@ TEST_F(EditorWindowTest, HighlightIsNoEditAndNeverStored)
         EXPECT_FALSE(marked(pos)) << pos;
 
     // An empty search box: a message, the caption stays.
-    form->Edit1->clear();
+    form->search_box()->clear();
     dialogs.expect_message(kEnterText);
-    form->Button2->click();
-    EXPECT_EQ(form->Button2->text(), QStringLiteral("高亮"));
+    form->commands().button("Button2")->click();
+    EXPECT_EQ(form->commands().button("Button2")->text(), QStringLiteral("高亮"));
 }
 
 TEST_F(EditorWindowTest, FindDialogWithMatchCaseAndWholeWord)
@@ -209,7 +209,7 @@ TEST_F(EditorWindowTest, FindDialogWithMatchCaseAndWholeWord)
     add_note(1, QStringLiteral("笔记"), QStringLiteral("cats Cat cat"));
     show_section(0);
     open_entry(0);
-    form->N36->trigger();
+    form->commands().action("N36")->trigger();
     FindDialog *d = form->FindDialog1;
     ASSERT_TRUE(d);
     EXPECT_TRUE(d->isVisible());
@@ -292,7 +292,7 @@ TEST_F(EditorWindowTest, PrintingToPdfNamesTheJobAfterTheTitle)
     // Cancelled: nothing printed.
     QFile::remove(pdf);
     form->print_dialog = [](QPrinter &) { return false; };
-    form->N44->trigger();
+    form->commands().action("N44")->trigger();
     EXPECT_FALSE(QFile::exists(pdf));
 }
 
@@ -306,11 +306,11 @@ TEST_F(EditorWindowTest, SelectionFontAndDefaultFontKeptForTheNextStart)
     chosen.setPointSize(18);
     // Without a selection the dialog shows, the choice is not applied.
     dialogs.expect_font(chosen, Qt::blue);
-    form->SpeedButton10->click();
+    form->commands().button("SpeedButton10")->click();
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     select(0, 2);
     dialogs.expect_font(chosen, Qt::blue);
-    form->SpeedButton10->click();
+    form->commands().button("SpeedButton10")->click();
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
     EXPECT_EQ(format_at(0).fontPointSize(), 18);
@@ -319,13 +319,13 @@ TEST_F(EditorWindowTest, SelectionFontAndDefaultFontKeptForTheNextStart)
     // The dialog starts with the selection's attributes.
     select(0, 2);
     dialogs.expect_font(chosen, Qt::blue, Dialogs::Answer::Cancel);
-    form->SpeedButton10->click();
+    form->commands().button("SpeedButton10")->click();
     EXPECT_EQ(dialogs.offered_font().pointSize(), 18);
 
     QFont editor(QStringLiteral("DejaVu Sans"));
     editor.setPointSize(15);
     dialogs.expect_font(editor, Qt::black);
-    form->Popup1DefaultFont->trigger();
+    form->commands().action("Popup1DefaultFont")->trigger();
     EXPECT_EQ(settings->font_name(), QStringLiteral("DejaVu Sans"));
     EXPECT_EQ(settings->font_size(), QStringLiteral("15"));
     EXPECT_EQ(form->editor_pane()->editor()->font().pointSize(), 15);
@@ -343,7 +343,7 @@ TEST_F(EditorWindowTest, PastingABitmapPutsAPictureIntoTheBody)
     open_entry(0);
     form->note.is_rtf = BodyKind::Plain;
     QGuiApplication::clipboard()->setText(QStringLiteral("只是文字"));
-    form->SpeedButton12->click();
+    form->commands().button("SpeedButton12")->click();
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("前后"));
 
@@ -353,7 +353,7 @@ TEST_F(EditorWindowTest, PastingABitmapPutsAPictureIntoTheBody)
     QTextCursor c = form->editor_pane()->editor()->textCursor();
     c.setPosition(1);
     form->editor_pane()->editor()->setTextCursor(c);
-    form->SpeedButton12->click();
+    form->commands().button("SpeedButton12")->click();
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
     EXPECT_EQ(form->panel(4), QStringLiteral("RTF"));
     const QString text = form->editor_pane()->editor()->toPlainText();
@@ -477,7 +477,7 @@ TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
     show_section(0);
 
     dialogs.expect_message(QStringLiteral("请先选中一个要移动的笔记。"));
-    form->N71->trigger();
+    form->commands().action("N71")->trigger();
     dialogs.verify_done();
     EXPECT_FALSE(form->move_panel()->isVisibleTo(form.get()));
 
@@ -494,7 +494,7 @@ TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
     open_entry(1);
     // The target is picked in the ordinary lists.
     form->catalogue_pane()->minor_list()->setCurrentRow(1);
-    form->ListBox2Click();
+    form->open_minor_category();
     button("Button4")->click();
     EXPECT_FALSE(form->move_panel()->isVisibleTo(form.get()));
     ASSERT_EQ(form->note_list_model()->note_ids(), QList<int>{id});
@@ -507,7 +507,7 @@ TEST_F(EditorWindowTest, MovingANoteThroughThePanel)
     // A target deleted meanwhile is refused and nothing is written.
     show_section(1);
     open_entry(0);
-    form->N71->trigger();
+    form->commands().action("N71")->trigger();
     form->catalogue_pane()->minor_list()->clear();
     form->catalogue_pane()->minor_list()->addItems({QStringLiteral("甲类"), QStringLiteral("已删除")});
     form->catalogue_pane()->minor_list()->setCurrentRow(1);

@@ -67,12 +67,12 @@ class NoteSaveWindowTest : public test::MainWindowFixture {
     void select_class()
     {
         form->catalogue_pane()->major_list()->setCurrentRow(0);
-        form->ListBox1Click();
+        form->open_major_category();
     }
     void show_section(int row)
     {
         form->catalogue_pane()->minor_list()->setCurrentRow(row);
-        form->ListBox2Click();
+        form->open_minor_category();
     }
     void open_entry(int row)
     {
@@ -86,7 +86,7 @@ class NoteSaveWindowTest : public test::MainWindowFixture {
         e.setCommitString(text);
         QApplication::sendEvent(w, &e);
     }
-    void save() { form->SpeedButton2->click(); }
+    void save() { form->commands().button("SpeedButton2")->click(); }
     QString dump() { return test::dump_database(form->store.main()); }
 };
 
@@ -96,9 +96,9 @@ TEST_F(NoteSaveWindowTest, TitleWithQuotesAndPercentStaysExactOverRepeatedSaves)
     show_section(0);
     open_entry(0);
     const QString title = QStringLiteral("It's \"50%\" 完成'';");
-    form->Edit2->setText(title);
+    form->title_field()->setText(title);
     EXPECT_TRUE(form->save_enabled());
-    EXPECT_TRUE(form->ToolButtonSave->isEnabled());
+    EXPECT_TRUE(form->commands().button("ToolButtonSave")->isEnabled());
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         type(form->editor_pane()->editor(), QStringLiteral("x"));
@@ -107,14 +107,14 @@ TEST_F(NoteSaveWindowTest, TitleWithQuotesAndPercentStaysExactOverRepeatedSaves)
         EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(), title);
         EXPECT_EQ(test::note_text(*form, 0), title);
         test::expect_mirror_identical(form->store);
-        form->Edit2->setText(form->Edit2->text());   // unchanged text: no change event
-        form->note.title_mark = ChangeMark::Changed; // save the title row again
+        form->title_field()->setText(form->title_field()->text()); // unchanged text: no change event
+        form->note.title_mark = ChangeMark::Changed;               // save the title row again
     }
     test::choose_note(*form, -1);
     form->selection.note_index = -1;
     form->clear_note_view();
     open_entry(0);
-    EXPECT_EQ(form->Edit2->text(), title);
+    EXPECT_EQ(form->title_field()->text(), title);
 }
 
 TEST_F(NoteSaveWindowTest, TagLineOnlyEditKeepsUpdateTimeAndBodyEditSetsOneTimeOnBoth)
@@ -122,7 +122,7 @@ TEST_F(NoteSaveWindowTest, TagLineOnlyEditKeepsUpdateTimeAndBodyEditSetsOneTimeO
     add_plain(QStringLiteral("笔记"), QStringLiteral("正文"), QStringLiteral("旧标签"));
     show_section(0);
     open_entry(0);
-    form->Edit3->setText(QStringLiteral("新标签"));
+    form->tag_field()->setText(QStringLiteral("新标签"));
     save();
     EXPECT_EQ(main_value(QStringLiteral("select label from notes where id=1")).toString(), QStringLiteral("新标签"));
     EXPECT_EQ(main_value(QStringLiteral("select put from notes where id=1")).toString(), kOldTime);
@@ -155,7 +155,7 @@ TEST_F(NoteSaveWindowTest, PlainNoteGetsRtfRowOnlyAfterBoldAndSave)
     c.setPosition(0);
     c.setPosition(2, QTextCursor::KeepAnchor);
     form->editor_pane()->editor()->setTextCursor(c);
-    form->SpeedButton8->click();
+    form->commands().button("SpeedButton8")->click();
     EXPECT_TRUE(form->save_enabled());
     save();
     EXPECT_EQ(main_value(QStringLiteral("select count(*) from rtffile where noteId=1")).toInt(), 1);
@@ -177,10 +177,10 @@ TEST_F(NoteSaveWindowTest, CtrlSWithoutChangesWritesNothing)
     show_section(0);
     open_entry(0);
     const QString before = dump();
-    form->N65->trigger();
+    form->commands().action("N65")->trigger();
     EXPECT_EQ(dump(), before);
-    form->Edit2->setText(QStringLiteral("改"));
-    form->N65->trigger();
+    form->title_field()->setText(QStringLiteral("改"));
+    form->commands().action("N65")->trigger();
     EXPECT_EQ(main_value(QStringLiteral("select caption from title where noteId=1")).toString(), QStringLiteral("改"));
 }
 
@@ -203,12 +203,12 @@ TEST_F(NoteSaveWindowTest, NothingOpenMeansNothingSavedIntoTheLastNote)
 TEST_F(NoteSaveWindowTest, NewNotesAreAppendedTwoApartAndMirrored)
 {
     show_section(1);
-    form->ToolButton6->click();
-    form->SpeedButtonNew->click();
+    form->commands().button("ToolButton6")->click();
+    form->commands().button("SpeedButtonNew")->click();
     ASSERT_EQ(form->note_list_model()->count(), 2);
     const QString caption = test::note_text(*form, 0);
     EXPECT_TRUE(caption.startsWith(QStringLiteral("新的笔记")));
-    EXPECT_EQ(form->Edit2->text(), caption);
+    EXPECT_EQ(form->title_field()->text(), caption);
     const auto rows = form->store.main().query(QStringLiteral("select px,sectionId,noteId from title order by id"));
     ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows.at(0).at(0).toInt(), 100);
@@ -236,10 +236,10 @@ TEST_F(NoteSaveWindowTest, NewNoteAsksAboutUnsavedChanges)
     open_entry(0);
     type(form->editor_pane()->editor(), QStringLiteral("改"));
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Cancel);
-    form->ToolButton6->click();
+    form->commands().button("ToolButton6")->click();
     EXPECT_EQ(form->note_list_model()->count(), 1);
     dialogs.expect_question3(QStringLiteral("笔记没保存，是否保存或者取消当前操作？"), Dialogs::Answer::Yes);
-    form->ToolButton6->click();
+    form->commands().button("ToolButton6")->click();
     EXPECT_EQ(form->note_list_model()->count(), 2);
     // Wide text led by the byte-order mark (U+FEFF).
     EXPECT_EQ(main_value(QStringLiteral("select hex(content) from notes where id=1")).toString(),
@@ -278,7 +278,7 @@ TEST_F(NoteSaveWindowTest, NewNoteAndClearedViewStartWithTheEditorsFont)
     };
 
     type_big_red();
-    form->ToolButton6Click();
+    form->new_note();
     expect_editor_font(editor->currentCharFormat());
     type(editor, QStringLiteral("新"));
     QTextCursor at_new(editor->document());
@@ -293,7 +293,7 @@ TEST_F(NoteSaveWindowTest, NewNoteAndClearedViewStartWithTheEditorsFont)
 TEST_F(NoteSaveWindowTest, NewNoteNeedsASelectedMinorCategory)
 {
     dialogs.expect_message(QStringLiteral("请先选择一个小类，以备在其下创建笔记。"));
-    form->ToolButton6->click();
+    form->commands().button("ToolButton6")->click();
     EXPECT_EQ(main_value(QStringLiteral("select count(*) from notes")).toInt(), 0);
 }
 
@@ -305,14 +305,14 @@ TEST_F(NoteSaveWindowTest, DeleteRemovesRowsOnBothKeepsPicturesAndRefills)
     exec(QStringLiteral("insert into picture(articleId,img) values(?,?)"), {id, QByteArray("jpeg")});
     show_section(0);
     dialogs.expect_message(QStringLiteral("请先选择一个要删除的笔记。"));
-    form->ToolButton7->click();
+    form->commands().button("ToolButton7")->click();
     open_entry(1);
     dialogs.expect_question(QStringLiteral("是否删除笔记“删掉”?"), Dialogs::Answer::No);
-    form->ToolButton7->click();
+    form->commands().button("ToolButton7")->click();
     EXPECT_EQ(form->note_list_model()->count(), 2);
     dialogs.expect_question(QStringLiteral("是否删除笔记“删掉”?"), Dialogs::Answer::Yes);
     dialogs.expect_message(QStringLiteral("删除成功。"));
-    form->ToolButton7->click();
+    form->commands().button("ToolButton7")->click();
     ASSERT_EQ(form->note_list_model()->count(), 1);
     EXPECT_EQ(test::note_text(*form, 0), QStringLiteral("留下"));
     EXPECT_EQ(form->note.noteId, -1);
@@ -326,24 +326,24 @@ TEST_F(NoteSaveWindowTest, DeleteFromSearchListRemovesTheEntryAndClosesTheNote)
 {
     add_plain(QStringLiteral("苹果一"), QStringLiteral("a"));
     add_plain(QStringLiteral("苹果二"), QStringLiteral("b"));
-    form->Edit1->setText(QStringLiteral("苹果"));
-    form->Button1->click(); // search: opens the first entry
+    form->search_box()->setText(QStringLiteral("苹果"));
+    form->commands().button("Button1")->click(); // search: opens the first entry
     ASSERT_EQ(form->note_list_model()->count(), 2);
     ASSERT_EQ(form->note.noteId, 1);
     dialogs.expect_question(QStringLiteral("是否删除笔记“苹果一”?"), Dialogs::Answer::Yes);
     dialogs.expect_message(QStringLiteral("删除成功。"));
-    form->ToolButton7->click();
+    form->commands().button("ToolButton7")->click();
     ASSERT_EQ(form->note_list_model()->count(), 1);
     EXPECT_EQ(test::note_text(*form, 0), QStringLiteral("苹果二"));
     EXPECT_EQ(form->note_list_model()->note_ids(), QList<int>{2});
     EXPECT_EQ(form->note_list_pane()->current_row(), -1);
     EXPECT_EQ(form->note.noteId, -1);
-    EXPECT_TRUE(form->Edit2->text().isEmpty());
+    EXPECT_TRUE(form->title_field()->text().isEmpty());
     // Nothing acts on the deleted note any more.
     dialogs.expect_message(QStringLiteral("请先新建或者打开一个笔记以添加。"));
-    form->N73->trigger();
+    form->commands().action("N73")->trigger();
     dialogs.expect_message(QStringLiteral("请先选择一个要删除的笔记。"));
-    form->ToolButton7->click();
+    form->commands().button("ToolButton7")->click();
 }
 
 TEST_F(NoteSaveWindowTest, AutosaveAfterTheCycleAndTheSaveEndsIt)
@@ -354,13 +354,13 @@ TEST_F(NoteSaveWindowTest, AutosaveAfterTheCycleAndTheSaveEndsIt)
     const QString file = tmp + QStringLiteral("/1.rtf");
     type(form->editor_pane()->editor(), QStringLiteral("一"));
     EXPECT_TRUE(form->save_enabled());
-    EXPECT_TRUE(form->ToolButtonSave->isEnabled());
+    EXPECT_TRUE(form->commands().button("ToolButtonSave")->isEnabled());
     ASSERT_TRUE(form->Timer1->isActive());
     EXPECT_EQ(form->Timer1->interval(), 1000);
     for (int i = 1; i < 300; ++i)
-        form->Timer1Timer();
+        form->autosave_timer_tick();
     EXPECT_FALSE(QFile::exists(file));
-    form->Timer1Timer();
+    form->autosave_timer_tick();
     EXPECT_TRUE(QFile::exists(file));
     EXPECT_EQ(QFile::permissions(file) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     EXPECT_FALSE(form->Timer1->isActive());
@@ -387,7 +387,7 @@ TEST_F(NoteSaveWindowTest, EncryptedModeWithoutPasswordIsSavedPlainWithItsTitleR
     form->note.noteId = 1;
     form->crypt.is_crypt = 2; // the password is not in memory
     form->note.title_mark = ChangeMark::Suspended;
-    form->Edit2->setText(QStringLiteral("标题"));
+    form->title_field()->setText(QStringLiteral("标题"));
     form->note.title_mark = ChangeMark::Unchanged;
     type(form->editor_pane()->editor(), QStringLiteral("正文"));
     save();
@@ -444,7 +444,7 @@ TEST_F(NoteSaveWindowTest, EnteringOpensTheFirstNoteAndItsFirstBodyChangeCounts)
     add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
     show_section(0);
     QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
-    QApplication::sendEvent(form->Edit2, &focus);
+    QApplication::sendEvent(form->title_field(), &focus);
     EXPECT_EQ(form->note.noteId, 1);
     EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
     type(form->editor_pane()->editor(), QStringLiteral("贴"));
@@ -457,10 +457,10 @@ TEST_F(NoteSaveWindowTest, EnterInTitleMovesToTheBodyInsertingNothing)
     show_section(0);
     open_entry(0);
     form->show();
-    form->Edit2->setFocus();
+    form->title_field()->setFocus();
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    QApplication::sendEvent(form->Edit2, &enter);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("笔记"));
+    QApplication::sendEvent(form->title_field(), &enter);
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("笔记"));
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     EXPECT_FALSE(form->save_enabled());
     EXPECT_EQ(form->focusWidget(), form->editor_pane()->editor());
@@ -481,22 +481,22 @@ TEST_F(NoteSaveWindowTest, ReadOnlyModeWritesNothing)
     QTest::keyClicks(form->editor_pane()->editor(), QStringLiteral("abc"));
     QTest::keyClick(form->editor_pane()->editor(), Qt::Key_Backspace);
     type(form->editor_pane()->editor(), QStringLiteral("改"));
-    form->MenuBold->trigger();
-    form->MenuRed->trigger();
+    form->commands().action("MenuBold")->trigger();
+    form->commands().action("MenuRed")->trigger();
     form->edit_undo();
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
-    for (QLineEdit *field : {form->Edit2, form->Edit3})
+    for (QLineEdit *field : {form->title_field(), form->tag_field()})
         QTest::keyClicks(field, QStringLiteral("x"));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("笔记"));
-    EXPECT_EQ(form->Edit3->text(), QString());
+    EXPECT_EQ(form->title_field()->text(), QStringLiteral("笔记"));
+    EXPECT_EQ(form->tag_field()->text(), QString());
     EXPECT_EQ(form->note.title_mark, ChangeMark::Unchanged);
     EXPECT_FALSE(form->save_enabled());
     EXPECT_FALSE(form->Timer1->isActive());
     form->note.body_mark = ChangeMark::Changed;
-    form->SpeedButton2Click();
-    form->MenuNewNote->trigger();
-    form->ToolButton7Click();
+    form->save_open_note();
+    form->commands().action("MenuNewNote")->trigger();
+    form->delete_selected_note();
     EXPECT_EQ(dump(), before);
 }
 
@@ -505,10 +505,10 @@ TEST_F(NoteSaveWindowTest, SaveAsProposesTheCleanedTitleAndKeepsTheChangeState)
     add_plain(QStringLiteral("笔记"), QStringLiteral("正文"));
     show_section(0);
     open_entry(0);
-    form->Edit2->setText(QStringLiteral("周报: 第3周?"));
+    form->title_field()->setText(QStringLiteral("周报: 第3周?"));
     const QString target = dir.file(QStringLiteral("周报.txt"));
     dialogs.expect_file(Kind::SaveFile, target);
-    form->MenuSaveAs->trigger();
+    form->commands().action("MenuSaveAs")->trigger();
     EXPECT_TRUE(dialogs.last_start().endsWith(QStringLiteral("周报 第3周.rtf"))) << dialogs.last_start().toStdString();
     const QByteArray bytes = TempFolder::read(target);
     EXPECT_TRUE(bytes.startsWith("\xFF\xFE"));

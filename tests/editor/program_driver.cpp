@@ -193,7 +193,7 @@ void run_command(const QString &line)
         answer(QStringLiteral("ok %1 %2 %3|%4")
                    .arg(f->note.noteId)
                    .arg(f->save_enabled() ? 1 : 0)
-                   .arg(f->Edit2->text(), f->Edit3->text()));
+                   .arg(f->title_field()->text(), f->tag_field()->text()));
         return;
     }
     if (command == QLatin1String("shown")) {

@@ -71,18 +71,18 @@ int main(int argc, char **argv)
                              {yunshan::write_rtf(doc)});
     form.selection.class_index = -1;
     form.catalogue_pane()->major_list()->setCurrentRow(0);
-    form.ListBox1Click();
+    form.open_major_category();
     form.selection.section_index = -1;
     form.catalogue_pane()->minor_list()->setCurrentRow(0);
-    form.ListBox2Click();
+    form.open_minor_category();
     yunshan::test::choose_note(form, 0);
 
-    form.Edit1->setText(QStringLiteral("计划"));
-    form.Button2Click();
+    form.search_box()->setText(QStringLiteral("计划"));
+    form.toggle_highlight();
     form.note_list_pane()->tabs()->setCurrentIndex(1);
     form.show();
-    form.N71Click();
-    form.N36Click();
+    form.start_moving_note();
+    form.find_in_note();
     form.FindDialog1->FindText->setText(QStringLiteral("预算"));
 
     if (!pdf.isEmpty()) {
@@ -91,7 +91,7 @@ int main(int argc, char **argv)
             p.setOutputFileName(pdf);
             return true;
         };
-        form.N44Click();
+        form.print_open_note();
     }
     QTimer::singleShot(300, [&] {
         // The window with the find dialog drawn where it stands.

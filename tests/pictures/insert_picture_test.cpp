@@ -40,7 +40,7 @@ TEST_F(InsertPictureTest, InsertReplacesTheSelectionAndMakesTheBodyRichText)
     form->editor_pane()->editor()->setTextCursor(c);
 
     dialogs.expect_file(Kind::OpenFile, path);
-    form->SpeedButton11Click();
+    form->insert_picture_file();
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(),
               QStringLiteral("甲") + QChar(QChar::ObjectReplacementCharacter) + QStringLiteral("丙"));
     EXPECT_EQ(form->note.is_rtf, BodyKind::Rtf);
@@ -51,12 +51,12 @@ TEST_F(InsertPictureTest, CancelledOrUnreadableFileChangesNothing)
 {
     form->editor_pane()->editor()->setPlainText(QStringLiteral("正文"));
     dialogs.expect_file(Kind::OpenFile, QString());
-    form->SpeedButton11Click();
+    form->insert_picture_file();
 
     const QString missing = dir.file(QStringLiteral("没有.jpg"));
     dialogs.expect_file(Kind::OpenFile, missing);
     dialogs.expect_containing(Kind::Error, QStringLiteral("无法读取文件“") + missing + QStringLiteral("”："));
-    form->SpeedButton11Click();
+    form->insert_picture_file();
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     EXPECT_EQ(form->note.is_rtf, BodyKind::Plain);
     EXPECT_EQ(form->panel(4), QStringLiteral("TXT"));

@@ -309,9 +309,9 @@ TEST_F(PicturePanelTest, ReadOnlyModeWritesNothing)
     form->enter_read_only_mode();
     QApplication::clipboard()->setImage(sample_image(64, 48));
     // Called directly: the buttons are disabled, but the commands themselves refuse as well.
-    form->SpeedButton4Click();
-    form->SpeedButton6Click();
-    form->SpeedButton5Click();
+    form->add_picture_file();
+    form->paste_picture();
+    form->delete_selected_picture();
     EXPECT_EQ(stored(form->store.main()).size(), 1);
     EXPECT_EQ(shown(), 1);
 }

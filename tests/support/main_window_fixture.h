@@ -2,6 +2,7 @@
 // The main window on the folders of one program run: scripted dialogs, a settings file naming a
 // main and a backup folder, and the window created as the program creates it at start-up, so
 // that it connects (creating the databases when the folders are empty).
+#include "app/ui/main_commands.h"
 #include "app/ui/tform2.h"
 #include "store/connection.h"
 #include "support/note_list_entries.h"

@@ -66,7 +66,7 @@ class UpdateWindowTest : public ::testing::Test {
     void check(bool manual)
     {
         if (manual)
-            form->N94Click();
+            form->check_for_update();
         else
             form->start_worker(0);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !form->worker_running(); }, 20000));
@@ -89,7 +89,7 @@ TEST_F(UpdateWindowTest, AnswerWithoutMarkersIsSilentAtStartAndLatestFromTheMenu
     server.answer(kCheck, 200, "1.5.4");
     check(false);
     EXPECT_TRUE(dialogs.shown().isEmpty());
-    EXPECT_EQ(form->Label1->text(), QString());
+    EXPECT_EQ(form->notice_label()->text(), QString());
     dialogs.expect_message(QStringLiteral("当前已经是最新版本。"));
     check(true);
     EXPECT_EQ(form->update_run, UpdateCheckRun::StartUp);
@@ -125,9 +125,9 @@ TEST_F(UpdateWindowTest, OptionalUpdateDeclinedLeavesTheNoticeWithThePackageLink
     server.answer(kCheck, 200, QStringLiteral("0pop>发现新版本2.0").toUtf8());
     dialogs.expect_question(QStringLiteral("发现新版本2.0，是否下载新程序？"), Dialogs::Answer::No);
     check(false);
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("发现新版本2.0"));
-    EXPECT_EQ(form->Label1->toolTip(), QStringLiteral("有新版本可以下载，点此立即下载。"));
-    QTest::mouseClick(form->Label1, Qt::LeftButton);
+    EXPECT_EQ(form->notice_label()->text(), QStringLiteral("发现新版本2.0"));
+    EXPECT_EQ(form->notice_label()->toolTip(), QStringLiteral("有新版本可以下载，点此立即下载。"));
+    QTest::mouseClick(form->notice_label(), Qt::LeftButton);
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0].toString(), server.url() + QString::fromLatin1(kPackage));
     EXPECT_EQ(run(program), "old");
@@ -138,9 +138,9 @@ TEST_F(UpdateWindowTest, NoticeWithLinkAndHint)
     server.answer(kCheck, 200,
                   QStringLiteral("<msg>春季活动</msg><url>https://a.example/spring</url><tip>点此查看</tip>").toUtf8());
     check(false);
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("春季活动"));
-    EXPECT_EQ(form->Label1->toolTip(), QStringLiteral("点此查看"));
-    form->Label1Click();
+    EXPECT_EQ(form->notice_label()->text(), QStringLiteral("春季活动"));
+    EXPECT_EQ(form->notice_label()->toolTip(), QStringLiteral("点此查看"));
+    form->open_download_page();
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0], QUrl(QStringLiteral("https://a.example/spring")));
 }
@@ -149,8 +149,8 @@ TEST_F(UpdateWindowTest, NoticeWithAnUnsafeLinkOpensNothing)
 {
     server.answer(kCheck, 200, "<msg>m</msg><url>file:///etc/passwd</url><tip>t</tip>");
     check(false);
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("m"));
-    form->Label1Click();
+    EXPECT_EQ(form->notice_label()->text(), QStringLiteral("m"));
+    form->open_download_page();
     EXPECT_TRUE(catcher.urls.isEmpty());
 }
 
@@ -189,7 +189,7 @@ TEST_F(UpdateWindowTest, ForcedUpdateWithADamagedPackageKeepsTheOldProgramRunnin
     EXPECT_EQ(run(program), "old");
     EXPECT_FALSE(QFile::exists(program + QStringLiteral("2X")));
     EXPECT_TRUE(form->store.main_connected());
-    EXPECT_EQ(form->Label1->text(), QString());
+    EXPECT_EQ(form->notice_label()->text(), QString());
     // The deferred step ran all the same.
     EXPECT_EQ(form->store.get_first_string(QStringLiteral("select value1 from set_table where key1='tmp_file1'")),
               QStringLiteral("000"));

@@ -5,16 +5,11 @@
 
 namespace yunshan {
 
-class TForm2;
-
 // ":/icons/<name>.svg".
 QIcon program_picture(const char *name);
 
 // The lock of encrypted notes, the favourite mark and the headings tab's mark.
 enum class MarkPicture { Lock, Favourite, Headings };
 QIcon mark_picture(MarkPicture which);
-
-// Gives the tool-bar buttons and the commands that carry a list mark their pictures.
-void apply_program_pictures(TForm2 &form);
 
 } // namespace yunshan

@@ -5,6 +5,7 @@
 #include "app/ui/application_setup.h"
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/editor_pane.h"
+#include "app/ui/main_commands.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/note_list_pane.h"
 #include "app/ui/picture_pane.h"
@@ -57,7 +58,6 @@ constexpr int kClientWidth = 1117;
 constexpr int kClientHeight = 731;
 constexpr int kToolBarHeight = 36;
 constexpr int kStatusBarHeight = 19;
-constexpr int kToolButtonWidth = 59;
 constexpr int kListFontPixels = 16;
 constexpr int kEditingGroupHeight = 96;
 constexpr int kStartPaneWidths[5] = {100, 102, 195, 490, 218};
@@ -129,10 +129,9 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     setWindowTitle(caption_);
     setAttribute(Qt::WA_AlwaysShowToolTips);
 
-    build_menus();
-    build_popup_menus();
-    build_tool_bar();
+    commands_ = new MainCommands(*this);
     build_panes();
+    bind_commands();
     build_status_bar();
     build_floating_panels();
     build_backup();
@@ -176,299 +175,121 @@ QTextEdit *TForm2::editor() const
 // ---------------------------------------------------------------------------------------------
 // Building the window
 
-QAction *TForm2::make_action(QMenu *menu, const char *name, const QString &text, void (TForm2::*handler)(),
-                             const QKeySequence &shortcut, const QString &hint)
+void TForm2::bind_commands()
 {
-    auto *a = new QAction(text, this);
-    a->setObjectName(QString::fromLatin1(name));
-    if (!shortcut.isEmpty())
-        a->setShortcut(shortcut);
-    if (!hint.isEmpty()) {
-        a->setStatusTip(hint);
-        a->setToolTip(hint);
-    }
-    if (handler)
-        connect(a, &QAction::triggered, this, handler);
-    if (menu)
-        menu->addAction(a);
-    return a;
-}
-
-QToolButton *TForm2::make_button(QWidget *parent, const char *name, const QString &text, void (TForm2::*handler)(),
-                                 const QString &hint)
-{
-    auto *b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setText(text); // no fixed accessible name: screen readers read the text, which some buttons change
-    b->setAutoRaise(true);
-    if (!hint.isEmpty()) {
-        b->setToolTip(hint);
-        b->setStatusTip(hint);
-        b->setAccessibleDescription(hint);
-    }
-    if (handler)
-        connect(b, &QToolButton::clicked, this, handler);
-    return b;
-}
-
-void TForm2::build_menus()
-{
-    const QString hint_encrypt_title =
-        QStringLiteral("加密笔记包括标题和标签，加密后的笔记不能被全文搜索，如忘记密码数据将无法恢复");
-    const QString hint_encrypt_content =
-        QStringLiteral("仅加密笔记的内容，不包括标题和标签，标题标签可搜索，查看此笔记需输入密码");
-
-    QMenuBar *bar = menuBar();
-    bar->setObjectName(QStringLiteral("MainMenu1"));
-
-    MenuFile = bar->addMenu(QStringLiteral("文件"));
-    MenuFile->setObjectName(QStringLiteral("MenuFile"));
-    QMenu *m = MenuFile;
-    N2 = make_action(m, "N2", QStringLiteral("导入数据"), &TForm2::N2Click);
-    N3 = make_action(m, "N3", QStringLiteral("导出为文本…"), &TForm2::N3Click);
-    N23 = make_action(m, "N23", QStringLiteral("导出为数据库…"), &TForm2::N23Click, {},
-                      QStringLiteral("导出当前选中的大类为一个单独的笔记数据库"));
-    m->addSeparator();
-    N91 = make_action(m, "N91", QStringLiteral("立即从网盘同步…"), &TForm2::N91Click);
-    N92 = make_action(m, "N92", QStringLiteral("立即备份到网盘…"), &TForm2::N92Click);
-    N24 = make_action(m, "N24", QStringLiteral("将备份文件转为正式…"), &TForm2::N24Click, {},
-                      QStringLiteral("选中一个备份文件，用此备份文件替换当前主数据文件"));
-    m->addSeparator();
-    N38 = make_action(m, "N38", QStringLiteral("设置登陆密码…"), &TForm2::N38Click, {},
-                      QStringLiteral("设置一个密码，使用本笔记软件时需先输入密码。登陆密码不影响全文搜索"));
-    N39 = make_action(m, "N39", QStringLiteral("取消登陆密码…"), &TForm2::N39Click, {},
-                      QStringLiteral("去掉原先设置的登陆密码"));
-    m->addSeparator();
-    N41 = make_action(m, "N41", QStringLiteral("加密当前笔记(含标题)"), &TForm2::N41Click, {}, hint_encrypt_title);
-    N67 = make_action(m, "N67", QStringLiteral("加密当前笔记(仅内容)"), &TForm2::N67Click, {}, hint_encrypt_content);
-    N42 = make_action(m, "N42", QStringLiteral("取消当前笔记加密…"), &TForm2::N42Click);
-    m->addSeparator();
-    MenuNewNote = make_action(m, "MenuNewNote", QStringLiteral("新建笔记"), &TForm2::ToolButton6Click,
-                              QKeySequence(Qt::CTRL | Qt::Key_N));
-    N65 = make_action(m, "N65", QStringLiteral("保存笔记"), &TForm2::N65Click, QKeySequence(Qt::CTRL | Qt::Key_S));
-    MenuSaveAs = make_action(m, "MenuSaveAs", QStringLiteral("另存为……"), &TForm2::SpeedButton3Click);
-    m->addSeparator();
-    N45 = make_action(m, "N45", QStringLiteral("打印设置…"), &TForm2::N45Click);
-    N44 = make_action(m, "N44", QStringLiteral("打印…"), &TForm2::N44Click);
-    m->addSeparator();
-    N73 = make_action(m, "N73", QStringLiteral("当前笔记设为常用"), &TForm2::N73Click, {},
-                      QStringLiteral("点击显示常用笔记菜单时会列出以方便查找"));
-    N74 = make_action(m, "N74", QStringLiteral("当前笔记取消常用标记"), &TForm2::N74Click);
-    N75 = make_action(m, "N75", QStringLiteral("列出全部常用笔记"), &TForm2::N75Click,
-                      QKeySequence(Qt::CTRL | Qt::Key_H));
-    m->addSeparator();
-    N81 = make_action(m, "N81", QStringLiteral("列出全部加密笔记"), &TForm2::N81Click);
-    m->addSeparator();
-    N85 = make_action(m, "N85", QStringLiteral("退出(强制备份)"), &TForm2::N85Click);
-    m->addSeparator();
-    N86 = make_action(m, "N86", QStringLiteral("退出(不备份)"), &TForm2::N86Click);
-
-    MenuEdit = bar->addMenu(QStringLiteral("编辑"));
-    MenuEdit->setObjectName(QStringLiteral("MenuEdit"));
-    m = MenuEdit;
-    N9 = make_action(m, "N9", QStringLiteral("查找…"), &TForm2::N9Click, {}, QStringLiteral("在全部笔记内查找关键词"));
-    MenuFindNext = make_action(m, "MenuFindNext", QStringLiteral("查找下一个"), &TForm2::Button3Click,
-                               QKeySequence(Qt::Key_F3), QStringLiteral("在当前笔记内查找下一个关键字"));
-    m->addSeparator();
-    MenuCopy =
-        make_action(m, "MenuCopy", QStringLiteral("复制"), &TForm2::edit_copy, QKeySequence(Qt::CTRL | Qt::Key_C));
-    MenuPaste =
-        make_action(m, "MenuPaste", QStringLiteral("粘贴"), &TForm2::edit_paste, QKeySequence(Qt::CTRL | Qt::Key_V));
-    m->addSeparator();
-    MenuPastePicture = make_action(m, "MenuPastePicture", QStringLiteral("粘贴图片"), &TForm2::SpeedButton6Click, {},
-                                   QStringLiteral("从剪贴板粘贴一个图片作为附件"));
-    MenuAddPicture = make_action(m, "MenuAddPicture", QStringLiteral("添加图片"), &TForm2::SpeedButton4Click, {},
-                                 QStringLiteral("导入一个图片文件作为附件，支持jpg和png格式"));
-    m->addSeparator();
-    N71 = make_action(m, "N71", QStringLiteral("移动当前笔记到…"), &TForm2::N71Click, {},
-                      QStringLiteral("选中当前笔记，然后再选个别的的大类子类，然后确定"));
-    N29 = make_action(m, "N29", QStringLiteral("剪切当前小类到…"), &TForm2::N29Click);
-    N30 = make_action(m, "N30", QStringLiteral("合并当前小类到…"), &TForm2::N30Click);
-    N31 = make_action(m, "N31", QStringLiteral("合并当前大类到…"), &TForm2::N31Click);
-    N29->setVisible(false);
-    N30->setVisible(false);
-    N31->setVisible(false);
-    m->addSeparator();
-    MenuBold = make_action(m, "MenuBold", QStringLiteral("字体加粗"), &TForm2::SpeedButton8Click,
-                           QKeySequence(Qt::CTRL | Qt::Key_B), QStringLiteral("当前选中文字粗体显示"));
-    MenuRed = make_action(m, "MenuRed", QStringLiteral("字体标红"), &TForm2::SpeedButton9Click,
-                          QKeySequence(Qt::CTRL | Qt::Key_R), QStringLiteral("当前选中文字红色显示"));
-
-    MenuSettings = bar->addMenu(QStringLiteral("设置"));
-    MenuSettings->setObjectName(QStringLiteral("MenuSettings"));
-    N11 = make_action(MenuSettings, "N11", QStringLiteral("数据库路径"), &TForm2::N11Click, {},
-                      QStringLiteral("设置主备数据库和登陆密码"));
-    MenuBackupSettings = make_action(MenuSettings, "MenuBackupSettings", QStringLiteral("备份设置"), &TForm2::N11Click);
-    MenuWebdavSettings =
-        make_action(MenuSettings, "MenuWebdavSettings", QStringLiteral("webDAV同步设置"), &TForm2::N11Click);
-
-    MenuHelp = bar->addMenu(QStringLiteral("帮助"));
-    MenuHelp->setObjectName(QStringLiteral("MenuHelp"));
-    N14 = make_action(MenuHelp, "N14", QStringLiteral("帮助"), &TForm2::N14Click, {}, QStringLiteral("查看使用说明"));
-    N15 = make_action(MenuHelp, "N15", QStringLiteral("关于"), &TForm2::N15Click, {}, QStringLiteral("查看使用说明"));
-    N83 = make_action(MenuHelp, "N83", QStringLiteral("意见建议"), &TForm2::N83Click);
-    MenuHelp->addSeparator();
-    N94 = make_action(MenuHelp, "N94", QStringLiteral("检查更新"), &TForm2::N94Click);
-
-    for (QMenu *menu : {MenuFile, MenuEdit, MenuSettings, MenuHelp})
-        connect(menu, &QMenu::hovered, this, [this](QAction *a) { set_panel(6, a->statusTip()); });
-}
-
-void TForm2::build_popup_menus()
-{
-    const QString hint_encrypt_title =
-        QStringLiteral("加密笔记包括标题和标签，加密后的笔记不能被全文搜索，如忘记密码数据将无法恢复");
-    const QString hint_encrypt_content =
-        QStringLiteral("仅加密笔记的内容，不包括标题和标签，标题标签可搜索，查看此笔记需输入密码");
-
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    QMenu *m = PopupMenu1;
-    N36 = make_action(m, "N36", QStringLiteral("当前笔记内查找"), &TForm2::N36Click, QKeySequence(Qt::CTRL | Qt::Key_F),
-                      QStringLiteral("在当前笔记内查找关键字，快捷键Ctrl+F"));
-    m->addSeparator();
-    Popup1Undo = make_action(m, "Popup1Undo", QStringLiteral("撤销"), &TForm2::edit_undo,
-                             QKeySequence(Qt::CTRL | Qt::Key_Z), QStringLiteral("撤销当前的更改"));
-    m->addSeparator();
-    Popup1Cut = make_action(m, "Popup1Cut", QStringLiteral("剪切"), &TForm2::edit_cut,
-                            QKeySequence(Qt::CTRL | Qt::Key_X), QStringLiteral("剪切当前内容到剪贴板"));
-    Popup1Copy = make_action(m, "Popup1Copy", QStringLiteral("复制"), &TForm2::edit_copy,
-                             QKeySequence(Qt::CTRL | Qt::Key_C), QStringLiteral("复制当前内容到剪贴板"));
-    Popup1Paste = make_action(m, "Popup1Paste", QStringLiteral("粘贴文本"), &TForm2::edit_paste,
-                              QKeySequence(Qt::CTRL | Qt::Key_V),
-                              QStringLiteral("从剪贴板复制文本并粘贴，如要粘贴图片，请用快捷键Ctrl+V"));
-    m->addSeparator();
-    Popup1Delete = make_action(m, "Popup1Delete", QStringLiteral("删除"), &TForm2::edit_delete,
-                               QKeySequence(Qt::Key_Delete), QStringLiteral("删除当前选中的文本"));
-    Popup1SelectAll = make_action(m, "Popup1SelectAll", QStringLiteral("全选"), &TForm2::edit_select_all,
-                                  QKeySequence(Qt::CTRL | Qt::Key_A), QStringLiteral("选中全部内容"));
-    m->addSeparator();
-    Popup1DefaultFont = make_action(m, "Popup1DefaultFont", QStringLiteral("编辑器默认字体"), &TForm2::Label3Click, {},
-                                    QStringLiteral("修改整体显示的字体和文字大小"));
-    m->addSeparator();
-    Popup1EncryptTitle = make_action(m, "Popup1EncryptTitle", QStringLiteral("加密此笔记(含标题)"), &TForm2::N41Click,
-                                     {}, hint_encrypt_title);
-    Popup1EncryptContent = make_action(m, "Popup1EncryptContent", QStringLiteral("加密此笔记(仅内容)"),
-                                       &TForm2::N67Click, {}, hint_encrypt_content);
-    Popup1Decrypt = make_action(m, "Popup1Decrypt", QStringLiteral("取消加密"), &TForm2::N42Click);
-    m->addSeparator();
-    Popup1Print = make_action(m, "Popup1Print", QStringLiteral("打印"), &TForm2::N44Click,
-                              QKeySequence(Qt::CTRL | Qt::Key_P), QStringLiteral("打印当前笔记"));
-    m->addSeparator();
-    Popup1SaveAs = make_action(m, "Popup1SaveAs", QStringLiteral("另存为……"), &TForm2::SpeedButton3Click);
-    connect(PopupMenu1, &QMenu::aboutToShow, this, &TForm2::PopupMenu1Popup);
-
-    PopupMenu2 = new QMenu(this);
-    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
-    m = PopupMenu2;
-    Popup2New = make_action(m, "Popup2New", QStringLiteral("新建笔记"), &TForm2::ToolButton6Click, {},
-                            QStringLiteral("创建一个新的笔记"));
-    Popup2Save = make_action(m, "Popup2Save", QStringLiteral("保存笔记"), &TForm2::SpeedButton2Click, {},
-                             QStringLiteral("保存当前修改后的笔记"));
-    m->addSeparator();
-    Popup2Delete = make_action(m, "Popup2Delete", QStringLiteral("删除笔记"), &TForm2::ToolButton7Click, {},
-                               QStringLiteral("删除此笔记"));
-    m->addSeparator();
-    Popup2EncryptTitle = make_action(m, "Popup2EncryptTitle", QStringLiteral("加密笔记(含标题)"), &TForm2::N41Click, {},
-                                     hint_encrypt_title);
-    Popup2EncryptContent = make_action(m, "Popup2EncryptContent", QStringLiteral("加密笔记(仅内容)"), &TForm2::N67Click,
-                                       {}, hint_encrypt_content);
-    Popup2Decrypt = make_action(m, "Popup2Decrypt", QStringLiteral("取消加密"), &TForm2::N42Click);
-    m->addSeparator();
-    Popup2Print = make_action(m, "Popup2Print", QStringLiteral("打印笔记"), &TForm2::N44Click);
-    m->addSeparator();
-    Popup2Move = make_action(m, "Popup2Move", QStringLiteral("移动当前笔记到…"), &TForm2::N71Click, {},
-                             QStringLiteral("选中当前笔记，然后再选个别的的大类子类，然后确定"));
-    m->addSeparator();
-    Popup2AddFavourite = make_action(m, "Popup2AddFavourite", QStringLiteral("添加到常用列表"), &TForm2::N73Click, {},
-                                     QStringLiteral("把当前笔记添加到常用列表里，以便快速打开"));
-    Popup2RemoveFavourite = make_action(m, "Popup2RemoveFavourite", QStringLiteral("取消常用列表标记"),
-                                        &TForm2::N74Click, {}, QStringLiteral("取消当前笔记的常用列表标记"));
-    Popup2ShowFavourites = make_action(m, "Popup2ShowFavourites", QStringLiteral("显示常用列表"), &TForm2::N75Click);
-    connect(PopupMenu2, &QMenu::aboutToShow, this, &TForm2::PopupMenu2Popup);
-
-    for (QMenu *menu : {PopupMenu1, PopupMenu2})
-        connect(menu, &QMenu::hovered, this, [this](QAction *a) { set_panel(6, a->statusTip()); });
-}
-
-void TForm2::build_tool_bar()
-{
-    ToolBar1 = new QToolBar(QStringLiteral("工具栏"), this);
-    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-    ToolBar1->setMovable(false);
-    ToolBar1->setFloatable(false);
-    ToolBar1->setFixedHeight(kToolBarHeight);
-    ToolBar1->setIconSize(QSize(16, 16));
-    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
-    // Fifteen 59-pixel buttons, the search box and its three buttons fill the 1117 pixels.
-    ToolBar1->setContentsMargins(0, 0, 0, 0);
-    ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
-    ToolBar1->layout()->setSpacing(0);
-    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: none; }"));
-    addToolBar(Qt::TopToolBarArea, ToolBar1);
-
-    QStyle *st = style();
-    auto tool = [&](const char *name, const QString &text, void (TForm2::*handler)(), QStyle::StandardPixmap icon,
-                    const QString &hint = {}) {
-        QToolButton *b = make_button(ToolBar1, name, text, handler, hint);
-        b->setIcon(st->standardIcon(icon));
-        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setFixedSize(kToolButtonWidth, kToolBarHeight);
-        ToolBar1->addWidget(b);
-        return b;
+    // Every command id and what it runs; menu items, tool buttons and pane buttons that share a
+    // handler do the same thing.
+    const std::pair<const char *, void (TForm2::*)()> commands[] = {
+        // 文件
+        {"N2", &TForm2::import_data},
+        {"N3", &TForm2::export_as_text},
+        {"N23", &TForm2::export_category_database},
+        {"N91", &TForm2::sync_from_share},
+        {"N92", &TForm2::back_up_to_share},
+        {"N24", &TForm2::promote_backup_file},
+        {"N38", &TForm2::set_login_password},
+        {"N39", &TForm2::clear_login_password},
+        {"N41", &TForm2::encrypt_note_with_title},
+        {"N67", &TForm2::encrypt_note_content},
+        {"N42", &TForm2::decrypt_note},
+        {"MenuNewNote", &TForm2::new_note},
+        {"N65", &TForm2::save_note_if_changed},
+        {"MenuSaveAs", &TForm2::save_note_as_rtf},
+        {"N45", &TForm2::printer_setup},
+        {"N44", &TForm2::print_open_note},
+        {"N73", &TForm2::add_to_favourites},
+        {"N74", &TForm2::remove_from_favourites},
+        {"N75", &TForm2::list_favourites},
+        {"N81", &TForm2::list_encrypted_notes},
+        {"N85", &TForm2::exit_with_backup},
+        {"N86", &TForm2::exit_without_backup},
+        // 编辑
+        {"N9", &TForm2::explain_search},
+        {"MenuFindNext", &TForm2::find_next_in_note},
+        {"MenuCopy", &TForm2::edit_copy},
+        {"MenuPaste", &TForm2::edit_paste},
+        {"MenuPastePicture", &TForm2::paste_picture},
+        {"MenuAddPicture", &TForm2::add_picture_file},
+        {"N71", &TForm2::start_moving_note},
+        {"N29", &TForm2::cut_minor_category},
+        {"N30", &TForm2::merge_minor_category},
+        {"N31", &TForm2::merge_major_category},
+        {"MenuBold", &TForm2::toggle_bold},
+        {"MenuRed", &TForm2::toggle_red},
+        // 设置, 帮助
+        {"N11", &TForm2::show_settings},
+        {"MenuBackupSettings", &TForm2::show_settings},
+        {"MenuWebdavSettings", &TForm2::show_settings},
+        {"N14", &TForm2::show_help},
+        {"N15", &TForm2::show_about},
+        {"N83", &TForm2::show_feedback_address},
+        {"N94", &TForm2::check_for_update},
+        // The editor's context menu
+        {"N36", &TForm2::find_in_note},
+        {"Popup1Undo", &TForm2::edit_undo},
+        {"Popup1Cut", &TForm2::edit_cut},
+        {"Popup1Copy", &TForm2::edit_copy},
+        {"Popup1Paste", &TForm2::edit_paste},
+        {"Popup1Delete", &TForm2::edit_delete},
+        {"Popup1SelectAll", &TForm2::edit_select_all},
+        {"Popup1DefaultFont", &TForm2::choose_editor_font},
+        {"Popup1EncryptTitle", &TForm2::encrypt_note_with_title},
+        {"Popup1EncryptContent", &TForm2::encrypt_note_content},
+        {"Popup1Decrypt", &TForm2::decrypt_note},
+        {"Popup1Print", &TForm2::print_open_note},
+        {"Popup1SaveAs", &TForm2::save_note_as_rtf},
+        // The note list's context menu
+        {"Popup2New", &TForm2::new_note},
+        {"Popup2Save", &TForm2::save_open_note},
+        {"Popup2Delete", &TForm2::delete_selected_note},
+        {"Popup2EncryptTitle", &TForm2::encrypt_note_with_title},
+        {"Popup2EncryptContent", &TForm2::encrypt_note_content},
+        {"Popup2Decrypt", &TForm2::decrypt_note},
+        {"Popup2Print", &TForm2::print_open_note},
+        {"Popup2Move", &TForm2::start_moving_note},
+        {"Popup2AddFavourite", &TForm2::add_to_favourites},
+        {"Popup2RemoveFavourite", &TForm2::remove_from_favourites},
+        {"Popup2ShowFavourites", &TForm2::list_favourites},
+        // Tool bar
+        {"ToolButton1", &TForm2::new_major_category},
+        {"ToolButton2", &TForm2::delete_major_category},
+        {"ToolButton3", &TForm2::new_minor_category},
+        {"ToolButton4", &TForm2::delete_minor_category},
+        {"ToolButton6", &TForm2::new_note},
+        {"ToolButtonSave", &TForm2::save_open_note},
+        {"ToolButtonAddPicture", &TForm2::add_picture_file},
+        {"ToolButtonDeletePicture", &TForm2::delete_selected_picture},
+        {"ToolButton7", &TForm2::delete_selected_note},
+        {"ToolButton12", &TForm2::pin_to_top},
+        {"ToolButton16", &TForm2::unpin},
+        {"ToolButton13", &TForm2::move_up},
+        {"ToolButton14", &TForm2::move_down},
+        {"ToolButton17", &TForm2::rename_selected},
+        {"ToolButton18", &TForm2::back_up_now},
+        {"Button1", &TForm2::search_all_notes},
+        {"Button3", &TForm2::find_next_in_note},
+        {"Button2", &TForm2::toggle_highlight},
+        // The editing group
+        {"SpeedButtonNew", &TForm2::new_note},
+        {"SpeedButton2", &TForm2::save_open_note},
+        {"SpeedButton3", &TForm2::save_note_as_rtf},
+        {"SpeedButton8", &TForm2::toggle_bold},
+        {"SpeedButton9", &TForm2::toggle_red},
+        {"SpeedButton10", &TForm2::choose_selection_font},
+        {"SpeedButton11", &TForm2::insert_picture_file},
+        {"SpeedButton12", &TForm2::paste_into_body},
+        {"Label3", &TForm2::choose_editor_font},
     };
-    ToolButton1 =
-        tool("ToolButton1", QStringLiteral("新建大类"), &TForm2::ToolButton1Click, QStyle::SP_FileDialogNewFolder);
-    ToolButton2 =
-        tool("ToolButton2", QStringLiteral("删除大类"), &TForm2::ToolButton2Click, QStyle::SP_DialogDiscardButton);
-    ToolButton3 = tool("ToolButton3", QStringLiteral("新建小类"), &TForm2::ToolButton3Click, QStyle::SP_DirIcon);
-    ToolButton4 =
-        tool("ToolButton4", QStringLiteral("删除小类"), &TForm2::ToolButton4Click, QStyle::SP_DialogDiscardButton);
-    ToolBar1->addSeparator();
-    ToolButton6 = tool("ToolButton6", QStringLiteral("新建笔记"), &TForm2::ToolButton6Click, QStyle::SP_FileIcon);
-    ToolButtonSave =
-        tool("ToolButtonSave", QStringLiteral("保存笔记"), &TForm2::SpeedButton2Click, QStyle::SP_DialogSaveButton);
-    // The picture buttons of the tool bar do what the picture panel's "添加" and "删除" do.
-    ToolButtonAddPicture = tool("ToolButtonAddPicture", QStringLiteral("添加图片"), &TForm2::SpeedButton4Click,
-                                QStyle::SP_DialogOpenButton);
-    ToolButtonDeletePicture = tool("ToolButtonDeletePicture", QStringLiteral("删除图片"), &TForm2::SpeedButton5Click,
-                                   QStyle::SP_DialogCancelButton);
-    ToolButton7 = tool("ToolButton7", QStringLiteral("删除笔记"), &TForm2::ToolButton7Click, QStyle::SP_TrashIcon);
-    ToolBar1->addSeparator();
-    ToolButton12 = tool("ToolButton12", QStringLiteral("置顶"), &TForm2::ToolButton12Click, QStyle::SP_ArrowUp,
-                        QStringLiteral("对当前选中的大类或者小类或者文章置顶显示"));
-    ToolButton16 = tool("ToolButton16", QStringLiteral("取消置顶"), &TForm2::ToolButton16Click, QStyle::SP_ArrowDown,
-                        QStringLiteral("对当前选中的大类或者小类或者文章取消置顶"));
-    ToolButton13 = tool("ToolButton13", QStringLiteral("上移"), &TForm2::ToolButton13Click, QStyle::SP_ArrowBack,
-                        QStringLiteral("对当前选中的大类或者小类或者文章位置上移显示"));
-    ToolButton14 = tool("ToolButton14", QStringLiteral("下移"), &TForm2::ToolButton14Click, QStyle::SP_ArrowForward,
-                        QStringLiteral("对当前选中的大类或者小类或者文章位置下移显示"));
-    ToolButton17 = tool("ToolButton17", QStringLiteral("重命名"), &TForm2::ToolButton17Click,
-                        QStyle::SP_FileDialogDetailedView, QStringLiteral("对当前选中的大类或者小类或者文章重命名"));
-    ToolButton18 = tool("ToolButton18", QStringLiteral("备份"), &TForm2::ToolButton18Click, QStyle::SP_DriveNetIcon,
-                        QStringLiteral("上传备份到网盘(如果可用)，以及在备份文件夹内创建一个备份文件"));
-    ToolBar1->addSeparator();
+    for (const auto &[id, handler] : commands)
+        commands_->bind(id, this, handler);
+    connect(commands_->menu("PopupMenu1"), &QMenu::aboutToShow, this, &TForm2::update_editor_menu);
+    connect(commands_->menu("PopupMenu2"), &QMenu::aboutToShow, this, &TForm2::update_note_list_menu);
+    connect(commands_, &MainCommands::hintShown, this, [this](const QString &hint) { set_panel(6, hint); });
+}
 
-    Edit1 = new QLineEdit(ToolBar1);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setAccessibleName(QStringLiteral("搜索关键字"));
-    Edit1->setFixedWidth(108);
-    ToolBar1->addWidget(Edit1);
-
-    auto text_button = [&](const char *name, const QString &text, void (TForm2::*handler)(), const QString &hint) {
-        QToolButton *b = make_button(ToolBar1, name, text, handler, hint);
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        b->setFixedHeight(kToolBarHeight - 10);
-        ToolBar1->addWidget(b);
-        return b;
-    };
-    Button1 =
-        text_button("Button1", QStringLiteral("搜索"), &TForm2::Button1Click, QStringLiteral("在全部笔记内查找关键字"));
-    Button3 = text_button("Button3", QStringLiteral("↓"), &TForm2::Button3Click,
-                          QStringLiteral("在当前文章内向下搜索关键字"));
-    Button3->setAccessibleName(QStringLiteral("向下查找"));
-    Button2 = text_button("Button2", QStringLiteral("高亮"), &TForm2::Button2Click,
-                          QStringLiteral("高亮显示或取消显示当前笔记内全部关键字"));
+QLineEdit *TForm2::search_box() const
+{
+    return commands_->search_box();
 }
 
 void TForm2::build_panes()
@@ -481,113 +302,94 @@ void TForm2::build_panes()
     setCentralWidget(central);
 
     auto *splitter = new PaneSplitter(Qt::Horizontal, central);
-    Splitter = splitter;
-    Splitter->setObjectName(QStringLiteral("Splitter"));
-    Splitter->setHandleWidth(kSplitterWidth);
-    Splitter->setChildrenCollapsible(false);
-    central_layout->addWidget(Splitter);
+    splitter_ = splitter;
+    splitter->setObjectName(QStringLiteral("Splitter"));
+    splitter->setHandleWidth(kSplitterWidth);
+    splitter->setChildrenCollapsible(false);
+    central_layout->addWidget(splitter);
 
     // 大类, 小类: the first two panes.
-    catalogue_pane_ = new CataloguePane(Splitter, list_font());
+    catalogue_pane_ = new CataloguePane(splitter_, list_font());
 
     // Note list and headings: a page control with the tabs "笔记列表" and "小标题".
     note_list_model_ = new NoteListModel(this);
-    note_list_pane_ = new NoteListPane(list_font(), Splitter);
+    note_list_pane_ = new NoteListPane(list_font(), splitter_);
     note_list_pane_->set_model(note_list_model_);
     editor_pane_ = new EditorPane(list_font());
     note_list_pane_->set_headings_page(editor_pane_->headings_list());
     editor_pane_->headings_list()->show();
     connect(note_list_pane_, &NoteListPane::contextMenuRequested, this,
-            [this](const QPoint &global_pos) { PopupMenu2->popup(global_pos); });
-    connect(note_list_pane_, &NoteListPane::previousPageClicked, this, &TForm2::Button6Click);
-    connect(note_list_pane_, &NoteListPane::nextPageClicked, this, &TForm2::Button7Click);
-    connect(note_list_pane_, &NoteListPane::favouritesClicked, this, &TForm2::N75Click);
-    connect(note_list_pane_, &NoteListPane::headingsShown, this, &TForm2::TabSheet2Show);
+            [this](const QPoint &global_pos) { commands_->menu("PopupMenu2")->popup(global_pos); });
+    connect(note_list_pane_, &NoteListPane::previousPageClicked, this, &TForm2::previous_page);
+    connect(note_list_pane_, &NoteListPane::nextPageClicked, this, &TForm2::next_page);
+    connect(note_list_pane_, &NoteListPane::favouritesClicked, this, &TForm2::list_favourites);
+    connect(note_list_pane_, &NoteListPane::headingsShown, this, &TForm2::headings_tab_shown);
     connect(note_list_pane_, &NoteListPane::tabHint, this, [this](const QString &hint) { set_panel(6, hint); });
 
     // 内容: editing group over the editor.
-    GroupBox4 = make_group(Splitter, "GroupBox4", QStringLiteral("内容"));
-    auto *col4 = tight_column(GroupBox4);
-    GroupBox6 = new QGroupBox(GroupBox4);
-    GroupBox6->setObjectName(QStringLiteral("GroupBox6"));
-    GroupBox6->setAccessibleName(QStringLiteral("编辑"));
-    GroupBox6->setFixedHeight(kEditingGroupHeight);
-    auto *grid = new QGridLayout(GroupBox6);
+    auto *content = make_group(splitter_, "GroupBox4", QStringLiteral("内容"));
+    auto *col4 = tight_column(content);
+    auto *editing = new QGroupBox(content);
+    editing->setObjectName(QStringLiteral("GroupBox6"));
+    editing->setAccessibleName(QStringLiteral("编辑"));
+    editing->setFixedHeight(kEditingGroupHeight);
+    auto *grid = new QGridLayout(editing);
     grid->setContentsMargins(4, 2, 4, 2);
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(2);
     auto *row = new QHBoxLayout;
     row->setSpacing(1);
-    SpeedButtonNew = make_button(GroupBox6, "SpeedButtonNew", QStringLiteral("新建"), &TForm2::ToolButton6Click,
-                                 QStringLiteral("新建一个笔记"));
-    SpeedButton2 = make_button(GroupBox6, "SpeedButton2", QStringLiteral("保存"), &TForm2::SpeedButton2Click,
-                               QStringLiteral("保存当前笔记"));
-    SpeedButton3 = make_button(GroupBox6, "SpeedButton3", QStringLiteral("另存"), &TForm2::SpeedButton3Click,
-                               QStringLiteral("另存为RTF文件"));
-    SpeedButton8 = make_button(GroupBox6, "SpeedButton8", QStringLiteral("加粗"), &TForm2::SpeedButton8Click,
-                               QStringLiteral("当前选中文字加粗显示"));
-    SpeedButton9 = make_button(GroupBox6, "SpeedButton9", QStringLiteral("标红"), &TForm2::SpeedButton9Click,
-                               QStringLiteral("当前选中文字红色显示"));
-    SpeedButton10 = make_button(GroupBox6, "SpeedButton10", QStringLiteral("字体"), &TForm2::SpeedButton10Click,
-                                QStringLiteral("当前选中文字其他字体颜色大小等的设置"));
-    SpeedButton11 = make_button(GroupBox6, "SpeedButton11", QStringLiteral("插入"), &TForm2::SpeedButton11Click,
-                                QStringLiteral("添加图片到笔记中，也可以直接截屏后Ctrl+V粘贴图片到笔记中"));
-    SpeedButton12 = make_button(GroupBox6, "SpeedButton12", QStringLiteral("粘贴"), &TForm2::SpeedButton12Click,
-                                QStringLiteral("从剪贴板粘贴图片或截屏后Ctrl+V粘贴图片到笔记中"));
-    Label3 = make_button(GroupBox6, "Label3", QStringLiteral("默认"), &TForm2::Label3Click,
-                         QStringLiteral("编辑器整体字体大小"));
-    for (QToolButton *b : {SpeedButtonNew, SpeedButton2, SpeedButton3, SpeedButton8, SpeedButton9, SpeedButton10,
-                           SpeedButton11, SpeedButton12, Label3})
+    for (QToolButton *b : commands_->make_editing_buttons(editing))
         row->addWidget(b);
-    SpeedButton3->setVisible(false);
     row->addStretch(1);
-    Label1 = new QLabel(GroupBox6);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setAccessibleName(QStringLiteral("通知"));
-    row->addWidget(Label1);
+    notice_label_ = new QLabel(editing);
+    notice_label_->setObjectName(QStringLiteral("Label1"));
+    notice_label_->setAccessibleName(QStringLiteral("通知"));
+    row->addWidget(notice_label_);
     grid->addLayout(row, 0, 0, 1, 2);
 
-    auto *title_label = new QLabel(QStringLiteral("标题"), GroupBox6);
+    auto *title_label = new QLabel(QStringLiteral("标题"), editing);
     title_label->setObjectName(QStringLiteral("LabelTitle"));
-    auto *tag_label = new QLabel(QStringLiteral("标签"), GroupBox6);
+    auto *tag_label = new QLabel(QStringLiteral("标签"), editing);
     tag_label->setObjectName(QStringLiteral("LabelTag"));
-    Edit2 = new QLineEdit(GroupBox6);
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setAccessibleName(QStringLiteral("标题"));
-    Edit3 = new QLineEdit(GroupBox6);
-    Edit3->setObjectName(QStringLiteral("Edit3"));
-    Edit3->setAccessibleName(QStringLiteral("标签"));
-    for (QLineEdit *e : {Edit2, Edit3})
+    title_field_ = new QLineEdit(editing);
+    title_field_->setObjectName(QStringLiteral("Edit2"));
+    title_field_->setAccessibleName(QStringLiteral("标题"));
+    tag_field_ = new QLineEdit(editing);
+    tag_field_->setObjectName(QStringLiteral("Edit3"));
+    tag_field_->setAccessibleName(QStringLiteral("标签"));
+    for (QLineEdit *e : {title_field_, tag_field_})
         e->setFont(list_font());
-    title_label->setBuddy(Edit2);
-    tag_label->setBuddy(Edit3);
+    title_label->setBuddy(title_field_);
+    tag_label->setBuddy(tag_field_);
     grid->addWidget(title_label, 1, 0);
-    grid->addWidget(Edit2, 1, 1);
+    grid->addWidget(title_field_, 1, 1);
     grid->addWidget(tag_label, 2, 0);
-    grid->addWidget(Edit3, 2, 1);
-    col4->addWidget(GroupBox6);
+    grid->addWidget(tag_field_, 2, 1);
+    col4->addWidget(editing);
 
-    editor_pane_->setParent(GroupBox4);
+    editor_pane_->setParent(content);
     editor()->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(editor(), &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { PopupMenu1->popup(editor()->viewport()->mapToGlobal(pos)); });
+    connect(editor(), &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        commands_->menu("PopupMenu1")->popup(editor()->viewport()->mapToGlobal(pos));
+    });
     // The editor menu's own shortcuts (Ctrl+F, Ctrl+P) work while the editor has the focus.
-    for (QAction *a : {N36, Popup1Print}) {
+    for (QAction *a : {commands_->action("N36"), commands_->action("Popup1Print")}) {
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         editor()->addAction(a);
     }
     col4->addWidget(editor_pane_, 1);
 
     // 图片: the picture pane.
-    picture_pane_ = new PicturePane(dialogs_, Splitter);
+    picture_pane_ = new PicturePane(dialogs_, splitter_);
 
     // Only the picture pane takes up a change of the window's width; the resize rule then
     // shares it with the editor pane.
     for (int i = 0; i < 5; ++i)
-        Splitter->setStretchFactor(i, i == 4 ? 1 : 0);
+        splitter_->setStretchFactor(i, i == 4 ? 1 : 0);
     // Only the editor and picture panes give way when the window narrows: they may shrink
     // below what their buttons need (the buttons are then cut off at the right).
-    GroupBox4->setMinimumWidth(1);
+    content->setMinimumWidth(1);
     picture_pane_->setMinimumWidth(1);
     set_pane_widths(
         {kStartPaneWidths[0], kStartPaneWidths[1], kStartPaneWidths[2], kStartPaneWidths[3], kStartPaneWidths[4]});
@@ -606,12 +408,12 @@ void TForm2::build_floating_panels()
 
     move_panel_ = new MovePanel(over);
     move_panel_->setGeometry(345, 264 - kToolBarHeight, 249, 169);
-    connect(move_panel_, &MovePanel::confirmed, this, &TForm2::Button4Click);
-    connect(move_panel_, &MovePanel::cancelled, this, &TForm2::Button5Click);
+    connect(move_panel_, &MovePanel::confirmed, this, &TForm2::confirm_move);
+    connect(move_panel_, &MovePanel::cancelled, this, &TForm2::cancel_move);
 
     progress_panel_ = new ProgressPanel(over);
     progress_panel_->setGeometry(291, 231 - kToolBarHeight, 374, 105);
-    connect(progress_panel_, &ProgressPanel::closeRequested, this, &TForm2::Label9Click);
+    connect(progress_panel_, &ProgressPanel::closeRequested, this, &TForm2::hide_progress);
 }
 
 void TForm2::build_status_bar()
@@ -632,7 +434,7 @@ void TForm2::build_status_bar()
         else
             p->setMinimumWidth(kPanelWidths[6]); // the last panel runs to the right edge
         bar->addWidget(p, i == 6 ? 1 : 0);
-        StatusPanels[static_cast<size_t>(i)] = p;
+        status_panels_[static_cast<size_t>(i)] = p;
     }
     set_panel(0, QStringLiteral("等待"));
 }
@@ -642,9 +444,9 @@ void TForm2::build_status_bar()
 
 void TForm2::set_panel(int index, const QString &text)
 {
-    if (index < 0 || index >= static_cast<int>(StatusPanels.size()))
+    if (index < 0 || index >= static_cast<int>(status_panels_.size()))
         return;
-    QLabel *p = StatusPanels[static_cast<size_t>(index)];
+    QLabel *p = status_panels_[static_cast<size_t>(index)];
     p->setText(text);
     // A panel of fixed width grows to show its whole text (an update time in a wide regional
     // format) and returns to its width when the text fits again.
@@ -654,8 +456,8 @@ void TForm2::set_panel(int index, const QString &text)
 
 QString TForm2::panel(int index) const
 {
-    if (index >= 0 && index < static_cast<int>(StatusPanels.size()))
-        return StatusPanels[static_cast<size_t>(index)]->text();
+    if (index >= 0 && index < static_cast<int>(status_panels_.size()))
+        return status_panels_[static_cast<size_t>(index)]->text();
     return {};
 }
 
@@ -663,58 +465,34 @@ void TForm2::set_save_enabled(bool enabled)
 {
     // Read-only mode keeps the save commands disabled for the whole run.
     enabled = enabled && !read_only_;
-    ToolButtonSave->setEnabled(enabled);
-    SpeedButton2->setEnabled(enabled);
+    commands_->button("ToolButtonSave")->setEnabled(enabled);
+    commands_->button("SpeedButton2")->setEnabled(enabled);
 }
 
 bool TForm2::save_enabled() const
 {
-    return SpeedButton2->isEnabled();
+    return commands_->button("SpeedButton2")->isEnabled();
 }
 
 PaneWidths TForm2::pane_widths() const
 {
-    const QList<int> s = Splitter->sizes();
+    const QList<int> s = splitter_->sizes();
     return PaneWidths{s.value(0), s.value(1), s.value(2), s.value(3), s.value(4)};
 }
 
 void TForm2::set_pane_widths(const PaneWidths &w)
 {
-    Splitter->setSizes({w.major, w.minor, w.notes, w.editor, w.pictures});
-    static_cast<PaneSplitter *>(Splitter)->kept_left = {w.major, w.minor, w.notes};
+    splitter_->setSizes({w.major, w.minor, w.notes, w.editor, w.pictures});
+    static_cast<PaneSplitter *>(splitter_)->kept_left = {w.major, w.minor, w.notes};
 }
 
 void TForm2::enter_read_only_mode()
 {
     read_only_ = true;
     setWindowTitle(caption_ + QStringLiteral(" 只读"));
-    for (QWidget *w : std::initializer_list<QWidget *>{ToolButton1,
-                                                       ToolButton2,
-                                                       ToolButton3,
-                                                       ToolButton4,
-                                                       ToolButton6,
-                                                       ToolButtonSave,
-                                                       ToolButtonAddPicture,
-                                                       ToolButtonDeletePicture,
-                                                       ToolButton7,
-                                                       ToolButton12,
-                                                       ToolButton16,
-                                                       ToolButton13,
-                                                       ToolButton14,
-                                                       ToolButton17,
-                                                       ToolButton18,
-                                                       Edit2,
-                                                       Edit3,
-                                                       SpeedButtonNew,
-                                                       SpeedButton2,
-                                                       SpeedButton3,
-                                                       SpeedButton8,
-                                                       SpeedButton9,
-                                                       SpeedButton10,
-                                                       SpeedButton11,
-                                                       SpeedButton12,
-                                                       Label3,
-                                                       picture_pane_->button_group()}) {
+    QList<QWidget *> locked = commands_->writing_buttons();
+    locked << title_field_ << tag_field_ << picture_pane_->button_group();
+    for (QWidget *w : locked) {
         w->setEnabled(false);
         // For the rest of the run: the event filter turns any later enabling back.
         w->setProperty(kReadOnlyLocked, true);
@@ -722,8 +500,8 @@ void TForm2::enter_read_only_mode()
     }
     // Typing changes nothing: no text, no change mark, no autosave.
     editor()->setReadOnly(true);
-    Edit2->setReadOnly(true);
-    Edit3->setReadOnly(true);
+    title_field_->setReadOnly(true);
+    tag_field_->setReadOnly(true);
 }
 
 QString TForm2::read_only_text() const
@@ -746,7 +524,7 @@ void TForm2::FormResize()
 {
     const PaneWidths now = pane_widths();
     PaneWidths before = now;
-    const std::array<int, 3> kept = static_cast<PaneSplitter *>(Splitter)->kept_left;
+    const std::array<int, 3> kept = static_cast<PaneSplitter *>(splitter_)->kept_left;
     if (kept[0] > 0) {
         before.major = kept[0];
         before.minor = kept[1];
@@ -755,7 +533,7 @@ void TForm2::FormResize()
     PaneWidths wanted = resize_panes(before, frameGeometry().width(), g4width);
     // What does not fit comes off the picture pane, then the editor pane; the three lists keep
     // their widths as long as the window holds them at all.
-    const int room = Splitter->width() - 4 * Splitter->handleWidth();
+    const int room = splitter_->width() - 4 * splitter_->handleWidth();
     int excess = wanted.major + wanted.minor + wanted.notes + wanted.editor + wanted.pictures - room;
     for (int *w : {&wanted.pictures, &wanted.editor}) {
         const int cut = std::clamp(excess, 0, std::max(0, *w - 1));
@@ -766,34 +544,36 @@ void TForm2::FormResize()
         set_pane_widths(wanted);
 }
 
-void TForm2::PopupMenu1Popup()
+void TForm2::update_editor_menu()
 {
     const EncryptionMenuState s = encryption_menu_state(crypt.is_crypt);
     // Read-only mode: a mode change could never be saved.
-    Popup1EncryptTitle->setEnabled(s.encrypt_with_title && !read_only_);
-    Popup1EncryptContent->setEnabled(s.encrypt_content_only && !read_only_);
-    Popup1Decrypt->setEnabled(s.remove_encryption && !read_only_);
+    commands_->action("Popup1EncryptTitle")->setEnabled(s.encrypt_with_title && !read_only_);
+    commands_->action("Popup1EncryptContent")->setEnabled(s.encrypt_content_only && !read_only_);
+    commands_->action("Popup1Decrypt")->setEnabled(s.remove_encryption && !read_only_);
 }
 
-void TForm2::PopupMenu2Popup()
+void TForm2::update_note_list_menu()
 {
     const int row = note_list_pane_->current_row();
     const NoteListMenuState s = note_list_menu_state(save_enabled(), crypt.is_crypt,
                                                      row >= 0 && row < note_list_model_->count()
                                                          ? std::optional<bool>(note_list_model_->entry(row).favourite)
                                                          : std::nullopt);
-    Popup2Save->setEnabled(s.save);
-    Popup2EncryptTitle->setEnabled(s.encryption.encrypt_with_title && !read_only_);
-    Popup2EncryptContent->setEnabled(s.encryption.encrypt_content_only && !read_only_);
-    Popup2Decrypt->setEnabled(s.encryption.remove_encryption && !read_only_);
+    const auto set = [this](const char *id, bool on) { commands_->action(id)->setEnabled(on); };
+    set("Popup2Save", s.save);
+    set("Popup2EncryptTitle", s.encryption.encrypt_with_title && !read_only_);
+    set("Popup2EncryptContent", s.encryption.encrypt_content_only && !read_only_);
+    set("Popup2Decrypt", s.encryption.remove_encryption && !read_only_);
     if (s.favourite) {
-        Popup2AddFavourite->setEnabled(s.favourite->add);
-        Popup2RemoveFavourite->setEnabled(s.favourite->remove);
+        set("Popup2AddFavourite", s.favourite->add);
+        set("Popup2RemoveFavourite", s.favourite->remove);
     }
     // Read-only mode: the commands that write are off, as their tool buttons are.
     if (read_only_) {
-        for (QAction *a : {Popup2New, Popup2Delete, Popup2Move, Popup2AddFavourite, Popup2RemoveFavourite})
-            a->setEnabled(false);
+        for (const char *id :
+             {"Popup2New", "Popup2Delete", "Popup2Move", "Popup2AddFavourite", "Popup2RemoveFavourite"})
+            set(id, false);
     }
 }
 
@@ -817,7 +597,7 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
     }
     // Read-only mode: an input method that sends its text all the same types nothing either.
     if (e->type() == QEvent::InputMethod && read_only_ &&
-        (watched == editor() || watched == editor()->viewport() || watched == Edit2 || watched == Edit3))
+        (watched == editor() || watched == editor()->viewport() || watched == title_field_ || watched == tag_field_))
         return true;
     if (e->type() == QEvent::KeyPress && (watched == editor() || watched == editor()->viewport())) {
         // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
@@ -909,77 +689,77 @@ void TForm2::unfinished()
     dialogs_.message(unfinished_text());
 }
 
-void TForm2::N2Click()
+void TForm2::import_data()
 {
     unfinished();
 }
-void TForm2::N3Click()
+void TForm2::export_as_text()
 {
     unfinished();
 }
-void TForm2::N29Click()
+void TForm2::cut_minor_category()
 {
     unfinished();
 }
-void TForm2::N30Click()
+void TForm2::merge_minor_category()
 {
     unfinished();
 }
-void TForm2::N31Click()
+void TForm2::merge_major_category()
 {
     unfinished();
 }
 
-void TForm2::N9Click()
+void TForm2::explain_search()
 {
     dialogs_.message(QStringLiteral("请在右上角输入关键字查找"));
 }
 
-void TForm2::N11Click()
+void TForm2::show_settings()
 {
     Q_EMIT settingsRequested();
 }
 
-void TForm2::N14Click()
+void TForm2::show_help()
 {
     QDesktopServices::openUrl(QUrl(help_url()));
 }
 
-void TForm2::N15Click()
+void TForm2::show_about()
 {
     dialogs_.message(QStringLiteral("云杉札记 ") + QStringLiteral(YUNSHAN_VERSION) + QStringLiteral("，联系邮箱：") +
                      contact_address());
 }
 
-void TForm2::N83Click()
+void TForm2::show_feedback_address()
 {
     dialogs_.message(QStringLiteral("任何意见建议可以发送邮件到 ") + contact_address());
 }
 
-void TForm2::Label9Click()
+void TForm2::hide_progress()
 {
     progress_panel_->hide();
 }
 
-void TForm2::Button5Click()
+void TForm2::cancel_move()
 {
     move_panel_->hide();
 }
 
-void TForm2::N85Click()
+void TForm2::exit_with_backup()
 {
     force_backup_at_exit(store, run);
     close();
 }
 
-void TForm2::N86Click()
+void TForm2::exit_without_backup()
 {
     skip_backup_at_exit(run);
     close();
 }
 
 // Commands whose behaviour comes with later work.
-void TForm2::SpeedButton8Click()
+void TForm2::toggle_bold()
 {
     if (read_only_)
         return; // the body cannot be saved
@@ -987,7 +767,7 @@ void TForm2::SpeedButton8Click()
         mark_rich_text();
 }
 
-void TForm2::SpeedButton9Click()
+void TForm2::toggle_red()
 {
     if (read_only_)
         return;

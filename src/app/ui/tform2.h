@@ -48,6 +48,7 @@ class SettingsStore;
 struct NoteListRow;
 class TMyThread;
 class NoteSearchIndex;
+class MainCommands;
 class MovePanel;
 class CataloguePane;
 class EditorPane;
@@ -133,76 +134,14 @@ class TForm2 : public QMainWindow {
     UpdateCheckRun update_run = UpdateCheckRun::StartUp; // N94's tag: the run of the next worker
     int hintout = 0;                                     // reshow time-out of list hints (500 or 0)
 
-    // ---- Widgets (names as the rest of the program knows them) ----
-    QToolBar *ToolBar1 = nullptr;
-    QSplitter *Splitter = nullptr;
-    QGroupBox *GroupBox4 = nullptr; // 内容
-    QGroupBox *GroupBox6 = nullptr; // editing group
-    QLineEdit *Edit1 = nullptr;     // search box
-    QLineEdit *Edit2 = nullptr;     // title
-    QLineEdit *Edit3 = nullptr;     // tag line
-    QLabel *Label1 = nullptr;       // notice label
-    std::array<QLabel *, 7> StatusPanels{};
-
-    // Tool bar buttons.
-    QToolButton *ToolButton1 = nullptr;    // 新建大类
-    QToolButton *ToolButton2 = nullptr;    // 删除大类
-    QToolButton *ToolButton3 = nullptr;    // 新建小类
-    QToolButton *ToolButton4 = nullptr;    // 删除小类
-    QToolButton *ToolButton6 = nullptr;    // 新建笔记
-    QToolButton *ToolButtonSave = nullptr; // 保存笔记
-    QToolButton *ToolButtonAddPicture = nullptr;
-    QToolButton *ToolButtonDeletePicture = nullptr;
-    QToolButton *ToolButton7 = nullptr;  // 删除笔记
-    QToolButton *ToolButton12 = nullptr; // 置顶
-    QToolButton *ToolButton16 = nullptr; // 取消置顶
-    QToolButton *ToolButton13 = nullptr; // 上移
-    QToolButton *ToolButton14 = nullptr; // 下移
-    QToolButton *ToolButton17 = nullptr; // 重命名
-    QToolButton *ToolButton18 = nullptr; // 备份
-    QToolButton *Button1 = nullptr;      // 搜索
-    QToolButton *Button3 = nullptr;      // ↓
-    QToolButton *Button2 = nullptr;      // 高亮
-    // Buttons in the panes.
-    QToolButton *SpeedButtonNew = nullptr; // 新建
-    QToolButton *SpeedButton2 = nullptr;   // 保存
-    QToolButton *SpeedButton3 = nullptr;   // 另存 (hidden)
-    QToolButton *SpeedButton8 = nullptr;   // 加粗
-    QToolButton *SpeedButton9 = nullptr;   // 标红
-    QToolButton *SpeedButton10 = nullptr;  // 字体
-    QToolButton *SpeedButton11 = nullptr;  // 插入
-    QToolButton *SpeedButton12 = nullptr;  // 粘贴
-    QToolButton *Label3 = nullptr;         // 默认
-
-    // Menus and their items.
-    QMenu *MenuFile = nullptr;
-    QMenu *MenuEdit = nullptr;
-    QMenu *MenuSettings = nullptr;
-    QMenu *MenuHelp = nullptr;
-    QMenu *PopupMenu1 = nullptr; // editor
-    QMenu *PopupMenu2 = nullptr; // note list
-    // 文件
-    QAction *N2 = nullptr, *N3 = nullptr, *N23 = nullptr, *N91 = nullptr, *N92 = nullptr, *N24 = nullptr,
-            *N38 = nullptr, *N39 = nullptr, *N41 = nullptr, *N67 = nullptr, *N42 = nullptr, *MenuNewNote = nullptr,
-            *N65 = nullptr, *MenuSaveAs = nullptr, *N45 = nullptr, *N44 = nullptr, *N73 = nullptr, *N74 = nullptr,
-            *N75 = nullptr, *N81 = nullptr, *N85 = nullptr, *N86 = nullptr;
-    // 编辑
-    QAction *N9 = nullptr, *MenuFindNext = nullptr, *MenuCopy = nullptr, *MenuPaste = nullptr,
-            *MenuPastePicture = nullptr, *MenuAddPicture = nullptr, *N71 = nullptr, *N29 = nullptr, *N30 = nullptr,
-            *N31 = nullptr, *MenuBold = nullptr, *MenuRed = nullptr;
-    // 设置
-    QAction *N11 = nullptr, *MenuBackupSettings = nullptr, *MenuWebdavSettings = nullptr;
-    // 帮助
-    QAction *N14 = nullptr, *N15 = nullptr, *N83 = nullptr, *N94 = nullptr;
-    // Context menu 1 (editor)
-    QAction *N36 = nullptr, *Popup1Undo = nullptr, *Popup1Cut = nullptr, *Popup1Copy = nullptr, *Popup1Paste = nullptr,
-            *Popup1Delete = nullptr, *Popup1SelectAll = nullptr, *Popup1DefaultFont = nullptr,
-            *Popup1EncryptTitle = nullptr, *Popup1EncryptContent = nullptr, *Popup1Decrypt = nullptr,
-            *Popup1Print = nullptr, *Popup1SaveAs = nullptr;
-    // Context menu 2 (note list)
-    QAction *Popup2New = nullptr, *Popup2Save = nullptr, *Popup2Delete = nullptr, *Popup2EncryptTitle = nullptr,
-            *Popup2EncryptContent = nullptr, *Popup2Decrypt = nullptr, *Popup2Print = nullptr, *Popup2Move = nullptr,
-            *Popup2AddFavourite = nullptr, *Popup2RemoveFavourite = nullptr, *Popup2ShowFavourites = nullptr;
+    // The menus, context menus, tool bar and command buttons, each found by its id ("N94",
+    // "ToolButton6", "SpeedButton2"); the search box is the tool bar's.
+    MainCommands &commands() const { return *commands_; }
+    // The editing group's title and tag-line fields and its notice label (Label1).
+    QLineEdit *title_field() const { return title_field_; }
+    QLineEdit *tag_field() const { return tag_field_; }
+    QLabel *notice_label() const { return notice_label_; }
+    QLineEdit *search_box() const;
 
     // ---- Start-up and shut-down ----
     // The databases and the owner mark, open for the whole run.
@@ -228,7 +167,7 @@ class TForm2 : public QMainWindow {
     bool install_update();
     // Starts the new program after a swap and ends this one (replaceable for tests).
     std::function<void(const QString &program)> restart_program;
-    void Label1Click();
+    void open_download_page();
 
     // The window-creation sequence: settings, databases, lists, first selection.
     void FormCreate(SettingsStore &settings);
@@ -258,8 +197,8 @@ class TForm2 : public QMainWindow {
     // list entries are forgotten, the major list is filled and its first entry clicked (and the
     // first minor category's, with `open_first_section`). Throws DbError.
     void reload_catalogue(bool open_first_section);
-    void ListBox1Click();
-    void ListBox2Click();
+    void open_major_category();
+    void open_minor_category();
     void setup_category_lists();
     // Common tail of the ordering commands: runs `write` (the change on both databases), refills
     // the list of `target` (1 major, 2 minor, 3 note list) and reselects `caption` (or the open note).
@@ -278,7 +217,7 @@ class TForm2 : public QMainWindow {
     // Lets the search index catch up (or build) shortly after the database opened.
     void prepare_search_index();
     // Opens the selected entry's note (also run when the entry selection changes).
-    void ListBox3Click();
+    void open_selected_note();
     // Selects note-list entry `row` (-1: none) without opening it.
     void select_note_entry(int row);
     // Find next of the search-box text in the editor; silent while silent_find_mark is 1 (a
@@ -291,13 +230,13 @@ class TForm2 : public QMainWindow {
     // no edit of the note.
     void mark_all_matches(bool on);
     FindDialog *FindDialog1 = nullptr; // created when first shown
-    void FindDialog1Find();
-    void FindDialog1Close();
+    void find_dialog_next();
+    void find_dialog_closed();
     // Headings list: jump (a heading missing from the body is said), hints of long entries.
-    void ListBox4Click();
-    void ListBox4MouseMove(const QPoint &pos);
+    void jump_to_heading();
+    void headings_hover(const QPoint &pos);
     // A link clicked in the editor: opened when it may be, said why not otherwise.
-    void RichEdit1LinkClick(const QString &link);
+    void open_link(const QString &link);
     // A bitmap on the clipboard goes into the body as a JPEG picture; false when the clipboard
     // holds no bitmap alone (text with it is left to the editor's own paste).
     bool paste_picture_into_body();
@@ -313,19 +252,19 @@ class TForm2 : public QMainWindow {
     // ---- Moving a note (tform2_move.cpp) ----
     int move_note_id = -1; // the note the move panel moves
     // Hints of too-wide note-list entries.
-    void ListBox3MouseMove(const QPoint &pos);
-    void ListBox3MouseLeave();
+    void note_list_hover(const QPoint &pos);
+    void note_list_left();
 
     // ---- Saving, change tracking and autosave (tform2_editor.cpp) ----
     QTimer *Timer1 = nullptr; // autosave timer, one tick a second, stopped at start-up
     AutosaveCycle autosave;   // time_count and the cycle length
     // The change events of the title, tag-line and editor fields, Enter in the title field, the
     // focus entering the title field or the editor.
-    void Edit2Change();
-    void RichEdit1Change();
-    void Edit2KeyPress();
-    void Edit2Enter();
-    void Timer1Timer();
+    void fields_changed();
+    void body_changed();
+    void title_entered();
+    void title_focused();
+    void autosave_timer_tick();
     // Shows a recovered autosave body of note `note_id` with the note's stored title and tag
     // line, marked as unsaved. False when nothing was recovered (the file stays for later).
     bool recover_autosave(int note_id, const QString &file);
@@ -400,76 +339,76 @@ class TForm2 : public QMainWindow {
   public Q_SLOTS:
     // ---- Command handlers ----
     // 文件
-    void N2Click();
-    void N3Click();
-    void N23Click();
-    void N91Click();
-    void N92Click();
-    void N24Click();
-    void N38Click();
-    void N39Click();
-    void N41Click();
-    void N67Click();
-    void N42Click();
-    void ToolButton6Click();
-    void N65Click();
-    void SpeedButton3Click();
-    void N45Click();
-    void N44Click();
-    void N73Click();
-    void N74Click();
-    void N75Click();
-    void N81Click();
-    void N85Click();
-    void N86Click();
+    void import_data();
+    void export_as_text();
+    void export_category_database();
+    void sync_from_share();
+    void back_up_to_share();
+    void promote_backup_file();
+    void set_login_password();
+    void clear_login_password();
+    void encrypt_note_with_title();
+    void encrypt_note_content();
+    void decrypt_note();
+    void new_note();
+    void save_note_if_changed();
+    void save_note_as_rtf();
+    void printer_setup();
+    void print_open_note();
+    void add_to_favourites();
+    void remove_from_favourites();
+    void list_favourites();
+    void list_encrypted_notes();
+    void exit_with_backup();
+    void exit_without_backup();
     // 编辑
-    void N9Click();
-    void Button3Click();
-    void SpeedButton6Click();
-    void SpeedButton4Click();
-    void N71Click();
-    void N29Click();
-    void N30Click();
-    void N31Click();
-    void SpeedButton8Click();
-    void SpeedButton9Click();
+    void explain_search();
+    void find_next_in_note();
+    void paste_picture();
+    void add_picture_file();
+    void start_moving_note();
+    void cut_minor_category();
+    void merge_minor_category();
+    void merge_major_category();
+    void toggle_bold();
+    void toggle_red();
     // 设置, 帮助
-    void N11Click();
-    void N14Click();
-    void N15Click();
-    void N83Click();
-    void N94Click();
+    void show_settings();
+    void show_help();
+    void show_about();
+    void show_feedback_address();
+    void check_for_update();
     // Tool bar
-    void ToolButton1Click();
-    void ToolButton2Click();
-    void ToolButton3Click();
-    void ToolButton4Click();
-    void SpeedButton2Click();
-    void ToolButton7Click();
-    void ToolButton12Click();
-    void ToolButton16Click();
-    void ToolButton13Click();
-    void ToolButton14Click();
-    void ToolButton17Click();
-    void ToolButton18Click();
-    void Edit1KeyPress(); // Enter in the search box
-    void Button1Click();
-    void Button2Click();
+    void new_major_category();
+    void delete_major_category();
+    void new_minor_category();
+    void delete_minor_category();
+    void save_open_note();
+    void delete_selected_note();
+    void pin_to_top();
+    void unpin();
+    void move_up();
+    void move_down();
+    void rename_selected();
+    void back_up_now();
+    void search_from_box(); // Enter in the search box
+    void search_all_notes();
+    void toggle_highlight();
     // Pane buttons
-    void Button6Click();
-    void Button7Click();
-    void SpeedButton10Click();
-    void SpeedButton11Click();
-    void SpeedButton12Click();
-    void Label3Click();
-    void SpeedButton5Click();
-    void Button4Click();
-    void Button5Click();
-    void Label9Click();
+    void previous_page();
+    void next_page();
+    void choose_selection_font();
+    void insert_picture_file();
+    void paste_into_body();
+    void choose_editor_font();
+    void delete_selected_picture();
+    void confirm_move();
+    void cancel_move();
+    void hide_progress();
     // Context menu 1
-    void N36Click();
+    void find_in_note();
     // The headings tab was shown.
-    void TabSheet2Show();
+    void headings_tab_shown();
 
     // Standard editing commands on the focused text control.
     void edit_undo();
@@ -483,8 +422,8 @@ class TForm2 : public QMainWindow {
     void FormResize();
 
     // Context-menu enabling, run each time a menu opens.
-    void PopupMenu1Popup();
-    void PopupMenu2Popup();
+    void update_editor_menu();
+    void update_note_list_menu();
 
   protected:
     void closeEvent(QCloseEvent *e) override;
@@ -494,9 +433,8 @@ class TForm2 : public QMainWindow {
   private:
     // The editor pane's editor (RichEdit1).
     QTextEdit *editor() const;
-    void build_menus();
-    void build_popup_menus();
-    void build_tool_bar();
+    // Connects every command id to its handler.
+    void bind_commands();
     void build_panes();
     void build_floating_panels();
     void build_status_bar();
@@ -533,15 +471,16 @@ class TForm2 : public QMainWindow {
     void mark_rich_text();
     void show_tab(int index);
 
-    QAction *make_action(QMenu *menu, const char *name, const QString &text, void (TForm2::*handler)(),
-                         const QKeySequence &shortcut = {}, const QString &hint = {});
-    QToolButton *make_button(QWidget *parent, const char *name, const QString &text, void (TForm2::*handler)(),
-                             const QString &hint = {});
-
     // A procedure handed over by a worker, run only while the window is not closing.
     std::function<void()> unless_closing(std::function<void()> fn);
 
     Dialogs &dialogs_;
+    MainCommands *commands_ = nullptr;
+    QSplitter *splitter_ = nullptr;
+    QLineEdit *title_field_ = nullptr; // Edit2
+    QLineEdit *tag_field_ = nullptr;   // Edit3
+    QLabel *notice_label_ = nullptr;   // Label1
+    std::array<QLabel *, 7> status_panels_{};
     QList<QPointer<TMyThread>> workers_;
     bool closing_ = false;
     // Enter in the search box and the window's first show; goes before the widgets do.
@@ -550,11 +489,11 @@ class TForm2 : public QMainWindow {
     // The picture panel (GroupBox5 and everything in it); its signals reach the handlers of
     // tform2_pictures.cpp, which keep the open note's selected picture (`note.img_id`).
     PicturePane *picture_pane_ = nullptr;
-    // The category lists; their clicks reach ListBox1Click and ListBox2Click, which keep the
+    // The category lists; their clicks reach open_major_category and open_minor_category, which keep the
     // selection (`selection`) and fill the minor and note lists from the store.
     CataloguePane *catalogue_pane_ = nullptr;
-    // The note list and its entries; the pane's signals reach ListBox3Click, the hint handlers,
-    // the paging buttons' handlers and TabSheet2Show.
+    // The note list and its entries; the pane's signals reach open_selected_note, the hint handlers,
+    // the paging buttons' handlers and headings_tab_shown.
     NoteListPane *note_list_pane_ = nullptr;
     NoteListModel *note_list_model_ = nullptr;
     // The search text the note list and the headings list mark in red: the search box's text
@@ -563,7 +502,7 @@ class TForm2 : public QMainWindow {
     void setup_picture_panel();
     // Reads picture `id` and shows it in the pane's viewer.
     void open_picture(int id);
-    // The floating panels; their signals reach Button4Click, Button5Click and Label9Click.
+    // The floating panels; their signals reach confirm_move, cancel_move and hide_progress.
     MovePanel *move_panel_ = nullptr;
     ProgressPanel *progress_panel_ = nullptr;
     // The editor and the headings list; its signals reach the status bar and the handlers of

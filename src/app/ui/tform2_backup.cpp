@@ -3,6 +3,8 @@
 // thread while the window keeps its events running.
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
+
+#include "app/ui/main_commands.h"
 #include "backup/background_work.h"
 #include "backup/local_backup.h"
 #include "backup/tls_trust.h"
@@ -51,7 +53,7 @@ class InputHold {
     explicit InputHold(TForm2 &w)
     {
         hold(w.menuBar());
-        hold(w.ToolBar1);
+        hold(w.commands().tool_bar());
         if (QWidget *central = w.centralWidget()) {
             for (QObject *child : central->children()) {
                 auto *widget = qobject_cast<QWidget *>(child);
@@ -191,7 +193,7 @@ void TForm2::worker_transfer_event(TransferDirection direction, qint64 total, qi
 
 void TForm2::after_main_file_replaced()
 {
-    Label1->clear();
+    notice_label_->clear();
     try {
         reload_catalogue(true);
     } catch (const std::exception &e) {
@@ -240,7 +242,7 @@ void TForm2::transfer_event(TransferDirection direction, qint64 total, qint64 do
     }
 }
 
-void TForm2::ToolButton18Click()
+void TForm2::back_up_now()
 {
     if (transfer_running_)
         return; // the running backup let this click in

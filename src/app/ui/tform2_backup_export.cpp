@@ -15,7 +15,7 @@
 
 namespace yunshan {
 
-void TForm2::N23Click()
+void TForm2::export_category_database()
 {
     if (transfer_running_)
         return; // a backup, transfer or export under way let this click in
@@ -26,10 +26,10 @@ void TForm2::N23Click()
     // Progress in red on the notice label. The copy runs on a worker thread while this one
     // repaints; the window is held as during a backup, so nothing writes to the main database
     // meanwhile and no second export starts.
-    QPalette red = Label1->palette();
+    QPalette red = notice_label_->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    Label1->setPalette(red);
-    const auto notice = [this](const QString &text) { Label1->setText(text); };
+    notice_label_->setPalette(red);
+    const auto notice = [this](const QString &text) { notice_label_->setText(text); };
     const auto in_background = [this](const ExportCopy &copy) {
         // A transfer that started while the save dialog was open.
         if (transfer_running_)
@@ -39,13 +39,13 @@ void TForm2::N23Click()
     try {
         export_command(store, dialogs_, caption, notice, in_background);
     } catch (const std::exception &e) {
-        Label1->clear();
+        notice_label_->clear();
         dialogs_.error(QString::fromUtf8(e.what()));
     }
-    Label1->clear();
+    notice_label_->clear();
 }
 
-void TForm2::N24Click()
+void TForm2::promote_backup_file()
 {
     bool replaced = false;
     try {

@@ -42,8 +42,8 @@ QString no_entry_text(int target)
 void TForm2::setup_category_lists()
 {
     catalogue_pane_->set_item_heights(listfontheight);
-    connect(catalogue_pane_, &CataloguePane::majorClicked, this, &TForm2::ListBox1Click, Qt::UniqueConnection);
-    connect(catalogue_pane_, &CataloguePane::minorClicked, this, &TForm2::ListBox2Click, Qt::UniqueConnection);
+    connect(catalogue_pane_, &CataloguePane::majorClicked, this, &TForm2::open_major_category, Qt::UniqueConnection);
+    connect(catalogue_pane_, &CataloguePane::minorClicked, this, &TForm2::open_minor_category, Qt::UniqueConnection);
 }
 
 void TForm2::load_class()
@@ -64,14 +64,14 @@ void TForm2::reload_catalogue(bool open_first_section)
     if (catalogue_pane_->major_count() == 0)
         return;
     catalogue_pane_->select_major(0);
-    ListBox1Click();
+    open_major_category();
     if (open_first_section && catalogue_pane_->minor_count() > 0) {
         catalogue_pane_->select_minor(0);
-        ListBox2Click();
+        open_minor_category();
     }
 }
 
-void TForm2::ListBox1Click()
+void TForm2::open_major_category()
 {
     selection.select = kTargetMajor;
     const int index = catalogue_pane_->major_row();
@@ -97,7 +97,7 @@ void TForm2::ListBox1Click()
         clear_note_view();
 }
 
-void TForm2::ListBox2Click()
+void TForm2::open_minor_category()
 {
     selection.select = kTargetMinor;
     const int index = catalogue_pane_->minor_row();
@@ -120,7 +120,7 @@ void TForm2::ListBox2Click()
 
 // ---- New and delete ----
 
-void TForm2::ToolButton1Click()
+void TForm2::new_major_category()
 {
     if (read_only())
         return;
@@ -135,7 +135,7 @@ void TForm2::ToolButton1Click()
     });
 }
 
-void TForm2::ToolButton2Click()
+void TForm2::delete_major_category()
 {
     if (read_only())
         return;
@@ -159,7 +159,7 @@ void TForm2::ToolButton2Click()
     }
 }
 
-void TForm2::ToolButton3Click()
+void TForm2::new_minor_category()
 {
     if (read_only())
         return;
@@ -170,10 +170,10 @@ void TForm2::ToolButton3Click()
                               [this](const QString &entry) { catalogue_pane_->add_minor(entry); });
     });
     if (outcome == NewSectionOutcome::CreateMajorFirst)
-        ToolButton1Click();
+        new_major_category();
 }
 
-void TForm2::ToolButton4Click()
+void TForm2::delete_minor_category()
 {
     if (read_only())
         return;
@@ -240,19 +240,19 @@ void order_command(TForm2 &f, OrderCommand command)
 
 } // namespace
 
-void TForm2::ToolButton12Click()
+void TForm2::pin_to_top()
 {
     order_command(*this, OrderCommand::Pin);
 }
-void TForm2::ToolButton13Click()
+void TForm2::move_up()
 {
     order_command(*this, OrderCommand::MoveUp);
 }
-void TForm2::ToolButton14Click()
+void TForm2::move_down()
 {
     order_command(*this, OrderCommand::MoveDown);
 }
-void TForm2::ToolButton16Click()
+void TForm2::unpin()
 {
     order_command(*this, OrderCommand::Unpin);
 }
@@ -267,7 +267,7 @@ void TForm2::apply_order_change(const QString &caption, const std::function<void
             catalogue_pane_->select_major(selection.class_index);
         } else if (target == kTargetMinor) {
             selection.class_index = -1;
-            ListBox1Click();
+            open_major_category();
             selection.section_index = int(catalogue_pane_->minor_captions().indexOf(caption));
             catalogue_pane_->select_minor(selection.section_index);
         } else if (target == kTargetNote) {
@@ -276,7 +276,7 @@ void TForm2::apply_order_change(const QString &caption, const std::function<void
             const bool was_enabled = save_enabled();
             set_save_enabled(true);
             selection.section_index = -1;
-            ListBox2Click();
+            open_minor_category();
             set_save_enabled(was_enabled);
             selection.note_index = find_open_note_index();
             select_note_entry(selection.note_index); // marks the entry without opening it again
@@ -289,7 +289,7 @@ void TForm2::apply_order_change(const QString &caption, const std::function<void
 
 // ---- Rename ----
 
-void TForm2::ToolButton17Click()
+void TForm2::rename_selected()
 {
     if (read_only())
         return;
@@ -316,10 +316,10 @@ void TForm2::ToolButton17Click()
         // The title field follows without marking the note changed, unless it already is.
         if (!save_enabled()) {
             note.title_mark = ChangeMark::Suspended;
-            Edit2->setText(*name);
+            title_field_->setText(*name);
             note.title_mark = ChangeMark::Unchanged;
         } else {
-            Edit2->setText(*name);
+            title_field_->setText(*name);
         }
     }
     if (target == kTargetMajor) {

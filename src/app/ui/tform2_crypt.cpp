@@ -26,7 +26,7 @@ void run_command(TForm2 &form, const std::function<CryptCommandResult(int note_i
 
 } // namespace
 
-void TForm2::N41Click()
+void TForm2::encrypt_note_with_title()
 {
     // A mode change that can never be saved would leave the list marks wrong.
     if (refused_in_read_only())
@@ -36,7 +36,7 @@ void TForm2::N41Click()
     });
 }
 
-void TForm2::N67Click()
+void TForm2::encrypt_note_content()
 {
     if (refused_in_read_only())
         return;
@@ -45,7 +45,7 @@ void TForm2::N67Click()
     });
 }
 
-void TForm2::N42Click()
+void TForm2::decrypt_note()
 {
     if (refused_in_read_only())
         return;

@@ -43,17 +43,18 @@ class EditorEvents : public QObject {
   protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (e->type() == QEvent::FocusIn && (watched == form_.Edit2 || watched == form_.editor_pane()->editor())) {
+        if (e->type() == QEvent::FocusIn &&
+            (watched == form_.title_field() || watched == form_.editor_pane()->editor())) {
             // Only the user entering the field counts: not the window getting active again
             // (after a message box, say), nor the program moving the focus itself.
             const Qt::FocusReason reason = static_cast<QFocusEvent *>(e)->reason();
             if (reason == Qt::MouseFocusReason || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
                 reason == Qt::ShortcutFocusReason)
-                form_.Edit2Enter();
-        } else if (watched == form_.Edit2 && e->type() == QEvent::KeyPress) {
+                form_.title_focused();
+        } else if (watched == form_.title_field() && e->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(e)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                form_.Edit2KeyPress();
+                form_.title_entered();
                 return true; // consumed
             }
         }
@@ -72,13 +73,13 @@ void TForm2::setup_editor_tracking()
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
     autosave.cycle_seconds = autosave_cycle_seconds();
-    connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
-    connect(Edit2, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
-    connect(Edit3, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
-    connect(editor_pane_, &EditorPane::bodyChanged, this, &TForm2::RichEdit1Change);
+    connect(Timer1, &QTimer::timeout, this, &TForm2::autosave_timer_tick);
+    connect(title_field_, &QLineEdit::textChanged, this, &TForm2::fields_changed);
+    connect(tag_field_, &QLineEdit::textChanged, this, &TForm2::fields_changed);
+    connect(editor_pane_, &EditorPane::bodyChanged, this, &TForm2::body_changed);
     auto *events = new EditorEvents(*this);
     events->setObjectName(QStringLiteral("EditorTrackingEvents")); // deleted first at destruction
-    Edit2->installEventFilter(events);
+    title_field_->installEventFilter(events);
     editor()->installEventFilter(events);
 }
 
@@ -91,7 +92,7 @@ void TForm2::report_backup_failure(const QString &message)
 // ---------------------------------------------------------------------------------------------
 // Saving
 
-void TForm2::SpeedButton2Click()
+void TForm2::save_open_note()
 {
     if (read_only())
         return;
@@ -107,8 +108,8 @@ void TForm2::SpeedButton2Click()
     r.is_rtf = note.is_rtf == BodyKind::Rtf ? 1 : 0;
     r.title_changed = note.title_mark == ChangeMark::Changed;
     r.body_changed = note.body_mark == ChangeMark::Changed;
-    r.title = Edit2->text();
-    r.label = Edit3->text();
+    r.title = title_field_->text();
+    r.label = tag_field_->text();
     r.body = editor()->document();
     r.legacy_form = crypt.legacy_form; // a note in the old encrypted form is rewritten whole
     NoteSaveResult result;
@@ -131,7 +132,7 @@ void TForm2::SpeedButton2Click()
     int row = selection.note_index;
     if (note_list_model_->note_id(row) != note.noteId)
         row = find_open_note_index();
-    note_list_model_->set_text(row, Edit2->text());
+    note_list_model_->set_text(row, title_field_->text());
 
     note.title_mark = ChangeMark::Unchanged;
     note.body_mark = ChangeMark::Unchanged;
@@ -147,16 +148,16 @@ void TForm2::SpeedButton2Click()
     }
 }
 
-void TForm2::N65Click()
+void TForm2::save_note_if_changed()
 {
     if (save_enabled())
-        SpeedButton2Click();
+        save_open_note();
 }
 
-void TForm2::SpeedButton3Click()
+void TForm2::save_note_as_rtf()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString proposal = save_as_file_name(Edit2->text());
+    const QString proposal = save_as_file_name(title_field_->text());
     const QString path = dialogs_.save_file(QStringLiteral("另存为"), save_as_filter(),
                                             folder.isEmpty() ? proposal : join_path(folder, proposal));
     if (path.isEmpty())
@@ -169,7 +170,7 @@ void TForm2::SpeedButton3Click()
 // ---------------------------------------------------------------------------------------------
 // New and delete
 
-void TForm2::ToolButton6Click()
+void TForm2::new_note()
 {
     if (read_only())
         return;
@@ -203,7 +204,7 @@ void TForm2::ToolButton6Click()
     note.is_rtf = BodyKind::Plain;
     set_panel(4, QStringLiteral("TXT"));
     note.title_mark = ChangeMark::Suspended;
-    Edit2->setText(created.caption);
+    title_field_->setText(created.caption);
     note.title_mark = ChangeMark::Unchanged;
     note.body_mark = ChangeMark::Unchanged;
     const int row = note_list_model_->count() - 1;
@@ -212,7 +213,7 @@ void TForm2::ToolButton6Click()
     set_save_enabled(false);
 }
 
-void TForm2::ToolButton7Click()
+void TForm2::delete_selected_note()
 {
     if (read_only())
         return;
@@ -241,7 +242,7 @@ void TForm2::ToolButton7Click()
     autosave.time_count = 0;
     if (catalogue_pane_->minor_row() >= 0) {
         selection.section_index = -1;
-        ListBox2Click();
+        open_minor_category();
     } else {
         // A search, favourites or encrypted-note list: the entry goes, the rest stays.
         selection.note_index = -1;
@@ -260,7 +261,7 @@ void TForm2::ToolButton7Click()
 // ---------------------------------------------------------------------------------------------
 // Change tracking
 
-void TForm2::Edit2Change()
+void TForm2::fields_changed()
 {
     if (note.title_mark == ChangeMark::Suspended)
         return;
@@ -268,7 +269,7 @@ void TForm2::Edit2Change()
     set_save_enabled(true);
 }
 
-void TForm2::RichEdit1Change()
+void TForm2::body_changed()
 {
     set_panel(1, QStringLiteral("字数:") + QString::number(editor()->document()->characterCount() - 1));
     if (note.title_mark == ChangeMark::Suspended)
@@ -283,12 +284,12 @@ void TForm2::RichEdit1Change()
         Timer1->start();
 }
 
-void TForm2::Edit2KeyPress()
+void TForm2::title_entered()
 {
     editor()->setFocus();
 }
 
-void TForm2::Edit2Enter()
+void TForm2::title_focused()
 {
     static bool running = false; // its own messages and commands move the focus
     // Only while no note is open and no entry selected (a recovered note need not be listed).
@@ -304,23 +305,23 @@ void TForm2::Edit2Enter()
             return;
         }
         catalogue_pane_->select_major(0);
-        ListBox1Click();
+        open_major_category();
     }
     if (catalogue_pane_->minor_row() < 0 && catalogue_pane_->minor_count() == 0)
-        ToolButton3Click();
+        new_minor_category();
     if (catalogue_pane_->minor_count() == 0) {
         dialogs_.message(no_section);
         return;
     }
     if (catalogue_pane_->minor_row() < 0) {
         catalogue_pane_->select_minor(0);
-        ListBox2Click();
+        open_minor_category();
     }
     if (note_list_model_->count() == 0) {
-        ToolButton6Click();
+        new_note();
     } else {
         select_note_entry(0);
-        ListBox3Click();
+        open_selected_note();
         // The body mark stays 0: the first change of the body counts.
     }
 }
@@ -328,7 +329,7 @@ void TForm2::Edit2Enter()
 // ---------------------------------------------------------------------------------------------
 // Autosave
 
-void TForm2::Timer1Timer()
+void TForm2::autosave_timer_tick()
 {
     if (!autosave_tick(autosave, note.noteId))
         return;
@@ -343,7 +344,7 @@ void TForm2::Timer1Timer()
         return;
     try {
         const QByteArray bytes = autosave_file_bytes(
-            autosave_bytes(*editor()->document(), Edit2->text(), Edit3->text()), crypt.is_crypt, password);
+            autosave_bytes(*editor()->document(), title_field_->text(), tag_field_->text()), crypt.is_crypt, password);
         if (!write_autosave_file(store, run.tmp_save, note.noteId, bytes))
             dialogs_.error(QStringLiteral("自动保存文件写入失败：") + autosave_path(run.tmp_save, note.noteId));
     } catch (const std::exception &e) {
@@ -358,7 +359,7 @@ TForm2::UnsavedNote TForm2::settle_unsaved_note(const QString &question)
         return UnsavedNote::Saved;
     switch (dialogs_.question_yes_no_cancel(question)) {
     case Dialogs::Answer::Yes:
-        SpeedButton2Click();
+        save_open_note();
         return save_enabled() ? UnsavedNote::Cancelled : UnsavedNote::Saved;
     case Dialogs::Answer::No:
         QFile::remove(autosave_path(run.tmp_save, note.noteId_bei));
@@ -452,8 +453,8 @@ bool TForm2::recover_autosave(int note_id, const QString &file)
     // The title and tag line as they were typed, when the file holds them.
     const std::optional<AutosaveFields> typed = autosave_fields(recovered.rtf);
     note.title_mark = ChangeMark::Suspended;
-    Edit2->setText(typed ? typed->title : stored_title);
-    Edit3->setText(typed ? typed->label : stored.label);
+    title_field_->setText(typed ? typed->title : stored_title);
+    tag_field_->setText(typed ? typed->label : stored.label);
     read_rtf(recovered.rtf, *editor()->document());
     note.is_rtf = BodyKind::Rtf;
     set_panel(4, QStringLiteral("RTF"));

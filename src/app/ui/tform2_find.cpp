@@ -5,6 +5,8 @@
 #include "app/ui/editor_pane.h"
 #include "app/ui/find_dialog.h"
 #include "app/ui/tform2.h"
+
+#include "app/ui/main_commands.h"
 #include "catalogue/note_list.h"
 #include "editor/editor_tools.h"
 #include "editor/find.h"
@@ -74,33 +76,33 @@ void TForm2::setup_editor_tools()
             [this] { set_panel(1, body_length_text(*editor()->document())); });
     connect(editor_pane_, &EditorPane::selectionLengthChanged, this, [this](const QString &t) { set_panel(3, t); });
     connect(editor_pane_, &EditorPane::caretPressed, this, [this](const QString &t) { set_panel(2, t); });
-    connect(editor_pane_, &EditorPane::linkClicked, this, &TForm2::RichEdit1LinkClick);
+    connect(editor_pane_, &EditorPane::linkClicked, this, &TForm2::open_link);
 
-    connect(editor_pane_, &EditorPane::headingClicked, this, &TForm2::ListBox4Click);
-    connect(editor_pane_, &EditorPane::headingsPointerMoved, this, &TForm2::ListBox4MouseMove);
+    connect(editor_pane_, &EditorPane::headingClicked, this, &TForm2::jump_to_heading);
+    connect(editor_pane_, &EditorPane::headingsPointerMoved, this, &TForm2::headings_hover);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Find next and the highlight
 
-void TForm2::Button3Click()
+void TForm2::find_next_in_note()
 {
-    if (Edit1->text().isEmpty()) {
+    if (search_box()->text().isEmpty()) {
         dialogs_.message(kEnterText);
         return;
     }
     find_next();
 }
 
-void TForm2::Button2Click()
+void TForm2::toggle_highlight()
 {
-    if (Edit1->text().isEmpty()) {
+    if (search_box()->text().isEmpty()) {
         dialogs_.message(kEnterText);
         return;
     }
     silent_find_mark = 1;
     const bool on = !note.search_marks;
-    Button2->setText(on ? QStringLiteral("取消") : QStringLiteral("高亮"));
+    commands_->button("Button2")->setText(on ? QStringLiteral("取消") : QStringLiteral("高亮"));
     mark_all_matches(on);
     silent_find_mark = 0;
 }
@@ -116,7 +118,7 @@ void TForm2::mark_all_matches(bool on)
     QTextDocument &doc = *editor()->document();
     if (on) {
         int end = 0;
-        const int found = apply_search_highlight(doc, Edit1->text(), &end);
+        const int found = apply_search_highlight(doc, search_box()->text(), &end);
         QTextCursor c = editor()->textCursor();
         c.setPosition(end);
         editor()->setTextCursor(c);
@@ -134,12 +136,12 @@ void TForm2::mark_all_matches(bool on)
 // ---------------------------------------------------------------------------------------------
 // The find dialog
 
-void TForm2::N36Click()
+void TForm2::find_in_note()
 {
     if (!FindDialog1) {
         FindDialog1 = new FindDialog(this);
-        connect(FindDialog1, &FindDialog::findRequested, this, &TForm2::FindDialog1Find);
-        connect(FindDialog1, &FindDialog::closed, this, &TForm2::FindDialog1Close);
+        connect(FindDialog1, &FindDialog::findRequested, this, &TForm2::find_dialog_next);
+        connect(FindDialog1, &FindDialog::closed, this, &TForm2::find_dialog_closed);
     }
     // At the editor's top right corner.
     FindDialog1->move(editor()->mapToGlobal(QPoint(editor()->width(), 0)));
@@ -148,7 +150,7 @@ void TForm2::N36Click()
     FindDialog1->activateWindow();
 }
 
-void TForm2::FindDialog1Find()
+void TForm2::find_dialog_next()
 {
     QTextCursor c = editor()->textCursor();
     if (find_forward(*editor()->document(), c, FindDialog1->find_text(), FindDialog1->options())) {
@@ -159,7 +161,7 @@ void TForm2::FindDialog1Find()
     }
 }
 
-void TForm2::FindDialog1Close()
+void TForm2::find_dialog_closed()
 {
     if (!isVisible())
         return;
@@ -170,7 +172,7 @@ void TForm2::FindDialog1Close()
 // ---------------------------------------------------------------------------------------------
 // Fonts
 
-void TForm2::SpeedButton10Click()
+void TForm2::choose_selection_font()
 {
     QTextCursor c = editor()->textCursor();
     QFont font = last_font_;
@@ -190,7 +192,7 @@ void TForm2::SpeedButton10Click()
         mark_rich_text();
 }
 
-void TForm2::Label3Click()
+void TForm2::choose_editor_font()
 {
     QFont font = editor()->font();
     if (font.pointSize() <= 0)
@@ -228,7 +230,7 @@ bool TForm2::paste_picture_into_body()
     return true;
 }
 
-void TForm2::SpeedButton12Click()
+void TForm2::paste_into_body()
 {
     const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
     if (!clip || !clip->hasImage())
@@ -244,7 +246,7 @@ void TForm2::SpeedButton12Click()
 // ---------------------------------------------------------------------------------------------
 // Status counters and links
 
-void TForm2::RichEdit1LinkClick(const QString &link)
+void TForm2::open_link(const QString &link)
 {
     const std::optional<QUrl> url = openable_link(link);
     if (!url) {
@@ -258,27 +260,27 @@ void TForm2::RichEdit1LinkClick(const QString &link)
 // ---------------------------------------------------------------------------------------------
 // Headings
 
-void TForm2::TabSheet2Show()
+void TForm2::headings_tab_shown()
 {
     if (editor_pane_->headings_filled() && !save_enabled())
         return;
     editor_pane_->fill_headings();
 }
 
-void TForm2::ListBox4Click()
+void TForm2::jump_to_heading()
 {
     if (!editor_pane_->jump_to_selected_heading())
         dialogs_.message(kNotFound);
 }
 
-void TForm2::ListBox4MouseMove(const QPoint &pos)
+void TForm2::headings_hover(const QPoint &pos)
 {
     editor_pane_->track_heading_hint(pos, list.hits_index);
 }
 
 void TForm2::find_next()
 {
-    if (editor_pane_->find_next(Edit1->text()))
+    if (editor_pane_->find_next(search_box()->text()))
         return;
     if (silent_find_mark == 0)
         dialogs_.message(kNotFound);
@@ -296,16 +298,16 @@ QPrinter &TForm2::printer()
     return *printer_;
 }
 
-void TForm2::N44Click()
+void TForm2::print_open_note()
 {
     QPrinter &p = printer();
     if (!print_dialog || !print_dialog(p))
         return;
-    p.setDocName(print_document_name(Edit2->text()));
+    p.setDocName(print_document_name(title_field_->text()));
     print_note(*editor()->document(), editor()->font(), p);
 }
 
-void TForm2::N45Click()
+void TForm2::printer_setup()
 {
     if (printer_setup_dialog)
         printer_setup_dialog(printer());

@@ -81,10 +81,10 @@ void TForm2::FormCreate(SettingsStore &settings)
                 return;
             if (catalogue_pane_->major_count() > 0) {
                 catalogue_pane_->select_major(0);
-                ListBox1Click();
+                open_major_category();
                 if (catalogue_pane_->minor_count() > 0) {
                     catalogue_pane_->select_minor(0);
-                    ListBox2Click();
+                    open_minor_category();
                 }
             }
         }
@@ -189,7 +189,7 @@ bool TForm2::FormCloseQuery()
     try {
         CloseActions actions;
         actions.save_note = [this] {
-            SpeedButton2Click();
+            save_open_note();
             return !save_enabled();
         };
         actions.exit_step = [this] { exit_step(); };

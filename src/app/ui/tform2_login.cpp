@@ -21,12 +21,12 @@ bool TForm2::login_at_start()
     return passed;
 }
 
-void TForm2::N38Click()
+void TForm2::set_login_password()
 {
     Q_EMIT settingsRequested();
 }
 
-void TForm2::N39Click()
+void TForm2::clear_login_password()
 {
     Q_EMIT settingsRequested();
     Q_EMIT passwordClearRequested();

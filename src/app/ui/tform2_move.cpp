@@ -11,7 +11,7 @@
 
 namespace yunshan {
 
-void TForm2::N71Click()
+void TForm2::start_moving_note()
 {
     if (read_only())
         return;
@@ -25,7 +25,7 @@ void TForm2::N71Click()
     move_panel_->show_for(entry.text, catalogue_pane_->minor_caption().value_or(QString()));
 }
 
-void TForm2::Button4Click()
+void TForm2::confirm_move()
 {
     const std::optional<QString> target = catalogue_pane_->minor_caption();
     MoveOutcome outcome = MoveOutcome::NoTarget;
@@ -40,7 +40,7 @@ void TForm2::Button4Click()
         return;
     }
     selection.section_index = -1;
-    ListBox2Click();
+    open_minor_category();
     move_panel_->hide();
 }
 

@@ -7,6 +7,8 @@
 #include "app/ui/picture_pane.h"
 #include "app/ui/program_pictures.h"
 #include "app/ui/tform2.h"
+
+#include "app/ui/main_commands.h"
 #include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"
 #include "editor/fitted_pictures.h"
@@ -57,10 +59,10 @@ class NoteListEvents : public QObject {
             // The horizontal scroll range: twice the list's width when the window is first shown
             // (by then the page control has laid out its pages).
             pane->set_scroll_width(2 * pane->note_list_view()->width());
-        } else if (watched == form_.Edit1 && e->type() == QEvent::KeyPress) {
+        } else if (watched == form_.search_box() && e->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(e)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                form_.Edit1KeyPress();
+                form_.search_from_box();
                 return true; // the box never sees the key
             }
         }
@@ -107,16 +109,15 @@ void show_editor_document(QTextEdit *editor, QTextDocument *doc)
 
 void TForm2::setup_note_list()
 {
-    apply_program_pictures(*this);
     note_list_events_ = std::make_unique<NoteListEvents>(*this);
-    for (QObject *watched : std::initializer_list<QObject *>{this, Edit1})
+    for (QObject *watched : std::initializer_list<QObject *>{this, search_box()})
         watched->installEventFilter(note_list_events_.get());
     // An entry the user selects opens; the current entry given on focus alone does not.
-    connect(note_list_pane_, &NoteListPane::noteActivated, this, [this] { ListBox3Click(); });
-    connect(note_list_pane_, &NoteListPane::mouseMoved, this, &TForm2::ListBox3MouseMove);
-    connect(note_list_pane_, &NoteListPane::mouseLeft, this, &TForm2::ListBox3MouseLeave);
+    connect(note_list_pane_, &NoteListPane::noteActivated, this, [this] { open_selected_note(); });
+    connect(note_list_pane_, &NoteListPane::mouseMoved, this, &TForm2::note_list_hover);
+    connect(note_list_pane_, &NoteListPane::mouseLeft, this, &TForm2::note_list_left);
     // The red mark follows the search box's text while a search is shown.
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { update_note_list_match(); });
+    connect(search_box(), &QLineEdit::textChanged, this, [this] { update_note_list_match(); });
     // The search index builds on its own thread; large builds show their progress.
     search_index_ = new NoteSearchIndex(store, this);
     connect(search_index_, &NoteSearchIndex::build_progress, this, [this](int done, int total) {
@@ -150,7 +151,7 @@ void TForm2::select_note_entry(int row)
 
 void TForm2::update_note_list_match()
 {
-    const QString match = list.search_highlight ? Edit1->text() : QString();
+    const QString match = list.search_highlight ? search_box()->text() : QString();
     note_list_model_->set_match(match);
     editor_pane_->set_match(match);
 }
@@ -163,7 +164,7 @@ void TForm2::clear_note_view()
     note.noteId = -1;
     note.img_id = -1;
     note.title_mark = ChangeMark::Suspended;
-    Edit2->clear();
+    title_field_->clear();
     note.title_mark = ChangeMark::Unchanged;
     crypt.is_crypt = 0;
     forget_open_note(crypt); // the password lives only while its note is open
@@ -171,8 +172,8 @@ void TForm2::clear_note_view()
     show_editor_document(editor(), new_editor_document(editor()));
     note.body_mark = ChangeMark::Unchanged;
     note.search_marks = false;
-    Button2->setText(QStringLiteral("高亮"));
-    Edit3->clear();
+    commands_->button("Button2")->setText(QStringLiteral("高亮"));
+    tag_field_->clear();
     set_save_enabled(false);
     set_panel(5, QString());
     picture_pane_->clear();
@@ -190,7 +191,7 @@ void TForm2::show_note_entries(const QList<NoteListRow> &rows)
 
 void TForm2::load_note_list(NoteListKind kind)
 {
-    const QString text = Edit1->text();
+    const QString text = search_box()->text();
     catalogue_pane_->select_major(-1);
     selection.class_index = -1;
     catalogue_pane_->clear_minor();
@@ -221,7 +222,7 @@ void TForm2::load_note_list(NoteListKind kind)
     }
     if (note_list_model_->count() > 0 && !save_enabled()) {
         select_note_entry(0);
-        ListBox3Click();
+        open_selected_note();
     }
 }
 
@@ -253,19 +254,19 @@ int TForm2::find_open_note_index() const
     return note_list_model_->row_of(note.noteId);
 }
 
-void TForm2::Button1Click()
+void TForm2::search_all_notes()
 {
     load_note_list(kSearchList);
 }
-void TForm2::Edit1KeyPress()
+void TForm2::search_from_box()
 {
     load_note_list(kSearchList);
 }
-void TForm2::N75Click()
+void TForm2::list_favourites()
 {
     load_note_list(kFavouriteList);
 }
-void TForm2::N81Click()
+void TForm2::list_encrypted_notes()
 {
     load_note_list(kEncryptedList);
 }
@@ -279,17 +280,17 @@ void TForm2::refill_note_page()
         load_note_list(list.search_flag);
     } else if (is_section_list(list.search_flag)) {
         selection.section_index = -1;
-        ListBox2Click();
+        open_minor_category();
     }
 }
 
-void TForm2::Button7Click()
+void TForm2::next_page()
 {
     next_note_page(list);
     refill_note_page();
 }
 
-void TForm2::Button6Click()
+void TForm2::previous_page()
 {
     if (previous_note_page(list))
         refill_note_page();
@@ -323,12 +324,12 @@ void TForm2::mark_favourite(bool on, const QString &no_entry_text)
     }
 }
 
-void TForm2::N73Click()
+void TForm2::add_to_favourites()
 {
     mark_favourite(true, QStringLiteral("请先新建或者打开一个笔记以添加。"));
 }
 
-void TForm2::N74Click()
+void TForm2::remove_from_favourites()
 {
     mark_favourite(false, QStringLiteral("请先新建或者打开一个笔记以取消常用标记。"));
 }
@@ -336,7 +337,7 @@ void TForm2::N74Click()
 // ---------------------------------------------------------------------------------------------
 // Hints for long entries
 
-void TForm2::ListBox3MouseMove(const QPoint &pos)
+void TForm2::note_list_hover(const QPoint &pos)
 {
     const QListView *view = note_list_pane_->note_list_view();
     const QModelIndex at = view->indexAt(pos);
@@ -359,7 +360,7 @@ void TForm2::ListBox3MouseMove(const QPoint &pos)
         QToolTip::hideText();
 }
 
-void TForm2::ListBox3MouseLeave()
+void TForm2::note_list_left()
 {
     hintout = 0;
 }
@@ -367,7 +368,7 @@ void TForm2::ListBox3MouseLeave()
 // ---------------------------------------------------------------------------------------------
 // Opening a note
 
-void TForm2::ListBox3Click()
+void TForm2::open_selected_note()
 {
     selection.select = 3;
     const int i = note_list_pane_->current_row();
@@ -424,7 +425,7 @@ void TForm2::ListBox3Click()
 
     note.title_mark = ChangeMark::Suspended;
     editor_pane_->clear_headings();
-    Edit2->setText(mode >= 1 ? opened.title : note_list_model_->entry(i).text);
+    title_field_->setText(mode >= 1 ? opened.title : note_list_model_->entry(i).text);
 
     note.body_mark = ChangeMark::Suspended;
     QString body;
@@ -433,7 +434,7 @@ void TForm2::ListBox3Click()
     if (stored.has_rtf) {
         warnings = read_rtf(stored.rtf, *doc).warnings;
         show_editor_document(editor(), doc);
-        Edit3->setText(stored.label);
+        tag_field_->setText(stored.label);
         set_panel(5, kUpdateTime + regional_date_time(stored.put, QLocale::system()));
         note.is_rtf = BodyKind::Rtf;
         set_panel(4, crypt.legacy_form ? QStringLiteral("rtf") : QStringLiteral("RTF"));
@@ -442,7 +443,7 @@ void TForm2::ListBox3Click()
         note.is_rtf = BodyKind::Plain;
         set_panel(4, crypt.legacy_form ? QStringLiteral("txt") : QStringLiteral("TXT"));
         if (stored.has_notes_row) {
-            Edit3->setText(stored.label);
+            tag_field_->setText(stored.label);
             body = plain_body_text(stored.content);
             doc->setPlainText(body);
             set_panel(5, kUpdateTime + regional_date_time(stored.put, QLocale::system()));
@@ -464,7 +465,7 @@ void TForm2::ListBox3Click()
     note.title_mark = ChangeMark::Unchanged;
     note.body_mark = ChangeMark::Unchanged;
     set_save_enabled(false);
-    Button2->setText(QStringLiteral("高亮"));
+    commands_->button("Button2")->setText(QStringLiteral("高亮"));
 
     if (list.search_highlight) {
         silent_find_mark = 1;

@@ -22,9 +22,9 @@ void TForm2::setup_picture_panel()
     // The selected picture is the one "删除" takes away.
     connect(pane, &PicturePane::pictureSelected, this, [this](int id) { note.img_id = id; });
     connect(pane, &PicturePane::pictureOpenRequested, this, &TForm2::open_picture);
-    connect(pane, &PicturePane::addRequested, this, &TForm2::SpeedButton4Click);
-    connect(pane, &PicturePane::pasteRequested, this, &TForm2::SpeedButton6Click);
-    connect(pane, &PicturePane::deleteRequested, this, &TForm2::SpeedButton5Click);
+    connect(pane, &PicturePane::addRequested, this, &TForm2::add_picture_file);
+    connect(pane, &PicturePane::pasteRequested, this, &TForm2::paste_picture);
+    connect(pane, &PicturePane::deleteRequested, this, &TForm2::delete_selected_picture);
 }
 
 void TForm2::open_picture(int id)
@@ -50,7 +50,7 @@ int picture_target_row(const NoteListPane &list, int note_id)
 }
 } // namespace
 
-void TForm2::SpeedButton4Click()
+void TForm2::add_picture_file()
 {
     if (read_only())
         return;
@@ -63,7 +63,7 @@ void TForm2::SpeedButton4Click()
     });
 }
 
-void TForm2::SpeedButton6Click()
+void TForm2::paste_picture()
 {
     if (read_only())
         return;
@@ -76,7 +76,7 @@ void TForm2::SpeedButton6Click()
     });
 }
 
-void TForm2::SpeedButton5Click()
+void TForm2::delete_selected_picture()
 {
     if (read_only())
         return;
@@ -89,7 +89,7 @@ void TForm2::SpeedButton5Click()
 // ---------------------------------------------------------------------------------------------
 // Pictures inside the text
 
-void TForm2::SpeedButton11Click()
+void TForm2::insert_picture_file()
 {
     const QString file = dialogs_.open_file(QStringLiteral("插入图片"), jpeg_file_filter(), QString());
     if (file.isEmpty())

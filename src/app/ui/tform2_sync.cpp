@@ -72,7 +72,7 @@ void TForm2::startup_sync(bool note_recovered)
     }
 }
 
-void TForm2::N91Click()
+void TForm2::sync_from_share()
 {
     if (dialogs_.question_yes_no(QStringLiteral(
             "将会从网盘下载数据库并替换当前的数据库（替换时会自动备份），是否从网盘同步？")) != Dialogs::Answer::Yes)
@@ -88,7 +88,7 @@ void TForm2::N91Click()
     }
 }
 
-void TForm2::N92Click()
+void TForm2::back_up_to_share()
 {
     const auto complete = [this] {
         return !run.dav_url.isEmpty() && !run.dav_username.isEmpty() && !run.dav_password.isEmpty();
@@ -105,7 +105,7 @@ void TForm2::N92Click()
         return;
     backup_scope = BackupScope::UploadOnly;
     const auto clear = qScopeGuard([this] { backup_scope = BackupScope::UploadAndCopy; });
-    ToolButton18Click();
+    back_up_now();
 }
 
 } // namespace yunshan

@@ -71,7 +71,7 @@ class NoticeClicks : public QObject {
 
 void TForm2::build_update()
 {
-    Label1->installEventFilter(new NoticeClicks(Label1, [this] { Label1Click(); }));
+    notice_label_->installEventFilter(new NoticeClicks(notice_label_, [this] { open_download_page(); }));
     restart_program = [this](const QString &program) {
         if (!QProcess::startDetached(program, {}, QFileInfo(program).absolutePath()))
             dialogs_.message(QStringLiteral("新程序已经更新，但没有能启动，请重新打开程序。"));
@@ -79,13 +79,13 @@ void TForm2::build_update()
     };
 }
 
-void TForm2::N94Click()
+void TForm2::check_for_update()
 {
     update_run = UpdateCheckRun::Manual;
     Q_EMIT updateCheckRequested();
 }
 
-void TForm2::Label1Click()
+void TForm2::open_download_page()
 {
     if (!download_url.isEmpty() && is_web_link(download_url))
         QDesktopServices::openUrl(QUrl(download_url));
@@ -146,7 +146,7 @@ void TForm2::update_answer(const VersionReply &reply, UpdateCheckRun check_run)
     }
     if (a.optional) {
         download_url = package_url(update_server);
-        show_notice(Label1, a.optional_text, update_notice_hint(), true);
+        show_notice(notice_label_, a.optional_text, update_notice_hint(), true);
         if (!program_folder_writable(program_file()))
             dialogs_.message(not_writable_text());
         else if (dialogs_.question_yes_no(a.question) == Dialogs::Answer::Yes)
@@ -156,7 +156,7 @@ void TForm2::update_answer(const VersionReply &reply, UpdateCheckRun check_run)
     }
     if (a.notice) {
         download_url = a.notice_url;
-        show_notice(Label1, a.notice_text, a.notice_tip, !download_url.isEmpty());
+        show_notice(notice_label_, a.notice_text, a.notice_tip, !download_url.isEmpty());
     }
 }
 
@@ -171,11 +171,11 @@ bool TForm2::install_update()
         return false; // a backup or transfer is under way
 
     // The download, with the progress panel; the notice label in red meanwhile.
-    QPalette red = Label1->palette();
+    QPalette red = notice_label_->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    Label1->setPalette(red);
-    Label1->setText(QStringLiteral("正在下载更新文件，请稍后"));
-    Label1->repaint();
+    notice_label_->setPalette(red);
+    notice_label_->setText(QStringLiteral("正在下载更新文件，请稍后"));
+    notice_label_->repaint();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QByteArray package;
     QString failure;
@@ -187,7 +187,7 @@ bool TForm2::install_update()
             QApplication::restoreOverrideCursor();
             Timer2->stop();
             progress_panel_->hide();
-            Label1->clear();
+            notice_label_->clear();
         });
         transfer.reset(tick_count());
         progress_mode = ProgressMode::Update;
