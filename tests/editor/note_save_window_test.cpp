@@ -483,7 +483,7 @@ TEST_F(NoteSaveWindowTest, ReadOnlyModeWritesNothing)
     type(form->editor_pane()->editor(), QStringLiteral("改"));
     form->commands().action("MenuBold")->trigger();
     form->commands().action("MenuRed")->trigger();
-    form->edit_undo();
+    form->commands().action("Popup1Undo")->trigger();
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("正文"));
     EXPECT_EQ(form->note.body_mark, ChangeMark::Unchanged);
     for (QLineEdit *field : {form->title_field(), form->tag_field()})

@@ -5,11 +5,13 @@
 #include "app/ui/application_setup.h"
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/editor_pane.h"
+#include "app/ui/focused_text.h"
 #include "app/ui/main_commands.h"
 #include "app/ui/move_panel.h"
 #include "app/ui/note_list_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/progress_panel.h"
+#include "app/ui/read_only_lock.h"
 #include "editor/editor_tools.h"
 #include "editor/fitted_pictures.h"
 #include "pictures/thumbnail.h"
@@ -57,13 +59,9 @@ namespace {
 constexpr int kClientWidth = 1117;
 constexpr int kClientHeight = 731;
 constexpr int kToolBarHeight = 36;
-constexpr int kStatusBarHeight = 19;
 constexpr int kListFontPixels = 16;
 constexpr int kEditingGroupHeight = 96;
 constexpr int kStartPaneWidths[5] = {100, 102, 195, 490, 218};
-constexpr std::array<int, 7> kPanelWidths{82, 82, 82, 82, 82, 200, 50};
-// Property of the controls read-only mode took away.
-constexpr char kReadOnlyLocked[] = "yunshan_read_only_locked";
 
 // The pane splitter; after it has shared out a new size, the window's resize rule runs.
 class PaneSplitter : public QSplitter {
@@ -132,7 +130,7 @@ TForm2::TForm2(Dialogs &dialogs, QWidget *parent) : QMainWindow(parent), dialogs
     commands_ = new MainCommands(*this);
     build_panes();
     bind_commands();
-    build_status_bar();
+    status_panels_.emplace(statusBar());
     build_floating_panels();
     build_backup();
     build_update();
@@ -206,8 +204,6 @@ void TForm2::bind_commands()
         // 编辑
         {"N9", &TForm2::explain_search},
         {"MenuFindNext", &TForm2::find_next_in_note},
-        {"MenuCopy", &TForm2::edit_copy},
-        {"MenuPaste", &TForm2::edit_paste},
         {"MenuPastePicture", &TForm2::paste_picture},
         {"MenuAddPicture", &TForm2::add_picture_file},
         {"N71", &TForm2::start_moving_note},
@@ -226,12 +222,6 @@ void TForm2::bind_commands()
         {"N94", &TForm2::check_for_update},
         // The editor's context menu
         {"N36", &TForm2::find_in_note},
-        {"Popup1Undo", &TForm2::edit_undo},
-        {"Popup1Cut", &TForm2::edit_cut},
-        {"Popup1Copy", &TForm2::edit_copy},
-        {"Popup1Paste", &TForm2::edit_paste},
-        {"Popup1Delete", &TForm2::edit_delete},
-        {"Popup1SelectAll", &TForm2::edit_select_all},
         {"Popup1DefaultFont", &TForm2::choose_editor_font},
         {"Popup1EncryptTitle", &TForm2::encrypt_note_with_title},
         {"Popup1EncryptContent", &TForm2::encrypt_note_content},
@@ -282,6 +272,19 @@ void TForm2::bind_commands()
     };
     for (const auto &[id, handler] : commands)
         commands_->bind(id, this, handler);
+    // The standard editing commands act on the text control that has the focus.
+    const std::pair<const char *, void (*)()> editing[] = {
+        {"MenuCopy", &copy_focused_text},
+        {"MenuPaste", &paste_into_focused_text},
+        {"Popup1Undo", &undo_in_focused_text},
+        {"Popup1Cut", &cut_focused_text},
+        {"Popup1Copy", &copy_focused_text},
+        {"Popup1Paste", &paste_into_focused_text},
+        {"Popup1Delete", &delete_focused_selection},
+        {"Popup1SelectAll", &select_all_focused_text},
+    };
+    for (const auto &[id, edit] : editing)
+        commands_->bind(id, this, std::function<void()>(edit));
     connect(commands_->menu("PopupMenu1"), &QMenu::aboutToShow, this, &TForm2::update_editor_menu);
     connect(commands_->menu("PopupMenu2"), &QMenu::aboutToShow, this, &TForm2::update_note_list_menu);
     connect(commands_, &MainCommands::hintShown, this, [this](const QString &hint) { set_panel(6, hint); });
@@ -416,49 +419,17 @@ void TForm2::build_floating_panels()
     connect(progress_panel_, &ProgressPanel::closeRequested, this, &TForm2::hide_progress);
 }
 
-void TForm2::build_status_bar()
-{
-    QStatusBar *bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
-    bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(kStatusBarHeight);
-    for (int i = 0; i < 7; ++i) {
-        auto *p = new QLabel(bar);
-        p->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        // The name read out is the panel's text; which panel it is goes in the description.
-        p->setAccessibleDescription(QStringLiteral("状态栏%1").arg(i));
-        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        p->setTextFormat(Qt::PlainText);
-        if (i < 6)
-            p->setFixedWidth(kPanelWidths[static_cast<size_t>(i)]);
-        else
-            p->setMinimumWidth(kPanelWidths[6]); // the last panel runs to the right edge
-        bar->addWidget(p, i == 6 ? 1 : 0);
-        status_panels_[static_cast<size_t>(i)] = p;
-    }
-    set_panel(0, QStringLiteral("等待"));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Window-wide behaviour
 
 void TForm2::set_panel(int index, const QString &text)
 {
-    if (index < 0 || index >= static_cast<int>(status_panels_.size()))
-        return;
-    QLabel *p = status_panels_[static_cast<size_t>(index)];
-    p->setText(text);
-    // A panel of fixed width grows to show its whole text (an update time in a wide regional
-    // format) and returns to its width when the text fits again.
-    if (index < 6)
-        p->setFixedWidth(qMax(kPanelWidths[static_cast<size_t>(index)], p->sizeHint().width()));
+    status_panels_->set(index, text);
 }
 
 QString TForm2::panel(int index) const
 {
-    if (index >= 0 && index < static_cast<int>(status_panels_.size()))
-        return status_panels_[static_cast<size_t>(index)]->text();
-    return {};
+    return status_panels_->text(index);
 }
 
 void TForm2::set_save_enabled(bool enabled)
@@ -492,16 +463,13 @@ void TForm2::enter_read_only_mode()
     setWindowTitle(caption_ + QStringLiteral(" 只读"));
     QList<QWidget *> locked = commands_->writing_buttons();
     locked << title_field_ << tag_field_ << picture_pane_->button_group();
-    for (QWidget *w : locked) {
-        w->setEnabled(false);
-        // For the rest of the run: the event filter turns any later enabling back.
-        w->setProperty(kReadOnlyLocked, true);
-        w->installEventFilter(this);
-    }
+    auto *lock = new ReadOnlyLock(this);
+    lock->lock(locked);
     // Typing changes nothing: no text, no change mark, no autosave.
     editor()->setReadOnly(true);
     title_field_->setReadOnly(true);
     tag_field_->setReadOnly(true);
+    lock->refuse_input({editor(), editor()->viewport(), title_field_, tag_field_});
 }
 
 QString TForm2::read_only_text() const
@@ -589,16 +557,6 @@ bool TForm2::event(QEvent *e)
 
 bool TForm2::eventFilter(QObject *watched, QEvent *e)
 {
-    if (e->type() == QEvent::EnabledChange && read_only_ && watched->property(kReadOnlyLocked).toBool()) {
-        auto *w = static_cast<QWidget *>(watched);
-        if (!w->testAttribute(Qt::WA_Disabled))
-            w->setEnabled(false);
-        return false;
-    }
-    // Read-only mode: an input method that sends its text all the same types nothing either.
-    if (e->type() == QEvent::InputMethod && read_only_ &&
-        (watched == editor() || watched == editor()->viewport() || watched == title_field_ || watched == tag_field_))
-        return true;
     if (e->type() == QEvent::KeyPress && (watched == editor() || watched == editor()->viewport())) {
         // Ctrl+V with a picture on the clipboard: the body becomes rich text before the paste
         // itself runs in the editor. The key goes on to the editor.
@@ -620,65 +578,6 @@ bool TForm2::eventFilter(QObject *watched, QEvent *e)
 void TForm2::show_tab(int index)
 {
     note_list_pane_->show_tab(index); // the headings list is built when its tab becomes current
-}
-
-// ---------------------------------------------------------------------------------------------
-// Editing commands on the focused text control
-
-namespace {
-template <typename OnText, typename OnLine> void on_focused_text(OnText on_text, OnLine on_line)
-{
-    QWidget *w = QApplication::focusWidget();
-    while (w && !qobject_cast<QTextEdit *>(w) && !qobject_cast<QLineEdit *>(w) && w->parentWidget() &&
-           qobject_cast<QAbstractScrollArea *>(w->parentWidget()))
-        w = w->parentWidget(); // the editor's viewport
-    if (auto *t = qobject_cast<QTextEdit *>(w))
-        on_text(t);
-    else if (auto *l = qobject_cast<QLineEdit *>(w))
-        on_line(l);
-}
-} // namespace
-
-void TForm2::edit_undo()
-{
-    // Undo is an edit too: nothing of a read-only field goes back.
-    on_focused_text(
-        [](QTextEdit *t) {
-            if (!t->isReadOnly())
-                t->undo();
-        },
-        [](QLineEdit *l) {
-            if (!l->isReadOnly())
-                l->undo();
-        });
-}
-void TForm2::edit_cut()
-{
-    on_focused_text([](QTextEdit *t) { t->cut(); }, [](QLineEdit *l) { l->cut(); });
-}
-void TForm2::edit_copy()
-{
-    on_focused_text([](QTextEdit *t) { t->copy(); }, [](QLineEdit *l) { l->copy(); });
-}
-void TForm2::edit_paste()
-{
-    on_focused_text([](QTextEdit *t) { t->paste(); }, [](QLineEdit *l) { l->paste(); });
-}
-void TForm2::edit_delete()
-{
-    on_focused_text(
-        [](QTextEdit *t) {
-            if (!t->isReadOnly())
-                t->textCursor().removeSelectedText();
-        },
-        [](QLineEdit *l) {
-            if (l->hasSelectedText() && !l->isReadOnly())
-                l->del();
-        });
-}
-void TForm2::edit_select_all()
-{
-    on_focused_text([](QTextEdit *t) { t->selectAll(); }, [](QLineEdit *l) { l->selectAll(); });
 }
 
 // ---------------------------------------------------------------------------------------------

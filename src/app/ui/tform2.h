@@ -3,6 +3,7 @@
 // menus and the seven-panel status bar. This class builds the widgets and wires every command
 // to its handler; the rules behind the commands live in the core.
 #include "app/layout_rules.h"
+#include "app/ui/status_panels.h"
 #include "backup/background_work.h"
 #include "backup/http_client.h"
 #include "backup/local_backup.h"
@@ -24,6 +25,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QButtonGroup;
@@ -410,14 +412,6 @@ class TForm2 : public QMainWindow {
     // The headings tab was shown.
     void headings_tab_shown();
 
-    // Standard editing commands on the focused text control.
-    void edit_undo();
-    void edit_cut();
-    void edit_copy();
-    void edit_paste();
-    void edit_delete();
-    void edit_select_all();
-
     // The resize rule; runs on every change of the window size.
     void FormResize();
 
@@ -437,7 +431,6 @@ class TForm2 : public QMainWindow {
     void bind_commands();
     void build_panes();
     void build_floating_panels();
-    void build_status_bar();
     void build_backup();
     void setup_editor_tools();
     void build_update();
@@ -480,7 +473,7 @@ class TForm2 : public QMainWindow {
     QLineEdit *title_field_ = nullptr; // Edit2
     QLineEdit *tag_field_ = nullptr;   // Edit3
     QLabel *notice_label_ = nullptr;   // Label1
-    std::array<QLabel *, 7> status_panels_{};
+    std::optional<StatusPanels> status_panels_;
     QList<QPointer<TMyThread>> workers_;
     bool closing_ = false;
     // Enter in the search box and the window's first show; goes before the widgets do.
