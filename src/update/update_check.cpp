@@ -137,6 +137,11 @@ QString update_notice_hint()
     return QStringLiteral("有新版本可以下载，点此立即下载。");
 }
 
+QString update_not_writable_text()
+{
+    return QStringLiteral("程序所在的文件夹不能写入（程序由软件包管理器安装），无法在这里更新，请用软件包管理器更新。");
+}
+
 QString update_latest_text()
 {
     return QStringLiteral("当前已经是最新版本。");

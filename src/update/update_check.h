@@ -62,6 +62,8 @@ bool is_web_link(const QString &url);
 QString update_notice_hint();    // "有新版本可以下载，点此立即下载。"
 QString update_latest_text();    // "当前已经是最新版本。"
 QString update_no_server_text(); // a check from the menu with no update server
+// The program's folder cannot be written (a package manager installed it): no update here.
+QString update_not_writable_text();
 QString update_check_failed_text(const QString &error);
 
 } // namespace yunshan

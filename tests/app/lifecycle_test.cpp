@@ -6,6 +6,7 @@
 #include "app/ui/editor_pane.h"
 #include "app/ui/main_commands.h"
 #include "app/ui/tform2.h"
+#include "app/ui/update_notice.h"
 #include "notes/autosave.h"
 #include "platform/paths.h"
 #include "platform/rounding.h"
@@ -253,7 +254,8 @@ TEST_F(LifecycleTest, ManualUpdateCheckDoesNotShowTheStartPageAgain)
     f.editor_pane()->editor()->setPlainText(QStringLiteral("typed"));
     dialogs.expect_message(update_no_server_text());
     f.check_for_update(); // starts a worker for the manual check
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.worker_running() && f.update_run == UpdateCheckRun::StartUp; }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !f.worker_running() && f.updates().run == UpdateCheckRun::StartUp; }, 5000));
     EXPECT_EQ(f.editor_pane()->editor()->toPlainText(), QStringLiteral("typed"));
 }
 
@@ -265,7 +267,7 @@ TEST_F(LifecycleTest, DestroyingTheWindowEndsEveryWorker)
     std::atomic<int> waiting{0};
     std::atomic<bool> answer{false};
     TForm2 &f = create(dialogs);
-    f.update_check = [&waiting, &answer] {
+    f.updates().check = [&waiting, &answer] {
         ++waiting;
         for (int i = 0; i < 500 && !answer; ++i)
             QThread::msleep(2); // a server that answers late
@@ -292,7 +294,7 @@ TEST_F(LifecycleTest, StepsHandedOverAfterTheCloseAreDropped)
     std::atomic<bool> checking{false};
     std::atomic<bool> answer{false};
     TForm2 &f = create(dialogs);
-    f.update_check = [&checking, &answer] {
+    f.updates().check = [&checking, &answer] {
         checking = true;
         for (int i = 0; i < 2500 && !answer; ++i)
             QThread::msleep(2);

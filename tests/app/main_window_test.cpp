@@ -4,6 +4,7 @@
 #include "app/ui/move_panel.h"
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
+#include "app/ui/update_notice.h"
 #include "support/main_window_fixture.h"
 #include "support/note_list_entries.h"
 #include "support/url_catcher.h"
@@ -66,7 +67,7 @@ class MainWindowTest : public test::MainWindowFixture {
                       QString::number(form->note.noteId),
                       QString::number(int(form->note.is_rtf)),
                       QString::number(form->crypt.is_crypt),
-                      QString::number(int(form->update_run)),
+                      QString::number(int(form->updates().run)),
                       QString::number(form->save_enabled())};
         for (int i = 0; i < 6; ++i)
             s << form->panel(i);
@@ -347,7 +348,7 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         const qsizetype settings_before = settings_requested.count();
         const qsizetype update_before = update.count();
         const qsizetype urls_before = catcher.urls.size();
-        form->update_run = UpdateCheckRun::StartUp;
+        form->updates().run = UpdateCheckRun::StartUp;
         switch (c.does) {
         case Does::Unfinished:
             dialogs.expect_message(TForm2::unfinished_text());
@@ -386,8 +387,8 @@ TEST_F(MainWindowTest, EveryCommandIsWiredToItsHandler)
         EXPECT_EQ(catcher.urls.size() - urls_before, c.does == Does::OpenHelp ? 1 : 0);
         QStringList after = snapshot();
         if (c.does == Does::UpdateCheck) {
-            EXPECT_EQ(form->update_run, UpdateCheckRun::Manual);
-            form->update_run = UpdateCheckRun::StartUp;
+            EXPECT_EQ(form->updates().run, UpdateCheckRun::Manual);
+            form->updates().run = UpdateCheckRun::StartUp;
             after = snapshot();
         }
         if (c.does == Does::HideMovePanel)

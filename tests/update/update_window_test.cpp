@@ -2,6 +2,7 @@
 // on 127.0.0.1 and a real program file in a temporary folder.
 #include "app/tmythread.h"
 #include "app/ui/tform2.h"
+#include "app/ui/update_notice.h"
 #include "backup/webdav.h"
 #include "backup/zip_package.h"
 #include "platform/paths.h"
@@ -51,7 +52,7 @@ class UpdateWindowTest : public ::testing::Test {
         settings->set_value(QStringLiteral("zhu_db"), dir.mkdir(QStringLiteral("main")));
         form = std::make_unique<TForm2>(dialogs);
         form->FormCreate(*settings);
-        form->update_server = server.url();
+        form->updates().server = server.url();
         form->restart_program = [this](const QString &p) { restarted << p; };
     }
     void TearDown() override
@@ -92,7 +93,7 @@ TEST_F(UpdateWindowTest, AnswerWithoutMarkersIsSilentAtStartAndLatestFromTheMenu
     EXPECT_EQ(form->notice_label()->text(), QString());
     dialogs.expect_message(QStringLiteral("当前已经是最新版本。"));
     check(true);
-    EXPECT_EQ(form->update_run, UpdateCheckRun::StartUp);
+    EXPECT_EQ(form->updates().run, UpdateCheckRun::StartUp);
 }
 
 // A failed check at start-up (404, refused, time-out) shows nothing, and the deferred step
@@ -109,12 +110,12 @@ TEST_F(UpdateWindowTest, FailedCheckFromTheMenuSaysSo)
 {
     dialogs.expect_error(QStringLiteral("检查更新失败：HTTP 404"));
     check(true);
-    EXPECT_EQ(form->update_run, UpdateCheckRun::StartUp);
+    EXPECT_EQ(form->updates().run, UpdateCheckRun::StartUp);
 }
 
 TEST_F(UpdateWindowTest, NoServerFromTheMenuSaysSo)
 {
-    form->update_server.clear();
+    form->updates().server.clear();
     dialogs.expect_message(QStringLiteral("没有设置更新服务器，无法检查更新。"));
     check(true);
     EXPECT_TRUE(server.requests().isEmpty());
@@ -234,13 +235,13 @@ TEST(UpdateWindowHang, DestroyingTheWindowStopsAHangingCheck)
     {
         TForm2 form(dialogs);
         const QString url = hanging.url();
-        form.update_check = [url, &started, &cancelled] {
+        form.updates().check = [url, &started, &cancelled] {
             started = true;
             VersionReply r = fetch_version_reply(url, &TMyThread::stop_requested, 600);
             cancelled = r.cancelled;
             return r;
         };
-        form.update_run = UpdateCheckRun::Manual;
+        form.updates().run = UpdateCheckRun::Manual;
         form.start_worker(0);
         ASSERT_TRUE(QTest::qWaitFor([&] { return bool(started); }, 5000));
         QTest::qWait(100);

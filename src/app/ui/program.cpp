@@ -3,6 +3,7 @@
 #include "app/ui/application_setup.h"
 #include "app/ui/tform1.h"
 #include "app/ui/tform2.h"
+#include "app/ui/update_notice.h"
 #include "platform/settings_store.h"
 #include "platform/ui/qt_dialogs.h"
 #include "update/update_check.h"
@@ -95,7 +96,7 @@ int run_program(QApplication &app)
     });
     TForm1 form1(form2, settings, &form2);
     form2.FormCreate(settings);
-    form2.update_server = update_server_address(settings);
+    form2.updates().server = update_server_address(settings);
     if (form2.login_refused())
         return 0;
     form2.show();

@@ -15,7 +15,6 @@
 #include "session/open_note_state.h"
 #include "settings/run_settings.h"
 #include "store/note_store.h"
-#include "update/update_check.h"
 
 #include <QColor>
 #include <QFont>
@@ -58,6 +57,7 @@ class NoteListModel;
 class NoteListPane;
 class PicturePane;
 class ProgressPanel;
+class UpdateNotice;
 struct WebDavSession;
 struct WebDavAccount;
 struct BackupContext;
@@ -133,8 +133,7 @@ class TForm2 : public QMainWindow {
     RunSettings run;
     NoteCryptState crypt; // unsaved mode changes and the legacy form of the open note
     int g4width = 0;      // width of the editor pane at creation; the resize rule falls back to it
-    UpdateCheckRun update_run = UpdateCheckRun::StartUp; // N94's tag: the run of the next worker
-    int hintout = 0;                                     // reshow time-out of list hints (500 or 0)
+    int hintout = 0;      // reshow time-out of list hints (500 or 0)
 
     // The menus, context menus, tool bar and command buttons, each found by its id ("N94",
     // "ToolButton6", "SpeedButton2"); the search box is the tool bar's.
@@ -151,25 +150,14 @@ class TForm2 : public QMainWindow {
     int listfontheight = 0; // height of "测试" in the list font; basis of the item heights
     int note_item_height = 0;
     // ---- Update check and self-update (tform2_update.cpp) ----
-    // Address of the update server (empty: no check).
-    QString update_server;
-    // The version request of a worker. It runs on the worker's thread, with a copy of this
-    // function: it must not reach into the window. Empty: the request to update_server.
-    std::function<VersionReply()> update_check;
-    // Opened by a click on the notice label (Label1) when not empty.
-    QString download_url;
-    // The version request and the step showing its answer, for a worker started with N94's
-    // tag `check_run`: the first runs on the worker's thread, the second on the main thread.
-    std::pair<std::function<void()>, std::function<void()>> update_steps(UpdateCheckRun check_run);
-    // What a version request brought: notices, questions, the download.
-    void update_answer(const VersionReply &reply, UpdateCheckRun check_run);
+    // The update server, the version request and its answer, the notice label's link.
+    UpdateNotice &updates() const { return *updates_; }
     // Downloads the update package, runs the closing steps, puts the new program in place of
     // this one, starts it and ends the application. False when the update did not happen (the
     // reason was shown; the old program is in place).
     bool install_update();
     // Starts the new program after a swap and ends this one (replaceable for tests).
     std::function<void(const QString &program)> restart_program;
-    void open_download_page();
 
     // The window-creation sequence: settings, databases, lists, first selection.
     void FormCreate(SettingsStore &settings);
@@ -469,6 +457,7 @@ class TForm2 : public QMainWindow {
 
     Dialogs &dialogs_;
     MainCommands *commands_ = nullptr;
+    UpdateNotice *updates_ = nullptr;
     QSplitter *splitter_ = nullptr;
     QLineEdit *title_field_ = nullptr; // Edit2
     QLineEdit *tag_field_ = nullptr;   // Edit3

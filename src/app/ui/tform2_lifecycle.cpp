@@ -7,6 +7,7 @@
 #include "app/ui/editor_pane.h"
 #include "app/ui/note_list_pane.h"
 #include "app/ui/tform2.h"
+#include "app/ui/update_notice.h"
 #include "editor/rtf/rtf.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
@@ -127,13 +128,13 @@ void TForm2::start_worker(int start_page_delay_ms)
 {
     TMyThread::Hooks hooks;
     hooks.start_page = unless_closing([this] { show_start_page(); });
-    auto [check, answer] = update_steps(update_run);
+    auto [check, answer] = updates_->steps(updates_->run);
     hooks.update_check = std::move(check);
     hooks.update_answer = unless_closing(std::move(answer));
     hooks.deferred_step = unless_closing([this] { deferred_settings(); });
-    hooks.manual_check_done = [this] { update_run = UpdateCheckRun::StartUp; };
+    hooks.manual_check_done = [this] { updates_->run = UpdateCheckRun::StartUp; };
     workers_.removeAll(QPointer<TMyThread>());
-    auto *worker = new TMyThread(this, update_run, std::move(hooks), start_page_delay_ms);
+    auto *worker = new TMyThread(this, updates_->run, std::move(hooks), start_page_delay_ms);
     workers_.append(worker);
     worker->start();
 }

@@ -1,8 +1,9 @@
-// The main window's update commands: "检查更新", the notice label with its link, and the
-// download and swap of the program file.
+// The main window's update commands: "检查更新", and the download and swap of the program file.
+// The answer of a check and the notice label are UpdateNotice's.
 #include "app/tmythread.h"
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
+#include "app/ui/update_notice.h"
 #include "backup/http_client.h"
 #include "backup/transfer_errors.h"
 #include "platform/dialogs.h"
@@ -10,68 +11,21 @@
 #include "update/program_swap.h"
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTimer>
-#include <QUrl>
 
 #include <exception>
-#include <memory>
 
 namespace yunshan {
 
-namespace {
-
-QString not_writable_text()
-{
-    return QStringLiteral("程序所在的文件夹不能写入（程序由软件包管理器安装），无法在这里更新，请用软件包管理器更新。");
-}
-
-// Clicks on the notice label, and Enter or Space while it has the focus.
-class NoticeClicks : public QObject {
-  public:
-    NoticeClicks(QLabel *label, std::function<void()> click) : QObject(label), label_(label), click_(std::move(click))
-    {
-    }
-
-  protected:
-    // Compares against the label it was given: events still arrive while the window is being
-    // taken apart.
-    bool eventFilter(QObject *watched, QEvent *e) override
-    {
-        if (watched != label_)
-            return false;
-        if (e->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(e)->button() == Qt::LeftButton) {
-            click_();
-            return true;
-        }
-        if (e->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent *>(e)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
-                click_();
-                return true;
-            }
-        }
-        return false;
-    }
-
-  private:
-    QObject *label_;
-    std::function<void()> click_;
-};
-
-} // namespace
-
 void TForm2::build_update()
 {
-    notice_label_->installEventFilter(new NoticeClicks(notice_label_, [this] { open_download_page(); }));
+    updates_ = new UpdateNotice(
+        dialogs_, notice_label_, [this] { return install_update(); }, this);
     restart_program = [this](const QString &program) {
         if (!QProcess::startDetached(program, {}, QFileInfo(program).absolutePath()))
             dialogs_.message(QStringLiteral("新程序已经更新，但没有能启动，请重新打开程序。"));
@@ -81,90 +35,15 @@ void TForm2::build_update()
 
 void TForm2::check_for_update()
 {
-    update_run = UpdateCheckRun::Manual;
+    updates_->run = UpdateCheckRun::Manual;
     Q_EMIT updateCheckRequested();
-}
-
-void TForm2::open_download_page()
-{
-    if (!download_url.isEmpty() && is_web_link(download_url))
-        QDesktopServices::openUrl(QUrl(download_url));
-}
-
-std::pair<std::function<void()>, std::function<void()>> TForm2::update_steps(UpdateCheckRun check_run)
-{
-    std::function<VersionReply()> check = update_check;
-    if (!check) {
-        const QString server = update_server;
-        check = [server] { return fetch_version_reply(server, &TMyThread::stop_requested); };
-    }
-    auto reply = std::make_shared<VersionReply>();
-    return {[check, reply] { *reply = check(); }, [this, reply, check_run] { update_answer(*reply, check_run); }};
-}
-
-namespace {
-
-// The notice label in the text colour of its group (the export paints it red), a link's colour
-// when it carries one.
-void show_notice(QLabel *label, const QString &text, const QString &hint, bool link)
-{
-    QPalette p = label->palette();
-    const QPalette group = label->parentWidget()->palette();
-    p.setColor(QPalette::WindowText, link ? group.color(QPalette::Link) : group.color(QPalette::WindowText));
-    label->setPalette(p);
-    label->setText(text);
-    label->setToolTip(hint);
-    label->setAccessibleDescription(hint);
-    label->setCursor(link ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    label->setFocusPolicy(link ? Qt::TabFocus : Qt::NoFocus);
-}
-
-} // namespace
-
-void TForm2::update_answer(const VersionReply &reply, UpdateCheckRun check_run)
-{
-    const bool manual = check_run == UpdateCheckRun::Manual;
-    const auto manual_done = qScopeGuard([this, manual] {
-        if (manual)
-            update_run = UpdateCheckRun::StartUp;
-    });
-    if (reply.status == VersionReply::Status::NoServer) {
-        if (manual)
-            dialogs_.message(update_no_server_text());
-        return;
-    }
-    if (reply.status == VersionReply::Status::Failed) {
-        if (manual && !reply.cancelled)
-            dialogs_.error(update_check_failed_text(reply.error));
-        return;
-    }
-    const UpdateAnswer a = parse_update_reply(reply.text);
-    if (a.forced) {
-        dialogs_.message(a.forced_text);
-        install_update(); // ends the application once the new program is in place
-        return;
-    }
-    if (a.optional) {
-        download_url = package_url(update_server);
-        show_notice(notice_label_, a.optional_text, update_notice_hint(), true);
-        if (!program_folder_writable(program_file()))
-            dialogs_.message(not_writable_text());
-        else if (dialogs_.question_yes_no(a.question) == Dialogs::Answer::Yes)
-            install_update();
-    } else if (manual) {
-        dialogs_.message(update_latest_text());
-    }
-    if (a.notice) {
-        download_url = a.notice_url;
-        show_notice(notice_label_, a.notice_text, a.notice_tip, !download_url.isEmpty());
-    }
 }
 
 bool TForm2::install_update()
 {
     const QString program = program_file();
     if (!program_folder_writable(program)) {
-        dialogs_.message(not_writable_text());
+        dialogs_.message(update_not_writable_text());
         return false;
     }
     if (transfer_running_)
@@ -196,7 +75,7 @@ bool TForm2::install_update()
             // A client of its own: nothing of the WebDAV session's credentials goes along.
             HttpClient client;
             HttpRequest request;
-            request.url = package_url(update_server);
+            request.url = package_url(updates_->server);
             request.deadline_seconds = client.limits().transfer_seconds;
             request.cancel = [this] { return transfer_esc_down(); };
             const HttpResponse r = client.send(
