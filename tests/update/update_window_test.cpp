@@ -141,7 +141,7 @@ TEST_F(UpdateWindowTest, NoticeWithLinkAndHint)
     check(false);
     EXPECT_EQ(form->notice_label()->text(), QStringLiteral("春季活动"));
     EXPECT_EQ(form->notice_label()->toolTip(), QStringLiteral("点此查看"));
-    form->open_download_page();
+    form->updates().open_download_page();
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls[0], QUrl(QStringLiteral("https://a.example/spring")));
 }
@@ -151,7 +151,7 @@ TEST_F(UpdateWindowTest, NoticeWithAnUnsafeLinkOpensNothing)
     server.answer(kCheck, 200, "<msg>m</msg><url>file:///etc/passwd</url><tip>t</tip>");
     check(false);
     EXPECT_EQ(form->notice_label()->text(), QStringLiteral("m"));
-    form->open_download_page();
+    form->updates().open_download_page();
     EXPECT_TRUE(catcher.urls.isEmpty());
 }
 
