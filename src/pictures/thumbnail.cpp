@@ -27,10 +27,11 @@ Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width)
     return t;
 }
 
-ThumbnailBatch::ThumbnailBatch(QList<QByteArray> pictures, int panel_width, std::function<void()> ready)
+ThumbnailBatch::ThumbnailBatch(QList<QByteArray> pictures, int panel_width, std::function<void()> ready,
+                               qsizetype held_after)
     : pictures_(std::move(pictures)), panel_width_(panel_width), ready_(std::move(ready)),
       claims_(std::make_unique<std::atomic<int>[]>(static_cast<size_t>(pictures_.size()))),
-      helper_thumbnails_(static_cast<size_t>(pictures_.size()))
+      helper_thumbnails_(static_cast<size_t>(pictures_.size())), held_after_(held_after)
 {
     for (qsizetype i = 0; i < pictures_.size(); ++i)
         claims_[static_cast<size_t>(i)].store(kFree, std::memory_order_relaxed);
@@ -52,9 +53,33 @@ ThumbnailBatch::~ThumbnailBatch()
         helper_.join();
 }
 
+void ThumbnailBatch::stop()
+{
+    {
+        const std::lock_guard lock(hold_mutex_);
+        stop_.store(true, std::memory_order_relaxed);
+    }
+    hold_changed_.notify_all();
+}
+
+void ThumbnailBatch::release()
+{
+    {
+        const std::lock_guard lock(hold_mutex_);
+        released_ = true;
+    }
+    hold_changed_.notify_all();
+}
+
 void ThumbnailBatch::help()
 {
     for (qsizetype i = 0; i < pictures_.size() && !stop_.load(std::memory_order_relaxed); ++i) {
+        if (i == held_after_) {
+            std::unique_lock lock(hold_mutex_);
+            hold_changed_.wait(lock, [this] { return released_ || stop_.load(std::memory_order_relaxed); });
+            if (stop_.load(std::memory_order_relaxed))
+                break;
+        }
         std::atomic<int> &claim = claims_[static_cast<size_t>(i)];
         int expected = kFree;
         if (!claim.compare_exchange_strong(expected, kHelper, std::memory_order_acq_rel))

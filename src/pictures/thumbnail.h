@@ -8,8 +8,10 @@
 #include "pictures/thumbnail_slots.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -33,11 +35,16 @@ Thumbnail decode_thumbnail(const QByteArray &bytes, int panel_width);
 // still at it (on a busy machine it may not be running at all), so the caller never waits for
 // the helper. take_ready() collects what the helper finished since. Without pictures, or when no
 // thread can be started, nothing is decoded until taken.
+//
+// The helper can be held after the first pictures (those in view) until release(), so that it
+// does not compete for the processor with the rest of the opening for pictures nobody sees yet.
 class ThumbnailBatch {
   public:
     // `ready`, when given, is called on the helper thread each time it finished a picture and
-    // once when it stops; it must not call back into the batch.
-    ThumbnailBatch(QList<QByteArray> pictures, int panel_width, std::function<void()> ready = {});
+    // once when it stops; it must not call back into the batch. With `held_after` n >= 0 the
+    // helper decodes the first n pictures and waits for release() (or stop()) before the others.
+    ThumbnailBatch(QList<QByteArray> pictures, int panel_width, std::function<void()> ready = {},
+                   qsizetype held_after = -1);
     // Stops the helper and waits for it, which has one picture left at most.
     ~ThumbnailBatch();
     ThumbnailBatch(const ThumbnailBatch &) = delete;
@@ -56,7 +63,9 @@ class ThumbnailBatch {
     // True once the helper stopped (or never ran): what is left is the caller's to decode.
     bool helper_stopped() const { return helper_stopped_.load(std::memory_order_acquire); }
     // The helper begins no further picture.
-    void stop() { stop_.store(true, std::memory_order_relaxed); }
+    void stop();
+    // A helper held after its first pictures goes on with the others.
+    void release();
 
   private:
     enum Claim : int { kFree, kHelper, kHelperDone, kCaller };
@@ -70,6 +79,10 @@ class ThumbnailBatch {
     // Written by the helper only; an element is read by the caller once its claim is kHelperDone.
     std::vector<Thumbnail> helper_thumbnails_;
     std::atomic<bool> stop_{false};
+    const qsizetype held_after_;
+    std::mutex hold_mutex_;
+    std::condition_variable hold_changed_;
+    bool released_ = false; // guarded by hold_mutex_
     std::atomic<bool> helper_stopped_{true};
     std::thread helper_; // last: started once everything above exists
 };

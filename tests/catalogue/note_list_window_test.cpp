@@ -434,6 +434,18 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
     add_note(
         1, NoteSpec{QStringLiteral("旧文本"), 0, 0, {}, QVariant(QChar(0xFEFF) + QStringLiteral("旧的正文")), {}, 100});
     show_section(QStringLiteral("甲类"));
+    // Opening notes one after another (each with a tag line) never enables the save commands, not
+    // even for a moment.
+    struct EnabledChanges : QObject {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            count += e->type() == QEvent::EnabledChange;
+            return false;
+        }
+    } save_changes;
+    for (const char *name : {"ToolButtonSave", "SpeedButton2"})
+        form->findChild<QToolButton *>(QString::fromLatin1(name))->installEventFilter(&save_changes);
 
     click_entry(0);
     EXPECT_EQ(form->note.noteId, rich);
@@ -464,6 +476,7 @@ TEST_F(NoteListWindowTest, RichAndPlainBodiesOfTheWindowsProgramOpenExactly)
 
     click_entry(2);
     EXPECT_EQ(form->editor_pane()->editor()->toPlainText(), QStringLiteral("旧的正文"));
+    EXPECT_EQ(save_changes.count, 0);
 }
 
 TEST_F(NoteListWindowTest, NoteWithoutRowsOpensEmpty)

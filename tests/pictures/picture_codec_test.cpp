@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <QBuffer>
 #include <QColor>
 #include <QImageWriter>
@@ -160,6 +162,40 @@ TEST(PictureCodec, BatchGivesEachPicturesThumbnailInOrder)
             }
         }
     }
+}
+
+// A helper held after its first pictures decodes no further one until released, and a batch whose
+// helper is held can be dropped without releasing it.
+TEST(PictureCodec, BatchHeldAfterTheFirstPicturesGoesOnWhenReleased)
+{
+    QList<QByteArray> pictures;
+    for (int i = 0; i < 4; ++i)
+        pictures.append(encode_jpeg(sample_image(200 + 40 * i, 150)));
+    for (const qsizetype held_after : {qsizetype(0), qsizetype(2)}) {
+        SCOPED_TRACE(testing::Message() << "held after " << held_after);
+        std::atomic<int> reports{0};
+        ThumbnailBatch batch(
+            pictures, 150, [&] { ++reports; }, held_after);
+        for (int i = 0; i < 500 && reports.load() < held_after; ++i)
+            QThread::msleep(10);
+        QThread::msleep(100); // time for a picture the helper should not begin
+        std::vector<std::pair<qsizetype, Thumbnail>> ready = batch.take_ready();
+        ASSERT_EQ(ready.size(), size_t(held_after));
+        EXPECT_FALSE(batch.helper_stopped());
+
+        batch.release();
+        for (int i = 0; i < 500 && !batch.helper_stopped(); ++i)
+            QThread::msleep(10);
+        ASSERT_TRUE(batch.helper_stopped());
+        for (auto &r : batch.take_ready())
+            ready.push_back(std::move(r));
+        ASSERT_EQ(ready.size(), size_t(pictures.size()));
+        for (qsizetype i = 0; i < pictures.size(); ++i) {
+            EXPECT_EQ(ready[size_t(i)].first, i);
+            EXPECT_EQ(ready[size_t(i)].second.image, decode_thumbnail(pictures.at(i), 150).image) << i;
+        }
+    }
+    ThumbnailBatch never_released(pictures, 150, {}, 1);
 }
 
 TEST(PictureCodec, RefusesTruncatedPngAndBrokenJpeg)

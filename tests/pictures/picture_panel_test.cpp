@@ -396,6 +396,8 @@ struct Shown {
     QVariant id;
     QRect geometry;
     int frame;
+    Qt::Alignment alignment;
+    bool scaled;
     QImage image;
     bool operator==(const Shown &) const = default;
 };
@@ -410,7 +412,7 @@ std::vector<Shown> shown_thumbnails(const PicturePane &pane)
             continue;
         }
         all.push_back({t->objectName(), t->accessibleName(), t->text(), t->toolTip(), t->property("picture_id"),
-                       t->geometry(), t->frameStyle(), t->pixmap().toImage()});
+                       t->geometry(), t->frameStyle(), t->alignment(), t->hasScaledContents(), t->pixmap().toImage()});
     }
     return all;
 }
@@ -535,6 +537,27 @@ TEST_F(PicturePaneOpening, ClosingOrChangingTheNoteBeforeTheRestIsDecoded)
         open_eagerly(eager, note);
         c.then(eager, true);
         EXPECT_TRUE(shown_thumbnails(lazy) == shown_thumbnails(eager));
+    }
+    // The thumbnails of a note opened after another look as in a pane that showed nothing before
+    // (a stand-in's text, hint and frame do not stay with its label).
+    {
+        PicturePane fresh(dialogs);
+        fresh.resize(220, 400);
+        fresh.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&fresh));
+        const NotePictures shifted = [&] {
+            NotePictures n = note_pictures(300);
+            n.bytes.move(4, 0); // the unreadable picture first, where the other note has a picture
+            return n;
+        }();
+        open(lazy, note);
+        finish_by_event_loop(lazy);
+        open(lazy, shifted);
+        finish_by_event_loop(lazy);
+        open(fresh, shifted);
+        finish_by_event_loop(fresh);
+        EXPECT_TRUE(shown_thumbnails(lazy) == shown_thumbnails(fresh));
+        EXPECT_EQ(lazy.findChildren<QLabel *>(QStringLiteral("Image1")).size(), 1);
     }
     // The pane itself goes while its helper is at work.
     {

@@ -183,6 +183,10 @@ int NoteListPane::current_tab() const
 
 void NoteListPane::set_headings_icon(const QIcon &icon)
 {
+    // Setting a tab's icon lays out and repaints the whole page control, even for the same icon.
+    const QIcon shown = PageControl1->tabIcon(1);
+    if (shown.isNull() ? icon.isNull() : !icon.isNull() && icon.cacheKey() == shown.cacheKey())
+        return;
     PageControl1->setTabIcon(1, icon);
 }
 

@@ -205,21 +205,38 @@ int PicturePane::thumbnail_count() const
     return n;
 }
 
-QLabel *PicturePane::new_thumbnail(int id, int slot)
+QLabel *PicturePane::new_thumbnail(int id, int slot, bool lay_out)
 {
-    auto *thumb = new QLabel(ScrollBoxContent);
+    QLabel *thumb = nullptr;
+    if (spare_thumbnails_.empty()) {
+        thumb = new QLabel(ScrollBoxContent);
+        thumb->setAccessibleDescription(QStringLiteral("按回车键打开图片"));
+        // Reachable with Tab like the other controls; the frame shows which one has the focus.
+        thumb->setFocusPolicy(Qt::StrongFocus);
+        thumb->setStyleSheet(QStringLiteral("QLabel:focus { border: 2px solid palette(highlight); }"));
+        thumb->installEventFilter(picture_panel_events_.get());
+    } else {
+        // One the previous note showed, back as a new label would start.
+        thumb = spare_thumbnails_.back();
+        spare_thumbnails_.pop_back();
+        thumb->clear();
+        thumb->setToolTip(QString());
+        thumb->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        thumb->setFrameStyle(QFrame::NoFrame);
+        thumb->setScaledContents(false);
+    }
     thumb->setObjectName(QStringLiteral("Image%1").arg(slot + 1));
     thumb->setAccessibleName(QStringLiteral("图片%1").arg(slot + 1));
     thumb->setProperty("picture_id", id);
     thumb->setProperty(kSlotProperty, slot);
-    thumb->setAccessibleDescription(QStringLiteral("按回车键打开图片"));
-    // Reachable with Tab like the other controls; the frame shows which one has the focus.
-    thumb->setFocusPolicy(Qt::StrongFocus);
-    thumb->setStyleSheet(QStringLiteral("QLabel:focus { border: 2px solid palette(highlight); }"));
-    thumb->installEventFilter(picture_panel_events_.get());
     thumbnail_slots[static_cast<size_t>(slot)] = thumb;
     Q_EMIT pictureSelected(id);
-    lay_out_thumbnails();
+    if (lay_out) {
+        lay_out_thumbnails();
+    } else {
+        const ThumbnailSlots::Slot &s = imagelist.slot(slot);
+        thumb->setGeometry(0, s.top, thumbnail_width(), s.height);
+    }
     thumb->show();
     return thumb;
 }
@@ -270,10 +287,23 @@ void PicturePane::start_thumbnails(const QList<QByteArray> &pictures)
     thumbnail_batch_.reset();
     const quint64 generation = ++last_generation_;
     thumbnail_generation_ = generation;
-    thumbnail_batch_ = std::make_unique<ThumbnailBatch>(pictures, thumbnail_width(), [this, generation] {
-        QMetaObject::invokeMethod(
-            this, [this, generation] { collect_thumbnails(generation); }, Qt::QueuedConnection);
-    });
+    // The helper decodes the thumbnails that will be in view (the panel scrolled to its top) and
+    // waits until the opening is over before the others.
+    ThumbnailSlots layout;
+    qsizetype in_view = 0;
+    for (const QByteArray &bytes : pictures) {
+        const int slot = layout.add(in_view, picture_size(bytes), thumbnail_width());
+        if (slot < 0 || layout.slot(slot).top >= ScrollBox1->viewport()->height())
+            break;
+        ++in_view;
+    }
+    thumbnail_batch_ = std::make_unique<ThumbnailBatch>(
+        pictures, thumbnail_width(),
+        [this, generation] {
+            QMetaObject::invokeMethod(
+                this, [this, generation] { collect_thumbnails(generation); }, Qt::QueuedConnection);
+        },
+        in_view);
 }
 
 void PicturePane::add_thumbnails(const QList<int> &ids)
@@ -291,7 +321,7 @@ void PicturePane::add_thumbnails(const QList<int> &ids)
         const int slot = imagelist.add(ids.at(i), picture_size(shown_batch_->picture(i)), thumbnail_width());
         if (slot < 0)
             break; // all 100 slots taken
-        auto *thumb = new_thumbnail(ids.at(i), slot);
+        auto *thumb = new_thumbnail(ids.at(i), slot, false);
         thumb->setFrameStyle(QFrame::Box);
         placeholders_[static_cast<size_t>(i)] = thumb;
         // Bytes without a readable header are no picture the panel can show: said at once.
@@ -299,14 +329,23 @@ void PicturePane::add_thumbnails(const QList<int> &ids)
             if (std::optional<Thumbnail> t = shown_batch_->take(i))
                 fill_thumbnail(i, *t);
     }
+    lay_out_thumbnails();
     fill_visible_thumbnails();
-    // The rest comes as the helper reports; without a helper (or when it has already stopped and
-    // reported), it is decoded once the event loop runs.
-    if (shown_batch_->helper_stopped()) {
-        const quint64 generation = shown_generation_;
-        QMetaObject::invokeMethod(
-            this, [this, generation] { collect_thumbnails(generation); }, Qt::QueuedConnection);
-    }
+    // The rest comes as the helper reports, once the event loop runs (after the paint the opening
+    // asked for); without a helper (or when it has already stopped and reported), it is decoded
+    // then.
+    const quint64 generation = shown_generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation] {
+            if (generation != shown_generation_ || !shown_batch_)
+                return;
+            if (shown_batch_->helper_stopped())
+                collect_thumbnails(generation);
+            else
+                shown_batch_->release();
+        },
+        Qt::QueuedConnection);
 }
 
 int PicturePane::pending_thumbnails() const
@@ -399,8 +438,13 @@ void PicturePane::drop_shown_batch()
 void PicturePane::clear()
 {
     drop_shown_batch();
+    // The labels are kept for the next note's thumbnails: making them costs more than showing them.
     for (QWidget *&t : thumbnail_slots) {
-        delete t;
+        if (t) {
+            t->hide();
+            t->setObjectName(QString());
+            spare_thumbnails_.push_back(static_cast<QLabel *>(t));
+        }
         t = nullptr;
     }
     imagelist.clear();

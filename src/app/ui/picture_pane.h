@@ -93,8 +93,10 @@ class PicturePane : public QWidget {
     friend class PicturePanelEvents;
     // Puts each thumbnail widget where `imagelist` says.
     void lay_out_thumbnails();
-    // A new thumbnail widget for picture `id` in slot `slot`, shown at once.
-    QLabel *new_thumbnail(int id, int slot);
+    // A thumbnail widget (a spare one when there is one) for picture `id` in slot `slot`, shown at
+    // once; `lay_out`: every thumbnail is put in place again (else only this one; the caller lays
+    // out the others).
+    QLabel *new_thumbnail(int id, int slot, bool lay_out = true);
     // Shows `image` (null: the stand-in with `error` as its hint) in the thumbnail of slot `slot`.
     void show_thumbnail(QLabel *thumb, int slot, const QImage &image, const QString &error);
     // Puts the decoded `t` of the opened note's picture `index` in place of its placeholder.
@@ -117,6 +119,8 @@ class PicturePane : public QWidget {
     QLabel *LabelPictureNumber = nullptr; // number label over the clicked thumbnail
     // Picture thumbnails, one slot each (null: empty); children of ScrollBoxContent.
     std::array<QWidget *, ThumbnailSlots::kSlots> thumbnail_slots{};
+    // Hidden thumbnail labels of earlier notes, for the next ones (children of ScrollBoxContent).
+    std::vector<QLabel *> spare_thumbnails_;
     // Where each slot's thumbnail lies and which picture it shows.
     ThumbnailSlots imagelist;
     // The picture viewer, made on the first double click on a thumbnail.

@@ -163,8 +163,10 @@ void TForm2::clear_note_view()
 {
     note.noteId = -1;
     note.img_id = -1;
+    // The fields are emptied as the program's doing, not as an edit (which would enable saving).
     note.title_mark = ChangeMark::Suspended;
     title_field_->clear();
+    tag_field_->clear();
     note.title_mark = ChangeMark::Unchanged;
     crypt.is_crypt = 0;
     forget_open_note(crypt); // the password lives only while its note is open
@@ -173,7 +175,6 @@ void TForm2::clear_note_view()
     note.body_mark = ChangeMark::Unchanged;
     note.search_marks = false;
     commands_->button("Button2")->setText(QStringLiteral("高亮"));
-    tag_field_->clear();
     set_save_enabled(false);
     set_panel(5, QString());
     picture_pane_->clear();
