@@ -1,5 +1,7 @@
 #include "app/ui/program_pictures.h"
 
+#include <QHash>
+
 static void init_program_resources()
 {
     Q_INIT_RESOURCE(resources);
@@ -11,7 +13,14 @@ QIcon program_picture(const char *name)
 {
     static const bool loaded = (init_program_resources(), true);
     Q_UNUSED(loaded);
-    return QIcon(QStringLiteral(":/icons/") + QLatin1String(name) + QStringLiteral(".svg"));
+    // The list delegates ask for the marks on every paint of a marked entry: each picture is
+    // read once (the windows live on the GUI thread only).
+    static QHash<QString, QIcon> pictures;
+    const QString key = QLatin1String(name);
+    auto it = pictures.find(key);
+    if (it == pictures.end())
+        it = pictures.insert(key, QIcon(QStringLiteral(":/icons/") + key + QStringLiteral(".svg")));
+    return *it;
 }
 
 QIcon mark_picture(MarkPicture which)
