@@ -6,6 +6,7 @@
 #include "editor/rtf/rtf_pictures.h"
 #include "editor/rtf/rtf_tables.h"
 #include "platform/code_page.h"
+#include "platform/hex_digit.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -445,17 +446,6 @@ const std::unordered_map<std::string_view, Kw> &keywords()
         return t;
     }();
     return table;
-}
-
-int hex_value(uchar c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool is_letter(uchar c)
@@ -898,8 +888,8 @@ void Reader::control()
     if (c == '\'') {
         int v = -1;
         if (end_ - p_ >= 2) {
-            const int hi = hex_value(p_[0]);
-            const int lo = hex_value(p_[1]);
+            const int hi = hex_digit_value(p_[0]);
+            const int lo = hex_digit_value(p_[1]);
             if (hi >= 0 && lo >= 0) {
                 v = hi * 16 + lo;
                 p_ += 2;
@@ -1005,7 +995,7 @@ void Reader::pict_hex()
         if (c == '\\' || c == '{' || c == '}')
             return;
         ++p_;
-        const int v = hex_value(c);
+        const int v = hex_digit_value(c);
         if (v < 0)
             continue;
         if (pict_nibble_ < 0) {
