@@ -369,6 +369,33 @@ struct HttpClient::Handle {
     EasyHandle easy;
 };
 
+void put_header(HttpHeaders &headers, const QByteArray &name, const QByteArray &value)
+{
+    for (auto &h : headers) {
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0) {
+            h.second = value;
+            return;
+        }
+    }
+    headers.append({name, value});
+}
+
+HttpHeaders merge_headers(HttpHeaders base, const HttpHeaders &overlay)
+{
+    for (const auto &h : overlay) {
+        bool replaced = false;
+        for (auto &own : base) {
+            if (own.first.compare(h.first, Qt::CaseInsensitive) == 0) {
+                own.second = h.second;
+                replaced = true;
+            }
+        }
+        if (!replaced)
+            base.append(h);
+    }
+    return base;
+}
+
 HttpClient::HttpClient()
 {
     global_init();
@@ -381,13 +408,7 @@ HttpClient::~HttpClient() = default;
 
 void HttpClient::set_header(const QByteArray &name, const QByteArray &value)
 {
-    for (auto &h : headers_) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0) {
-            h.second = value;
-            return;
-        }
-    }
-    headers_.append({name, value});
+    put_header(headers_, name, value);
 }
 
 void HttpClient::close_connections()
@@ -450,19 +471,7 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         // Headers: the client's, then the request's (a request header replaces a client one).
         struct curl_slist *header_list = nullptr;
         const auto free_headers = qScopeGuard([&header_list] { curl_slist_free_all(header_list); });
-        HttpHeaders all = headers_;
-        for (const auto &h : request.headers) {
-            bool replaced = false;
-            for (auto &c : all) {
-                if (c.first.compare(h.first, Qt::CaseInsensitive) == 0) {
-                    c.second = h.second;
-                    replaced = true;
-                }
-            }
-            if (!replaced)
-                all.append(h);
-        }
-        for (const auto &h : all) {
+        for (const auto &h : merge_headers(headers_, request.headers)) {
             if (!send_credentials && h.first.compare("Authorization", Qt::CaseInsensitive) == 0)
                 continue;
             const QByteArray line = h.first + ": " + h.second;
