@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -307,6 +308,22 @@ bool is_redirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// What every handle starts with: the address (the caller keeps its bytes until the transfer ends),
+// the protocols it may use, where the library writes its error text, and no signals.
+void set_address(CURL *easy, const QByteArray &url, const char *protocols, char *error_text)
+{
+    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, protocols);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+}
+
+// A C file that is closed when it goes out of scope.
+struct FileCloser {
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
 std::FILE *open_response_file(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -369,6 +386,33 @@ struct HttpClient::Handle {
     EasyHandle easy;
 };
 
+void put_header(HttpHeaders &headers, const QByteArray &name, const QByteArray &value)
+{
+    for (auto &h : headers) {
+        if (h.first.compare(name, Qt::CaseInsensitive) == 0) {
+            h.second = value;
+            return;
+        }
+    }
+    headers.append({name, value});
+}
+
+HttpHeaders merge_headers(HttpHeaders base, const HttpHeaders &overlay)
+{
+    for (const auto &h : overlay) {
+        bool replaced = false;
+        for (auto &own : base) {
+            if (own.first.compare(h.first, Qt::CaseInsensitive) == 0) {
+                own.second = h.second;
+                replaced = true;
+            }
+        }
+        if (!replaced)
+            base.append(h);
+    }
+    return base;
+}
+
 HttpClient::HttpClient()
 {
     global_init();
@@ -381,13 +425,7 @@ HttpClient::~HttpClient() = default;
 
 void HttpClient::set_header(const QByteArray &name, const QByteArray &value)
 {
-    for (auto &h : headers_) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0) {
-            h.second = value;
-            return;
-        }
-    }
-    headers_.append({name, value});
+    put_header(headers_, name, value);
 }
 
 void HttpClient::close_connections()
@@ -422,10 +460,7 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         curl_easy_reset(easy);
         char error_text[CURL_ERROR_SIZE] = {};
         const QByteArray url_bytes = url.toUtf8();
-        curl_easy_setopt(easy, CURLOPT_URL, url_bytes.constData());
-        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
-        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        set_address(easy, url_bytes, "http,https", error_text);
         curl_easy_setopt(easy, CURLOPT_USERAGENT, "YunShanNote/" YUNSHAN_VERSION);
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
         curl_easy_setopt(easy, CURLOPT_MAX_SEND_SPEED_LARGE, static_cast<curl_off_t>(send_limit_));
@@ -450,19 +485,7 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         // Headers: the client's, then the request's (a request header replaces a client one).
         struct curl_slist *header_list = nullptr;
         const auto free_headers = qScopeGuard([&header_list] { curl_slist_free_all(header_list); });
-        HttpHeaders all = headers_;
-        for (const auto &h : request.headers) {
-            bool replaced = false;
-            for (auto &c : all) {
-                if (c.first.compare(h.first, Qt::CaseInsensitive) == 0) {
-                    c.second = h.second;
-                    replaced = true;
-                }
-            }
-            if (!replaced)
-                all.append(h);
-        }
-        for (const auto &h : all) {
+        for (const auto &h : merge_headers(headers_, request.headers)) {
             if (!send_credentials && h.first.compare("Authorization", Qt::CaseInsensitive) == 0)
                 continue;
             const QByteArray line = h.first + ": " + h.second;
@@ -472,20 +495,16 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
 
         // The body.
         BodySource source;
-        std::FILE *body_file = nullptr;
-        const auto close_body = qScopeGuard([&body_file] {
-            if (body_file)
-                std::fclose(body_file);
-        });
+        OwnedFile body_file;
         if (!request.body_file.isEmpty()) {
-            body_file = std::fopen(QFile::encodeName(request.body_file).constData(), "rb");
+            body_file.reset(std::fopen(QFile::encodeName(request.body_file).constData(), "rb"));
             if (!body_file)
                 throw HttpError(Kind::LocalFile,
                                 QStringLiteral("Cannot open \"%1\": %2").arg(request.body_file, system_error()));
-            source.file = body_file;
-            std::fseek(body_file, 0, SEEK_END);
-            const curl_off_t size = std::ftell(body_file);
-            std::fseek(body_file, 0, SEEK_SET);
+            source.file = body_file.get();
+            std::fseek(source.file, 0, SEEK_END);
+            const curl_off_t size = std::ftell(source.file);
+            std::fseek(source.file, 0, SEEK_SET);
             curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
             curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, size);
         } else if (!request.body.isEmpty()) {
@@ -501,14 +520,10 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         // The answer.
         response.body.clear();
         BodySink sink;
-        std::FILE *out_file = nullptr;
-        const auto close_out = qScopeGuard([&out_file] {
-            if (out_file)
-                std::fclose(out_file);
-        });
+        OwnedFile out_file;
         if (!request.response_file.isEmpty()) {
-            out_file = open_response_file(request.response_file);
-            sink.file = out_file;
+            out_file.reset(open_response_file(request.response_file));
+            sink.file = out_file.get();
         } else {
             sink.memory = &response.body;
         }
@@ -518,8 +533,7 @@ HttpResponse HttpClient::send(const HttpRequest &request, const HttpProgress &pr
         watch.start(easy, url);
         const CURLcode rc = perform(handle_->multi.multi, easy, watch, url);
         if (out_file) {
-            const bool flushed = std::fclose(out_file) == 0;
-            out_file = nullptr;
+            const bool flushed = std::fclose(out_file.release()) == 0;
             if (!flushed)
                 sink.write_failed = true;
         }
@@ -579,10 +593,7 @@ ServerCertificate HttpClient::fetch_certificate(const QString &url, const std::f
     CURL *easy = probe.easy;
     char error_text[CURL_ERROR_SIZE] = {};
     const QByteArray url_bytes = url.toUtf8();
-    curl_easy_setopt(easy, CURLOPT_URL, url_bytes.constData());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    set_address(easy, url_bytes, "https", error_text);
     curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);

@@ -56,6 +56,12 @@ class HttpError : public std::runtime_error {
 
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
+// Gives the header `name` (of any letter case) the value `value`, or adds it when there is none.
+void put_header(HttpHeaders &headers, const QByteArray &name, const QByteArray &value);
+// `base` with `overlay` over it: an overlay header replaces the value of each base header of its
+// name (of any letter case), or is added after them when there is none.
+HttpHeaders merge_headers(HttpHeaders base, const HttpHeaders &overlay);
+
 struct HttpRequest {
     QByteArray method = "GET";
     QString url;

@@ -36,30 +36,12 @@ QString webdav_package_url(const QString &dav_url)
 
 void WebDavSession::set_request_header(const QByteArray &name, const QByteArray &value)
 {
-    for (auto &h : request_headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0) {
-            h.second = value;
-            return;
-        }
-    }
-    request_headers.append({name, value});
+    put_header(request_headers, name, value);
 }
 
 HttpResponse WebDavSession::send(HttpRequest request, const HttpProgress &progress)
 {
-    HttpHeaders headers = request_headers;
-    for (const auto &h : std::as_const(request.headers)) {
-        bool replaced = false;
-        for (auto &own : headers) {
-            if (own.first.compare(h.first, Qt::CaseInsensitive) == 0) {
-                own.second = h.second;
-                replaced = true;
-            }
-        }
-        if (!replaced)
-            headers.append(h);
-    }
-    request.headers = headers;
+    request.headers = merge_headers(request_headers, request.headers);
     // Through the request object only the sending is reported; received bodies are the
     // client's own events (the download).
     if (!progress)

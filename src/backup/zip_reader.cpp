@@ -627,6 +627,33 @@ QString temporary_name(const QString &target)
     return folder + QStringLiteral("/.yunshan-unpack-") + QString::number(tag, 16) + QStringLiteral(".tmp");
 }
 
+// Creates the temporary file an entry is extracted into; it must not exist yet.
+void create_file(QFile &out)
+{
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        fail(QStringLiteral("Cannot create \"%1\": %2").arg(out.fileName(), out.errorString()), kLocalFile);
+}
+
+void write_data(QFile &out, const unsigned char *data, std::size_t size)
+{
+    if (out.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
+        fail(QStringLiteral("Cannot write \"%1\": %2").arg(out.fileName(), out.errorString()), kLocalFile);
+}
+
+// Puts an extracted file on disk with the entry's time and closes it.
+void finish_file(QFile &out, const Entry &e)
+{
+    // The file replaces the user's notes: it must be on disk before it takes their place.
+    if (::fsync(out.handle()) != 0)
+        fail(
+            QStringLiteral("Cannot write \"%1\": %2").arg(out.fileName(), QString::fromLocal8Bit(std::strerror(errno))),
+            kLocalFile);
+    const QDateTime stamp = dos_to_datetime(e.dos_time, e.dos_date);
+    if (stamp.isValid())
+        out.setFileTime(stamp, QFileDevice::FileModificationTime);
+    out.close();
+}
+
 void extract(const Reader &in, const QString &password, const QString &folder)
 {
     const std::vector<Entry> entries = read_directory(in);
@@ -692,21 +719,11 @@ void extract(const Reader &in, const QString &password, const QString &folder)
         transaction.make_folder(QFileInfo(target).path());
         const QString temp = temporary_name(target);
         QFile out(temp);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-            fail(QStringLiteral("Cannot create \"%1\": %2").arg(temp, out.errorString()), kLocalFile);
+        create_file(out);
         transaction.add_file(temp, target);
-        read_entry_data(in, e, password_bytes, [&out](const unsigned char *data, std::size_t size) {
-            if (out.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
-                fail(QStringLiteral("Cannot write \"%1\": %2").arg(out.fileName(), out.errorString()), kLocalFile);
-        });
-        // The file replaces the user's notes: it must be on disk before it takes their place.
-        if (::fsync(out.handle()) != 0)
-            fail(QStringLiteral("Cannot write \"%1\": %2").arg(temp, QString::fromLocal8Bit(std::strerror(errno))),
-                 kLocalFile);
-        const QDateTime stamp = dos_to_datetime(e.dos_time, e.dos_date);
-        if (stamp.isValid())
-            out.setFileTime(stamp, QFileDevice::FileModificationTime);
-        out.close();
+        read_entry_data(in, e, password_bytes,
+                        [&out](const unsigned char *data, std::size_t size) { write_data(out, data, size); });
+        finish_file(out, e);
     }
     transaction.commit();
 }
@@ -777,8 +794,7 @@ void extract_one(const Reader &in, const QString &password, const QString &entry
 
     const QString temp = temporary_name(target);
     QFile out(temp);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-        fail(QStringLiteral("Cannot create \"%1\": %2").arg(temp, out.errorString()), kLocalFile);
+    create_file(out);
     bool placed = false;
     const auto remove_temp = qScopeGuard([&] {
         if (!placed) {
@@ -788,8 +804,7 @@ void extract_one(const Reader &in, const QString &password, const QString &entry
     });
     qint64 since_check = 0;
     read_entry_data(in, e, password_bytes, [&](const unsigned char *data, std::size_t size) {
-        if (out.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
-            fail(QStringLiteral("Cannot write \"%1\": %2").arg(temp, out.errorString()), kLocalFile);
+        write_data(out, data, size);
         since_check += static_cast<qint64>(size);
         if (since_check >= static_cast<qint64>(kOutputChunk)) {
             since_check = 0;
@@ -797,14 +812,7 @@ void extract_one(const Reader &in, const QString &password, const QString &entry
         }
     });
     check_cancel();
-    // The file replaces the user's notes: it must be on disk before it takes their place.
-    if (::fsync(out.handle()) != 0)
-        fail(QStringLiteral("Cannot write \"%1\": %2").arg(temp, QString::fromLocal8Bit(std::strerror(errno))),
-             kLocalFile);
-    const QDateTime stamp = dos_to_datetime(e.dos_time, e.dos_date);
-    if (stamp.isValid())
-        out.setFileTime(stamp, QFileDevice::FileModificationTime);
-    out.close();
+    finish_file(out, e);
     std::error_code error;
     std::filesystem::rename(fs_path(temp), fs_path(target), error);
     if (error)

@@ -191,6 +191,12 @@ std::uint32_t dos_attributes(mode_t mode)
     throw ArchiveError(QStringLiteral("The file \"%1\" changed while it was being packed").arg(file.fileName()));
 }
 
+// Classic ZIP sizes and offsets are 32 bits: the file or its packed form passes them.
+[[noreturn]] void throw_too_large(const QString &path)
+{
+    throw ArchiveError(QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(path));
+}
+
 // Reads the whole file once for its CRC-32 and length.
 std::uint32_t crc_of_file(QFile &file, std::vector<unsigned char> &chunk, qint64 &length)
 {
@@ -455,6 +461,29 @@ class CompressionCrew {
     std::vector<std::thread> threads_;
 };
 
+// What the local header and the central record both hold about the entry, besides its CRC and sizes.
+struct EntryFields {
+    std::uint16_t flags;
+    std::uint16_t dos_time;
+    std::uint16_t dos_date;
+    std::uint16_t name_size;
+};
+
+// The run the local header and the central record share, from "version needed" to the name's length.
+unsigned char *put_entry_fields(unsigned char *p, const EntryFields &e, std::uint32_t crc,
+                                std::uint32_t compressed_size, std::uint32_t uncompressed_size)
+{
+    p = put16(p, 20); // version needed: 2.0
+    p = put16(p, e.flags);
+    p = put16(p, kMethodDeflated);
+    p = put16(p, e.dos_time);
+    p = put16(p, e.dos_date);
+    p = put32(p, crc);
+    p = put32(p, compressed_size);
+    p = put32(p, uncompressed_size);
+    return put16(p, e.name_size);
+}
+
 // Workers: one per core, at least one. Blocks in flight: enough to keep them all busy while this
 // thread reads, encrypts and writes, even when a slow block of text holds up the ones behind it
 // (a block of pictures is stored some twenty times faster than a block of text is deflated).
@@ -473,8 +502,7 @@ template <typename MakeOut> void build(const QString &source_path, const QString
     if (!S_ISREG(before.mode))
         throw ArchiveError(QStringLiteral("\"%1\" is not a regular file").arg(source_path));
     if (static_cast<std::uint64_t>(before.size) > kMaxClassicSize)
-        throw ArchiveError(
-            QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+        throw_too_large(source_path);
 
     const QByteArray name = QFileInfo(source_path).fileName().toUtf8();
     if (name.isEmpty() || name.size() > 0xFFFF)
@@ -508,21 +536,14 @@ template <typename MakeOut> void build(const QString &source_path, const QString
         static_cast<qsizetype>(kLocalHeaderSize + kEncryptionHeaderSize + kCentralHeaderSize + kEndRecordSize) +
         2 * name_size + bound);
 
+    const EntryFields fields{flags, dos_time, dos_date, static_cast<std::uint16_t>(name_size)};
     // Local header with provisional CRC and sizes; rewritten once the data is written.
     unsigned char local[kLocalHeaderSize];
     {
         unsigned char *p = local;
         p = put32(p, kLocalSignature);
-        p = put16(p, 20);
-        p = put16(p, flags);
-        p = put16(p, kMethodDeflated);
-        p = put16(p, dos_time);
-        p = put16(p, dos_date);
-        p = put32(p, first_crc);
-        p = put32(p, 0);
-        p = put32(p, 0);
-        p = put16(p, static_cast<std::uint16_t>(name_size));
-        put16(p, 0);
+        p = put_entry_fields(p, fields, first_crc, 0, 0);
+        put16(p, 0); // extra field
     }
     out.append(local, kLocalHeaderSize);
     out.append(name.constData(), name_size);
@@ -584,8 +605,7 @@ template <typename MakeOut> void build(const QString &source_path, const QString
 
     const std::uint64_t compressed = static_cast<std::uint64_t>(out.used() - data_start);
     if (compressed > kMaxClassicSize)
-        throw ArchiveError(
-            QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+        throw_too_large(source_path);
     const std::uint32_t crc_value = static_cast<std::uint32_t>(crc);
     const std::uint32_t compressed_size = static_cast<std::uint32_t>(compressed);
     const std::uint32_t uncompressed_size = static_cast<std::uint32_t>(length);
@@ -605,15 +625,7 @@ template <typename MakeOut> void build(const QString &source_path, const QString
         unsigned char *p = central;
         p = put32(p, kCentralSignature);
         p = put16(p, 20); // made by: version 2.0, host 0 (MS-DOS)
-        p = put16(p, 20);
-        p = put16(p, flags);
-        p = put16(p, kMethodDeflated);
-        p = put16(p, dos_time);
-        p = put16(p, dos_date);
-        p = put32(p, crc_value);
-        p = put32(p, compressed_size);
-        p = put32(p, uncompressed_size);
-        p = put16(p, static_cast<std::uint16_t>(name_size));
+        p = put_entry_fields(p, fields, crc_value, compressed_size, uncompressed_size);
         p = put16(p, 0); // extra field
         p = put16(p, 0); // comment
         p = put16(p, 0); // disk number
@@ -625,8 +637,7 @@ template <typename MakeOut> void build(const QString &source_path, const QString
     out.append(name.constData(), name_size);
     const qsizetype central_size = out.used() - central_start;
     if (static_cast<std::uint64_t>(out.used()) > 0xFFFFFFFFu)
-        throw ArchiveError(
-            QStringLiteral("The file \"%1\" is too large for the package (4 GB at most)").arg(source_path));
+        throw_too_large(source_path);
 
     unsigned char end[kEndRecordSize];
     {

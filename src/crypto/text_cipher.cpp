@@ -1,6 +1,7 @@
 #include "crypto/text_cipher.h"
 
 #include "platform/code_page.h"
+#include "platform/hex_digit.h"
 #include "platform/text_trim.h"
 
 #include <QBuffer>
@@ -33,18 +34,6 @@ QString from_utf16le(const char *data, qsizetype size)
         out[i] = QChar(static_cast<char16_t>(low | high << 8));
     }
     return text;
-}
-
-int hex_digit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
 }
 
 } // namespace
@@ -164,7 +153,7 @@ QByteArray hex_to_bytes(const QString &text)
         const qsizetype len = std::min<qsizetype>(2, text.size() - p);
         int value = 0;
         for (qsizetype i = 0; i < len; ++i) {
-            const int digit = hex_digit(text.at(p + i));
+            const int digit = hex_digit_value(text.at(p + i).unicode());
             if (digit < 0) {
                 const QString shown =
                     QStringLiteral("'0x") + text.mid(p, len) + QStringLiteral("' is not a valid integer value");

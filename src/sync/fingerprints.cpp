@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -126,6 +127,17 @@ PicturePrint picture_row(const PreparedQuery &q)
 SparePrint spare_row(const PreparedQuery &q)
 {
     return SparePrint{q.integer(0), columns_hash(q, 1, 4)};
+}
+
+// The row `sql` finds for the key bound to ?1, as `row` reads it; nothing when there is none.
+template <typename Row, typename Print = std::invoke_result_t<Row, const PreparedQuery &>>
+std::optional<Print> read_row(Connection &db, const QString &sql, qint64 key, Row row)
+{
+    PreparedQuery q(db, sql);
+    q.bind(1, key);
+    if (!q.next())
+        return std::nullopt;
+    return row(q);
 }
 
 // Values of one key's rows folded in row order.
@@ -344,20 +356,12 @@ NotePrint read_note(Connection &db, qint64 id)
 
 std::optional<CategoryPrint> read_category(Connection &db, bool major, qint64 id)
 {
-    PreparedQuery q(db, (major ? kMajorColumns : kMinorColumns) + QStringLiteral(" where id=?1"));
-    q.bind(1, id);
-    if (!q.next())
-        return std::nullopt;
-    return category_row(q);
+    return read_row(db, (major ? kMajorColumns : kMinorColumns) + QStringLiteral(" where id=?1"), id, category_row);
 }
 
 std::optional<PicturePrint> read_picture(Connection &db, qint64 id)
 {
-    PreparedQuery q(db, kPictureColumns + QStringLiteral(" where id=?1"));
-    q.bind(1, id);
-    if (!q.next())
-        return std::nullopt;
-    return picture_row(q);
+    return read_row(db, kPictureColumns + QStringLiteral(" where id=?1"), id, picture_row);
 }
 
 std::optional<SettingPrint> read_setting(Connection &db, const QString &key)
@@ -377,11 +381,7 @@ std::optional<SettingPrint> read_setting(Connection &db, const QString &key)
 
 std::optional<SparePrint> read_spare(Connection &db, qint64 key)
 {
-    PreparedQuery q(db, kSpareColumns + QStringLiteral(" where key1=?1"));
-    q.bind(1, key);
-    if (!q.next())
-        return std::nullopt;
-    return spare_row(q);
+    return read_row(db, kSpareColumns + QStringLiteral(" where key1=?1"), key, spare_row);
 }
 
 QMap<QString, qint64> read_sequences(Connection &db)

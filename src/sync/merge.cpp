@@ -230,6 +230,7 @@ class Merger {
     void insert_local_note(const NotePlan &plan);
     void copy_local_titles(qint64 local_id, qint64 id, qint64 px, qint64 fast, qint64 class_id, qint64 section_id,
                            bool mark);
+    bool copy_local_row(const QString &select, qint64 local_key, const QString &replace, qint64 key, int columns);
     void copy_local_notes_row(qint64 local_id, qint64 id);
     void copy_local_rtf(qint64 local_id, qint64 id);
     void copy_local_picture(qint64 local_id, qint64 id, qint64 note_id, bool replace);
@@ -802,35 +803,39 @@ int Merger::share_title_rows(qint64 note_id)
     return int(sdb_.query_first(QStringLiteral("select count(*) from title where noteId=?1"), {note_id})->toLongLong());
 }
 
-void Merger::copy_local_notes_row(qint64 local_id, qint64 id)
+// Copies the row `select` finds on this machine for `local_key` (bound to ?1) into the shared
+// database by `replace`: `key` goes to ?1, the row's `columns` columns to ?2 onwards, as stored.
+// False when this machine has no such row.
+bool Merger::copy_local_row(const QString &select, qint64 local_key, const QString &replace, qint64 key, int columns)
 {
-    PreparedQuery from(ldb_, QStringLiteral("select isDel,beiyong1,beiyong2,label,cuanjian,put,content from notes "
-                                            "where id=?1"));
-    from.bind(1, local_id);
-    if (!from.next()) {
-        sdb_.execute(QStringLiteral("delete from notes where id=?1"), {id});
-        return;
-    }
-    PreparedQuery to(sdb_, QStringLiteral("replace into notes(id,isDel,beiyong1,beiyong2,label,cuanjian,put,content) "
-                                          "values(?1,?2,?3,?4,?5,?6,?7,?8)"));
-    to.bind(1, id);
-    for (int c = 0; c < 7; ++c)
+    PreparedQuery from(ldb_, select);
+    from.bind(1, local_key);
+    if (!from.next())
+        return false;
+    PreparedQuery to(sdb_, replace);
+    to.bind(1, key);
+    for (int c = 0; c < columns; ++c)
         to.bind_column(c + 2, from, c);
     to.run();
+    return true;
+}
+
+void Merger::copy_local_notes_row(qint64 local_id, qint64 id)
+{
+    if (!copy_local_row(QStringLiteral("select isDel,beiyong1,beiyong2,label,cuanjian,put,content from notes "
+                                       "where id=?1"),
+                        local_id,
+                        QStringLiteral("replace into notes(id,isDel,beiyong1,beiyong2,label,cuanjian,put,content) "
+                                       "values(?1,?2,?3,?4,?5,?6,?7,?8)"),
+                        id, 7))
+        sdb_.execute(QStringLiteral("delete from notes where id=?1"), {id});
 }
 
 void Merger::copy_local_rtf(qint64 local_id, qint64 id)
 {
-    PreparedQuery from(ldb_, QStringLiteral("select rtf from rtffile where noteId=?1"));
-    from.bind(1, local_id);
-    if (!from.next()) {
+    if (!copy_local_row(QStringLiteral("select rtf from rtffile where noteId=?1"), local_id,
+                        QStringLiteral("replace into rtffile(noteId,rtf) values(?1,?2)"), id, 1))
         sdb_.execute(QStringLiteral("delete from rtffile where noteId=?1"), {id});
-        return;
-    }
-    PreparedQuery to(sdb_, QStringLiteral("replace into rtffile(noteId,rtf) values(?1,?2)"));
-    to.bind(1, id);
-    to.bind_column(2, from, 0);
-    to.run();
 }
 
 // Inserts this machine's title rows of a note under `id` with the given order, favourite and
@@ -1048,17 +1053,12 @@ void Merger::merge_spare()
     if (L_.spare.empty() && B_.spare.empty())
         return;
     const auto copy = [&](qint64 local_key, qint64 key) {
-        PreparedQuery from(ldb_, QStringLiteral("select value1,value2,value3,value4 from beiyong_table where key1=?1"));
-        from.bind(1, local_key);
-        if (!from.next())
-            return;
-        PreparedQuery to(sdb_, QStringLiteral("replace into beiyong_table(key1,value1,value2,value3,value4) "
-                                              "values(?1,?2,?3,?4,?5)"));
-        to.bind(1, key);
-        for (int c = 0; c < 4; ++c)
-            to.bind_column(c + 2, from, c);
-        to.run();
-        touched_[kSpare].insert(key);
+        if (copy_local_row(QStringLiteral("select value1,value2,value3,value4 from beiyong_table where key1=?1"),
+                           local_key,
+                           QStringLiteral("replace into beiyong_table(key1,value1,value2,value3,value4) "
+                                          "values(?1,?2,?3,?4,?5)"),
+                           key, 4))
+            touched_[kSpare].insert(key);
     };
     for_each_key<SparePrint>(
         {&B_.spare, &L_.spare, &R_.spare}, [](const SparePrint &s) { return s.key; },

@@ -6,6 +6,7 @@
 #include "editor/rtf/rtf_pictures.h"
 #include "editor/rtf/rtf_tables.h"
 #include "platform/code_page.h"
+#include "platform/hex_digit.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -226,6 +227,7 @@ enum class Kw : quint8 {
     ClMrg,
     ClVmgf,
     ClVmrg,
+    // nothing after the table words: is_table_word() takes every word from Trowd on
 };
 
 const std::unordered_map<std::string_view, Kw> &keywords()
@@ -446,17 +448,6 @@ const std::unordered_map<std::string_view, Kw> &keywords()
     return table;
 }
 
-int hex_value(uchar c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool is_letter(uchar c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -543,6 +534,42 @@ QStringList font_families_for(const QString &name)
     if (it != aliases.constEnd())
         families += *it;
     return families;
+}
+
+// Words from \trowd on build tables; table_word() reads them.
+bool is_table_word(Kw kw)
+{
+    return kw >= Kw::Trowd;
+}
+
+// The character a special word stands for, 0 for other words.
+char16_t special_character(Kw kw)
+{
+    static constexpr std::pair<Kw, char16_t> specials[] = {
+        {Kw::Line, 0x2028},    {Kw::EmDash, 0x2014},  {Kw::EnDash, 0x2013},    {Kw::Bullet, 0x2022},
+        {Kw::LQuote, 0x2018},  {Kw::RQuote, 0x2019},  {Kw::LDblQuote, 0x201C}, {Kw::RDblQuote, 0x201D},
+        {Kw::EmSpace, 0x2003}, {Kw::EnSpace, 0x2002}, {Kw::QmSpace, 0x2005},   {Kw::Zwj, 0x200D},
+        {Kw::Zwnj, 0x200C},    {Kw::LtrMark, 0x200E}, {Kw::RtlMark, 0x200F},
+    };
+    for (const auto &[special, c] : specials) {
+        if (special == kw)
+            return c;
+    }
+    return 0;
+}
+
+// The picture format a blip word names, nullptr for other words.
+const char *picture_kind(Kw kw)
+{
+    static constexpr std::pair<Kw, const char *> kinds[] = {
+        {Kw::PngBlip, "png"},       {Kw::JpegBlip, "jpeg"},   {Kw::EmfBlip, "emfblip"}, {Kw::WMetafile, "wmetafile"},
+        {Kw::DiBitmap, "dibitmap"}, {Kw::WBitmap, "wbitmap"}, {Kw::MacPict, "macpict"}, {Kw::PmMetafile, "pmmetafile"},
+    };
+    for (const auto &[blip, kind] : kinds) {
+        if (blip == kw)
+            return kind;
+    }
+    return nullptr;
 }
 
 class Reader {
@@ -663,6 +690,7 @@ class Reader {
     rtf_detail::Border *border_target();
     QColor colour_at(int index) const;
     void table_word(Kw kw, std::string_view word, bool has_param, int param);
+    bool char_word(Kw kw, bool has_param, int param);
 };
 
 RtfReadResult Reader::run(const QByteArray &input)
@@ -860,8 +888,8 @@ void Reader::control()
     if (c == '\'') {
         int v = -1;
         if (end_ - p_ >= 2) {
-            const int hi = hex_value(p_[0]);
-            const int lo = hex_value(p_[1]);
+            const int hi = hex_digit_value(p_[0]);
+            const int lo = hex_digit_value(p_[1]);
             if (hi >= 0 && lo >= 0) {
                 v = hi * 16 + lo;
                 p_ += 2;
@@ -967,7 +995,7 @@ void Reader::pict_hex()
         if (c == '\\' || c == '{' || c == '}')
             return;
         ++p_;
-        const int v = hex_value(c);
+        const int v = hex_digit_value(c);
         if (v < 0)
             continue;
         if (pict_nibble_ < 0) {
@@ -1479,32 +1507,13 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
             return;
         }
     case Dest::Pict:
+        if (const char *kind = picture_kind(kw)) {
+            pict_.kind = QString::fromLatin1(kind);
+            if (kw == Kw::WMetafile)
+                pict_.mode = has_param ? std::clamp(param, 0, 100) : 1;
+            return;
+        }
         switch (kw) {
-        case Kw::PngBlip:
-            pict_.kind = QStringLiteral("png");
-            return;
-        case Kw::JpegBlip:
-            pict_.kind = QStringLiteral("jpeg");
-            return;
-        case Kw::EmfBlip:
-            pict_.kind = QStringLiteral("emfblip");
-            return;
-        case Kw::WMetafile:
-            pict_.kind = QStringLiteral("wmetafile");
-            pict_.mode = has_param ? std::clamp(param, 0, 100) : 1;
-            return;
-        case Kw::DiBitmap:
-            pict_.kind = QStringLiteral("dibitmap");
-            return;
-        case Kw::WBitmap:
-            pict_.kind = QStringLiteral("wbitmap");
-            return;
-        case Kw::MacPict:
-            pict_.kind = QStringLiteral("macpict");
-            return;
-        case Kw::PmMetafile:
-            pict_.kind = QStringLiteral("pmmetafile");
-            return;
         case Kw::PicW:
             pict_.picw = std::clamp(param, 0, 1000000);
             return;
@@ -1539,6 +1548,14 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
     default:
         break;
     }
+
+    if (is_table_word(kw)) {
+        if (g.dest == Dest::Body)
+            table_word(kw, word, has_param, param);
+        return;
+    }
+    if (char_word(kw, has_param, param))
+        return;
 
     switch (kw) {
     // destinations
@@ -1632,108 +1649,11 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
     case Kw::Bin:
         return;
 
-    case Kw::F:
-        change_char();
-        g.chr.font = param;
-        return;
     case Kw::FCharset:
     case Kw::Cpg:
     case Kw::Red:
     case Kw::Green:
     case Kw::Blue:
-        return;
-
-    // character
-    case Kw::Plain:
-        change_char();
-        {
-            CharState plain;
-            plain.link = g.chr.link;
-            g.chr = plain;
-        }
-        return;
-    case Kw::Af:
-        change_char();
-        g.chr.afont = param;
-        return;
-    case Kw::Afs:
-        change_char();
-        g.chr.asize = has_param ? std::clamp(param, 2, 3276) : 0;
-        return;
-    case Kw::Ab:
-        change_char();
-        g.chr.abold = on;
-        return;
-    case Kw::Ai:
-        change_char();
-        g.chr.aitalic = on;
-        return;
-    case Kw::Loch:
-    case Kw::Hich:
-        change_char();
-        g.chr.dbch = false;
-        return;
-    case Kw::Dbch:
-        change_char();
-        g.chr.dbch = true;
-        return;
-    case Kw::B:
-        change_char();
-        g.chr.bold = on;
-        return;
-    case Kw::I:
-        change_char();
-        g.chr.italic = on;
-        return;
-    case Kw::Ul:
-        change_char();
-        g.chr.underline = on;
-        return;
-    case Kw::UlStyle:
-        change_char();
-        g.chr.underline = on;
-        return;
-    case Kw::UlNone:
-        change_char();
-        g.chr.underline = false;
-        return;
-    case Kw::Strike:
-    case Kw::StrikeD:
-        change_char();
-        g.chr.strike = on;
-        return;
-    case Kw::Fs:
-        change_char();
-        g.chr.size = has_param ? std::clamp(param, 2, 3276) : 0;
-        return;
-    case Kw::Cf:
-        change_char();
-        g.chr.fg = std::max(param, 0);
-        return;
-    case Kw::Highlight:
-    case Kw::Cb:
-        change_char();
-        g.chr.bg = std::max(param, 0);
-        return;
-    case Kw::Super:
-        change_char();
-        g.chr.vertical = 1;
-        return;
-    case Kw::Sub:
-        change_char();
-        g.chr.vertical = -1;
-        return;
-    case Kw::NoSuperSub:
-        change_char();
-        g.chr.vertical = 0;
-        return;
-    case Kw::Up:
-        change_char();
-        g.chr.vertical = (has_param && param == 0) ? 0 : 1;
-        return;
-    case Kw::Dn:
-        change_char();
-        g.chr.vertical = (has_param && param == 0) ? 0 : -1;
         return;
 
     // paragraph
@@ -1810,90 +1730,95 @@ void Reader::handle_word(std::string_view word, bool has_param, int param)
     case Kw::Tab:
         put_char('\t');
         return;
-    case Kw::Line:
-        put_char(0x2028);
-        return;
-    case Kw::EmDash:
-        put_char(0x2014);
-        return;
-    case Kw::EnDash:
-        put_char(0x2013);
-        return;
-    case Kw::Bullet:
-        put_char(0x2022);
-        return;
-    case Kw::LQuote:
-        put_char(0x2018);
-        return;
-    case Kw::RQuote:
-        put_char(0x2019);
-        return;
-    case Kw::LDblQuote:
-        put_char(0x201C);
-        return;
-    case Kw::RDblQuote:
-        put_char(0x201D);
-        return;
-    case Kw::EmSpace:
-        put_char(0x2003);
-        return;
-    case Kw::EnSpace:
-        put_char(0x2002);
-        return;
-    case Kw::QmSpace:
-        put_char(0x2005);
-        return;
-    case Kw::Zwj:
-        put_char(0x200D);
-        return;
-    case Kw::Zwnj:
-        put_char(0x200C);
-        return;
-    case Kw::LtrMark:
-        put_char(0x200E);
-        return;
-    case Kw::RtlMark:
-        put_char(0x200F);
-        return;
-
-    case Kw::Trowd:
-    case Kw::Cellx:
-    case Kw::Intbl:
-    case Kw::Itap:
-    case Kw::TrGaph:
-    case Kw::TrLeft:
-    case Kw::TrQl:
-    case Kw::TrQc:
-    case Kw::TrQr:
-    case Kw::ClBrdrT:
-    case Kw::ClBrdrL:
-    case Kw::ClBrdrB:
-    case Kw::ClBrdrR:
-    case Kw::TrBrdrT:
-    case Kw::TrBrdrL:
-    case Kw::TrBrdrB:
-    case Kw::TrBrdrR:
-    case Kw::TrBrdrH:
-    case Kw::TrBrdrV:
-    case Kw::ParaBrdr:
-    case Kw::BrdrStyle:
-    case Kw::BrdrW:
-    case Kw::BrdrCf:
-    case Kw::ClCbPat:
-    case Kw::ClVertAlT:
-    case Kw::ClVertAlC:
-    case Kw::ClVertAlB:
-    case Kw::ClMgf:
-    case Kw::ClMrg:
-    case Kw::ClVmgf:
-    case Kw::ClVmrg:
-        if (g.dest == Dest::Body)
-            table_word(kw, word, has_param, param);
-        return;
-
     default:
-        return; // picture words outside \pict
+        if (const char16_t c = special_character(kw))
+            put_char(c);
+        return; // other words: picture words outside \pict
     }
+}
+
+// A character formatting word sets one property of the group's character state; the text read so
+// far keeps the properties it was read with. Returns false for other words.
+bool Reader::char_word(Kw kw, bool has_param, int param)
+{
+    const bool on = !has_param || param != 0;
+    const int size = has_param ? std::clamp(param, 2, 3276) : 0;
+    CharState c = cur_.chr;
+    switch (kw) {
+    case Kw::Plain: {
+        CharState plain;
+        plain.link = c.link;
+        c = plain;
+        break;
+    }
+    case Kw::F:
+        c.font = param;
+        break;
+    case Kw::Af:
+        c.afont = param;
+        break;
+    case Kw::Fs:
+        c.size = size;
+        break;
+    case Kw::Afs:
+        c.asize = size;
+        break;
+    case Kw::Loch:
+    case Kw::Hich:
+    case Kw::Dbch:
+        c.dbch = kw == Kw::Dbch;
+        break;
+    case Kw::B:
+        c.bold = on;
+        break;
+    case Kw::I:
+        c.italic = on;
+        break;
+    case Kw::Ab:
+        c.abold = on;
+        break;
+    case Kw::Ai:
+        c.aitalic = on;
+        break;
+    case Kw::Ul:
+    case Kw::UlStyle:
+        c.underline = on;
+        break;
+    case Kw::UlNone:
+        c.underline = false;
+        break;
+    case Kw::Strike:
+    case Kw::StrikeD:
+        c.strike = on;
+        break;
+    case Kw::Cf:
+        c.fg = std::max(param, 0);
+        break;
+    case Kw::Highlight:
+    case Kw::Cb:
+        c.bg = std::max(param, 0);
+        break;
+    case Kw::Super:
+        c.vertical = 1;
+        break;
+    case Kw::Sub:
+        c.vertical = -1;
+        break;
+    case Kw::NoSuperSub:
+        c.vertical = 0;
+        break;
+    case Kw::Up: // \up0 ends the raise
+        c.vertical = on ? 1 : 0;
+        break;
+    case Kw::Dn:
+        c.vertical = on ? -1 : 0;
+        break;
+    default:
+        return false;
+    }
+    change_char();
+    cur_.chr = c;
+    return true;
 }
 
 void Reader::table_word(Kw kw, std::string_view word, bool has_param, int param)
