@@ -181,8 +181,16 @@ TEST_F(SyncWindowTest, EscOnTheWindowCancelsADownloadThatWaits)
     add_major(QStringLiteral("本机大类"));
     f.load_class();
     f.run.dav_url = stalling.url();
-    // ESC pressed on the window while the share keeps silent: the window's events still run.
-    QTimer::singleShot(300, &f, [&f] { QTest::keyPress(&f, Qt::Key_Escape); });
+    // ESC pressed on the window once the request waits on the silent share: the window's events
+    // still run.
+    QTimer waiting;
+    QObject::connect(&waiting, &QTimer::timeout, &f, [&] {
+        if (stalling.requests() == 0)
+            return;
+        waiting.stop();
+        QTest::keyPress(&f, Qt::Key_Escape);
+    });
+    waiting.start(20);
     dialogs.expect_question(kAskSync, Dialogs::Answer::Yes)
         .expect_message(QStringLiteral("已取消从网盘下载。本地笔记没有改动。\nThe request to ") +
                         webdav_package_url(f.run.dav_url) + QStringLiteral(" was cancelled"));

@@ -289,6 +289,7 @@ void StallingServer::serve()
             continue;
         }
         (void)read_request_head(c);
+        ++requests_;
         if (mode_ == Mode::Silent)
             continue;
         const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n";

@@ -64,11 +64,14 @@ class StallingServer {
     StallingServer(const StallingServer &) = delete;
     StallingServer &operator=(const StallingServer &) = delete;
     QString url() const; // "http://127.0.0.1:<port>/dav/"
+    // Request heads read so far (not counted in StopReceiving mode).
+    int requests() const { return requests_; }
 
   private:
     void serve();
     int listener_ = -1;
     int port_ = 0;
+    std::atomic<int> requests_{0};
     Mode mode_;
     int interval_ms_;
     std::atomic<bool> stop_{false};
