@@ -68,7 +68,7 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
     back_up_to(server, 50, 7);
     // At 100 MB/s the upload lasts half a second at least, so the 100 ms progress timer ticks
     // during it however fast the machine is.
-    f.webdav->client.set_send_speed_limit(100'000'000);
+    f.transfers().webdav().client.set_send_speed_limit(100'000'000);
 
     // Record the panel while the transfer lets events run.
     QStringList seen;
@@ -88,14 +88,14 @@ TEST_F(BackupWindowTest, UploadShowsPercentagesOnThePanel)
         QStringLiteral("^备份上传中已：\\d+\\.\\d\\d%\\|传输速度：\\d+\\.\\d\\dMB/秒 剩余时间："));
     const QStringList progress = seen.filter(percent);
     EXPECT_FALSE(progress.isEmpty()) << seen.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(f.transfer.transfer_done, f.transfer.transfer_total);
-    EXPECT_GT(f.transfer.transfer_total, 50'000'000);
+    EXPECT_EQ(f.transfers().counters().transfer_done, f.transfers().counters().transfer_total);
+    EXPECT_GT(f.transfers().counters().transfer_total, 50'000'000);
     EXPECT_TRUE(f.progress_panel()->isHidden());
-    EXPECT_EQ(f.progress_mode, ProgressMode::Upload);
+    EXPECT_EQ(f.transfers().progress_mode(), ProgressMode::Upload);
     EXPECT_FALSE(f.store.changed());
     EXPECT_TRUE(QFile::exists(today_copy()));
     // The timer stops itself on its first tick after the panel has gone.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Timer2->isActive(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.transfers().progress_timer()->isActive(); }, 2000));
 }
 
 // The package is built on a worker thread: the window keeps painting and its 10 ms timer keeps
@@ -134,7 +134,7 @@ TEST_F(BackupWindowTest, WindowStaysLiveAndWritingWaitsWhileThePackageIsBuilt)
     // Over, the window takes input again.
     EXPECT_TRUE(f.commands().tool_bar()->isEnabled());
     EXPECT_TRUE(f.menuBar()->isEnabled());
-    EXPECT_FALSE(f.transfer_running());
+    EXPECT_FALSE(f.transfers().running());
     EXPECT_TRUE(QFile::exists(today_copy()));
 }
 
@@ -165,7 +165,7 @@ TEST_F(BackupWindowTest, ClosingAfterAWriteMakesTheDatedCopyWithoutAMessage)
     QCoreApplication::sendEvent(&f, &e);
     EXPECT_TRUE(e.isAccepted());
     dialogs.verify_done();
-    EXPECT_EQ(f.backup_run, BackupRun::AtExit);
+    EXPECT_EQ(f.transfers().backup_run(), BackupRun::AtExit);
     EXPECT_TRUE(QFile::exists(today_copy()));
     EXPECT_FALSE(f.store.changed());
 }

@@ -119,7 +119,7 @@ TEST_F(ExportWindowTest, WindowStaysLiveAndWritingWaitsWhileTheCategoryIsCopied)
     bool writing_possible = false;
     // Counted from the notes on: holding the window repaints all of it once at the start.
     test::EventLoopWatch watch(
-        [&] { return f.transfer_running() && f.notice_label()->text().contains(QStringLiteral("导入")); },
+        [&] { return f.transfers().running() && f.notice_label()->text().contains(QStringLiteral("导入")); },
         f.notice_label());
     watch.on_tick = [&](bool first) {
         if (first) {
@@ -149,7 +149,7 @@ TEST_F(ExportWindowTest, WindowStaysLiveAndWritingWaitsWhileTheCategoryIsCopied)
     EXPECT_TRUE(f.commands().tool_bar()->isEnabled());
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_TRUE(f.catalogue_pane()->major_list()->isEnabled());
-    EXPECT_FALSE(f.transfer_running());
+    EXPECT_FALSE(f.transfers().running());
     EXPECT_TRUE(f.notice_label()->text().isEmpty());
     Connection exported;
     exported.open_read_only(target);

@@ -468,7 +468,8 @@ TEST_F(SettingsDialogTest, SyncButtonDownloadsWithTheDialogsSettingsAndStoresThe
     form2->run.dav_password = QStringLiteral("se'cret");
     form2->run.zip_password = QStringLiteral("zip'pw");
     UploadSteps steps;
-    ASSERT_EQ(upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("se'cret")},
+    ASSERT_EQ(upload_package(form2->transfers().webdav(),
+                             {server.url(), QStringLiteral("alice"), QStringLiteral("se'cret")},
                              database_file_in(main_folder()), QStringLiteral("zip'pw"), dialogs, steps),
               UploadOutcome::Uploaded);
     test::write_sql(form2->store, QStringLiteral("delete from Class"));
@@ -545,7 +546,8 @@ TEST_F(SettingsDialogTest, TrustGivenInTheTestHoldsForTheWholeProgramAndTheNextS
     // The backup goes to the share through the main window's client, in this run and the next.
     const auto upload = [&] {
         UploadSteps steps;
-        return upload_package(*form2->webdav, {server.url(), QStringLiteral("alice"), QStringLiteral("pw")},
+        return upload_package(form2->transfers().webdav(),
+                              {server.url(), QStringLiteral("alice"), QStringLiteral("pw")},
                               database_file_in(main_folder()), QString(), dialogs, steps);
     };
     EXPECT_EQ(upload(), UploadOutcome::Uploaded);
@@ -576,7 +578,7 @@ TEST_F(SettingsDialogTest, EscStopsATestThatWaitsAndLeavesTheDialogOpen)
     QTest::keyRelease(form1.get(), Qt::Key_Escape);
     dialogs.verify_done();
     EXPECT_TRUE(form1->isVisible());
-    EXPECT_FALSE(form2->transfer_running());
+    EXPECT_FALSE(form2->transfers().running());
     dialogs.expect_question3(kCloseQuestion, Dialogs::Answer::No);
     form1->close();
 }
@@ -613,7 +615,7 @@ TEST_F(SettingsDialogTest, SaveTestAndSyncWaitWhileABackupRuns)
     QObject::connect(&arrived, &QSocketNotifier::activated, form1.get(), [&] {
         arrived.setEnabled(false);
         connection = test::accept_within(listener, 0);
-        held = form2->transfer_running() && !form1->Button4->isEnabled() && !form1->Button6->isEnabled();
+        held = form2->transfers().running() && !form1->Button4->isEnabled() && !form1->Button6->isEnabled();
         form1->Edit2->setText(dir.file(QStringLiteral("elsewhere")));
         held = held && !form1->Button3->isEnabled();
         closed = form1->FormCloseQuery();

@@ -65,7 +65,8 @@ class SyncWindowTest : public test::MainWindowFixture {
     void publish()
     {
         UploadSteps steps;
-        ASSERT_EQ(upload_package(*form->webdav, {form->run.dav_url, form->run.dav_username, form->run.dav_password},
+        ASSERT_EQ(upload_package(form->transfers().webdav(),
+                                 {form->run.dav_url, form->run.dav_username, form->run.dav_password},
                                  database_file_in(zhu), form->run.zip_password, dialogs, steps),
                   UploadOutcome::Uploaded);
     }
@@ -99,7 +100,7 @@ TEST_F(SyncWindowTest, MenuSyncKeepsBothSidesAndReloadsTheLists)
     EXPECT_EQ(f.note.noteId_bei, -1);
     EXPECT_TRUE(f.title_field()->text().isEmpty());
     EXPECT_TRUE(f.progress_panel()->isHidden());
-    EXPECT_EQ(f.progress_mode, ProgressMode::Upload); // the merged database went up last
+    EXPECT_EQ(f.transfers().progress_mode(), ProgressMode::Upload); // the merged database went up last
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_TRUE(f.catalogue_pane()->major_list()->isEnabled());
     EXPECT_TRUE(QFileInfo::exists(ring_slot(database_file_in(zhu), 1)));
@@ -171,7 +172,7 @@ TEST_F(SyncWindowTest, StartUpWithTheShareDownKeepsTheLocalNotes)
             .arg(server_name(f.run.dav_url));
     EXPECT_TRUE(f.progress_panel()->speed_line().startsWith(why)) << f.progress_panel()->speed_line().toStdString();
     EXPECT_TRUE(f.menuBar()->isEnabled());
-    EXPECT_FALSE(f.transfer_running());
+    EXPECT_FALSE(f.transfers().running());
 }
 
 TEST_F(SyncWindowTest, EscOnTheWindowCancelsADownloadThatWaits)
@@ -200,7 +201,7 @@ TEST_F(SyncWindowTest, EscOnTheWindowCancelsADownloadThatWaits)
     EXPECT_TRUE(f.store.main_connected());
     EXPECT_TRUE(majors().contains(QStringLiteral("本机大类")));
     EXPECT_TRUE(f.menuBar()->isEnabled());
-    EXPECT_FALSE(f.transfer_running());
+    EXPECT_FALSE(f.transfers().running());
 }
 
 TEST_F(SyncWindowTest, StartUpDownloadsWhenTheSwitchIsOn)
@@ -307,7 +308,7 @@ TEST_F(SyncWindowTest, UploadOnDemand)
     dialogs.verify_done();
     EXPECT_FALSE(server.requests().filter(QStringLiteral("PUT ")).isEmpty());
     EXPECT_TRUE(QFileInfo::exists(server.share() + QStringLiteral("/yunshanzhaji/notedb.zip")));
-    EXPECT_EQ(f.backup_scope, BackupScope::UploadAndCopy);
+    EXPECT_EQ(f.transfers().backup_scope(), BackupScope::UploadAndCopy);
     EXPECT_FALSE(f.store.changed());
     EXPECT_TRUE(QDir(bei).entryList({QStringLiteral("buckup_*")}).isEmpty());
 }

@@ -159,8 +159,8 @@ TEST_F(UpdateWindowTest, NoticeWithAnUnsafeLinkOpensNothing)
 // closing steps run, the new program takes the place of the old one and is started.
 TEST_F(UpdateWindowTest, OptionalUpdateAcceptedSwapsAndRestarts)
 {
-    form->webdav->client.set_header("Authorization", "Basic dXNlcjpwYXNz");
-    form->webdav->set_request_header("Authorization", "Basic dXNlcjpwYXNz");
+    form->transfers().webdav().client.set_header("Authorization", "Basic dXNlcjpwYXNz");
+    form->transfers().webdav().set_request_header("Authorization", "Basic dXNlcjpwYXNz");
     server.answer(kCheck, 200, "0pop>v2");
     server.answer(kPackage, 302, "/files/new.zip");
     server.answer("/files/new.zip", 200, package);

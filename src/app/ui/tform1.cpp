@@ -281,7 +281,7 @@ void TForm1::build()
     // "立即备份到网盘…" with incomplete WebDAV settings waits for the dialog.
     connect(&main_, &TForm2::settingsModalRequested, this, [this] { exec(); });
     // While a backup, a sync or a test runs, nothing here saves, reconnects or transfers.
-    connect(&main_, &TForm2::transferRunningChanged, this, &TForm1::transfer_running);
+    connect(&main_.transfers(), &TransferRunner::transferRunningChanged, this, &TForm1::transfer_running);
     // The days field enables the save button when typed into, and when clicked as it always did.
     connect(Edit3, &QLineEdit::textEdited, this, &TForm1::Edit1Change);
     Edit3->installEventFilter(this);
@@ -350,17 +350,18 @@ void TForm1::set_fields(const SettingsFields &f)
 SettingsTarget TForm1::target()
 {
     SettingsTarget t{main_.store, main_.run, main_.dialogs(), [this] { main_.database_owned_elsewhere(); }, {}, {}, {}};
-    t.test_connection = [this](const WebDavAccount &account) { return main_.test_webdav(account); };
+    t.test_connection = [this](const WebDavAccount &account) { return main_.transfers().test_webdav(account); };
     t.fetch_certificate = [this](const QString &url) {
         ServerCertificate certificate;
-        main_.run_transfer(
-            [&](BackupContext &c) { certificate = main_.webdav->client.fetch_certificate(url, c.panel.esc_down); });
+        main_.transfers().run_transfer([&](BackupContext &c) {
+            certificate = main_.transfers().webdav().client.fetch_certificate(url, c.panel.esc_down);
+        });
         return certificate;
     };
     t.trust_certificate = [this](const ServerCertificate &certificate) {
         store_trusted_key(settings_, certificate.origin, public_key_pin(certificate.der));
         // A connection made before must not carry on unchecked.
-        main_.webdav->client.close_connections();
+        main_.transfers().webdav().client.close_connections();
     };
     return t;
 }
@@ -431,7 +432,7 @@ bool TForm1::password_unsaved() const
 
 bool TForm1::refused_during_transfer()
 {
-    if (!main_.transfer_running())
+    if (!main_.transfers().running())
         return false;
     main_.dialogs().message(QStringLiteral("正在和网盘传输数据，请等传输结束后再保存或测试设置。"));
     return true;
@@ -489,7 +490,7 @@ bool TForm1::save()
 
 void TForm1::Button3Click()
 {
-    if (testing_ || main_.transfer_running())
+    if (testing_ || main_.transfers().running())
         return; // the databases are being replaced
     if (save())
         close();
@@ -497,7 +498,7 @@ void TForm1::Button3Click()
 
 void TForm1::Button4Click()
 {
-    if (testing_ || main_.transfer_running())
+    if (testing_ || main_.transfers().running())
         return; // the databases are being replaced
     // The test connects to the folders under test for a while.
     if (!main_.settle_note_before_database_change())
@@ -536,7 +537,7 @@ bool TForm1::save_password()
 
 void TForm1::Button6Click()
 {
-    if (testing_ || main_.transfer_running())
+    if (testing_ || main_.transfers().running())
         return;
     if (main_.dialogs().warning_yes_no(
             QStringLiteral("是否立即同步"),

@@ -4,10 +4,7 @@
 // to its handler; the rules behind the commands live in the core.
 #include "app/layout_rules.h"
 #include "app/ui/status_panels.h"
-#include "backup/background_work.h"
-#include "backup/http_client.h"
-#include "backup/local_backup.h"
-#include "backup/transfer_progress.h"
+#include "app/ui/transfer_runner.h"
 #include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"
 #include "notes/autosave.h"
@@ -58,10 +55,6 @@ class NoteListPane;
 class PicturePane;
 class ProgressPanel;
 class UpdateNotice;
-struct WebDavSession;
-struct WebDavAccount;
-struct BackupContext;
-struct BackupPanel;
 
 class TForm2 : public QMainWindow {
     Q_OBJECT
@@ -271,32 +264,9 @@ class TForm2 : public QMainWindow {
     bool settle_note_before_database_change();
 
     // ---- Backup, WebDAV transfer and the progress panel (tform2_backup.cpp) ----
-    QTimer *Timer2 = nullptr;                              // progress timer, 100 ms
-    ProgressMode progress_mode = ProgressMode::None;       // what the progress panel shows (Timer2's tag)
-    BackupRun backup_run = BackupRun::Command;             // AtExit once the exit step runs the backup
-    BackupScope backup_scope = BackupScope::UploadAndCopy; // UploadOnly during "立即备份到网盘…"
-    TransferCounters transfer;                             // the transfer counters
-    std::shared_ptr<WebDavSession> webdav;                 // the HTTP client and request object of the run
-    // A backup, transfer or export is running (its events let other input in meanwhile).
-    bool transfer_running() const { return transfer_running_; }
-    // The progress timer's tick and the transfer events of the HTTP client.
-    void progress_tick();
-    void transfer_event(TransferDirection direction, qint64 total, qint64 done);
-    // Shows the progress panel with `line`, repaints and lets pending events run.
-    void show_progress(const QString &line);
-    void set_progress_line(const QString &line);
-    // The ESC check of transfers: lets pending events run (at most every 40 ms), so the window
-    // stays responsive while a request waits, then tells whether ESC is held down.
-    bool transfer_esc_down();
-    // The connection test of the settings dialog through the run's HTTP client, on a worker
-    // thread; ESC cancels it. Transport failures throw HttpError.
-    HttpResponse test_webdav(const WebDavAccount &account);
-    // Runs `work` (packing, transfers, merging) on a worker thread while the window keeps its
-    // events running: the progress panel repaints and ESC is seen, the window takes no other
-    // input (the writing commands wait), the autosave pauses, and transfer_running() is true
-    // (transferRunningChanged tells the settings dialog). The context's store and dialogs are
-    // reached through its panel's `on_main`. What `work` throws is thrown here.
-    void run_transfer(const std::function<void(BackupContext &c)> &work);
+    // The progress timer (Timer2) and counters, the WebDAV session, and the worker thread that
+    // runs backups, transfers and the export while the window's input is held.
+    TransferRunner &transfers() const { return *transfers_; }
 
     // ---- Cloud sync (tform2_sync.cpp) ----
     // The package from the share in place of the main database, after the open note has been
@@ -323,8 +293,6 @@ class TForm2 : public QMainWindow {
     void settingsModalRequested();
     // "检查更新": start a manual update check (N94's tag is Manual when this is emitted).
     void updateCheckRequested();
-    // A backup, sync, connection test or export started (true) or ended (false).
-    void transferRunningChanged(bool running);
 
   public Q_SLOTS:
     // ---- Command handlers ----
@@ -422,14 +390,6 @@ class TForm2 : public QMainWindow {
     void build_backup();
     void setup_editor_tools();
     void build_update();
-    // Runs `work` on a worker thread, with the window held as run_transfer describes: no input
-    // but the progress panel's, the autosave paused, transfer_running() true. `work` reaches this
-    // thread through `on_main`; what it throws is thrown here. Nothing else may be running.
-    void run_held(const std::function<void(const OnMainThread &on_main)> &work);
-    // The progress panel as a worker sees it: every call is handed to this thread.
-    BackupPanel worker_panel(const OnMainThread &on_main);
-    // A transfer event of a worker, on this thread.
-    void worker_transfer_event(TransferDirection direction, qint64 total, qint64 done);
     // After a backup or a sync put another file in the main database's place.
     void after_main_file_replaced();
     void setup_note_list();
@@ -495,8 +455,7 @@ class TForm2 : public QMainWindow {
     QColor last_color_;
     bool destroyed_ = false;
     bool read_only_ = false;
-    bool transfer_running_ = false;
-    qint64 last_events_ms_ = 0;
+    TransferRunner *transfers_ = nullptr;
     bool login_refused_ = false;
     bool note_recovered_at_start_ = false;
     QString caption_;

@@ -17,7 +17,7 @@ namespace yunshan {
 
 void TForm2::export_category_database()
 {
-    if (transfer_running_)
+    if (transfers_->running())
         return; // a backup, transfer or export under way let this click in
     const QListWidget *majors = catalogue_pane_->major_list();
     const QListWidgetItem *item = majors->currentRow() >= 0 ? majors->currentItem() : nullptr;
@@ -32,9 +32,9 @@ void TForm2::export_category_database()
     const auto notice = [this](const QString &text) { notice_label_->setText(text); };
     const auto in_background = [this](const ExportCopy &copy) {
         // A transfer that started while the save dialog was open.
-        if (transfer_running_)
+        if (transfers_->running())
             throw std::runtime_error(QStringLiteral("备份或传输正在进行，请等它结束后再导出。").toStdString());
-        run_held(copy);
+        transfers_->run_held(copy);
     };
     try {
         export_command(store, dialogs_, caption, notice, in_background);

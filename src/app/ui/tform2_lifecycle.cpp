@@ -211,7 +211,7 @@ bool TForm2::FormCloseQuery()
 
 void TForm2::closeEvent(QCloseEvent *e)
 {
-    if (transfer_running_) {
+    if (transfers_->running()) {
         e->ignore(); // a backup or transfer is under way; its own events brought this close
         return;
     }

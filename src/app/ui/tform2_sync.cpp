@@ -22,7 +22,7 @@ namespace yunshan {
 
 bool TForm2::load_from_webdav(bool at_start, QString *report)
 {
-    if (transfer_running_)
+    if (transfers_->running())
         return false; // a transfer under way let this request in
 
     // The open note belongs to the database about to be replaced.
@@ -32,7 +32,7 @@ bool TForm2::load_from_webdav(bool at_start, QString *report)
     bool completed = false;
     SyncOutcome outcome;
     try {
-        run_transfer([&](BackupContext &b) {
+        transfers_->run_transfer([&](BackupContext &b) {
             SyncContext c{b.store, b.run, b.session, b.dialogs, b.panel};
             completed = yunshan::load_from_webdav(c, at_start ? SyncPurpose::StartUp : SyncPurpose::SyncNow, &outcome);
         });
@@ -65,10 +65,10 @@ void TForm2::startup_sync(bool note_recovered)
     } catch (const std::exception &e) {
         // The share cannot be reached: the local notes stay in use; the panel tells why (the
         // progress tick must not write over it).
-        Timer2->stop();
+        transfers_->progress_timer()->stop();
         const QString why = transfer_error_text(TransferStep::Download, run.dav_url, e);
         progress_panel_->set_reason(why);
-        set_progress_line(QStringLiteral("从网盘同步失败"));
+        transfers_->set_progress_line(QStringLiteral("从网盘同步失败"));
     }
 }
 
@@ -103,8 +103,8 @@ void TForm2::back_up_to_share()
     if (dialogs_.question_yes_no(QStringLiteral("此操作会覆盖掉网盘内早先的备份，是否将当前数据库备份到网盘？")) ==
         Dialogs::Answer::No)
         return;
-    backup_scope = BackupScope::UploadOnly;
-    const auto clear = qScopeGuard([this] { backup_scope = BackupScope::UploadAndCopy; });
+    transfers_->set_backup_scope(BackupScope::UploadOnly);
+    const auto clear = qScopeGuard([this] { transfers_->set_backup_scope(BackupScope::UploadAndCopy); });
     back_up_now();
 }
 

@@ -46,7 +46,7 @@ bool TForm2::install_update()
         dialogs_.message(update_not_writable_text());
         return false;
     }
-    if (transfer_running_)
+    if (transfers_->running())
         return false; // a backup or transfer is under way
 
     // The download, with the progress panel; the notice label in red meanwhile.
@@ -60,39 +60,36 @@ bool TForm2::install_update()
     QString failure;
     bool cancelled = false; // ESC during the download
     {
-        transfer_running_ = true;
         const auto done = qScopeGuard([this] {
-            transfer_running_ = false;
             QApplication::restoreOverrideCursor();
-            Timer2->stop();
-            progress_panel_->hide();
             notice_label_->clear();
         });
-        transfer.reset(tick_count());
-        progress_mode = ProgressMode::Update;
-        Timer2->start();
-        try {
-            // A client of its own: nothing of the WebDAV session's credentials goes along.
-            HttpClient client;
-            HttpRequest request;
-            request.url = package_url(updates_->server);
-            request.deadline_seconds = client.limits().transfer_seconds;
-            request.cancel = [this] { return transfer_esc_down(); };
-            const HttpResponse r = client.send(
-                request, [this](TransferDirection d, qint64 total, qint64 now) { transfer_event(d, total, now); });
-            if (!r.redirect.isEmpty())
-                failure =
-                    QStringLiteral("服务器要求转到 %1，为了安全没有转过去（HTTP %2）。").arg(r.redirect).arg(r.status);
-            else if (r.status < 200 || r.status > 299)
-                failure = QStringLiteral("HTTP %1").arg(r.status);
-            else if (r.body.isEmpty())
-                failure = QStringLiteral("服务器没有发来更新文件。");
-            else
-                package = r.body;
-        } catch (const std::exception &e) {
-            cancelled = is_cancellation(e);
-            failure = QString::fromUtf8(e.what());
-        }
+        transfers_->run_here(ProgressMode::Update, [&] {
+            try {
+                // A client of its own: nothing of the WebDAV session's credentials goes along.
+                HttpClient client;
+                HttpRequest request;
+                request.url = package_url(updates_->server);
+                request.deadline_seconds = client.limits().transfer_seconds;
+                request.cancel = [this] { return transfers_->transfer_esc_down(); };
+                const HttpResponse r = client.send(request, [this](TransferDirection d, qint64 total, qint64 now) {
+                    transfers_->transfer_event(d, total, now);
+                });
+                if (!r.redirect.isEmpty())
+                    failure = QStringLiteral("服务器要求转到 %1，为了安全没有转过去（HTTP %2）。")
+                                  .arg(r.redirect)
+                                  .arg(r.status);
+                else if (r.status < 200 || r.status > 299)
+                    failure = QStringLiteral("HTTP %1").arg(r.status);
+                else if (r.body.isEmpty())
+                    failure = QStringLiteral("服务器没有发来更新文件。");
+                else
+                    package = r.body;
+            } catch (const std::exception &e) {
+                cancelled = is_cancellation(e);
+                failure = QString::fromUtf8(e.what());
+            }
+        });
     }
     if (cancelled) {
         dialogs_.message(QStringLiteral("已取消下载更新文件，程序没有更新。"));
