@@ -9,6 +9,7 @@
 #include "app/ui/tform2.h"
 
 #include "app/ui/main_commands.h"
+#include "catalogue/category_commands.h"
 #include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"
 #include "editor/fitted_pictures.h"
@@ -371,7 +372,7 @@ void TForm2::note_list_left()
 
 void TForm2::open_selected_note()
 {
-    selection.select = 3;
+    selection.select = kTargetNote;
     const int i = note_list_pane_->current_row();
     if (i == selection.note_index)
         return; // open already
