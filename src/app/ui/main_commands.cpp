@@ -1,5 +1,6 @@
 #include "app/ui/main_commands.h"
 
+#include "app/ui/command_button.h"
 #include "app/ui/program_pictures.h"
 
 #include <QAbstractButton>
@@ -31,7 +32,7 @@ const char kMoveNoteHint[] = "选中当前笔记，然后再选个别的的大�
 } // namespace
 
 // One menu item; an item without id is a separator.
-struct MainCommands::ItemSpec {
+struct MainCommands::MenuItem {
     const char *id = nullptr;
     const char *text = "";
     int shortcut = 0;
@@ -39,7 +40,7 @@ struct MainCommands::ItemSpec {
 };
 
 // One button: a tool-bar button has a picture; a text button has none.
-struct MainCommands::ButtonSpec {
+struct MainCommands::CommandButton {
     const char *id;
     const char *text;
     const char *hint = "";
@@ -163,11 +164,11 @@ MainCommands::MainCommands(QMainWindow &window) : QObject(&window), window_(wind
     build_tool_bar(window);
 }
 
-QMenu *MainCommands::add_menu(QMenu *menu, const char *id, std::initializer_list<ItemSpec> items)
+QMenu *MainCommands::add_menu(QMenu *menu, const char *id, std::initializer_list<MenuItem> items)
 {
     menu->setObjectName(QString::fromLatin1(id));
     menus_.insert(menu->objectName(), menu);
-    for (const ItemSpec &item : items) {
+    for (const MenuItem &item : items) {
         if (!item.id) {
             menu->addSeparator();
             continue;
@@ -187,19 +188,10 @@ QMenu *MainCommands::add_menu(QMenu *menu, const char *id, std::initializer_list
     return menu;
 }
 
-QToolButton *MainCommands::add_button(QWidget *parent, const ButtonSpec &spec)
+QToolButton *MainCommands::add_button(QWidget *parent, const CommandButton &entry)
 {
-    auto *b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(spec.id));
-    b->setText(QString::fromUtf8(spec.text)); // no fixed accessible name: screen readers read the text,
-                                              // which some buttons change
-    b->setAutoRaise(true);
-    if (*spec.hint) {
-        const QString hint = QString::fromUtf8(spec.hint);
-        b->setToolTip(hint);
-        b->setStatusTip(hint);
-        b->setAccessibleDescription(hint);
-    }
+    QToolButton *b =
+        make_command_button(parent, entry.id, QString::fromUtf8(entry.text), QString::fromUtf8(entry.hint));
     buttons_.insert(b->objectName(), b);
     return b;
 }
@@ -222,7 +214,7 @@ void MainCommands::build_tool_bar(QMainWindow &window)
 
     // A null id ends a group of buttons. The picture buttons of the tool bar do what the
     // picture panel's "添加" and "删除" do.
-    const ButtonSpec tools[] = {
+    const CommandButton tools[] = {
         {"ToolButton1", "新建大类", "", "class-new"},
         {"ToolButton2", "删除大类", "", "class-delete"},
         {"ToolButton3", "新建小类", "", "section-new"},
@@ -242,13 +234,13 @@ void MainCommands::build_tool_bar(QMainWindow &window)
         {"ToolButton18", "备份", "上传备份到网盘(如果可用)，以及在备份文件夹内创建一个备份文件", "backup"},
         {nullptr, ""},
     };
-    for (const ButtonSpec &spec : tools) {
-        if (!spec.id) {
+    for (const CommandButton &entry : tools) {
+        if (!entry.id) {
             tool_bar_->addSeparator();
             continue;
         }
-        QToolButton *b = add_button(tool_bar_, spec);
-        b->setIcon(program_picture(spec.picture));
+        QToolButton *b = add_button(tool_bar_, entry);
+        b->setIcon(program_picture(entry.picture));
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setFixedSize(kToolButtonWidth, kToolBarHeight);
         tool_bar_->addWidget(b);
@@ -261,13 +253,13 @@ void MainCommands::build_tool_bar(QMainWindow &window)
     search_box_->setFixedWidth(108);
     tool_bar_->addWidget(search_box_);
 
-    const ButtonSpec search_buttons[] = {
+    const CommandButton search_buttons[] = {
         {"Button1", "搜索", "在全部笔记内查找关键字"},
         {"Button3", "↓", "在当前文章内向下搜索关键字"},
         {"Button2", "高亮", "高亮显示或取消显示当前笔记内全部关键字"},
     };
-    for (const ButtonSpec &spec : search_buttons) {
-        QToolButton *b = add_button(tool_bar_, spec);
+    for (const CommandButton &entry : search_buttons) {
+        QToolButton *b = add_button(tool_bar_, entry);
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
         b->setFixedHeight(kToolBarHeight - 10);
         tool_bar_->addWidget(b);
@@ -277,7 +269,7 @@ void MainCommands::build_tool_bar(QMainWindow &window)
 
 QList<QToolButton *> MainCommands::make_editing_buttons(QWidget *parent)
 {
-    const ButtonSpec specs[] = {
+    const CommandButton buttons[] = {
         {"SpeedButtonNew", "新建", "新建一个笔记"},
         {"SpeedButton2", "保存", "保存当前笔记"},
         {"SpeedButton3", "另存", "另存为RTF文件"},
@@ -289,8 +281,8 @@ QList<QToolButton *> MainCommands::make_editing_buttons(QWidget *parent)
         {"Label3", "默认", "编辑器整体字体大小"},
     };
     QList<QToolButton *> made;
-    for (const ButtonSpec &spec : specs)
-        made.append(add_button(parent, spec));
+    for (const CommandButton &entry : buttons)
+        made.append(add_button(parent, entry));
     button("SpeedButton3")->setVisible(false);
     for (QToolButton *b : made)
         writing_buttons_.append(b);

@@ -56,10 +56,10 @@ class MainCommands : public QObject {
     void hintShown(const QString &hint);
 
   private:
-    struct ItemSpec;
-    struct ButtonSpec;
-    QMenu *add_menu(QMenu *menu, const char *id, std::initializer_list<ItemSpec> items);
-    QToolButton *add_button(QWidget *parent, const ButtonSpec &spec);
+    struct MenuItem;
+    struct CommandButton;
+    QMenu *add_menu(QMenu *menu, const char *id, std::initializer_list<MenuItem> items);
+    QToolButton *add_button(QWidget *parent, const CommandButton &entry);
     void build_tool_bar(QMainWindow &window);
 
     QMainWindow &window_;

@@ -1,6 +1,7 @@
 #include "app/ui/picture_pane.h"
 
 #include "app/ui/application_setup.h"
+#include "app/ui/command_button.h"
 #include "pictures/picture_codec.h"
 #include "pictures/thumbnail.h"
 #include "pictures/ui/tpictureview.h"
@@ -29,18 +30,6 @@ constexpr int kPictureGroupHeight = 56;
 
 // The slot (0-based) a thumbnail widget sits in.
 constexpr char kSlotProperty[] = "thumbnail_slot";
-
-QToolButton *make_button(QWidget *parent, const char *name, const QString &text, const QString &hint)
-{
-    auto *b = new QToolButton(parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setText(text); // no fixed accessible name: screen readers read the text
-    b->setAutoRaise(true);
-    b->setToolTip(hint);
-    b->setStatusTip(hint);
-    b->setAccessibleDescription(hint);
-    return b;
-}
 
 QVBoxLayout *tight_column(QWidget *w, int margin)
 {
@@ -129,11 +118,12 @@ PicturePane::PicturePane(Dialogs &dialogs, QWidget *parent) : QWidget(parent), d
     GroupBox7->setFixedHeight(kPictureGroupHeight);
     auto *pic_row = new QHBoxLayout(GroupBox7);
     pic_row->setContentsMargins(4, 2, 4, 2);
-    SpeedButton4 =
-        make_button(GroupBox7, "SpeedButton4", QStringLiteral("添加"), QStringLiteral("从本机添加一个图片到笔记附件"));
-    SpeedButton6 = make_button(GroupBox7, "SpeedButton6", QStringLiteral("粘贴"),
-                               QStringLiteral("从截屏或剪贴板直接添加图片到笔记附件"));
-    SpeedButton5 = make_button(GroupBox7, "SpeedButton5", QStringLiteral("删除"), QStringLiteral("删除当前点选的图片"));
+    SpeedButton4 = make_command_button(GroupBox7, "SpeedButton4", QStringLiteral("添加"),
+                                       QStringLiteral("从本机添加一个图片到笔记附件"));
+    SpeedButton6 = make_command_button(GroupBox7, "SpeedButton6", QStringLiteral("粘贴"),
+                                       QStringLiteral("从截屏或剪贴板直接添加图片到笔记附件"));
+    SpeedButton5 =
+        make_command_button(GroupBox7, "SpeedButton5", QStringLiteral("删除"), QStringLiteral("删除当前点选的图片"));
     connect(SpeedButton4, &QToolButton::clicked, this, &PicturePane::addRequested);
     connect(SpeedButton6, &QToolButton::clicked, this, &PicturePane::pasteRequested);
     connect(SpeedButton5, &QToolButton::clicked, this, &PicturePane::deleteRequested);
