@@ -4,7 +4,6 @@
 #include "app/ui/progress_panel.h"
 #include "app/ui/tform2.h"
 #include "app/ui/transfer_runner.h"
-
 #include "backup/tls_trust.h"
 #include "backup/transfer_errors.h"
 #include "backup/webdav.h"

@@ -4,9 +4,8 @@
 #include "app/ui/command_helpers.h"
 #include "app/ui/editor_pane.h"
 #include "app/ui/find_dialog.h"
-#include "app/ui/tform2.h"
-
 #include "app/ui/main_commands.h"
+#include "app/ui/tform2.h"
 #include "catalogue/note_list.h"
 #include "editor/editor_tools.h"
 #include "editor/find.h"

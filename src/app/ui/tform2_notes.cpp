@@ -3,12 +3,11 @@
 #include "app/ui/catalogue_pane.h"
 #include "app/ui/command_helpers.h"
 #include "app/ui/editor_pane.h"
+#include "app/ui/main_commands.h"
 #include "app/ui/note_list_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/program_pictures.h"
 #include "app/ui/tform2.h"
-
-#include "app/ui/main_commands.h"
 #include "catalogue/category_commands.h"
 #include "catalogue/note_list.h"
 #include "crypto/note_crypt.h"

@@ -5,7 +5,6 @@
 #include "app/ui/note_list_pane.h"
 #include "app/ui/picture_pane.h"
 #include "app/ui/tform2.h"
-
 #include "pictures/attachments.h"
 #include "pictures/inline_images.h"
 #include "pictures/picture_codec.h"
